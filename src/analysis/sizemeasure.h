@@ -1,0 +1,32 @@
+// The size measure behind "Rg": the mean squared deviation of the sites' distances from
+// the chain's start (the origin) about their mean, both means taken with a divisor M that
+// the caller gives (not the number of sites).
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "chain/lattice.h"
+
+namespace polychain {
+
+// Distance of `p` from the origin, sqrt(x^2 + y^2 + z^2) in double precision. Every
+// measure of the program takes distances through this one expression.
+inline double distanceFromOrigin(const Point& p) {
+  const double x = p.x;
+  const double y = p.y;
+  const double z = p.z;
+  return std::sqrt(x * x + y * y + z * z);
+}
+
+// V = (1/M) * sum_i (d_i - (1/M) * sum_j d_j)^2 over the records of a chain text, the
+// reciprocals taken first, the sums in record order. Sets `*last` to the last record
+// read when it is not null. Linear in the text's length. M must not be 0.
+double CalcRgTotal(std::string_view chainText, std::int32_t m, Point* last = nullptr);
+
+// The same value, bit for bit, computed from the chain's sites.
+double CalcRgTotal(std::span<const Point> sites, std::int32_t m);
+
+}  // namespace polychain

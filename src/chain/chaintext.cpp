@@ -1,0 +1,91 @@
+#include "chain/chaintext.h"
+
+#include <array>
+#include <charconv>
+
+namespace polychain {
+
+namespace {
+
+// Writes "x,y,z" into `out` (room for 3 * 11 + 2 characters) and returns its end.
+char* writeCoordinates(char* out, const Point& p) {
+  out = std::to_chars(out, out + 11, p.x).ptr;
+  *out++ = ',';
+  out = std::to_chars(out, out + 11, p.y).ptr;
+  *out++ = ',';
+  return std::to_chars(out, out + 11, p.z).ptr;
+}
+
+constexpr std::size_t kMaxRecord = 3 * 11 + 3;
+
+}  // namespace
+
+void appendRecord(std::string& text, const Point& p) {
+  std::array<char, kMaxRecord> buffer{};
+  char* end = writeCoordinates(buffer.data(), p);
+  *end++ = ';';
+  text.append(buffer.data(), end);
+}
+
+std::string recordOf(const Point& p) {
+  std::string record;
+  appendRecord(record, p);
+  return record;
+}
+
+std::string chainTextOf(std::span<const Point> sites) {
+  std::string text;
+  text.reserve(sites.size() * 8);
+  for (const Point& p : sites) appendRecord(text, p);
+  return text;
+}
+
+bool recordFound(std::string_view text, const Point& p) {
+  return text.find(recordOf(p)) != std::string_view::npos;
+}
+
+int StrTestXYZ(std::string_view text, const Point& p) {
+  const std::array<Point, 6> neighbours = {{{p.x + 1, p.y, p.z},
+                                            {p.x - 1, p.y, p.z},
+                                            {p.x, p.y - 1, p.z},
+                                            {p.x, p.y + 1, p.z},
+                                            {p.x, p.y, p.z + 1},
+                                            {p.x, p.y, p.z - 1}}};
+  int found = 0;
+  for (const Point& q : neighbours) found += recordFound(text, q) ? 1 : 0;
+  return found;
+}
+
+std::vector<Point> parseChainText(std::string_view text) {
+  std::vector<Point> sites;
+  const char* at = text.data();
+  const char* const end = text.data() + text.size();
+  while (at < end) {
+    Point p;
+    auto r = std::from_chars(at, end, p.x);
+    if (r.ec != std::errc{} || r.ptr == end || *r.ptr != ',') break;
+    r = std::from_chars(r.ptr + 1, end, p.y);
+    if (r.ec != std::errc{} || r.ptr == end || *r.ptr != ',') break;
+    r = std::from_chars(r.ptr + 1, end, p.z);
+    if (r.ec != std::errc{} || r.ptr == end || *r.ptr != ';') break;
+    sites.push_back(p);
+    at = r.ptr + 1;
+  }
+  return sites;
+}
+
+std::string chainExportText(std::string_view header, std::span<const Point> sites) {
+  std::string text;
+  text.reserve(header.size() + 6 + sites.size() * 10);
+  text.append(header);
+  text.append("x,y,z\n");
+  std::array<char, kMaxRecord> buffer{};
+  for (const Point& p : sites) {
+    char* end = writeCoordinates(buffer.data(), p);
+    *end++ = '\n';
+    text.append(buffer.data(), end);
+  }
+  return text;
+}
+
+}  // namespace polychain
