@@ -28,7 +28,7 @@ void RandomSource::jump() {
   for (const std::uint64_t word : kJump) {
     for (int b = 0; b < 64; ++b) {
       if (word & (std::uint64_t{1} << b)) {
-        for (int i = 0; i < 4; ++i) s[i] ^= m_s[i];
+        for (std::size_t i = 0; i < 4; ++i) s[i] ^= m_s[i];
       }
       next();
     }
