@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -67,12 +68,22 @@ struct RunOptions {
   std::string avoid = "1";
   std::string kuhn = "1";
   bool gofr = false;
-  std::optional<std::uint64_t> seed;
+  std::string seed;
   int threads = 0;
   std::int64_t maxTrials = 0;
   std::string exportName;
   bool json = false;
 };
+
+std::uint64_t parseSeed(const std::string& text) {
+  std::uint64_t seed = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), seed);
+  if (text.empty() || r.ec != std::errc{} || r.ptr != text.data() + text.size()) {
+    throw InputError("--seed must be a whole number from 0 to 18446744073709551615; \"" + text +
+                     "\" is not one.");
+  }
+  return seed;
+}
 
 polychain::RunParams toParams(const RunOptions& o) {
   polychain::RunParams p;
@@ -90,7 +101,7 @@ polychain::RunParams toParams(const RunOptions& o) {
     p.kuhn = polychain::textToNumber(o.kuhn, "--kuhn");
   }
   p.calcParCF = o.gofr;
-  p.seed = o.seed;
+  if (!o.seed.empty()) p.seed = parseSeed(o.seed);
   p.threads = o.threads;
   p.maxTrials = o.maxTrials;
   polychain::validateParams(p);
@@ -208,6 +219,11 @@ int main(int argc, char** argv) {
                      "Write NAME.cdat (and NAME.gor, NAME.goq with --gofr)");
   runCmd->add_flag("--json", run.json, "Print the results as one JSON object");
 
+  if (argc > 1 && argv[1][0] != '-' && std::string(argv[1]) != "run") {
+    std::cerr << "polychain: unknown command '" << argv[1] << "'; the commands are: run.\n";
+    std::cerr << "Run 'polychain --help' for the usage.\n";
+    return 2;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
