@@ -64,6 +64,13 @@ class ChainMonitor {
     return check(n);
   }
 
+  // The same for `count` trials at once, for models that cannot be refused a step.
+  bool onTrials(std::int64_t n, std::int64_t count) {
+    m_trials += count;
+    if (m_trials < m_nextCheck) return true;
+    return check(n);
+  }
+
   std::int64_t trials() const { return m_trials; }
 
  private:

@@ -23,6 +23,15 @@ inline int directionOf(float r) {
          (d >= 5.0 / 6.0);
 }
 
+// directionOf for the draw whose top 24 bits are `m` (the draw is m * 2^-24), without
+// branches. No boundary k/6 * 2^24 lies within rounding of a whole number, so the draw is at
+// or above boundary k/6 exactly when 6m >= k * 2^24.
+inline int directionOfBits(std::uint64_t m) { return static_cast<int>((m * 6) >> 24); }
+
+// Unit moves of the six directions.
+inline constexpr Point kUnitMove[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0},
+                                       {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+
 // Moves `p` by `step` along direction `dir` (0..5 as directionOf).
 inline void moveAlong(Point& p, int dir, std::int32_t step) {
   switch (dir) {

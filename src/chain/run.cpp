@@ -129,17 +129,23 @@ std::unique_ptr<ChainGrower> makeGrower(const RunParams& params) {
   return makeMeanderGrower(params);
 }
 
+// Mean squared distance of the sites from their centre of mass, in one pass:
+// <r^2> - |<r>|^2, with the coordinate sums held exactly.
 double meanSquaredRadiusAboutCentre(const std::vector<Point>& sites) {
-  double sx = 0, sy = 0, sz = 0;
-  for (const Point& p : sites) sx += p.x, sy += p.y, sz += p.z;
-  const double count = static_cast<double>(sites.size());
-  const double cx = sx / count, cy = sy / count, cz = sz / count;
-  double sum = 0;
+  std::int64_t sx = 0, sy = 0, sz = 0;
+  double squares = 0;
   for (const Point& p : sites) {
-    const double dx = p.x - cx, dy = p.y - cy, dz = p.z - cz;
-    sum += dx * dx + dy * dy + dz * dz;
+    sx += p.x;
+    sy += p.y;
+    sz += p.z;
+    squares += static_cast<double>(std::int64_t{p.x} * p.x + std::int64_t{p.y} * p.y +
+                                   std::int64_t{p.z} * p.z);
   }
-  return sum / count;
+  const double count = static_cast<double>(sites.size());
+  const double cx = static_cast<double>(sx) / count;
+  const double cy = static_cast<double>(sy) / count;
+  const double cz = static_cast<double>(sz) / count;
+  return std::max(0.0, squares / count - (cx * cx + cy * cy + cz * cz));
 }
 
 ChainSummary summarize(const std::vector<Point>& sites, const ChainGrowth& growth,

@@ -99,3 +99,16 @@ TEST(ChooseDir, EachDirectionNearOneSixth) {
 
 }  // namespace
 }  // namespace polychain
+
+namespace polychain {
+namespace {
+
+TEST(ChooseDir, BranchFreeDirectionAgreesWithTheFloatComparison) {
+  // Every one of the 2^24 possible draws.
+  for (std::uint64_t m = 0; m < (std::uint64_t{1} << 24); ++m) {
+    ASSERT_EQ(directionOfBits(m), directionOf(static_cast<float>(m) * 0x1.0p-24f)) << m;
+  }
+}
+
+}  // namespace
+}  // namespace polychain

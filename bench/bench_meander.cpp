@@ -1,0 +1,78 @@
+// Free walk speed, as ratios against a bare loop of draws measured in the same binary.
+#include <benchmark/benchmark.h>
+
+#include "analysis/sizemeasure.h"
+#include "chain/growth.h"
+#include "chain/random.h"
+#include "chain/run.h"
+
+namespace {
+
+using namespace polychain;
+
+constexpr std::int32_t kSteps = 1'000'000;
+
+// Baseline: the draws alone.
+void BM_BareNext(benchmark::State& state) {
+  RandomSource random(1);
+  for (auto _ : state) {
+    std::uint64_t acc = 0;
+    for (std::int32_t i = 0; i < kSteps; ++i) acc += random.next();
+    benchmark::DoNotOptimize(acc);
+  }
+  state.SetItemsProcessed(state.iterations() * kSteps);
+}
+BENCHMARK(BM_BareNext)->Unit(benchmark::kMillisecond);
+
+// The grower alone: draws, moves and the site buffer.
+void BM_MeanderGrow(benchmark::State& state) {
+  RunParams params;
+  params.steps = kSteps;
+  params.iterations = 1;
+  RunObserver quiet;
+  RunControl control(quiet, params);
+  auto grower = makeMeanderGrower(params);
+  std::vector<Point> sites;
+  RandomSource random(1);
+  for (auto _ : state) {
+    ChainMonitor monitor(control, 0, kSteps);
+    benchmark::DoNotOptimize(grower->grow(random, sites, monitor));
+  }
+  state.SetItemsProcessed(state.iterations() * kSteps);
+}
+BENCHMARK(BM_MeanderGrow)->Unit(benchmark::kMillisecond);
+
+// The size measure of a free-walk chain of 10^6 steps, from its sites.
+void BM_SizeMeasure(benchmark::State& state) {
+  RunParams params;
+  params.steps = kSteps;
+  params.iterations = 1;
+  RunObserver quiet;
+  RunControl control(quiet, params);
+  auto grower = makeMeanderGrower(params);
+  std::vector<Point> sites;
+  RandomSource random(1);
+  ChainMonitor monitor(control, 0, kSteps);
+  grower->grow(random, sites, monitor);
+  for (auto _ : state) benchmark::DoNotOptimize(CalcRgTotal(std::span<const Point>(sites), kSteps));
+  state.SetItemsProcessed(state.iterations() * kSteps);
+}
+BENCHMARK(BM_SizeMeasure)->Unit(benchmark::kMillisecond);
+
+// A whole run on `threads` threads: 8 chains of 10^6 steps, with the size measure of every
+// chain and the export text of the last.
+void BM_MeanderRun(benchmark::State& state) {
+  RunParams params;
+  params.steps = kSteps;
+  params.iterations = 8;
+  params.seed = 1;
+  params.threads = static_cast<int>(state.range(0));
+  RunObserver quiet;
+  for (auto _ : state) benchmark::DoNotOptimize(runSimulation(params, quiet));
+  state.SetItemsProcessed(state.iterations() * kSteps * params.iterations);
+}
+BENCHMARK(BM_MeanderRun)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
