@@ -18,6 +18,13 @@ char* writeCoordinates(char* out, const Point& p) {
 
 constexpr std::size_t kMaxRecord = 3 * 11 + 3;
 
+std::size_t textLength(std::int32_t v) {
+  std::size_t length = v < 0 ? 2 : 1;
+  std::uint32_t magnitude = v < 0 ? 0U - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+  while (magnitude >= 10) magnitude /= 10, ++length;
+  return length;
+}
+
 }  // namespace
 
 void appendRecord(std::string& text, const Point& p) {
@@ -75,8 +82,11 @@ std::vector<Point> parseChainText(std::string_view text) {
 }
 
 std::string chainExportText(std::string_view header, std::span<const Point> sites) {
+  // Sized exactly first: for long chains the text is the largest thing a run holds.
+  std::size_t size = header.size() + 6;
+  for (const Point& p : sites) size += textLength(p.x) + textLength(p.y) + textLength(p.z) + 3;
   std::string text;
-  text.reserve(header.size() + 6 + sites.size() * 10);
+  text.reserve(size);
   text.append(header);
   text.append("x,y,z\n");
   std::array<char, kMaxRecord> buffer{};
