@@ -1,0 +1,181 @@
+// The export's decisions: names, order, texts, what is skipped and what the user is told,
+// and the real files it leaves on disk.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/export.h"
+
+namespace polychain {
+namespace {
+
+namespace fs = std::filesystem;
+
+Form2 filledBuffers() {
+  Form2 buffers;
+  buffers.ChainBox = "Meander\nIterations:,1,R:,1\nx,y,z\n0,0,0\n1,0,0\n";
+  buffers.gofrBox = "0,1\n1,0.5\n";
+  buffers.gofqBox = "0,2.25\n";
+  return buffers;
+}
+
+// Records every write and fails the paths it is told to.
+struct RecordingWriter {
+  std::vector<std::pair<std::string, std::string>> writes;
+  std::vector<std::string> failing;
+
+  FileWriter writer() {
+    return [this](const std::string& path, std::string_view text) -> std::optional<std::string> {
+      writes.emplace_back(path, std::string(text));
+      for (const std::string& f : failing) {
+        if (f == path) return "Permission denied";
+      }
+      return std::nullopt;
+    };
+  }
+};
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "polychain-export-XXXXXX").string();
+    m_path = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() { fs::remove_all(m_path); }
+  const fs::path& path() const { return m_path; }
+
+ private:
+  fs::path m_path;
+};
+
+TEST(ExportTest, WritesTheTickedBuffersInOrderUnderAppendedNames) {
+  const Form2 buffers = filledBuffers();
+  RecordingWriter rec;
+  const ExportReport report = exportFiles(buffers, {true, true, true}, "/out/run1", rec.writer());
+  ASSERT_EQ(rec.writes.size(), 3u);
+  EXPECT_EQ(rec.writes[0], std::pair(std::string("/out/run1.cdat"), buffers.ChainBox));
+  EXPECT_EQ(rec.writes[1], std::pair(std::string("/out/run1.gor"), buffers.gofrBox));
+  EXPECT_EQ(rec.writes[2], std::pair(std::string("/out/run1.goq"), buffers.gofqBox));
+  EXPECT_EQ(report.written,
+            (std::vector<std::string>{"/out/run1.cdat", "/out/run1.gor", "/out/run1.goq"}));
+  EXPECT_TRUE(report.message().empty());
+
+  // Only what is ticked, and the extension goes after the whole name.
+  RecordingWriter one;
+  exportFiles(buffers, {false, false, true}, "a.cdat", one.writer());
+  ASSERT_EQ(one.writes.size(), 1u);
+  EXPECT_EQ(one.writes[0].first, "a.cdat.goq");
+  RecordingWriter dotted;
+  exportFiles(buffers, {true, true, false}, "run1.txt", dotted.writer());
+  ASSERT_EQ(dotted.writes.size(), 2u);
+  EXPECT_EQ(dotted.writes[0].first, "run1.txt.cdat");
+  EXPECT_EQ(dotted.writes[1].first, "run1.txt.gor");
+
+  RecordingWriter none;
+  const ExportReport nothing = exportFiles(buffers, {}, "a", none.writer());
+  EXPECT_TRUE(none.writes.empty());
+  EXPECT_TRUE(nothing.message().empty());
+}
+
+TEST(ExportTest, BuffersNoRunFilledAreNotWrittenAndTheMessageSaysWhy) {
+  RecordingWriter rec;
+  const ExportReport report = exportFiles(Form2{}, {true, true, true}, "a", rec.writer());
+  EXPECT_TRUE(rec.writes.empty());
+  EXPECT_FALSE(report.writeFailed);
+  const std::string m = report.message();
+  EXPECT_TRUE(contains(m, "\"a.cdat\" was not written: there is no chain data yet")) << m;
+  EXPECT_TRUE(contains(m, "\"a.gor\" was not written: g(r) was not calculated in any run")) << m;
+  EXPECT_TRUE(contains(m, "\"a.goq\" was not written: g(q) was not calculated in any run")) << m;
+  EXPECT_TRUE(contains(m, "No file was written.")) << m;
+
+  // Chain data from a run without g(r): the chain goes out, g(r) is explained.
+  Form2 chainOnly;
+  chainOnly.ChainBox = filledBuffers().ChainBox;
+  RecordingWriter mixed;
+  const ExportReport partial = exportFiles(chainOnly, {true, true, false}, "b", mixed.writer());
+  ASSERT_EQ(mixed.writes.size(), 1u);
+  EXPECT_EQ(mixed.writes[0].first, "b.cdat");
+  EXPECT_TRUE(contains(partial.message(), "\"b.gor\" was not written")) << partial.message();
+  EXPECT_TRUE(contains(partial.message(), "Written: \"b.cdat\".")) << partial.message();
+}
+
+TEST(ExportTest, AFailedFileIsReportedAndTheOthersAreStillWritten) {
+  RecordingWriter rec;
+  rec.failing = {"a.gor"};
+  const ExportReport report = exportFiles(filledBuffers(), {true, true, true}, "a", rec.writer());
+  ASSERT_EQ(rec.writes.size(), 3u);  // a.goq was still attempted after a.gor failed
+  EXPECT_TRUE(report.writeFailed);
+  EXPECT_EQ(report.written, (std::vector<std::string>{"a.cdat", "a.goq"}));
+  const std::string m = report.message();
+  EXPECT_TRUE(contains(m, "Could not write \"a.gor\": Permission denied.")) << m;
+  EXPECT_TRUE(contains(m, "\"a.cdat\", \"a.goq\"")) << m;
+}
+
+TEST(ExportTest, RealFilesHoldTheBuffersByteForByteAndReplaceOldOnes) {
+  TempDir dir;
+  const Form2 buffers = filledBuffers();
+  const std::string chosen = (dir.path() / "a.cdat").string();
+  std::ofstream(chosen) << "keep me";
+  std::ofstream(chosen + ".gor") << "an older, longer g(r) file that must go entirely\r\n";
+
+  const ExportReport report = exportFiles(buffers, {true, true, true}, chosen);
+  EXPECT_TRUE(report.message().empty()) << report.message();
+  EXPECT_EQ(readFile(chosen + ".cdat"), buffers.ChainBox);
+  EXPECT_EQ(readFile(chosen + ".gor"), buffers.gofrBox);
+  EXPECT_EQ(readFile(chosen + ".goq"), buffers.gofqBox);
+  EXPECT_EQ(readFile(chosen), "keep me");  // the chosen name itself is never written
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 4u);  // no temporary file stays behind
+}
+
+TEST(ExportTest, UnwritablePlacesAreReportedWithTheReasonAndLeaveOldFilesAlone) {
+  TempDir dir;
+  const Form2 buffers = filledBuffers();
+
+  const std::string missing = (dir.path() / "no-such-folder" / "a").string();
+  ExportReport report = exportFiles(buffers, {true, false, true}, missing);
+  EXPECT_TRUE(report.writeFailed);
+  EXPECT_TRUE(report.written.empty());
+  std::string m = report.message();
+  EXPECT_TRUE(contains(m, "Could not write \"" + missing + ".cdat\": No such file or directory"))
+      << m;
+  EXPECT_TRUE(contains(m, "Could not write \"" + missing + ".goq\"")) << m;
+
+  // A name so long that the temporary file beside it cannot be made: the existing file
+  // keeps its bytes, whoever runs the test.
+  const std::string longName = (dir.path() / std::string(246, 'n')).string();
+  std::ofstream(longName + ".cdat") << "old chain";
+  report = exportFiles(buffers, {true, false, false}, longName);
+  EXPECT_TRUE(report.writeFailed);
+  EXPECT_TRUE(contains(report.message(), "File name too long")) << report.message();
+  EXPECT_EQ(readFile(longName + ".cdat"), "old chain");
+}
+
+TEST(ExportTest, TwipsBecomePixelsAtFifteenPerPixelScaledByTheScreen) {
+  EXPECT_EQ(twipsToPixels(15, 96), 1);
+  EXPECT_EQ(twipsToPixels(4995, 96), 333);
+  EXPECT_EQ(twipsToPixels(2280, 96), 152);
+  EXPECT_EQ(twipsToPixels(255, 96), 17);
+  EXPECT_EQ(twipsToPixels(4995, 144), 500);  // 499.5 rounds up
+  EXPECT_EQ(twipsToPixels(2280, 192), 304);
+  EXPECT_EQ(twipsToPixels(0, 120), 0);
+}
+
+}  // namespace
+}  // namespace polychain
