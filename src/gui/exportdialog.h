@@ -1,0 +1,42 @@
+// The "Export" dialog: three check boxes choosing the files and two buttons. Modeless and
+// only ever hidden, so the ticks stay for the next export.
+#pragma once
+
+#include <QDialog>
+
+#include "app/export.h"
+
+class QCheckBox;
+class QGroupBox;
+class QPushButton;
+
+namespace polychain {
+
+class Export final : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit Export(QWidget* parent = nullptr);
+
+  ExportChoice choice() const;
+
+ signals:
+  // "Export" was pressed: the owner runs SaveTheFile.
+  void exportRequested();
+
+ private:
+  void Command1_Click();
+  void Command2_Click();
+  // Places the controls at their twips positions for this screen's resolution, widening a
+  // control (and what holds it) only where its caption would not fit.
+  void placeControls();
+
+  QGroupBox* m_frame;
+  QCheckBox* m_chainData;
+  QCheckBox* m_gofr;
+  QCheckBox* m_gofq;
+  QPushButton* m_export;
+  QPushButton* m_cancel;
+};
+
+}  // namespace polychain

@@ -1,0 +1,465 @@
+#include "gui/form1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "chain/random.h"
+#include "gui/exportdialog.h"
+#include "gui/runworker.h"
+
+namespace polychain {
+
+namespace {
+
+QString qs(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string utf8(const QString& text) { return text.toUtf8().toStdString(); }
+
+// A plain-text caption (so "<R>" is not taken for markup) with the given designer name.
+QLabel* caption(const char* name, const QString& text, QWidget* buddy) {
+  auto* label = new QLabel(text);
+  label->setObjectName(name);
+  label->setTextFormat(Qt::PlainText);
+  label->setAccessibleName(text);
+  if (buddy != nullptr) label->setBuddy(buddy);
+  return label;
+}
+
+QLineEdit* textBox(const char* name, const QString& text, const QString& accessibleName) {
+  auto* box = new QLineEdit(text);
+  box->setObjectName(name);
+  box->setAccessibleName(accessibleName);
+  return box;
+}
+
+QLineEdit* resultBox(const char* name, const QString& accessibleName) {
+  QLineEdit* box = textBox(name, QString(), accessibleName);
+  box->setReadOnly(true);
+  box->setFocusPolicy(Qt::ClickFocus);
+  return box;
+}
+
+QProgressBar* progressBar(const char* name, const QString& description) {
+  auto* bar = new QProgressBar;
+  bar->setObjectName(name);
+  bar->setRange(0, 100);
+  bar->setValue(0);
+  bar->setAccessibleName(name);
+  bar->setAccessibleDescription(description);
+  bar->setToolTip(description);
+  QSizePolicy policy = bar->sizePolicy();
+  policy.setRetainSizeWhenHidden(true);  // showing a bar must not move the results
+  bar->setSizePolicy(policy);
+  bar->hide();
+  return bar;
+}
+
+void showMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                    const QString& text) {
+  QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+// The save dialog: every file listed under the one entry "All Files (*.*)", and no question
+// about replacing the chosen name, since that name itself is never written.
+QString askSaveFileName(QWidget* parent, const QString& title, const QString& filter) {
+  QFileDialog dialog(parent, title);
+  dialog.setObjectName("dlgCommonDialog");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOptions(QFileDialog::DontConfirmOverwrite | QFileDialog::DontUseNativeDialog |
+                    QFileDialog::HideNameFilterDetails);
+  dialog.setNameFilter(filter + " (*)");
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles().value(0);
+}
+
+int percent(float value) { return static_cast<int>(std::lround(std::clamp(value, 0.0f, 100.0f))); }
+
+}  // namespace
+
+Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new RunWorker(this)) {
+  setObjectName("Form1");
+  setWindowTitle("Form1");
+  m_worker->setObjectName("runWorker");
+  m_showMessage = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
+    showMessageBox(this, icon, title, text);
+  };
+  m_askSaveFileName = askSaveFileName;
+
+  buildControls();
+  buildMenu();
+
+  connect(m_worker, &RunWorker::progressed, this, &Form1::onProgress);
+  connect(m_worker, &RunWorker::correlationProgressed, this, &Form1::onCorrelationProgress);
+  connect(m_worker, &RunWorker::chainTrapped, this, &Form1::onChainTrapped);
+  connect(m_worker, &RunWorker::finished, this, &Form1::onRunFinished);
+  connect(m_worker, &RunWorker::failed, this, &Form1::onRunFailed);
+  connect(m_worker, &RunWorker::messageRaised, this,
+          [this](const QString& title, const QString& text) {
+            m_showMessage(QMessageBox::NoIcon, title, text);
+          });
+}
+
+Form1::~Form1() {
+  m_worker->cancel();
+  m_worker->wait();
+}
+
+void Form1::buildControls() {
+  // Parameters.
+  m_rlopt = new QRadioButton("Meander");
+  m_rlopt->setObjectName("RLOPT");
+  m_sawopt = new QRadioButton("SAW");
+  m_sawopt->setObjectName("SAWOPT");
+  m_shortOpt = new QRadioButton("Short Range (1-10)");
+  m_shortOpt->setObjectName("ShortOpt");
+  auto* options = new QButtonGroup(this);
+  options->setExclusive(true);
+  for (QRadioButton* option : {m_rlopt, m_sawopt, m_shortOpt}) {
+    option->setAccessibleName(option->text());
+    options->addButton(option);
+  }
+
+  m_stepNum = textBox("StepNum", QString(), "Steps (N) (1 - 100000)");
+  m_iterations = textBox("Iterations", QString(), "Iterations (1 - 100)");
+  m_avoid = textBox("Avoid", "1", "Self-Avoidance (1-3)");
+  m_kuhn = textBox("Kuhn", "1", "Kuhn Length (1-10)");
+  m_seed = textBox("Seed", QString(), "Seed");
+  m_seed->setPlaceholderText("from the clock");
+  m_seed->setToolTip(
+      "Empty: a new seed from the clock. A seed shown in the status bar repeats that run.");
+  m_calcParCF = new QCheckBox("Calculate Pairwise Correlation Factor");
+  m_calcParCF->setObjectName("CalcParCF");
+  m_calcParCF->setAccessibleName(m_calcParCF->text());
+
+  auto* frame1 = new QGroupBox("Parameters");
+  frame1->setObjectName("Frame1");
+  frame1->setAccessibleName(frame1->title());
+  auto* optionRow = new QHBoxLayout;
+  optionRow->addWidget(m_rlopt);
+  optionRow->addWidget(m_sawopt);
+  optionRow->addWidget(m_shortOpt);
+  optionRow->addStretch();
+  auto* parameters = new QGridLayout(frame1);
+  parameters->addLayout(optionRow, 0, 0, 1, 2);
+  parameters->addWidget(caption("Label1", "Steps (N) (1 - 100000)", m_stepNum), 1, 0);
+  parameters->addWidget(m_stepNum, 1, 1);
+  parameters->addWidget(caption("Label2", "Iterations (1 - 100)", m_iterations), 2, 0);
+  parameters->addWidget(m_iterations, 2, 1);
+  parameters->addWidget(caption("Label8", "Self-Avoidance (1-3)", m_avoid), 3, 0);
+  parameters->addWidget(m_avoid, 3, 1);
+  parameters->addWidget(caption("Label9", "Kuhn Length (1-10)", m_kuhn), 4, 0);
+  parameters->addWidget(m_kuhn, 4, 1);
+  parameters->addWidget(caption("SeedLabel", "Seed", m_seed), 5, 0);
+  parameters->addWidget(m_seed, 5, 1);
+  parameters->addWidget(m_calcParCF, 6, 0, 1, 2);
+  parameters->setColumnStretch(1, 1);
+
+  // Run and cancel.
+  m_simRun = new QPushButton("Run Simulation");
+  m_simRun->setObjectName("SimRun");
+  m_simRun->setAccessibleName(m_simRun->text());
+  m_simRun->setDefault(true);
+  m_cancelRun = new QPushButton("Cancel");
+  m_cancelRun->setObjectName("CancelRun");
+  m_cancelRun->setAccessibleName("Cancel");
+  m_cancelRun->setToolTip("Cancel the run (Esc); the earlier results stay");
+  m_cancelRun->setEnabled(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(m_simRun);
+  buttons->addWidget(m_cancelRun);
+  buttons->addStretch();
+
+  m_progress1 = progressBar("ProgressBar1", "Share of the iterations done");
+  m_progress2 = progressBar("ProgressBar2", "Share of the steps done in the current chain");
+  m_progress3 = progressBar("ProgressBar3", "Progress of the g(r) computation");
+
+  // The notice for a chain that seems trapped: it offers to cancel and blocks nothing.
+  auto* notice = new QFrame;
+  notice->setObjectName("trappedNotice");
+  notice->setFrameShape(QFrame::StyledPanel);
+  m_trappedNotice = notice;
+  m_trappedText = new QLabel;
+  m_trappedText->setObjectName("trappedText");
+  m_trappedText->setWordWrap(true);
+  m_trappedText->setTextFormat(Qt::PlainText);
+  auto* trappedCancel = new QPushButton("Cancel Run");
+  trappedCancel->setObjectName("trappedCancel");
+  trappedCancel->setAccessibleName(trappedCancel->text());
+  auto* trappedDismiss = new QPushButton("Keep Going");
+  trappedDismiss->setObjectName("trappedDismiss");
+  trappedDismiss->setAccessibleName(trappedDismiss->text());
+  auto* trappedLayout = new QGridLayout(m_trappedNotice);
+  trappedLayout->addWidget(m_trappedText, 0, 0, 1, 3);
+  trappedLayout->addWidget(trappedCancel, 1, 0);
+  trappedLayout->addWidget(trappedDismiss, 1, 1);
+  trappedLayout->setColumnStretch(2, 1);
+  m_trappedNotice->hide();
+  connect(trappedCancel, &QPushButton::clicked, this, &Form1::cancelRun);
+  connect(trappedDismiss, &QPushButton::clicked, m_trappedNotice, &QWidget::hide);
+
+  // Results.
+  m_eR = resultBox("eR", "<R> Calculated");
+  m_TR = resultBox("TR", "<R> Theoretical");
+  m_Rsqred = resultBox("Rsqred", "Sqr<R^2> Calculated");
+  m_TRsqred = resultBox("TRsqred", "Sqr<R^2> Theoretical");
+  m_Rgtxt = resultBox("Rgtxt", "Rg");
+  m_pers = resultBox("pers", "lp");
+  auto* frame2 = new QGroupBox("Results");
+  frame2->setObjectName("Frame2");
+  frame2->setAccessibleName(frame2->title());
+  auto* results = new QGridLayout(frame2);
+  results->addWidget(caption("Label6", "Calculated", m_eR), 0, 1);
+  results->addWidget(caption("Label7", "Theoretical", m_TR), 0, 2);
+  results->addWidget(caption("Label3", "<R>", m_eR), 1, 0);
+  results->addWidget(m_eR, 1, 1);
+  results->addWidget(m_TR, 1, 2);
+  results->addWidget(caption("Label4", "Sqr<R^2>", m_Rsqred), 2, 0);
+  results->addWidget(m_Rsqred, 2, 1);
+  results->addWidget(m_TRsqred, 2, 2);
+  results->addWidget(caption("Rg", "Rg", m_Rgtxt), 3, 0);
+  results->addWidget(m_Rgtxt, 3, 1);
+  results->addWidget(caption("Label5", "lp", m_pers), 4, 0);
+  results->addWidget(m_pers, 4, 1);
+  results->setColumnStretch(1, 1);
+  results->setColumnStretch(2, 1);
+
+  auto* column = new QWidget;
+  column->setObjectName("controlColumn");
+  auto* columnLayout = new QVBoxLayout(column);
+  columnLayout->addWidget(frame1);
+  columnLayout->addLayout(buttons);
+  columnLayout->addWidget(frame2);
+  columnLayout->addWidget(m_progress1);
+  columnLayout->addWidget(m_progress2);
+  columnLayout->addWidget(m_progress3);
+  columnLayout->addWidget(m_trappedNotice);
+  columnLayout->addStretch();
+
+  // Scrolls when the window is made smaller than the controls need.
+  auto* scroll = new QScrollArea;
+  scroll->setObjectName("controlPanel");
+  scroll->setWidget(column);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+  m_workArea = new QSplitter(Qt::Horizontal);
+  m_workArea->setObjectName("workArea");
+  m_workArea->addWidget(scroll);
+  m_workArea->setChildrenCollapsible(false);
+  setCentralWidget(m_workArea);
+
+  setTabOrder(m_rlopt, m_sawopt);
+  setTabOrder(m_sawopt, m_shortOpt);
+  setTabOrder(m_shortOpt, m_stepNum);
+  setTabOrder(m_stepNum, m_iterations);
+  setTabOrder(m_iterations, m_avoid);
+  setTabOrder(m_avoid, m_kuhn);
+  setTabOrder(m_kuhn, m_seed);
+  setTabOrder(m_seed, m_calcParCF);
+  setTabOrder(m_calcParCF, m_simRun);
+  setTabOrder(m_simRun, m_cancelRun);
+
+  m_seedUsed = new QLabel;
+  m_seedUsed->setObjectName("seedUsed");
+  m_seedUsed->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  m_seedUsed->setAccessibleName("Seed used");
+  statusBar()->addPermanentWidget(m_seedUsed);
+
+  connect(m_simRun, &QPushButton::clicked, this, &Form1::SimRun_Click);
+  connect(m_cancelRun, &QPushButton::clicked, this, &Form1::cancelRun);
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, &Form1::cancelRun);
+
+  const QSize hint = column->sizeHint();
+  resize(std::max(hint.width() + 24, 440), hint.height() + 80);
+}
+
+void Form1::buildMenu() {
+  QMenu* fileMenu = menuBar()->addMenu("File");
+  fileMenu->setObjectName("FileMenu");
+  fileMenu->menuAction()->setObjectName("FileMenuAction");
+  QAction* exportData = fileMenu->addAction("Export Data");
+  exportData->setObjectName("mnuFile_Export");
+  QAction* quit = fileMenu->addAction("Quit");
+  quit->setObjectName("ProgExit");
+  quit->setShortcut(QKeySequence::Quit);
+  connect(exportData, &QAction::triggered, this, &Form1::mnuFile_Export_Click);
+  connect(quit, &QAction::triggered, this, &Form1::ProgExit_Click);
+}
+
+Form1Inputs Form1::inputs() const {
+  Form1Inputs in;
+  in.StepNum = utf8(m_stepNum->text());
+  in.Iterations = utf8(m_iterations->text());
+  in.Avoid = utf8(m_avoid->text());
+  in.Kuhn = utf8(m_kuhn->text());
+  in.Seed = utf8(m_seed->text());
+  in.RLOPT = m_rlopt->isChecked();
+  in.SAWOPT = m_sawopt->isChecked();
+  in.ShortOpt = m_shortOpt->isChecked();
+  in.CalcParCF = m_calcParCF->isChecked();
+  return in;
+}
+
+bool Form1::runInProgress() const { return m_running; }
+
+void Form1::SimRun_Click() {
+  if (runInProgress()) return;
+  const Dispatch dispatch = polychain::SimRun_Click(inputs());
+  if (dispatch.kind == Dispatch::Kind::Nothing) return;
+  if (dispatch.kind == Dispatch::Kind::Refused) {
+    m_showMessage(QMessageBox::Warning, "Run Simulation", qs(dispatch.message));
+    return;
+  }
+  RunParams params = dispatch.params;
+  if (!params.seed) params.seed = clockSeed();
+  if (!m_worker->start(params)) return;
+  m_runIterations = params.iterations;
+  m_seedUsed->setText(qs(seedStatus(*params.seed)));
+  statusBar()->showMessage(qs(runStartStatus(params)));
+  m_progress1->setValue(0);
+  m_progress2->setValue(0);
+  m_progress1->show();
+  m_progress2->show();
+  m_progress3->hide();
+  m_trappedNotice->hide();
+  setRunning(true);
+  emit runStarted();
+}
+
+void Form1::setRunning(bool running) {
+  m_running = running;
+  m_simRun->setEnabled(!running);
+  m_cancelRun->setEnabled(running);
+  if (running) m_cancelRun->setFocus();
+  else m_simRun->setFocus();
+}
+
+void Form1::cancelRun() {
+  if (!runInProgress()) return;
+  m_worker->cancel();
+  statusBar()->showMessage("Cancelling…");
+}
+
+void Form1::onProgress(float chains, float steps, qint64 chain, qint64 trials) {
+  if (!runInProgress()) return;
+  m_progress1->setValue(percent(chains));
+  m_progress2->setValue(percent(steps));
+  if (trials > 0) statusBar()->showMessage(qs(trialsStatus(chain, m_runIterations, trials)));
+}
+
+void Form1::onCorrelationProgress(float value) {
+  if (!runInProgress()) return;
+  m_progress3->show();
+  m_progress3->setValue(percent(value));
+}
+
+void Form1::onChainTrapped(qint64 chain, qint64 trials) {
+  if (!runInProgress()) return;
+  m_trappedText->setText(qs(trappedNotice(chain, trials)));
+  m_trappedNotice->show();
+}
+
+void Form1::showResults() {
+  for (const auto& [name, text] : resultsInOrder(m_state.results())) {
+    findChild<QLineEdit*>(qs(name))->setText(qs(text));
+  }
+}
+
+void Form1::onRunFinished() {
+  m_worker->wait();
+  const RunOutput output = m_worker->takeOutput();
+  m_progress1->hide();
+  m_progress2->hide();
+  m_progress3->hide();
+  m_trappedNotice->hide();
+  if (m_state.applyRunOutput(output)) showResults();
+  m_seedUsed->setText(qs(seedStatus(output.seed)));
+  statusBar()->showMessage(qs(runEndStatus(output)));
+  setRunning(false);
+  emit runEnded();
+}
+
+void Form1::onRunFailed(const QString& reason) {
+  m_worker->wait();
+  m_progress1->hide();
+  m_progress2->hide();
+  m_progress3->hide();
+  m_trappedNotice->hide();
+  statusBar()->showMessage("The run did not take place; the earlier results stay.");
+  setRunning(false);
+  m_showMessage(QMessageBox::Warning, "Run Simulation", reason);
+  emit runEnded();
+}
+
+Export* Form1::exportDialog() {
+  if (m_export == nullptr) {
+    m_export = new Export(this);
+    connect(m_export, &Export::exportRequested, this, &Form1::SaveTheFile);
+  }
+  return m_export;
+}
+
+void Form1::mnuFile_Export_Click() {
+  Export* dialog = exportDialog();
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
+}
+
+void Form1::SaveTheFile() {
+  Export* dialog = exportDialog();
+  const QString name = m_askSaveFileName(this, qs(kSaveDialogTitle), qs(kSaveDialogFilter));
+  if (name.isEmpty()) return;  // cancelled: the export dialog stays open with its ticks
+  const ExportReport report = exportFiles(m_state.buffers(), dialog->choice(),
+                                          QFile::encodeName(name).toStdString());
+  // After a failed write the dialog stays open, so another name can be tried at once.
+  if (!report.writeFailed) dialog->hide();
+  const std::string message = report.message();
+  if (!message.empty()) {
+    m_showMessage(report.writeFailed ? QMessageBox::Warning : QMessageBox::Information,
+                  qs(kExportMessageTitle), QString::fromLocal8Bit(message.c_str()));
+  }
+}
+
+void Form1::ProgExit_Click() {
+  close();
+  QApplication::quit();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  m_worker->cancel();
+  m_worker->wait();
+  if (m_export != nullptr) m_export->hide();
+  event->accept();
+}
+
+}  // namespace polychain

@@ -1,0 +1,116 @@
+// The main window: parameters, model choice, the run with its progress, the six results and
+// the File menu. The decisions live in app/mainwindow.h and app/export.h; this class shows
+// them and runs the simulation on a RunWorker. Dialogs go through replaceable hooks so that
+// tests never block on a modal window.
+#pragma once
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <functional>
+
+#include "app/export.h"
+#include "app/mainwindow.h"
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+
+namespace polychain {
+
+class Export;
+class RunWorker;
+
+class Form1 final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Shows a message box (the icon, title and text as given, one OK button) and returns
+  // once the user closed it.
+  using MessageHook =
+      std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
+  // Asks for the export's file name; an empty text means the user cancelled.
+  using SaveNameHook =
+      std::function<QString(QWidget* parent, const QString& title, const QString& filter)>;
+
+  explicit Form1(QWidget* parent = nullptr);
+  ~Form1() override;
+
+  void setMessageHook(MessageHook hook) { m_showMessage = std::move(hook); }
+  void setSaveNameHook(SaveNameHook hook) { m_askSaveFileName = std::move(hook); }
+
+  const Form1State& state() const { return m_state; }
+  bool runInProgress() const;
+  // The export dialog, created on first use.
+  Export* exportDialog();
+  // The splitter holding the controls; further panels go beside them.
+  QSplitter* workArea() const { return m_workArea; }
+
+ public slots:
+  void SimRun_Click();
+  void cancelRun();
+  void mnuFile_Export_Click();
+  void ProgExit_Click();
+  // Asks for a name and writes the ticked files of the export dialog.
+  void SaveTheFile();
+
+ signals:
+  void runStarted();
+  // A run ended, finished or not; the window shows its outcome already.
+  void runEnded();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildControls();
+  void buildMenu();
+  Form1Inputs inputs() const;
+  void setRunning(bool running);
+  void onProgress(float chains, float steps, qint64 chain, qint64 trials);
+  void onCorrelationProgress(float percent);
+  void onChainTrapped(qint64 chain, qint64 trials);
+  void onRunFinished();
+  void onRunFailed(const QString& reason);
+  void showResults();
+
+  Form1State m_state;
+  RunWorker* m_worker;
+  Export* m_export = nullptr;
+  MessageHook m_showMessage;
+  SaveNameHook m_askSaveFileName;
+  std::int32_t m_runIterations = 0;
+  bool m_running = false;
+
+  QSplitter* m_workArea = nullptr;
+  QRadioButton* m_rlopt = nullptr;
+  QRadioButton* m_sawopt = nullptr;
+  QRadioButton* m_shortOpt = nullptr;
+  QLineEdit* m_stepNum = nullptr;
+  QLineEdit* m_iterations = nullptr;
+  QLineEdit* m_avoid = nullptr;
+  QLineEdit* m_kuhn = nullptr;
+  QLineEdit* m_seed = nullptr;
+  QCheckBox* m_calcParCF = nullptr;
+  QPushButton* m_simRun = nullptr;
+  QPushButton* m_cancelRun = nullptr;
+  QProgressBar* m_progress1 = nullptr;
+  QProgressBar* m_progress2 = nullptr;
+  QProgressBar* m_progress3 = nullptr;
+  QWidget* m_trappedNotice = nullptr;
+  QLabel* m_trappedText = nullptr;
+  QLabel* m_seedUsed = nullptr;
+  QLineEdit* m_eR = nullptr;
+  QLineEdit* m_TR = nullptr;
+  QLineEdit* m_Rsqred = nullptr;
+  QLineEdit* m_TRsqred = nullptr;
+  QLineEdit* m_pers = nullptr;
+  QLineEdit* m_Rgtxt = nullptr;
+};
+
+}  // namespace polychain

@@ -1,0 +1,94 @@
+// Shared by the window's tests: a Form1 whose message boxes and save dialog are recorded
+// instead of shown, and small helpers to drive it.
+#pragma once
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QString>
+#include <QStringList>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+#include "gui/form1.h"
+
+namespace polychain::test {
+
+struct ShownMessage {
+  QMessageBox::Icon icon;
+  QString title;
+  QString text;
+};
+
+struct SaveRequest {
+  QString title;
+  QString filter;
+};
+
+// A shown main window with its dialogs intercepted.
+class Harness {
+ public:
+  Harness() : form(std::make_unique<Form1>()) {
+    form->setMessageHook([this](QMessageBox::Icon icon, const QString& title, const QString& text) {
+      messages.push_back({icon, title, text});
+    });
+    form->setSaveNameHook([this](QWidget*, const QString& title, const QString& filter) {
+      saveRequests.push_back({title, filter});
+      return saveName;
+    });
+    form->show();
+  }
+
+  template <typename T>
+  T* child(const char* name) const {
+    T* found = form->findChild<T*>(name);
+    if (found == nullptr) qFatal("no child %s", name);
+    return found;
+  }
+  QLineEdit* field(const char* name) const { return child<QLineEdit>(name); }
+
+  // Fills the parameters and selects a model option ("RLOPT", "SAWOPT" or "ShortOpt").
+  void setUp(const char* option, const QString& steps, const QString& iterations,
+             const QString& seed, bool gofr = false) {
+    child<QRadioButton>(option)->setChecked(true);
+    field("StepNum")->setText(steps);
+    field("Iterations")->setText(iterations);
+    field("Seed")->setText(seed);
+    child<QCheckBox>("CalcParCF")->setChecked(gofr);
+  }
+
+  void clickRun() { QTest::mouseClick(child<QPushButton>("SimRun"), Qt::LeftButton); }
+
+  // Clicks "Run Simulation" and waits for the run to end; false if it never ended.
+  bool runAndWait(int timeoutMs = 60000) {
+    QSignalSpy ended(form.get(), &Form1::runEnded);
+    clickRun();
+    return ended.count() > 0 || ended.wait(timeoutMs);
+  }
+
+  QStringList resultTexts() const {
+    QStringList texts;
+    for (const char* name : {"eR", "TR", "Rsqred", "TRsqred", "pers", "Rgtxt"}) {
+      texts << field(name)->text();
+    }
+    return texts;
+  }
+
+  std::unique_ptr<Form1> form;
+  std::vector<ShownMessage> messages;
+  std::vector<SaveRequest> saveRequests;
+  QString saveName;  // what the save dialog "returns"; empty means cancelled
+};
+
+inline QStringList texts(const ResultTexts& r) {
+  return {QString::fromStdString(r.eR),      QString::fromStdString(r.TR),
+          QString::fromStdString(r.Rsqred),  QString::fromStdString(r.TRsqred),
+          QString::fromStdString(r.pers),    QString::fromStdString(r.Rgtxt)};
+}
+
+}  // namespace polychain::test

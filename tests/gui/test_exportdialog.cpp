@@ -1,0 +1,365 @@
+// The export dialog and the files it writes, driven through the real widgets; the save
+// dialog is answered through the window's hook.
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <optional>
+#include <stdexcept>
+
+#include "gui/exportdialog.h"
+#include "guitest.h"
+#include "reference/textmodel.h"
+
+namespace polychain::test {
+
+namespace {
+
+QByteArray fileBytes(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return "<missing>";
+  return file.readAll();
+}
+
+QByteArray bytes(const std::string& text) {
+  return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void writeBytes(const QString& path, const QByteArray& data) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(data);
+}
+
+// Opens the dialog from the menu, sets the ticks and presses "Export".
+void exportWith(Harness& h, bool chain, bool gofr, bool gofq) {
+  h.child<QAction>("mnuFile_Export")->trigger();
+  Export* dialog = h.form->exportDialog();
+  dialog->findChild<QCheckBox*>("ChainData")->setChecked(chain);
+  dialog->findChild<QCheckBox*>("gofr")->setChecked(gofr);
+  dialog->findChild<QCheckBox*>("gofq")->setChecked(gofq);
+  QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+}
+
+std::optional<RunOutput> directRun(Model model, std::int32_t steps, std::int32_t iterations,
+                                   bool gofr, std::uint64_t seed) {
+  RunParams params;
+  params.model = model;
+  params.steps = steps;
+  params.iterations = iterations;
+  params.avoid = 2;
+  params.kuhn = 2;
+  params.calcParCF = gofr;
+  params.seed = seed;
+  RunObserver quiet;
+  try {
+    return runSimulation(params, quiet);
+  } catch (const std::logic_error&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+class ExportDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void dialogHasItsCaptionsNamesAndTabOrder();
+  void controlsKeepTheirRelativePlacement();
+  void ticksPersistBecauseTheDialogIsOnlyHidden();
+  void saveDialogIsTitledAndFilteredAndCancelKeepsTheDialog();
+  void nothingTickedStillAsksAndWritesNothing();
+  void freeWalkFilesHoldTheBuffersExactly();
+  void everyModelExportsItsBuffers_data();
+  void everyModelExportsItsBuffers();
+  void extensionIsAppendedToTheWholeChosenName();
+  void unwritablePlaceIsReportedAndLeavesTheOldFile();
+  void exportBeforeAnyRunWritesNothingAndSaysWhy();
+};
+
+void ExportDialogTest::dialogHasItsCaptionsNamesAndTabOrder() {
+  Harness h;
+  QVERIFY(h.form->findChild<Export*>() == nullptr);  // made on first use
+  h.child<QAction>("mnuFile_Export")->trigger();
+  Export* dialog = h.form->findChild<Export*>("Export");
+  QVERIFY(dialog != nullptr);
+  QVERIFY(dialog->isVisible());
+  QVERIFY(!dialog->isModal());
+  QCOMPARE(dialog->windowTitle(), QString("Export"));
+  QVERIFY(h.child<QPushButton>("SimRun")->isEnabled());  // the main window stays usable
+
+  auto* frame = dialog->findChild<QGroupBox*>("Frame1");
+  QCOMPARE(frame->title(), QString("Files to Export"));
+  const std::pair<const char*, const char*> boxes[] = {
+      {"ChainData", "Chain Data"},
+      {"gofr", "Pairwise correlation factor g(r)"},
+      {"gofq", "Fourier Transform of g(r); g(q)"}};
+  for (const auto& [name, caption] : boxes) {
+    auto* box = dialog->findChild<QCheckBox*>(name);
+    QCOMPARE(box->text(), QString(caption));
+    QCOMPARE(box->accessibleName(), QString(caption));
+    QVERIFY2(!box->isChecked(), name);
+    QCOMPARE(box->parentWidget(), static_cast<QWidget*>(frame));
+  }
+  QCOMPARE(dialog->findChild<QPushButton*>("Command1")->text(), QString("Export"));
+  QCOMPARE(dialog->findChild<QPushButton*>("Command2")->text(), QString("Cancel"));
+
+  // Tab order: the three boxes, then Export, then Cancel, and round again.
+  QStringList order;
+  QWidget* w = dialog->findChild<QCheckBox*>("ChainData");
+  for (int i = 0; i < 6; ++i) {
+    order << w->objectName();
+    do {
+      w = w->nextInFocusChain();
+    } while (!(w->focusPolicy() & Qt::TabFocus));
+  }
+  QCOMPARE(order, (QStringList{"ChainData", "gofr", "gofq", "Command1", "Command2",
+                               "ChainData"}));
+}
+
+void ExportDialogTest::controlsKeepTheirRelativePlacement() {
+  Harness h;
+  Export* dialog = h.form->exportDialog();
+  auto geometryOf = [&](const char* name) {
+    QWidget* w = dialog->findChild<QWidget*>(name);
+    return QRect(w->mapTo(dialog, QPoint(0, 0)), w->size());
+  };
+  // Every length is the twips length at one common scale of at least 15 twips a pixel at
+  // the screen's resolution (larger only when a caption needs the room).
+  const double dpi = dialog->screen()->logicalDotsPerInch();
+  const double scale = dialog->width() / (4995.0 / 15.0);
+  QVERIFY(scale >= dpi / 96.0 - 0.01);
+  auto expect = [&](const char* name, int left, int top, int width, int height) {
+    const QRect r = geometryOf(name);
+    const QRect want(qRound(left / 15.0 * scale), qRound(top / 15.0 * scale),
+                     qRound(width / 15.0 * scale), qRound(height / 15.0 * scale));
+    QVERIFY2(qAbs(r.left() - want.left()) <= 2 && qAbs(r.top() - want.top()) <= 2 &&
+                 qAbs(r.width() - want.width()) <= 2 && qAbs(r.height() - want.height()) <= 2,
+             name);
+  };
+  QVERIFY(qAbs(dialog->height() - qRound(2280 / 15.0 * scale)) <= 2);
+  expect("Frame1", 480, 120, 3975, 1335);
+  expect("ChainData", 1200, 360, 1215, 255);
+  expect("gofr", 1200, 600, 2775, 255);
+  expect("gofq", 1200, 840, 2895, 255);
+  expect("Command1", 840, 1560, 1695, 375);
+  expect("Command2", 2640, 1560, 1575, 375);
+  for (const char* name : {"ChainData", "gofr", "gofq"}) {
+    QVERIFY2(geometryOf("Frame1").contains(geometryOf(name)), name);
+    auto* box = dialog->findChild<QCheckBox*>(name);
+    QVERIFY2(box->width() >= box->minimumSizeHint().width(), name);  // caption not cut
+  }
+}
+
+void ExportDialogTest::ticksPersistBecauseTheDialogIsOnlyHidden() {
+  Harness h;
+  h.child<QAction>("mnuFile_Export")->trigger();
+  Export* dialog = h.form->exportDialog();
+  QPointer<Export> guard(dialog);
+  dialog->findChild<QCheckBox*>("gofq")->setChecked(true);
+  QTest::mouseClick(dialog->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+  QVERIFY(dialog->isHidden());
+  QVERIFY(h.saveRequests.empty());  // Cancel writes nothing and asks nothing
+  dialog->close();
+  QCoreApplication::processEvents();
+  QVERIFY(!guard.isNull());
+  h.child<QAction>("mnuFile_Export")->trigger();
+  QCOMPARE(h.form->exportDialog(), dialog);
+  QVERIFY(dialog->isVisible());
+  QVERIFY(dialog->findChild<QCheckBox*>("gofq")->isChecked());
+  QVERIFY(!dialog->findChild<QCheckBox*>("ChainData")->isChecked());
+}
+
+void ExportDialogTest::saveDialogIsTitledAndFilteredAndCancelKeepsTheDialog() {
+  Harness h;
+  QTemporaryDir dir;
+  h.setUp("RLOPT", "5", "1", "1");
+  QVERIFY(h.runAndWait());
+  h.saveName.clear();  // the user cancels the save dialog
+  exportWith(h, true, false, true);
+  QCOMPARE(h.saveRequests.size(), std::size_t{1});
+  QCOMPARE(h.saveRequests[0].title, QString("Save"));
+  QCOMPARE(h.saveRequests[0].filter, QString("All Files (*.*)"));
+  Export* dialog = h.form->exportDialog();
+  QVERIFY(dialog->isVisible());
+  QVERIFY(dialog->findChild<QCheckBox*>("ChainData")->isChecked());
+  QVERIFY(dialog->findChild<QCheckBox*>("gofq")->isChecked());
+  QVERIFY(h.messages.empty());
+  QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+void ExportDialogTest::nothingTickedStillAsksAndWritesNothing() {
+  Harness h;
+  QTemporaryDir dir;
+  h.setUp("RLOPT", "5", "1", "1", true);
+  QVERIFY(h.runAndWait());
+  h.saveName = dir.filePath("a");
+  exportWith(h, false, false, false);
+  QCOMPARE(h.saveRequests.size(), std::size_t{1});
+  QVERIFY(QDir(dir.path()).isEmpty());
+  QVERIFY(h.form->exportDialog()->isHidden());
+  QVERIFY(h.messages.empty());
+}
+
+void ExportDialogTest::freeWalkFilesHoldTheBuffersExactly() {
+  Harness h;
+  QTemporaryDir dir;
+  // Without g(r): the chain goes out; g(r) and g(q) were never calculated.
+  h.setUp("RLOPT", "30", "3", "5");
+  QVERIFY(h.runAndWait());
+  h.saveName = dir.filePath("plain");
+  exportWith(h, true, true, true);
+  QCOMPARE(fileBytes(dir.filePath("plain.cdat")), bytes(reference::textMeander(30, 3, 5).chainText));
+  QVERIFY(!QFile::exists(dir.filePath("plain.gor")));
+  QVERIFY(!QFile::exists(dir.filePath("plain.goq")));
+  QCOMPARE(h.messages.size(), std::size_t{1});
+  QVERIFY(h.messages[0].text.contains("g(r) was not calculated in any run"));
+  QVERIFY(h.messages[0].text.contains("Written: \"" + dir.filePath("plain.cdat") + "\"."));
+
+  // With g(r): all three, byte for byte, with plain line feeds.
+  h.messages.clear();
+  h.setUp("RLOPT", "30", "3", "6", true);
+  QVERIFY(h.runAndWait());
+  const RunOutput withGofr = *directRun(Model::Meander, 30, 3, true, 6);
+  h.saveName = dir.filePath("gofr");
+  exportWith(h, true, true, true);
+  QVERIFY(h.messages.empty());
+  QVERIFY(h.form->exportDialog()->isHidden());
+  QCOMPARE(fileBytes(dir.filePath("gofr.cdat")), bytes(reference::textMeander(30, 3, 6).chainText));
+  QCOMPARE(fileBytes(dir.filePath("gofr.gor")), bytes(*withGofr.gofr));
+  QCOMPARE(fileBytes(dir.filePath("gofr.goq")), bytes(*withGofr.gofq));
+  QVERIFY(fileBytes(dir.filePath("gofr.gor")).startsWith("0,1\n"));
+  QVERIFY(!fileBytes(dir.filePath("gofr.gor")).contains('\r'));
+
+  // A later run without g(r): its chain, and the g(r) of the run that calculated it.
+  h.setUp("RLOPT", "30", "3", "7");
+  QVERIFY(h.runAndWait());
+  h.saveName = dir.filePath("later");
+  exportWith(h, true, true, true);
+  QCOMPARE(fileBytes(dir.filePath("later.cdat")), bytes(reference::textMeander(30, 3, 7).chainText));
+  QCOMPARE(fileBytes(dir.filePath("later.gor")), bytes(*withGofr.gofr));
+  QCOMPARE(fileBytes(dir.filePath("later.goq")), bytes(*withGofr.gofq));
+}
+
+void ExportDialogTest::everyModelExportsItsBuffers_data() {
+  QTest::addColumn<QString>("option");
+  QTest::addColumn<int>("model");
+  QTest::addColumn<bool>("gofr");
+  QTest::newRow("SAW") << "SAWOPT" << int(Model::SAW) << false;
+  QTest::newRow("SAW with g(r)") << "SAWOPT" << int(Model::SAW) << true;
+  QTest::newRow("short range") << "ShortOpt" << int(Model::ShortRange) << false;
+  QTest::newRow("short range with g(r)") << "ShortOpt" << int(Model::ShortRange) << true;
+}
+
+void ExportDialogTest::everyModelExportsItsBuffers() {
+  QFETCH(QString, option);
+  QFETCH(int, model);
+  QFETCH(bool, gofr);
+  const std::optional<RunOutput> expected =
+      directRun(static_cast<Model>(model), 25, 2, gofr, 31);
+  if (!expected) QSKIP("this model is not built yet");
+  Harness h;
+  QTemporaryDir dir;
+  h.setUp(option.toUtf8().constData(), "25", "2", "31", gofr);
+  h.field("Avoid")->setText("2");
+  h.field("Kuhn")->setText("2");
+  QVERIFY(h.runAndWait());
+  h.saveName = dir.filePath("m");
+  exportWith(h, true, true, true);
+  QCOMPARE(fileBytes(dir.filePath("m.cdat")), bytes(expected->chainText));
+  if (gofr) {
+    QVERIFY(h.messages.empty());
+    QCOMPARE(fileBytes(dir.filePath("m.gor")), bytes(*expected->gofr));
+    QCOMPARE(fileBytes(dir.filePath("m.goq")), bytes(*expected->gofq));
+  } else {
+    QVERIFY(!QFile::exists(dir.filePath("m.gor")));
+  }
+}
+
+void ExportDialogTest::extensionIsAppendedToTheWholeChosenName() {
+  Harness h;
+  QTemporaryDir dir;
+  h.setUp("RLOPT", "8", "2", "3");
+  QVERIFY(h.runAndWait());
+  writeBytes(dir.filePath("a.cdat"), "chosen, never written");
+  h.saveName = dir.filePath("a.cdat");
+  exportWith(h, true, false, false);
+  QCOMPARE(fileBytes(dir.filePath("a.cdat.cdat")), bytes(h.form->state().buffers().ChainBox));
+  QCOMPARE(fileBytes(dir.filePath("a.cdat")), QByteArray("chosen, never written"));
+  QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+void ExportDialogTest::unwritablePlaceIsReportedAndLeavesTheOldFile() {
+  Harness h;
+  QTemporaryDir dir;
+  h.setUp("RLOPT", "8", "2", "3", true);
+  QVERIFY(h.runAndWait());
+
+  // A folder that does not exist: each ticked file is tried and reported with the reason.
+  h.saveName = dir.filePath("missing/a");
+  exportWith(h, true, true, false);
+  QCOMPARE(h.messages.size(), std::size_t{1});
+  QCOMPARE(h.messages[0].icon, QMessageBox::Warning);
+  QCOMPARE(h.messages[0].title, QString("Export"));
+  QVERIFY(h.messages[0].text.contains("Could not write \"" + dir.filePath("missing/a.cdat") +
+                                      "\": No such file or directory"));
+  QVERIFY(h.messages[0].text.contains("Could not write \"" + dir.filePath("missing/a.gor") + "\""));
+  QVERIFY(h.messages[0].text.contains("No file was written."));
+  QVERIFY(h.form->exportDialog()->isVisible());  // open, to try another name
+
+  // A folder without write permission, holding an older export.
+  const QString locked = dir.filePath("locked");
+  QVERIFY(QDir().mkdir(locked));
+  writeBytes(locked + "/b.cdat", "older chain");
+  QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+  const bool privileged = ::access(locked.toLocal8Bit().constData(), W_OK) == 0;
+  if (!privileged) {
+    h.messages.clear();
+    h.saveName = locked + "/b";
+    exportWith(h, true, false, false);
+    QCOMPARE(h.messages.size(), std::size_t{1});
+    QVERIFY2(h.messages[0].text.contains("Could not write \"" + locked + "/b.cdat\": Permission denied"),
+             qPrintable(h.messages[0].text));
+    QCOMPARE(fileBytes(locked + "/b.cdat"), QByteArray("older chain"));
+  }
+  QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+  // A name too long for the temporary file beside it: a failure any user can cause.
+  const QString longName = dir.filePath(QString(246, 'n'));
+  writeBytes(longName + ".cdat", "older chain");
+  h.messages.clear();
+  h.saveName = longName;
+  exportWith(h, true, false, true);
+  QCOMPARE(h.messages.size(), std::size_t{1});
+  QVERIFY(h.messages[0].text.contains("File name too long"));
+  QCOMPARE(fileBytes(longName + ".cdat"), QByteArray("older chain"));
+  QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+  if (privileged) QSKIP("running with the right to write anywhere: no permission check");
+}
+
+void ExportDialogTest::exportBeforeAnyRunWritesNothingAndSaysWhy() {
+  Harness h;
+  QTemporaryDir dir;
+  h.saveName = dir.filePath("early");
+  exportWith(h, true, true, true);
+  QVERIFY(QDir(dir.path()).isEmpty());
+  QCOMPARE(h.messages.size(), std::size_t{1});
+  const QString text = h.messages[0].text;
+  QVERIFY(text.contains("there is no chain data yet"));
+  QVERIFY(text.contains("g(r) was not calculated in any run"));
+  QVERIFY(text.contains("g(q) was not calculated in any run"));
+  QVERIFY(text.contains("No file was written."));
+}
+
+}  // namespace polychain::test
+
+int runExportDialogTests(int argc, char** argv) {
+  polychain::test::ExportDialogTest tests;
+  return QTest::qExec(&tests, argc, argv);
+}
+
+#include "test_exportdialog.moc"
