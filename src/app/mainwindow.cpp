@@ -22,9 +22,12 @@ std::string_view trimmed(std::string_view text) {
 
 std::string_view modelTitle(Model model) {
   switch (model) {
-    case Model::Meander: return "Meander";
-    case Model::SAW: return "SAW";
-    case Model::ShortRange: return "Short Range";
+    case Model::Meander:
+      return "Meander";
+    case Model::SAW:
+      return "SAW";
+    case Model::ShortRange:
+      return "Short Range";
   }
   return "Meander";
 }
@@ -108,9 +111,12 @@ std::string runStartStatus(const RunParams& params) {
 
 std::string runEndStatus(const RunOutput& output) {
   switch (output.status) {
-    case RunStatus::Finished: return "Run finished.";
-    case RunStatus::Cancelled: return "The run was cancelled; the earlier results stay.";
-    case RunStatus::TrialLimit: return output.message + " The earlier results stay.";
+    case RunStatus::Finished:
+      return "Run finished.";
+    case RunStatus::Cancelled:
+      return "The run was cancelled; the earlier results stay.";
+    case RunStatus::TrialLimit:
+      return output.message + " The earlier results stay.";
   }
   return {};
 }

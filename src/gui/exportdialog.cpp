@@ -44,8 +44,8 @@ Export::Export(QWidget* parent) : QDialog(parent) {
   m_cancel = new QPushButton("Cancel", this);
   m_cancel->setObjectName("Command2");
 
-  for (QWidget* w : std::initializer_list<QWidget*>{m_frame, m_chainData, m_gofr, m_gofq,
-                                                    m_export, m_cancel}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{m_frame, m_chainData, m_gofr, m_gofq, m_export, m_cancel}) {
     if (auto* box = qobject_cast<QGroupBox*>(w)) {
       box->setAccessibleName(box->title());
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
@@ -80,8 +80,11 @@ void Export::placeControls() {
     QWidget* widget;
     TwipsRect twips;
   };
-  const Placed controls[] = {{m_chainData, kChainData}, {m_gofr, kGofr}, {m_gofq, kGofq},
-                             {m_export, kCommand1},     {m_cancel, kCommand2}};
+  const Placed controls[] = {{m_chainData, kChainData},
+                             {m_gofr, kGofr},
+                             {m_gofq, kGofq},
+                             {m_export, kCommand1},
+                             {m_cancel, kCommand2}};
 
   // Grow every length by one factor when a caption needs more room than its twips give,
   // so the relative placement stays as it is.
@@ -94,8 +97,7 @@ void Export::placeControls() {
   const double scaled = dpi * factor;
   auto px = [scaled](int twips) { return twipsToPixels(twips, scaled); };
   auto place = [&](QWidget* w, const TwipsRect& r, const TwipsRect& origin) {
-    w->setGeometry(px(r.left - origin.left), px(r.top - origin.top), px(r.width),
-                   px(r.height));
+    w->setGeometry(px(r.left - origin.left), px(r.top - origin.top), px(r.width), px(r.height));
   };
   constexpr TwipsRect kDialog{0, 0, kClientWidth, kClientHeight};
   place(m_frame, kFrame1, kDialog);

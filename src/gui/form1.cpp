@@ -359,8 +359,7 @@ void Form1::setRunning(bool running) {
   m_running = running;
   m_simRun->setEnabled(!running);
   m_cancelRun->setEnabled(running);
-  if (running) m_cancelRun->setFocus();
-  else m_simRun->setFocus();
+  (running ? m_cancelRun : m_simRun)->setFocus();
 }
 
 void Form1::cancelRun() {
@@ -439,8 +438,8 @@ void Form1::SaveTheFile() {
   Export* dialog = exportDialog();
   const QString name = m_askSaveFileName(this, qs(kSaveDialogTitle), qs(kSaveDialogFilter));
   if (name.isEmpty()) return;  // cancelled: the export dialog stays open with its ticks
-  const ExportReport report = exportFiles(m_state.buffers(), dialog->choice(),
-                                          QFile::encodeName(name).toStdString());
+  const ExportReport report =
+      exportFiles(m_state.buffers(), dialog->choice(), QFile::encodeName(name).toStdString());
   // After a failed write the dialog stays open, so another name can be tried at once.
   if (!report.writeFailed) dialog->hide();
   const std::string message = report.message();

@@ -57,8 +57,7 @@ int main(int argc, char* argv[]) {
 
   QCommandLineParser parser;
   parser.addHelpOption();
-  QCommandLineOption screenshot("screenshot", "Run a small free walk and save the window.",
-                                "file");
+  QCommandLineOption screenshot("screenshot", "Run a small free walk and save the window.", "file");
   screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(screenshot);
   parser.process(app);

@@ -86,9 +86,9 @@ class Harness {
 };
 
 inline QStringList texts(const ResultTexts& r) {
-  return {QString::fromStdString(r.eR),      QString::fromStdString(r.TR),
-          QString::fromStdString(r.Rsqred),  QString::fromStdString(r.TRsqred),
-          QString::fromStdString(r.pers),    QString::fromStdString(r.Rgtxt)};
+  return {QString::fromStdString(r.eR),     QString::fromStdString(r.TR),
+          QString::fromStdString(r.Rsqred), QString::fromStdString(r.TRsqred),
+          QString::fromStdString(r.pers),   QString::fromStdString(r.Rgtxt)};
 }
 
 }  // namespace polychain::test

@@ -94,10 +94,9 @@ void ExportDialogTest::dialogHasItsCaptionsNamesAndTabOrder() {
 
   auto* frame = dialog->findChild<QGroupBox*>("Frame1");
   QCOMPARE(frame->title(), QString("Files to Export"));
-  const std::pair<const char*, const char*> boxes[] = {
-      {"ChainData", "Chain Data"},
-      {"gofr", "Pairwise correlation factor g(r)"},
-      {"gofq", "Fourier Transform of g(r); g(q)"}};
+  const std::pair<const char*, const char*> boxes[] = {{"ChainData", "Chain Data"},
+                                                       {"gofr", "Pairwise correlation factor g(r)"},
+                                                       {"gofq", "Fourier Transform of g(r); g(q)"}};
   for (const auto& [name, caption] : boxes) {
     auto* box = dialog->findChild<QCheckBox*>(name);
     QCOMPARE(box->text(), QString(caption));
@@ -117,8 +116,7 @@ void ExportDialogTest::dialogHasItsCaptionsNamesAndTabOrder() {
       w = w->nextInFocusChain();
     } while (!(w->focusPolicy() & Qt::TabFocus));
   }
-  QCOMPARE(order, (QStringList{"ChainData", "gofr", "gofq", "Command1", "Command2",
-                               "ChainData"}));
+  QCOMPARE(order, (QStringList{"ChainData", "gofr", "gofq", "Command1", "Command2", "ChainData"}));
 }
 
 void ExportDialogTest::controlsKeepTheirRelativePlacement() {
@@ -213,7 +211,8 @@ void ExportDialogTest::freeWalkFilesHoldTheBuffersExactly() {
   QVERIFY(h.runAndWait());
   h.saveName = dir.filePath("plain");
   exportWith(h, true, true, true);
-  QCOMPARE(fileBytes(dir.filePath("plain.cdat")), bytes(reference::textMeander(30, 3, 5).chainText));
+  QCOMPARE(fileBytes(dir.filePath("plain.cdat")),
+           bytes(reference::textMeander(30, 3, 5).chainText));
   QVERIFY(!QFile::exists(dir.filePath("plain.gor")));
   QVERIFY(!QFile::exists(dir.filePath("plain.goq")));
   QCOMPARE(h.messages.size(), std::size_t{1});
@@ -240,7 +239,8 @@ void ExportDialogTest::freeWalkFilesHoldTheBuffersExactly() {
   QVERIFY(h.runAndWait());
   h.saveName = dir.filePath("later");
   exportWith(h, true, true, true);
-  QCOMPARE(fileBytes(dir.filePath("later.cdat")), bytes(reference::textMeander(30, 3, 7).chainText));
+  QCOMPARE(fileBytes(dir.filePath("later.cdat")),
+           bytes(reference::textMeander(30, 3, 7).chainText));
   QCOMPARE(fileBytes(dir.filePath("later.gor")), bytes(*withGofr.gofr));
   QCOMPARE(fileBytes(dir.filePath("later.goq")), bytes(*withGofr.gofq));
 }
@@ -259,8 +259,7 @@ void ExportDialogTest::everyModelExportsItsBuffers() {
   QFETCH(QString, option);
   QFETCH(int, model);
   QFETCH(bool, gofr);
-  const std::optional<RunOutput> expected =
-      directRun(static_cast<Model>(model), 25, 2, gofr, 31);
+  const std::optional<RunOutput> expected = directRun(static_cast<Model>(model), 25, 2, gofr, 31);
   if (!expected) QSKIP("this model is not built yet");
   Harness h;
   QTemporaryDir dir;
@@ -322,8 +321,9 @@ void ExportDialogTest::unwritablePlaceIsReportedAndLeavesTheOldFile() {
     h.saveName = locked + "/b";
     exportWith(h, true, false, false);
     QCOMPARE(h.messages.size(), std::size_t{1});
-    QVERIFY2(h.messages[0].text.contains("Could not write \"" + locked + "/b.cdat\": Permission denied"),
-             qPrintable(h.messages[0].text));
+    QVERIFY2(
+        h.messages[0].text.contains("Could not write \"" + locked + "/b.cdat\": Permission denied"),
+        qPrintable(h.messages[0].text));
     QCOMPARE(fileBytes(locked + "/b.cdat"), QByteArray("older chain"));
   }
   QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

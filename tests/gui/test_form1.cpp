@@ -261,13 +261,11 @@ void Form1Test::badInputShowsTheMessageAndChangesNothing() {
     const char* setting;  // Avoid or Kuhn
     const char* named;    // the field the message must name
   };
-  const Case cases[] = {{"RLOPT", "", "2", "1", "Steps (N)"},
-                        {"RLOPT", "abc", "2", "1", "Steps (N)"},
-                        {"RLOPT", "0", "2", "1", "Steps (N)"},
-                        {"RLOPT", "10", "", "1", "Iterations"},
-                        {"RLOPT", "10", "-1", "1", "Iterations"},
-                        {"SAWOPT", "10", "2", "x", "Self-Avoidance"},
-                        {"ShortOpt", "10", "2", "0", "Kuhn Length"}};
+  const Case cases[] = {
+      {"RLOPT", "", "2", "1", "Steps (N)"},       {"RLOPT", "abc", "2", "1", "Steps (N)"},
+      {"RLOPT", "0", "2", "1", "Steps (N)"},      {"RLOPT", "10", "", "1", "Iterations"},
+      {"RLOPT", "10", "-1", "1", "Iterations"},   {"SAWOPT", "10", "2", "x", "Self-Avoidance"},
+      {"ShortOpt", "10", "2", "0", "Kuhn Length"}};
   for (const Case& c : cases) {
     h.messages.clear();
     h.setUp(c.option, c.steps, c.iterations, "");
