@@ -205,17 +205,6 @@ TEST(Form1StateTest, StartsEmptyWithTheBuffersStartingText) {
   EXPECT_EQ(state.buffers().gofqBox, "RichTextBox1");
 }
 
-TEST(Form1StateTest, ResultsComeInTheOrderTheRunWritesThem) {
-  const ResultTexts r{"1", "2", "3", "4", "5", "6"};
-  const auto ordered = resultsInOrder(r);
-  const char* names[] = {"eR", "TR", "Rsqred", "TRsqred", "pers", "Rgtxt"};
-  const char* texts[] = {"1", "2", "3", "4", "5", "6"};
-  for (std::size_t i = 0; i < ordered.size(); ++i) {
-    EXPECT_EQ(ordered[i].first, names[i]);
-    EXPECT_EQ(ordered[i].second, texts[i]);
-  }
-}
-
 TEST(Form1StateTest, GofrBuffersChangeOnlyInRunsThatComputedThem) {
   Form1State state;
   const RunOutput plain = smallRun(false, 1);
