@@ -2,64 +2,23 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <atomic>
-#include <charconv>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/atomicfile.h"
+#include "app/extendedstats.h"
 #include "chain/numtext.h"
 #include "chain/run.h"
+#include "cli/common.h"
+#include "cli/report.h"
+#include "cli/sweepcommand.h"
 
 namespace {
 
 using polychain::InputError;
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int /*signal*/) { g_interrupted.store(true); }
-
-// Progress bars on stderr when it is a terminal; the trapped-chain notice always.
-class CliObserver final : public polychain::RunObserver {
- public:
-  explicit CliObserver(bool bars) : m_bars(bars) {}
-
-  void progress(const polychain::RunProgress& p) override {
-    if (!m_bars) return;
-    std::fprintf(stderr, "\rchains %5.1f%%  chain %lld: steps %5.1f%%, %lld trials   ",
-                 static_cast<double>(p.chains), static_cast<long long>(p.chain + 1),
-                 static_cast<double>(p.steps), static_cast<long long>(p.trials));
-    m_drawn = true;
-  }
-  void correlationProgress(float percent) override {
-    if (!m_bars) return;
-    std::fprintf(stderr, "\rg(r) %5.1f%%%-50s", static_cast<double>(percent), "");
-    m_drawn = true;
-  }
-  void chainSeemsTrapped(std::int64_t chain, std::int64_t trials) override {
-    clearLine();
-    std::fprintf(stderr,
-                 "polychain: chain %lld seems trapped: %lld trials without growing longer. "
-                 "Press Ctrl-C to cancel, or use --max-trials to cap the trials.\n",
-                 static_cast<long long>(chain + 1), static_cast<long long>(trials));
-  }
-  bool cancelRequested() override { return g_interrupted.load(std::memory_order_relaxed); }
-  void message(std::string_view title, std::string_view text) override {
-    clearLine();
-    std::cerr << "polychain: " << title << " " << text << "\n";
-  }
-  void clearLine() {
-    if (m_drawn) std::fprintf(stderr, "\r%-78s\r", "");
-    m_drawn = false;
-  }
-
- private:
-  bool m_bars;
-  bool m_drawn = false;
-};
+using polychain::cli::CliObserver;
 
 struct RunOptions {
   std::string model = "meander";
@@ -75,25 +34,9 @@ struct RunOptions {
   bool json = false;
 };
 
-std::uint64_t parseSeed(const std::string& text) {
-  std::uint64_t seed = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), seed);
-  if (text.empty() || r.ec != std::errc{} || r.ptr != text.data() + text.size()) {
-    throw InputError("--seed must be a whole number from 0 to 18446744073709551615; \"" + text +
-                     "\" is not one.");
-  }
-  return seed;
-}
-
 polychain::RunParams toParams(const RunOptions& o) {
   polychain::RunParams p;
-  if (o.model == "meander") {
-    p.model = polychain::Model::Meander;
-  } else if (o.model == "saw") {
-    p.model = polychain::Model::SAW;
-  } else {
-    p.model = polychain::Model::ShortRange;
-  }
+  p.model = polychain::cli::modelFromKey(o.model);
   p.steps = polychain::textToNumber(o.steps, "--steps");
   p.iterations = polychain::textToNumber(o.iterations, "--iterations");
   if (p.model == polychain::Model::SAW) p.avoid = polychain::textToNumber(o.avoid, "--avoid");
@@ -101,7 +44,7 @@ polychain::RunParams toParams(const RunOptions& o) {
     p.kuhn = polychain::textToNumber(o.kuhn, "--kuhn");
   }
   p.calcParCF = o.gofr;
-  if (!o.seed.empty()) p.seed = parseSeed(o.seed);
+  if (!o.seed.empty()) p.seed = polychain::cli::parseSeed(o.seed);
   p.threads = o.threads;
   p.maxTrials = o.maxTrials;
   polychain::validateParams(p);
@@ -131,6 +74,7 @@ void printText(const polychain::RunParams& p, const polychain::RunOutput& out) {
   std::printf("%-10s %-22s %s\n", "Sqr<R^2>", r.Rsqred.c_str(), r.TRsqred.c_str());
   std::printf("%-10s %s\n", "Rg", r.Rgtxt.c_str());
   std::printf("%-10s %s\n", "lp", r.pers.c_str());
+  std::printf("\n%s", polychain::extendedStatsText(polychain::extendedStats(out.chains, p.model)).c_str());
 }
 
 void printJson(const polychain::RunParams& p, const polychain::RunOutput& out) {
@@ -146,6 +90,7 @@ void printJson(const polychain::RunParams& p, const polychain::RunOutput& out) {
                   {"TRsqred", r.TRsqred}, {"pers", r.pers}, {"Rgtxt", r.Rgtxt}};
   if (out.gofr) j["gofr"] = indexedValues(*out.gofr);
   if (out.gofq) j["gofq"] = indexedValues(*out.gofq);
+  j["extended"] = polychain::cli::extendedJson(polychain::extendedStats(out.chains, p.model));
   std::cout << j.dump(2) << "\n";
 }
 
@@ -174,7 +119,7 @@ int runCommand(const RunOptions& options) {
     std::cerr << "polychain: " << e.what() << "\n";
     return 2;
   }
-  std::signal(SIGINT, onInterrupt);
+  polychain::cli::catchInterrupt();
   CliObserver observer(::isatty(STDERR_FILENO) != 0);
   const polychain::RunOutput out = polychain::runSimulation(params, observer);
   observer.clearLine();
@@ -218,9 +163,12 @@ int main(int argc, char** argv) {
   runCmd->add_option("--export", run.exportName,
                      "Write NAME.cdat (and NAME.gor, NAME.goq with --gofr)");
   runCmd->add_flag("--json", run.json, "Print the results as one JSON object");
+  polychain::cli::SweepOptions sweep;
+  CLI::App* sweepCmd = polychain::cli::addSweepCommand(app, sweep);
 
-  if (argc > 1 && argv[1][0] != '-' && std::string(argv[1]) != "run") {
-    std::cerr << "polychain: unknown command '" << argv[1] << "'; the commands are: run.\n";
+  if (argc > 1 && argv[1][0] != '-' && std::string(argv[1]) != "run" &&
+      std::string(argv[1]) != "sweep") {
+    std::cerr << "polychain: unknown command '" << argv[1] << "'; the commands are: run, sweep.\n";
     std::cerr << "Run 'polychain --help' for the usage.\n";
     return 2;
   }
@@ -236,5 +184,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (runCmd->parsed()) return runCommand(run);
+  if (sweepCmd->parsed()) return polychain::cli::sweepCommand(sweep);
   return 0;
 }
