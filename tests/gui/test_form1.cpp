@@ -37,9 +37,9 @@ std::optional<RunOutput> directRun(Model model, std::int32_t steps, std::int32_t
   }
 }
 
-// Starts a run that takes far longer than any test waits (g(r) of a 100000-step chain).
+// Starts a run that takes far longer than any test waits: 10^11 steps.
 void startLongRun(Harness& h) {
-  h.setUp("RLOPT", "100000", "100", "1", true);
+  h.setUp("RLOPT", "1000000", "100000", "1");
   h.clickRun();
 }
 
