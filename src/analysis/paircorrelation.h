@@ -1,12 +1,17 @@
 // g(r) of one chain: the histogram of rounded differences of the sites' distances from the
 // origin over every ordered pair, normalised to bin 0, and its power spectrum g(q).
+// The pair count is exact (the same histogram as visiting every pair) but visits groups of
+// equal distances bin by bin, about (distinct distances) x (largest distance) steps.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "chain/lattice.h"
 
@@ -17,8 +22,44 @@ struct CorrelationTexts {
   std::string gofq;  // g(q) text
 };
 
-// `progress` receives the pair count's progress (0 to 100) now and then and answers
-// false to cancel; then the result is empty.
+// The pair histogram: how many ordered pairs (j, k) have d(j) - d(k), a double, rounding
+// half to even to b, for every b >= 0. Exact integer counts.
+struct PairHistogram {
+  std::vector<std::int64_t> bins;  // bins 0 to top, or to the dense limit - 1 when lower
+  std::vector<std::pair<std::int64_t, std::int64_t>> farBins;  // (b, count) beyond, ascending
+  std::int64_t total = 0;                                      // pairs counted in any bin
+  std::int64_t top = 0;  // largest bin counted, 0 when nothing was counted
+
+  std::int64_t count(std::int64_t b) const;  // the count of any bin b >= 0
+  friend bool operator==(const PairHistogram&, const PairHistogram&) = default;
+};
+
+struct PairCountOptions {
+  int threads = 0;                            // 0: all the machine offers; any count, same bins
+  std::int64_t chunkWork = 0;                 // work per parallel chunk; 0: from the input size
+  std::int64_t denseBins = 1 << 22;           // bins kept in a plain array; the rest sparsely
+  std::chrono::milliseconds reportEvery{30};  // least time between two progress calls
+};
+
+// Counts the pairs of finite `distances`. `progress` receives 0 to 100 now and then (at
+// most a few dozen times a second, one call at a time, 100 last) and answers false to
+// cancel; then the result is empty.
+std::optional<PairHistogram> countDistancePairs(std::span<const double> distances,
+                                                const std::function<bool(float)>& progress,
+                                                const PairCountOptions& options = {});
+
+// The transform length for a histogram whose largest bin is `top`: the smallest power of
+// two above top, but at least 8 and at most 512.
+std::int32_t transformLength(std::int64_t top);
+
+// The g(r) text (L lines "b,g(b)") and the g(q) text (L/2 + 1 lines "k,P(k)") of a pair
+// histogram, with g(b) = h(b) / (total * (h(0) / total)) and P(k) the squared magnitude of
+// the forward transform of g(0 ... L-1). An empty histogram gives g = 0 throughout.
+CorrelationTexts correlationTexts(const PairHistogram& histogram);
+
+// g(r) and g(q) over every site given (each site's distanceFromOrigin); `n`, the run's step
+// count, does not change which sites enter. `progress` as for countDistancePairs; false
+// cancels and the result is empty.
 std::optional<CorrelationTexts> gorCalc(std::span<const Point> sites, std::int32_t n,
                                         const std::function<bool(float)>& progress);
 
