@@ -1,0 +1,224 @@
+// The suffix-key indexes against the plain substring search they stand in for.
+#include "chain/siteindex.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "chain/random.h"
+
+namespace polychain {
+namespace {
+
+std::string record(const Point& p) {
+  return std::to_string(p.x) + "," + std::to_string(p.y) + "," + std::to_string(p.z) + ";";
+}
+
+std::string textOf(const std::vector<Point>& records, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += record(records[i]);
+  return text;
+}
+
+bool textFound(const std::string& text, const Point& p) {
+  return text.find(record(p)) != std::string::npos;
+}
+
+int textNeighbours(const std::string& text, const Point& p) {
+  return textFound(text, {p.x + 1, p.y, p.z}) + textFound(text, {p.x - 1, p.y, p.z}) +
+         textFound(text, {p.x, p.y - 1, p.z}) + textFound(text, {p.x, p.y + 1, p.z}) +
+         textFound(text, {p.x, p.y, p.z + 1}) + textFound(text, {p.x, p.y, p.z - 1});
+}
+
+// Draws from the generator's own stream, so the cases are the same everywhere.
+std::int32_t draw(RandomSource& random, std::int32_t lo, std::int32_t hi) {
+  const auto span = static_cast<std::uint64_t>(std::int64_t{hi} - lo + 1);
+  return static_cast<std::int32_t>(lo + static_cast<std::int64_t>(random.next() % span));
+}
+
+// x coordinates that share digit tails: small, negative, two- and three-digit, a few large.
+std::int32_t drawX(RandomSource& random) {
+  switch (draw(random, 0, 4)) {
+    case 0: return draw(random, -3, 3);
+    case 1: return draw(random, -12, 12);
+    case 2: return draw(random, -130, 130);
+    case 3: return draw(random, -1200, 1200);
+    default: return draw(random, -3, 3) * 1000 + draw(random, -3, 3);
+  }
+}
+
+Point drawRecord(RandomSource& random) {
+  return Point{drawX(random), draw(random, -2, 2), draw(random, -2, 2)};
+}
+
+std::vector<Point> probes() {
+  std::vector<Point> out;
+  for (std::int32_t x = -140; x <= 140; ++x) {
+    for (std::int32_t y = -2; y <= 2; ++y) {
+      for (std::int32_t z = -2; z <= 2; ++z) out.push_back({x, y, z});
+    }
+  }
+  for (const std::int32_t x : {-3003, -2001, -1200, -1003, 1000, 1001, 2003, 3000, 1100, 1199}) {
+    out.push_back({x, 0, 0});
+    out.push_back({x, 1, -1});
+  }
+  return out;
+}
+
+TEST(SuffixKeys, AreExactlyTheNumbersWhoseTextEndsTheCoordinate) {
+  std::vector<std::int32_t> values;
+  for (std::int32_t a = -2100; a <= 2100; ++a) values.push_back(a);
+  for (const std::int32_t a : {10000, 10001, 100000, 99999, -100010, 1000000000, 1234567890,
+                               -1000000007, std::numeric_limits<std::int32_t>::max(),
+                               std::numeric_limits<std::int32_t>::min()}) {
+    values.push_back(a);
+  }
+  for (const std::int32_t a : values) {
+    const std::string text = std::to_string(a);
+    std::set<std::int64_t> expected;
+    for (std::size_t from = 0; from < text.size(); ++from) {
+      const std::string tail = text.substr(from);
+      const long long value = std::stoll(tail);
+      if (std::to_string(value) == tail && value <= std::numeric_limits<std::int32_t>::max()) {
+        expected.insert(value);
+      }
+    }
+    std::vector<std::int64_t> emitted;
+    forEachSuffixKey(a, [&](std::int32_t key) { emitted.push_back(key); });
+    const std::set<std::int64_t> unique(emitted.begin(), emitted.end());
+    EXPECT_EQ(unique.size(), emitted.size()) << a;
+    EXPECT_EQ(unique, expected) << a;
+  }
+}
+
+TEST(SiteIndex, AnswersExactlyAsTheSubstringSearchWhileRecordsComeAndGo) {
+  RandomSource random(20240611);
+  const std::vector<Point> needles = probes();
+  std::int64_t substringOnly = 0;
+  for (int round = 0; round < 6; ++round) {
+    SiteIndex index;
+    std::vector<Point> stack;
+    for (int step = 0; step < 60; ++step) {
+      if (!stack.empty() && draw(random, 0, 3) == 0) {
+        index.pop(stack.back());
+        stack.pop_back();
+      } else {
+        stack.push_back(drawRecord(random));
+        index.push(stack.back());
+      }
+      if (step % 6 != 5) continue;
+      const std::string text = textOf(stack, stack.size());
+      for (const Point& p : needles) {
+        const bool expected = textFound(text, p);
+        ASSERT_EQ(index.found(p), expected) << record(p) << " in " << text;
+        if (expected && std::find(stack.begin(), stack.end(), p) == stack.end()) ++substringOnly;
+      }
+      for (std::size_t i = 0; i < needles.size(); i += 7) {
+        const Point& p = needles[i];
+        ASSERT_EQ(index.neighboursFound(p, 1), textNeighbours(text, p)) << record(p);
+        ASSERT_EQ(index.allNeighboursFound(p, 1), textNeighbours(text, p) == 6);
+      }
+    }
+    // Everything popped: nothing is found any more.
+    while (!stack.empty()) {
+      index.pop(stack.back());
+      stack.pop_back();
+    }
+    for (const Point& p : needles) ASSERT_FALSE(index.found(p));
+  }
+  // The cases did exercise matches inside other records (1 in 11, -1, 101, ...).
+  EXPECT_GT(substringOnly, 1000);
+}
+
+TEST(SiteIndex, MatchesOnlyAlongTheFirstCoordinate) {
+  SiteIndex index;
+  index.push({-11, 5, 0});
+  index.push({250, -3, 12});
+  for (const Point& p : {Point{-11, 5, 0}, Point{11, 5, 0}, Point{1, 5, 0}, Point{250, -3, 12},
+                         Point{50, -3, 12}, Point{0, -3, 12}}) {
+    EXPECT_TRUE(index.found(p)) << record(p);
+  }
+  // "5,0;" and "-3,12;" end records, but a record's y and z must match whole.
+  for (const Point& p : {Point{-1, 5, 0}, Point{5, 0, 0}, Point{50, 3, 12}, Point{250, 3, 12},
+                         Point{250, -3, 2}, Point{-50, -3, 12}, Point{25, -3, 12}}) {
+    EXPECT_FALSE(index.found(p)) << record(p);
+  }
+  // Around (0,5,0) only (1,5,0) is found: "-1,5,0;" is not inside "-11,5,0;".
+  EXPECT_EQ(index.neighboursFound({0, 5, 0}, 1), 1);
+}
+
+TEST(SiteIndex, StaysCorrectAcrossGrowthAndClear) {
+  SiteIndex index;
+  std::vector<Point> sites;
+  for (std::int32_t i = 0; i < 50000; ++i) sites.push_back({i % 97 - 48, i / 97, i % 5});
+  for (int round = 0; round < 2; ++round) {
+    for (const Point& p : sites) index.push(p);
+    for (const Point& p : sites) ASSERT_TRUE(index.found(p));
+    EXPECT_FALSE(index.found({7, -1, 0}));
+    index.clear();
+    for (const Point& p : sites) ASSERT_FALSE(index.found(p));
+  }
+  // A few records after a clear of a large table.
+  index.push({3, 4, 5});
+  EXPECT_TRUE(index.found({3, 4, 5}));
+  EXPECT_FALSE(index.found({3, 4, 4}));
+}
+
+TEST(ZoneIndex, AnswersForTheOldestRecordsAsASearchOfTheirText) {
+  RandomSource random(777);
+  std::int64_t substringOnly = 0;
+  std::int64_t hiddenByLimit = 0;
+  for (int round = 0; round < 3; ++round) {
+    ZoneIndex index;
+    std::vector<Point> stack;
+    for (int step = 0; step < 300; ++step) {
+      // Pushes in bursts and pops in runs, as trials and back-ups do.
+      if (!stack.empty() && draw(random, 0, 4) == 0) {
+        for (int k = draw(random, 1, 12); k > 0 && !stack.empty(); --k) {
+          index.pop(stack.back());
+          stack.pop_back();
+        }
+      } else {
+        for (int k = draw(random, 1, 6); k > 0; --k) {
+          stack.push_back(Point{draw(random, -12, 12), draw(random, -1, 1), draw(random, -1, 1)});
+          index.push(stack.back());
+        }
+      }
+      ASSERT_EQ(index.size(), static_cast<std::int64_t>(stack.size()));
+      if (step % 10 != 9) continue;
+      const auto size = static_cast<std::int64_t>(stack.size());
+      for (const std::int64_t limit : {std::int64_t{-3}, std::int64_t{0}, size / 3, size / 2,
+                                       size - 1, size, size + 4}) {
+        const auto oldest = static_cast<std::size_t>(std::clamp<std::int64_t>(limit, 0, size));
+        const std::string text = textOf(stack, oldest);
+        const auto older = stack.begin() + static_cast<std::ptrdiff_t>(oldest);
+        const std::string all = textOf(stack, stack.size());
+        for (std::int32_t x = -14; x <= 14; ++x) {
+          for (std::int32_t y = -1; y <= 1; ++y) {
+            for (std::int32_t z = -1; z <= 1; ++z) {
+              const Point p{x, y, z};
+              const bool expected = textFound(text, p);
+              ASSERT_EQ(index.foundBefore(p, limit), expected)
+                  << record(p) << " among the oldest " << limit << " of " << all;
+              ASSERT_EQ(index.neighboursFoundBefore(p, limit), textNeighbours(text, p));
+              if (expected && std::find(stack.begin(), older, p) == older) {
+                ++substringOnly;
+              }
+              if (!expected && textFound(all, p)) ++hiddenByLimit;
+            }
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(substringOnly, 100);
+  EXPECT_GT(hiddenByLimit, 100);
+}
+
+}  // namespace
+}  // namespace polychain
