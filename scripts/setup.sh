@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-charts-dev qt6-datavisualization-dev
-  qt6-qpa-plugins
+  qt6-svg-dev qt6-qpa-plugins
+  # Qt Data Visualization's CMake files look for Qt Qml and Qt Quick.
+  qt6-declarative-dev
   libgl-dev libglx-dev libopengl-dev
   libcli11-dev libabsl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
