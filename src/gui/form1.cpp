@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,7 +27,9 @@
 #include <cmath>
 
 #include "chain/random.h"
+#include "gui/chainpage.h"
 #include "gui/exportdialog.h"
+#include "gui/plottabs.h"
 #include "gui/runworker.h"
 
 namespace polychain {
@@ -276,6 +279,16 @@ void Form1::buildControls() {
   m_workArea->setChildrenCollapsible(false);
   setCentralWidget(m_workArea);
 
+  // The plots go to the right of the controls and take the room the window gains.
+  m_plots = new PlotTabs([this] { return inputs(); });
+  m_plots->setMessageHook([this](QMessageBox::Icon icon, const QString& title,
+                                 const QString& text) { m_showMessage(icon, title, text); });
+  connect(m_plots, &PlotTabs::statusMessage, this,
+          [this](const QString& text) { statusBar()->showMessage(text); });
+  m_workArea->addWidget(m_plots);
+  m_workArea->setStretchFactor(0, 0);
+  m_workArea->setStretchFactor(1, 1);
+
   setTabOrder(m_rlopt, m_sawopt);
   setTabOrder(m_sawopt, m_shortOpt);
   setTabOrder(m_shortOpt, m_stepNum);
@@ -299,7 +312,10 @@ void Form1::buildControls() {
   connect(escape, &QShortcut::activated, this, &Form1::cancelRun);
 
   const QSize hint = column->sizeHint();
-  resize(std::max(hint.width() + 24, 440), hint.height() + 80);
+  const int controlsWidth = std::max(hint.width() + 24, 440);
+  constexpr int kPlotsWidth = 620;
+  m_workArea->setSizes({controlsWidth, kPlotsWidth});
+  resize(controlsWidth + kPlotsWidth, std::max(hint.height() + 80, 680));
 }
 
 void Form1::buildMenu() {
@@ -343,6 +359,7 @@ void Form1::SimRun_Click() {
   if (!params.seed) params.seed = clockSeed();
   if (!m_worker->start(params)) return;
   m_runIterations = params.iterations;
+  m_runParams = params;
   m_seedUsed->setText(qs(seedStatus(*params.seed)));
   statusBar()->showMessage(qs(runStartStatus(params)));
   m_progress1->setValue(0);
@@ -400,7 +417,10 @@ void Form1::onRunFinished() {
   m_progress2->hide();
   m_progress3->hide();
   m_trappedNotice->hide();
-  if (m_state.applyRunOutput(output)) showResults();
+  if (m_state.applyRunOutput(output)) {
+    showResults();
+    m_plots->showRun(m_runParams, output);
+  }
   m_seedUsed->setText(qs(seedStatus(output.seed)));
   statusBar()->showMessage(qs(runEndStatus(output)));
   setRunning(false);
@@ -454,8 +474,21 @@ void Form1::ProgExit_Click() {
   QApplication::quit();
 }
 
+QPixmap Form1::picture() {
+  QPixmap pixmap = grab();
+  const ChainPage* chain = m_plots->chainPage();
+  const QWidget* view = chain->threeDWidget();
+  if (view != nullptr && view->isVisible()) {
+    QPainter painter(&pixmap);
+    const QRect where(view->mapTo(this, QPoint(0, 0)), view->size());
+    painter.drawImage(where, chain->threeDImage(view->size() * pixmap.devicePixelRatio()));
+  }
+  return pixmap;
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
   m_worker->cancel();
+  m_plots->stopWork();
   m_worker->wait();
   if (m_export != nullptr) m_export->hide();
   event->accept();

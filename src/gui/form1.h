@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPixmap>
 #include <functional>
 
 #include "app/export.h"
@@ -24,6 +25,7 @@ class QSplitter;
 namespace polychain {
 
 class Export;
+class PlotTabs;
 class RunWorker;
 
 class Form1 final : public QMainWindow {
@@ -50,6 +52,11 @@ class Form1 final : public QMainWindow {
   Export* exportDialog();
   // The splitter holding the controls; further panels go beside them.
   QSplitter* workArea() const { return m_workArea; }
+  // The plots, Details and Scaling tabs beside the controls.
+  PlotTabs* plotTabs() const { return m_plots; }
+  // A picture of the window as it shows, the 3D chain view included (which grab() leaves
+  // out, as it is drawn by OpenGL in a window of its own).
+  QPixmap picture();
 
  public slots:
   void SimRun_Click();
@@ -85,9 +92,11 @@ class Form1 final : public QMainWindow {
   MessageHook m_showMessage;
   SaveNameHook m_askSaveFileName;
   std::int32_t m_runIterations = 0;
+  RunParams m_runParams;  // of the run going on or last started
   bool m_running = false;
 
   QSplitter* m_workArea = nullptr;
+  PlotTabs* m_plots = nullptr;
   QRadioButton* m_rlopt = nullptr;
   QRadioButton* m_sawopt = nullptr;
   QRadioButton* m_shortOpt = nullptr;

@@ -34,7 +34,7 @@ void takeScreenshot(polychain::Form1& window, const QString& file) {
   QObject::connect(&window, &polychain::Form1::runEnded, &window, [&window, file] {
     // Let the last updates paint before the picture is taken.
     QTimer::singleShot(200, &window, [&window, file] {
-      const bool saved = window.grab().save(file, "PNG");
+      const bool saved = window.picture().save(file, "PNG");
       if (!saved) std::fprintf(stderr, "polychain-gui: could not save %s\n", qPrintable(file));
       QApplication::exit(saved ? 0 : 1);
     });

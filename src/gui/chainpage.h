@@ -1,0 +1,77 @@
+// The "Chain" tab: the last chain of the last finished run, coloured from its first site to
+// its last. In 3D (rotatable and zoomable) where OpenGL is available, otherwise as its
+// projection on the x-y plane. Long chains are thinned for drawing only: at most
+// kMaxDrawnSites points reach the plot, while sites() keeps every site.
+#pragma once
+
+#include <QString>
+#include <cstddef>
+#include <vector>
+
+#include "chain/lattice.h"
+#include "gui/plotpage.h"
+
+class Q3DScatter;
+class QChart;
+class QChartView;
+class QLabel;
+class QLineSeries;
+class QScatter3DSeries;
+class QValueAxis;
+
+namespace polychain {
+
+class ChainPage final : public PlotPage {
+  Q_OBJECT
+
+ public:
+  static constexpr std::size_t kMaxDrawnSites = 20000;
+  static constexpr int kColourBands = 16;  // the chain is drawn in this many colours
+
+  explicit ChainPage(QWidget* parent = nullptr);
+
+  // Shows `sites` (the chain in order); `description` says which run it came from.
+  void setChain(std::vector<Point> sites, const QString& description);
+  const std::vector<Point>& sites() const { return m_sites; }
+  // The sites drawn: all of them, or kMaxDrawnSites or fewer for a long chain.
+  std::size_t drawnPointCount() const { return m_drawn; }
+  bool isThreeD() const { return m_scatter != nullptr; }
+  // The 3D view's widget (null without 3D) and a picture of it at `size` pixels.
+  QWidget* threeDWidget() const { return m_container; }
+  QImage threeDImage(const QSize& size) const;
+  QString suggestedFileName() const override { return "chain.png"; }
+
+  // Whether the 3D view can be used here: an OpenGL context can be made and current, the
+  // platform is not the offscreen or minimal one, and POLYCHAIN_NO_3D is not set.
+  static bool threeDAvailable();
+
+ protected:
+  void paintPlot(QPainter& painter, const QRect& target) override;
+  QSize plotSize() const override;
+
+ private:
+  void buildThreeD();
+  void buildProjection();
+  void showThreeD();
+  void showProjection();
+  void resetView();
+
+  std::vector<Point> m_sites;
+  std::size_t m_drawn = 0;
+  QLabel* m_info;
+  // 3D view.
+  Q3DScatter* m_scatter = nullptr;
+  QWidget* m_container = nullptr;
+  std::vector<QScatter3DSeries*> m_bands3D;
+  // 2D projection.
+  QChart* m_chart = nullptr;
+  QChartView* m_view = nullptr;
+  QValueAxis* m_axisX = nullptr;
+  QValueAxis* m_axisY = nullptr;
+  std::vector<QLineSeries*> m_bands2D;
+};
+
+// The colour of the point at `t` (0 first site, 1 last site) along the chain.
+QColor chainColour(double t);
+
+}  // namespace polychain

@@ -1,0 +1,63 @@
+// The "g(r)" and "g(q)" tabs: the curve of the last run that computed it, kept until another
+// run computes it anew. The g(q) page offers a logarithmic vertical axis, on which values
+// that are not positive are left out (the note under the plot says how many).
+#pragma once
+
+#include <QString>
+#include <vector>
+
+#include "gui/plotdata.h"
+#include "gui/plotpage.h"
+
+class QChart;
+class QChartView;
+class QCheckBox;
+class QLabel;
+class QLineSeries;
+class QLogValueAxis;
+class QValueAxis;
+
+namespace polychain {
+
+class CorrelationPage final : public PlotPage {
+  Q_OBJECT
+
+ public:
+  enum class Kind { PairCorrelation, StructureFactor };  // g(r), g(q)
+
+  explicit CorrelationPage(Kind kind, QWidget* parent = nullptr);
+
+  // Shows `samples`; `description` says which run computed them.
+  void setSamples(std::vector<Sample> samples, const QString& description);
+  const std::vector<Sample>& samples() const { return m_samples; }
+  // Points in the plotted series.
+  qsizetype drawnPointCount() const;
+  QChart* chart() const { return m_chart; }
+  // The log-axis check box; null on the g(r) page.
+  QCheckBox* logAxisBox() const { return m_logAxis; }
+  QString suggestedFileName() const override;
+
+ protected:
+  void paintPlot(QPainter& painter, const QRect& target) override;
+  QSize plotSize() const override;
+
+ private:
+  void redraw();
+  bool logarithmic() const;
+
+  Kind m_kind;
+  std::vector<Sample> m_samples;
+  QString m_description;
+  QChart* m_chart;
+  QChartView* m_view;
+  QLineSeries* m_series;
+  // Both vertical axes stay in the chart; the series is attached to the one in use and
+  // the other is hidden.
+  QValueAxis* m_axisX;
+  QValueAxis* m_linearY;
+  QLogValueAxis* m_logY;
+  QCheckBox* m_logAxis = nullptr;
+  QLabel* m_info;
+};
+
+}  // namespace polychain

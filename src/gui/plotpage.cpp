@@ -1,0 +1,121 @@
+#include "gui/plotpage.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QFileInfo>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <QVBoxLayout>
+
+namespace polychain {
+
+namespace {
+// PNG files are drawn at twice the screen size, so that they stay sharp when printed.
+constexpr int kPngScale = 2;
+}  // namespace
+
+PlotPage::PlotPage(const char* saveName, const QString& plotName, QWidget* parent)
+    : QWidget(parent),
+      m_body(new QVBoxLayout(this)),
+      m_controls(new QHBoxLayout),
+      m_save(new QPushButton("Save Plot…")) {
+  m_save->setObjectName(saveName);
+  m_save->setAccessibleName("Save the " + plotName + " plot");
+  m_save->setToolTip("Save this plot as a PNG image or an SVG drawing");
+  m_controls->addStretch();
+  m_controls->addWidget(m_save);
+  m_body->addLayout(m_controls);
+  connect(m_save, &QPushButton::clicked, this, &PlotPage::saveRequested);
+}
+
+QString PlotPage::savePlot(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix != "png" && suffix != "svg") {
+    return "A plot is saved as a PNG image (.png) or an SVG drawing (.svg); \"" +
+           QFileInfo(path).fileName() + "\" ends in neither.";
+  }
+  const QSize size = plotSize();
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    return "Could not write " + path + ": " + file.errorString();
+  }
+  bool drawn = true;
+  if (suffix == "svg") {
+    QSvgGenerator svg;
+    svg.setOutputDevice(&file);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(QFileInfo(path).completeBaseName());
+    svg.setDescription("Drawn by polychain");
+    QPainter painter;
+    drawn = painter.begin(&svg);
+    if (drawn) {
+      painter.setRenderHint(QPainter::Antialiasing);
+      paintPlot(painter, QRect(QPoint(0, 0), size));
+      drawn = painter.end();
+    }
+  } else {
+    QImage image(size * kPngScale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(kPngScale);
+    image.fill(Qt::white);
+    {
+      QPainter painter(&image);
+      painter.setRenderHint(QPainter::Antialiasing);
+      paintPlot(painter, QRect(QPoint(0, 0), size));
+    }
+    drawn = image.save(&file, "PNG");
+  }
+  if (!drawn) {
+    file.cancelWriting();
+    return "Could not draw the plot into " + path + ".";
+  }
+  if (!file.commit()) return "Could not write " + path + ": " + file.errorString();
+  return {};
+}
+
+QChartView* makeChartView(QChart* chart, const char* name, const QString& accessibleName) {
+  chart->setMargins(QMargins(4, 4, 4, 4));
+  auto* view = new QChartView(chart);
+  view->setObjectName(name);
+  view->setAccessibleName(accessibleName);
+  view->setRenderHint(QPainter::Antialiasing);
+  view->setMinimumSize(240, 180);
+  return view;
+}
+
+void renderChartView(QChartView* view, QPainter& painter, const QRect& target) {
+  // The chart is drawn from its scene, laid out at the target's size for the moment, so a
+  // page that was never shown saves as well as one on screen.
+  QChart* chart = view->chart();
+  const QSizeF shown = chart->size();
+  const QSizeF wanted(target.size());
+  const auto layOut = [chart](const QSizeF& size) {
+    chart->resize(size);
+    if (chart->layout() != nullptr) chart->layout()->activate();
+  };
+  if (shown != wanted) layOut(wanted);
+  chart->scene()->render(&painter, QRectF(target), QRectF(chart->pos(), wanted));
+  if (shown != wanted) layOut(shown);
+}
+
+QSize chartViewSize(const QChartView* view) {
+  const QSize size = view->viewport()->size();
+  return size.width() >= 100 && size.height() >= 100 ? size : QSize(800, 600);
+}
+
+QLabel* noteLabel(const char* name) {
+  auto* label = new QLabel;
+  label->setObjectName(name);
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap(true);
+  return label;
+}
+
+}  // namespace polychain

@@ -1,0 +1,127 @@
+#include "gui/plottabs.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QScrollArea>
+
+#include "app/extendedstats.h"
+#include "gui/chainpage.h"
+#include "gui/correlationpage.h"
+#include "gui/detailspage.h"
+#include "gui/plotdata.h"
+#include "gui/scalingpage.h"
+
+namespace polychain {
+
+namespace {
+
+QString askPlotFileName(QWidget* parent, const QString& suggestedName) {
+  const QString png = "PNG image (*.png)";
+  const QString svg = "SVG drawing (*.svg)";
+  QFileDialog dialog(parent, "Save Plot");
+  dialog.setObjectName("savePlotDialog");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setNameFilters({png, svg});
+  dialog.setDefaultSuffix("png");
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                   [&dialog, svg](const QString& filter) {
+                     dialog.setDefaultSuffix(filter == svg ? "svg" : "png");
+                   });
+  dialog.selectFile(suggestedName);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles().value(0);
+}
+
+QWidget* scrolling(QWidget* page) {
+  auto* scroll = new QScrollArea;
+  scroll->setObjectName(page->objectName() + "Scroll");
+  scroll->setWidget(page);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  return scroll;
+}
+
+}  // namespace
+
+QString runDescription(const RunParams& params, std::uint64_t seed) {
+  QString text;
+  switch (params.model) {
+    case Model::Meander:
+      text = "Meander";
+      break;
+    case Model::SAW:
+      text = QString("SAW (avoidance %1)").arg(params.avoid);
+      break;
+    case Model::ShortRange:
+      text = QString("Short Range (Kuhn length %1)").arg(params.kuhn);
+      break;
+  }
+  return text + QString(", N = %1, %2 %3, seed %4")
+                    .arg(params.steps)
+                    .arg(params.iterations)
+                    .arg(params.iterations == 1 ? "chain" : "chains")
+                    .arg(seed);
+}
+
+PlotTabs::PlotTabs(InputsSource mainInputs, QWidget* parent)
+    : QTabWidget(parent),
+      m_chain(new ChainPage),
+      m_gofr(new CorrelationPage(CorrelationPage::Kind::PairCorrelation)),
+      m_gofq(new CorrelationPage(CorrelationPage::Kind::StructureFactor)),
+      m_details(new DetailsPage),
+      m_scaling(new ScalingPage(std::move(mainInputs))) {
+  setObjectName("plotTabs");
+  setAccessibleName("Plots and details");
+  m_showMessage = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+  };
+  m_askSaveName = askPlotFileName;
+
+  addTab(m_chain, "Chain");
+  addTab(m_gofr, "g(r)");
+  addTab(m_gofq, "g(q)");
+  addTab(m_details, "Details");
+  addTab(scrolling(m_scaling), "Scaling");
+  setTabToolTip(0, "The last chain, coloured from its first site to its last");
+  setTabToolTip(1, "Pair correlation g(r) of the last run that computed it");
+  setTabToolTip(2, "Structure factor g(q) of the last run that computed it");
+  setTabToolTip(3, "Textbook chain measures of the last run, with standard errors");
+  setTabToolTip(4, "How sqrt(<R²>) grows with N, and the fitted exponent");
+
+  for (PlotPage* page : std::initializer_list<PlotPage*>{m_chain, m_gofr, m_gofq, m_scaling}) {
+    connect(page, &PlotPage::saveRequested, this, [this, page] { savePlot(page); });
+  }
+  connect(m_scaling, &ScalingPage::messageRequested, this,
+          [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
+            m_showMessage(icon, title, text);
+          });
+}
+
+void PlotTabs::showRun(const RunParams& params, const RunOutput& output) {
+  const QString description = runDescription(params, output.seed);
+  m_chain->setChain(sitesOfChainExport(output.chainText), description);
+  if (output.gofr) m_gofr->setSamples(samplesOfIndexText(*output.gofr), description);
+  if (output.gofq) m_gofq->setSamples(samplesOfIndexText(*output.gofq), description);
+  if (!output.chains.empty()) {
+    m_details->setRun(description, extendedStats(output.chains, params.model));
+  }
+}
+
+void PlotTabs::stopWork() { m_scaling->stopSweep(); }
+
+void PlotTabs::savePlot(PlotPage* page) {
+  const QString name = m_askSaveName(this, page->suggestedFileName());
+  if (name.isEmpty()) return;
+  const QString error = page->savePlot(name);
+  if (!error.isEmpty()) {
+    m_showMessage(QMessageBox::Warning, "Save Plot", error);
+    return;
+  }
+  emit statusMessage("Saved the plot to " + QDir::toNativeSeparators(name) + ".");
+}
+
+}  // namespace polychain

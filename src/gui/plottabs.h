@@ -1,0 +1,69 @@
+// The tabs beside the window's controls: the last chain, g(r), g(q), the extended
+// statistics ("Details") and the scaling sweep ("Scaling"). showRun() refreshes the first
+// four after each finished run. Saving a plot asks for a file name through a replaceable
+// hook, so that tests never block on a modal dialog.
+#pragma once
+
+#include <QMessageBox>
+#include <QTabWidget>
+#include <functional>
+
+#include "app/mainwindow.h"
+#include "chain/run.h"
+
+namespace polychain {
+
+class ChainPage;
+class CorrelationPage;
+class DetailsPage;
+class PlotPage;
+class ScalingPage;
+
+class PlotTabs final : public QTabWidget {
+  Q_OBJECT
+
+ public:
+  using MessageHook =
+      std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
+  // Asks where to save a plot, offering `suggestedName`; an empty text means cancelled.
+  using SaveNameHook = std::function<QString(QWidget* parent, const QString& suggestedName)>;
+  using InputsSource = std::function<Form1Inputs()>;
+
+  // `mainInputs` reads the window's parameters for the Scaling tab.
+  explicit PlotTabs(InputsSource mainInputs, QWidget* parent = nullptr);
+
+  void setMessageHook(MessageHook hook) { m_showMessage = std::move(hook); }
+  void setSaveNameHook(SaveNameHook hook) { m_askSaveName = std::move(hook); }
+
+  // Takes in a finished run of `params`: the chain, g(r) and g(q) when it computed them, and
+  // the extended statistics.
+  void showRun(const RunParams& params, const RunOutput& output);
+  // Cancels a sweep in progress and waits until it has stopped.
+  void stopWork();
+  // Asks for a file name and saves `page`'s plot there, reporting a failure as a message.
+  void savePlot(PlotPage* page);
+
+  ChainPage* chainPage() const { return m_chain; }
+  CorrelationPage* gofrPage() const { return m_gofr; }
+  CorrelationPage* gofqPage() const { return m_gofq; }
+  DetailsPage* detailsPage() const { return m_details; }
+  ScalingPage* scalingPage() const { return m_scaling; }
+
+ signals:
+  // A short note for the window's status bar.
+  void statusMessage(const QString& text);
+
+ private:
+  MessageHook m_showMessage;
+  SaveNameHook m_askSaveName;
+  ChainPage* m_chain;
+  CorrelationPage* m_gofr;
+  CorrelationPage* m_gofq;
+  DetailsPage* m_details;
+  ScalingPage* m_scaling;
+};
+
+// Which run a plot or a table came from, such as "Meander, N = 1000, 50 chains, seed 7".
+QString runDescription(const RunParams& params, std::uint64_t seed);
+
+}  // namespace polychain
