@@ -6,6 +6,8 @@
 
 int runForm1Tests(int argc, char** argv);
 int runExportDialogTests(int argc, char** argv);
+int runPlotsTests(int argc, char** argv);
+int runScalingTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -14,7 +16,9 @@ int main(int argc, char** argv) {
     int (*run)(int, char**);
   };
   const TestClass classes[] = {{"Form1Test", runForm1Tests},
-                               {"ExportDialogTest", runExportDialogTests}};
+                               {"ExportDialogTest", runExportDialogTests},
+                               {"PlotsTest", runPlotsTests},
+                               {"ScalingTest", runScalingTests}};
   const char* only = argc > 1 ? argv[1] : nullptr;
   for (const TestClass& c : classes) {
     if (only != nullptr && std::strcmp(only, c.name) == 0) {

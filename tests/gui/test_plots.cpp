@@ -1,0 +1,362 @@
+// The plot tabs beside the controls: the chain, g(r), g(q) and Details after a run, saving
+// plots through the window's save hook, and the reading and thinning of the run's texts.
+#include <QAbstractAxis>
+#include <QChart>
+#include <QChartView>
+#include <QFile>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineSeries>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <set>
+#include <stdexcept>
+
+#include "app/extendedstats.h"
+#include "gui/chainpage.h"
+#include "gui/correlationpage.h"
+#include "gui/detailspage.h"
+#include "gui/plotdata.h"
+#include "gui/plottabs.h"
+#include "guitest.h"
+
+namespace polychain::test {
+
+namespace {
+
+PlotTabs* tabsOf(Harness& h) { return h.form->plotTabs(); }
+
+QByteArray fileBytes(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll();
+}
+
+// Colours in a picture: a plot drawn as a blank rectangle has one or two.
+std::size_t colourCount(const QImage& image) {
+  std::set<QRgb> colours;
+  for (int y = 0; y < image.height(); y += 3) {
+    for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
+  }
+  return colours.size();
+}
+
+std::vector<QLineSeries*> lineSeriesOf(QChart* chart) {
+  std::vector<QLineSeries*> lines;
+  for (QAbstractSeries* series : chart->series()) {
+    if (auto* line = qobject_cast<QLineSeries*>(series)) lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace
+
+class PlotsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void runTextsAreReadBackAndThinnedEvenly();
+  void tabsSitBesideTheControlsAndEveryControlIsNamed();
+  void plotsFollowEachFinishedRun();
+  void longChainIsThinnedForDrawingOnly();
+  void gofqLogOptionSwitchesTheAxis();
+  void plotsAreSavedAsPngOrSvg();
+  void detailsShowTheExtendedStatisticsOfTheLastRun();
+};
+
+void PlotsTest::runTextsAreReadBackAndThinnedEvenly() {
+  const std::vector<Point> sites =
+      sitesOfChainExport("Meander\nIterations:,2,R:,0.5\nx,y,z\n0,0,0\n1,0,0\n1,-1,0\n1,-1,12\n");
+  QCOMPARE(sites.size(), std::size_t{4});
+  QVERIFY((sites[2] == Point{1, -1, 0}));
+  QVERIFY((sites[3] == Point{1, -1, 12}));
+  QVERIFY(sitesOfChainExport("RichTextBox1").empty());  // the buffer's starting text
+
+  const std::vector<Sample> gofr = samplesOfIndexText("0,1\n1,0.666666666666667\n2,1e-05\n");
+  QCOMPARE(gofr.size(), std::size_t{3});
+  QCOMPARE(gofr[1].x, 1.0);
+  QCOMPARE(gofr[1].y, 0.666666666666667);
+  QCOMPARE(gofr[2].y, 1e-05);
+  QVERIFY(samplesOfIndexText("RichTextBox1").empty());
+
+  QCOMPARE(displayIndices(5, 20000), (std::vector<std::size_t>{0, 1, 2, 3, 4}));
+  for (const auto& [count, cap] :
+       {std::pair<std::size_t, std::size_t>{100001, 20000}, {20001, 20000}, {1000, 7}, {3, 2}}) {
+    const std::vector<std::size_t> shown = displayIndices(count, cap);
+    QCOMPARE(shown.size(), cap);
+    QCOMPARE(shown.front(), std::size_t{0});
+    QCOMPARE(shown.back(), count - 1);
+    // Evenly spread: every gap is the same up to one site.
+    const std::size_t gap = (count - 1) / (cap - 1);
+    for (std::size_t i = 1; i < shown.size(); ++i) {
+      const std::size_t step = shown[i] - shown[i - 1];
+      QVERIFY2(step == gap || step == gap + 1, qPrintable(QString::number(step)));
+    }
+  }
+}
+
+void PlotsTest::tabsSitBesideTheControlsAndEveryControlIsNamed() {
+  Harness h;
+  PlotTabs* tabs = tabsOf(h);
+  QSplitter* area = h.form->workArea();
+  QCOMPARE(area->count(), 2);
+  QCOMPARE(area->widget(0)->objectName(), QString("controlPanel"));
+  QCOMPARE(area->widget(1), static_cast<QWidget*>(tabs));
+  QVERIFY(area->widget(0)->isAncestorOf(h.child<QPushButton>("SimRun")));
+  QVERIFY(!tabs->isAncestorOf(h.child<QPushButton>("SimRun")));
+  QStringList titles;
+  for (int i = 0; i < tabs->count(); ++i) titles << tabs->tabText(i);
+  QCOMPARE(titles, (QStringList{"Chain", "g(r)", "g(q)", "Details", "Scaling"}));
+  // The controls keep their room: the tabs take what the window gains.
+  const int controlsWidth = area->widget(0)->width();
+  h.form->resize(h.form->width() + 300, h.form->height());
+  QCoreApplication::processEvents();
+  QCOMPARE(area->widget(0)->width(), controlsWidth);
+
+  // Every new field has a caption as its buddy; every new control has an accessible name.
+  const QList<QLabel*> labels = h.form->findChildren<QLabel*>();
+  for (QLineEdit* field : tabs->findChildren<QLineEdit*>()) {
+    const QString name = field->objectName();
+    QVERIFY2(!field->accessibleName().isEmpty(), qPrintable(name));
+    const bool captioned = std::any_of(labels.begin(), labels.end(),
+                                       [field](QLabel* label) { return label->buddy() == field; });
+    QVERIFY2(captioned, qPrintable(name));
+  }
+  for (QAbstractButton* button : tabs->findChildren<QAbstractButton*>()) {
+    // Parts of Qt's own widgets: the tab bar's scroll arrows, a table's corner button.
+    if (button->parent()->inherits("QTabBar") || button->parent()->inherits("QAbstractItemView")) {
+      continue;
+    }
+    QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->objectName()));
+  }
+  for (const char* name : {"gofrChart", "gofqChart", "sweepChart", "sweepPoints"}) {
+    QVERIFY2(!h.child<QWidget>(name)->accessibleName().isEmpty(), name);
+  }
+}
+
+void PlotsTest::plotsFollowEachFinishedRun() {
+  Harness h;
+  PlotTabs* tabs = tabsOf(h);
+  QCOMPARE(tabs->chainPage()->drawnPointCount(), std::size_t{0});
+  QCOMPARE(tabs->gofrPage()->drawnPointCount(), qsizetype{0});
+
+  h.setUp("RLOPT", "50", "3", "8", true);
+  QVERIFY(h.runAndWait());
+  const Form2& buffers = h.form->state().buffers();
+  QCOMPARE(tabs->chainPage()->sites().size(), std::size_t{51});
+  QCOMPARE(tabs->chainPage()->drawnPointCount(), std::size_t{51});
+  QVERIFY(tabs->chainPage()->sites() == sitesOfChainExport(buffers.ChainBox));
+  const auto gofrLines =
+      static_cast<qsizetype>(QByteArray::fromStdString(buffers.gofrBox).count('\n'));
+  const auto gofqLines =
+      static_cast<qsizetype>(QByteArray::fromStdString(buffers.gofqBox).count('\n'));
+  QCOMPARE(tabs->gofrPage()->drawnPointCount(), gofrLines);
+  QCOMPARE(tabs->gofqPage()->drawnPointCount(), gofqLines);
+  QVERIFY(tabs->gofrPage()->chart()->title().contains("N = 50"));
+
+  // A run without g(r) replaces the chain and leaves the curves of the run that made them.
+  h.setUp("RLOPT", "30", "2", "9", false);
+  QVERIFY(h.runAndWait());
+  QCOMPARE(tabs->chainPage()->sites().size(), std::size_t{31});
+  QCOMPARE(tabs->gofrPage()->drawnPointCount(), gofrLines);
+  QVERIFY(tabs->gofrPage()->chart()->title().contains("N = 50"));
+  QVERIFY(h.child<QLabel>("chainInfo")->text().contains("N = 30"));
+
+  // A cancelled run changes no plot.
+  QSignalSpy ended(h.form.get(), &Form1::runEnded);
+  h.setUp("RLOPT", "1000000", "100000", "1");
+  h.clickRun();
+  QTest::mouseClick(h.child<QPushButton>("CancelRun"), Qt::LeftButton);
+  QVERIFY(ended.wait(30000));
+  QCOMPARE(tabs->chainPage()->sites().size(), std::size_t{31});
+}
+
+void PlotsTest::longChainIsThinnedForDrawingOnly() {
+  Harness h;
+  ChainPage* page = tabsOf(h)->chainPage();
+  h.setUp("RLOPT", "60000", "1", "3");
+  QVERIFY(h.runAndWait());
+  const std::vector<Point> all = sitesOfChainExport(h.form->state().buffers().ChainBox);
+  QCOMPARE(all.size(), std::size_t{60001});
+  QVERIFY(page->sites() == all);  // the data stay whole
+  QVERIFY(page->drawnPointCount() <= ChainPage::kMaxDrawnSites);
+  QVERIFY(page->drawnPointCount() >= ChainPage::kMaxDrawnSites / 2);
+  QVERIFY(h.child<QLabel>("chainInfo")->text().contains("60001 sites"));
+
+  if (!page->isThreeD()) {
+    // What reaches the chart: within the cap over all bands, from the first site to the last.
+    const std::vector<QLineSeries*> bands =
+        lineSeriesOf(h.child<QChartView>("chainProjection")->chart());
+    QCOMPARE(bands.size(), std::size_t{ChainPage::kColourBands});
+    std::size_t drawn = 0;
+    for (QLineSeries* band : bands) drawn += static_cast<std::size_t>(band->count());
+    QVERIFY2(drawn <= ChainPage::kMaxDrawnSites, qPrintable(QString::number(drawn)));
+    QCOMPARE(bands.front()->at(0), QPointF(0, 0));
+    QCOMPARE(bands.back()->at(bands.back()->count() - 1), QPointF(all.back().x, all.back().y));
+    // Neighbouring bands meet, so the line has no gaps.
+    for (std::size_t b = 1; b < bands.size(); ++b) {
+      QCOMPARE(bands[b]->at(0), bands[b - 1]->at(bands[b - 1]->count() - 1));
+    }
+  }
+}
+
+void PlotsTest::gofqLogOptionSwitchesTheAxis() {
+  Harness h;
+  CorrelationPage* page = tabsOf(h)->gofqPage();
+  QVERIFY(tabsOf(h)->gofrPage()->logAxisBox() == nullptr);
+  h.setUp("RLOPT", "200", "2", "4", true);
+  QVERIFY(h.runAndWait());
+  // The vertical axis the curve is drawn on: the only one shown.
+  const auto vertical = [page]() -> QAbstractAxis* {
+    QAbstractAxis* found = nullptr;
+    for (QAbstractAxis* axis : page->chart()->axes(Qt::Vertical)) {
+      const bool used = page->chart()->series().value(0)->attachedAxes().contains(axis);
+      if (used != axis->isVisible()) return nullptr;
+      if (used) found = found == nullptr ? axis : nullptr;
+    }
+    return found;
+  };
+  QVERIFY(vertical() != nullptr);
+  QCOMPARE(vertical()->type(), QAbstractAxis::AxisTypeValue);
+
+  auto* box = h.child<QCheckBox>("gofqLogAxis");
+  QCOMPARE(box->text(), QString("Logarithmic g(q) axis"));
+  box->click();
+  QVERIFY(vertical() != nullptr);
+  QCOMPARE(vertical()->type(), QAbstractAxis::AxisTypeLogValue);
+  qsizetype positive = 0;
+  for (const Sample& s : page->samples()) positive += s.y > 0.0 ? 1 : 0;
+  QCOMPARE(page->drawnPointCount(), positive);
+  // A new run keeps the choice.
+  h.field("Seed")->setText("5");
+  QVERIFY(h.runAndWait());
+  QCOMPARE(vertical()->type(), QAbstractAxis::AxisTypeLogValue);
+
+  box->click();
+  QVERIFY(vertical() != nullptr);
+  QCOMPARE(vertical()->type(), QAbstractAxis::AxisTypeValue);
+  QCOMPARE(page->drawnPointCount(), static_cast<qsizetype>(page->samples().size()));
+}
+
+void PlotsTest::plotsAreSavedAsPngOrSvg() {
+  Harness h;
+  PlotTabs* tabs = tabsOf(h);
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  QString answer;
+  QStringList offered;
+  tabs->setSaveNameHook([&](QWidget*, const QString& suggested) {
+    offered << suggested;
+    return answer;
+  });
+  h.setUp("RLOPT", "300", "2", "6", true);
+  QVERIFY(h.runAndWait());
+
+  // The chain, on screen: a PNG the size of the plot or larger.
+  answer = dir.filePath("chain.png");
+  tabs->setCurrentWidget(tabs->chainPage());
+  QTest::mouseClick(h.child<QPushButton>("saveChainPlot"), Qt::LeftButton);
+  QCOMPARE(offered.value(0), QString("chain.png"));
+  QVERIFY(h.messages.empty());
+  QVERIFY(fileBytes(answer).startsWith("\x89PNG\r\n\x1a\n"));
+  QImage chain(answer, "PNG");
+  QVERIFY(!chain.isNull());
+  QVERIFY(chain.width() >= 200 && chain.height() >= 150);
+  QVERIFY(colourCount(chain) > 8);
+  QVERIFY(h.form->statusBar()->currentMessage().contains("chain.png"));
+
+  // g(q), never shown: still a drawn plot, not a blank picture.
+  answer = dir.filePath("gofq.PNG");
+  QTest::mouseClick(h.child<QPushButton>("saveGofqPlot"), Qt::LeftButton);
+  QImage gofq(answer, "PNG");
+  QVERIFY(!gofq.isNull());
+  QVERIFY(colourCount(gofq) > 8);
+
+  // g(r) as SVG.
+  answer = dir.filePath("gofr.svg");
+  QTest::mouseClick(h.child<QPushButton>("saveGofrPlot"), Qt::LeftButton);
+  const QByteArray svg = fileBytes(answer);
+  QVERIFY(svg.startsWith("<?xml"));
+  QVERIFY(svg.contains("<svg"));
+  QVERIFY(svg.contains("</svg>"));
+  QVERIFY(h.messages.empty());
+
+  // Cancelled: nothing happens. Another extension, or a folder that is not there: a message
+  // and no file.
+  answer.clear();
+  QTest::mouseClick(h.child<QPushButton>("saveGofrPlot"), Qt::LeftButton);
+  QVERIFY(h.messages.empty());
+  answer = dir.filePath("gofr.jpg");
+  QTest::mouseClick(h.child<QPushButton>("saveGofrPlot"), Qt::LeftButton);
+  QCOMPARE(h.messages.size(), std::size_t{1});
+  QCOMPARE(h.messages[0].title, QString("Save Plot"));
+  QVERIFY(h.messages[0].text.contains(".png") && h.messages[0].text.contains(".svg"));
+  QVERIFY(!QFile::exists(answer));
+  answer = dir.filePath("missing/gofr.png");
+  QTest::mouseClick(h.child<QPushButton>("saveGofrPlot"), Qt::LeftButton);
+  QCOMPARE(h.messages.size(), std::size_t{2});
+  QCOMPARE(h.messages[1].icon, QMessageBox::Warning);
+  QVERIFY(h.messages[1].text.contains("missing"));
+}
+
+void PlotsTest::detailsShowTheExtendedStatisticsOfTheLastRun() {
+  struct Case {
+    const char* option;
+    Model model;
+    bool counted;
+  };
+  for (const Case& c : {Case{"RLOPT", Model::Meander, false}, Case{"SAWOPT", Model::SAW, true},
+                        Case{"ShortOpt", Model::ShortRange, true}}) {
+    Harness h;
+    QVERIFY(h.field("detailsRmsEnd")->text().isEmpty());
+    h.setUp(c.option, "40", "6", "21");
+    RunParams params;
+    params.model = c.model;
+    params.steps = 40;
+    params.iterations = 6;
+    params.seed = 21;
+    RunObserver quiet;
+    RunOutput expected;
+    try {
+      expected = runSimulation(params, quiet);
+    } catch (const std::logic_error&) {
+      continue;  // the model is not built here; the window says so (tested with Form1)
+    }
+    QVERIFY(h.runAndWait());
+    const ExtendedStats stats = extendedStats(expected.chains, c.model);
+    const std::pair<const char*, const Estimate*> shown[] = {
+        {"detailsRmsEnd", &stats.rmsEnd},
+        {"detailsMeanSquaredEnd", &stats.meanSquaredEnd},
+        {"detailsMeanEnd", &stats.meanEnd},
+        {"detailsRmsRg", &stats.rmsRg},
+        {"detailsMeanSquaredRg", &stats.meanSquaredRg},
+        {"detailsRatio", &stats.ratio}};
+    for (const auto& [name, estimate] : shown) {
+      QCOMPARE(h.field(name)->text(), estimateDisplay(*estimate));
+      QVERIFY2(h.field(name)->text().contains("±"), name);
+    }
+    QCOMPARE(h.field("detailsChains")->text(), QString("6"));
+    QVERIFY(h.child<QLabel>("detailsRun")->text().contains("seed 21"));
+    QCOMPARE(h.child<QGroupBox>("detailsCountsBox")->isHidden(), !c.counted);
+    if (c.counted) {
+      QVERIFY(h.field("detailsTrials")->text().startsWith("mean "));
+      QVERIFY(
+          h.field("detailsTrials")->text().contains(", max " + QString::number(stats.trials->max)));
+    }
+  }
+  QCOMPARE(estimateDisplay({}), QString("n/a"));
+  QCOMPARE(estimateDisplay({2.0, std::numeric_limits<double>::quiet_NaN()}), QString("2 ± n/a"));
+}
+
+}  // namespace polychain::test
+
+int runPlotsTests(int argc, char** argv) {
+  polychain::test::PlotsTest tests;
+  return QTest::qExec(&tests, argc, argv);
+}
+
+#include "test_plots.moc"

@@ -1,0 +1,180 @@
+// The Scaling tab: a sweep driven through its fields with the model chosen under
+// Parameters, compared with the same sweep run directly; its refusals and its cancelling.
+#include <QChart>
+#include <QLabel>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QScatterSeries>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "app/sweep.h"
+#include "gui/detailspage.h"
+#include "gui/plottabs.h"
+#include "gui/scalingpage.h"
+#include "gui/sweepworker.h"
+#include "guitest.h"
+
+namespace polychain::test {
+
+namespace {
+
+ScalingPage* scalingOf(Harness& h) { return h.form->plotTabs()->scalingPage(); }
+
+void setSweep(Harness& h, const QString& steps, const QString& iterations, const QString& seed) {
+  h.field("sweepSteps")->setText(steps);
+  h.field("sweepIterations")->setText(iterations);
+  h.field("sweepSeed")->setText(seed);
+}
+
+// Clicks "Run Sweep" and waits for the sweep to end; false if it never ended.
+bool sweepAndWait(Harness& h, int timeoutMs = 120000) {
+  QSignalSpy ended(scalingOf(h), &ScalingPage::sweepEnded);
+  QTest::mouseClick(h.child<QPushButton>("runSweep"), Qt::LeftButton);
+  return ended.count() > 0 || ended.wait(timeoutMs);
+}
+
+}  // namespace
+
+class ScalingTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void tinySweepShowsTheFittedExponentAndEachSeed();
+  void badSweepInputNamesTheField();
+  void sweepCanBeCancelledAndStopsWithTheWindow();
+};
+
+void ScalingTest::tinySweepShowsTheFittedExponentAndEachSeed() {
+  Harness h;
+  h.child<QRadioButton>("RLOPT")->setChecked(true);
+  setSweep(h, "50, 100,200", "8", "42");
+  QVERIFY(sweepAndWait(h));
+  QVERIFY(h.messages.empty());
+
+  SweepParams params;
+  params.run.model = Model::Meander;
+  params.run.iterations = 8;
+  params.steps = {50, 100, 200};
+  params.seed = 42;
+  SweepObserver quiet;
+  const SweepOutput expected = polychain::runSweep(params, quiet);
+  QVERIFY(expected.fit.has_value());
+
+  const QString exponent = h.child<QLabel>("sweepExponent")->text();
+  QVERIFY2(exponent.startsWith(
+               "ν = " + estimateDisplay({expected.fit->exponent, expected.fit->exponentError})),
+           qPrintable(exponent));
+  QVERIFY(h.child<QLabel>("sweepStatus")->text().contains("seed 42"));
+
+  auto* table = h.child<QTableWidget>("sweepPoints");
+  QCOMPARE(table->rowCount(), 3);
+  for (int row = 0; row < 3; ++row) {
+    const SweepPoint& point = expected.points[static_cast<std::size_t>(row)];
+    QCOMPARE(table->item(row, 0)->text(), QString::number(point.steps));
+    QCOMPARE(table->item(row, 1)->text(),
+             QString::number(sweepPointSeed(42, static_cast<std::size_t>(row))));
+    QCOMPARE(table->item(row, 2)->text(), estimateDisplay(point.stats.rmsEnd));
+  }
+
+  // The plot: three points with an error bar each, the fit and the two references.
+  QChart* chart = scalingOf(h)->chart();
+  int scatters = 0;
+  int lines = 0;
+  for (QAbstractSeries* series : chart->series()) {
+    if (auto* points = qobject_cast<QScatterSeries*>(series)) {
+      ++scatters;
+      QCOMPARE(points->count(), 3);
+    } else if (qobject_cast<QLineSeries*>(series)->count() > 0) {
+      ++lines;
+    }
+  }
+  QCOMPARE(scatters, 1);
+  QCOMPARE(lines, 3 + 3);
+  QVERIFY(h.child<QPushButton>("runSweep")->isEnabled());
+  QVERIFY(!h.child<QPushButton>("cancelSweep")->isEnabled());
+  QVERIFY(h.child<QProgressBar>("sweepProgress")->isHidden());
+}
+
+void ScalingTest::badSweepInputNamesTheField() {
+  Harness h;
+  QSignalSpy started(scalingOf(h), &ScalingPage::sweepStarted);
+  struct Case {
+    const char* option;  // nullptr: no model chosen
+    const char* steps;
+    const char* iterations;
+    const char* seed;
+    const char* setting;  // Avoid and Kuhn
+    const char* named;
+  };
+  const Case cases[] = {
+      {nullptr, "100,200", "5", "", "1", "Parameters"},
+      {"RLOPT", "", "5", "", "1", "Steps (N) list"},
+      {"RLOPT", "100,,200", "5", "", "1", "Steps (N) list"},
+      {"RLOPT", "100,abc", "5", "", "1", "Steps (N) list"},
+      {"RLOPT", "0,100", "5", "", "1", "Steps (N) list"},
+      {"RLOPT", "100,100", "5", "", "1", "Steps (N) list"},
+      {"RLOPT", "100,200", "", "", "1", "Iterations per N"},
+      {"RLOPT", "100,200", "0", "", "1", "Iterations per N"},
+      {"RLOPT", "100,200", "5", "-3", "1", "Seed"},
+      {"SAWOPT", "100,200", "5", "", "x", "Self-Avoidance"},
+      {"ShortOpt", "100,200", "5", "", "0", "Kuhn Length"},
+  };
+  for (const Case& c : cases) {
+    h.messages.clear();
+    if (c.option != nullptr) h.child<QRadioButton>(c.option)->setChecked(true);
+    h.field("Avoid")->setText(c.setting);
+    h.field("Kuhn")->setText(c.setting);
+    setSweep(h, c.steps, c.iterations, c.seed);
+    QTest::mouseClick(h.child<QPushButton>("runSweep"), Qt::LeftButton);
+    QCOMPARE(h.messages.size(), std::size_t{1});
+    QCOMPARE(h.messages[0].title, QString("Scaling Sweep"));
+    QCOMPARE(h.messages[0].icon, QMessageBox::Warning);
+    QVERIFY2(h.messages[0].text.contains(c.named), qPrintable(h.messages[0].text));
+  }
+  QCOMPARE(started.count(), 0);
+  QCOMPARE(h.child<QTableWidget>("sweepPoints")->rowCount(), 0);
+  QVERIFY(h.child<QPushButton>("runSweep")->isEnabled());
+}
+
+void ScalingTest::sweepCanBeCancelledAndStopsWithTheWindow() {
+  Harness h;
+  h.child<QRadioButton>("RLOPT")->setChecked(true);
+  setSweep(h, "1000000,2000000", "100", "7");
+  auto* worker = h.form->findChild<SweepWorker*>("sweepWorker");
+  auto* table = h.child<QTableWidget>("sweepPoints");
+  // The first N's row appears when its run starts.
+  QSignalSpy begun(table->model(), &QAbstractItemModel::rowsInserted);
+  QSignalSpy ended(scalingOf(h), &ScalingPage::sweepEnded);
+  QTest::mouseClick(h.child<QPushButton>("runSweep"), Qt::LeftButton);
+  QVERIFY(!h.child<QPushButton>("runSweep")->isEnabled());
+  QVERIFY(begun.count() > 0 || begun.wait(30000));
+  QCOMPARE(table->item(0, 0)->text(), QString("1000000"));
+  QCOMPARE(table->item(0, 1)->text(), QString::number(sweepPointSeed(7, 0)));
+  QTest::mouseClick(h.child<QPushButton>("cancelSweep"), Qt::LeftButton);
+  QVERIFY(ended.count() > 0 || ended.wait(30000));
+  QVERIFY2(h.child<QLabel>("sweepStatus")->text().contains("cancelled"),
+           qPrintable(h.child<QLabel>("sweepStatus")->text()));
+  QVERIFY(h.child<QLabel>("sweepExponent")->text().isEmpty());
+  QVERIFY(h.child<QPushButton>("runSweep")->isEnabled());
+  QVERIFY(h.messages.empty());
+  QCOMPARE(table->item(0, 2)->text(), QString("not finished"));
+
+  // Closing the window stops a sweep at once.
+  QSignalSpy again(table->model(), &QAbstractItemModel::rowsInserted);
+  QTest::mouseClick(h.child<QPushButton>("runSweep"), Qt::LeftButton);
+  QVERIFY(again.count() > 0 || again.wait(30000));
+  QVERIFY(worker->running());
+  h.form->close();
+  QVERIFY(!worker->running());
+  h.form.reset();
+}
+
+}  // namespace polychain::test
+
+int runScalingTests(int argc, char** argv) {
+  polychain::test::ScalingTest tests;
+  return QTest::qExec(&tests, argc, argv);
+}
+
+#include "test_scaling.moc"
