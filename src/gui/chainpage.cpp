@@ -169,6 +169,9 @@ void ChainPage::buildThreeD() {
   m_scatter->setObjectName("chainScatter");
   m_scatter->activeTheme()->setType(Q3DTheme::ThemeQt);
   m_scatter->activeTheme()->setLabelBorderEnabled(false);
+  QFont labels = m_scatter->activeTheme()->font();
+  labels.setPointSizeF(labels.pointSizeF() * 1.6);
+  m_scatter->activeTheme()->setFont(labels);
   m_scatter->setShadowQuality(QAbstract3DGraph::ShadowQualityNone);
   m_scatter->setOptimizationHints(QAbstract3DGraph::OptimizationStatic);
   m_scatter->setAspectRatio(1.0);
@@ -291,7 +294,7 @@ void ChainPage::showProjection() {
 void ChainPage::resetView() {
   if (isThreeD()) {
     m_scatter->scene()->activeCamera()->setCameraPreset(Q3DCamera::CameraPresetIsometricRight);
-    m_scatter->scene()->activeCamera()->setZoomLevel(130.0f);
+    m_scatter->scene()->activeCamera()->setZoomLevel(150.0f);
     return;
   }
   const std::array<Range, 3> cube = cubeAround(m_sites);
