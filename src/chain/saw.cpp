@@ -1,11 +1,184 @@
-#include <stdexcept>
+// The self-avoiding walk: unit steps that never enter a site whose record the record search
+// finds in the chain, backing up along the chain when its end is boxed in. With avoidance 2
+// or 3 every trial also files a zone of records around its site, and trials are kept out of
+// the older part of that zone (all but its newest avoidance x C records).
+//
+// The chain and the zone are held as record stacks with suffix-key indexes (siteindex.h),
+// which give exactly the answers of substring searches on their texts. The zone is kept as
+// one entry per trial (its site and how many of its records are still there), since a
+// trial's records are fixed offsets from its site.
+#include <algorithm>
+#include <array>
+#include <span>
 
 #include "chain/growth.h"
+#include "chain/siteindex.h"
 
 namespace polychain {
 
-std::unique_ptr<ChainGrower> makeSawGrower(const RunParams& /*params*/) {
-  throw std::logic_error("The SAW model is not available yet.");
+namespace {
+
+// Zone records of a trial site, as offsets, in the order they are filed.
+constexpr std::array<Point, 10> kZoneOfTwo = {{{0, 0, 0},
+                                               {2, 0, 0},
+                                               {-2, 0, 0},
+                                               {0, 2, 0},
+                                               {0, -2, 0},
+                                               {0, 0, 2},
+                                               {0, 0, -2},
+                                               {1, -1, 1},
+                                               {1, 0, 1},
+                                               {1, 1, 1}}};
+
+constexpr std::array<Point, 32> zoneOfThree() {
+  std::array<Point, 32> zone = {{{0, 0, 0},
+                                 {3, 0, 0},
+                                 {-3, 0, 0},
+                                 {0, 3, 0},
+                                 {0, -3, 0},
+                                 {0, 0, 3},
+                                 {0, 0, -3}}};
+  std::size_t i = 7;
+  for (std::int32_t j = -2; j <= 2; ++j) {
+    for (std::int32_t k = -2; k <= 2; ++k) zone[i++] = Point{j, k, j};
+  }
+  return zone;
+}
+constexpr std::array<Point, 32> kZoneOfThree = zoneOfThree();
+
+Point offset(const Point& p, const Point& d) { return Point{p.x + d.x, p.y + d.y, p.z + d.z}; }
+
+class SawGrower final : public ChainGrower {
+ public:
+  explicit SawGrower(const RunParams& params) : m_steps(params.steps) {
+    // The zone count C is 11 for avoidance 2 although a trial files 10 records; any
+    // avoidance other than 2 or 3 files no zone and tests against an empty one.
+    if (params.avoid == 2) {
+      m_zoneOffsets = kZoneOfTwo;
+      m_zoneCount = 11;
+    } else if (params.avoid == 3) {
+      m_zoneOffsets = kZoneOfThree;
+      m_zoneCount = 32;
+    }
+    m_olderExcluded = std::int64_t{params.avoid} * m_zoneCount;
+  }
+
+  ChainGrowth grow(RandomSource& random, std::vector<Point>& sites,
+                   ChainMonitor& monitor) override {
+    sites.clear();
+    sites.push_back(Point{});
+    m_chain.clear();
+    m_chain.push(Point{});
+    m_zone.clear();
+    m_trials.clear();
+
+    ChainGrowth growth;
+    Point p;
+    std::int64_t n = 0;
+    const bool zoneOn = m_zoneCount > 0;
+    while (n < m_steps) {
+      const Point saved = p;
+      ChooseDir(random, p, 1);
+      bool backUp = false;
+      if (zoneOn) {
+        fileZone(p);
+        // The older zone: every zone record but the newest avoidance x C.
+        const std::int64_t older = m_zone.size() - m_olderExcluded;
+        if (older > 0) {
+          while (m_zone.foundBefore(p, older)) {
+            p = saved;
+            if (m_zone.neighboursFoundBefore(p, older) > 4) {
+              backUp = true;
+              break;
+            }
+            ChooseDir(random, p, 1);  // a replacement trial from the same end
+            if (m_zone.neighboursFoundBefore(p, older) > 4) {
+              backUp = true;
+              break;
+            }
+          }
+        }
+      }
+      if (backUp) {
+        ++growth.discarded;
+      } else if (!m_chain.found(p)) {
+        sites.push_back(p);
+        m_chain.push(p);
+        ++n;
+      } else {
+        p = saved;
+        ++growth.discarded;
+        backUp = m_chain.allNeighboursFound(p, 1);
+      }
+      if (backUp) backUpFrom(p, n, sites, growth);
+      if (!monitor.onTrial(n)) {
+        growth.stopped = true;
+        break;
+      }
+    }
+    growth.trials = monitor.trials();
+    return growth;
+  }
+
+ private:
+  struct ZoneTrial {
+    Point site;
+    std::int32_t records;  // how many of its zone records, oldest first, are still filed
+  };
+
+  void fileZone(const Point& site) {
+    for (const Point& d : m_zoneOffsets) m_zone.push(offset(site, d));
+    m_trials.push_back(ZoneTrial{site, static_cast<std::int32_t>(m_zoneOffsets.size())});
+  }
+
+  // Drops the newest `count` zone records, or all of them when there are fewer.
+  void dropZoneRecords(std::int64_t count) {
+    while (count > 0 && !m_trials.empty()) {
+      ZoneTrial& trial = m_trials.back();
+      const auto drop = static_cast<std::int32_t>(std::min<std::int64_t>(count, trial.records));
+      for (std::int32_t k = 1; k <= drop; ++k) {
+        m_zone.pop(offset(trial.site, m_zoneOffsets[static_cast<std::size_t>(trial.records - k)]));
+      }
+      trial.records -= drop;
+      count -= drop;
+      if (trial.records == 0) m_trials.pop_back();
+    }
+  }
+
+  // Abandons the end site, then each new end while it is boxed in by the older zone (more
+  // than 4 of its neighbours there) or has exactly one free neighbour in the chain. From
+  // the origin the chain stays at the origin.
+  void backUpFrom(Point& p, std::int64_t& n, std::vector<Point>& sites, ChainGrowth& growth) {
+    for (;;) {
+      if (sites.size() > 1) {
+        m_chain.pop(sites.back());
+        sites.pop_back();
+        ++growth.backups;
+      }
+      n = std::max<std::int64_t>(n - 1, 0);
+      p = sites.back();
+      if (m_zoneCount > 0) {
+        // The zone loses its newest C - 1 records.
+        dropZoneRecords(m_zoneCount - 1);
+        if (m_zone.neighboursFoundBefore(p, m_zone.size() - m_olderExcluded) > 4) continue;
+      }
+      if (m_chain.neighboursFound(p, 1) != 5) return;
+    }
+  }
+
+  std::int32_t m_steps;
+  std::span<const Point> m_zoneOffsets;
+  std::int32_t m_zoneCount = 0;      // C; 0 without a zone
+  std::int64_t m_olderExcluded = 0;  // avoidance x C: the newest records outside the older zone
+  SiteIndex m_chain;
+  ZoneIndex m_zone;
+  std::vector<ZoneTrial> m_trials;
+};
+
+}  // namespace
+
+std::unique_ptr<ChainGrower> makeSawGrower(const RunParams& params) {
+  return std::make_unique<SawGrower>(params);
 }
 
 }  // namespace polychain
