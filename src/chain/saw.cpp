@@ -6,7 +6,8 @@
 // The chain and the zone are held as record stacks with suffix-key indexes (siteindex.h),
 // which give exactly the answers of substring searches on their texts. The zone is kept as
 // one entry per trial (its site and how many of its records are still there), since a
-// trial's records are fixed offsets from its site.
+// trial's records are fixed offsets from its site; a record is in the older zone when the
+// zone holds it more often than its newest avoidance x C records do.
 #include <algorithm>
 #include <array>
 #include <span>
@@ -70,6 +71,7 @@ class SawGrower final : public ChainGrower {
     m_chain.clear();
     m_chain.push(Point{});
     m_zone.clear();
+    m_zoneSize = 0;
     m_trials.clear();
 
     ChainGrowth growth;
@@ -82,17 +84,16 @@ class SawGrower final : public ChainGrower {
       bool backUp = false;
       if (zoneOn) {
         fileZone(p);
-        // The older zone: every zone record but the newest avoidance x C.
-        const std::int64_t older = m_zone.size() - m_olderExcluded;
-        if (older > 0) {
-          while (m_zone.foundBefore(p, older)) {
+        if (m_zoneSize > m_olderExcluded) {
+          const OlderRecordSearch older = olderZone();
+          while (older.found(p)) {
             p = saved;
-            if (m_zone.neighboursFoundBefore(p, older) > 4) {
+            if (older.neighboursFound(p) > 4) {
               backUp = true;
               break;
             }
             ChooseDir(random, p, 1);  // a replacement trial from the same end
-            if (m_zone.neighboursFoundBefore(p, older) > 4) {
+            if (older.neighboursFound(p) > 4) {
               backUp = true;
               break;
             }
@@ -128,7 +129,21 @@ class SawGrower final : public ChainGrower {
 
   void fileZone(const Point& site) {
     for (const Point& d : m_zoneOffsets) m_zone.push(offset(site, d));
+    m_zoneSize += static_cast<std::int64_t>(m_zoneOffsets.size());
     m_trials.push_back(ZoneTrial{site, static_cast<std::int32_t>(m_zoneOffsets.size())});
+  }
+
+  // The older zone: every zone record but the newest avoidance x C. Only while the zone
+  // holds more than those.
+  OlderRecordSearch olderZone() {
+    m_newest.resize(static_cast<std::size_t>(m_olderExcluded));
+    auto out = m_newest.rbegin();
+    for (auto trial = m_trials.rbegin(); out != m_newest.rend(); ++trial) {
+      for (std::int32_t k = trial->records - 1; k >= 0 && out != m_newest.rend(); --k) {
+        *out++ = offset(trial->site, m_zoneOffsets[static_cast<std::size_t>(k)]);
+      }
+    }
+    return OlderRecordSearch(m_zone, m_newest);
   }
 
   // Drops the newest `count` zone records, or all of them when there are fewer.
@@ -140,6 +155,7 @@ class SawGrower final : public ChainGrower {
         m_zone.pop(offset(trial.site, m_zoneOffsets[static_cast<std::size_t>(trial.records - k)]));
       }
       trial.records -= drop;
+      m_zoneSize -= drop;
       count -= drop;
       if (trial.records == 0) m_trials.pop_back();
     }
@@ -160,7 +176,7 @@ class SawGrower final : public ChainGrower {
       if (m_zoneCount > 0) {
         // The zone loses its newest C - 1 records.
         dropZoneRecords(m_zoneCount - 1);
-        if (m_zone.neighboursFoundBefore(p, m_zone.size() - m_olderExcluded) > 4) continue;
+        if (m_zoneSize > m_olderExcluded && olderZone().neighboursFound(p) > 4) continue;
       }
       if (m_chain.neighboursFound(p, 1) != 5) return;
     }
@@ -171,8 +187,10 @@ class SawGrower final : public ChainGrower {
   std::int32_t m_zoneCount = 0;      // C; 0 without a zone
   std::int64_t m_olderExcluded = 0;  // avoidance x C: the newest records outside the older zone
   SiteIndex m_chain;
-  ZoneIndex m_zone;
+  SiteIndex m_zone;
+  std::int64_t m_zoneSize = 0;  // zone records
   std::vector<ZoneTrial> m_trials;
+  std::vector<Point> m_newest;  // the newest avoidance x C zone records, oldest first
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "chain/lattice.h"
@@ -47,139 +48,222 @@ inline void forEachSuffixKey(std::int32_t a, Emit&& emit) {
 
 namespace detail {
 
-// Open-addressing table (linear probing, load at most 1/2) keyed by three 32-bit
-// coordinates. Slots are never removed: a key whose count falls to 0 stays as a dead
-// entry until clear(), which costs the number of keys filed since the last clear.
-template <class Slot>
-class KeyTable {
+inline std::uint64_t mix64(std::uint64_t v) {
+  v ^= v >> 33;
+  v *= 0xff51afd7ed558ccdULL;
+  v ^= v >> 33;
+  v *= 0xc4ceb9fe1a85ec53ULL;
+  return v ^ (v >> 33);
+}
+
+// Three coordinates of at most 21 bits each (-2^20 to 2^20 - 1), packed into 64 bits.
+struct PackedKey {
+  std::uint64_t bits = 0;
+  static constexpr std::int32_t kLimit = 1 << 20;
+  static bool fits(std::int32_t x, std::int32_t y, std::int32_t z) {
+    return static_cast<std::uint32_t>(x + kLimit) < 2u * kLimit &&
+           static_cast<std::uint32_t>(y + kLimit) < 2u * kLimit &&
+           static_cast<std::uint32_t>(z + kLimit) < 2u * kLimit;
+  }
+  static PackedKey of(std::int32_t x, std::int32_t y, std::int32_t z) {
+    return {(std::uint64_t{static_cast<std::uint32_t>(x + kLimit)} << 42) |
+            (std::uint64_t{static_cast<std::uint32_t>(y + kLimit)} << 21) |
+            static_cast<std::uint32_t>(z + kLimit)};
+  }
+  std::uint64_t hash() const { return mix64(bits); }
+  friend bool operator==(const PackedKey&, const PackedKey&) = default;
+};
+
+// Any three 32-bit coordinates.
+struct WideKey {
+  std::int32_t x = 0, y = 0, z = 0;
+  static WideKey of(std::int32_t x, std::int32_t y, std::int32_t z) { return {x, y, z}; }
+  std::uint64_t hash() const {
+    const std::uint64_t v = (std::uint64_t{static_cast<std::uint32_t>(x)} << 32) |
+                            static_cast<std::uint32_t>(y);
+    return mix64(v ^ std::uint64_t{static_cast<std::uint32_t>(z)} * 0x9e3779b97f4a7c15ULL);
+  }
+  friend bool operator==(const WideKey&, const WideKey&) = default;
+};
+
+// Open-addressing table (linear probing, load at most 0.7) from a key to a positive
+// count. A key whose count falls to 0 is removed (backward shift, no tombstones); clear()
+// costs O(1) through an epoch stamp on every slot.
+template <class Key>
+class KeyCounts {
  public:
-  KeyTable() { allocate(kInitialBits); }
+  KeyCounts() { allocate(kInitialBits); }
 
-  const Slot* find(std::int32_t x, std::int32_t y, std::int32_t z) const {
-    for (std::uint64_t i = hash(x, y, z) & m_mask;; i = (i + 1) & m_mask) {
+  std::int32_t count(const Key& key) const {
+    for (std::uint64_t i = key.hash() & m_mask;; i = (i + 1) & m_mask) {
       const Slot& s = m_slots[i];
-      if (s.count < 0) return nullptr;
-      if (s.x == x && s.y == y && s.z == z) return &s;
+      if (!live(s)) return 0;
+      if (s.key == key) return s.count;
     }
   }
 
-  Slot* find(std::int32_t x, std::int32_t y, std::int32_t z) {
-    return const_cast<Slot*>(static_cast<const KeyTable&>(*this).find(x, y, z));
-  }
-
-  // The slot of the key, created with count 0 when new.
-  Slot& findOrInsert(std::int32_t x, std::int32_t y, std::int32_t z) {
-    for (std::uint64_t i = hash(x, y, z) & m_mask;; i = (i + 1) & m_mask) {
+  void increment(const Key& key, std::int32_t by = 1) {
+    for (std::uint64_t i = key.hash() & m_mask;; i = (i + 1) & m_mask) {
       Slot& s = m_slots[i];
-      if (s.count < 0) {
-        if (2 * (m_used.size() + 1) > m_slots.size()) {
+      if (!live(s)) {
+        if (10 * (m_size + 1) > 7 * m_slots.size()) {
           grow();
-          return findOrInsert(x, y, z);
+          increment(key, by);
+          return;
         }
-        s = Slot{};
-        s.x = x, s.y = y, s.z = z, s.count = 0;
-        m_used.push_back(static_cast<std::uint32_t>(i));
-        return s;
+        s = Slot{key, by, m_epoch};
+        ++m_size;
+        return;
       }
-      if (s.x == x && s.y == y && s.z == z) return s;
+      if (s.key == key) {
+        s.count += by;
+        return;
+      }
     }
+  }
+
+  // The key must be present.
+  void decrement(const Key& key) {
+    std::uint64_t i = key.hash() & m_mask;
+    while (!(live(m_slots[i]) && m_slots[i].key == key)) i = (i + 1) & m_mask;
+    if (--m_slots[i].count == 0) erase(i);
   }
 
   void clear() {
-    if (m_used.size() * 8 > m_slots.size()) {
-      for (Slot& s : m_slots) s.count = -1;
-    } else {
-      for (const std::uint32_t i : m_used) m_slots[i].count = -1;
+    m_size = 0;
+    if (++m_epoch == 0) {
+      for (Slot& s : m_slots) s.epoch = 0;
+      m_epoch = 1;
     }
-    m_used.clear();
   }
 
-  std::size_t keys() const { return m_used.size(); }
-  std::size_t bytes() const {
-    return m_slots.capacity() * sizeof(Slot) + m_used.capacity() * sizeof(std::uint32_t);
+  // Calls f(key, count) for every key.
+  template <class F>
+  void forEach(F&& f) const {
+    for (const Slot& s : m_slots) {
+      if (live(s)) f(s.key, s.count);
+    }
   }
+
+  std::size_t keys() const { return m_size; }
+  std::size_t bytes() const { return m_slots.capacity() * sizeof(Slot); }
 
  private:
+  struct Slot {
+    Key key;
+    std::int32_t count;   // 0: free
+    std::uint32_t epoch;  // the slot is free unless this is the table's epoch
+  };
+
   static constexpr int kInitialBits = 10;
 
-  static std::uint64_t hash(std::int32_t x, std::int32_t y, std::int32_t z) {
-    std::uint64_t v = (std::uint64_t{static_cast<std::uint32_t>(x)} << 32) |
-                      static_cast<std::uint32_t>(y);
-    v ^= std::uint64_t{static_cast<std::uint32_t>(z)} * 0x9e3779b97f4a7c15ULL;
-    v ^= v >> 33;
-    v *= 0xff51afd7ed558ccdULL;
-    v ^= v >> 33;
-    v *= 0xc4ceb9fe1a85ec53ULL;
-    return v ^ (v >> 33);
+  bool live(const Slot& s) const { return s.epoch == m_epoch && s.count > 0; }
+
+  // Frees slot i and moves later keys of its probe run back into the gap.
+  void erase(std::uint64_t i) {
+    --m_size;
+    for (std::uint64_t j = (i + 1) & m_mask; live(m_slots[j]); j = (j + 1) & m_mask) {
+      const std::uint64_t home = m_slots[j].key.hash() & m_mask;
+      // The key at j stays when its home lies cyclically in (i, j].
+      const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+      if (!stays) {
+        m_slots[i] = m_slots[j];
+        i = j;
+      }
+    }
+    m_slots[i].count = 0;
   }
 
   void allocate(int bits) {
-    m_slots.assign(std::size_t{1} << bits, Slot{});
-    for (Slot& s : m_slots) s.count = -1;
+    m_slots.assign(std::size_t{1} << bits, Slot{Key{}, 0, 0});
     m_mask = (std::uint64_t{1} << bits) - 1;
     m_bits = bits;
-    m_used.clear();
+    m_epoch = 1;
+    m_size = 0;
   }
 
-  // Doubles the table, keeping the live keys and dropping the dead ones.
   void grow() {
     std::vector<Slot> old;
     old.swap(m_slots);
-    const std::vector<std::uint32_t> used = std::move(m_used);
+    const std::uint32_t epoch = m_epoch;
     allocate(m_bits + 1);
-    m_used.reserve(used.size());
-    for (const std::uint32_t i : used) {
-      const Slot& s = old[i];
-      if (s.count <= 0) continue;
-      std::uint64_t j = hash(s.x, s.y, s.z) & m_mask;
-      while (m_slots[j].count >= 0) j = (j + 1) & m_mask;
-      m_slots[j] = s;
-      m_used.push_back(static_cast<std::uint32_t>(j));
+    for (const Slot& s : old) {
+      if (s.epoch != epoch || s.count <= 0) continue;
+      std::uint64_t j = s.key.hash() & m_mask;
+      while (live(m_slots[j])) j = (j + 1) & m_mask;
+      m_slots[j] = Slot{s.key, s.count, m_epoch};
+      ++m_size;
     }
   }
 
   std::vector<Slot> m_slots;
-  std::vector<std::uint32_t> m_used;  // slots holding a key, live or dead
   std::uint64_t m_mask = 0;
+  std::size_t m_size = 0;
+  std::uint32_t m_epoch = 1;
   int m_bits = 0;
-};
-
-struct CountSlot {
-  std::int32_t x = 0, y = 0, z = 0;
-  std::int32_t count = -1;  // -1: empty slot
-};
-
-struct ZoneSlot {
-  std::int32_t x = 0, y = 0, z = 0;
-  std::int32_t count = -1;  // -1: empty slot
-  std::int64_t oldest = 0;  // position of the oldest live record filed under the key
 };
 
 }  // namespace detail
 
-// The record search on a chain text that grows and shrinks at its end. Each call costs a
-// few hash probes; push and pop file one to four keys for coordinates below 1000 in size.
+// True when the record of needle occurs inside the record of `record` ("X,Y,Z;" within
+// "a,Y,Z;" with the text of X ending the text of a).
+inline bool recordMatches(const Point& needle, const Point& record) {
+  if (needle.y != record.y || needle.z != record.z) return false;
+  bool match = false;
+  forEachSuffixKey(record.x, [&](std::int32_t key) { match = match || key == needle.x; });
+  return match;
+}
+
+// The record search on a chain text that grows and shrinks at its end. Each question
+// costs a few hash probes; push and pop file one to four keys for coordinates below 1000
+// in size. Memory: 16 bytes a slot, 1.4 to 3 slots a key at the text's largest size
+// (20 bytes a slot once a coordinate passes 2^20 in size).
 class SiteIndex {
  public:
-  // Forgets every record; costs the number of keys filed since the last clear.
-  void clear() { m_table.clear(); }
+  // Forgets every record, in constant time.
+  void clear() {
+    m_narrow.clear();
+    m_wide.clear();
+    m_isWide = false;
+  }
 
   // The record of p appended at the end.
   void push(const Point& p) {
-    forEachSuffixKey(p.x, [&](std::int32_t key) { ++m_table.findOrInsert(key, p.y, p.z).count; });
+    forEachSuffixKey(p.x, [&](std::int32_t key) {
+      if (!m_isWide) {
+        if (detail::PackedKey::fits(key, p.y, p.z)) {
+          m_narrow.increment(detail::PackedKey::of(key, p.y, p.z));
+          return;
+        }
+        widen();
+      }
+      m_wide.increment(detail::WideKey{key, p.y, p.z});
+    });
   }
 
   // The newest record, which must be that of p, removed.
   void pop(const Point& p) {
-    forEachSuffixKey(p.x, [&](std::int32_t key) { --m_table.find(key, p.y, p.z)->count; });
+    forEachSuffixKey(p.x, [&](std::int32_t key) {
+      if (m_isWide) {
+        m_wide.decrement(detail::WideKey{key, p.y, p.z});
+      } else {
+        m_narrow.decrement(detail::PackedKey::of(key, p.y, p.z));
+      }
+    });
+  }
+
+  // How many records hold the record of p (itself or inside a longer one).
+  std::int32_t count(const Point& p) const { return count(p.x, p.y, p.z); }
+  std::int32_t count(std::int32_t x, std::int32_t y, std::int32_t z) const {
+    if (m_isWide) return m_wide.count(detail::WideKey{x, y, z});
+    // Every key filed so far fits, so one that does not is absent.
+    return detail::PackedKey::fits(x, y, z) ? m_narrow.count(detail::PackedKey::of(x, y, z))
+                                            : 0;
   }
 
   // True when the record of p occurs in the text (the record search, substrings included).
-  bool found(const Point& p) const { return found(p.x, p.y, p.z); }
-  bool found(std::int32_t x, std::int32_t y, std::int32_t z) const {
-    const detail::CountSlot* s = m_table.find(x, y, z);
-    return s != nullptr && s->count > 0;
-  }
+  bool found(const Point& p) const { return count(p.x, p.y, p.z) > 0; }
+  bool found(std::int32_t x, std::int32_t y, std::int32_t z) const { return count(x, y, z) > 0; }
 
   // How many of the six sites at distance `step` along the axes from p are found (0 to 6);
   // with step 1 this is StrTestXYZ on the text.
@@ -196,64 +280,54 @@ class SiteIndex {
            found(p.x, p.y, p.z + step) && found(p.x, p.y, p.z - step);
   }
 
-  std::size_t keys() const { return m_table.keys(); }
-  std::size_t bytes() const { return m_table.bytes(); }
+  std::size_t keys() const { return m_isWide ? m_wide.keys() : m_narrow.keys(); }
+  std::size_t bytes() const { return m_narrow.bytes() + m_wide.bytes(); }
 
  private:
-  detail::KeyTable<detail::CountSlot> m_table;
+  // Moves every key to the table of full-width keys, for coordinates beyond 2^20.
+  void widen() {
+    m_narrow.forEach([&](const detail::PackedKey& key, std::int32_t count) {
+      const auto unpack = [&](int shift) {
+        return static_cast<std::int32_t>((key.bits >> shift) & ((1u << 21) - 1)) -
+               detail::PackedKey::kLimit;
+      };
+      m_wide.increment(detail::WideKey{unpack(42), unpack(21), unpack(0)}, count);
+    });
+    m_narrow.clear();
+    m_isWide = true;
+  }
+
+  detail::KeyCounts<detail::PackedKey> m_narrow;
+  detail::KeyCounts<detail::WideKey> m_wide;
+  bool m_isWide = false;
 };
 
-// The record search restricted to the oldest records of a text that grows and shrinks at
-// its end: records are numbered 0, 1, ... from the oldest, and a search may ask about the
-// records numbered below some limit. Constant time per search, as SiteIndex.
-class ZoneIndex {
+// The record search on the text of a record stack without its newest records, which the
+// caller names: a record is found there when more records hold it than among the newest.
+// Costs a hash probe, plus a scan of the newest records when the probe finds it.
+class OlderRecordSearch {
  public:
-  void clear() {
-    m_table.clear();
-    m_size = 0;
+  OlderRecordSearch(const SiteIndex& all, std::span<const Point> newest)
+      : m_all(all), m_newest(newest) {}
+
+  bool found(const Point& p) const {
+    const std::int32_t total = m_all.count(p);
+    if (total == 0) return false;
+    std::int32_t recent = 0;
+    for (const Point& r : m_newest) recent += recordMatches(p, r) ? 1 : 0;
+    return total > recent;
   }
 
-  // Records in the text.
-  std::int64_t size() const { return m_size; }
-
-  // The record of p appended as record number size().
-  void push(const Point& p) {
-    const std::int64_t position = m_size++;
-    forEachSuffixKey(p.x, [&](std::int32_t key) {
-      detail::ZoneSlot& s = m_table.findOrInsert(key, p.y, p.z);
-      if (s.count++ == 0) s.oldest = position;
-    });
+  // StrTestXYZ at p on that text.
+  int neighboursFound(const Point& p) const {
+    return found({p.x + 1, p.y, p.z}) + found({p.x - 1, p.y, p.z}) +
+           found({p.x, p.y - 1, p.z}) + found({p.x, p.y + 1, p.z}) +
+           found({p.x, p.y, p.z + 1}) + found({p.x, p.y, p.z - 1});
   }
-
-  // The newest record, which must be that of p, removed.
-  void pop(const Point& p) {
-    --m_size;
-    forEachSuffixKey(p.x, [&](std::int32_t key) { --m_table.find(key, p.y, p.z)->count; });
-  }
-
-  // True when the record of p occurs in the text of the records numbered below `limit`.
-  bool foundBefore(const Point& p, std::int64_t limit) const {
-    return foundBefore(p.x, p.y, p.z, limit);
-  }
-  bool foundBefore(std::int32_t x, std::int32_t y, std::int32_t z, std::int64_t limit) const {
-    const detail::ZoneSlot* s = m_table.find(x, y, z);
-    return s != nullptr && s->count > 0 && s->oldest < limit;
-  }
-
-  // StrTestXYZ at p on the text of the records numbered below `limit`.
-  int neighboursFoundBefore(const Point& p, std::int64_t limit) const {
-    if (limit <= 0) return 0;
-    return foundBefore(p.x + 1, p.y, p.z, limit) + foundBefore(p.x - 1, p.y, p.z, limit) +
-           foundBefore(p.x, p.y - 1, p.z, limit) + foundBefore(p.x, p.y + 1, p.z, limit) +
-           foundBefore(p.x, p.y, p.z + 1, limit) + foundBefore(p.x, p.y, p.z - 1, limit);
-  }
-
-  std::size_t keys() const { return m_table.keys(); }
-  std::size_t bytes() const { return m_table.bytes(); }
 
  private:
-  detail::KeyTable<detail::ZoneSlot> m_table;
-  std::int64_t m_size = 0;
+  const SiteIndex& m_all;
+  std::span<const Point> m_newest;
 };
 
 }  // namespace polychain

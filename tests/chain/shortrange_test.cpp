@@ -74,6 +74,19 @@ TEST(ShortRange, MatchesTextModel) {
   EXPECT_GT(totals.substringMatches, 100);
 }
 
+// Kuhn lengths far beyond the window's range put coordinates past 2^20 at once.
+TEST(ShortRange, LongStepsMatchTextModel) {
+  RunObserver quiet;
+  for (const std::int32_t kuhn : {300000, -1000003}) {
+    for (const std::int32_t steps : {2, 40, 300}) {
+      SCOPED_TRACE("N=" + std::to_string(steps) + " K=" + std::to_string(kuhn));
+      const reference::TextRun slow = reference::textShortRange(steps, 2, kuhn, 17);
+      const RunOutput fast = runSimulation(shortRangeParams(steps, 2, kuhn, 17, 2), quiet);
+      EXPECT_EQ(fast.chainText, slow.chainText);
+    }
+  }
+}
+
 std::vector<Point> exportedSites(const std::string& chainText) {
   const std::string body = chainText.substr(chainText.find("x,y,z\n") + 6);
   std::string records = body;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -152,29 +153,73 @@ TEST(SiteIndex, MatchesOnlyAlongTheFirstCoordinate) {
   EXPECT_EQ(index.neighboursFound({0, 5, 0}, 1), 1);
 }
 
-TEST(SiteIndex, StaysCorrectAcrossGrowthAndClear) {
-  SiteIndex index;
+TEST(SiteIndex, StaysCorrectAcrossGrowthRemovalAndClear) {
+  // Single-digit x and distinct y: every record files one key of its own, so a record is
+  // found exactly while it is in.
   std::vector<Point> sites;
-  for (std::int32_t i = 0; i < 50000; ++i) sites.push_back({i % 97 - 48, i / 97, i % 5});
+  for (std::int32_t i = 0; i < 60000; ++i) sites.push_back({i % 10, i / 10 - 3000, i % 3});
+  SiteIndex index;
   for (int round = 0; round < 2; ++round) {
     for (const Point& p : sites) index.push(p);
-    for (const Point& p : sites) ASSERT_TRUE(index.found(p));
-    EXPECT_FALSE(index.found({7, -1, 0}));
+    EXPECT_EQ(index.keys(), sites.size());
+    // Remove the newer half, newest first, checking both halves along the way.
+    for (std::size_t left = sites.size(); left > sites.size() / 2; --left) {
+      index.pop(sites[left - 1]);
+      if (left % 1000 == 0) {
+        for (std::size_t i = 0; i < sites.size(); i += 7) {
+          ASSERT_EQ(index.found(sites[i]), i < left - 1) << i << " with " << left - 1;
+        }
+      }
+    }
+    EXPECT_EQ(index.keys(), sites.size() / 2);
     index.clear();
+    EXPECT_EQ(index.keys(), 0u);
     for (const Point& p : sites) ASSERT_FALSE(index.found(p));
   }
-  // A few records after a clear of a large table.
   index.push({3, 4, 5});
   EXPECT_TRUE(index.found({3, 4, 5}));
   EXPECT_FALSE(index.found({3, 4, 4}));
 }
 
-TEST(ZoneIndex, AnswersForTheOldestRecordsAsASearchOfTheirText) {
+TEST(SiteIndex, KeepsItsAnswersWhenCoordinatesOutgrowTwentyBits) {
+  const std::vector<Point> records = {{1, 0, 0},        {-11, 0, 0},      {1048575, 2, 3},
+                                      {-1048576, 2, 3}, {3000000, -5, 9}, {7, -1048577, 4},
+                                      {21, 0, 0},       {2147483647, 0, 0}};
+  const std::vector<Point> needles = {
+      {1, 0, 0},      {11, 0, 0},        {-1, 0, 0},       {21, 0, 0},      {1048575, 2, 3},
+      {75, 2, 3},     {1048576, 2, 3},   {48576, 2, 3},    {-1048576, 2, 3}, {3000000, -5, 9},
+      {0, -5, 9},     {3000000, -5, 8},  {7, -1048577, 4}, {7, 1048577, 4},  {47, 0, 0},
+      {647, 0, 0},    {2147483647, 0, 0}, {147483647, 0, 0}};
+  SiteIndex index;
+  std::vector<Point> in;
+  const auto check = [&] {
+    const std::string text = textOf(in, in.size());
+    for (const Point& p : needles) {
+      ASSERT_EQ(index.found(p), textFound(text, p)) << record(p) << " in " << text;
+    }
+  };
+  for (const Point& p : records) {
+    in.push_back(p);
+    index.push(p);
+    check();
+  }
+  while (!in.empty()) {
+    index.pop(in.back());
+    in.pop_back();
+    check();
+  }
+  index.clear();
+  index.push({1048576, 0, 0});
+  EXPECT_TRUE(index.found({48576, 0, 0}));
+  EXPECT_FALSE(index.found({1048575, 0, 0}));
+}
+
+TEST(OlderRecordSearch, AnswersAsASearchOfTheOlderRecordsText) {
   RandomSource random(777);
   std::int64_t substringOnly = 0;
-  std::int64_t hiddenByLimit = 0;
+  std::int64_t hiddenByNewest = 0;
   for (int round = 0; round < 3; ++round) {
-    ZoneIndex index;
+    SiteIndex index;
     std::vector<Point> stack;
     for (int step = 0; step < 300; ++step) {
       // Pushes in bursts and pops in runs, as trials and back-ups do.
@@ -189,27 +234,25 @@ TEST(ZoneIndex, AnswersForTheOldestRecordsAsASearchOfTheirText) {
           index.push(stack.back());
         }
       }
-      ASSERT_EQ(index.size(), static_cast<std::int64_t>(stack.size()));
       if (step % 10 != 9) continue;
-      const auto size = static_cast<std::int64_t>(stack.size());
-      for (const std::int64_t limit : {std::int64_t{-3}, std::int64_t{0}, size / 3, size / 2,
-                                       size - 1, size, size + 4}) {
-        const auto oldest = static_cast<std::size_t>(std::clamp<std::int64_t>(limit, 0, size));
-        const std::string text = textOf(stack, oldest);
-        const auto older = stack.begin() + static_cast<std::ptrdiff_t>(oldest);
-        const std::string all = textOf(stack, stack.size());
+      const std::size_t size = stack.size();
+      for (const std::size_t newest : {std::size_t{0}, std::size_t{1}, size / 3, size / 2,
+                                       size > 0 ? size - 1 : 0, size}) {
+        const std::size_t older = size - newest;
+        const std::string text = textOf(stack, older);
+        const std::string all = textOf(stack, size);
+        const OlderRecordSearch search(index, std::span<const Point>(stack).subspan(older));
+        const auto end = stack.begin() + static_cast<std::ptrdiff_t>(older);
         for (std::int32_t x = -14; x <= 14; ++x) {
           for (std::int32_t y = -1; y <= 1; ++y) {
             for (std::int32_t z = -1; z <= 1; ++z) {
               const Point p{x, y, z};
               const bool expected = textFound(text, p);
-              ASSERT_EQ(index.foundBefore(p, limit), expected)
-                  << record(p) << " among the oldest " << limit << " of " << all;
-              ASSERT_EQ(index.neighboursFoundBefore(p, limit), textNeighbours(text, p));
-              if (expected && std::find(stack.begin(), older, p) == older) {
-                ++substringOnly;
-              }
-              if (!expected && textFound(all, p)) ++hiddenByLimit;
+              ASSERT_EQ(search.found(p), expected)
+                  << record(p) << " in the oldest " << older << " of " << all;
+              ASSERT_EQ(search.neighboursFound(p), textNeighbours(text, p));
+              if (expected && std::find(stack.begin(), end, p) == end) ++substringOnly;
+              if (!expected && textFound(all, p)) ++hiddenByNewest;
             }
           }
         }
@@ -217,7 +260,7 @@ TEST(ZoneIndex, AnswersForTheOldestRecordsAsASearchOfTheirText) {
     }
   }
   EXPECT_GT(substringOnly, 100);
-  EXPECT_GT(hiddenByLimit, 100);
+  EXPECT_GT(hiddenByNewest, 100);
 }
 
 }  // namespace
