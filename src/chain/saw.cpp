@@ -186,7 +186,7 @@ class SawGrower final : public ChainGrower {
   std::span<const Point> m_zoneOffsets;
   std::int32_t m_zoneCount = 0;      // C; 0 without a zone
   std::int64_t m_olderExcluded = 0;  // avoidance x C: the newest records outside the older zone
-  SiteIndex m_chain;
+  ChainIndex m_chain;
   SiteIndex m_zone;
   std::int64_t m_zoneSize = 0;  // zone records
   std::vector<ZoneTrial> m_trials;

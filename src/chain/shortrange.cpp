@@ -54,7 +54,7 @@ class ShortRangeGrower final : public ChainGrower {
  private:
   std::int32_t m_steps;
   std::int32_t m_kuhn;
-  SiteIndex m_chain;
+  ChainIndex m_chain;
 };
 
 }  // namespace

@@ -1,269 +1,169 @@
 // Constant-time answers to the record search on chain texts held as stacks of records.
 // The record "X,Y,Z;" occurs in a text of whole records exactly when some record a,Y,Z;
-// has the decimal text of X as a suffix of the decimal text of a; every record is filed
-// under each such X (one to four keys for coordinates below 1000 in size, at most 11).
+// has the decimal text of X as a suffix of the decimal text of a. So the records are
+// filed by their line (Y, Z), and a search reads the x values of one line.
 #pragma once
+
+#include <absl/container/flat_hash_map.h>
 
 #include <array>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "chain/lattice.h"
 
 namespace polychain {
 
-namespace detail {
-
-inline constexpr std::array<std::uint64_t, 11> kPowersOfTen = {
-    1ULL,         10ULL,         100ULL,         1000ULL,         10000ULL,        100000ULL,
-    1000000ULL,   10000000ULL,   100000000ULL,   1000000000ULL,   10000000000ULL};
-
-// Suffixes of the digits of m with D or more digits, each with no leading zero.
-template <int D, class Emit>
-inline void emitLongerSuffixes(std::uint64_t m, Emit& emit) {
-  if constexpr (D <= 10) {
-    if (m < kPowersOfTen[D - 1]) return;
-    const std::uint64_t s = m % kPowersOfTen[D];
-    if (s >= kPowersOfTen[D - 1] && s <= 0x7fffffffULL) emit(static_cast<std::int32_t>(s));
-    emitLongerSuffixes<D + 1>(m, emit);
-  }
-}
-
-}  // namespace detail
-
-// Calls emit(X) once for every 32-bit X whose decimal text ends the decimal text of a:
-// a itself, and for each k the last k digits of |a| when they have no leading zero.
-template <class Emit>
-inline void forEachSuffixKey(std::int32_t a, Emit&& emit) {
-  std::uint64_t m = static_cast<std::uint64_t>(a < 0 ? -std::int64_t{a} : std::int64_t{a});
-  if (a < 0) emit(a);
-  if (m < 10) {
-    emit(static_cast<std::int32_t>(m));
-    return;
-  }
-  emit(static_cast<std::int32_t>(m % 10));
-  detail::emitLongerSuffixes<2>(m, emit);
-}
-
-namespace detail {
-
-inline std::uint64_t mix64(std::uint64_t v) {
-  v ^= v >> 33;
-  v *= 0xff51afd7ed558ccdULL;
-  v ^= v >> 33;
-  v *= 0xc4ceb9fe1a85ec53ULL;
-  return v ^ (v >> 33);
-}
-
-// Three coordinates of at most 21 bits each (-2^20 to 2^20 - 1), packed into 64 bits.
-struct PackedKey {
-  std::uint64_t bits = 0;
-  static constexpr std::int32_t kLimit = 1 << 20;
-  static bool fits(std::int32_t x, std::int32_t y, std::int32_t z) {
-    return static_cast<std::uint32_t>(x + kLimit) < 2u * kLimit &&
-           static_cast<std::uint32_t>(y + kLimit) < 2u * kLimit &&
-           static_cast<std::uint32_t>(z + kLimit) < 2u * kLimit;
-  }
-  static PackedKey of(std::int32_t x, std::int32_t y, std::int32_t z) {
-    return {(std::uint64_t{static_cast<std::uint32_t>(x + kLimit)} << 42) |
-            (std::uint64_t{static_cast<std::uint32_t>(y + kLimit)} << 21) |
-            static_cast<std::uint32_t>(z + kLimit)};
-  }
-  std::uint64_t hash() const { return mix64(bits); }
-  friend bool operator==(const PackedKey&, const PackedKey&) = default;
-};
-
-// Any three 32-bit coordinates.
-struct WideKey {
-  std::int32_t x = 0, y = 0, z = 0;
-  static WideKey of(std::int32_t x, std::int32_t y, std::int32_t z) { return {x, y, z}; }
-  std::uint64_t hash() const {
-    const std::uint64_t v = (std::uint64_t{static_cast<std::uint32_t>(x)} << 32) |
-                            static_cast<std::uint32_t>(y);
-    return mix64(v ^ std::uint64_t{static_cast<std::uint32_t>(z)} * 0x9e3779b97f4a7c15ULL);
-  }
-  friend bool operator==(const WideKey&, const WideKey&) = default;
-};
-
-// Open-addressing table (linear probing, load at most 0.7) from a key to a positive
-// count. A key whose count falls to 0 is removed (backward shift, no tombstones); clear()
-// costs O(1) through an epoch stamp on every slot.
-template <class Key>
-class KeyCounts {
+// Whether the decimal text of a whole number ends with the decimal text of `needle`
+// (1 ends 1, -1, 11, -21, 101; -1 ends only -1; 0 ends 0, 10, -10, 100).
+class SuffixTest {
  public:
-  KeyCounts() { allocate(kInitialBits); }
-
-  std::int32_t count(const Key& key) const {
-    for (std::uint64_t i = key.hash() & m_mask;; i = (i + 1) & m_mask) {
-      const Slot& s = m_slots[i];
-      if (!live(s)) return 0;
-      if (s.key == key) return s.count;
-    }
+  explicit SuffixTest(std::int32_t needle) : m_needle(needle) {
+    if (needle < 0) return;
+    m_digits = static_cast<std::uint64_t>(needle);
+    m_power = 10;
+    while (m_power <= m_digits) m_power *= 10;
   }
 
-  void increment(const Key& key, std::int32_t by = 1) {
-    for (std::uint64_t i = key.hash() & m_mask;; i = (i + 1) & m_mask) {
-      Slot& s = m_slots[i];
-      if (!live(s)) {
-        if (10 * (m_size + 1) > 7 * m_slots.size()) {
-          grow();
-          increment(key, by);
-          return;
-        }
-        s = Slot{key, by, m_epoch};
-        ++m_size;
-        return;
-      }
-      if (s.key == key) {
-        s.count += by;
-        return;
-      }
-    }
+  bool operator()(std::int32_t a) const {
+    if (a == m_needle) return true;
+    if (m_needle < 0) return false;
+    const std::uint64_t m = a < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(std::int64_t{a})
+                                  : static_cast<std::uint64_t>(a);
+    // a's digits are the needle's with more digits (or a '-') in front.
+    return m >= m_digits && (m - m_digits) % 10 == 0 && (m - m_digits) % m_power == 0;
   }
 
-  // The key must be present.
-  void decrement(const Key& key) {
-    std::uint64_t i = key.hash() & m_mask;
-    while (!(live(m_slots[i]) && m_slots[i].key == key)) i = (i + 1) & m_mask;
-    if (--m_slots[i].count == 0) erase(i);
-  }
+ private:
+  std::int32_t m_needle;
+  std::uint64_t m_digits = 0;  // the needle, when not negative
+  std::uint64_t m_power = 1;   // 10 to the number of its digits
+};
 
+// The record search on a chain text that grows and shrinks at its end. Records are filed
+// by line (y, z); one cache line holds a line's first distinct x values (12 of them, or 6
+// with their counts when sites may repeat), so a search, a push or a pop touches about
+// one cache line (at most two lines of the hash table, plus a list for crowded lines).
+// With `kRepeats` false every pushed site must be new to the text (a walk's own chain).
+template <bool kRepeats>
+class LineIndex {
+ public:
+  LineIndex() { allocate(kInitialBits); }
+
+  // Forgets every record, in constant time (plus the crowded lines' lists).
   void clear() {
-    m_size = 0;
+    m_used = 0;
+    m_sites = 0;
+    m_crowded.clear();
     if (++m_epoch == 0) {
-      for (Slot& s : m_slots) s.epoch = 0;
+      for (Line& l : m_lines) l.epoch = 0;
       m_epoch = 1;
     }
   }
 
-  // Calls f(key, count) for every key.
-  template <class F>
-  void forEach(F&& f) const {
-    for (const Slot& s : m_slots) {
-      if (live(s)) f(s.key, s.count);
-    }
-  }
-
-  std::size_t keys() const { return m_size; }
-  std::size_t bytes() const { return m_slots.capacity() * sizeof(Slot); }
-
- private:
-  struct Slot {
-    Key key;
-    std::int32_t count;   // 0: free
-    std::uint32_t epoch;  // the slot is free unless this is the table's epoch
-  };
-
-  static constexpr int kInitialBits = 10;
-
-  bool live(const Slot& s) const { return s.epoch == m_epoch && s.count > 0; }
-
-  // Frees slot i and moves later keys of its probe run back into the gap.
-  void erase(std::uint64_t i) {
-    --m_size;
-    for (std::uint64_t j = (i + 1) & m_mask; live(m_slots[j]); j = (j + 1) & m_mask) {
-      const std::uint64_t home = m_slots[j].key.hash() & m_mask;
-      // The key at j stays when its home lies cyclically in (i, j].
-      const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
-      if (!stays) {
-        m_slots[i] = m_slots[j];
-        i = j;
-      }
-    }
-    m_slots[i].count = 0;
-  }
-
-  void allocate(int bits) {
-    m_slots.assign(std::size_t{1} << bits, Slot{Key{}, 0, 0});
-    m_mask = (std::uint64_t{1} << bits) - 1;
-    m_bits = bits;
-    m_epoch = 1;
-    m_size = 0;
-  }
-
-  void grow() {
-    std::vector<Slot> old;
-    old.swap(m_slots);
-    const std::uint32_t epoch = m_epoch;
-    allocate(m_bits + 1);
-    for (const Slot& s : old) {
-      if (s.epoch != epoch || s.count <= 0) continue;
-      std::uint64_t j = s.key.hash() & m_mask;
-      while (live(m_slots[j])) j = (j + 1) & m_mask;
-      m_slots[j] = Slot{s.key, s.count, m_epoch};
-      ++m_size;
-    }
-  }
-
-  std::vector<Slot> m_slots;
-  std::uint64_t m_mask = 0;
-  std::size_t m_size = 0;
-  std::uint32_t m_epoch = 1;
-  int m_bits = 0;
-};
-
-}  // namespace detail
-
-// True when the record of needle occurs inside the record of `record` ("X,Y,Z;" within
-// "a,Y,Z;" with the text of X ending the text of a).
-inline bool recordMatches(const Point& needle, const Point& record) {
-  if (needle.y != record.y || needle.z != record.z) return false;
-  bool match = false;
-  forEachSuffixKey(record.x, [&](std::int32_t key) { match = match || key == needle.x; });
-  return match;
-}
-
-// The record search on a chain text that grows and shrinks at its end. Each question
-// costs a few hash probes; push and pop file one to four keys for coordinates below 1000
-// in size. Memory: 16 bytes a slot, 1.4 to 3 slots a key at the text's largest size
-// (20 bytes a slot once a coordinate passes 2^20 in size).
-class SiteIndex {
- public:
-  // Forgets every record, in constant time.
-  void clear() {
-    m_narrow.clear();
-    m_wide.clear();
-    m_isWide = false;
-  }
-
   // The record of p appended at the end.
   void push(const Point& p) {
-    forEachSuffixKey(p.x, [&](std::int32_t key) {
-      if (!m_isWide) {
-        if (detail::PackedKey::fits(key, p.y, p.z)) {
-          m_narrow.increment(detail::PackedKey::of(key, p.y, p.z));
+    const std::uint64_t key = lineKey(p.y, p.z);
+    Line& line = findOrAddLine(key);
+    const std::uint32_t here = line.n < kInline ? line.n : kInline;
+    if constexpr (kRepeats) {
+      for (std::uint32_t i = 0; i < here; ++i) {
+        if (line.xs[i].x == p.x) {
+          ++line.xs[i].count;
           return;
         }
-        widen();
       }
-      m_wide.increment(detail::WideKey{key, p.y, p.z});
-    });
+      if (line.n > kInline) {
+        for (Entry& e : m_crowded.at(key)) {
+          if (e.x == p.x) {
+            ++e.count;
+            return;
+          }
+        }
+      }
+    }
+    ++m_sites;
+    const Entry entry = newEntry(p.x);
+    if (line.n < kInline) {
+      line.xs[line.n++] = entry;
+    } else {
+      m_crowded[key].push_back(entry);
+      ++line.n;
+    }
   }
 
   // The newest record, which must be that of p, removed.
   void pop(const Point& p) {
-    forEachSuffixKey(p.x, [&](std::int32_t key) {
-      if (m_isWide) {
-        m_wide.decrement(detail::WideKey{key, p.y, p.z});
-      } else {
-        m_narrow.decrement(detail::PackedKey::of(key, p.y, p.z));
+    const std::uint64_t key = lineKey(p.y, p.z);
+    std::uint64_t slot = hash(key) & m_mask;
+    while (!(live(m_lines[slot]) && m_lines[slot].key == key)) slot = (slot + 1) & m_mask;
+    Line& line = m_lines[slot];
+    const std::uint32_t here = line.n < kInline ? line.n : kInline;
+    Entry* entry = nullptr;
+    for (std::uint32_t i = 0; i < here && entry == nullptr; ++i) {
+      if (xOf(line.xs[i]) == p.x) entry = &line.xs[i];
+    }
+    std::vector<Entry>* more = line.n > kInline ? &m_crowded.at(key) : nullptr;
+    if (entry == nullptr) {
+      for (Entry& e : *more) {
+        if (xOf(e) == p.x) entry = &e;
       }
-    });
+    }
+    if constexpr (kRepeats) {
+      if (--entry->count > 0) return;
+    }
+    // The site is gone: the line's last x value takes its place.
+    --m_sites;
+    if (more != nullptr) {
+      *entry = more->back();
+      more->pop_back();
+      if (more->empty()) m_crowded.erase(key);
+    } else {
+      *entry = line.xs[line.n - 1];
+    }
+    if (--line.n == 0) eraseLine(slot);
   }
 
   // How many records hold the record of p (itself or inside a longer one).
-  std::int32_t count(const Point& p) const { return count(p.x, p.y, p.z); }
-  std::int32_t count(std::int32_t x, std::int32_t y, std::int32_t z) const {
-    if (m_isWide) return m_wide.count(detail::WideKey{x, y, z});
-    // Every key filed so far fits, so one that does not is absent.
-    return detail::PackedKey::fits(x, y, z) ? m_narrow.count(detail::PackedKey::of(x, y, z))
-                                            : 0;
+  std::int32_t count(const Point& p) const {
+    const Line* line = findLine(lineKey(p.y, p.z));
+    if (line == nullptr) return 0;
+    const SuffixTest ends(p.x);
+    std::int32_t total = 0;
+    const std::uint32_t here = line->n < kInline ? line->n : kInline;
+    for (std::uint32_t i = 0; i < here; ++i) {
+      if (ends(xOf(line->xs[i]))) total += countOf(line->xs[i]);
+    }
+    if (line->n > kInline) {
+      for (const Entry& e : m_crowded.at(line->key)) {
+        if (ends(xOf(e))) total += countOf(e);
+      }
+    }
+    return total;
   }
 
   // True when the record of p occurs in the text (the record search, substrings included).
-  bool found(const Point& p) const { return count(p.x, p.y, p.z) > 0; }
-  bool found(std::int32_t x, std::int32_t y, std::int32_t z) const { return count(x, y, z) > 0; }
+  bool found(const Point& p) const {
+    const Line* line = findLine(lineKey(p.y, p.z));
+    if (line == nullptr) return false;
+    const std::uint32_t here = line->n < kInline ? line->n : kInline;
+    for (std::uint32_t i = 0; i < here; ++i) {
+      if (xOf(line->xs[i]) == p.x) return true;
+    }
+    const SuffixTest ends(p.x);
+    for (std::uint32_t i = 0; i < here; ++i) {
+      if (ends(xOf(line->xs[i]))) return true;
+    }
+    if (line->n > kInline) {
+      for (const Entry& e : m_crowded.at(line->key)) {
+        if (ends(xOf(e))) return true;
+      }
+    }
+    return false;
+  }
+  bool found(std::int32_t x, std::int32_t y, std::int32_t z) const { return found({x, y, z}); }
 
   // How many of the six sites at distance `step` along the axes from p are found (0 to 6);
   // with step 1 this is StrTestXYZ on the text.
@@ -280,31 +180,151 @@ class SiteIndex {
            found(p.x, p.y, p.z + step) && found(p.x, p.y, p.z - step);
   }
 
-  std::size_t keys() const { return m_isWide ? m_wide.keys() : m_narrow.keys(); }
-  std::size_t bytes() const { return m_narrow.bytes() + m_wide.bytes(); }
-
- private:
-  // Moves every key to the table of full-width keys, for coordinates beyond 2^20.
-  void widen() {
-    m_narrow.forEach([&](const detail::PackedKey& key, std::int32_t count) {
-      const auto unpack = [&](int shift) {
-        return static_cast<std::int32_t>((key.bits >> shift) & ((1u << 21) - 1)) -
-               detail::PackedKey::kLimit;
-      };
-      m_wide.increment(detail::WideKey{unpack(42), unpack(21), unpack(0)}, count);
-    });
-    m_narrow.clear();
-    m_isWide = true;
+  // Distinct sites filed, and the bytes held.
+  std::size_t keys() const { return m_sites; }
+  std::size_t bytes() const {
+    std::size_t total = m_lines.capacity() * sizeof(Line) +
+                        m_crowded.capacity() * (sizeof(std::uint64_t) + sizeof(std::vector<Entry>));
+    for (const auto& [key, more] : m_crowded) total += more.capacity() * sizeof(Entry);
+    return total;
   }
 
-  detail::KeyCounts<detail::PackedKey> m_narrow;
-  detail::KeyCounts<detail::WideKey> m_wide;
-  bool m_isWide = false;
+ private:
+  struct XCount {
+    std::int32_t x;
+    std::int32_t count;
+  };
+  using Entry = std::conditional_t<kRepeats, XCount, std::int32_t>;
+  static constexpr std::uint32_t kInline = kRepeats ? 6 : 12;
+
+  static Entry newEntry(std::int32_t x) {
+    if constexpr (kRepeats) {
+      return XCount{x, 1};
+    } else {
+      return x;
+    }
+  }
+  static std::int32_t xOf(const Entry& e) {
+    if constexpr (kRepeats) {
+      return e.x;
+    } else {
+      return e;
+    }
+  }
+  static std::int32_t countOf(const Entry& e) {
+    if constexpr (kRepeats) {
+      return e.count;
+    } else {
+      (void)e;
+      return 1;
+    }
+  }
+
+  // One line (y, z) of the lattice: 64 bytes.
+  struct alignas(64) Line {
+    std::uint64_t key;    // y and z
+    std::uint32_t epoch;  // the slot is free unless this is the table's epoch and n > 0
+    std::uint32_t n;      // distinct x values, the first kInline of them here
+    std::array<Entry, kInline> xs;
+  };
+  static_assert(sizeof(Line) == 64);
+
+  static constexpr int kInitialBits = 8;
+
+  static std::uint64_t lineKey(std::int32_t y, std::int32_t z) {
+    return (std::uint64_t{static_cast<std::uint32_t>(y)} << 32) | static_cast<std::uint32_t>(z);
+  }
+  static std::uint64_t hash(std::uint64_t v) {
+    v ^= v >> 33;
+    v *= 0xff51afd7ed558ccdULL;
+    v ^= v >> 33;
+    v *= 0xc4ceb9fe1a85ec53ULL;
+    return v ^ (v >> 33);
+  }
+
+  bool live(const Line& l) const { return l.epoch == m_epoch && l.n > 0; }
+
+  const Line* findLine(std::uint64_t key) const {
+    for (std::uint64_t i = hash(key) & m_mask;; i = (i + 1) & m_mask) {
+      const Line& l = m_lines[i];
+      if (!live(l)) return nullptr;
+      if (l.key == key) return &l;
+    }
+  }
+
+  Line& findOrAddLine(std::uint64_t key) {
+    for (std::uint64_t i = hash(key) & m_mask;; i = (i + 1) & m_mask) {
+      Line& l = m_lines[i];
+      if (!live(l)) {
+        if (2 * (m_used + 1) > m_lines.size()) {
+          grow();
+          return findOrAddLine(key);
+        }
+        l.key = key;
+        l.epoch = m_epoch;
+        l.n = 0;
+        ++m_used;
+        return l;
+      }
+      if (l.key == key) return l;
+    }
+  }
+
+  // Frees slot i and moves later lines of its probe run back into the gap.
+  void eraseLine(std::uint64_t i) {
+    --m_used;
+    for (std::uint64_t j = (i + 1) & m_mask; live(m_lines[j]); j = (j + 1) & m_mask) {
+      const std::uint64_t home = hash(m_lines[j].key) & m_mask;
+      // The line at j stays when its home lies cyclically in (i, j].
+      const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+      if (!stays) {
+        m_lines[i] = m_lines[j];
+        i = j;
+      }
+    }
+    m_lines[i].n = 0;
+  }
+
+  void allocate(int bits) {
+    m_lines.assign(std::size_t{1} << bits, Line{});
+    m_mask = (std::uint64_t{1} << bits) - 1;
+    m_bits = bits;
+    m_epoch = 1;
+    m_used = 0;
+  }
+
+  void grow() {
+    std::vector<Line> old;
+    old.swap(m_lines);
+    const std::uint32_t epoch = m_epoch;
+    allocate(m_bits + 1);
+    for (const Line& l : old) {
+      if (l.epoch != epoch || l.n == 0) continue;
+      std::uint64_t j = hash(l.key) & m_mask;
+      while (live(m_lines[j])) j = (j + 1) & m_mask;
+      m_lines[j] = l;
+      m_lines[j].epoch = m_epoch;
+      ++m_used;
+    }
+  }
+
+  std::vector<Line> m_lines;
+  std::uint64_t m_mask = 0;
+  std::size_t m_used = 0;  // live lines
+  std::size_t m_sites = 0;
+  std::uint32_t m_epoch = 1;
+  int m_bits = 0;
+  // x values beyond the first kInline of a line.
+  absl::flat_hash_map<std::uint64_t, std::vector<Entry>> m_crowded;
 };
+
+// Records that may repeat (a zone), and records of distinct sites (a walk's chain).
+using SiteIndex = LineIndex<true>;
+using ChainIndex = LineIndex<false>;
 
 // The record search on the text of a record stack without its newest records, which the
 // caller names: a record is found there when more records hold it than among the newest.
-// Costs a hash probe, plus a scan of the newest records when the probe finds it.
+// Costs a search of the index, plus a scan of the newest records when that finds it.
 class OlderRecordSearch {
  public:
   OlderRecordSearch(const SiteIndex& all, std::span<const Point> newest)
@@ -313,8 +333,9 @@ class OlderRecordSearch {
   bool found(const Point& p) const {
     const std::int32_t total = m_all.count(p);
     if (total == 0) return false;
+    const SuffixTest ends(p.x);
     std::int32_t recent = 0;
-    for (const Point& r : m_newest) recent += recordMatches(p, r) ? 1 : 0;
+    for (const Point& r : m_newest) recent += (r.y == p.y && r.z == p.z && ends(r.x)) ? 1 : 0;
     return total > recent;
   }
 
