@@ -26,7 +26,15 @@ inline double distanceFromOrigin(const Point& p) {
 // read when it is not null. Linear in the text's length. M must not be 0.
 double CalcRgTotal(std::string_view chainText, std::int32_t m, Point* last = nullptr);
 
-// The same value, bit for bit, computed from the chain's sites.
-double CalcRgTotal(std::span<const Point> sites, std::int32_t m);
+// What the size measure's first pass over the sites also gathers, at almost no cost, for
+// the measures about the centre of mass.
+struct SiteSums {
+  std::int64_t x = 0, y = 0, z = 0;  // coordinate sums, exact
+  double distances = 0.0;            // sum of the distances from the origin, in site order
+};
+
+// The same value, bit for bit, computed from the chain's sites; fills `sums` when it is
+// not null.
+double CalcRgTotal(std::span<const Point> sites, std::int32_t m, SiteSums* sums = nullptr);
 
 }  // namespace polychain

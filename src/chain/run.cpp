@@ -129,31 +129,28 @@ std::unique_ptr<ChainGrower> makeGrower(const RunParams& params) {
   return makeMeanderGrower(params);
 }
 
-// Mean squared distance of the sites from their centre of mass, in one pass:
-// <r^2> - |<r>|^2, with the coordinate sums held exactly.
-double meanSquaredRadiusAboutCentre(const std::vector<Point>& sites) {
-  std::int64_t sx = 0, sy = 0, sz = 0;
-  double squares = 0;
-  for (const Point& p : sites) {
-    sx += p.x;
-    sy += p.y;
-    sz += p.z;
-    squares += static_cast<double>(std::int64_t{p.x} * p.x + std::int64_t{p.y} * p.y +
-                                   std::int64_t{p.z} * p.z);
-  }
-  const double count = static_cast<double>(sites.size());
-  const double cx = static_cast<double>(sx) / count;
-  const double cy = static_cast<double>(sy) / count;
-  const double cz = static_cast<double>(sz) / count;
-  return std::max(0.0, squares / count - (cx * cx + cy * cy + cz * cz));
+// Mean squared distance of the sites from their centre of mass, <r^2> - |<r>|^2, from what
+// the size measure's pass gathered: the coordinate sums, and sum d_i^2 recovered from
+// V = (1/m) sum (d_i - mu)^2 and S = sum d_i (mu = S/m over c sites) as
+// sum d_i^2 = mV + mu (2S - c mu). No second pass over the sites.
+double meanSquaredRadiusAboutCentre(double rgTotal, const SiteSums& sums, std::size_t sites,
+                                    std::int32_t m) {
+  const double c = static_cast<double>(sites);
+  const double mu = sums.distances * (1.0 / static_cast<double>(m));
+  const double squares = m * rgTotal + mu * (2.0 * sums.distances - c * mu);
+  const double cx = static_cast<double>(sums.x) / c;
+  const double cy = static_cast<double>(sums.y) / c;
+  const double cz = static_cast<double>(sums.z) / c;
+  return std::max(0.0, squares / c - (cx * cx + cy * cy + cz * cz));
 }
 
 ChainSummary summarize(const std::vector<Point>& sites, const ChainGrowth& growth,
                        std::int32_t divisor) {
   ChainSummary s;
   s.end = sites.back();
-  s.rgTotal = CalcRgTotal(std::span<const Point>(sites), divisor);
-  s.rg2CentreOfMass = meanSquaredRadiusAboutCentre(sites);
+  SiteSums sums;
+  s.rgTotal = CalcRgTotal(std::span<const Point>(sites), divisor, &sums);
+  s.rg2CentreOfMass = meanSquaredRadiusAboutCentre(s.rgTotal, sums, sites.size(), divisor);
   s.sites = static_cast<std::int64_t>(sites.size());
   s.trials = growth.trials;
   s.discarded = growth.discarded;
