@@ -4,6 +4,9 @@
 
 #include <clocale>
 #include <cmath>
+#include <sstream>
+#include <stdexcept>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -127,6 +130,67 @@ TEST(ExtendedStats, TinyFreeWalksFromTheRun) {
   const ExtendedStats s2 = extendedStats(two.chains, Model::Meander);
   EXPECT_DOUBLE_EQ(s2.meanSquaredEnd.value, r2Sum / 60.0);
   EXPECT_DOUBLE_EQ(s2.meanSquaredRg.value, rg2Sum / 60.0);
+}
+
+// Mean squared distance from the centre of mass, the plain two-pass way in long double.
+double radiusAboutCentre(const std::vector<Point>& sites) {
+  long double cx = 0, cy = 0, cz = 0;
+  for (const Point& p : sites) {
+    cx += p.x;
+    cy += p.y;
+    cz += p.z;
+  }
+  const auto count = static_cast<long double>(sites.size());
+  cx /= count;
+  cy /= count;
+  cz /= count;
+  long double sum = 0;
+  for (const Point& p : sites) {
+    sum += (p.x - cx) * (p.x - cx) + (p.y - cy) * (p.y - cy) + (p.z - cz) * (p.z - cz);
+  }
+  return static_cast<double>(sum / count);
+}
+
+// The sites of a chain export text: the lines after "x,y,z".
+std::vector<Point> exportedSites(const std::string& text) {
+  std::vector<Point> sites;
+  std::size_t at = text.find("x,y,z\n") + 6;
+  while (at < text.size()) {
+    Point p;
+    char comma = 0;
+    std::istringstream line(text.substr(at, text.find('\n', at) - at));
+    line >> p.x >> comma >> p.y >> comma >> p.z;
+    sites.push_back(p);
+    at = text.find('\n', at) + 1;
+  }
+  return sites;
+}
+
+TEST(ExtendedStats, RunFrameRadiusAboutTheCentreMatchesTheSites) {
+  // The run takes it from the size measure's sums without a second pass; check it against
+  // the last chain's sites, for short and long chains of every model that is built.
+  for (const auto& [model, steps] : {std::pair{Model::Meander, 7}, std::pair{Model::Meander, 100'000},
+                                     std::pair{Model::SAW, 3000}, std::pair{Model::ShortRange, 3000}}) {
+    RunParams p;
+    p.model = model;
+    p.steps = steps;
+    p.iterations = 3;
+    p.seed = 99;
+    p.kuhn = 3;
+    RunObserver quiet;
+    RunOutput out;
+    try {
+      out = runSimulation(p, quiet);
+    } catch (const std::logic_error&) {
+      continue;  // a model not built into this program yet
+    }
+    ASSERT_EQ(out.status, RunStatus::Finished);
+    const std::vector<Point> sites = exportedSites(out.chainText);
+    ASSERT_EQ(static_cast<std::int64_t>(sites.size()), out.chains.back().sites);
+    const double exact = radiusAboutCentre(sites);
+    EXPECT_NEAR(out.chains.back().rg2CentreOfMass, exact, 1e-11 * exact)
+        << modelKey(model) << " N = " << steps;
+  }
 }
 
 TEST(ExtendedStats, FreeWalkMomentsWithinTheirErrors) {
