@@ -58,9 +58,12 @@ RunParams runParams(Model model, std::int32_t steps) {
 
 std::unique_ptr<ChainGrower> growerOf(const RunParams& params) {
   switch (params.model) {
-    case Model::Meander: return makeMeanderGrower(params);
-    case Model::SAW: return makeSawGrower(params);
-    case Model::ShortRange: return makeShortRangeGrower(params);
+    case Model::Meander:
+      return makeMeanderGrower(params);
+    case Model::SAW:
+      return makeSawGrower(params);
+    case Model::ShortRange:
+      return makeShortRangeGrower(params);
   }
   return nullptr;
 }

@@ -26,9 +26,9 @@ __attribute__((target_clones("avx2", "default"))) void distancesOf(const Point* 
 
 // The same, adding the block's coordinates to `sums` (integer sums: exact in any order).
 __attribute__((target_clones("avx2", "default"))) void distancesAndSumsOf(const Point* sites,
-                                                                            std::size_t count,
-                                                                            double* out,
-                                                                            SiteSums& sums) {
+                                                                          std::size_t count,
+                                                                          double* out,
+                                                                          SiteSums& sums) {
   std::int64_t sx = 0, sy = 0, sz = 0;
   for (std::size_t i = 0; i < count; ++i) {
     out[i] = distanceFromOrigin(sites[i]);

@@ -132,8 +132,7 @@ std::string estimateText(const Estimate& estimate) {
   const double se = estimate.standardError;
   if (se == 0.0) return general(estimate.value, 6) + " +/- 0";
   // Two significant digits of the error; the value to the same decimal place.
-  const int decimals =
-      std::clamp(1 - static_cast<int>(std::floor(std::log10(se))), 0, 15);
+  const int decimals = std::clamp(1 - static_cast<int>(std::floor(std::log10(se))), 0, 15);
   return fixed(estimate.value, decimals) + " +/- " + fixed(se, decimals);
 }
 

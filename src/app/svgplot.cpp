@@ -24,12 +24,23 @@ std::string escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -56,8 +67,8 @@ LogRange logRange(double lo, double hi) {
 std::vector<double> ticks(const LogRange& range) {
   const bool fine = range.high - range.low <= 2.5;
   std::vector<double> values;
-  for (int k = static_cast<int>(std::floor(range.low)); k <= static_cast<int>(std::ceil(range.high));
-       ++k) {
+  for (int k = static_cast<int>(std::floor(range.low));
+       k <= static_cast<int>(std::ceil(range.high)); ++k) {
     for (double m : {1.0, 2.0, 5.0}) {
       if (!fine && m != 1.0) continue;
       const double v = m * std::pow(10.0, k);
@@ -93,7 +104,9 @@ std::string svgLogLogPlot(const LogLogPlot& plot) {
   }
   const LogRange xr = logRange(xlo, xhi);
   const LogRange yr = logRange(ylo, yhi);
-  const auto px = [&](double x) { return left + (std::log10(x) - xr.low) / (xr.high - xr.low) * plotW; };
+  const auto px = [&](double x) {
+    return left + (std::log10(x) - xr.low) / (xr.high - xr.low) * plotW;
+  };
   const auto py = [&](double y) {
     return top + plotH - (std::log10(y) - yr.low) / (yr.high - yr.low) * plotH;
   };
@@ -113,8 +126,8 @@ std::string svgLogLogPlot(const LogLogPlot& plot) {
   const std::vector<double> xticks = ticks(xr);
   const std::vector<double> yticks = ticks(yr);
   for (double t : xticks) {
-    s += "<line x1=\"" + num(px(t)) + "\" y1=\"" + num(top) + "\" x2=\"" + num(px(t)) +
-         "\" y2=\"" + num(top + plotH) + "\"/>\n";
+    s += "<line x1=\"" + num(px(t)) + "\" y1=\"" + num(top) + "\" x2=\"" + num(px(t)) + "\" y2=\"" +
+         num(top + plotH) + "\"/>\n";
   }
   for (double t : yticks) {
     s += "<line x1=\"" + num(left) + "\" y1=\"" + num(py(t)) + "\" x2=\"" + num(left + plotW) +
@@ -166,8 +179,8 @@ std::string svgLogLogPlot(const LogLogPlot& plot) {
     s += "<line x1=\"" + num(x) + "\" y1=\"" + num(lo) + "\" x2=\"" + num(x) + "\" y2=\"" +
          num(hi) + "\"/>\n";
     for (double y : {lo, hi}) {
-      s += "<line x1=\"" + num(x - 4) + "\" y1=\"" + num(y) + "\" x2=\"" + num(x + 4) +
-           "\" y2=\"" + num(y) + "\"/>\n";
+      s += "<line x1=\"" + num(x - 4) + "\" y1=\"" + num(y) + "\" x2=\"" + num(x + 4) + "\" y2=\"" +
+           num(y) + "\"/>\n";
     }
   }
   s += "</g>\n<g class=\"points\" fill=\"#1f77b4\">\n";
@@ -191,7 +204,8 @@ std::string svgLogLogPlot(const LogLogPlot& plot) {
          "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#cccccc\"/>\n";
   }
   if (!plot.pointsLabel.empty()) {
-    s += "<circle cx=\"" + num(lx + 12) + "\" cy=\"" + num(ly - 4) + "\" r=\"3.5\" fill=\"#1f77b4\"/>\n";
+    s += "<circle cx=\"" + num(lx + 12) + "\" cy=\"" + num(ly - 4) +
+         "\" r=\"3.5\" fill=\"#1f77b4\"/>\n";
     s += "<text x=\"" + num(lx + 32) + "\" y=\"" + num(ly) + "\">" + escaped(plot.pointsLabel) +
          "</text>\n";
     ly += 18;

@@ -17,8 +17,8 @@ struct PlotPoint {
 struct PowerLine {
   double amplitude = 1.0;  // y = amplitude * x^exponent
   double exponent = 1.0;
-  std::string label;       // in the legend
-  std::string colour;      // an SVG colour, such as "#1f77b4"
+  std::string label;   // in the legend
+  std::string colour;  // an SVG colour, such as "#1f77b4"
   bool dashed = false;
 };
 

@@ -70,7 +70,8 @@ std::vector<std::int32_t> parseStepList(std::string_view text, std::string_view 
   std::size_t at = 0;
   while (true) {
     const std::size_t comma = text.find(',', at);
-    const std::string_view item = text.substr(at, comma == std::string_view::npos ? comma : comma - at);
+    const std::string_view item =
+        text.substr(at, comma == std::string_view::npos ? comma : comma - at);
     if (trimmed(item).empty()) {
       throw InputError(name + " has an empty entry: separate step counts by single commas, " +
                        "such as 100,200,400,800.");
@@ -94,7 +95,8 @@ void validateSweep(const SweepParams& params, std::string_view stepsField) {
     }
   }
   const auto first = params.steps.front();
-  if (std::all_of(params.steps.begin(), params.steps.end(), [first](auto n) { return n == first; })) {
+  if (std::all_of(params.steps.begin(), params.steps.end(),
+                  [first](auto n) { return n == first; })) {
     throw InputError(name + " needs at least two different step counts to fit an exponent.");
   }
   RunParams run = params.run;
@@ -175,8 +177,8 @@ SweepOutput runSweep(const SweepParams& params, SweepObserver& observer) {
     run.steps = params.steps[k];
     run.seed = sweepPointSeed(out.seed, k);
     run.calcParCF = false;
-    const std::string where = "after " + std::to_string(k) + " of " + std::to_string(count) +
-                              " step counts";
+    const std::string where =
+        "after " + std::to_string(k) + " of " + std::to_string(count) + " step counts";
     if (observer.cancelRequested()) {
       out.status = RunStatus::Cancelled;
       out.message = "The sweep was cancelled " + where + ".";
@@ -222,15 +224,14 @@ std::string sweepCsv(const SweepOutput& sweep, Model model) {
   for (const SweepPoint& p : sweep.points) {
     const ExtendedStats& s = p.stats;
     text += formatInteger(p.steps) + "," + std::to_string(p.seed) + "," + formatInteger(s.chains);
-    for (const Estimate* e : {&s.meanSquaredEnd, &s.rmsEnd, &s.meanEnd, &s.meanSquaredRg,
-                              &s.rmsRg, &s.ratio}) {
+    for (const Estimate* e :
+         {&s.meanSquaredEnd, &s.rmsEnd, &s.meanEnd, &s.meanSquaredRg, &s.rmsRg, &s.ratio}) {
       text += "," + field(e->value) + "," + field(e->standardError);
     }
     if (counts) {
       for (const auto* c : {&s.trials, &s.discarded, &s.backups}) {
-        text += c->has_value()
-                    ? "," + field((*c)->mean) + "," + formatInteger((*c)->max)
-                    : std::string(",,");
+        text += c->has_value() ? "," + field((*c)->mean) + "," + formatInteger((*c)->max)
+                               : std::string(",,");
       }
     }
     text += "\n";
@@ -266,8 +267,7 @@ std::string sweepSvg(const SweepOutput& sweep, Model model) {
                           "#d62728", false});
   }
   const auto reference = [&](double exponent, const std::string& label, const char* colour) {
-    plot.lines.push_back(
-        {centreY / std::pow(centreX, exponent), exponent, label, colour, true});
+    plot.lines.push_back({centreY / std::pow(centreX, exponent), exponent, label, colour, true});
   };
   reference(kIdealChainExponent, "ideal chain: nu = 0.5", "#2ca02c");
   reference(kSelfAvoidingExponent, "self-avoiding walk: nu = 0.5876", "#9467bd");

@@ -21,10 +21,10 @@ inline constexpr double kIdealChainExponent = 0.5;
 inline constexpr double kSelfAvoidingExponent = 0.5876;  // self-avoiding walk, cubic lattice
 
 struct SweepParams {
-  RunParams run;                     // model, iterations, avoid, kuhn, threads, maxTrials;
-                                     // its steps, seed and calcParCF are not read
-  std::vector<std::int32_t> steps;   // the chain lengths N, run in this order
-  std::optional<std::uint64_t> seed; // none: taken from the clock when the sweep starts
+  RunParams run;                      // model, iterations, avoid, kuhn, threads, maxTrials;
+                                      // its steps, seed and calcParCF are not read
+  std::vector<std::int32_t> steps;    // the chain lengths N, run in this order
+  std::optional<std::uint64_t> seed;  // none: taken from the clock when the sweep starts
 };
 
 // The seed of the run at position `index` (0-based) of the list: the (index + 1)-th output
@@ -46,9 +46,9 @@ struct SweepPoint {
 struct PowerLawFit {
   bool weighted = false;
   std::size_t points = 0;
-  double exponent = 0.0;      // the slope, nu
-  double exponentError = 0.0; // NaN when it cannot be estimated
-  double amplitude = 0.0;     // exp(intercept): sqrt(<R^2>) ~ amplitude * N^nu
+  double exponent = 0.0;          // the slope, nu
+  double exponentError = 0.0;     // NaN when it cannot be estimated
+  double amplitude = 0.0;         // exp(intercept): sqrt(<R^2>) ~ amplitude * N^nu
   double chiSquaredPerDof = 0.0;  // weighted fits with three or more points; NaN otherwise
 };
 
@@ -60,16 +60,16 @@ std::optional<PowerLawFit> fitPowerLaw(std::span<const double> x, std::span<cons
 struct SweepOutput {
   RunStatus status = RunStatus::Finished;
   std::uint64_t seed = 0;
-  std::vector<SweepPoint> points;    // the N finished so far, in list order
-  std::optional<PowerLawFit> fit;    // when Finished
-  std::string message;               // why the sweep stopped, unless Finished
+  std::vector<SweepPoint> points;  // the N finished so far, in list order
+  std::optional<PowerLawFit> fit;  // when Finished
+  std::string message;             // why the sweep stopped, unless Finished
 };
 
 // A run observer that also hears when each N starts and finishes.
 class SweepObserver : public RunObserver {
  public:
-  virtual void pointStarted(std::size_t /*index*/, std::int32_t /*steps*/,
-                            std::uint64_t /*seed*/) {}
+  virtual void pointStarted(std::size_t /*index*/, std::int32_t /*steps*/, std::uint64_t /*seed*/) {
+  }
   virtual void pointFinished(std::size_t /*index*/, const SweepPoint& /*point*/) {}
 };
 

@@ -67,14 +67,16 @@ nlohmann::json indexedValues(const std::string& text) {
 
 void printText(const polychain::RunParams& p, const polychain::RunOutput& out) {
   const auto& r = out.results;
-  std::printf("%s: N = %d, %d chains, seed %llu\n", std::string(polychain::modelKey(p.model)).c_str(),
-              p.steps, p.iterations, static_cast<unsigned long long>(out.seed));
+  std::printf("%s: N = %d, %d chains, seed %llu\n",
+              std::string(polychain::modelKey(p.model)).c_str(), p.steps, p.iterations,
+              static_cast<unsigned long long>(out.seed));
   std::printf("%-10s %-22s %s\n", "", "Calculated", "Theoretical");
   std::printf("%-10s %-22s %s\n", "<R>", r.eR.c_str(), r.TR.c_str());
   std::printf("%-10s %-22s %s\n", "Sqr<R^2>", r.Rsqred.c_str(), r.TRsqred.c_str());
   std::printf("%-10s %s\n", "Rg", r.Rgtxt.c_str());
   std::printf("%-10s %s\n", "lp", r.pers.c_str());
-  std::printf("\n%s", polychain::extendedStatsText(polychain::extendedStats(out.chains, p.model)).c_str());
+  std::printf("\n%s",
+              polychain::extendedStatsText(polychain::extendedStats(out.chains, p.model)).c_str());
 }
 
 void printJson(const polychain::RunParams& p, const polychain::RunOutput& out) {
@@ -86,7 +88,7 @@ void printJson(const polychain::RunParams& p, const polychain::RunOutput& out) {
   j["iterations"] = p.iterations;
   if (p.model == polychain::Model::SAW) j["avoid"] = p.avoid;
   if (p.model == polychain::Model::ShortRange) j["kuhn"] = p.kuhn;
-  j["results"] = {{"eR", r.eR},         {"TR", r.TR},     {"Rsqred", r.Rsqred},
+  j["results"] = {{"eR", r.eR},           {"TR", r.TR},     {"Rsqred", r.Rsqred},
                   {"TRsqred", r.TRsqred}, {"pers", r.pers}, {"Rgtxt", r.Rgtxt}};
   if (out.gofr) j["gofr"] = indexedValues(*out.gofr);
   if (out.gofq) j["gofq"] = indexedValues(*out.gofq);
@@ -96,7 +98,8 @@ void printJson(const polychain::RunParams& p, const polychain::RunOutput& out) {
 
 // Writes the export files; returns the exit code (0, or 1 when a file could not be written).
 int writeExports(const std::string& name, const polychain::RunOutput& out, bool quiet) {
-  std::vector<std::pair<std::string, const std::string*>> files = {{name + ".cdat", &out.chainText}};
+  std::vector<std::pair<std::string, const std::string*>> files = {
+      {name + ".cdat", &out.chainText}};
   if (out.gofr) files.emplace_back(name + ".gor", &*out.gofr);
   if (out.gofq) files.emplace_back(name + ".goq", &*out.gofq);
   int code = 0;

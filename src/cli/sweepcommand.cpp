@@ -49,8 +49,9 @@ std::string padded(std::string text, std::size_t width) {
 void printText(const SweepParams& p, const SweepOutput& out) {
   std::printf("sweep: %s, seed %llu\n", settings(p).c_str(),
               static_cast<unsigned long long>(out.seed));
-  std::printf("seed of each N: SplitMix64 output k+1 from the sweep seed, k its place in the "
-              "list (from 0)\n");
+  std::printf(
+      "seed of each N: SplitMix64 output k+1 from the sweep seed, k its place in the "
+      "list (from 0)\n");
   std::printf("%s%s%s%s%s%s\n", padded("N", 9).c_str(), padded("seed", 22).c_str(),
               padded("sqrt(<R^2>)", 24).c_str(), padded("<|R|>", 24).c_str(),
               padded("sqrt(<Rg^2>)", 24).c_str(), "<Rg^2>/<R^2>");
@@ -72,8 +73,7 @@ void printText(const SweepParams& p, const SweepOutput& out) {
                                    std::chars_format::general, 3);
       how += ", chi^2/dof " + std::string(text.data(), r.ptr);
     }
-    std::printf("nu = %s (%s)\n", estimateText({f.exponent, f.exponentError}).c_str(),
-                how.c_str());
+    std::printf("nu = %s (%s)\n", estimateText({f.exponent, f.exponentError}).c_str(), how.c_str());
   }
   std::printf("reference: nu = 0.5 (ideal chain), 0.5876 (self-avoiding walk, cubic lattice)\n");
 }

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/extendedstats.h"
@@ -87,8 +87,8 @@ TEST(ExtendedStats, OneChainHasNoErrorsAndZeroSizeNoRatio) {
   const ExtendedStats s = extendedStats(one, Model::Meander);
   EXPECT_DOUBLE_EQ(s.rmsEnd.value, 5.0);
   EXPECT_DOUBLE_EQ(s.meanEnd.value, 5.0);
-  for (const Estimate* e : {&s.meanSquaredEnd, &s.rmsEnd, &s.meanEnd, &s.meanSquaredRg, &s.rmsRg,
-                            &s.ratio}) {
+  for (const Estimate* e :
+       {&s.meanSquaredEnd, &s.rmsEnd, &s.meanEnd, &s.meanSquaredRg, &s.rmsRg, &s.ratio}) {
     EXPECT_FALSE(e->hasError());
     EXPECT_TRUE(std::isnan(e->standardError));
   }
@@ -169,8 +169,9 @@ std::vector<Point> exportedSites(const std::string& text) {
 TEST(ExtendedStats, RunFrameRadiusAboutTheCentreMatchesTheSites) {
   // The run takes it from the size measure's sums without a second pass; check it against
   // the last chain's sites, for short and long chains of every model that is built.
-  for (const auto& [model, steps] : {std::pair{Model::Meander, 7}, std::pair{Model::Meander, 100'000},
-                                     std::pair{Model::SAW, 3000}, std::pair{Model::ShortRange, 3000}}) {
+  for (const auto& [model, steps] :
+       {std::pair{Model::Meander, 7}, std::pair{Model::Meander, 100'000},
+        std::pair{Model::SAW, 3000}, std::pair{Model::ShortRange, 3000}}) {
     RunParams p;
     p.model = model;
     p.steps = steps;

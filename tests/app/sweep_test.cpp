@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -102,7 +103,8 @@ std::string xmlProblem(const std::string& text) {
     i = end + 1;
     if (tag.empty()) return "empty tag";
     if (tag[0] == '/') {
-      if (open.empty() || open.back() != tag.substr(1)) return "mismatched </" + tag.substr(1) + ">";
+      if (open.empty() || open.back() != tag.substr(1))
+        return "mismatched </" + tag.substr(1) + ">";
       open.pop_back();
       continue;
     }
@@ -310,6 +312,37 @@ TEST(Sweep, CancellingKeepsTheFinishedPointsAndFitsNothing) {
   EXPECT_TRUE(stopped.points.empty());
 }
 
+TEST(Sweep, SelfAvoidingSweepCountsTrialsAndStopsAtTheTrialLimit) {
+  SweepParams params = meanderSweep({20, 40}, 10, 5);
+  params.run.model = Model::SAW;
+  params.run.avoid = 1;
+  Recorder recorder;
+  SweepOutput out;
+  try {
+    out = runSweep(params, recorder);
+  } catch (const std::logic_error&) {
+    GTEST_SKIP() << "the self-avoiding walk is not built into this program yet";
+  }
+  ASSERT_EQ(out.status, RunStatus::Finished);
+  for (const SweepPoint& p : out.points) {
+    ASSERT_TRUE(p.stats.trials && p.stats.discarded && p.stats.backups);
+    EXPECT_GE(p.stats.trials->mean, p.steps);  // every step is at least one trial
+    EXPECT_GE(static_cast<double>(p.stats.trials->max), p.stats.trials->mean);
+    EXPECT_LE(p.stats.discarded->mean, p.stats.trials->mean);
+  }
+  const std::string csv = sweepCsv(out, Model::SAW);
+  EXPECT_EQ(count(csv.substr(0, csv.find('\n')), ","), 20U);
+  EXPECT_EQ(count(csv, "\n"), 3U);
+
+  // A cap below N stops the first run; the sweep says where.
+  params.run.maxTrials = 5;
+  const SweepOutput capped = runSweep(params, recorder);
+  EXPECT_EQ(capped.status, RunStatus::TrialLimit);
+  EXPECT_TRUE(capped.points.empty());
+  EXPECT_FALSE(capped.fit);
+  EXPECT_TRUE(contains(capped.message, "N = 20, after 0 of 2")) << capped.message;
+}
+
 TEST(Sweep, CsvColumnsAndAbsentValues) {
   SweepOutput out;
   SweepPoint one;
@@ -334,9 +367,11 @@ TEST(Sweep, CsvColumnsAndAbsentValues) {
 
   // The free walk has no count columns; every row has as many fields as the header.
   Recorder quiet;
-  const std::string meander = sweepCsv(runSweep(meanderSweep({5, 10, 20}, 8, 9), quiet), Model::Meander);
+  const std::string meander =
+      sweepCsv(runSweep(meanderSweep({5, 10, 20}, 8, 9), quiet), Model::Meander);
   EXPECT_EQ(meander.rfind("N,seed,chains,R2,R2_se,rms_R,rms_R_se,mean_R,mean_R_se,Rg2,Rg2_se,"
-                          "rms_Rg,rms_Rg_se,ratio,ratio_se\n", 0),
+                          "rms_Rg,rms_Rg_se,ratio,ratio_se\n",
+                          0),
             0U);
   EXPECT_EQ(count(meander, "\n"), 4U);
   std::size_t at = 0;
@@ -383,8 +418,8 @@ TEST(Sweep, SvgPlotEscapesTextsAndSkipsUnplottablePoints) {
   plot.title = "a & b <c> \"d\" 'e'";
   plot.xLabel = "x";
   plot.yLabel = "y";
-  plot.points = {{1.0, 1.0, 0.5}, {10.0, 5.0, 10.0}, {0.0, 1.0, 0.1}, {5.0, -1.0, 0.1},
-                 {3.0, std::nan(""), 0.1}, {100.0, 30.0, std::nan("")}};
+  plot.points = {{1.0, 1.0, 0.5},  {10.0, 5.0, 10.0},        {0.0, 1.0, 0.1},
+                 {5.0, -1.0, 0.1}, {3.0, std::nan(""), 0.1}, {100.0, 30.0, std::nan("")}};
   plot.lines = {{1.0, 0.5, "line & co", "#000000", true}};
   const std::string svg = svgLogLogPlot(plot);
   EXPECT_EQ(xmlProblem(svg), "");

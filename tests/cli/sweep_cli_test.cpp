@@ -29,7 +29,8 @@ Result polychain(const std::string& args) {
   FILE* pipe = ::popen(command.c_str(), "r");
   std::array<char, 4096> buffer{};
   std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.out.append(buffer.data(), n);
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    r.out.append(buffer.data(), n);
   const int status = ::pclose(pipe);
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   std::ifstream err(errFile);
@@ -86,16 +87,42 @@ TEST_F(SweepCli, RunShowsTheExtendedStatistics) {
   // One chain: the errors cannot be estimated.
   const Result single = polychain("run --steps 10 --iterations 1 --seed 3");
   EXPECT_TRUE(contains(single.out, "+/- n/a")) << single.out;
-  const auto one = nlohmann::json::parse(polychain("run --steps 10 --iterations 1 --seed 3 --json").out);
+  const auto one =
+      nlohmann::json::parse(polychain("run --steps 10 --iterations 1 --seed 3 --json").out);
   EXPECT_TRUE(one["extended"]["rms_R"]["se"].is_null());
   EXPECT_TRUE(one["extended"]["ratio"]["se"].is_null());
+}
+
+TEST_F(SweepCli, SelfAvoidingRunsShowTheirTrialCounts) {
+  const Result r = polychain("run --model saw --steps 50 --iterations 5 --seed 1 --json");
+  if (r.code != 0 && contains(r.err, "not")) GTEST_SKIP() << r.err;
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto e = nlohmann::json::parse(r.out)["extended"];
+  EXPECT_GE(e["trials"]["mean"].get<double>(), 50.0);
+  EXPECT_GE(e["trials"]["max"].get<std::int64_t>(), 50);
+  EXPECT_TRUE(e["discarded"]["max"].is_number_integer());
+  EXPECT_TRUE(e["backups"]["mean"].is_number());
+  EXPECT_TRUE(
+      contains(polychain("run --model saw --steps 50 --iterations 5 --seed 1").out, "back-ups"));
+  // A sweep whose chains pass --max-trials stops with exit code 3 and writes nothing.
+  const fs::path csv = m_dir / "capped.csv";
+  const Result capped = polychain(
+      "sweep --model saw --steps 20,40 --iterations 3 --seed 1 "
+      "--max-trials 5 --csv " +
+      csv.string());
+  EXPECT_EQ(capped.code, 3) << capped.err;
+  EXPECT_TRUE(contains(capped.err, "N = 20")) << capped.err;
+  EXPECT_TRUE(capped.out.empty());
+  EXPECT_FALSE(fs::exists(csv));
 }
 
 TEST_F(SweepCli, SweepPrintsSeedsAndExponentAndWritesCsvAndPlot) {
   const fs::path csv = m_dir / "sweep.csv";
   const fs::path svg = m_dir / "sweep.svg";
-  const Result r = polychain("sweep --model meander --steps 50,100,200 --iterations 30 --seed 9 "
-                             "--csv " + csv.string() + " --plot " + svg.string());
+  const Result r = polychain(
+      "sweep --model meander --steps 50,100,200 --iterations 30 --seed 9 "
+      "--csv " +
+      csv.string() + " --plot " + svg.string());
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(contains(r.out, "sweep: meander, 30 chains per N, seed 9")) << r.out;
   EXPECT_TRUE(contains(r.out, "nu = "));
@@ -116,7 +143,8 @@ TEST_F(SweepCli, SweepPrintsSeedsAndExponentAndWritesCsvAndPlot) {
   for (const auto& point : j["points"]) {
     const std::string seed = std::to_string(point["seed"].get<std::uint64_t>());
     EXPECT_TRUE(contains(r.out, seed)) << seed;
-    EXPECT_TRUE(contains(table, "\n" + std::to_string(point["steps"].get<int>()) + "," + seed + ",30,"));
+    EXPECT_TRUE(
+        contains(table, "\n" + std::to_string(point["steps"].get<int>()) + "," + seed + ",30,"));
     EXPECT_EQ(point["extended"]["chains"], 30);
   }
   EXPECT_NE(j["points"][0]["seed"], j["points"][1]["seed"]);
@@ -134,7 +162,8 @@ TEST_F(SweepCli, SweepRepeatsOnAnyThreadCount) {
   ASSERT_EQ(a.code, 0) << a.err;
   EXPECT_EQ(a.out, b.out);
   // Without --seed the sweep seed comes from the clock and is reported.
-  const auto clock = nlohmann::json::parse(polychain("sweep --steps 5,10 --iterations 2 --json").out);
+  const auto clock =
+      nlohmann::json::parse(polychain("sweep --steps 5,10 --iterations 2 --json").out);
   EXPECT_TRUE(clock["seed"].is_number_unsigned());
 }
 
