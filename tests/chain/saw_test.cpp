@@ -80,13 +80,16 @@ Totals compareWithTextModel(const std::vector<SawCase>& cases) {
     totals.text.backups += events.backups;
     totals.text.backupsToOrigin += events.backupsToOrigin;
     totals.text.substringMatches += events.substringMatches;
+    totals.text.longestBackUp = std::max(totals.text.longestBackUp, events.longestBackUp);
+    totals.text.fiveTaken += events.fiveTaken;
     ++totals.cases;
   }
   return totals;
 }
 
-// Seeds 58 and 93 back up in their first chain of 300 or more steps (several sites in a
-// row); 17 and 205 are plain.
+// Seeds 58 and 93 back up in their first chain of 300 or more steps; 335 (at 300 steps)
+// and 127 (at 1000) back up over ends left with five neighbours taken; 17 and 205 are
+// plain.
 TEST(Saw, WithoutZoneMatchesTextModel) {
   std::vector<SawCase> cases;
   const std::vector<std::pair<std::int32_t, std::int32_t>> sizes = {
@@ -101,9 +104,13 @@ TEST(Saw, WithoutZoneMatchesTextModel) {
     }
   }
   cases.push_back({300, 3, 1, 205, 2});
+  cases.push_back({300, 1, 1, 335, 1});
+  cases.push_back({1000, 2, 1, 127, 2});
   const Totals totals = compareWithTextModel(cases);
-  EXPECT_EQ(totals.cases, 81);
+  EXPECT_EQ(totals.cases, 83);
   EXPECT_GT(totals.text.backups, 5 * 7);  // 58 and 93 back up in every avoidance
+  EXPECT_GE(totals.text.fiveTaken, 2);  // ends with five neighbours taken went too
+  EXPECT_GE(totals.text.longestBackUp, 2);
   EXPECT_GT(totals.text.substringMatches, 100);
   EXPECT_EQ(totals.text.zoneRefusals, 0);
 }
@@ -126,6 +133,7 @@ TEST(Saw, AvoidanceTwoMatchesTextModel) {
   EXPECT_GT(totals.text.zoneRefusals, 100);
   EXPECT_GT(totals.text.replacements, 100);
   EXPECT_GT(totals.text.backups, 100);
+  EXPECT_GE(totals.text.longestBackUp, 5);  // ends boxed in by the older zone, one after another
   EXPECT_GT(totals.text.substringMatches, 10);
 }
 

@@ -1,4 +1,4 @@
-// The suffix-key indexes against the plain substring search they stand in for.
+// The line indexes against the plain substring search they stand in for.
 #include "chain/siteindex.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -113,8 +114,6 @@ TextRun textSAW(std::int32_t n, std::int32_t iterations, std::int32_t avoid, std
       if (avoid == 3) c = 32;
       if (avoid == 2) c = 11;
       appendZone(zone, avoid, p);
-      ev.longestZoneText = std::max<std::int64_t>(ev.longestZoneText,
-                                                  static_cast<std::int64_t>(zone.size()));
       std::string trial = textRecord(p.x, p.y, p.z);
       bool backUp = false;
       if (avoid > 1) {
@@ -155,8 +154,10 @@ TextRun textSAW(std::int32_t n, std::int32_t iterations, std::int32_t avoid, std
         }
       }
       if (!accepted) ++ev.discarded;
+      std::int64_t passes = 0;
       while (backUp) {
         ++ev.backups;
+        ev.longestBackUp = std::max(ev.longestBackUp, ++passes);
         steps -= 1;
         if (steps <= 0) {
           ++ev.backupsToOrigin;
@@ -180,7 +181,10 @@ TextRun textSAW(std::int32_t n, std::int32_t iterations, std::int32_t avoid, std
           const std::string older = trimRecords(zone, avoid * c);
           if (textStrTestXYZ(older, p.x, p.y, p.z, counted) > 4) continue;
         }
-        if (textStrTestXYZ(chain, p.x, p.y, p.z, counted) == 5) continue;
+        if (textStrTestXYZ(chain, p.x, p.y, p.z, counted) == 5) {
+          ++ev.fiveTaken;
+          continue;
+        }
         backUp = false;
       }
     }

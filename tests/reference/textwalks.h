@@ -19,7 +19,8 @@ struct TextWalkEvents {
   std::int64_t backups = 0;            // back-up passes
   std::int64_t backupsToOrigin = 0;    // back-up passes that reset the chain to the origin
   std::int64_t substringMatches = 0;   // searches that found a record only inside another
-  std::int64_t longestZoneText = 0;    // characters
+  std::int64_t longestBackUp = 0;      // most passes of one back-up loop
+  std::int64_t fiveTaken = 0;          // passes repeated for an end with five neighbours taken
 };
 
 // The record "x,y,z;".
