@@ -44,8 +44,8 @@ class SuffixTest {
 
 // The record search on a chain text that grows and shrinks at its end. Records are filed
 // by line (y, z); one cache line holds a line's first distinct x values (12 of them, or 6
-// with their counts when sites may repeat), so a search, a push or a pop touches about
-// one cache line (at most two lines of the hash table, plus a list for crowded lines).
+// with their counts when sites may repeat), so a search, a push or a pop usually touches
+// one cache line (more on a probe collision, and a list for lines with more x values).
 // With `kRepeats` false every pushed site must be new to the text (a walk's own chain).
 template <bool kRepeats>
 class LineIndex {
