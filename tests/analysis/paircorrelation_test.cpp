@@ -280,5 +280,51 @@ TEST(PairCorrelation, FreeWalkRunsMatchTheNaiveModel) {
   }
 }
 
+// The last chain's text as the export leaves it: the lines after "x,y,z" back into records.
+std::string lastChainText(const std::string& exportText) {
+  std::string text = exportText.substr(exportText.find("x,y,z\n") + 6);
+  for (char& c : text) {
+    if (c == '\n') c = ';';
+  }
+  return text;
+}
+
+TEST(PairCorrelation, SelfAvoidingAndShortRangeRunsMatchTheNaiveModel) {
+  struct Case {
+    Model model;
+    std::int32_t setting;  // avoidance or Kuhn length
+    std::int32_t steps;
+    int seeds;
+  };
+  const Case cases[] = {{Model::SAW, 1, 50, 6},          {Model::SAW, 2, 400, 3},
+                        {Model::SAW, 2, 1200, 1},        {Model::ShortRange, 1, 300, 3},
+                        {Model::ShortRange, 2, 1200, 1}, {Model::ShortRange, 5, 80, 6},
+                        {Model::ShortRange, 10, 700, 2}};
+  for (const Case& c : cases) {
+    for (int s = 0; s < c.seeds; ++s) {
+      RunParams params;
+      params.model = c.model;
+      params.avoid = c.setting;
+      params.kuhn = c.setting;
+      params.steps = c.steps;
+      params.iterations = 2;
+      params.calcParCF = true;
+      params.seed = static_cast<std::uint64_t>(77 * c.steps + s);
+      params.threads = 2;
+      params.maxTrials = 10'000'000;
+      NullObserver observer;
+      const RunOutput out = runSimulation(params, observer);
+      ASSERT_EQ(out.status, RunStatus::Finished);
+      ASSERT_TRUE(out.gofr && out.gofq);
+      const reference::TextCorrelation slow = reference::textGorCalc(lastChainText(out.chainText));
+      const std::string what = std::string(modelKey(c.model)) + " " + std::to_string(c.setting) +
+                               ", N " + std::to_string(c.steps) + ", seed " +
+                               std::to_string(*params.seed);
+      EXPECT_EQ(*out.gofr, slow.gofr) << what;
+      EXPECT_EQ(*out.gofq, slow.gofq) << what;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace polychain
