@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 
 #include "analysis/paircorrelation.h"
 #include "analysis/sizemeasure.h"
@@ -36,6 +38,17 @@ void validateParams(const RunParams& params) {
         "Kuhn Length must not be 0: the walk could never leave the origin. Enter a whole "
         "number such as 1 to 10.");
   }
+  // Every site of a chain lies within |K| (N - 1) of the origin on each axis; beyond 32 bits
+  // the coordinates would wrap.
+  const std::int64_t reach =
+      (params.model == Model::ShortRange ? std::abs(std::int64_t{params.kuhn}) : 1) *
+      (std::int64_t{params.steps} - 1);
+  if (reach > std::numeric_limits<std::int32_t>::max()) {
+    throw InputError("Kuhn Length " + formatInteger(params.kuhn) + " is too long for " +
+                     formatInteger(params.steps) +
+                     " steps: the chain would reach beyond the lattice's coordinates, which "
+                     "end at 2147483647. Keep Kuhn Length times (Steps (N) - 1) within that.");
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -67,8 +80,9 @@ bool RunControl::due() {
 }
 
 void RunControl::chainDone() {
-  const std::int64_t done = m_chainsDone.fetch_add(1) + 1;
+  // Counted under the lock, so the published share never goes back.
   const std::lock_guard lock(m_mutex);
+  const std::int64_t done = ++m_chainsDone;
   m_last.chains = static_cast<float>(static_cast<double>(done) / m_params.iterations * 100.0);
   if (done == m_params.iterations || due()) m_observer.progress(m_last);
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,27 @@ TEST(ShortRange, KuhnLengthZeroIsRefusedBeforeTheRun) {
     FAIL() << "K = 0 was accepted";
   } catch (const InputError& e) {
     EXPECT_NE(std::string(e.what()).find("Kuhn Length"), std::string::npos);
+  }
+}
+
+
+// Coordinates are 32-bit: a chain that could reach past them is refused before it grows,
+// while the longest reach that fits, and any Kuhn length with a single site, is accepted.
+TEST(ShortRange, KuhnLengthsThatWouldOverflowTheCoordinatesAreRefused) {
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  EXPECT_THROW(validateParams(shortRangeParams(3, 1, 1073741824, 1)), InputError);
+  EXPECT_THROW(validateParams(shortRangeParams(2, 1, kMin, 1)), InputError);
+  EXPECT_THROW(validateParams(shortRangeParams(100001, 1, -21475, 1)), InputError);
+  EXPECT_NO_THROW(validateParams(shortRangeParams(2, 1, kMax, 1)));
+  EXPECT_NO_THROW(validateParams(shortRangeParams(100001, 1, 21474, 1)));
+  EXPECT_NO_THROW(validateParams(shortRangeParams(1, 1, kMin, 1)));
+
+  RunObserver quiet;
+  for (const std::int32_t kuhn : {1073741823, -1073741823}) {
+    const RunOutput out = runSimulation(shortRangeParams(3, 4, kuhn, 5), quiet);
+    ASSERT_EQ(out.status, RunStatus::Finished);
+    EXPECT_EQ(out.chainText, reference::textShortRange(3, 4, kuhn, 5).chainText) << kuhn;
   }
 }
 
