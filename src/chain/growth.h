@@ -43,7 +43,7 @@ class RunControl {
   RunObserver& m_observer;
   const RunParams& m_params;
   std::atomic<RunStatus> m_stop{RunStatus::Finished};
-  std::atomic<std::int64_t> m_chainsDone{0};
+  std::int64_t m_chainsDone = 0;  // guarded by m_mutex
   std::atomic<bool> m_trappedSaid{false};
   std::mutex m_mutex;
   std::chrono::steady_clock::time_point m_lastReport{};

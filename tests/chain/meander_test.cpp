@@ -119,6 +119,7 @@ class CountingObserver : public RunObserver {
   explicit CountingObserver(int cancelAfter) : m_cancelAfter(cancelAfter) {}
   void progress(const RunProgress& p) override {
     ++m_calls;
+    EXPECT_GE(p.chains, m_lastChains) << "the share of chains done went back";
     m_lastChains = p.chains;
     EXPECT_GE(p.steps, 0.0f);
     EXPECT_LE(p.steps, 100.0f);
@@ -136,6 +137,9 @@ TEST(Meander, ProgressEndsAtOneHundredAndCancelStopsTheRun) {
   const RunOutput done = runSimulation(meander(1000, 7, 1, 2), all);
   EXPECT_EQ(done.status, RunStatus::Finished);
   EXPECT_EQ(all.m_lastChains, 100.0f);
+  CountingObserver many(-1);
+  EXPECT_EQ(runSimulation(meander(20, 20000, 1, 2), many).status, RunStatus::Finished);
+  EXPECT_EQ(many.m_lastChains, 100.0f);
 
   CountingObserver cancelling(0);
   RunParams big = meander(2'000'000, 50, 1, 2);
