@@ -1,7 +1,7 @@
 #include "gui/runworker.h"
 
-#include <exception>
-#include <utility>
+#include <optional>
+#include <string>
 
 namespace polychain {
 
@@ -21,43 +21,18 @@ RunWorker::~RunWorker() {
 }
 
 bool RunWorker::start(const RunParams& params) {
-  if (m_running.load()) return false;
-  wait();  // a finished run's thread may still be on its way out
+  if (m_job.running()) return false;
   m_cancel.store(false);
   m_lastProgress = {};
   m_lastCorrelation = {};
-  m_running.store(true);
-  m_thread = std::thread(&RunWorker::work, this, params);
-  return true;
-}
-
-void RunWorker::wait() {
-  if (m_thread.joinable()) m_thread.join();
-}
-
-RunOutput RunWorker::takeOutput() {
-  const std::lock_guard lock(m_mutex);
-  return std::exchange(m_output, RunOutput{});
-}
-
-void RunWorker::work(RunParams params) {
-  RunOutput output;
-  QString failure;
-  try {
-    output = runSimulation(params, *this);
-  } catch (const std::exception& error) {
-    failure = QString::fromUtf8(error.what());
-  }
-  {
-    const std::lock_guard lock(m_mutex);
-    m_output = std::move(output);
-  }
-  m_running.store(false);
-  if (failure.isEmpty()) {
-    emit finished();
-  } else {
-    emit failed(failure);
-  }
+  return m_job.start([this, params] { return runSimulation(params, *this); },
+                     [this](const std::optional<std::string>& failure) {
+                       if (failure) {
+                         emit failed(QString::fromStdString(*failure));
+                       } else {
+                         emit finished();
+                       }
+                     });
 }
 
 bool RunWorker::due(std::chrono::steady_clock::time_point& last) {

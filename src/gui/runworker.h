@@ -7,10 +7,9 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
-#include <mutex>
-#include <thread>
 
 #include "chain/run.h"
+#include "gui/backgroundjob.h"
 
 namespace polychain {
 
@@ -23,12 +22,12 @@ class RunWorker final : public QObject, private RunObserver {
 
   // Starts a run; false (and nothing happens) while another one is going on.
   bool start(const RunParams& params);
-  bool running() const { return m_running.load(); }
+  bool running() const { return m_job.running(); }
   void cancel() { m_cancel.store(true); }
   // Blocks until the run's thread has ended (at once when there is none).
-  void wait();
+  void wait() { m_job.wait(); }
   // The last run's output, once `finished` has been emitted.
-  RunOutput takeOutput();
+  RunOutput takeOutput() { return m_job.take(); }
 
  signals:
   void progressed(float chains, float steps, qint64 chain, qint64 trials);
@@ -48,13 +47,9 @@ class RunWorker final : public QObject, private RunObserver {
   void message(std::string_view title, std::string_view text) override;
 
   bool due(std::chrono::steady_clock::time_point& last);
-  void work(RunParams params);
 
-  std::thread m_thread;
-  std::atomic<bool> m_running{false};
+  BackgroundJob<RunOutput> m_job;
   std::atomic<bool> m_cancel{false};
-  std::mutex m_mutex;  // guards m_output
-  RunOutput m_output;
   std::chrono::steady_clock::time_point m_lastProgress{};
   std::chrono::steady_clock::time_point m_lastCorrelation{};
 };

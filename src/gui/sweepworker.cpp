@@ -1,7 +1,7 @@
 #include "gui/sweepworker.h"
 
-#include <exception>
-#include <utility>
+#include <optional>
+#include <string>
 
 namespace polychain {
 
@@ -21,42 +21,17 @@ SweepWorker::~SweepWorker() {
 }
 
 bool SweepWorker::start(const SweepParams& params) {
-  if (m_running.load()) return false;
-  wait();  // a finished sweep's thread may still be on its way out
+  if (m_job.running()) return false;
   m_cancel.store(false);
   m_lastProgress = {};
-  m_running.store(true);
-  m_thread = std::thread(&SweepWorker::work, this, params);
-  return true;
-}
-
-void SweepWorker::wait() {
-  if (m_thread.joinable()) m_thread.join();
-}
-
-SweepOutput SweepWorker::takeOutput() {
-  const std::lock_guard lock(m_mutex);
-  return std::exchange(m_output, SweepOutput{});
-}
-
-void SweepWorker::work(SweepParams params) {
-  SweepOutput output;
-  QString failure;
-  try {
-    output = runSweep(params, *this);
-  } catch (const std::exception& error) {
-    failure = QString::fromUtf8(error.what());
-  }
-  {
-    const std::lock_guard lock(m_mutex);
-    m_output = std::move(output);
-  }
-  m_running.store(false);
-  if (failure.isEmpty()) {
-    emit finished();
-  } else {
-    emit failed(failure);
-  }
+  return m_job.start([this, params] { return runSweep(params, *this); },
+                     [this](const std::optional<std::string>& failure) {
+                       if (failure) {
+                         emit failed(QString::fromStdString(*failure));
+                       } else {
+                         emit finished();
+                       }
+                     });
 }
 
 void SweepWorker::progress(const RunProgress& p) {

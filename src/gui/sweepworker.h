@@ -7,10 +7,9 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
-#include <mutex>
-#include <thread>
 
 #include "app/sweep.h"
+#include "gui/backgroundjob.h"
 
 namespace polychain {
 
@@ -23,12 +22,12 @@ class SweepWorker final : public QObject, private SweepObserver {
 
   // Starts a sweep; false (and nothing happens) while another one is going on.
   bool start(const SweepParams& params);
-  bool running() const { return m_running.load(); }
+  bool running() const { return m_job.running(); }
   void cancel() { m_cancel.store(true); }
   // Blocks until the sweep's thread has ended (at once when there is none).
-  void wait();
+  void wait() { m_job.wait(); }
   // The last sweep's output, once `finished` has been emitted.
-  SweepOutput takeOutput();
+  SweepOutput takeOutput() { return m_job.take(); }
 
  signals:
   // Share of the whole sweep done, 0 to 100.
@@ -50,13 +49,8 @@ class SweepWorker final : public QObject, private SweepObserver {
   void pointStarted(std::size_t index, std::int32_t steps, std::uint64_t seed) override;
   void pointFinished(std::size_t index, const SweepPoint& point) override;
 
-  void work(SweepParams params);
-
-  std::thread m_thread;
-  std::atomic<bool> m_running{false};
+  BackgroundJob<SweepOutput> m_job;
   std::atomic<bool> m_cancel{false};
-  std::mutex m_mutex;  // guards m_output
-  SweepOutput m_output;
   std::chrono::steady_clock::time_point m_lastProgress{};
 };
 
