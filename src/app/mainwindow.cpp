@@ -48,23 +48,28 @@ std::optional<std::uint64_t> seedFromText(std::string_view text) {
   return seed;
 }
 
+std::optional<Model> chosenModel(const Form1Inputs& inputs) {
+  if (inputs.RLOPT) return Model::Meander;
+  if (inputs.SAWOPT) return Model::SAW;
+  if (inputs.ShortOpt) return Model::ShortRange;
+  return std::nullopt;
+}
+
+void readModelSetting(const Form1Inputs& inputs, RunParams& params) {
+  if (params.model == Model::SAW) params.avoid = textToNumber(inputs.Avoid, kAvoidField);
+  if (params.model == Model::ShortRange) params.kuhn = textToNumber(inputs.Kuhn, kKuhnField);
+}
+
 Dispatch SimRun_Click(const Form1Inputs& inputs) {
   Dispatch dispatch;
   RunParams& params = dispatch.params;
-  if (inputs.RLOPT) {
-    params.model = Model::Meander;
-  } else if (inputs.SAWOPT) {
-    params.model = Model::SAW;
-  } else if (inputs.ShortOpt) {
-    params.model = Model::ShortRange;
-  } else {
-    return dispatch;
-  }
+  const std::optional<Model> model = chosenModel(inputs);
+  if (!model) return dispatch;
+  params.model = *model;
   try {
     params.steps = textToNumber(inputs.StepNum, kStepsField);
     params.iterations = textToNumber(inputs.Iterations, kIterationsField);
-    if (params.model == Model::SAW) params.avoid = textToNumber(inputs.Avoid, kAvoidField);
-    if (params.model == Model::ShortRange) params.kuhn = textToNumber(inputs.Kuhn, kKuhnField);
+    readModelSetting(inputs, params);
     params.seed = seedFromText(inputs.Seed);
     params.calcParCF = inputs.CalcParCF;
     validateParams(params);

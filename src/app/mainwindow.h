@@ -49,6 +49,14 @@ struct Dispatch {
   std::string message;
 };
 
+// The model of the first selected option, tested in the order RLOPT, SAWOPT, ShortOpt;
+// none when no option is selected.
+std::optional<Model> chosenModel(const Form1Inputs& inputs);
+
+// Reads the field of the setting `params.model` uses into `params`: Avoid for SAW, Kuhn for
+// the short-range walk, neither for the free walk. Throws InputError naming the field.
+void readModelSetting(const Form1Inputs& inputs, RunParams& params);
+
 // The run dispatch. Options are tested in the order RLOPT, SAWOPT, ShortOpt and the first
 // selected one wins; its fields are converted in the order N, Iterations, then Avoid (SAW)
 // or Kuhn (short range) only, then Seed. Refuses what textToNumber cannot read, N < 1,

@@ -88,16 +88,12 @@ SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
                             std::string_view iterations, std::string_view seed) {
   SweepParams params;
   RunParams& run = params.run;
-  if (main.RLOPT) {
-    run.model = Model::Meander;
-  } else if (main.SAWOPT) {
-    run.model = Model::SAW;
-  } else if (main.ShortOpt) {
-    run.model = Model::ShortRange;
-  } else {
+  const std::optional<Model> model = chosenModel(main);
+  if (!model) {
     throw InputError(
         "Choose the model to sweep under Parameters: Meander, SAW or Short Range (1-10).");
   }
+  run.model = *model;
   params.steps = parseStepList(steps, kSweepStepsField);
   run.iterations = textToNumber(iterations, kSweepIterationsField);
   if (run.iterations < 1) {
@@ -105,8 +101,7 @@ SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
                      " must be a whole number of at least 1; " + formatInteger(run.iterations) +
                      " is too small.");
   }
-  if (run.model == Model::SAW) run.avoid = textToNumber(main.Avoid, "Self-Avoidance");
-  if (run.model == Model::ShortRange) run.kuhn = textToNumber(main.Kuhn, "Kuhn Length");
+  readModelSetting(main, run);
   params.seed = seedFromText(seed);
   validateSweep(params, kSweepStepsField);
   return params;
