@@ -1,51 +1,22 @@
 // Runs the polychain command as a user would and checks what it prints, writes and returns.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
+
+#include "runcommand.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-Result polychain(const std::string& args) {
-  const fs::path errFile = fs::temp_directory_path() / ("polychain_err_" + std::to_string(::getpid()));
-  const std::string command = std::string(POLYCHAIN_EXE) + " " + args + " 2>" + errFile.string();
-  Result r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::array<char, 4096> buffer{};
-  std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.out.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(errFile);
-  std::stringstream ss;
-  ss << err.rdbuf();
-  r.err = ss.str();
-  fs::remove(errFile);
-  return r;
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using clitest::polychain;
+using clitest::readFile;
+using Result = clitest::CommandResult;
 
 class Cli : public ::testing::Test {
  protected:
@@ -60,7 +31,8 @@ class Cli : public ::testing::Test {
 TEST_F(Cli, RunPrintsTheSixResultsAndTheSeed) {
   const Result r = polychain("run --model meander --steps 100 --iterations 10 --seed 42");
   ASSERT_EQ(r.code, 0) << r.err;
-  for (const char* caption : {"Calculated", "Theoretical", "<R>", "Sqr<R^2>", "Rg", "lp", "seed 42"}) {
+  for (const char* caption :
+       {"Calculated", "Theoretical", "<R>", "Sqr<R^2>", "Rg", "lp", "seed 42"}) {
     EXPECT_NE(r.out.find(caption), std::string::npos) << caption << "\n" << r.out;
   }
   EXPECT_NE(r.out.find("10 "), std::string::npos);  // theoretical Sqr<R^2> of N = 100
@@ -111,7 +83,8 @@ TEST_F(Cli, UnwritableExportIsAnErrorAndLeavesNoFile) {
     fs::create_directories(locked);
     std::ofstream(locked / "old.cdat") << "keep me";
     ::chmod(locked.c_str(), 0555);
-    EXPECT_EQ(polychain("run --steps 10 --iterations 1 --export " + (locked / "old").string()).code, 1);
+    EXPECT_EQ(polychain("run --steps 10 --iterations 1 --export " + (locked / "old").string()).code,
+              1);
     ::chmod(locked.c_str(), 0755);
     EXPECT_EQ(readFile(locked / "old.cdat"), "keep me");
   }
@@ -144,7 +117,8 @@ TEST_F(Cli, BadInputNamesTheOptionAndExitsWithTwo) {
 
 TEST_F(Cli, NumbersFollowTheWindowsRounding) {
   // "2.5" iterations grows 2 chains, as the window would.
-  const auto j = nlohmann::json::parse(polychain("run --steps 3 --iterations 2.5 --seed 1 --json").out);
+  const auto j =
+      nlohmann::json::parse(polychain("run --steps 3 --iterations 2.5 --seed 1 --json").out);
   EXPECT_EQ(j["iterations"], 2);
   // The free walk does not read --avoid or --kuhn.
   EXPECT_EQ(polychain("run --steps 3 --iterations 1 --kuhn 0 --avoid x").code, 0);

@@ -1,52 +1,20 @@
 // Runs `polychain sweep`, and `polychain run` for its extended statistics, as a user would.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
+
+#include "runcommand.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-Result polychain(const std::string& args) {
-  const fs::path errFile =
-      fs::temp_directory_path() / ("polychain_sweep_err_" + std::to_string(::getpid()));
-  const std::string command = std::string(POLYCHAIN_EXE) + " " + args + " 2>" + errFile.string();
-  Result r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::array<char, 4096> buffer{};
-  std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    r.out.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(errFile);
-  std::stringstream ss;
-  ss << err.rdbuf();
-  r.err = ss.str();
-  fs::remove(errFile);
-  return r;
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using clitest::polychain;
+using clitest::readFile;
+using Result = clitest::CommandResult;
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;

@@ -1,0 +1,39 @@
+#include "runcommand.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace clitest {
+
+namespace fs = std::filesystem;
+
+CommandResult polychain(const std::string& args) {
+  const fs::path errFile =
+      fs::temp_directory_path() / ("polychain_err_" + std::to_string(::getpid()));
+  const std::string command = std::string(POLYCHAIN_EXE) + " " + args + " 2>" + errFile.string();
+  CommandResult r;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::array<char, 4096> buffer{};
+  std::size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    r.out.append(buffer.data(), n);
+  const int status = ::pclose(pipe);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.err = readFile(errFile);
+  fs::remove(errFile);
+  return r;
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+}  // namespace clitest
