@@ -20,18 +20,6 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-std::string_view modelTitle(Model model) {
-  switch (model) {
-    case Model::Meander:
-      return "Meander";
-    case Model::SAW:
-      return "SAW";
-    case Model::ShortRange:
-      return "Short Range";
-  }
-  return "Meander";
-}
-
 }  // namespace
 
 std::optional<std::uint64_t> seedFromText(std::string_view text) {
@@ -46,6 +34,18 @@ std::optional<std::uint64_t> seedFromText(std::string_view text) {
         std::string(text) + "\" is not one.");
   }
   return seed;
+}
+
+std::string_view modelTitle(Model model) {
+  switch (model) {
+    case Model::Meander:
+      return "Meander";
+    case Model::SAW:
+      return "SAW";
+    case Model::ShortRange:
+      return "Short Range";
+  }
+  return "Meander";
 }
 
 std::optional<Model> chosenModel(const Form1Inputs& inputs) {

@@ -49,6 +49,9 @@ struct Dispatch {
   std::string message;
 };
 
+// The model's name as the window shows it: "Meander", "SAW" or "Short Range".
+std::string_view modelTitle(Model model);
+
 // The model of the first selected option, tested in the order RLOPT, SAWOPT, ShortOpt;
 // none when no option is selected.
 std::optional<Model> chosenModel(const Form1Inputs& inputs);

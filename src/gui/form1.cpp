@@ -31,16 +31,11 @@
 #include "gui/exportdialog.h"
 #include "gui/plottabs.h"
 #include "gui/runworker.h"
+#include "gui/qtext.h"
 
 namespace polychain {
 
 namespace {
-
-QString qs(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 // A plain-text caption (so "<R>" is not taken for markup) with the given designer name.
 QLabel* caption(const char* name, const QString& text, QWidget* buddy) {

@@ -1,4 +1,5 @@
 #include "gui/runworker.h"
+#include "gui/qtext.h"
 
 #include <optional>
 #include <string>
@@ -8,9 +9,6 @@ namespace polychain {
 namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(30);
 
-QString toQString(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 }  // namespace
 
 RunWorker::RunWorker(QObject* parent) : QObject(parent) {}
@@ -57,7 +55,7 @@ void RunWorker::chainSeemsTrapped(std::int64_t chain, std::int64_t trials) {
 }
 
 void RunWorker::message(std::string_view title, std::string_view text) {
-  emit messageRaised(toQString(title), toQString(text));
+  emit messageRaised(qs(title), qs(text));
 }
 
 }  // namespace polychain

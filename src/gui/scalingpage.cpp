@@ -22,29 +22,12 @@
 #include "chain/numtext.h"
 #include "chain/random.h"
 #include "gui/detailspage.h"
+#include "gui/qtext.h"
 #include "gui/sweepworker.h"
 
 namespace polychain {
 
 namespace {
-
-std::string utf8(const QString& text) { return text.toUtf8().toStdString(); }
-
-QString qs(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString modelName(Model model) {
-  switch (model) {
-    case Model::Meander:
-      return "Meander";
-    case Model::SAW:
-      return "SAW";
-    case Model::ShortRange:
-      return "Short Range";
-  }
-  return {};
-}
 
 // Makes `axis` a logarithmic axis over log10 values from `low` to `high`: ticks and grid
 // lines at 1, 2 and 5 times the powers of ten (finer steps when those are too few),
@@ -283,7 +266,7 @@ void ScalingPage::runSweep() {
   QStringList counts;
   for (std::int32_t n : m_params.steps) counts << QString::number(n);
   m_status->setText(QString("Sweeping %1 over N = %2 with seed %3…")
-                        .arg(modelName(m_params.run.model), counts.join(", "))
+                        .arg(qs(modelTitle(m_params.run.model)), counts.join(", "))
                         .arg(*m_params.seed));
   setRunning(true);
   emit sweepStarted();
@@ -458,7 +441,7 @@ void ScalingPage::drawSweep(const SweepOutput& sweep) {
   setLogTicks(m_axisX, xLow, xHigh);
   setLogTicks(m_axisY, yLow - yPad, yHigh + yPad);
   m_chart->legend()->setVisible(drawn);
-  m_chart->setTitle(drawn ? kChartTitle + QString(": ") + modelName(m_params.run.model)
+  m_chart->setTitle(drawn ? kChartTitle + QString(": ") + qs(modelTitle(m_params.run.model))
                           : QString(kChartTitle));
 }
 

@@ -1,4 +1,5 @@
 #include "gui/sweepworker.h"
+#include "gui/qtext.h"
 
 #include <optional>
 #include <string>
@@ -8,9 +9,6 @@ namespace polychain {
 namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
-QString toQString(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 }  // namespace
 
 SweepWorker::SweepWorker(QObject* parent) : QObject(parent) {}
@@ -46,7 +44,7 @@ void SweepWorker::chainSeemsTrapped(std::int64_t chain, std::int64_t trials) {
 }
 
 void SweepWorker::message(std::string_view title, std::string_view text) {
-  emit messageRaised(toQString(title), toQString(text));
+  emit messageRaised(qs(title), qs(text));
 }
 
 void SweepWorker::pointStarted(std::size_t index, std::int32_t steps, std::uint64_t seed) {
