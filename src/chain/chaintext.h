@@ -34,7 +34,8 @@ int StrTestXYZ(std::string_view text, const Point& p);
 std::vector<Point> parseChainText(std::string_view text);
 
 // The export text: `header` (its lines already ending with '\n'), the line "x,y,z", then
-// one line "x,y,z" per site.
-std::string chainExportText(std::string_view header, std::span<const Point> sites);
+// one line "x,y,z" per site. Long chains are written by `threads` threads (0: as many as
+// OpenMP offers); the text is the same whatever their number.
+std::string chainExportText(std::string_view header, std::span<const Point> sites, int threads = 0);
 
 }  // namespace polychain

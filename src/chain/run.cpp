@@ -295,7 +295,7 @@ RunOutput runSimulation(const RunParams& params, RunObserver& observer) {
   }
 
   out.results = resultTexts(params, chains);
-  out.chainText = chainExportText(exportHeader(params, out.results), lastSites);
+  out.chainText = chainExportText(exportHeader(params, out.results), lastSites, threads);
   out.chains = std::move(chains);
   return out;
 }

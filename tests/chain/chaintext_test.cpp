@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "chain/chaintext.h"
 #include "chain/random.h"
 
@@ -49,6 +52,30 @@ TEST(StrTestXYZ, CountsNeighboursTheSearchFinds) {
 TEST(ChainText, ExportTextTurnsRecordsIntoLines) {
   const std::vector<Point> sites = {{0, 0, 0}, {-3, 4, 0}};
   EXPECT_EQ(chainExportText("Head\n", sites), "Head\nx,y,z\n0,0,0\n-3,4,0\n");
+  EXPECT_EQ(chainExportText("", {}), "x,y,z\n");
+}
+
+// Long chains are written block by block, possibly in parallel: the text must be the
+// records' lines in order, whatever the thread count, across block ends.
+TEST(ChainText, LongExportTextIsTheSameOnAnyThreadCount) {
+  RandomSource random(5);
+  std::vector<Point> sites(100'003);
+  for (Point& p : sites) {
+    const auto wide = [&](int bits) {
+      return static_cast<std::int32_t>(random.next() >> (64 - bits)) - (1 << (bits - 1));
+    };
+    p = {wide(3), wide(17), wide(31)};
+  }
+  sites[77'777] = {-2147483647 - 1, 2147483647, 0};
+  std::string expected = "Chain\nx,y,z\n";
+  for (const Point& p : sites) {
+    std::string record = recordOf(p);
+    record.back() = '\n';
+    expected += record;
+  }
+  for (const int threads : {1, 2, 3, 8}) {
+    EXPECT_EQ(chainExportText("Chain\n", sites, threads), expected) << threads << " threads";
+  }
 }
 
 }  // namespace
