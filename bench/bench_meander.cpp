@@ -1,10 +1,13 @@
 // Free walk speed, as ratios against a bare loop of draws measured in the same binary.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+
 #include "analysis/sizemeasure.h"
 #include "chain/growth.h"
 #include "chain/random.h"
 #include "chain/run.h"
+#include "ratioreporter.h"
 
 namespace {
 
@@ -73,6 +76,38 @@ void BM_MeanderRun(benchmark::State& state) {
 }
 BENCHMARK(BM_MeanderRun)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+void printRatios(const RatioReporter& r) {
+  const double* bare = r.time("BM_BareNext");
+  const double* grow = r.time("BM_MeanderGrow");
+  const double* size = r.time("BM_SizeMeasure");
+  const double* one = r.time("BM_MeanderRun/1");
+  const double* two = r.time("BM_MeanderRun/2");
+  std::printf("\nRatios:\n");
+  if (bare != nullptr && grow != nullptr) {
+    std::printf(
+        "  free-walk grower / bare next(), per step            %5.2f  (%.2f ns vs %.2f ns)\n",
+        *grow / *bare, *grow * 1e6 / kSteps, *bare * 1e6 / kSteps);
+  }
+  if (bare != nullptr && size != nullptr) {
+    std::printf(
+        "  size measure / bare next(), per site                %5.2f  (%.2f ns vs %.2f ns)\n",
+        *size / *bare, *size * 1e6 / kSteps, *bare * 1e6 / kSteps);
+  }
+  if (one != nullptr && two != nullptr) {
+    std::printf(
+        "  whole run, 2 threads over 1 thread (throughput)     %5.2f  (%.1f ms vs %.1f ms)\n",
+        *one / *two, *two, *one);
+  }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  printRatios(reporter);
+  benchmark::Shutdown();
+  return 0;
+}

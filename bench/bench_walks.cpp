@@ -10,7 +10,6 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -18,6 +17,7 @@
 
 #include "chain/growth.h"
 #include "chain/run.h"
+#include "ratioreporter.h"
 #include "reference/textwalks.h"
 
 namespace {
@@ -125,8 +125,8 @@ void growerPerTrial(benchmark::State& state, Model model, std::int32_t steps, st
   const RunParams p = params(model, steps, a);
   RunObserver quiet;
   RunControl control(quiet, p);
-  std::unique_ptr<ChainGrower> grower = model == Model::SAW ? polychain::makeSawGrower(p)
-                                                            : polychain::makeShortRangeGrower(p);
+  std::unique_ptr<ChainGrower> grower =
+      model == Model::SAW ? polychain::makeSawGrower(p) : polychain::makeShortRangeGrower(p);
   std::vector<Point> sites;
   std::int64_t trials = 0;
   std::size_t next = 0;
@@ -154,9 +154,7 @@ void hashSetPerTrial(benchmark::State& state, bool shortRange, std::int32_t step
   state.counters["time_per_trial"] = benchmark::Counter(static_cast<double>(trials), kPerTrial);
 }
 
-void BM_SawAvoidOneGrower(benchmark::State& state) {
-  growerPerTrial(state, Model::SAW, 100000, 1);
-}
+void BM_SawAvoidOneGrower(benchmark::State& state) { growerPerTrial(state, Model::SAW, 100000, 1); }
 void BM_SawAvoidOneHashSet(benchmark::State& state) { hashSetPerTrial(state, false, 100000); }
 void BM_ShortRangeKuhnOneGrower(benchmark::State& state) {
   growerPerTrial(state, Model::ShortRange, 100000, 1);
@@ -180,9 +178,10 @@ void BM_SawRun(benchmark::State& state) {
 }
 void BM_SawTextModel(benchmark::State& state) {
   for (auto _ : state) {
-    benchmark::DoNotOptimize(polychain::reference::textSAW(
-        static_cast<std::int32_t>(state.range(0)), 1, static_cast<std::int32_t>(state.range(1)),
-        2).chainText.data());
+    benchmark::DoNotOptimize(
+        polychain::reference::textSAW(static_cast<std::int32_t>(state.range(0)), 1,
+                                      static_cast<std::int32_t>(state.range(1)), 2)
+            .chainText.data());
   }
 }
 BENCHMARK(BM_SawRun)
@@ -213,58 +212,34 @@ void BM_SawAvoidTwoMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_SawAvoidTwoMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// Collects what the ratios need while printing the usual table.
-class RatioReporter final : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration) continue;
-      const std::string name = run.benchmark_name();
-      m_time[name] = run.GetAdjustedRealTime();
-      const auto trial = run.counters.find("time_per_trial");
-      if (trial != run.counters.end()) m_perTrial[name] = trial->second.value;
-    }
-  }
+void perTrial(const RatioReporter& r, const char* what, const std::string& fast,
+              const std::string& base) {
+  const double* f = r.counter("time_per_trial", fast);
+  const double* b = r.counter("time_per_trial", base);
+  if (f == nullptr || b == nullptr) return;
+  std::printf("  %-66s %6.2f  (%.1f ns vs %.1f ns)\n", what, *f / *b, *f * 1e9, *b * 1e9);
+}
 
-  void printRatios() const {
-    std::printf("\nRatios (lower is better for the growers):\n");
-    perTrial("SAW A=1, N=1e5: grower / hash-set walk, time per trial",
-             "BM_SawAvoidOneGrower", "BM_SawAvoidOneHashSet");
-    perTrial("ShortRange K=1, N=1e5: grower / hash-set walk, time per trial",
-             "BM_ShortRangeKuhnOneGrower", "BM_ShortRangeKuhnOneHashSet");
-    std::printf("\nSpeed-ups over the text model (text time / grower time, one chain, seed 2):\n");
-    speedUp("SAW A=2, N=1000", "BM_SawTextModel/1000/2", "BM_SawRun/1000/2");
-    speedUp("SAW A=2, N=2000", "BM_SawTextModel/2000/2", "BM_SawRun/2000/2");
-    speedUp("SAW A=2, N=5000", "BM_SawTextModel/5000/2", "BM_SawRun/5000/2");
-    speedUp("SAW A=1, N=20000", "BM_SawTextModel/20000/1", "BM_SawRun/20000/1");
-  }
+void speedUp(const RatioReporter& r, const char* what, const std::string& text,
+             const std::string& fast) {
+  const double* t = r.time(text);
+  const double* f = r.time(fast);
+  if (t == nullptr || f == nullptr) return;
+  std::printf("  %-66s %8.0fx  (%.4g ms vs %.4g ms)\n", what, *t / *f, *t, *f);
+}
 
- private:
-  // The value of the run called `name`, or `name` followed by options ("/min_time:2").
-  static const double* lookup(const std::map<std::string, double>& values,
-                              const std::string& name) {
-    for (const auto& [run, value] : values) {
-      if (run == name || run.rfind(name + "/", 0) == 0) return &value;
-    }
-    return nullptr;
-  }
-  void perTrial(const char* what, const std::string& fast, const std::string& base) const {
-    const double* f = lookup(m_perTrial, fast);
-    const double* b = lookup(m_perTrial, base);
-    if (f == nullptr || b == nullptr) return;
-    std::printf("  %-66s %6.2f  (%.1f ns vs %.1f ns)\n", what, *f / *b, *f * 1e9, *b * 1e9);
-  }
-  void speedUp(const char* what, const std::string& text, const std::string& fast) const {
-    const double* t = lookup(m_time, text);
-    const double* f = lookup(m_time, fast);
-    if (t == nullptr || f == nullptr) return;
-    std::printf("  %-66s %8.0fx  (%.4g ms vs %.4g ms)\n", what, *t / *f, *t, *f);
-  }
-
-  std::map<std::string, double> m_time;
-  std::map<std::string, double> m_perTrial;
-};
+void printRatios(const RatioReporter& r) {
+  std::printf("\nRatios (lower is better for the growers):\n");
+  perTrial(r, "SAW A=1, N=1e5: grower / hash-set walk, time per trial", "BM_SawAvoidOneGrower",
+           "BM_SawAvoidOneHashSet");
+  perTrial(r, "ShortRange K=1, N=1e5: grower / hash-set walk, time per trial",
+           "BM_ShortRangeKuhnOneGrower", "BM_ShortRangeKuhnOneHashSet");
+  std::printf("\nSpeed-ups over the text model (text time / grower time, one chain, seed 2):\n");
+  speedUp(r, "SAW A=2, N=1000", "BM_SawTextModel/1000/2", "BM_SawRun/1000/2");
+  speedUp(r, "SAW A=2, N=2000", "BM_SawTextModel/2000/2", "BM_SawRun/2000/2");
+  speedUp(r, "SAW A=2, N=5000", "BM_SawTextModel/5000/2", "BM_SawRun/5000/2");
+  speedUp(r, "SAW A=1, N=20000", "BM_SawTextModel/20000/1", "BM_SawRun/20000/1");
+}
 
 }  // namespace
 
@@ -273,7 +248,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.printRatios();
+  printRatios(reporter);
   benchmark::Shutdown();
   return 0;
 }

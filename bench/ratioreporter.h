@@ -1,0 +1,44 @@
+// A console reporter that also keeps each benchmark's real time per iteration and its
+// counters, so a benchmark program can print ratios against its baselines after the table.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration) continue;
+      const std::string name = run.benchmark_name();
+      m_time[name] = run.GetAdjustedRealTime();
+      for (const auto& [key, counter] : run.counters) m_counters[key][name] = counter.value;
+    }
+  }
+
+  // The real time per iteration (in the benchmark's unit) of the run called `name`, or
+  // `name` followed by options ("/min_time:2"); null when it did not run.
+  const double* time(const std::string& name) const { return lookup(m_time, name); }
+
+  // The value of counter `key` of that run.
+  const double* counter(const std::string& key, const std::string& name) const {
+    const auto values = m_counters.find(key);
+    return values == m_counters.end() ? nullptr : lookup(values->second, name);
+  }
+
+ private:
+  static const double* lookup(const std::map<std::string, double>& values,
+                              const std::string& name) {
+    for (const auto& [run, value] : values) {
+      if (run == name || run.rfind(name + "/", 0) == 0) return &value;
+    }
+    return nullptr;
+  }
+
+  std::map<std::string, double> m_time;
+  std::map<std::string, std::map<std::string, double>> m_counters;
+};
