@@ -176,6 +176,9 @@ TEST(DispatchTest, RefusalsNameTheFieldAndWhatItAccepts) {
   shortRange.Kuhn = "abc";
   m = refusal(shortRange);
   EXPECT_TRUE(contains(m, "Kuhn Length") && contains(m, "\"abc\"")) << m;
+  shortRange.Kuhn = "300000000";  // 9 steps of it would leave the 32-bit lattice
+  m = refusal(shortRange);
+  EXPECT_TRUE(contains(m, "Kuhn Length") && contains(m, "2147483647")) << m;
 
   Form1Inputs seeded = meanderInputs("10", "1");
   for (const char* seed : {"-1", "1.5", "seed", "18446744073709551616"}) {
