@@ -42,3 +42,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> m_time;
   std::map<std::string, std::map<std::string, double>> m_counters;
 };
+
+// The whole of main for a benchmark program that prints its ratios after the table.
+inline int runBenchmarksWithRatios(int argc, char** argv,
+                                   void (*printRatios)(const RatioReporter&)) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  printRatios(reporter);
+  benchmark::Shutdown();
+  return 0;
+}
