@@ -1,86 +1,88 @@
-// How the run frame drives a model: one ChainGrower per worker thread grows chain after
-// chain into a reusable site buffer, reporting each trial to a ChainMonitor.
+// How a model's grower grows chains for the run frame: one grower per worker thread grows
+// chain after chain into a reusable site buffer, and a TrialCounter lets the frame look at
+// the growing chain every so often without the grower knowing the frame.
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <mutex>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "chain/lattice.h"
+#include "chain/model.h"
 #include "chain/random.h"
-#include "chain/run.h"
 
 namespace polychain {
 
-// Shared among the workers of one run: the observer, the stop flag and the throttle.
-class RunControl {
+// The frame's side of a growing chain.
+class ChainWatch {
  public:
-  RunControl(RunObserver& observer, const RunParams& params);
-
-  RunObserver& observer() { return m_observer; }
-  const RunParams& params() const { return m_params; }
-
-  // True once the run was cancelled or a chain passed the trial cap.
-  bool stopped() const { return m_stop.load(std::memory_order_relaxed) != RunStatus::Finished; }
-  RunStatus stopReason() const { return m_stop.load(); }
-  void stop(RunStatus why);
-
-  // Polls the observer's cancel request; true when the run must stop.
-  bool pollStop();
-
-  void chainDone();
-  // Publishes a growing chain's progress, at most every few dozen milliseconds.
-  void reportChain(std::int64_t chain, std::int64_t n, std::int64_t trials);
-  // The trapped-chain notice, at most once per run.
-  void reportTrapped(std::int64_t chain, std::int64_t trials);
-
- private:
-  bool due();
-
-  RunObserver& m_observer;
-  const RunParams& m_params;
-  std::atomic<RunStatus> m_stop{RunStatus::Finished};
-  std::int64_t m_chainsDone = 0;  // guarded by m_mutex
-  std::atomic<bool> m_trappedSaid{false};
-  std::mutex m_mutex;
-  std::chrono::steady_clock::time_point m_lastReport{};
-  RunProgress m_last;
+  virtual ~ChainWatch() = default;
+  // Called when a chain of length `n` (in its model's own count) has made `trials` trials,
+  // `sinceLongest` of them since it last reached a new greatest length. Returns the trial
+  // count at which to be called next (greater than `trials`), or 0 to stop growing now.
+  virtual std::int64_t check(std::int64_t n, std::int64_t trials, std::int64_t sinceLongest) = 0;
 };
 
-// Per-chain watch on a growing chain: progress, cancellation, the trial cap and the
-// trapped-chain notice. onTrial costs an increment and a compare on the common path.
-class ChainMonitor {
- public:
-  ChainMonitor(RunControl& control, std::int64_t chain, std::int32_t steps);
+// What the counter tells a grower after a trial.
+enum class TrialVerdict {
+  Go,       // carry on
+  Stop,     // stop growing: the run is ending
+  Restart,  // the chain has not grown longer for too long: grow it again from the origin
+};
 
-  // Call once after every trial with the chain's current length n (in the model's own
-  // count). Returns false when growth must stop now: the run was cancelled, or this
-  // chain passed the trial cap.
-  bool onTrial(std::int64_t n) {
-    if (++m_trials < m_nextCheck) return true;
+// Counts a chain's trials, keeps the greatest length it reached and calls its watch every
+// so often. onTrial costs an increment and two compares on the common path.
+class TrialCounter {
+ public:
+  static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
+
+  // `restartAfter`: trials without a new greatest length after which the chain is grown
+  // again from the origin (kNever: never). `firstCheck`: the trial count of the first call.
+  TrialCounter(ChainWatch& watch, std::int64_t restartAfter, std::int64_t firstCheck)
+      : m_watch(watch), m_restartAfter(restartAfter), m_nextCheck(firstCheck) {}
+
+  // Call once after every trial with the chain's current length n.
+  TrialVerdict onTrial(std::int64_t n) {
+    ++m_trials;
+    if (n > m_longest) {
+      m_longest = n;
+      m_trialsAtLongest = m_trials;
+    } else if (m_trials - m_trialsAtLongest >= m_restartAfter) {
+      return restart();
+    }
+    if (m_trials < m_nextCheck) return TrialVerdict::Go;
     return check(n);
   }
 
-  // The same for `count` trials at once, for models that cannot be refused a step.
-  bool onTrials(std::int64_t n, std::int64_t count) {
+  // The same for `count` trials at once that all made the chain longer (the free walk).
+  bool onGrowingTrials(std::int64_t n, std::int64_t count) {
     m_trials += count;
-    if (m_trials < m_nextCheck) return true;
-    return check(n);
+    m_longest = n;
+    m_trialsAtLongest = m_trials;
+    return m_trials < m_nextCheck || check(n) == TrialVerdict::Go;
   }
 
   std::int64_t trials() const { return m_trials; }
+  std::int64_t restarts() const { return m_restarts; }
 
  private:
-  bool check(std::int64_t n);
+  TrialVerdict check(std::int64_t n) {
+    m_nextCheck = m_watch.check(n, m_trials, m_trials - m_trialsAtLongest);
+    return m_nextCheck > 0 ? TrialVerdict::Go : TrialVerdict::Stop;
+  }
+  TrialVerdict restart() {
+    ++m_restarts;
+    m_longest = -1;
+    m_trialsAtLongest = m_trials;
+    return TrialVerdict::Restart;
+  }
 
-  RunControl& m_control;
-  std::int64_t m_chain;
-  std::int32_t m_steps;
+  ChainWatch& m_watch;
+  std::int64_t m_restartAfter;
+  std::int64_t m_nextCheck;
   std::int64_t m_trials = 0;
-  std::int64_t m_nextCheck = 0;
+  std::int64_t m_restarts = 0;
   std::int64_t m_longest = -1;
   std::int64_t m_trialsAtLongest = 0;
 };
@@ -90,21 +92,27 @@ struct ChainGrowth {
   std::int64_t trials = 0;
   std::int64_t discarded = 0;
   std::int64_t backups = 0;
-  bool stopped = false;  // the monitor said stop; the sites are incomplete
+  std::int64_t restarts = 0;
+  bool stopped = false;  // the counter said stop; the sites are incomplete
 };
 
 class ChainGrower {
  public:
   virtual ~ChainGrower() = default;
   // Grows one chain from the origin with `random`, leaving its sites, origin first, in
-  // `sites` (cleared first). Calls monitor.onTrial after every trial and returns with
-  // `stopped` set as soon as it answers false.
+  // `sites` (cleared first). Reports every trial to `counter` and returns with `stopped`
+  // set as soon as it says stop; starts afresh from the origin when it says restart.
   virtual ChainGrowth grow(RandomSource& random, std::vector<Point>& sites,
-                           ChainMonitor& monitor) = 0;
+                           TrialCounter& counter) = 0;
 };
 
-std::unique_ptr<ChainGrower> makeMeanderGrower(const RunParams& params);
-std::unique_ptr<ChainGrower> makeSawGrower(const RunParams& params);
-std::unique_ptr<ChainGrower> makeShortRangeGrower(const RunParams& params);
+std::unique_ptr<ChainGrower> makeMeanderGrower(std::int32_t steps);
+std::unique_ptr<ChainGrower> makeSawGrower(std::int32_t steps, std::int32_t avoid);
+std::unique_ptr<ChainGrower> makeShortRangeGrower(std::int32_t steps, std::int32_t kuhn);
+
+// The grower of `model` for chains of N = `steps`; `avoid` is read by SAW only, `kuhn` by
+// the short-range walk only.
+std::unique_ptr<ChainGrower> makeGrower(Model model, std::int32_t steps, std::int32_t avoid,
+                                        std::int32_t kuhn);
 
 }  // namespace polychain

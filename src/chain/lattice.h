@@ -29,18 +29,30 @@ inline int directionOf(float r) {
 inline int directionOfBits(std::uint64_t m) { return static_cast<int>((m * 6) >> 24); }
 
 // Unit moves of the six directions.
-inline constexpr Point kUnitMove[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0},
-                                       {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+inline constexpr Point kUnitMove[6] = {{1, 0, 0},  {-1, 0, 0}, {0, 1, 0},
+                                       {0, -1, 0}, {0, 0, 1},  {0, 0, -1}};
 
 // Moves `p` by `step` along direction `dir` (0..5 as directionOf).
 inline void moveAlong(Point& p, int dir, std::int32_t step) {
   switch (dir) {
-    case 0: p.x += step; break;
-    case 1: p.x -= step; break;
-    case 2: p.y += step; break;
-    case 3: p.y -= step; break;
-    case 4: p.z += step; break;
-    default: p.z -= step; break;
+    case 0:
+      p.x += step;
+      break;
+    case 1:
+      p.x -= step;
+      break;
+    case 2:
+      p.y += step;
+      break;
+    case 3:
+      p.y -= step;
+      break;
+    case 4:
+      p.z += step;
+      break;
+    default:
+      p.z -= step;
+      break;
   }
 }
 

@@ -12,14 +12,14 @@ class MeanderGrower final : public ChainGrower {
   explicit MeanderGrower(std::int32_t steps) : m_steps(steps) {}
 
   ChainGrowth grow(RandomSource& random, std::vector<Point>& sites,
-                   ChainMonitor& monitor) override {
+                   TrialCounter& counter) override {
     sites.resize(static_cast<std::size_t>(m_steps) + 1);
     Point* out = sites.data();
     Point p;
     *out++ = p;
     ChainGrowth growth;
     // The draws and moves of ChooseDir with a step of 1, without branches, reported to the
-    // monitor in chunks.
+    // counter in chunks.
     constexpr std::int32_t kChunk = 256;
     for (std::int32_t n = 0; n < m_steps;) {
       const std::int32_t count = std::min(kChunk, m_steps - n);
@@ -31,13 +31,13 @@ class MeanderGrower final : public ChainGrower {
         p.z += move.z;
         *out++ = p;
       }
-      if (!monitor.onTrials(n, count)) {
+      if (!counter.onGrowingTrials(n, count)) {
         growth.stopped = true;
         break;
       }
     }
     sites.resize(static_cast<std::size_t>(out - sites.data()));
-    growth.trials = monitor.trials();
+    growth.trials = counter.trials();
     return growth;
   }
 
@@ -47,8 +47,8 @@ class MeanderGrower final : public ChainGrower {
 
 }  // namespace
 
-std::unique_ptr<ChainGrower> makeMeanderGrower(const RunParams& params) {
-  return std::make_unique<MeanderGrower>(params.steps);
+std::unique_ptr<ChainGrower> makeMeanderGrower(std::int32_t steps) {
+  return std::make_unique<MeanderGrower>(steps);
 }
 
 }  // namespace polychain

@@ -1,5 +1,6 @@
 #include "chain/random.h"
 
+#include <array>
 #include <chrono>
 
 namespace polychain {
@@ -21,19 +22,69 @@ RandomSource RandomSource::fromState(const State& state) {
   return source;
 }
 
-void RandomSource::jump() {
+namespace {
+
+// The generator's standard jump polynomial, applied bit by bit: 256 draws.
+RandomSource::State jumpedByPolynomial(const RandomSource::State& state) {
   static constexpr std::uint64_t kJump[] = {0x180ec6d33cfd0abaULL, 0xd5a61266f0c9392cULL,
                                             0xa9582618e03fc9aaULL, 0x39abdc4529b1661cULL};
-  State s{};
+  RandomSource walker = RandomSource::fromState(state);
+  RandomSource::State s{};
   for (const std::uint64_t word : kJump) {
     for (int b = 0; b < 64; ++b) {
       if (word & (std::uint64_t{1} << b)) {
-        for (std::size_t i = 0; i < 4; ++i) s[i] ^= m_s[i];
+        for (std::size_t i = 0; i < 4; ++i) s[i] ^= walker.state()[i];
       }
-      next();
+      walker.next();
     }
   }
-  m_s = s;
+  return s;
+}
+
+// The jump is linear over GF(2) in the 256 state bits, so it is the XOR of the images of the
+// state's 32 bytes: one table row of 256 images per byte (256 KiB), built once from the
+// polynomial jump of each single bit.
+class JumpTable {
+ public:
+  JumpTable() {
+    std::array<RandomSource::State, 256> ofBit{};
+    for (std::size_t bit = 0; bit < 256; ++bit) {
+      RandomSource::State unit{};
+      unit[bit / 64] = std::uint64_t{1} << (bit % 64);
+      ofBit[bit] = jumpedByPolynomial(unit);
+    }
+    for (std::size_t byte = 0; byte < 32; ++byte) {
+      for (std::size_t value = 0; value < 256; ++value) {
+        RandomSource::State image{};
+        for (std::size_t b = 0; b < 8; ++b) {
+          if ((value >> b) & 1U) {
+            for (std::size_t i = 0; i < 4; ++i) image[i] ^= ofBit[byte * 8 + b][i];
+          }
+        }
+        m_rows[byte][value] = image;
+      }
+    }
+  }
+
+  RandomSource::State apply(const RandomSource::State& state) const {
+    RandomSource::State s{};
+    for (std::size_t byte = 0; byte < 32; ++byte) {
+      const auto value = static_cast<std::size_t>((state[byte / 8] >> (8 * (byte % 8))) & 0xffU);
+      const RandomSource::State& image = m_rows[byte][value];
+      for (std::size_t i = 0; i < 4; ++i) s[i] ^= image[i];
+    }
+    return s;
+  }
+
+ private:
+  std::array<std::array<RandomSource::State, 256>, 32> m_rows{};
+};
+
+}  // namespace
+
+void RandomSource::jump() {
+  static const JumpTable table;  // built on first use
+  m_s = table.apply(m_s);
 }
 
 std::uint64_t clockSeed() {

@@ -34,7 +34,7 @@ class RandomSource {
   // Uniform single-precision draw in [0, 1): the top 24 bits of next() times 2^-24.
   float uniform() { return static_cast<float>(next() >> 40) * 0x1.0p-24f; }
 
-  // Advances the state by 2^128 draws (the generator's standard jump).
+  // Advances the state by 2^128 draws (the generator's standard jump), in 32 table look-ups.
   void jump();
 
   const State& state() const { return m_s; }

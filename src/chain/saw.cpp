@@ -13,7 +13,7 @@
 #include <span>
 
 #include "chain/growth.h"
-#include "chain/siteindex.h"
+#include "chain/lineindex.h"
 
 namespace polychain {
 
@@ -32,13 +32,8 @@ constexpr std::array<Point, 10> kZoneOfTwo = {{{0, 0, 0},
                                                {1, 1, 1}}};
 
 constexpr std::array<Point, 32> zoneOfThree() {
-  std::array<Point, 32> zone = {{{0, 0, 0},
-                                 {3, 0, 0},
-                                 {-3, 0, 0},
-                                 {0, 3, 0},
-                                 {0, -3, 0},
-                                 {0, 0, 3},
-                                 {0, 0, -3}}};
+  std::array<Point, 32> zone = {
+      {{0, 0, 0}, {3, 0, 0}, {-3, 0, 0}, {0, 3, 0}, {0, -3, 0}, {0, 0, 3}, {0, 0, -3}}};
   std::size_t i = 7;
   for (std::int32_t j = -2; j <= 2; ++j) {
     for (std::int32_t k = -2; k <= 2; ++k) zone[i++] = Point{j, k, j};
@@ -51,32 +46,25 @@ Point offset(const Point& p, const Point& d) { return Point{p.x + d.x, p.y + d.y
 
 class SawGrower final : public ChainGrower {
  public:
-  explicit SawGrower(const RunParams& params) : m_steps(params.steps) {
+  SawGrower(std::int32_t steps, std::int32_t avoid) : m_steps(steps) {
     // The zone count C is 11 for avoidance 2 although a trial files 10 records; any
     // avoidance other than 2 or 3 files no zone and tests against an empty one.
-    if (params.avoid == 2) {
+    if (avoid == 2) {
       m_zoneOffsets = kZoneOfTwo;
       m_zoneCount = 11;
-    } else if (params.avoid == 3) {
+    } else if (avoid == 3) {
       m_zoneOffsets = kZoneOfThree;
       m_zoneCount = 32;
     }
-    m_olderExcluded = std::int64_t{params.avoid} * m_zoneCount;
+    m_olderExcluded = std::int64_t{avoid} * m_zoneCount;
   }
 
   ChainGrowth grow(RandomSource& random, std::vector<Point>& sites,
-                   ChainMonitor& monitor) override {
-    sites.clear();
-    sites.push_back(Point{});
-    m_chain.clear();
-    m_chain.push(Point{});
-    m_zone.clear();
-    m_zoneSize = 0;
-    m_trials.clear();
-
+                   TrialCounter& counter) override {
     ChainGrowth growth;
     Point p;
     std::int64_t n = 0;
+    startAtOrigin(sites, p, n);
     const bool zoneOn = m_zoneCount > 0;
     while (n < m_steps) {
       const Point saved = p;
@@ -112,12 +100,15 @@ class SawGrower final : public ChainGrower {
         backUp = m_chain.allNeighboursFound(p, 1);
       }
       if (backUp) backUpFrom(p, n, sites, growth);
-      if (!monitor.onTrial(n)) {
+      const TrialVerdict verdict = counter.onTrial(n);
+      if (verdict == TrialVerdict::Stop) {
         growth.stopped = true;
         break;
       }
+      if (verdict == TrialVerdict::Restart) startAtOrigin(sites, p, n);
     }
-    growth.trials = monitor.trials();
+    growth.trials = counter.trials();
+    growth.restarts = counter.restarts();
     return growth;
   }
 
@@ -126,6 +117,18 @@ class SawGrower final : public ChainGrower {
     Point site;
     std::int32_t records;  // how many of its zone records, oldest first, are still filed
   };
+
+  void startAtOrigin(std::vector<Point>& sites, Point& p, std::int64_t& n) {
+    sites.clear();
+    sites.push_back(Point{});
+    m_chain.clear();
+    m_chain.push(Point{});
+    m_zone.clear();
+    m_zoneSize = 0;
+    m_trials.clear();
+    p = Point{};
+    n = 0;
+  }
 
   void fileZone(const Point& site) {
     for (const Point& d : m_zoneOffsets) m_zone.push(offset(site, d));
@@ -186,8 +189,8 @@ class SawGrower final : public ChainGrower {
   std::span<const Point> m_zoneOffsets;
   std::int32_t m_zoneCount = 0;      // C; 0 without a zone
   std::int64_t m_olderExcluded = 0;  // avoidance x C: the newest records outside the older zone
-  ChainIndex m_chain;
-  SiteIndex m_zone;
+  DistinctRecordIndex m_chain;
+  RepeatingRecordIndex m_zone;
   std::int64_t m_zoneSize = 0;  // zone records
   std::vector<ZoneTrial> m_trials;
   std::vector<Point> m_newest;  // the newest avoidance x C zone records, oldest first
@@ -195,8 +198,8 @@ class SawGrower final : public ChainGrower {
 
 }  // namespace
 
-std::unique_ptr<ChainGrower> makeSawGrower(const RunParams& params) {
-  return std::make_unique<SawGrower>(params);
+std::unique_ptr<ChainGrower> makeSawGrower(std::int32_t steps, std::int32_t avoid) {
+  return std::make_unique<SawGrower>(steps, avoid);
 }
 
 }  // namespace polychain

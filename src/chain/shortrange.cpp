@@ -3,7 +3,7 @@
 // distance K is dropped, and n (accepted sites, origin included) keeps its value, so the
 // finished chain holds N records less one per back-up.
 #include "chain/growth.h"
-#include "chain/siteindex.h"
+#include "chain/lineindex.h"
 
 namespace polychain {
 
@@ -11,19 +11,14 @@ namespace {
 
 class ShortRangeGrower final : public ChainGrower {
  public:
-  explicit ShortRangeGrower(const RunParams& params)
-      : m_steps(params.steps), m_kuhn(params.kuhn) {}
+  ShortRangeGrower(std::int32_t steps, std::int32_t kuhn) : m_steps(steps), m_kuhn(kuhn) {}
 
   ChainGrowth grow(RandomSource& random, std::vector<Point>& sites,
-                   ChainMonitor& monitor) override {
-    sites.clear();
-    sites.push_back(Point{});
-    m_chain.clear();
-    m_chain.push(Point{});
-
+                   TrialCounter& counter) override {
     ChainGrowth growth;
     Point p;
     std::int64_t n = 1;
+    startAtOrigin(sites, p, n);
     while (n < m_steps) {
       const Point saved = p;
       ChooseDir(random, p, m_kuhn);
@@ -42,25 +37,37 @@ class ShortRangeGrower final : public ChainGrower {
           ++growth.backups;
         }
       }
-      if (!monitor.onTrial(n)) {
+      const TrialVerdict verdict = counter.onTrial(n);
+      if (verdict == TrialVerdict::Stop) {
         growth.stopped = true;
         break;
       }
+      if (verdict == TrialVerdict::Restart) startAtOrigin(sites, p, n);
     }
-    growth.trials = monitor.trials();
+    growth.trials = counter.trials();
+    growth.restarts = counter.restarts();
     return growth;
   }
 
  private:
+  void startAtOrigin(std::vector<Point>& sites, Point& p, std::int64_t& n) {
+    sites.clear();
+    sites.push_back(Point{});
+    m_chain.clear();
+    m_chain.push(Point{});
+    p = Point{};
+    n = 1;
+  }
+
   std::int32_t m_steps;
   std::int32_t m_kuhn;
-  ChainIndex m_chain;
+  DistinctRecordIndex m_chain;
 };
 
 }  // namespace
 
-std::unique_ptr<ChainGrower> makeShortRangeGrower(const RunParams& params) {
-  return std::make_unique<ShortRangeGrower>(params);
+std::unique_ptr<ChainGrower> makeShortRangeGrower(std::int32_t steps, std::int32_t kuhn) {
+  return std::make_unique<ShortRangeGrower>(steps, kuhn);
 }
 
 }  // namespace polychain

@@ -168,9 +168,8 @@ class LineIndex {
   // How many of the six sites at distance `step` along the axes from p are found (0 to 6);
   // with step 1 this is StrTestXYZ on the text.
   int neighboursFound(const Point& p, std::int32_t step) const {
-    return found(p.x + step, p.y, p.z) + found(p.x - step, p.y, p.z) +
-           found(p.x, p.y - step, p.z) + found(p.x, p.y + step, p.z) +
-           found(p.x, p.y, p.z + step) + found(p.x, p.y, p.z - step);
+    return found(p.x + step, p.y, p.z) + found(p.x - step, p.y, p.z) + found(p.x, p.y - step, p.z) +
+           found(p.x, p.y + step, p.z) + found(p.x, p.y, p.z + step) + found(p.x, p.y, p.z - step);
   }
 
   // True when all six sites at distance `step` are found; stops at the first that is not.
@@ -180,14 +179,8 @@ class LineIndex {
            found(p.x, p.y, p.z + step) && found(p.x, p.y, p.z - step);
   }
 
-  // Distinct sites filed, and the bytes held.
+  // Distinct sites filed.
   std::size_t keys() const { return m_sites; }
-  std::size_t bytes() const {
-    std::size_t total = m_lines.capacity() * sizeof(Line) +
-                        m_crowded.capacity() * (sizeof(std::uint64_t) + sizeof(std::vector<Entry>));
-    for (const auto& [key, more] : m_crowded) total += more.capacity() * sizeof(Entry);
-    return total;
-  }
 
  private:
   struct XCount {
@@ -318,16 +311,17 @@ class LineIndex {
   absl::flat_hash_map<std::uint64_t, std::vector<Entry>> m_crowded;
 };
 
-// Records that may repeat (a zone), and records of distinct sites (a walk's chain).
-using SiteIndex = LineIndex<true>;
-using ChainIndex = LineIndex<false>;
+// Records that may repeat (an avoidance zone), and records of distinct sites (a walk's own
+// chain, which never holds a site twice).
+using RepeatingRecordIndex = LineIndex<true>;
+using DistinctRecordIndex = LineIndex<false>;
 
 // The record search on the text of a record stack without its newest records, which the
 // caller names: a record is found there when more records hold it than among the newest.
 // Costs a search of the index, plus a scan of the newest records when that finds it.
 class OlderRecordSearch {
  public:
-  OlderRecordSearch(const SiteIndex& all, std::span<const Point> newest)
+  OlderRecordSearch(const RepeatingRecordIndex& all, std::span<const Point> newest)
       : m_all(all), m_newest(newest) {}
 
   bool found(const Point& p) const {
@@ -341,13 +335,12 @@ class OlderRecordSearch {
 
   // StrTestXYZ at p on that text.
   int neighboursFound(const Point& p) const {
-    return found({p.x + 1, p.y, p.z}) + found({p.x - 1, p.y, p.z}) +
-           found({p.x, p.y - 1, p.z}) + found({p.x, p.y + 1, p.z}) +
-           found({p.x, p.y, p.z + 1}) + found({p.x, p.y, p.z - 1});
+    return found({p.x + 1, p.y, p.z}) + found({p.x - 1, p.y, p.z}) + found({p.x, p.y - 1, p.z}) +
+           found({p.x, p.y + 1, p.z}) + found({p.x, p.y, p.z + 1}) + found({p.x, p.y, p.z - 1});
   }
 
  private:
-  const SiteIndex& m_all;
+  const RepeatingRecordIndex& m_all;
   std::span<const Point> m_newest;
 };
 

@@ -1,5 +1,5 @@
 // The line indexes against the plain substring search they stand in for.
-#include "chain/siteindex.h"
+#include "chain/lineindex.h"
 
 #include <gtest/gtest.h>
 
@@ -12,28 +12,24 @@
 #include <vector>
 
 #include "chain/random.h"
+#include "reference/textmodel.h"
+#include "reference/textwalks.h"
 
 namespace polychain {
 namespace {
 
-std::string record(const Point& p) {
-  return std::to_string(p.x) + "," + std::to_string(p.y) + "," + std::to_string(p.z) + ";";
+std::string recordOf(const Point& p) { return reference::textRecord(p.x, p.y, p.z); }
+
+bool recordFound(const std::string& text, const Point& p) {
+  return reference::textFound(text, recordOf(p), nullptr);
+}
+
+int StrTestXYZ(const std::string& text, const Point& p) {
+  return reference::textStrTestXYZ(text, p.x, p.y, p.z, nullptr);
 }
 
 std::string textOf(const std::vector<Point>& records, std::size_t count) {
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i) text += record(records[i]);
-  return text;
-}
-
-bool textFound(const std::string& text, const Point& p) {
-  return text.find(record(p)) != std::string::npos;
-}
-
-int textNeighbours(const std::string& text, const Point& p) {
-  return textFound(text, {p.x + 1, p.y, p.z}) + textFound(text, {p.x - 1, p.y, p.z}) +
-         textFound(text, {p.x, p.y - 1, p.z}) + textFound(text, {p.x, p.y + 1, p.z}) +
-         textFound(text, {p.x, p.y, p.z + 1}) + textFound(text, {p.x, p.y, p.z - 1});
+  return reference::chainTextOf(std::span<const Point>(records).first(count));
 }
 
 // Draws from the generator's own stream, so the cases are the same everywhere.
@@ -45,11 +41,16 @@ std::int32_t draw(RandomSource& random, std::int32_t lo, std::int32_t hi) {
 // x coordinates that share digit tails: small, negative, two- and three-digit, a few large.
 std::int32_t drawX(RandomSource& random) {
   switch (draw(random, 0, 4)) {
-    case 0: return draw(random, -3, 3);
-    case 1: return draw(random, -12, 12);
-    case 2: return draw(random, -130, 130);
-    case 3: return draw(random, -1200, 1200);
-    default: return draw(random, -3, 3) * 1000 + draw(random, -3, 3);
+    case 0:
+      return draw(random, -3, 3);
+    case 1:
+      return draw(random, -12, 12);
+    case 2:
+      return draw(random, -130, 130);
+    case 3:
+      return draw(random, -1200, 1200);
+    default:
+      return draw(random, -3, 3) * 1000 + draw(random, -3, 3);
   }
 }
 
@@ -70,9 +71,9 @@ std::vector<Point> probes() {
 TEST(SuffixTest, AgreesWithTheDecimalTexts) {
   std::vector<std::int32_t> numbers;
   for (std::int32_t a = -1100; a <= 1100; ++a) numbers.push_back(a);
-  const std::vector<std::int32_t> large = {10000,      10001,       100000,     99999,
-                                           -100010,    1000000000,  1234567890, -1000000007,
-                                           -234567890, 2147483647,  -2147483647 - 1};
+  const std::vector<std::int32_t> large = {10000,      10001,      100000,         99999,
+                                           -100010,    1000000000, 1234567890,     -1000000007,
+                                           -234567890, 2147483647, -2147483647 - 1};
   numbers.insert(numbers.end(), large.begin(), large.end());
   std::vector<std::int32_t> needles;
   for (std::int32_t x = -150; x <= 1100; ++x) needles.push_back(x);
@@ -86,8 +87,8 @@ TEST(SuffixTest, AgreesWithTheDecimalTexts) {
     const std::string tail = std::to_string(needle);
     for (const std::int32_t a : numbers) {
       const std::string text = std::to_string(a);
-      const bool expected =
-          text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+      const bool expected = text.size() >= tail.size() &&
+                            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
       ASSERT_EQ(ends(a), expected) << tail << " at the end of " << text;
       matches += expected ? 1 : 0;
     }
@@ -120,14 +121,14 @@ std::int64_t compareWithSubstringSearch(std::uint64_t seed, bool repeats) {
       if (step % 6 != 5) continue;
       const std::string text = textOf(stack, stack.size());
       for (const Point& p : needles) {
-        const bool expected = textFound(text, p);
-        EXPECT_EQ(index.found(p), expected) << record(p) << " in " << text;
+        const bool expected = recordFound(text, p);
+        EXPECT_EQ(index.found(p), expected) << recordOf(p) << " in " << text;
         if (expected && std::find(stack.begin(), stack.end(), p) == stack.end()) ++substringOnly;
       }
       for (std::size_t i = 0; i < needles.size(); i += 7) {
         const Point& p = needles[i];
-        EXPECT_EQ(index.neighboursFound(p, 1), textNeighbours(text, p)) << record(p);
-        EXPECT_EQ(index.allNeighboursFound(p, 1), textNeighbours(text, p) == 6);
+        EXPECT_EQ(index.neighboursFound(p, 1), StrTestXYZ(text, p)) << recordOf(p);
+        EXPECT_EQ(index.allNeighboursFound(p, 1), StrTestXYZ(text, p) == 6);
       }
       if (::testing::Test::HasFailure()) return substringOnly;
     }
@@ -142,35 +143,18 @@ std::int64_t compareWithSubstringSearch(std::uint64_t seed, bool repeats) {
   return substringOnly;
 }
 
-TEST(SiteIndex, AnswersExactlyAsTheSubstringSearchWhileRecordsComeAndGo) {
+TEST(LineIndex, AnswersExactlyAsTheSubstringSearchWhileRecordsComeAndGo) {
   // The cases do exercise matches inside other records (1 in 11, -1, 101, ...).
-  EXPECT_GT(compareWithSubstringSearch<SiteIndex>(20240611, true), 1000);
-  EXPECT_GT(compareWithSubstringSearch<ChainIndex>(42, false), 1000);
+  EXPECT_GT(compareWithSubstringSearch<RepeatingRecordIndex>(20240611, true), 1000);
+  EXPECT_GT(compareWithSubstringSearch<DistinctRecordIndex>(42, false), 1000);
 }
 
-TEST(SiteIndex, MatchesOnlyAlongTheFirstCoordinate) {
-  SiteIndex index;
-  index.push({-11, 5, 0});
-  index.push({250, -3, 12});
-  for (const Point& p : {Point{-11, 5, 0}, Point{11, 5, 0}, Point{1, 5, 0}, Point{250, -3, 12},
-                         Point{50, -3, 12}, Point{0, -3, 12}}) {
-    EXPECT_TRUE(index.found(p)) << record(p);
-  }
-  // "5,0;" and "-3,12;" end records, but a record's y and z must match whole.
-  for (const Point& p : {Point{-1, 5, 0}, Point{5, 0, 0}, Point{50, 3, 12}, Point{250, 3, 12},
-                         Point{250, -3, 2}, Point{-50, -3, 12}, Point{25, -3, 12}}) {
-    EXPECT_FALSE(index.found(p)) << record(p);
-  }
-  // Around (0,5,0) only (1,5,0) is found: "-1,5,0;" is not inside "-11,5,0;".
-  EXPECT_EQ(index.neighboursFound({0, 5, 0}, 1), 1);
-}
-
-TEST(SiteIndex, StaysCorrectAcrossGrowthRemovalAndClear) {
+TEST(LineIndex, StaysCorrectAcrossGrowthRemovalAndClear) {
   // Single-digit x and distinct y: every record files one key of its own, so a record is
   // found exactly while it is in.
   std::vector<Point> sites;
   for (std::int32_t i = 0; i < 60000; ++i) sites.push_back({i % 10, i / 10 - 3000, i % 3});
-  SiteIndex index;
+  RepeatingRecordIndex index;
   for (int round = 0; round < 2; ++round) {
     for (const Point& p : sites) index.push(p);
     EXPECT_EQ(index.keys(), sites.size());
@@ -193,21 +177,21 @@ TEST(SiteIndex, StaysCorrectAcrossGrowthRemovalAndClear) {
   EXPECT_FALSE(index.found({3, 4, 4}));
 }
 
-TEST(SiteIndex, KeepsItsAnswersWhenCoordinatesOutgrowTwentyBits) {
-  const std::vector<Point> records = {{1, 0, 0},        {-11, 0, 0},      {1048575, 2, 3},
-                                      {-1048576, 2, 3}, {3000000, -5, 9}, {7, -1048577, 4},
+TEST(LineIndex, KeepsItsAnswersWhenCoordinatesOutgrowTwentyBits) {
+  const std::vector<Point> records = {{1, 0, 0},        {-11, 0, 0},       {1048575, 2, 3},
+                                      {-1048576, 2, 3}, {3000000, -5, 9},  {7, -1048577, 4},
                                       {21, 0, 0},       {2147483647, 0, 0}};
   const std::vector<Point> needles = {
-      {1, 0, 0},      {11, 0, 0},        {-1, 0, 0},       {21, 0, 0},      {1048575, 2, 3},
-      {75, 2, 3},     {1048576, 2, 3},   {48576, 2, 3},    {-1048576, 2, 3}, {3000000, -5, 9},
-      {0, -5, 9},     {3000000, -5, 8},  {7, -1048577, 4}, {7, 1048577, 4},  {47, 0, 0},
-      {647, 0, 0},    {2147483647, 0, 0}, {147483647, 0, 0}};
-  SiteIndex index;
+      {1, 0, 0},   {11, 0, 0},         {-1, 0, 0},       {21, 0, 0},       {1048575, 2, 3},
+      {75, 2, 3},  {1048576, 2, 3},    {48576, 2, 3},    {-1048576, 2, 3}, {3000000, -5, 9},
+      {0, -5, 9},  {3000000, -5, 8},   {7, -1048577, 4}, {7, 1048577, 4},  {47, 0, 0},
+      {647, 0, 0}, {2147483647, 0, 0}, {147483647, 0, 0}};
+  RepeatingRecordIndex index;
   std::vector<Point> in;
   const auto check = [&] {
     const std::string text = textOf(in, in.size());
     for (const Point& p : needles) {
-      ASSERT_EQ(index.found(p), textFound(text, p)) << record(p) << " in " << text;
+      ASSERT_EQ(index.found(p), recordFound(text, p)) << recordOf(p) << " in " << text;
     }
   };
   for (const Point& p : records) {
@@ -231,7 +215,7 @@ TEST(OlderRecordSearch, AnswersAsASearchOfTheOlderRecordsText) {
   std::int64_t substringOnly = 0;
   std::int64_t hiddenByNewest = 0;
   for (int round = 0; round < 3; ++round) {
-    SiteIndex index;
+    RepeatingRecordIndex index;
     std::vector<Point> stack;
     for (int step = 0; step < 300; ++step) {
       // Pushes in bursts and pops in runs, as trials and back-ups do.
@@ -248,8 +232,8 @@ TEST(OlderRecordSearch, AnswersAsASearchOfTheOlderRecordsText) {
       }
       if (step % 10 != 9) continue;
       const std::size_t size = stack.size();
-      for (const std::size_t newest : {std::size_t{0}, std::size_t{1}, size / 3, size / 2,
-                                       size > 0 ? size - 1 : 0, size}) {
+      for (const std::size_t newest :
+           {std::size_t{0}, std::size_t{1}, size / 3, size / 2, size > 0 ? size - 1 : 0, size}) {
         const std::size_t older = size - newest;
         const std::string text = textOf(stack, older);
         const std::string all = textOf(stack, size);
@@ -259,12 +243,12 @@ TEST(OlderRecordSearch, AnswersAsASearchOfTheOlderRecordsText) {
           for (std::int32_t y = -1; y <= 1; ++y) {
             for (std::int32_t z = -1; z <= 1; ++z) {
               const Point p{x, y, z};
-              const bool expected = textFound(text, p);
+              const bool expected = recordFound(text, p);
               ASSERT_EQ(search.found(p), expected)
-                  << record(p) << " in the oldest " << older << " of " << all;
-              ASSERT_EQ(search.neighboursFound(p), textNeighbours(text, p));
+                  << recordOf(p) << " in the oldest " << older << " of " << all;
+              ASSERT_EQ(search.neighboursFound(p), StrTestXYZ(text, p));
               if (expected && std::find(stack.begin(), end, p) == end) ++substringOnly;
-              if (!expected && textFound(all, p)) ++hiddenByNewest;
+              if (!expected && recordFound(all, p)) ++hiddenByNewest;
             }
           }
         }
