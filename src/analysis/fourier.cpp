@@ -3,9 +3,6 @@
 #include <cmath>
 #include <functional>
 #include <stdexcept>
-#include <vector>
-
-#include "chain/numtext.h"
 
 namespace polychain {
 
@@ -45,37 +42,22 @@ std::int32_t BitReverse(std::int32_t index, std::uint8_t bits) {
   return static_cast<std::int32_t>(result);
 }
 
-std::string fourierLengthMessage(std::int32_t numSamples) {
-  return "Error in procedure Fourier:\r\n NumSamples is " + formatInteger(numSamples) +
-         ", which is not a positive integer power of two.";
-}
-
 bool Fourier(std::int32_t numSamples, std::span<const double> realIn,
              std::span<const double> imagIn, std::span<double> realOut, std::span<double> imagOut,
-             bool inverse, const MessageSink& message) {
+             bool inverse) {
   const double angleNumerator = inverse ? -kAngleNumerator : kAngleNumerator;
   if (numSamples < 2 || !TestPowerOfTwo(numSamples) || numSamples > kLongestTransform) {
-    if (message) message("Error!", fourierLengthMessage(numSamples));
     return false;
   }
   const auto n = static_cast<std::size_t>(numSamples);
   if (realIn.size() < n || imagIn.size() < n || realOut.size() < n || imagOut.size() < n) {
-    throw std::out_of_range("Fourier: an array holds fewer than NumSamples elements");
+    throw std::invalid_argument("Fourier: an array holds fewer than NumSamples elements");
   }
-
-  // The bit-reversed copy reads the inputs while it writes the outputs, so inputs that
-  // share storage with an output are copied first.
-  std::vector<double> realCopy, imagCopy;
-  const std::span<const double> outs[] = {realOut, imagOut};
-  for (const auto& out : outs) {
+  // The bit-reversed copy reads the inputs while it writes the outputs.
+  for (const std::span<const double> out :
+       {std::span<const double>(realOut), std::span<const double>(imagOut)}) {
     if (overlaps(out, realIn) || overlaps(out, imagIn)) {
-      const auto realUsed = realIn.first(n);
-      const auto imagUsed = imagIn.first(n);
-      realCopy.assign(realUsed.begin(), realUsed.end());
-      imagCopy.assign(imagUsed.begin(), imagUsed.end());
-      realIn = realCopy;
-      imagIn = imagCopy;
-      break;
+      throw std::invalid_argument("Fourier: an output array shares storage with an input");
     }
   }
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <exception>
 #include <mutex>
@@ -13,7 +12,6 @@
 
 #include "analysis/fourier.h"
 #include "analysis/sizemeasure.h"
-#include "chain/numtext.h"
 
 namespace polychain {
 
@@ -211,7 +209,6 @@ std::optional<PairHistogram> countDistancePairs(std::span<const double> distance
   std::atomic<bool> stop{false};
   std::mutex reportMutex;
   std::int64_t workDone = 0;
-  auto lastReport = std::chrono::steady_clock::now();
   std::exception_ptr failure;
 
 #pragma omp parallel num_threads(threads)
@@ -222,19 +219,18 @@ std::optional<PairHistogram> countDistancePairs(std::span<const double> distance
     for (std::int64_t c = 0; c < chunks; ++c) {
       if (stop.load(std::memory_order_relaxed)) continue;
       const auto at = static_cast<std::size_t>(c);
-      counter.count(chunkStart[at], chunkStart[at + 1]);
-      if (!progress) continue;
-      const std::lock_guard lock(reportMutex);
-      workDone += chunkWorkDone[at];
-      const auto now = std::chrono::steady_clock::now();
-      if (stop.load() || workDone == totalWork || now - lastReport < options.reportEvery) continue;
-      lastReport = now;
       try {
+        counter.count(chunkStart[at], chunkStart[at + 1]);
+        if (!progress) continue;
+        const std::lock_guard lock(reportMutex);
+        workDone += chunkWorkDone[at];
+        if (stop.load() || workDone == totalWork) continue;
         const double percent =
             static_cast<double>(workDone) / static_cast<double>(totalWork) * 100.0;
         if (!progress(static_cast<float>(percent))) stop = true;
       } catch (...) {
-        failure = std::current_exception();
+        const std::lock_guard lock(reportMutex);
+        if (!failure) failure = std::current_exception();
         stop = true;
       }
     }
@@ -267,7 +263,7 @@ std::int32_t transformLength(std::int64_t top) {
   return length;
 }
 
-CorrelationTexts correlationTexts(const PairHistogram& histogram) {
+Correlation correlationOf(const PairHistogram& histogram) {
   const std::int32_t length = transformLength(histogram.top);
   const auto bins = static_cast<std::size_t>(length);
 
@@ -285,29 +281,27 @@ CorrelationTexts correlationTexts(const PairHistogram& histogram) {
   const std::vector<double> imagIn(bins + 1, 0.0);
   std::vector<double> realOut(bins + 1, 0.0);
   std::vector<double> imagOut(bins + 1, 0.0);
-  Fourier(length, g, imagIn, realOut, imagOut, false, [](std::string_view, std::string_view text) {
-    throw std::logic_error(std::string(text));  // lengths from 8 to 512 never get here
-  });
+  Fourier(length, g, imagIn, realOut, imagOut, false);  // lengths 8 to 512 are valid
 
-  CorrelationTexts texts;
-  for (std::size_t b = 0; b < bins; ++b) {
-    texts.gofr += formatInteger(static_cast<std::int64_t>(b)) + "," + formatNumber(g[b]) + "\n";
-  }
+  Correlation correlation;
+  g.resize(bins);
+  correlation.gofr = std::move(g);
+  correlation.gofq.resize(bins / 2 + 1);
   for (std::size_t k = 0; k <= bins / 2; ++k) {
-    const double power = imagOut[k] * imagOut[k] + realOut[k] * realOut[k];
-    texts.gofq += formatInteger(static_cast<std::int64_t>(k)) + "," + formatNumber(power) + "\n";
+    correlation.gofq[k] = imagOut[k] * imagOut[k] + realOut[k] * realOut[k];
   }
-  return texts;
+  return correlation;
 }
 
-std::optional<CorrelationTexts> gorCalc(std::span<const Point> sites, std::int32_t /*n*/,
-                                        const std::function<bool(float)>& progress) {
+std::optional<Correlation> gorCalc(std::span<const Point> sites,
+                                   const std::function<bool(float)>& progress,
+                                   const PairCountOptions& options) {
   std::vector<double> distances;
   distances.reserve(sites.size());
   for (const Point& p : sites) distances.push_back(distanceFromOrigin(p));
-  const std::optional<PairHistogram> histogram = countDistancePairs(distances, progress);
+  const std::optional<PairHistogram> histogram = countDistancePairs(distances, progress, options);
   if (!histogram) return std::nullopt;
-  return correlationTexts(*histogram);
+  return correlationOf(*histogram);
 }
 
 }  // namespace polychain

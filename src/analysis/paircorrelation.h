@@ -4,12 +4,10 @@
 // equal distances bin by bin, about (distinct distances) x (largest distance) steps.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -17,9 +15,10 @@
 
 namespace polychain {
 
-struct CorrelationTexts {
-  std::string gofr;  // g(r) text
-  std::string gofq;  // g(q) text
+// g(r) and its transform as numbers: g(b) for b = 0 .. L - 1 and P(k) for k = 0 .. L/2.
+struct Correlation {
+  std::vector<double> gofr;
+  std::vector<double> gofq;
 };
 
 // The pair histogram: how many ordered pairs (j, k) have d(j) - d(k), a double, rounding
@@ -35,15 +34,14 @@ struct PairHistogram {
 };
 
 struct PairCountOptions {
-  int threads = 0;                            // 0: all the machine offers; any count, same bins
-  std::int64_t chunkWork = 0;                 // work per parallel chunk; 0: from the input size
-  std::int64_t denseBins = 1 << 22;           // bins kept in a plain array; the rest sparsely
-  std::chrono::milliseconds reportEvery{30};  // least time between two progress calls
+  int threads = 0;                   // 0: all the machine offers; any count, same bins
+  std::int64_t chunkWork = 0;        // work per parallel chunk; 0: from the input size
+  std::int64_t denseBins = 1 << 22;  // bins kept in a plain array; the rest sparsely
 };
 
-// Counts the pairs of finite `distances`. `progress` receives 0 to 100 now and then (at
-// most a few dozen times a second, one call at a time, 100 last) and answers false to
-// cancel; then the result is empty.
+// Counts the pairs of finite `distances`. `progress` receives 0 to 100 after each chunk of
+// work (a few hundred calls at most, one at a time, 100 last) and answers false to cancel;
+// then the result is empty.
 std::optional<PairHistogram> countDistancePairs(std::span<const double> distances,
                                                 const std::function<bool(float)>& progress,
                                                 const PairCountOptions& options = {});
@@ -52,15 +50,15 @@ std::optional<PairHistogram> countDistancePairs(std::span<const double> distance
 // two above top, but at least 8 and at most 512.
 std::int32_t transformLength(std::int64_t top);
 
-// The g(r) text (L lines "b,g(b)") and the g(q) text (L/2 + 1 lines "k,P(k)") of a pair
-// histogram, with g(b) = h(b) / (total * (h(0) / total)) and P(k) the squared magnitude of
-// the forward transform of g(0 ... L-1). An empty histogram gives g = 0 throughout.
-CorrelationTexts correlationTexts(const PairHistogram& histogram);
+// g(r) and g(q) of a pair histogram, with g(b) = h(b) / (total * (h(0) / total)) and P(k)
+// the squared magnitude of the forward transform of g(0 ... L-1). An empty histogram gives
+// g = 0 throughout.
+Correlation correlationOf(const PairHistogram& histogram);
 
-// g(r) and g(q) over every site given (each site's distanceFromOrigin); `n`, the run's step
-// count, does not change which sites enter. `progress` as for countDistancePairs; false
-// cancels and the result is empty.
-std::optional<CorrelationTexts> gorCalc(std::span<const Point> sites, std::int32_t n,
-                                        const std::function<bool(float)>& progress);
+// g(r) and g(q) over every site given (each site's distanceFromOrigin). `progress` as for
+// countDistancePairs; false cancels and the result is empty.
+std::optional<Correlation> gorCalc(std::span<const Point> sites,
+                                   const std::function<bool(float)>& progress,
+                                   const PairCountOptions& options = {});
 
 }  // namespace polychain

@@ -2,15 +2,7 @@
 
 #include <algorithm>
 
-#include "chain/chaintext.h"
-
 namespace polychain {
-
-double CalcRgTotal(std::string_view chainText, std::int32_t m, Point* last) {
-  const std::vector<Point> sites = parseChainText(chainText);
-  if (last != nullptr && !sites.empty()) *last = sites.back();
-  return CalcRgTotal(std::span<const Point>(sites), m);
-}
 
 namespace {
 
@@ -19,8 +11,7 @@ constexpr std::size_t kBlock = 512;
 // Distances of a block of sites. Kept free of the sums so that it vectorises; square roots
 // are correctly rounded in every instruction set, so the values are the same bits.
 __attribute__((target_clones("avx2", "default"))) void distancesOf(const Point* sites,
-                                                                     std::size_t count,
-                                                                     double* out) {
+                                                                   std::size_t count, double* out) {
   for (std::size_t i = 0; i < count; ++i) out[i] = distanceFromOrigin(sites[i]);
 }
 

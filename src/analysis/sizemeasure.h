@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <span>
-#include <string_view>
 
 #include "chain/lattice.h"
 
@@ -21,11 +20,6 @@ inline double distanceFromOrigin(const Point& p) {
   return std::sqrt(x * x + y * y + z * z);
 }
 
-// V = (1/M) * sum_i (d_i - (1/M) * sum_j d_j)^2 over the records of a chain text, the
-// reciprocals taken first, the sums in record order. Sets `*last` to the last record
-// read when it is not null. Linear in the text's length. M must not be 0.
-double CalcRgTotal(std::string_view chainText, std::int32_t m, Point* last = nullptr);
-
 // What the size measure's first pass over the sites also gathers, at almost no cost, for
 // the measures about the centre of mass.
 struct SiteSums {
@@ -33,8 +27,9 @@ struct SiteSums {
   double distances = 0.0;            // sum of the distances from the origin, in site order
 };
 
-// The same value, bit for bit, computed from the chain's sites; fills `sums` when it is
-// not null.
+// V = (1/M) * sum_i (d_i - (1/M) * sum_j d_j)^2 over the chain's sites, the reciprocals
+// taken first, the sums in site order: the same bits as parsing the chain text record by
+// record. Fills `sums` when it is not null. Linear in the sites; M must not be 0.
 double CalcRgTotal(std::span<const Point> sites, std::int32_t m, SiteSums* sums = nullptr);
 
 }  // namespace polychain

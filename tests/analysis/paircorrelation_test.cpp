@@ -6,11 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "chain/chaintext.h"
+#include "app/texts.h"
 #include "chain/random.h"
-#include "chain/run.h"
 #include "reference/textgor.h"
-#include "reference/textmodel.h"
 
 namespace polychain {
 namespace {
@@ -19,12 +17,6 @@ PairHistogram count(const std::vector<double>& distances, const PairCountOptions
   std::optional<PairHistogram> h = countDistancePairs(distances, nullptr, options);
   EXPECT_TRUE(h.has_value());
   return h.value_or(PairHistogram{});
-}
-
-int lines(const std::string& text) {
-  int n = 0;
-  for (const char c : text) n += c == '\n';
-  return n;
 }
 
 // The fast count against the plain loop over every ordered pair, bin by bin.
@@ -38,9 +30,9 @@ void expectSameAsPlainLoop(const std::vector<double>& distances, const PairCount
     ASSERT_EQ(static_cast<double>(fast.count(static_cast<std::int64_t>(b))), slow.histogram[b])
         << what << ", bin " << b;
   }
-  const CorrelationTexts texts = correlationTexts(fast);
-  EXPECT_EQ(texts.gofr, slow.gofr) << what;
-  EXPECT_EQ(texts.gofq, slow.gofq) << what;
+  const Correlation correlation = correlationOf(fast);
+  EXPECT_EQ(gofrText(correlation), slow.gofr) << what;
+  EXPECT_EQ(gofqText(correlation), slow.gofq) << what;
 }
 
 TEST(PairCorrelation, ThreeDistancesByHand) {
@@ -49,31 +41,19 @@ TEST(PairCorrelation, ThreeDistancesByHand) {
   EXPECT_EQ(h.total, 6);
   EXPECT_EQ(h.top, 2);
 
-  const CorrelationTexts texts = correlationTexts(h);
-  EXPECT_EQ(texts.gofr, "0,1\n1,0.666666666666667\n2,0.333333333333333\n3,0\n4,0\n5,0\n6,0\n7,0\n");
-  ASSERT_EQ(lines(texts.gofq), 5);
+  const Correlation c = correlationOf(h);
+  EXPECT_EQ(c.gofr, (std::vector<double>{1, 2.0 / 3, 1.0 / 3, 0, 0, 0, 0, 0}));
+  ASSERT_EQ(c.gofq.size(), 5U);
   const double r2 = std::sqrt(2.0);
   const double expected[] = {4, (14 + 8 * r2) / 9, 8.0 / 9, (14 - 8 * r2) / 9, 4.0 / 9};
-  std::size_t at = 0;
-  for (int k = 0; k <= 4; ++k) {
-    const std::size_t end = texts.gofq.find('\n', at);
-    const std::string line = texts.gofq.substr(at, end - at);
-    ASSERT_EQ(line.substr(0, line.find(',')), std::to_string(k));
-    EXPECT_NEAR(std::stod(line.substr(line.find(',') + 1)), expected[k], 1e-13) << line;
-    at = end + 1;
-  }
+  for (std::size_t k = 0; k <= 4; ++k) EXPECT_NEAR(c.gofq[k], expected[k], 1e-13) << k;
 
-  // The same chain as sites: (0,0,0), (1,0,0), (2,0,0); n does not change what enters.
+  // The same chain as sites: (0,0,0), (1,0,0), (2,0,0).
   const std::vector<Point> sites = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
-  for (const std::int32_t n : {2, 3, 100}) {
-    const std::optional<CorrelationTexts> fromSites = gorCalc(sites, n, nullptr);
-    ASSERT_TRUE(fromSites);
-    EXPECT_EQ(fromSites->gofr, texts.gofr);
-    EXPECT_EQ(fromSites->gofq, texts.gofq);
-  }
-  const reference::TextCorrelation slow = reference::textGorCalc("0,0,0;1,0,0;2,0,0;");
-  EXPECT_EQ(slow.gofr, texts.gofr);
-  EXPECT_EQ(slow.gofq, texts.gofq);
+  const std::optional<Correlation> fromSites = gorCalc(sites, nullptr);
+  ASSERT_TRUE(fromSites);
+  EXPECT_EQ(fromSites->gofr, c.gofr);
+  EXPECT_EQ(fromSites->gofq, c.gofq);
 }
 
 TEST(PairCorrelation, HalvesRoundToTheEvenNeighbour) {
@@ -95,7 +75,7 @@ TEST(PairCorrelation, HalvesRoundToTheEvenNeighbour) {
   const PairHistogram five = *countDistancePairs(std::vector<double>{0.0, 5.0}, nullptr);
   EXPECT_EQ(five.top, 5);
   const std::vector<Point> sites = {{0, 0, 0}, {-3, 4, 0}};
-  EXPECT_EQ(gorCalc(sites, 1, nullptr)->gofr, correlationTexts(five).gofr);
+  EXPECT_EQ(gorCalc(sites, nullptr)->gofr, correlationOf(five).gofr);
 }
 
 // Distances built to sit on and around the half-way points, many of them equal.
@@ -163,10 +143,11 @@ TEST(PairCorrelation, BinsBeyondOneHundredThousandAreKept) {
     EXPECT_EQ(h.total, 7);
     expectSameAsPlainLoop(d, options, "far bins, dense " + std::to_string(dense));
   }
-  const std::optional<CorrelationTexts> texts = gorCalc(sites, 2, nullptr);
-  ASSERT_TRUE(texts);
-  EXPECT_EQ(lines(texts->gofr), 512);
-  EXPECT_EQ(texts->gofr.substr(0, 8), "0,1\n1,0\n");
+  const std::optional<Correlation> c = gorCalc(sites, nullptr);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->gofr.size(), 512U);
+  EXPECT_DOUBLE_EQ(c->gofr[0], 1.0);
+  EXPECT_EQ(c->gofr[1], 0.0);
 }
 
 TEST(PairCorrelation, TransformLengthFollowsTheLargestBin) {
@@ -182,34 +163,27 @@ TEST(PairCorrelation, TransformLengthFollowsTheLargestBin) {
   EXPECT_EQ(transformLength(600), 512);
   EXPECT_EQ(transformLength(1'000'000), 512);
 
-  // Two distances `top` apart: bins 0 and top, lines for 0 .. L-1.
+  // Two distances `top` apart: bins 0 and top, values for 0 .. L-1.
   for (const auto& [top, length] : {std::pair{7, 8}, {8, 16}, {255, 256}, {256, 512}, {600, 512}}) {
-    const PairHistogram h = count({0.0, static_cast<double>(top)});
-    ASSERT_EQ(h.top, top);
-    const CorrelationTexts texts = correlationTexts(h);
-    EXPECT_EQ(lines(texts.gofr), length) << "top " << top;
-    EXPECT_EQ(lines(texts.gofq), length / 2 + 1) << "top " << top;
-    const std::string lastLine =
-        std::to_string(length - 1) + "," + (top == length - 1 ? "0.5" : "0");
-    EXPECT_EQ(texts.gofr.substr(texts.gofr.size() - lastLine.size() - 1), lastLine + "\n");
-    EXPECT_EQ(texts.gofq.substr(texts.gofq.rfind('\n', texts.gofq.size() - 2) + 1,
-                                std::to_string(length / 2).size() + 1),
-              std::to_string(length / 2) + ",");
+    const Correlation c = correlationOf(count({0.0, static_cast<double>(top)}));
+    ASSERT_EQ(c.gofr.size(), static_cast<std::size_t>(length)) << "top " << top;
+    EXPECT_EQ(c.gofq.size(), static_cast<std::size_t>(length / 2 + 1)) << "top " << top;
+    EXPECT_EQ(c.gofr.back(), top == length - 1 ? 0.5 : 0.0) << "top " << top;
   }
 }
 
 TEST(PairCorrelation, OneSiteAndNoSites) {
   const std::vector<Point> one = {{0, 0, 0}};
-  const std::optional<CorrelationTexts> single = gorCalc(one, 1, nullptr);
+  const std::optional<Correlation> single = gorCalc(one, nullptr);
   ASSERT_TRUE(single);
-  EXPECT_EQ(single->gofr, "0,1\n1,0\n2,0\n3,0\n4,0\n5,0\n6,0\n7,0\n");
-  EXPECT_EQ(single->gofq, "0,1\n1,1\n2,1\n3,1\n4,1\n");
+  EXPECT_EQ(gofrText(*single), "0,1\n1,0\n2,0\n3,0\n4,0\n5,0\n6,0\n7,0\n");
+  EXPECT_EQ(gofqText(*single), "0,1\n1,1\n2,1\n3,1\n4,1\n");
 
   // Nothing to count: zeros rather than a division by zero.
-  const std::optional<CorrelationTexts> none = gorCalc({}, 0, nullptr);
+  const std::optional<Correlation> none = gorCalc({}, nullptr);
   ASSERT_TRUE(none);
-  EXPECT_EQ(none->gofr, "0,0\n1,0\n2,0\n3,0\n4,0\n5,0\n6,0\n7,0\n");
-  EXPECT_EQ(none->gofq, "0,0\n1,0\n2,0\n3,0\n4,0\n");
+  EXPECT_EQ(none->gofr, std::vector<double>(8, 0.0));
+  EXPECT_EQ(none->gofq, std::vector<double>(5, 0.0));
 }
 
 TEST(PairCorrelation, ProgressEndsAtOneHundredAndFalseCancels) {
@@ -218,7 +192,6 @@ TEST(PairCorrelation, ProgressEndsAtOneHundredAndFalseCancels) {
   PairCountOptions options;
   options.threads = 1;
   options.chunkWork = 100;
-  options.reportEvery = std::chrono::milliseconds(0);
 
   std::vector<float> seen;
   const auto all = countDistancePairs(
@@ -245,85 +218,8 @@ TEST(PairCorrelation, ProgressEndsAtOneHundredAndFalseCancels) {
   EXPECT_FALSE(stopped);
   EXPECT_EQ(calls, 1);  // nothing more after the answer
 
-  EXPECT_FALSE(gorCalc(std::vector<Point>{{0, 0, 0}}, 1, [](float) { return false; }));
+  EXPECT_FALSE(gorCalc(std::vector<Point>{{0, 0, 0}}, [](float) { return false; }));
   EXPECT_THROW(countDistancePairs(std::vector<double>{0.0, NAN}, nullptr), std::invalid_argument);
-}
-
-// Whole runs: g(r) and g(q) of the last chain equal the naive model's texts of that chain.
-class NullObserver : public RunObserver {};
-
-TEST(PairCorrelation, FreeWalkRunsMatchTheNaiveModel) {
-  const struct {
-    std::int32_t steps;
-    int seeds;
-  } cases[] = {{1, 10}, {2, 10}, {7, 10}, {60, 20}, {400, 10}, {1500, 3}, {3000, 1}};
-  for (const auto& c : cases) {
-    for (int s = 0; s < c.seeds; ++s) {
-      const auto seed = static_cast<std::uint64_t>(1000 * c.steps + s);
-      RunParams params;
-      params.model = Model::Meander;
-      params.steps = c.steps;
-      params.iterations = 2;
-      params.calcParCF = true;
-      params.seed = seed;
-      params.threads = 2;
-      NullObserver observer;
-      const RunOutput out = runSimulation(params, observer);
-      ASSERT_EQ(out.status, RunStatus::Finished);
-      ASSERT_TRUE(out.gofr && out.gofq);
-
-      const reference::TextRun textRun = reference::textMeander(c.steps, 2, seed);
-      const reference::TextCorrelation slow = reference::textGorCalc(textRun.lastChain);
-      EXPECT_EQ(*out.gofr, slow.gofr) << "N " << c.steps << " seed " << seed;
-      EXPECT_EQ(*out.gofq, slow.gofq) << "N " << c.steps << " seed " << seed;
-    }
-  }
-}
-
-// The last chain's text as the export leaves it: the lines after "x,y,z" back into records.
-std::string lastChainText(const std::string& exportText) {
-  std::string text = exportText.substr(exportText.find("x,y,z\n") + 6);
-  for (char& c : text) {
-    if (c == '\n') c = ';';
-  }
-  return text;
-}
-
-TEST(PairCorrelation, SelfAvoidingAndShortRangeRunsMatchTheNaiveModel) {
-  struct Case {
-    Model model;
-    std::int32_t setting;  // avoidance or Kuhn length
-    std::int32_t steps;
-    int seeds;
-  };
-  const Case cases[] = {{Model::SAW, 1, 50, 6},          {Model::SAW, 2, 400, 3},
-                        {Model::SAW, 2, 1200, 1},        {Model::ShortRange, 1, 300, 3},
-                        {Model::ShortRange, 2, 1200, 1}, {Model::ShortRange, 5, 80, 6},
-                        {Model::ShortRange, 10, 700, 2}};
-  for (const Case& c : cases) {
-    for (int s = 0; s < c.seeds; ++s) {
-      RunParams params;
-      params.model = c.model;
-      params.avoid = c.setting;
-      params.kuhn = c.setting;
-      params.steps = c.steps;
-      params.iterations = 2;
-      params.calcParCF = true;
-      params.seed = static_cast<std::uint64_t>(77 * c.steps + s);
-      params.threads = 2;
-      params.maxTrials = 10'000'000;
-      NullObserver observer;
-      const RunOutput out = runSimulation(params, observer);
-      ASSERT_EQ(out.status, RunStatus::Finished);
-      ASSERT_TRUE(out.gofr && out.gofq);
-      const reference::TextCorrelation slow = reference::textGorCalc(lastChainText(out.chainText));
-      const std::string what = std::string(modelKey(c.model)) + " " + std::to_string(c.setting) +
-                               ", N " + std::to_string(c.steps) + ", seed " +
-                               std::to_string(*params.seed);
-      EXPECT_EQ(*out.gofr, slow.gofr) << what;
-      EXPECT_EQ(*out.gofq, slow.gofq) << what;
-    }
-  }
 }
 
 }  // namespace
