@@ -1,0 +1,80 @@
+// What the workers of one run share: the observer, the stop flag, the progress they
+// publish, and the per-chain watch that the growers' trial counters call.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+
+#include "chain/growth.h"
+#include "run/run.h"
+
+namespace polychain {
+
+// At most one "due" answer per interval: the one progress throttle of the program.
+class ProgressThrottle {
+ public:
+  explicit ProgressThrottle(std::chrono::milliseconds interval = std::chrono::milliseconds(30))
+      : m_interval(interval) {}
+  // True the first time and then once the interval has passed since the last true answer.
+  bool due();
+
+ private:
+  std::chrono::milliseconds m_interval;
+  std::chrono::steady_clock::time_point m_last{};
+};
+
+class RunControl {
+ public:
+  RunControl(RunObserver& observer, const RunParams& params);
+
+  // True once the run was cancelled or a chain passed the trial cap.
+  bool stopped() const { return m_stop.load(std::memory_order_relaxed) != RunStatus::Finished; }
+  RunStatus stopReason() const { return m_stop.load(); }
+  void stop(RunStatus why);
+  // Polls the observer's cancel request; true when the run must stop.
+  bool pollStop();
+
+  // A chain finished: the share of chains done goes up (never back).
+  void chainDone();
+  // A growing chain's progress, published when the throttle lets it through.
+  void reportChain(std::int64_t chain, std::int64_t n, std::int64_t trials);
+  // The trapped-chain notice, at most once per run.
+  void reportTrapped(std::int64_t chain, std::int64_t trials);
+  // Progress of the g(r) count; returns false when the run must stop.
+  bool reportCorrelation(float percent);
+
+  const RunParams& params() const { return m_params; }
+
+ private:
+  RunObserver& m_observer;
+  const RunParams& m_params;
+  std::atomic<RunStatus> m_stop{RunStatus::Finished};
+  std::atomic<bool> m_trappedSaid{false};
+  std::mutex m_mutex;  // guards what follows and serialises the observer's calls
+  std::int64_t m_chainsDone = 0;
+  ProgressThrottle m_throttle;
+  RunProgress m_last;
+};
+
+// The run's watch on one growing chain: cancellation, the trial cap, the trapped-chain
+// notice and progress, looked at every kCheckEvery trials.
+class ChainMonitor final : public ChainWatch {
+ public:
+  static constexpr std::int64_t kCheckEvery = 1024;
+
+  ChainMonitor(RunControl& control, std::int64_t chain) : m_control(control), m_chain(chain) {}
+
+  // The trial count of the first check.
+  std::int64_t firstCheck() const { return nextCheck(0); }
+  std::int64_t check(std::int64_t n, std::int64_t trials, std::int64_t sinceLongest) override;
+
+ private:
+  std::int64_t nextCheck(std::int64_t trials) const;
+
+  RunControl& m_control;
+  std::int64_t m_chain;
+};
+
+}  // namespace polychain

@@ -1,0 +1,36 @@
+#include "run/params.h"
+
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+namespace polychain {
+
+void validateParams(const RunParams& params) {
+  if (params.steps < 1) {
+    throw InputError("Steps (N) must be a whole number of at least 1; " +
+                     std::to_string(params.steps) + " is too small.");
+  }
+  if (params.iterations < 1) {
+    throw InputError("Iterations must be a whole number of at least 1; " +
+                     std::to_string(params.iterations) + " is too small.");
+  }
+  if (params.threads < 0) throw InputError("The thread count must not be negative.");
+  if (params.maxTrials < 0) throw InputError("The trial cap must not be negative.");
+  if (params.model == Model::ShortRange && params.kuhn == 0) {
+    throw InputError(
+        "Kuhn Length must not be 0: the walk could never leave the origin. Enter a whole "
+        "number such as 1 to 10.");
+  }
+  // A short-range chain reaches at most N - 1 steps of |K| from the origin on an axis; the
+  // other models' N unit steps always stay within 32 bits.
+  const std::int64_t reach = std::abs(std::int64_t{params.kuhn}) * (std::int64_t{params.steps} - 1);
+  if (params.model == Model::ShortRange && reach > std::numeric_limits<std::int32_t>::max()) {
+    throw InputError("Kuhn Length " + std::to_string(params.kuhn) + " is too long for " +
+                     std::to_string(params.steps) +
+                     " steps: the chain would reach beyond the lattice's coordinates, which "
+                     "end at 2147483647. Keep Kuhn Length times (Steps (N) - 1) within that.");
+  }
+}
+
+}  // namespace polychain

@@ -1,0 +1,39 @@
+// What a run is asked to do, and the checks made before it starts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+
+#include "chain/model.h"
+
+namespace polychain {
+
+// Thrown when parameters cannot be used; what() names the field and what it accepts.
+class InputError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct RunParams {
+  Model model = Model::Meander;
+  std::int32_t steps = 0;             // N
+  std::int32_t iterations = 0;        // chains per run
+  std::int32_t avoid = 1;             // avoidance range, read by SAW only
+  std::int32_t kuhn = 1;              // Kuhn length (step length), read by ShortRange only
+  bool calcParCF = false;             // also compute g(r) and g(q) of the last chain
+  std::optional<std::uint64_t> seed;  // none: taken from the clock when the run starts
+  int threads = 0;                    // 0: all the machine offers
+  std::int64_t maxTrials = 0;         // per chain; 0: no cap
+};
+
+// Trials without a new greatest chain length after which a chain is said to seem trapped.
+inline constexpr std::int64_t kTrappedTrials = 20'000'000;
+
+// Throws InputError when a run cannot take these parameters: N < 1, Iterations < 1, a
+// negative thread count or trial cap, or for the short-range walk a Kuhn length of 0 or one
+// that would carry a chain beyond the lattice's 32-bit coordinates (|K| (N - 1) above
+// 2147483647).
+void validateParams(const RunParams& params);
+
+}  // namespace polychain

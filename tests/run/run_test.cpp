@@ -1,0 +1,179 @@
+// The run frame: the same bits on any thread count, the seed, refusals, the free walk's
+// known moments, progress, cancelling and the trial cap.
+#include "run/run.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "reference/runparams.h"
+
+namespace polychain {
+namespace {
+
+using reference::runParams;
+
+RunResult run(const RunParams& p) {
+  RunObserver quiet;
+  return runSimulation(p, quiet);
+}
+
+// Every number a finished run returns, bit for bit.
+void expectSameBits(const RunResult& a, const RunResult& b) {
+  ASSERT_EQ(a.status, RunStatus::Finished);
+  ASSERT_EQ(b.status, RunStatus::Finished);
+  EXPECT_EQ(a.sums.endSum, b.sums.endSum);
+  EXPECT_EQ(a.sums.distanceSum, b.sums.distanceSum);
+  EXPECT_EQ(a.sums.rgSum, b.sums.rgSum);
+  EXPECT_EQ(a.extended.rmsEnd.standardError, b.extended.rmsEnd.standardError);
+  EXPECT_EQ(a.extended.ratio.standardError, b.extended.ratio.standardError);
+  EXPECT_EQ(a.lastSites, b.lastSites);
+}
+
+TEST(Run, SameBitsOnAnyThreadCountOtherBitsForAnotherSeed) {
+  // More chains than the frame holds at once, and self-avoiding chains of very uneven cost.
+  expectSameBits(run(runParams(Model::Meander, 20, 10000, 5, 1)),
+                 run(runParams(Model::Meander, 20, 10000, 5, 3)));
+  RunParams saw = runParams(Model::SAW, 400, 300, 8, 1);
+  const RunResult one = run(saw);
+  saw.threads = 2;
+  expectSameBits(one, run(saw));
+  saw.seed = 9;
+  EXPECT_NE(run(saw).sums.distanceSum, one.sums.distanceSum);
+}
+
+TEST(Run, SeedFromTheClockIsReportedAndRepeatsTheRun) {
+  RunParams p = runParams(Model::Meander, 10, 2, 0);
+  p.seed.reset();
+  const RunResult first = run(p);
+  p.seed = first.seed;
+  expectSameBits(run(p), first);
+}
+
+TEST(Run, RefusesWhatItCannotRun) {
+  const auto refusal = [](const RunParams& p) -> std::string {
+    try {
+      validateParams(p);
+    } catch (const InputError& e) {
+      return e.what();
+    }
+    return "";
+  };
+  EXPECT_NE(refusal(runParams(Model::Meander, 0, 1, 1)).find("Steps (N)"), std::string::npos);
+  EXPECT_NE(refusal(runParams(Model::Meander, 5, -1, 1)).find("Iterations"), std::string::npos);
+  EXPECT_THROW(run(runParams(Model::Meander, -5, 3, 1)), InputError);
+  RunParams shortRange = runParams(Model::ShortRange, 10, 1, 1);
+  shortRange.kuhn = 0;
+  EXPECT_NE(refusal(shortRange).find("Kuhn Length must not be 0"), std::string::npos);
+  // 32-bit coordinates: the longest reach that fits is accepted, one more is refused.
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  for (const auto& [steps, kuhn, fits] : {std::tuple{3, 1073741824, false},
+                                          {2, kMin, false},
+                                          {100001, -21475, false},
+                                          {2, kMax, true},
+                                          {100001, 21474, true},
+                                          {1, kMin, true}}) {
+    shortRange.steps = steps;
+    shortRange.kuhn = kuhn;
+    EXPECT_EQ(refusal(shortRange).empty(), fits) << steps << " steps of " << kuhn;
+  }
+}
+
+// Free walk of N unit steps: <R^2> = N and <Rg^2> = N (N + 2) / (6 (N + 1)); the estimated
+// error of <R^2> is near the exact sqrt(2N(N-1)/3 / M).
+TEST(Run, FreeWalkMomentsWithinTheirErrors) {
+  constexpr std::int32_t n = 100;
+  constexpr std::int32_t m = 2000;
+  const ExtendedStats s = run(runParams(Model::Meander, n, m, 20240607)).extended;
+  EXPECT_NEAR(s.meanSquaredEnd.value, n, 4 * s.meanSquaredEnd.standardError);
+  const double rg2 = n * (n + 2.0) / (6.0 * (n + 1.0));
+  EXPECT_NEAR(s.meanSquaredRg.value, rg2, 4 * s.meanSquaredRg.standardError);
+  EXPECT_NEAR(s.ratio.value, rg2 / n, 4 * s.ratio.standardError);
+  EXPECT_NEAR(s.meanSquaredEnd.standardError / std::sqrt(2.0 * n * (n - 1.0) / 3.0 / m), 1.0, 0.15);
+  // One step: R^2 = 1 and Rg^2 = 1/4 for every chain.
+  const ExtendedStats one = run(runParams(Model::Meander, 1, 7, 11)).extended;
+  EXPECT_EQ(one.rmsEnd.value, 1.0);
+  EXPECT_EQ(one.rmsEnd.standardError, 0.0);
+  EXPECT_EQ(one.meanSquaredRg.value, 0.25);
+}
+
+// The frame takes Rg^2 about the centre of mass from the size measure's sums without a
+// second pass; a chain's own sites, summed the plain way, must agree.
+TEST(Run, RadiusAboutTheCentreMatchesTheSites) {
+  for (const auto& [model, steps] :
+       {std::pair{Model::Meander, 7}, std::pair{Model::Meander, 100'000},
+        std::pair{Model::SAW, 3000}, std::pair{Model::ShortRange, 3000}}) {
+    RunParams p = runParams(model, steps, 1, 99);
+    p.kuhn = 3;
+    const RunResult out = run(p);
+    ASSERT_EQ(out.status, RunStatus::Finished);
+    long double cx = 0, cy = 0, cz = 0;
+    for (const Point& q : out.lastSites) cx += q.x, cy += q.y, cz += q.z;
+    const auto count = static_cast<long double>(out.lastSites.size());
+    cx /= count, cy /= count, cz /= count;
+    long double sum = 0;
+    for (const Point& q : out.lastSites) {
+      sum += (q.x - cx) * (q.x - cx) + (q.y - cy) * (q.y - cy) + (q.z - cz) * (q.z - cz);
+    }
+    const double exact = static_cast<double>(sum / count);
+    EXPECT_NEAR(out.extended.meanSquaredRg.value, exact, 1e-11 * exact) << steps;
+  }
+}
+
+class Watcher : public RunObserver {
+ public:
+  explicit Watcher(int cancelAfter = -1) : m_cancelAfter(cancelAfter) {}
+  void progress(const RunProgress& p) override {
+    EXPECT_GE(p.chains, lastChains) << "the share of chains done went back";
+    lastChains = p.chains;
+    if (p.trials > 100000 && p.steps < 100) sawStuckChain = true;
+    ++calls;
+  }
+  bool cancelRequested() override {
+    return sawStuckChain || (m_cancelAfter >= 0 && calls > m_cancelAfter);
+  }
+  std::atomic<int> calls{0};
+  std::atomic<bool> sawStuckChain{false};
+  float lastChains = -1;  // written under the frame's lock, read after the run
+
+ private:
+  int m_cancelAfter;
+};
+
+TEST(Run, ProgressEndsAtOneHundredAndCancelStopsTheRun) {
+  for (const auto& [steps, chains] : {std::pair{1000, 7}, std::pair{20, 20000}}) {
+    Watcher all;
+    EXPECT_EQ(runSimulation(runParams(Model::Meander, steps, chains, 1), all).status,
+              RunStatus::Finished);
+    EXPECT_EQ(all.lastChains, 100.0f);
+  }
+  Watcher cancelling(0);
+  const RunResult cancelled =
+      runSimulation(runParams(Model::Meander, 2'000'000, 50, 1), cancelling);
+  EXPECT_EQ(cancelled.status, RunStatus::Cancelled);
+  EXPECT_TRUE(cancelled.lastSites.empty());
+}
+
+TEST(Run, StuckChainReportsItsTrialsAndTheCapStopsIt) {
+  // Seed 1 with avoidance 3 is held near the origin by its zone.
+  RunParams stuck = runParams(Model::SAW, 50, 2, 1);
+  stuck.avoid = 3;
+  Watcher watcher;
+  EXPECT_EQ(runSimulation(stuck, watcher).status, RunStatus::Cancelled);
+  EXPECT_TRUE(watcher.sawStuckChain);
+
+  stuck.maxTrials = 20000;
+  stuck.iterations = 1;
+  EXPECT_EQ(run(stuck).status, RunStatus::TrialLimit);
+  stuck.seed = 4;  // a chain that finishes well within the cap is not affected
+  EXPECT_EQ(run(stuck).status, RunStatus::Finished);
+  stuck.maxTrials = std::numeric_limits<std::int64_t>::max();  // the largest cap is no cap
+  EXPECT_EQ(run(stuck).status, RunStatus::Finished);
+}
+
+}  // namespace
+}  // namespace polychain
