@@ -1,7 +1,5 @@
 #include "app/export.h"
 
-#include <cmath>
-
 #include "app/atomicfile.h"
 
 namespace polychain {
@@ -70,10 +68,6 @@ ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
 ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
                          const std::string& chosenName) {
   return exportFiles(buffers, choice, chosenName, writeFileAtomically);
-}
-
-int twipsToPixels(int twips, double logicalDpi) {
-  return static_cast<int>(std::lround(twips / 15.0 * logicalDpi / 96.0));
 }
 
 }  // namespace polychain

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/mainwindow.h"
+#include "app/form1logic.h"
 
 namespace polychain {
 
@@ -49,9 +49,5 @@ ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
 // The same, through writeFileAtomically.
 ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
                          const std::string& chosenName);
-
-// A length in twips as pixels on a screen of `logicalDpi` dots per inch (15 twips a pixel
-// at 96 dpi), rounded to the nearest pixel.
-int twipsToPixels(int twips, double logicalDpi);
 
 }  // namespace polychain

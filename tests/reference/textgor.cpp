@@ -3,7 +3,8 @@
 #include <cmath>
 #include <string>
 
-#include "chain/numtext.h"
+#include "analysis/fourier.h"
+#include "app/numbertext.h"
 
 namespace polychain::reference {
 
@@ -24,69 +25,6 @@ std::vector<double> textDistances(const std::string& chainText) {
     d.push_back(std::sqrt(double(x) * x + double(y) * y + double(z) * z));
   }
   return d;
-}
-
-bool literalFourier(std::int32_t numSamples, const std::vector<double>& realIn,
-                    const std::vector<double>& imagIn, std::vector<double>& realOut,
-                    std::vector<double>& imagOut, bool inverse) {
-  double angleNumerator = 6.28318530717958;
-  if (inverse) angleNumerator = -angleNumerator;
-  if (numSamples < 2 || (numSamples & (numSamples - 1)) != 0 || numSamples > 65536) return false;
-
-  const auto count = std::size_t(numSamples);
-  std::size_t numBits = 0;
-  for (std::size_t i = 0; i <= 16; ++i) {
-    if ((count & (std::size_t{1} << i)) != 0) {
-      numBits = i;
-      break;
-    }
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    std::size_t index = i;
-    std::size_t rev = 0;
-    for (std::size_t bit = 0; bit < numBits; ++bit) {
-      rev = (rev * 2) | (index & 1);
-      index = index / 2;
-    }
-    realOut[rev] = realIn[i];
-    imagOut[rev] = imagIn[i];
-  }
-
-  std::size_t blockEnd = 1;
-  for (std::size_t blockSize = 2; blockSize <= count; blockSize *= 2) {
-    double deltaAngle = angleNumerator / double(blockSize);
-    double sm2 = std::sin(0.5 * deltaAngle);
-    double alpha = (sm2 + sm2) * sm2;
-    double beta = std::sin(deltaAngle);
-    for (std::size_t i = 0; i < count; i += blockSize) {
-      double ar = 1.0;
-      double ai = 0.0;
-      std::size_t j = i;
-      for (std::size_t n = 0; n < blockEnd; ++n) {
-        std::size_t k = j + blockEnd;
-        double tr = ar * realOut[k] - ai * imagOut[k];
-        double ti = ar * imagOut[k] + ai * realOut[k];
-        realOut[k] = realOut[j] - tr;
-        imagOut[k] = imagOut[j] - ti;
-        realOut[j] = realOut[j] + tr;
-        imagOut[j] = imagOut[j] + ti;
-        double temp = alpha * ar + beta * ai;
-        ai = ai - (alpha * ai - beta * ar);
-        ar = ar - temp;
-        j = j + 1;
-      }
-    }
-    blockEnd = blockSize;
-  }
-
-  if (inverse) {
-    double denom = numSamples;
-    for (std::size_t i = 0; i < count; ++i) {
-      realOut[i] = realOut[i] / denom;
-      imagOut[i] = imagOut[i] / denom;
-    }
-  }
-  return true;
 }
 
 TextCorrelation textGorFromDistances(const std::vector<double>& d) {
@@ -137,7 +75,7 @@ TextCorrelation textGorFromDistances(const std::vector<double>& d) {
     realIn[b] = g[b];
     imagIn[b] = 0;
   }
-  literalFourier(std::int32_t(length), realIn, imagIn, realOut, imagOut, false);
+  Fourier(std::int32_t(length), realIn, imagIn, realOut, imagOut, false);
 
   for (std::size_t b = 0; b < length; ++b) {
     out.gofr += std::to_string(b) + "," + formatNumber(g[b]) + "\n";

@@ -1,5 +1,5 @@
-// The naive g(r) and g(q): the chain text parsed record by record, every ordered pair of
-// sites visited one by one with double counters, and the transform written out literally.
+// The naive g(r) and g(q): the chain text parsed record by record and every ordered pair of
+// sites visited one by one with double counters; the texts written line by line.
 // Quadratic in the number of sites; the fast pair count must give the same texts.
 #pragma once
 
@@ -25,11 +25,5 @@ TextCorrelation textGorFromDistances(const std::vector<double>& distances);
 
 // g(r) and g(q) of a chain text, every record entering.
 TextCorrelation textGorCalc(const std::string& chainText);
-
-// The transform step by step over plain arrays: bit-reversed copy, then butterflies with the
-// two-sine twiddle recurrence. Returns false (outputs untouched) for an invalid length.
-bool literalFourier(std::int32_t numSamples, const std::vector<double>& realIn,
-                    const std::vector<double>& imagIn, std::vector<double>& realOut,
-                    std::vector<double>& imagOut, bool inverse);
 
 }  // namespace polychain::reference

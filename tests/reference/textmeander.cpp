@@ -1,11 +1,19 @@
 #include <cmath>
 #include <string>
 
+#include "app/numbertext.h"
 #include "chain/lattice.h"
-#include "chain/numtext.h"
 #include "reference/textmodel.h"
 
 namespace polychain::reference {
+
+std::string chainTextOf(std::span<const Point> sites) {
+  std::string text;
+  for (const Point& p : sites) {
+    text += std::to_string(p.x) + "," + std::to_string(p.y) + "," + std::to_string(p.z) + ";";
+  }
+  return text;
+}
 
 double textCalcRgTotal(const std::string& chainText, std::int32_t m) {
   const double reciprocal = 1.0 / m;
@@ -60,11 +68,12 @@ TextRun textMeander(std::int32_t n, std::int32_t iterations, std::uint64_t seed)
   r.pers = formatNumber((d / iterations) / std::pow(double(n), 0.5));
   r.Rgtxt = formatNumber(std::sqrt(g / iterations));
   std::string lines = text;
-  for (char& c : lines) if (c == ';') c = '\n';
+  for (char& c : lines)
+    if (c == ';') c = '\n';
   run.chainText = "Meander\nIterations:," + std::to_string(iterations) + ",R:," + r.eR +
                   "\nR Theoretical:," + r.TR + "\n<R^2>^(1/2):," + r.Rsqred +
-                  "\n<R^2>^(1/2) Theoretical:," + r.TRsqred + "\nRadius of gyration:," +
-                  r.Rgtxt + "\nPersistence Length:," + r.pers + "\nx,y,z\n" + lines;
+                  "\n<R^2>^(1/2) Theoretical:," + r.TRsqred + "\nRadius of gyration:," + r.Rgtxt +
+                  "\nPersistence Length:," + r.pers + "\nx,y,z\n" + lines;
   run.lastChain = text;
   return run;
 }

@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <span>
 #include <string>
 
+#include "app/texts.h"
+#include "chain/lattice.h"
 #include "chain/random.h"
-#include "chain/run.h"
 
 namespace polychain::reference {
 
@@ -16,6 +17,9 @@ struct TextRun {
   std::string chainText;  // export text of the last chain
   std::string lastChain;  // the last chain's chain text ("0,0,0;...")
 };
+
+// The chain text of `sites`: records "x,y,z;" one after another.
+std::string chainTextOf(std::span<const Point> sites);
 
 // The size measure, parsing the chain text record by record.
 double textCalcRgTotal(const std::string& chainText, std::int32_t m);

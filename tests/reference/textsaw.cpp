@@ -1,9 +1,10 @@
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <string>
 
+#include "app/numbertext.h"
 #include "chain/lattice.h"
-#include "chain/numtext.h"
 #include "reference/textwalks.h"
 
 namespace polychain::reference {
@@ -27,8 +28,8 @@ std::string trimRecords(std::string text, std::int64_t passes) {
 bool textFound(const std::string& text, const std::string& record, TextWalkEvents* events) {
   const bool found = text.find(record) != std::string::npos;
   if (found && events != nullptr) {
-    const bool whole = text.compare(0, record.size(), record) == 0 ||
-                       text.find(";" + record) != std::string::npos;
+    const bool whole =
+        text.compare(0, record.size(), record) == 0 || text.find(";" + record) != std::string::npos;
     if (!whole) ++events->substringMatches;
   }
   return found;
@@ -102,13 +103,15 @@ TextRun textSAW(std::int32_t n, std::int32_t iterations, std::int32_t avoid, std
   std::string chain;
   for (std::int32_t it = 0; it < iterations; ++it) {
     RandomSource random = chainStream(seed, it);
-    Point p;  // x, y, z
+    std::int64_t chainTrials = 0;
+    Point p;                 // x, y, z
     std::int32_t steps = 0;  // n
     chain = "0,0,0;";
     std::string zone;
     std::int64_t c = 0;  // no value: counts as 0
     while (steps < n) {
       ++ev.trials;
+      if (++chainTrials > kTextTrialCap) throw std::runtime_error("text model: trial cap passed");
       const Point saved = p;
       ChooseDir(random, p, 1);
       if (avoid == 3) c = 32;

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <stdexcept>
 #include <string>
 
 #include "chain/lattice.h"
@@ -14,11 +15,13 @@ TextRun textShortRange(std::int32_t n, std::int32_t iterations, std::int32_t kuh
   std::string chain;
   for (std::int32_t it = 0; it < iterations; ++it) {
     RandomSource random = chainStream(seed, it);
+    std::int64_t chainTrials = 0;
     Point p;
     std::int32_t steps = 1;
     chain = "0,0,0;";
     while (steps < n) {
       ++ev.trials;
+      if (++chainTrials > kTextTrialCap) throw std::runtime_error("text model: trial cap passed");
       const Point saved = p;
       ChooseDir(random, p, kuhn);
       const std::string trial = textRecord(p.x, p.y, p.z);
@@ -55,8 +58,8 @@ TextRun textShortRange(std::int32_t n, std::int32_t iterations, std::int32_t kuh
     d += std::sqrt(double(p.x) * p.x + double(p.y) * p.y + double(p.z) * p.z);
     g += textCalcRgTotal(chain, n);
   }
-  return textWalkResults("Short Range Interaction (1-10 Steps)", "Kuhn Length", kuhn, n,
-                         iterations, s, d, g, chain);
+  return textWalkResults("Short Range Interaction (1-10 Steps)", "Kuhn Length", kuhn, n, iterations,
+                         s, d, g, chain);
 }
 
 }  // namespace polychain::reference

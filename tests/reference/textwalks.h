@@ -12,15 +12,15 @@ namespace polychain::reference {
 
 // What happened while growing, counted on the side without changing the walk.
 struct TextWalkEvents {
-  std::int64_t trials = 0;             // trials (replacement trials not included)
-  std::int64_t replacements = 0;       // replacement trials after a zone refusal
-  std::int64_t zoneRefusals = 0;       // trial records found in the older zone
-  std::int64_t discarded = 0;          // trials that added no site
-  std::int64_t backups = 0;            // back-up passes
-  std::int64_t backupsToOrigin = 0;    // back-up passes that reset the chain to the origin
-  std::int64_t substringMatches = 0;   // searches that found a record only inside another
-  std::int64_t longestBackUp = 0;      // most passes of one back-up loop
-  std::int64_t fiveTaken = 0;          // passes repeated for an end with five neighbours taken
+  std::int64_t trials = 0;            // trials (replacement trials not included)
+  std::int64_t replacements = 0;      // replacement trials after a zone refusal
+  std::int64_t zoneRefusals = 0;      // trial records found in the older zone
+  std::int64_t discarded = 0;         // trials that added no site
+  std::int64_t backups = 0;           // back-up passes
+  std::int64_t backupsToOrigin = 0;   // back-up passes that reset the chain to the origin
+  std::int64_t substringMatches = 0;  // searches that found a record only inside another
+  std::int64_t longestBackUp = 0;     // most passes of one back-up loop
+  std::int64_t fiveTaken = 0;         // passes repeated for an end with five neighbours taken
 };
 
 // The record "x,y,z;".
@@ -42,6 +42,10 @@ int textStrTestXYZ(const std::string& text, std::int32_t x, std::int32_t y, std:
 TextRun textWalkResults(const std::string& title, const std::string& label, std::int32_t value,
                         std::int32_t n, std::int32_t iterations, double s, double d, double g,
                         const std::string& lastChain);
+
+// The most trials a text-model chain may make: past it the model throws
+// std::runtime_error, so that a changed random stream fails a test instead of hanging it.
+inline constexpr std::int64_t kTextTrialCap = 20'000'000;
 
 // The self-avoiding walk with avoidance `avoid`.
 TextRun textSAW(std::int32_t n, std::int32_t iterations, std::int32_t avoid, std::uint64_t seed,

@@ -1,24 +1,18 @@
-#include "app/svgplot.h"
+#include "app/loglogplot.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "chain/numtext.h"
+#include "app/numbertext.h"
+#include "app/texts.h"
 
 namespace polychain {
 
 namespace {
 
-// A coordinate with two decimals, locale-free.
-std::string num(double value) {
-  std::array<char, 64> buffer{};
-  const auto r = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                               std::chars_format::fixed, 2);
-  return std::string(buffer.data(), r.ptr);
-}
+// A coordinate with two decimals.
+std::string num(double value) { return formatFixed(value, 2); }
 
 std::string escaped(const std::string& text) {
   std::string out;
@@ -46,25 +40,9 @@ std::string escaped(const std::string& text) {
   return out;
 }
 
-// A range of log10 values, widened to at least one decade and padded by 5 %.
-struct LogRange {
-  double low = 0.0;
-  double high = 1.0;
-};
-
-LogRange logRange(double lo, double hi) {
-  if (!(lo <= hi)) return {};  // no data
-  const double span = hi - lo;
-  if (span < 1.0) {
-    const double mid = (lo + hi) / 2.0;
-    return {mid - 0.5, mid + 0.5};
-  }
-  return {lo - 0.05 * span, hi + 0.05 * span};
-}
-
 // Tick values inside [10^low, 10^high]: 1, 2 and 5 times the powers of ten when the range
 // is narrow, the powers of ten alone when it is wide.
-std::vector<double> ticks(const LogRange& range) {
+std::vector<double> ticks(const LogAxis& range) {
   const bool fine = range.high - range.low <= 2.5;
   std::vector<double> values;
   for (int k = static_cast<int>(std::floor(range.low));
@@ -79,31 +57,84 @@ std::vector<double> ticks(const LogRange& range) {
   return values;
 }
 
+// An axis over log10 values from lo to hi, widened to at least one decade and padded by 5 %.
+LogAxis logAxis(double lo, double hi, std::string label) {
+  LogAxis axis;
+  axis.label = std::move(label);
+  if (lo <= hi) {
+    const double span = hi - lo;
+    if (span < 1.0) {
+      const double mid = (lo + hi) / 2.0;
+      axis.low = mid - 0.5;
+      axis.high = mid + 0.5;
+    } else {
+      axis.low = lo - 0.05 * span;
+      axis.high = hi + 0.05 * span;
+    }
+  }
+  axis.ticks = ticks(axis);
+  return axis;
+}
+
 }  // namespace
 
-std::string svgLogLogPlot(const LogLogPlot& plot) {
-  const double width = plot.width;
-  const double height = plot.height;
-  const double left = 80, right = 20, top = 40, bottom = 60;
-  const double plotW = width - left - right;
-  const double plotH = height - top - bottom;
-
+LogLogPlot sweepPlot(const SweepResult& sweep, Model model) {
+  LogLogPlot plot;
+  plot.title = "Scaling of sqrt(<R^2>) with N";
+  if (!sweep.points.empty()) plot.title += ": " + std::string(modelKey(model));
+  plot.pointsLabel = "runs (error bars: 1 standard error)";
   constexpr double kInf = std::numeric_limits<double>::infinity();
   double xlo = kInf, xhi = -kInf, ylo = kInf, yhi = -kInf;
-  std::vector<PlotPoint> points;
-  for (const PlotPoint& p : plot.points) {
+  for (const SweepPoint& point : sweep.points) {
+    const PlotPoint p{static_cast<double>(point.steps), point.stats.rmsEnd.value,
+                      point.stats.rmsEnd.standardError};
     if (!(p.x > 0.0) || !(p.y > 0.0) || !std::isfinite(p.x) || !std::isfinite(p.y)) continue;
-    points.push_back(p);
+    plot.points.push_back(p);
     xlo = std::min(xlo, std::log10(p.x));
     xhi = std::max(xhi, std::log10(p.x));
     const bool bar = std::isfinite(p.yError) && p.yError > 0.0;
-    const double top_ = bar ? p.y + p.yError : p.y;
-    const double bottom_ = bar && p.y - p.yError > 0.0 ? p.y - p.yError : p.y;
-    ylo = std::min(ylo, std::log10(bottom_));
-    yhi = std::max(yhi, std::log10(top_));
+    const double barTop = bar ? p.y + p.yError : p.y;
+    const double barBottom = bar && p.y - p.yError > 0.0 ? p.y - p.yError : p.y;
+    ylo = std::min(ylo, std::log10(barBottom));
+    yhi = std::max(yhi, std::log10(barTop));
   }
-  const LogRange xr = logRange(xlo, xhi);
-  const LogRange yr = logRange(ylo, yhi);
+  plot.x = logAxis(xlo, xhi, "N (steps)");
+  plot.y = logAxis(ylo, yhi, "sqrt(<R^2>)");
+  if (plot.points.empty()) return plot;
+
+  double sumLogX = 0.0, sumLogY = 0.0;
+  for (const PlotPoint& p : plot.points) {
+    sumLogX += std::log(p.x);
+    sumLogY += std::log(p.y);
+  }
+  const double count = static_cast<double>(plot.points.size());
+  const double centreX = std::exp(sumLogX / count);
+  double centreY = std::exp(sumLogY / count);
+  if (sweep.fit) {
+    const PowerLawFit& f = *sweep.fit;
+    centreY = f.amplitude * std::pow(centreX, f.exponent);
+    plot.lines.push_back({f.amplitude, f.exponent,
+                          "fit: nu = " + estimateText({f.exponent, f.exponentError}) +
+                              (f.weighted ? " (weighted)" : " (ordinary)"),
+                          "#d62728", false});
+  }
+  const auto reference = [&](double exponent, const std::string& label, const char* colour) {
+    plot.lines.push_back({centreY / std::pow(centreX, exponent), exponent, label, colour, true});
+  };
+  reference(kIdealChainExponent, "ideal chain: nu = 0.5", "#2ca02c");
+  reference(kSelfAvoidingExponent, "self-avoiding walk: nu = 0.5876", "#9467bd");
+  return plot;
+}
+
+std::string svgLogLogPlot(const LogLogPlot& plot, int widthPixels, int heightPixels) {
+  const double width = widthPixels;
+  const double height = heightPixels;
+  const double left = 80, right = 20, top = 40, bottom = 60;
+  const double plotW = width - left - right;
+  const double plotH = height - top - bottom;
+  const LogAxis& xr = plot.x;
+  const LogAxis& yr = plot.y;
+  const std::vector<PlotPoint>& points = plot.points;
   const auto px = [&](double x) {
     return left + (std::log10(x) - xr.low) / (xr.high - xr.low) * plotW;
   };
@@ -123,8 +154,8 @@ std::string svgLogLogPlot(const LogLogPlot& plot) {
 
   // Grid, ticks and tick labels.
   s += "<g class=\"axes\" stroke=\"#cccccc\" stroke-width=\"1\">\n";
-  const std::vector<double> xticks = ticks(xr);
-  const std::vector<double> yticks = ticks(yr);
+  const std::vector<double>& xticks = xr.ticks;
+  const std::vector<double>& yticks = yr.ticks;
   for (double t : xticks) {
     s += "<line x1=\"" + num(px(t)) + "\" y1=\"" + num(top) + "\" x2=\"" + num(px(t)) + "\" y2=\"" +
          num(top + plotH) + "\"/>\n";
@@ -148,11 +179,11 @@ std::string svgLogLogPlot(const LogLogPlot& plot) {
 
   // Axis labels and title.
   s += "<text class=\"x-label\" x=\"" + num(left + plotW / 2) + "\" y=\"" + num(height - 15) +
-       "\" text-anchor=\"middle\">" + escaped(plot.xLabel) + "</text>\n";
+       "\" text-anchor=\"middle\">" + escaped(xr.label) + "</text>\n";
   const double yLabelX = 20, yLabelY = top + plotH / 2;
   s += "<text class=\"y-label\" x=\"" + num(yLabelX) + "\" y=\"" + num(yLabelY) +
        "\" text-anchor=\"middle\" transform=\"rotate(-90 " + num(yLabelX) + " " + num(yLabelY) +
-       ")\">" + escaped(plot.yLabel) + "</text>\n";
+       ")\">" + escaped(yr.label) + "</text>\n";
   s += "<text class=\"title\" x=\"" + num(width / 2) + "\" y=\"" + num(top - 15) +
        "\" text-anchor=\"middle\" font-size=\"14\">" + escaped(plot.title) + "</text>\n";
 

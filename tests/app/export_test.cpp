@@ -63,7 +63,7 @@ class TempDir {
   fs::path m_path;
 };
 
-TEST(ExportTest, WritesTheTickedBuffersInOrderUnderAppendedNames) {
+TEST(Export, WritesTheTickedBuffersInOrderUnderAppendedNames) {
   const Form2 buffers = filledBuffers();
   RecordingWriter rec;
   const ExportReport report = exportFiles(buffers, {true, true, true}, "/out/run1", rec.writer());
@@ -92,7 +92,7 @@ TEST(ExportTest, WritesTheTickedBuffersInOrderUnderAppendedNames) {
   EXPECT_TRUE(nothing.message().empty());
 }
 
-TEST(ExportTest, BuffersNoRunFilledAreNotWrittenAndTheMessageSaysWhy) {
+TEST(Export, BuffersNoRunFilledAreNotWrittenAndTheMessageSaysWhy) {
   RecordingWriter rec;
   const ExportReport report = exportFiles(Form2{}, {true, true, true}, "a", rec.writer());
   EXPECT_TRUE(rec.writes.empty());
@@ -114,7 +114,7 @@ TEST(ExportTest, BuffersNoRunFilledAreNotWrittenAndTheMessageSaysWhy) {
   EXPECT_TRUE(contains(partial.message(), "Written: \"b.cdat\".")) << partial.message();
 }
 
-TEST(ExportTest, AFailedFileIsReportedAndTheOthersAreStillWritten) {
+TEST(Export, AFailedFileIsReportedAndTheOthersAreStillWritten) {
   RecordingWriter rec;
   rec.failing = {"a.gor"};
   const ExportReport report = exportFiles(filledBuffers(), {true, true, true}, "a", rec.writer());
@@ -126,7 +126,7 @@ TEST(ExportTest, AFailedFileIsReportedAndTheOthersAreStillWritten) {
   EXPECT_TRUE(contains(m, "\"a.cdat\", \"a.goq\"")) << m;
 }
 
-TEST(ExportTest, RealFilesHoldTheBuffersByteForByteAndReplaceOldOnes) {
+TEST(Export, RealFilesHoldTheBuffersByteForByteAndReplaceOldOnes) {
   TempDir dir;
   const Form2 buffers = filledBuffers();
   const std::string chosen = (dir.path() / "a.cdat").string();
@@ -144,7 +144,7 @@ TEST(ExportTest, RealFilesHoldTheBuffersByteForByteAndReplaceOldOnes) {
   EXPECT_EQ(entries, 4u);  // no temporary file stays behind
 }
 
-TEST(ExportTest, UnwritablePlacesAreReportedWithTheReasonAndLeaveOldFilesAlone) {
+TEST(Export, UnwritablePlacesAreReportedWithTheReasonAndLeaveOldFilesAlone) {
   TempDir dir;
   const Form2 buffers = filledBuffers();
 
@@ -165,16 +165,6 @@ TEST(ExportTest, UnwritablePlacesAreReportedWithTheReasonAndLeaveOldFilesAlone) 
   EXPECT_TRUE(report.writeFailed);
   EXPECT_TRUE(contains(report.message(), "File name too long")) << report.message();
   EXPECT_EQ(readFile(longName + ".cdat"), "old chain");
-}
-
-TEST(ExportTest, TwipsBecomePixelsAtFifteenPerPixelScaledByTheScreen) {
-  EXPECT_EQ(twipsToPixels(15, 96), 1);
-  EXPECT_EQ(twipsToPixels(4995, 96), 333);
-  EXPECT_EQ(twipsToPixels(2280, 96), 152);
-  EXPECT_EQ(twipsToPixels(255, 96), 17);
-  EXPECT_EQ(twipsToPixels(4995, 144), 500);  // 499.5 rounds up
-  EXPECT_EQ(twipsToPixels(2280, 192), 304);
-  EXPECT_EQ(twipsToPixels(0, 120), 0);
 }
 
 }  // namespace

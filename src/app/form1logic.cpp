@@ -1,0 +1,89 @@
+#include "app/form1logic.h"
+
+#include "app/paramreader.h"
+
+namespace polychain {
+
+namespace {
+
+// Field names as the messages call them: the captions without their ranges.
+constexpr std::string_view kStepsField = "Steps (N)";
+constexpr std::string_view kIterationsField = "Iterations";
+constexpr std::string_view kAvoidField = "Self-Avoidance";
+constexpr std::string_view kKuhnField = "Kuhn Length";
+constexpr std::string_view kSeedField = "Seed";
+
+// The model of the first selected option, tested in the order RLOPT, SAWOPT, ShortOpt.
+std::optional<Model> chosenModel(const Form1Inputs& inputs) {
+  if (inputs.RLOPT) return Model::Meander;
+  if (inputs.SAWOPT) return Model::SAW;
+  if (inputs.ShortOpt) return Model::ShortRange;
+  return std::nullopt;
+}
+
+// Reads the field of the setting the model uses: Avoid for SAW, Kuhn for the short-range
+// walk, neither for the free walk.
+void readModelSetting(const Form1Inputs& inputs, RunParams& params) {
+  if (params.model == Model::SAW) params.avoid = readInt32(inputs.Avoid, kAvoidField);
+  if (params.model == Model::ShortRange) params.kuhn = readInt32(inputs.Kuhn, kKuhnField);
+}
+
+}  // namespace
+
+Dispatch dispatchRun(const Form1Inputs& inputs) {
+  Dispatch dispatch;
+  RunParams& params = dispatch.params;
+  const std::optional<Model> model = chosenModel(inputs);
+  if (!model) return dispatch;
+  params.model = *model;
+  try {
+    params.steps = readInt32(inputs.StepNum, kStepsField);
+    params.iterations = readInt32(inputs.Iterations, kIterationsField);
+    readModelSetting(inputs, params);
+    params.seed = readSeed(inputs.Seed, kSeedField);
+    params.calcParCF = inputs.CalcParCF;
+    validateParams(params);
+  } catch (const InputError& error) {
+    dispatch.kind = Dispatch::Kind::Refused;
+    dispatch.message = error.what();
+    return dispatch;
+  }
+  dispatch.kind = Dispatch::Kind::Run;
+  return dispatch;
+}
+
+SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
+                            std::string_view iterations, std::string_view seed) {
+  SweepParams params;
+  RunParams& run = params.run;
+  const std::optional<Model> model = chosenModel(main);
+  if (!model) {
+    throw InputError(
+        "Choose the model to sweep under Parameters: Meander, SAW or Short Range (1-10).");
+  }
+  run.model = *model;
+  params.steps = readStepList(steps, kSweepStepsField);
+  run.iterations = readInt32(iterations, kSweepIterationsField);
+  if (run.iterations < 1) {
+    throw InputError(std::string(kSweepIterationsField) +
+                     " must be a whole number of at least 1; " + std::to_string(run.iterations) +
+                     " is too small.");
+  }
+  readModelSetting(main, run);
+  params.seed = readSeed(seed, kSweepSeedField);
+  validateSweep(params, kSweepStepsField);
+  return params;
+}
+
+bool Form1State::applyRun(const RunParams& params, const RunResult& result) {
+  if (result.status != RunStatus::Finished) return false;
+  if (result.correlation) {
+    m_buffers.gofrBox = gofrText(*result.correlation);
+    m_buffers.gofqBox = gofqText(*result.correlation);
+  }
+  m_results = resultTexts(result.values);
+  m_buffers.ChainBox = chainExportText(params, result);
+  return true;
+}
+
+}  // namespace polychain

@@ -1,0 +1,98 @@
+#include "app/json.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "app/texts.h"
+
+namespace polychain {
+
+namespace {
+
+nlohmann::json number(double value) {
+  return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
+}
+
+nlohmann::json estimateJson(const Estimate& e) {
+  return {{"value", number(e.value)}, {"se", number(e.standardError)}};
+}
+
+// {"chains", "rms_R", "R2", "mean_R", "rms_Rg", "Rg2", "ratio"} with each measure as
+// {"value", "se"}, and for the self-avoiding models "trials", "discarded" and "backups"
+// as {"mean", "max"}.
+nlohmann::json extendedJson(const ExtendedStats& stats) {
+  nlohmann::json j;
+  j["chains"] = stats.chains;
+  j["rms_R"] = estimateJson(stats.rmsEnd);
+  j["R2"] = estimateJson(stats.meanSquaredEnd);
+  j["mean_R"] = estimateJson(stats.meanEnd);
+  j["rms_Rg"] = estimateJson(stats.rmsRg);
+  j["Rg2"] = estimateJson(stats.meanSquaredRg);
+  j["ratio"] = estimateJson(stats.ratio);
+  const auto count = [&j](const char* key, const std::optional<CountSummary>& c) {
+    if (c) j[key] = {{"mean", c->mean}, {"max", c->max}};
+  };
+  count("trials", stats.trials);
+  count("discarded", stats.discarded);
+  count("backups", stats.backups);
+  return j;
+}
+
+nlohmann::json fitJson(const PowerLawFit& fit) {
+  return {{"nu", number(fit.exponent)},
+          {"nu_se", number(fit.exponentError)},
+          {"amplitude", number(fit.amplitude)},
+          {"method", fit.weighted ? "weighted" : "ordinary"},
+          {"points", fit.points},
+          {"chi2_per_dof", number(fit.chiSquaredPerDof)}};
+}
+
+nlohmann::json indexed(const std::vector<double>& values) {
+  nlohmann::json rows = nlohmann::json::array();
+  for (std::size_t i = 0; i < values.size(); ++i) rows.push_back({i, values[i]});
+  return rows;
+}
+
+void modelSetting(nlohmann::json& j, const RunParams& params) {
+  if (params.model == Model::SAW) j["avoid"] = params.avoid;
+  if (params.model == Model::ShortRange) j["kuhn"] = params.kuhn;
+}
+
+}  // namespace
+
+std::string runJson(const RunParams& params, const RunResult& result) {
+  const ResultTexts r = resultTexts(result.values);
+  nlohmann::json j;
+  j["model"] = modelKey(params.model);
+  j["seed"] = result.seed;
+  j["steps"] = params.steps;
+  j["iterations"] = params.iterations;
+  modelSetting(j, params);
+  j["results"] = {{"eR", r.eR},           {"TR", r.TR},     {"Rsqred", r.Rsqred},
+                  {"TRsqred", r.TRsqred}, {"pers", r.pers}, {"Rgtxt", r.Rgtxt}};
+  if (result.correlation) {
+    j["gofr"] = indexed(result.correlation->gofr);
+    j["gofq"] = indexed(result.correlation->gofq);
+  }
+  j["extended"] = extendedJson(result.extended);
+  return j.dump(2) + "\n";
+}
+
+std::string sweepJson(const SweepParams& params, const SweepResult& result) {
+  nlohmann::json j;
+  j["model"] = modelKey(params.run.model);
+  j["seed"] = result.seed;
+  j["iterations"] = params.run.iterations;
+  modelSetting(j, params.run);
+  j["points"] = nlohmann::json::array();
+  for (const SweepPoint& point : result.points) {
+    j["points"].push_back(
+        {{"steps", point.steps}, {"seed", point.seed}, {"extended", extendedJson(point.stats)}});
+  }
+  j["fit"] = result.fit ? fitJson(*result.fit) : nlohmann::json(nullptr);
+  j["reference"] = {{"ideal_chain", kIdealChainExponent},
+                    {"self_avoiding_walk", kSelfAvoidingExponent}};
+  return j.dump(2) + "\n";
+}
+
+}  // namespace polychain
