@@ -1,18 +1,24 @@
 #include "cli/common.h"
 
 #include <atomic>
-#include <charconv>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
-#include "chain/numtext.h"
+#include "app/atomicfile.h"
+#include "app/numbertext.h"
+#include "app/paramreader.h"
 
 namespace polychain::cli {
 
 namespace {
 std::atomic<bool> g_interrupted{false};
 extern "C" void onInterrupt(int /*signal*/) { g_interrupted.store(true); }
+
+// The most threads a run may use.
+constexpr std::int64_t kMaxThreads = 1024;
 }  // namespace
 
 void catchInterrupt() { std::signal(SIGINT, onInterrupt); }
@@ -43,11 +49,6 @@ void CliObserver::chainSeemsTrapped(std::int64_t chain, std::int64_t trials) {
 
 bool CliObserver::cancelRequested() { return g_interrupted.load(std::memory_order_relaxed); }
 
-void CliObserver::message(std::string_view title, std::string_view text) {
-  clearLine();
-  std::cerr << "polychain: " << title << " " << text << "\n";
-}
-
 void CliObserver::pointStarted(std::size_t /*index*/, std::int32_t steps, std::uint64_t /*seed*/) {
   m_point = "N = " + formatInteger(steps) + ": ";
 }
@@ -57,20 +58,51 @@ void CliObserver::clearLine() {
   m_drawn = false;
 }
 
-std::uint64_t parseSeed(const std::string& text) {
-  std::uint64_t seed = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), seed);
-  if (text.empty() || r.ec != std::errc{} || r.ptr != text.data() + text.size()) {
-    throw InputError("--seed must be a whole number from 0 to 18446744073709551615; \"" + text +
-                     "\" is not one.");
-  }
-  return seed;
+void addModelOptions(CLI::App& command, ModelOptions& o) {
+  command.add_option("--model", o.model, "meander, saw or short-range")->default_str("meander");
+  command.add_option("--iterations,-I", o.iterations, "Chains to grow (for a sweep: for each N)")
+      ->required();
+  command.add_option("--avoid", o.avoid, "Self-avoidance range for saw")->default_str("1");
+  command.add_option("--kuhn", o.kuhn, "Kuhn length for short-range")->default_str("1");
+  command.add_option("--seed", o.seed, "64-bit seed (default: from the time of day)");
+  command.add_option("--threads", o.threads, "Worker threads, 1 to 1024 (default: all cores)");
+  command.add_option("--max-trials", o.maxTrials,
+                     "Stop when a chain passes this many trials (default 0: no cap)");
 }
 
-Model modelFromKey(const std::string& key) {
-  if (key == "saw") return Model::SAW;
-  if (key == "short-range") return Model::ShortRange;
-  return Model::Meander;
+void readModelOptions(const ModelOptions& o, RunParams& p) {
+  p.model = readModelKey(o.model, "--model");
+  p.iterations = readInt32(o.iterations, "--iterations");
+  if (p.model == Model::SAW) p.avoid = readInt32(o.avoid, "--avoid");
+  if (p.model == Model::ShortRange) p.kuhn = readInt32(o.kuhn, "--kuhn");
+  p.seed = readSeed(o.seed, "--seed");
+  if (!o.threads.empty()) {
+    p.threads = static_cast<int>(readWholeNumber(o.threads, "--threads", 1, kMaxThreads));
+  }
+  if (!o.maxTrials.empty()) {
+    p.maxTrials =
+        readWholeNumber(o.maxTrials, "--max-trials", 0, std::numeric_limits<std::int64_t>::max());
+  }
+}
+
+bool writeOut(std::string_view text) {
+  const std::size_t written = std::fwrite(text.data(), 1, text.size(), stdout);
+  if (written == text.size() && std::fflush(stdout) == 0) return true;
+  printError("cannot write to standard output: " + std::string(std::strerror(errno)));
+  return false;
+}
+
+int writeFiles(const std::vector<std::pair<std::string, std::string>>& files, bool quiet) {
+  int code = 0;
+  for (const auto& [path, text] : files) {
+    if (auto error = writeFileAtomically(path, text)) {
+      printError("cannot write " + path + ": " + *error);
+      code = kExitWriteFailed;
+    } else if (!quiet && !writeOut("wrote " + path + "\n")) {
+      code = kExitWriteFailed;
+    }
+  }
+  return code;
 }
 
 void printError(std::string_view text) { std::cerr << "polychain: " << text << "\n"; }

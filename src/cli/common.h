@@ -1,15 +1,24 @@
-// What the polychain commands share: the Ctrl-C flag, the terminal observer and the
-// option readers. Option readers throw InputError naming the option.
+// What the polychain commands share: the Ctrl-C flag, the terminal observer, the options
+// every command reads, and writing to standard output with its failures reported.
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
-#include "app/sweep.h"
-#include "chain/run.h"
+#include "run/params.h"
+#include "run/sweep.h"
 
 namespace polychain::cli {
+
+// Exit codes.
+inline constexpr int kExitWriteFailed = 1;
+inline constexpr int kExitBadInput = 2;
+inline constexpr int kExitTrialLimit = 3;
+inline constexpr int kExitCancelled = 130;
 
 // Installs the Ctrl-C handler: the first Ctrl-C asks the running work to cancel.
 void catchInterrupt();
@@ -24,7 +33,6 @@ class CliObserver final : public SweepObserver {
   void correlationProgress(float percent) override;
   void chainSeemsTrapped(std::int64_t chain, std::int64_t trials) override;
   bool cancelRequested() override;
-  void message(std::string_view title, std::string_view text) override;
   void pointStarted(std::size_t index, std::int32_t steps, std::uint64_t seed) override;
 
   // Erases a drawn bar so that the next line starts clean.
@@ -36,11 +44,32 @@ class CliObserver final : public SweepObserver {
   std::string m_point;  // "N = 400: " during a sweep
 };
 
-// A 64-bit seed in plain decimal.
-std::uint64_t parseSeed(const std::string& text);
+// The options of `run` and `sweep` that say what to grow, as typed.
+struct ModelOptions {
+  std::string model = "meander";
+  std::string iterations;
+  std::string avoid = "1";
+  std::string kuhn = "1";
+  std::string seed;
+  std::string threads;
+  std::string maxTrials;
+};
 
-// "meander", "saw" or "short-range" (already checked by the parser).
-Model modelFromKey(const std::string& key);
+// Adds those options to `command`.
+void addModelOptions(CLI::App& command, ModelOptions& options);
+
+// Reads them into `params` (all but steps), by the one parameter reader. Throws InputError
+// naming the option.
+void readModelOptions(const ModelOptions& options, RunParams& params);
+
+// Writes `text` to standard output; false (and a message on stderr) when it could not be
+// written whole.
+bool writeOut(std::string_view text);
+
+// Writes each (path, text) whole, in order, reporting "wrote PATH" on standard output unless
+// `quiet`, and a failure on stderr; a failed file does not stop the others. Returns 0, or
+// kExitWriteFailed when anything could not be written.
+int writeFiles(const std::vector<std::pair<std::string, std::string>>& files, bool quiet);
 
 // Prints "polychain: <text>" on stderr.
 void printError(std::string_view text);

@@ -5,17 +5,13 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
+#include "cli/common.h"
+
 namespace polychain::cli {
 
 struct SweepOptions {
-  std::string model = "meander";
+  ModelOptions model;
   std::string steps;
-  std::string iterations;
-  std::string avoid = "1";
-  std::string kuhn = "1";
-  std::string seed;
-  int threads = 0;
-  std::int64_t maxTrials = 0;
   std::string csvPath;
   std::string plotPath;
   bool json = false;

@@ -24,7 +24,7 @@
 #include <array>
 #include <cmath>
 
-#include "gui/plotdata.h"
+#include "app/chainview.h"
 
 namespace polychain {
 
@@ -227,8 +227,8 @@ void ChainPage::buildProjection() {
   m_view = makeChartView(m_chart, "chainProjection", "Last chain, projected on the x-y plane");
 }
 
-void ChainPage::setChain(std::vector<Point> sites, const QString& description) {
-  m_sites = std::move(sites);
+void ChainPage::setChain(const std::vector<Point>& sites, const QString& description) {
+  m_sites = sites;
   if (isThreeD()) {
     showThreeD();
   } else {

@@ -31,7 +31,7 @@ class ChainPage final : public PlotPage {
   explicit ChainPage(QWidget* parent = nullptr);
 
   // Shows `sites` (the chain in order); `description` says which run it came from.
-  void setChain(std::vector<Point> sites, const QString& description);
+  void setChain(const std::vector<Point>& sites, const QString& description);
   const std::vector<Point>& sites() const { return m_sites; }
   // The sites drawn: all of them, or kMaxDrawnSites or fewer for a long chain.
   std::size_t drawnPointCount() const { return m_drawn; }

@@ -74,8 +74,8 @@ CorrelationPage::CorrelationPage(Kind kind, QWidget* parent)
 
 bool CorrelationPage::logarithmic() const { return m_logAxis != nullptr && m_logAxis->isChecked(); }
 
-void CorrelationPage::setSamples(std::vector<Sample> samples, const QString& description) {
-  m_samples = std::move(samples);
+void CorrelationPage::setValues(std::vector<double> values, const QString& description) {
+  m_values = std::move(values);
   m_description = description;
   redraw();
 }
@@ -84,20 +84,22 @@ void CorrelationPage::redraw() {
   const bool logY = logarithmic();
   const bool pairs = m_kind == Kind::PairCorrelation;
   QList<QPointF> points;
-  points.reserve(static_cast<qsizetype>(m_samples.size()));
+  points.reserve(static_cast<qsizetype>(m_values.size()));
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
   double right = 1.0;
   std::size_t leftOut = 0;
-  for (const Sample& s : m_samples) {
-    if (!std::isfinite(s.x) || !std::isfinite(s.y) || (logY && !(s.y > 0.0))) {
+  for (std::size_t i = 0; i < m_values.size(); ++i) {
+    const double x = static_cast<double>(i);
+    const double y = m_values[i];
+    if (!std::isfinite(y) || (logY && !(y > 0.0))) {
       ++leftOut;
       continue;
     }
-    points.append(QPointF(s.x, s.y));
-    low = std::min(low, s.y);
-    high = std::max(high, s.y);
-    right = std::max(right, s.x);
+    points.append(QPointF(x, y));
+    low = std::min(low, y);
+    high = std::max(high, y);
+    right = std::max(right, x);
   }
   m_series->clear();  // so that no value of 0 ever meets the logarithmic axis
   m_axisX->setRange(0.0, right);
@@ -130,13 +132,13 @@ void CorrelationPage::redraw() {
   m_series->replace(points);
   m_series->setPointsVisible(points.size() <= 64);
 
-  if (m_samples.empty()) {
+  if (m_values.empty()) {
     m_chart->setTitle(pairs ? "Pair correlation g(r)" : "Structure factor g(q)");
     return;
   }
   m_chart->setTitle((pairs ? "Pair correlation g(r): " : "Structure factor g(q): ") +
                     m_description);
-  QString info = QString::number(m_samples.size()) + " values from " + m_description + ".";
+  QString info = QString::number(m_values.size()) + " values from " + m_description + ".";
   if (leftOut > 0) {
     info += QString(" %1 %2 not positive and not shown on the logarithmic axis.")
                 .arg(leftOut)

@@ -6,7 +6,6 @@
 #include <QString>
 #include <vector>
 
-#include "gui/plotdata.h"
 #include "gui/plotpage.h"
 
 class QChart;
@@ -27,9 +26,9 @@ class CorrelationPage final : public PlotPage {
 
   explicit CorrelationPage(Kind kind, QWidget* parent = nullptr);
 
-  // Shows `samples`; `description` says which run computed them.
-  void setSamples(std::vector<Sample> samples, const QString& description);
-  const std::vector<Sample>& samples() const { return m_samples; }
+  // Shows `values` (value i at index i); `description` says which run computed them.
+  void setValues(std::vector<double> values, const QString& description);
+  const std::vector<double>& values() const { return m_values; }
   // Points in the plotted series.
   qsizetype drawnPointCount() const;
   QChart* chart() const { return m_chart; }
@@ -46,7 +45,7 @@ class CorrelationPage final : public PlotPage {
   bool logarithmic() const;
 
   Kind m_kind;
-  std::vector<Sample> m_samples;
+  std::vector<double> m_values;
   QString m_description;
   QChart* m_chart;
   QChartView* m_view;

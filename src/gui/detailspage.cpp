@@ -8,6 +8,9 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "app/texts.h"
+#include "gui/qtext.h"
+
 namespace polychain {
 
 namespace {
@@ -47,16 +50,12 @@ QGridLayout* gridOf(QGroupBox* box) {
 }
 
 QString countDisplay(const std::optional<CountSummary>& count) {
-  if (!count) return {};
-  return "mean " + QString::number(count->mean, 'g', 6) + ", max " + QString::number(count->max);
+  return count ? qs(countText(*count)) : QString();
 }
 
 }  // namespace
 
-QString estimateDisplay(const Estimate& estimate) {
-  if (!std::isfinite(estimate.value)) return "n/a";
-  return QString::fromStdString(estimateText(estimate)).replace("+/-", "±");
-}
+QString estimateDisplay(const Estimate& estimate) { return qs(estimateText(estimate, " ± ")); }
 
 DetailsPage::DetailsPage(QWidget* parent)
     : QWidget(parent),

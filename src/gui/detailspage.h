@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/extendedstats.h"
+#include "analysis/statistics.h"
 
 class QGroupBox;
 class QLabel;

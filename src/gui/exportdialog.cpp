@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
+#include <cmath>
 
 namespace polychain {
 
@@ -23,9 +24,15 @@ constexpr TwipsRect kGofq{1200, 840, 2895, 255};
 constexpr TwipsRect kCommand1{840, 1560, 1695, 375};
 constexpr TwipsRect kCommand2{2640, 1560, 1575, 375};
 
+// A length in twips as pixels on a screen of `logicalDpi` dots per inch (15 twips a pixel
+// at 96 dpi), rounded to the nearest pixel.
+int twipsToPixels(int twips, double logicalDpi) {
+  return static_cast<int>(std::lround(twips / 15.0 * logicalDpi / 96.0));
+}
+
 }  // namespace
 
-Export::Export(QWidget* parent) : QDialog(parent) {
+ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("Export");
   setWindowTitle("Export");
   setModal(false);
@@ -59,20 +66,20 @@ Export::Export(QWidget* parent) : QDialog(parent) {
   setTabOrder(m_gofq, m_export);
   setTabOrder(m_export, m_cancel);
 
-  connect(m_export, &QPushButton::clicked, this, &Export::Command1_Click);
-  connect(m_cancel, &QPushButton::clicked, this, &Export::Command2_Click);
+  connect(m_export, &QPushButton::clicked, this, &ExportDialog::Command1_Click);
+  connect(m_cancel, &QPushButton::clicked, this, &ExportDialog::Command2_Click);
   placeControls();
 }
 
-ExportChoice Export::choice() const {
+ExportChoice ExportDialog::choice() const {
   return {m_chainData->isChecked(), m_gofr->isChecked(), m_gofq->isChecked()};
 }
 
-void Export::Command1_Click() { emit exportRequested(); }
+void ExportDialog::Command1_Click() { emit exportRequested(); }
 
-void Export::Command2_Click() { hide(); }
+void ExportDialog::Command2_Click() { hide(); }
 
-void Export::placeControls() {
+void ExportDialog::placeControls() {
   const QScreen* shown = screen();
   const double dpi = shown != nullptr ? shown->logicalDotsPerInch() : 96.0;
 

@@ -1,5 +1,5 @@
-// The "Export" dialog: three check boxes choosing the files and two buttons. Modeless and
-// only ever hidden, so the ticks stay for the next export.
+// The export dialog, named "Export": three check boxes choosing the files and two buttons.
+// Modeless and only ever hidden, so the ticks stay for the next export.
 #pragma once
 
 #include <QDialog>
@@ -12,11 +12,11 @@ class QPushButton;
 
 namespace polychain {
 
-class Export final : public QDialog {
+class ExportDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  explicit Export(QWidget* parent = nullptr);
+  explicit ExportDialog(QWidget* parent = nullptr);
 
   ExportChoice choice() const;
 

@@ -30,8 +30,8 @@
 #include "gui/chainpage.h"
 #include "gui/exportdialog.h"
 #include "gui/plottabs.h"
-#include "gui/runworker.h"
 #include "gui/qtext.h"
+#include "gui/simulationworker.h"
 
 namespace polychain {
 
@@ -101,7 +101,7 @@ int percent(float value) { return static_cast<int>(std::lround(std::clamp(value,
 
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new RunWorker(this)) {
+Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWorker(this)) {
   setObjectName("Form1");
   setWindowTitle("Form1");
   m_worker->setObjectName("runWorker");
@@ -110,18 +110,49 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new RunWorker(this
   };
   m_askSaveFileName = askSaveFileName;
 
-  buildControls();
+  auto* column = new QWidget;
+  column->setObjectName("controlColumn");
+  auto* columnLayout = new QVBoxLayout(column);
+  columnLayout->addWidget(buildParameters());
+  columnLayout->addLayout(buildRunButtons());
+  columnLayout->addWidget(buildResults());
+  buildProgress();
+  buildTrappedNotice();
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{m_progress1, m_progress2, m_progress3, m_trappedNotice}) {
+    columnLayout->addWidget(w);
+  }
+  columnLayout->addStretch();
+  buildWorkArea(column);
+  buildStatusBar();
   buildMenu();
 
-  connect(m_worker, &RunWorker::progressed, this, &Form1::onProgress);
-  connect(m_worker, &RunWorker::correlationProgressed, this, &Form1::onCorrelationProgress);
-  connect(m_worker, &RunWorker::chainTrapped, this, &Form1::onChainTrapped);
-  connect(m_worker, &RunWorker::finished, this, &Form1::onRunFinished);
-  connect(m_worker, &RunWorker::failed, this, &Form1::onRunFailed);
-  connect(m_worker, &RunWorker::messageRaised, this,
-          [this](const QString& title, const QString& text) {
-            m_showMessage(QMessageBox::NoIcon, title, text);
-          });
+  setTabOrder(m_rlopt, m_sawopt);
+  setTabOrder(m_sawopt, m_shortOpt);
+  setTabOrder(m_shortOpt, m_stepNum);
+  setTabOrder(m_stepNum, m_iterations);
+  setTabOrder(m_iterations, m_avoid);
+  setTabOrder(m_avoid, m_kuhn);
+  setTabOrder(m_kuhn, m_seed);
+  setTabOrder(m_seed, m_calcParCF);
+  setTabOrder(m_calcParCF, m_simRun);
+  setTabOrder(m_simRun, m_cancelRun);
+
+  connect(m_simRun, &QPushButton::clicked, this, &Form1::SimRun_Click);
+  connect(m_cancelRun, &QPushButton::clicked, this, &Form1::cancelRun);
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, &Form1::cancelRun);
+  connect(m_worker, &SimulationWorker::progressed, this, &Form1::onProgress);
+  connect(m_worker, &SimulationWorker::correlationProgressed, this, &Form1::onCorrelationProgress);
+  connect(m_worker, &SimulationWorker::chainTrapped, this, &Form1::onChainTrapped);
+  connect(m_worker, &SimulationWorker::finished, this, &Form1::onRunFinished);
+  connect(m_worker, &SimulationWorker::failed, this, &Form1::onRunFailed);
+
+  const QSize hint = column->sizeHint();
+  const int controlsWidth = std::max(hint.width() + 24, 440);
+  constexpr int kPlotsWidth = 620;
+  m_workArea->setSizes({controlsWidth, kPlotsWidth});
+  resize(controlsWidth + kPlotsWidth, std::max(hint.height() + 80, 680));
 }
 
 Form1::~Form1() {
@@ -129,8 +160,7 @@ Form1::~Form1() {
   m_worker->wait();
 }
 
-void Form1::buildControls() {
-  // Parameters.
+QWidget* Form1::buildParameters() {
   m_rlopt = new QRadioButton("Meander");
   m_rlopt->setObjectName("RLOPT");
   m_sawopt = new QRadioButton("SAW");
@@ -178,8 +208,10 @@ void Form1::buildControls() {
   parameters->addWidget(m_seed, 5, 1);
   parameters->addWidget(m_calcParCF, 6, 0, 1, 2);
   parameters->setColumnStretch(1, 1);
+  return frame1;
+}
 
-  // Run and cancel.
+QLayout* Form1::buildRunButtons() {
   m_simRun = new QPushButton("Run Simulation");
   m_simRun->setObjectName("SimRun");
   m_simRun->setAccessibleName(m_simRun->text());
@@ -193,36 +225,10 @@ void Form1::buildControls() {
   buttons->addWidget(m_simRun);
   buttons->addWidget(m_cancelRun);
   buttons->addStretch();
+  return buttons;
+}
 
-  m_progress1 = progressBar("ProgressBar1", "Share of the iterations done");
-  m_progress2 = progressBar("ProgressBar2", "Share of the steps done in the current chain");
-  m_progress3 = progressBar("ProgressBar3", "Progress of the g(r) computation");
-
-  // The notice for a chain that seems trapped: it offers to cancel and blocks nothing.
-  auto* notice = new QFrame;
-  notice->setObjectName("trappedNotice");
-  notice->setFrameShape(QFrame::StyledPanel);
-  m_trappedNotice = notice;
-  m_trappedText = new QLabel;
-  m_trappedText->setObjectName("trappedText");
-  m_trappedText->setWordWrap(true);
-  m_trappedText->setTextFormat(Qt::PlainText);
-  auto* trappedCancel = new QPushButton("Cancel Run");
-  trappedCancel->setObjectName("trappedCancel");
-  trappedCancel->setAccessibleName(trappedCancel->text());
-  auto* trappedDismiss = new QPushButton("Keep Going");
-  trappedDismiss->setObjectName("trappedDismiss");
-  trappedDismiss->setAccessibleName(trappedDismiss->text());
-  auto* trappedLayout = new QGridLayout(m_trappedNotice);
-  trappedLayout->addWidget(m_trappedText, 0, 0, 1, 3);
-  trappedLayout->addWidget(trappedCancel, 1, 0);
-  trappedLayout->addWidget(trappedDismiss, 1, 1);
-  trappedLayout->setColumnStretch(2, 1);
-  m_trappedNotice->hide();
-  connect(trappedCancel, &QPushButton::clicked, this, &Form1::cancelRun);
-  connect(trappedDismiss, &QPushButton::clicked, m_trappedNotice, &QWidget::hide);
-
-  // Results.
+QWidget* Form1::buildResults() {
   m_eR = resultBox("eR", "<R> Calculated");
   m_TR = resultBox("TR", "<R> Theoretical");
   m_Rsqred = resultBox("Rsqred", "Sqr<R^2> Calculated");
@@ -247,23 +253,46 @@ void Form1::buildControls() {
   results->addWidget(m_pers, 4, 1);
   results->setColumnStretch(1, 1);
   results->setColumnStretch(2, 1);
+  return frame2;
+}
 
-  auto* column = new QWidget;
-  column->setObjectName("controlColumn");
-  auto* columnLayout = new QVBoxLayout(column);
-  columnLayout->addWidget(frame1);
-  columnLayout->addLayout(buttons);
-  columnLayout->addWidget(frame2);
-  columnLayout->addWidget(m_progress1);
-  columnLayout->addWidget(m_progress2);
-  columnLayout->addWidget(m_progress3);
-  columnLayout->addWidget(m_trappedNotice);
-  columnLayout->addStretch();
+void Form1::buildProgress() {
+  m_progress1 = progressBar("ProgressBar1", "Share of the iterations done");
+  m_progress2 = progressBar("ProgressBar2", "Share of the steps done in the current chain");
+  m_progress3 = progressBar("ProgressBar3", "Progress of the g(r) computation");
+}
 
-  // Scrolls when the window is made smaller than the controls need.
+void Form1::buildTrappedNotice() {
+  // The notice for a chain that seems trapped: it offers to cancel and blocks nothing.
+  auto* notice = new QFrame;
+  notice->setObjectName("trappedNotice");
+  notice->setFrameShape(QFrame::StyledPanel);
+  m_trappedNotice = notice;
+  m_trappedText = new QLabel;
+  m_trappedText->setObjectName("trappedText");
+  m_trappedText->setWordWrap(true);
+  m_trappedText->setTextFormat(Qt::PlainText);
+  auto* trappedCancel = new QPushButton("Cancel Run");
+  trappedCancel->setObjectName("trappedCancel");
+  trappedCancel->setAccessibleName(trappedCancel->text());
+  auto* trappedDismiss = new QPushButton("Keep Going");
+  trappedDismiss->setObjectName("trappedDismiss");
+  trappedDismiss->setAccessibleName(trappedDismiss->text());
+  auto* trappedLayout = new QGridLayout(m_trappedNotice);
+  trappedLayout->addWidget(m_trappedText, 0, 0, 1, 3);
+  trappedLayout->addWidget(trappedCancel, 1, 0);
+  trappedLayout->addWidget(trappedDismiss, 1, 1);
+  trappedLayout->setColumnStretch(2, 1);
+  m_trappedNotice->hide();
+  connect(trappedCancel, &QPushButton::clicked, this, &Form1::cancelRun);
+  connect(trappedDismiss, &QPushButton::clicked, m_trappedNotice, &QWidget::hide);
+}
+
+void Form1::buildWorkArea(QWidget* controls) {
+  // The controls scroll when the window is made smaller than they need.
   auto* scroll = new QScrollArea;
   scroll->setObjectName("controlPanel");
-  scroll->setWidget(column);
+  scroll->setWidget(controls);
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -283,34 +312,14 @@ void Form1::buildControls() {
   m_workArea->addWidget(m_plots);
   m_workArea->setStretchFactor(0, 0);
   m_workArea->setStretchFactor(1, 1);
+}
 
-  setTabOrder(m_rlopt, m_sawopt);
-  setTabOrder(m_sawopt, m_shortOpt);
-  setTabOrder(m_shortOpt, m_stepNum);
-  setTabOrder(m_stepNum, m_iterations);
-  setTabOrder(m_iterations, m_avoid);
-  setTabOrder(m_avoid, m_kuhn);
-  setTabOrder(m_kuhn, m_seed);
-  setTabOrder(m_seed, m_calcParCF);
-  setTabOrder(m_calcParCF, m_simRun);
-  setTabOrder(m_simRun, m_cancelRun);
-
+void Form1::buildStatusBar() {
   m_seedUsed = new QLabel;
   m_seedUsed->setObjectName("seedUsed");
   m_seedUsed->setTextInteractionFlags(Qt::TextSelectableByMouse);
   m_seedUsed->setAccessibleName("Seed used");
   statusBar()->addPermanentWidget(m_seedUsed);
-
-  connect(m_simRun, &QPushButton::clicked, this, &Form1::SimRun_Click);
-  connect(m_cancelRun, &QPushButton::clicked, this, &Form1::cancelRun);
-  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  connect(escape, &QShortcut::activated, this, &Form1::cancelRun);
-
-  const QSize hint = column->sizeHint();
-  const int controlsWidth = std::max(hint.width() + 24, 440);
-  constexpr int kPlotsWidth = 620;
-  m_workArea->setSizes({controlsWidth, kPlotsWidth});
-  resize(controlsWidth + kPlotsWidth, std::max(hint.height() + 80, 680));
 }
 
 void Form1::buildMenu() {
@@ -344,7 +353,7 @@ bool Form1::runInProgress() const { return m_running; }
 
 void Form1::SimRun_Click() {
   if (runInProgress()) return;
-  const Dispatch dispatch = polychain::SimRun_Click(inputs());
+  const Dispatch dispatch = dispatchRun(inputs());
   if (dispatch.kind == Dispatch::Kind::Nothing) return;
   if (dispatch.kind == Dispatch::Kind::Refused) {
     m_showMessage(QMessageBox::Warning, "Run Simulation", qs(dispatch.message));
@@ -352,8 +361,7 @@ void Form1::SimRun_Click() {
   }
   RunParams params = dispatch.params;
   if (!params.seed) params.seed = clockSeed();
-  if (!m_worker->start(params)) return;
-  m_runIterations = params.iterations;
+  if (!m_worker->startRun(params)) return;
   m_runParams = params;
   m_seedUsed->setText(qs(seedStatus(*params.seed)));
   statusBar()->showMessage(qs(runStartStatus(params)));
@@ -384,7 +392,9 @@ void Form1::onProgress(float chains, float steps, qint64 chain, qint64 trials) {
   if (!runInProgress()) return;
   m_progress1->setValue(percent(chains));
   m_progress2->setValue(percent(steps));
-  if (trials > 0) statusBar()->showMessage(qs(trialsStatus(chain, m_runIterations, trials)));
+  if (trials > 0) {
+    statusBar()->showMessage(qs(trialsStatus(chain, m_runParams.iterations, trials)));
+  }
 }
 
 void Form1::onCorrelationProgress(float value) {
@@ -405,52 +415,51 @@ void Form1::showResults() {
   }
 }
 
-void Form1::onRunFinished() {
+void Form1::endRun() {
   m_worker->wait();
-  const RunOutput output = m_worker->takeOutput();
   m_progress1->hide();
   m_progress2->hide();
   m_progress3->hide();
   m_trappedNotice->hide();
-  if (m_state.applyRunOutput(output)) {
-    showResults();
-    m_plots->showRun(m_runParams, output);
-  }
-  m_seedUsed->setText(qs(seedStatus(output.seed)));
-  statusBar()->showMessage(qs(runEndStatus(output)));
   setRunning(false);
+}
+
+void Form1::onRunFinished() {
+  endRun();
+  const RunResult result = m_worker->takeRun();
+  if (m_state.applyRun(m_runParams, result)) {
+    showResults();
+    m_plots->showRun(m_runParams, result);
+  }
+  m_seedUsed->setText(qs(seedStatus(result.seed)));
+  statusBar()->showMessage(qs(runEndStatus(result.status, m_runParams)));
   emit runEnded();
 }
 
 void Form1::onRunFailed(const QString& reason) {
-  m_worker->wait();
-  m_progress1->hide();
-  m_progress2->hide();
-  m_progress3->hide();
-  m_trappedNotice->hide();
+  endRun();
   statusBar()->showMessage("The run did not take place; the earlier results stay.");
-  setRunning(false);
   m_showMessage(QMessageBox::Warning, "Run Simulation", reason);
   emit runEnded();
 }
 
-Export* Form1::exportDialog() {
+ExportDialog* Form1::exportDialog() {
   if (m_export == nullptr) {
-    m_export = new Export(this);
-    connect(m_export, &Export::exportRequested, this, &Form1::SaveTheFile);
+    m_export = new ExportDialog(this);
+    connect(m_export, &ExportDialog::exportRequested, this, &Form1::SaveTheFile);
   }
   return m_export;
 }
 
 void Form1::mnuFile_Export_Click() {
-  Export* dialog = exportDialog();
+  ExportDialog* dialog = exportDialog();
   dialog->show();
   dialog->raise();
   dialog->activateWindow();
 }
 
 void Form1::SaveTheFile() {
-  Export* dialog = exportDialog();
+  ExportDialog* dialog = exportDialog();
   const QString name = m_askSaveFileName(this, qs(kSaveDialogTitle), qs(kSaveDialogFilter));
   if (name.isEmpty()) return;  // cancelled: the export dialog stays open with its ticks
   const ExportReport report =

@@ -1,7 +1,7 @@
 // The main window: parameters, model choice, the run with its progress, the six results and
-// the File menu. The decisions live in app/mainwindow.h and app/export.h; this class shows
-// them and runs the simulation on a RunWorker. Dialogs go through replaceable hooks so that
-// tests never block on a modal window.
+// the File menu. The decisions live in app/form1logic.h and app/export.h; this class shows
+// them and runs the simulation on a SimulationWorker. Dialogs go through replaceable hooks
+// so that tests never block on a modal window.
 #pragma once
 
 #include <QMainWindow>
@@ -10,11 +10,12 @@
 #include <functional>
 
 #include "app/export.h"
-#include "app/mainwindow.h"
+#include "app/form1logic.h"
 
 class QAction;
 class QCheckBox;
 class QGroupBox;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -24,9 +25,9 @@ class QSplitter;
 
 namespace polychain {
 
-class Export;
+class ExportDialog;
 class PlotTabs;
-class RunWorker;
+class SimulationWorker;
 
 class Form1 final : public QMainWindow {
   Q_OBJECT
@@ -49,7 +50,7 @@ class Form1 final : public QMainWindow {
   const Form1State& state() const { return m_state; }
   bool runInProgress() const;
   // The export dialog, created on first use.
-  Export* exportDialog();
+  ExportDialog* exportDialog();
   // The splitter holding the controls; further panels go beside them.
   QSplitter* workArea() const { return m_workArea; }
   // The plots, Details and Scaling tabs beside the controls.
@@ -75,7 +76,13 @@ class Form1 final : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void buildControls();
+  QWidget* buildParameters();
+  QLayout* buildRunButtons();
+  QWidget* buildResults();
+  void buildProgress();
+  void buildTrappedNotice();
+  void buildWorkArea(QWidget* controls);
+  void buildStatusBar();
   void buildMenu();
   Form1Inputs inputs() const;
   void setRunning(bool running);
@@ -84,14 +91,14 @@ class Form1 final : public QMainWindow {
   void onChainTrapped(qint64 chain, qint64 trials);
   void onRunFinished();
   void onRunFailed(const QString& reason);
+  void endRun();
   void showResults();
 
   Form1State m_state;
-  RunWorker* m_worker;
-  Export* m_export = nullptr;
+  SimulationWorker* m_worker;
+  ExportDialog* m_export = nullptr;
   MessageHook m_showMessage;
   SaveNameHook m_askSaveFileName;
-  std::int32_t m_runIterations = 0;
   RunParams m_runParams;  // of the run going on or last started
   bool m_running = false;
 

@@ -4,11 +4,11 @@
 #include <QFileDialog>
 #include <QScrollArea>
 
-#include "app/extendedstats.h"
+#include "app/texts.h"
 #include "gui/chainpage.h"
 #include "gui/correlationpage.h"
 #include "gui/detailspage.h"
-#include "gui/plotdata.h"
+#include "gui/qtext.h"
 #include "gui/scalingpage.h"
 
 namespace polychain {
@@ -44,26 +44,6 @@ QWidget* scrolling(QWidget* page) {
 }
 
 }  // namespace
-
-QString runDescription(const RunParams& params, std::uint64_t seed) {
-  QString text;
-  switch (params.model) {
-    case Model::Meander:
-      text = "Meander";
-      break;
-    case Model::SAW:
-      text = QString("SAW (avoidance %1)").arg(params.avoid);
-      break;
-    case Model::ShortRange:
-      text = QString("Short Range (Kuhn length %1)").arg(params.kuhn);
-      break;
-  }
-  return text + QString(", N = %1, %2 %3, seed %4")
-                    .arg(params.steps)
-                    .arg(params.iterations)
-                    .arg(params.iterations == 1 ? "chain" : "chains")
-                    .arg(seed);
-}
 
 PlotTabs::PlotTabs(InputsSource mainInputs, QWidget* parent)
     : QTabWidget(parent),
@@ -101,14 +81,14 @@ PlotTabs::PlotTabs(InputsSource mainInputs, QWidget* parent)
           });
 }
 
-void PlotTabs::showRun(const RunParams& params, const RunOutput& output) {
-  const QString description = runDescription(params, output.seed);
-  m_chain->setChain(sitesOfChainExport(output.chainText), description);
-  if (output.gofr) m_gofr->setSamples(samplesOfIndexText(*output.gofr), description);
-  if (output.gofq) m_gofq->setSamples(samplesOfIndexText(*output.gofq), description);
-  if (!output.chains.empty()) {
-    m_details->setRun(description, extendedStats(output.chains, params.model));
+void PlotTabs::showRun(const RunParams& params, const RunResult& result) {
+  const QString description = qs(runDescription(params, result.seed));
+  m_chain->setChain(result.lastSites, description);
+  if (result.correlation) {
+    m_gofr->setValues(result.correlation->gofr, description);
+    m_gofq->setValues(result.correlation->gofq, description);
   }
+  m_details->setRun(description, result.extended);
 }
 
 void PlotTabs::stopWork() { m_scaling->stopSweep(); }

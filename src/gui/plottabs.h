@@ -8,8 +8,8 @@
 #include <QTabWidget>
 #include <functional>
 
-#include "app/mainwindow.h"
-#include "chain/run.h"
+#include "app/form1logic.h"
+#include "run/run.h"
 
 namespace polychain {
 
@@ -37,7 +37,7 @@ class PlotTabs final : public QTabWidget {
 
   // Takes in a finished run of `params`: the chain, g(r) and g(q) when it computed them, and
   // the extended statistics.
-  void showRun(const RunParams& params, const RunOutput& output);
+  void showRun(const RunParams& params, const RunResult& result);
   // Cancels a sweep in progress and waits until it has stopped.
   void stopWork();
   // Asks for a file name and saves `page`'s plot there, reporting a failure as a message.
@@ -62,8 +62,5 @@ class PlotTabs final : public QTabWidget {
   DetailsPage* m_details;
   ScalingPage* m_scaling;
 };
-
-// Which run a plot or a table came from, such as "Meander, N = 1000, 50 chains, seed 7".
-QString runDescription(const RunParams& params, std::uint64_t seed);
 
 }  // namespace polychain

@@ -19,37 +19,27 @@
 #include <cmath>
 #include <limits>
 
-#include "chain/numtext.h"
+#include "app/texts.h"
 #include "chain/random.h"
 #include "gui/detailspage.h"
 #include "gui/qtext.h"
-#include "gui/sweepworker.h"
+#include "gui/simulationworker.h"
 
 namespace polychain {
 
 namespace {
 
-// Makes `axis` a logarithmic axis over log10 values from `low` to `high`: ticks and grid
-// lines at 1, 2 and 5 times the powers of ten (finer steps when those are too few),
-// labelled with the plain values.
-void setLogTicks(QCategoryAxis* axis, double low, double high) {
+// Makes `axis` a logarithmic axis over `log`'s range, with grid lines and labels at its ticks.
+void setLogTicks(QCategoryAxis* axis, const LogAxis& log) {
   for (const QString& label : axis->categoriesLabels()) axis->remove(label);
-  axis->setRange(low, high);
-  axis->setStartValue(low);
-  const auto ticks = [low, high](std::initializer_list<double> mantissas) {
-    std::vector<double> values;
-    for (int decade = static_cast<int>(std::floor(low)) - 1;
-         decade <= static_cast<int>(std::ceil(high)); ++decade) {
-      for (double m : mantissas) {
-        const double v = m * std::pow(10.0, decade);
-        if (std::log10(v) >= low && std::log10(v) <= high) values.push_back(v);
-      }
-    }
-    return values;
-  };
-  std::vector<double> values = ticks({1.0, 2.0, 5.0});
-  if (values.size() < 3) values = ticks({1.0, 1.5, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0});
-  for (double v : values) axis->append(QString::number(v, 'g', 6), std::log10(v));
+  axis->setRange(log.low, log.high);
+  axis->setStartValue(log.low);
+  for (double v : log.ticks) axis->append(QString::number(v, 'g', 6), std::log10(v));
+}
+
+// A plot text as the window shows it: nu as ν, squares as superscripts, +/- as ±.
+QString display(const std::string& text) {
+  return qs(text).replace("nu =", "ν =").replace("^2", "²").replace("+/-", "±");
 }
 
 QLineSeries* lineSeries(const QColor& colour, Qt::PenStyle style, double width) {
@@ -61,39 +51,12 @@ QLineSeries* lineSeries(const QColor& colour, Qt::PenStyle style, double width) 
   return series;
 }
 
-constexpr QRgb kPointColour = 0xff1f77b4;
-
-constexpr const char* kChartTitle = "Scaling of sqrt(&lt;R²&gt;) with N (log-log)";
-
 }  // namespace
-
-SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
-                            std::string_view iterations, std::string_view seed) {
-  SweepParams params;
-  RunParams& run = params.run;
-  const std::optional<Model> model = chosenModel(main);
-  if (!model) {
-    throw InputError(
-        "Choose the model to sweep under Parameters: Meander, SAW or Short Range (1-10).");
-  }
-  run.model = *model;
-  params.steps = parseStepList(steps, kSweepStepsField);
-  run.iterations = textToNumber(iterations, kSweepIterationsField);
-  if (run.iterations < 1) {
-    throw InputError(std::string(kSweepIterationsField) +
-                     " must be a whole number of at least 1; " + formatInteger(run.iterations) +
-                     " is too small.");
-  }
-  readModelSetting(main, run);
-  params.seed = seedFromText(seed);
-  validateSweep(params, kSweepStepsField);
-  return params;
-}
 
 ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
     : PlotPage("saveSweepPlot", "scaling", parent),
       m_mainInputs(std::move(mainInputs)),
-      m_worker(new SweepWorker(this)),
+      m_worker(new SimulationWorker(this)),
       m_steps(new QLineEdit("100,200,400,800")),
       m_iterations(new QLineEdit("20")),
       m_seed(new QLineEdit),
@@ -106,9 +69,6 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
       m_chart(new QChart),
       m_axisX(new QCategoryAxis),
       m_axisY(new QCategoryAxis),
-      m_fit(lineSeries(QColor(0xd62728), Qt::SolidLine, 1.8)),
-      m_ideal(lineSeries(QColor(0x2ca02c), Qt::DashLine, 1.8)),
-      m_selfAvoiding(lineSeries(QColor(0x9467bd), Qt::DashLine, 1.8)),
       m_points(new QScatterSeries) {
   setObjectName("scalingPage");
   m_worker->setObjectName("sweepWorker");
@@ -168,21 +128,12 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   for (QCategoryAxis* axis : {m_axisX, m_axisY}) {
     axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   }
-  m_axisX->setTitleText("N (steps)");
-  m_axisY->setTitleText("sqrt(&lt;R²&gt;)");
   m_chart->addAxis(m_axisX, Qt::AlignBottom);
   m_chart->addAxis(m_axisY, Qt::AlignLeft);
-  m_fit->setName("fit");
-  m_ideal->setName(QString("ideal: ν = %1").arg(kIdealChainExponent));
-  m_selfAvoiding->setName(QString("SAW: ν = %1").arg(kSelfAvoidingExponent));
-  m_points->setName("runs ± 1 s.e.");
   m_points->setMarkerSize(9.0);
   m_points->setColor(QColor(kPointColour));
   m_points->setBorderColor(QColor(kPointColour));
-  for (QXYSeries* series :
-       std::initializer_list<QXYSeries*>{m_fit, m_ideal, m_selfAvoiding, m_points}) {
-    addSeries(series, true);
-  }
+  addSeries(m_points, true);
   m_exponent->setAccessibleName("Fitted exponent");
   m_exponent->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* references = noteLabel("sweepReferences");
@@ -213,30 +164,26 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
 
   connect(m_run, &QPushButton::clicked, this, &ScalingPage::runSweep);
   connect(m_cancel, &QPushButton::clicked, this, &ScalingPage::cancelSweep);
-  connect(m_worker, &SweepWorker::progressed, this, [this](float percent) {
+  connect(m_worker, &SimulationWorker::progressed, this, [this](float percent) {
     if (m_running) m_progress->setValue(static_cast<int>(std::lround(percent)));
   });
-  connect(m_worker, &SweepWorker::stepCountStarted, this, &ScalingPage::onStepCountStarted);
-  connect(m_worker, &SweepWorker::stepCountFinished, this, &ScalingPage::onStepCountFinished);
-  connect(m_worker, &SweepWorker::chainTrapped, this, [this](qint64 chain, qint64 trials) {
+  connect(m_worker, &SimulationWorker::stepCountStarted, this, &ScalingPage::onStepCountStarted);
+  connect(m_worker, &SimulationWorker::stepCountFinished, this, &ScalingPage::onStepCountFinished);
+  connect(m_worker, &SimulationWorker::chainTrapped, this, [this](qint64 chain, qint64 trials) {
     if (!m_running) return;
     m_status->setText(QString("Chain %1 has made %2 trials without growing longer and may be "
                               "trapped; Cancel Sweep stops the sweep.")
                           .arg(chain + 1)
                           .arg(trials));
   });
-  connect(m_worker, &SweepWorker::messageRaised, this,
-          [this](const QString& title, const QString& text) {
-            emit messageRequested(QMessageBox::NoIcon, title, text);
-          });
-  connect(m_worker, &SweepWorker::finished, this, &ScalingPage::onFinished);
-  connect(m_worker, &SweepWorker::failed, this, &ScalingPage::onFailed);
+  connect(m_worker, &SimulationWorker::finished, this, &ScalingPage::onFinished);
+  connect(m_worker, &SimulationWorker::failed, this, &ScalingPage::onFailed);
 
   setTabOrder(m_steps, m_iterations);
   setTabOrder(m_iterations, m_seed);
   setTabOrder(m_seed, m_run);
   setTabOrder(m_run, m_cancel);
-  drawSweep(SweepOutput{});
+  drawSweep(SweepResult{});
 }
 
 ScalingPage::~ScalingPage() { stopSweep(); }
@@ -258,7 +205,7 @@ void ScalingPage::runSweep() {
     return;
   }
   if (!m_params.seed) m_params.seed = clockSeed();
-  if (!m_worker->start(m_params)) return;
+  if (!m_worker->startSweep(m_params)) return;
   m_table->setRowCount(0);
   m_exponent->clear();
   m_progress->setValue(0);
@@ -304,7 +251,7 @@ void ScalingPage::onStepCountFinished(int index, double rms, double rmsError) {
 
 void ScalingPage::onFinished() {
   m_worker->wait();
-  SweepOutput output = m_worker->takeOutput();
+  SweepResult output = m_worker->takeSweep();
   m_progress->hide();
   setRunning(false);
   // Rows of a step count that never finished say so.
@@ -319,7 +266,7 @@ void ScalingPage::onFinished() {
       break;
     case RunStatus::Cancelled:
     case RunStatus::TrialLimit:
-      m_status->setText(qs(output.message));
+      m_status->setText(qs(sweepStopMessage(m_params, output)));
       break;
   }
   if (output.fit) {
@@ -355,94 +302,63 @@ void ScalingPage::addSeries(QXYSeries* series, bool inLegend) {
   for (QLegendMarker* marker : m_chart->legend()->markers(series)) marker->setVisible(inLegend);
 }
 
-void ScalingPage::drawSweep(const SweepOutput& sweep) {
-  std::vector<double> lx, ly, lo, hi;
-  for (const SweepPoint& p : sweep.points) {
-    const double y = p.stats.rmsEnd.value;
-    if (!(y > 0.0)) continue;
-    const double e = p.stats.rmsEnd.hasError() ? p.stats.rmsEnd.standardError : 0.0;
-    lx.push_back(std::log10(static_cast<double>(p.steps)));
-    ly.push_back(std::log10(y));
-    hi.push_back(std::log10(y + e));
-    lo.push_back(std::log10(std::max(y - e, y * 0.01)));
-  }
-  double xLow = 1.0, xHigh = 3.0;
-  if (!lx.empty()) {
-    const auto [minX, maxX] = std::minmax_element(lx.begin(), lx.end());
-    const double pad = std::max(0.08, (*maxX - *minX) * 0.08);
-    xLow = *minX - pad;
-    xHigh = *maxX + pad;
-  }
-  double yLow = std::numeric_limits<double>::infinity();
-  double yHigh = -yLow;
-  const auto cover = [&](double y) {
-    yLow = std::min(yLow, y);
-    yHigh = std::max(yHigh, y);
-  };
-
+void ScalingPage::drawSweep(const SweepResult& sweep) {
+  const LogLogPlot plot = sweepPlot(sweep, m_params.run.model);
+  // Everything is drawn on log10 values; the axes label them with the plain values.
   QList<QPointF> points;
-  for (std::size_t i = 0; i < lx.size(); ++i) {
-    points.append(QPointF(lx[i], ly[i]));
-    cover(lo[i]);
-    cover(hi[i]);
-  }
-  while (m_bars.size() < lx.size()) {
+  for (const PlotPoint& p : plot.points) points.append(QPointF(std::log10(p.x), std::log10(p.y)));
+  m_points->replace(points);
+  m_points->setName(display(plot.pointsLabel));
+
+  while (m_bars.size() < plot.points.size()) {
     m_bars.push_back(lineSeries(QColor(kPointColour), Qt::SolidLine, 1.3));
     addSeries(m_bars.back(), false);
   }
-  const double cap = (xHigh - xLow) * 0.012;
+  const double cap = (plot.x.high - plot.x.low) * 0.012;
   for (std::size_t i = 0; i < m_bars.size(); ++i) {
     QList<QPointF> bar;
-    if (i < lx.size() && hi[i] > lo[i]) {
+    if (i < plot.points.size() && std::isfinite(plot.points[i].yError) &&
+        plot.points[i].yError > 0.0) {
+      const PlotPoint& p = plot.points[i];
+      const double x = std::log10(p.x);
+      const double hi = std::log10(p.y + p.yError);
+      const double lo = p.y - p.yError > 0.0 ? std::log10(p.y - p.yError) : plot.y.low;
       // Lower cap, the bar itself, upper cap: one polyline.
-      bar = {QPointF(lx[i] - cap, lo[i]), QPointF(lx[i] + cap, lo[i]), QPointF(lx[i], lo[i]),
-             QPointF(lx[i], hi[i]),       QPointF(lx[i] - cap, hi[i]), QPointF(lx[i] + cap, hi[i])};
+      bar = {QPointF(x - cap, lo), QPointF(x + cap, lo), QPointF(x, lo),
+             QPointF(x, hi),       QPointF(x - cap, hi), QPointF(x + cap, hi)};
     }
     m_bars[i]->replace(bar);
   }
 
-  // The reference slopes pass through the fitted line (or the points' centre) at the
-  // middle of the N range on the log scale, so the slopes compare at a glance.
-  const auto line = [&](QLineSeries* series, double centreX, double centreY, double slope) {
-    const QPointF from(xLow, centreY + slope * (xLow - centreX));
-    const QPointF to(xHigh, centreY + slope * (xHigh - centreX));
-    series->replace({from, to});
-    cover(from.y());
-    cover(to.y());
-  };
-  const bool drawn = !lx.empty();
-  const bool fitted = drawn && sweep.fit.has_value();
-  for (QLineSeries* series : {m_fit, m_ideal, m_selfAvoiding}) series->clear();
-  if (drawn) {
-    double centreX = 0.0, centreY = 0.0;
-    for (std::size_t i = 0; i < lx.size(); ++i) {
-      centreX += lx[i];
-      centreY += ly[i];
-    }
-    centreX /= static_cast<double>(lx.size());
-    centreY /= static_cast<double>(lx.size());
-    if (fitted) {
-      const PowerLawFit& fit = *sweep.fit;
-      centreY = std::log10(fit.amplitude) + fit.exponent * centreX;
-      m_fit->setName(QString("fit: ν = %1").arg(fit.exponent, 0, 'f', 3));
-      line(m_fit, centreX, centreY, fit.exponent);
-    }
-    line(m_ideal, centreX, centreY, kIdealChainExponent);
-    line(m_selfAvoiding, centreX, centreY, kSelfAvoidingExponent);
+  while (m_lines.size() < plot.lines.size()) {
+    m_lines.push_back(new QLineSeries);
+    addSeries(m_lines.back(), true);
   }
-  m_points->replace(points);
-  for (QLegendMarker* marker : m_chart->legend()->markers(m_fit)) marker->setVisible(fitted);
+  for (std::size_t i = 0; i < m_lines.size(); ++i) {
+    QLineSeries* series = m_lines[i];
+    const bool used = i < plot.lines.size();
+    if (used) {
+      const PowerLine& line = plot.lines[i];
+      QPen pen{QColor(qs(line.colour))};
+      pen.setWidthF(1.8);
+      pen.setStyle(line.dashed ? Qt::DashLine : Qt::SolidLine);
+      series->setPen(pen);
+      series->setName(display(line.label));
+      const auto at = [&line](double x) { return std::log10(line.amplitude) + line.exponent * x; };
+      series->replace({QPointF(plot.x.low, at(plot.x.low)), QPointF(plot.x.high, at(plot.x.high))});
+    } else {
+      series->clear();
+    }
+    for (QLegendMarker* marker : m_chart->legend()->markers(series)) marker->setVisible(used);
+  }
 
-  if (!(yHigh > yLow)) {
-    yLow = 0.0;
-    yHigh = 2.0;
-  }
-  const double yPad = std::max(0.04, (yHigh - yLow) * 0.06);
-  setLogTicks(m_axisX, xLow, xHigh);
-  setLogTicks(m_axisY, yLow - yPad, yHigh + yPad);
-  m_chart->legend()->setVisible(drawn);
-  m_chart->setTitle(drawn ? kChartTitle + QString(": ") + qs(modelTitle(m_params.run.model))
-                          : QString(kChartTitle));
+  setLogTicks(m_axisX, plot.x);
+  setLogTicks(m_axisY, plot.y);
+  m_axisX->setTitleText(display(plot.x.label).toHtmlEscaped());
+  m_axisY->setTitleText(display(plot.y.label).toHtmlEscaped());
+  m_chart->legend()->setVisible(!plot.points.empty());
+  // Chart titles are read as rich text.
+  m_chart->setTitle(display(plot.title).toHtmlEscaped());
 }
 
 void ScalingPage::paintPlot(QPainter& painter, const QRect& target) {

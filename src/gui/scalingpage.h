@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/mainwindow.h"
-#include "app/sweep.h"
+#include "app/form1logic.h"
+#include "app/loglogplot.h"
 #include "gui/plotpage.h"
 
 class QCategoryAxis;
@@ -28,17 +28,7 @@ class QTableWidget;
 
 namespace polychain {
 
-class SweepWorker;
-
-// The field names the sweep's messages use.
-inline constexpr std::string_view kSweepStepsField = "Steps (N) list";
-inline constexpr std::string_view kSweepIterationsField = "Iterations per N";
-
-// The sweep the Scaling tab would start: the model from `main`'s option (the first selected
-// of RLOPT, SAWOPT, ShortOpt) with its Avoid or Kuhn field, and the tab's own three fields.
-// Throws InputError naming the field at fault; an empty seed stays empty.
-SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
-                            std::string_view iterations, std::string_view seed);
+class SimulationWorker;
 
 class ScalingPage final : public PlotPage {
   Q_OBJECT
@@ -53,7 +43,7 @@ class ScalingPage final : public PlotPage {
   // Cancels a sweep in progress and waits until its thread has ended.
   void stopSweep();
   // The last sweep that ended, finished or not.
-  const std::optional<SweepOutput>& lastSweep() const { return m_last; }
+  const std::optional<SweepResult>& lastSweep() const { return m_last; }
   QChart* chart() const { return m_chart; }
   QString suggestedFileName() const override { return "scaling.png"; }
 
@@ -77,13 +67,13 @@ class ScalingPage final : public PlotPage {
   void onStepCountFinished(int index, double rms, double rmsError);
   void onFinished();
   void onFailed(const QString& reason);
-  void drawSweep(const SweepOutput& sweep);
+  void drawSweep(const SweepResult& sweep);
   void addSeries(QXYSeries* series, bool inLegend);
 
   InputsSource m_mainInputs;
-  SweepWorker* m_worker;
+  SimulationWorker* m_worker;
   SweepParams m_params;
-  std::optional<SweepOutput> m_last;
+  std::optional<SweepResult> m_last;
   bool m_running = false;
 
   QLineEdit* m_steps;
@@ -100,9 +90,7 @@ class ScalingPage final : public PlotPage {
   // The chart's axes and series live as long as the page; a new sweep refills them.
   QCategoryAxis* m_axisX;
   QCategoryAxis* m_axisY;
-  QLineSeries* m_fit;
-  QLineSeries* m_ideal;
-  QLineSeries* m_selfAvoiding;
+  std::vector<QLineSeries*> m_lines;  // the plot's power lines; spare ones are left empty
   QScatterSeries* m_points;
   std::vector<QLineSeries*> m_bars;  // one per point; spare ones are left empty
 };

@@ -18,6 +18,10 @@ using clitest::polychain;
 using clitest::readFile;
 using Result = clitest::CommandResult;
 
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -25,36 +29,64 @@ class Cli : public ::testing::Test {
     fs::create_directories(m_dir);
   }
   void TearDown() override { fs::remove_all(m_dir); }
+  std::size_t entries() const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
+  }
   fs::path m_dir;
 };
 
-TEST_F(Cli, RunPrintsTheSixResultsAndTheSeed) {
-  const Result r = polychain("run --model meander --steps 100 --iterations 10 --seed 42");
-  ASSERT_EQ(r.code, 0) << r.err;
-  for (const char* caption :
-       {"Calculated", "Theoretical", "<R>", "Sqr<R^2>", "Rg", "lp", "seed 42"}) {
-    EXPECT_NE(r.out.find(caption), std::string::npos) << caption << "\n" << r.out;
+TEST_F(Cli, RunPrintsTheResultsAndJsonRepeatsForTheSameSeed) {
+  const Result text = polychain("run --model meander --steps 100 --iterations 20 --seed 42");
+  ASSERT_EQ(text.code, 0) << text.err;
+  for (const char* part : {"Calculated", "Theoretical", "<R>", "Sqr<R^2>", "Rg", "lp", "seed 42",
+                           "Extended statistics over 20 chains", "sqrt(<Rg^2>)"}) {
+    EXPECT_TRUE(contains(text.out, part)) << part << "\n" << text.out;
   }
-  EXPECT_NE(r.out.find("10 "), std::string::npos);  // theoretical Sqr<R^2> of N = 100
-}
+  EXPECT_FALSE(contains(text.out, "trials"));  // counts only for the self-avoiding models
 
-TEST_F(Cli, JsonHoldsTheWindowTextsAndRepeatsForTheSameSeed) {
-  const Result a = polychain("run --steps 200 --iterations 5 --seed 7 --json --threads 1");
-  const Result b = polychain("run --steps 200 --iterations 5 --seed 7 --json --threads 2");
+  const Result a = polychain("run --steps 200 --iterations 5 --seed 7 --gofr --json --threads 1");
+  const Result b = polychain("run --steps 200 --iterations 5 --seed 7 --gofr --json --threads 2");
   ASSERT_EQ(a.code, 0) << a.err;
   EXPECT_EQ(a.out, b.out);
   const auto j = nlohmann::json::parse(a.out);
   EXPECT_EQ(j["model"], "meander");
   EXPECT_EQ(j["seed"], 7);
   EXPECT_EQ(j["steps"], 200);
-  EXPECT_EQ(j["iterations"], 5);
   for (const char* key : {"eR", "TR", "Rsqred", "TRsqred", "pers", "Rgtxt"}) {
     EXPECT_TRUE(j["results"][key].is_string()) << key;
   }
-  EXPECT_EQ(j["results"]["TR"], "0");
-  // Without --seed the seed comes from the clock and is reported.
-  const auto clock = nlohmann::json::parse(polychain("run --steps 5 --iterations 1 --json").out);
-  EXPECT_TRUE(clock["seed"].is_number_unsigned());
+  EXPECT_EQ(j["gofr"][0], nlohmann::json::array({0, 1.0}));
+  EXPECT_EQ(j["gofq"].size(), j["gofr"].size() / 2 + 1);
+  const auto& e = j["extended"];
+  EXPECT_EQ(e["chains"], 5);
+  EXPECT_GT(e["rms_Rg"]["se"].get<double>(), 0.0);
+  // One chain: the errors cannot be estimated; without --seed the clock's seed is reported.
+  const auto one = nlohmann::json::parse(polychain("run --steps 10 --iterations 1 --json").out);
+  EXPECT_TRUE(one["extended"]["rms_R"]["se"].is_null());
+  EXPECT_TRUE(one["seed"].is_number_unsigned());
+  // "2.5" iterations grows 2 chains, as the window would; the free walk reads no --kuhn.
+  EXPECT_EQ(
+      nlohmann::json::parse(
+          polychain("run --steps 3 --iterations 2.5 --kuhn 0 --seed 1 --json").out)["iterations"],
+      2);
+}
+
+TEST_F(Cli, SelfAvoidingRunsShowTheirTrialCountsAndStopAtTheCap) {
+  const Result r =
+      polychain("run --model saw --steps 50 --iterations 5 --seed 1 --max-trials 1e6 --json");
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto e = nlohmann::json::parse(r.out)["extended"];
+  EXPECT_GE(e["trials"]["mean"].get<double>(), 50.0);
+  EXPECT_TRUE(e["backups"]["max"].is_number_integer());
+  const fs::path csv = m_dir / "capped.csv";
+  const Result capped =
+      polychain("sweep --model saw --steps 20,40 --iterations 3 --seed 1 --max-trials 5 --csv " +
+                csv.string());
+  EXPECT_EQ(capped.code, 3) << capped.err;
+  EXPECT_TRUE(contains(capped.err, "N = 20")) << capped.err;
+  EXPECT_TRUE(capped.out.empty());
+  EXPECT_FALSE(fs::exists(csv));
 }
 
 TEST_F(Cli, ExportWritesTheChainTextWithTheExtensionAppended) {
@@ -65,32 +97,39 @@ TEST_F(Cli, ExportWritesTheChainTextWithTheExtensionAppended) {
   EXPECT_EQ(text.rfind("Meander\nIterations:,3,R:,", 0), 0U);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8 + 1000 + 1);
   EXPECT_EQ(text.find('\r'), std::string::npos);
-  EXPECT_FALSE(fs::exists(name));
-  // Nothing but the export itself is left in the folder.
-  EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
+  EXPECT_EQ(entries(), 1U);  // nothing but the export itself
 }
 
-TEST_F(Cli, UnwritableExportIsAnErrorAndLeavesNoFile) {
-  const fs::path name = m_dir / "missing-folder" / "run";
-  const Result r = polychain("run --steps 10 --iterations 1 --seed 1 --export " + name.string());
-  EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("run.cdat"), std::string::npos) << r.err;
-  EXPECT_FALSE(fs::exists(m_dir / "missing-folder"));
+TEST_F(Cli, SweepPrintsSeedsAndExponentAndWritesCsvAndPlot) {
+  const fs::path csv = m_dir / "sweep.csv";
+  const fs::path svg = m_dir / "sweep.svg";
+  const std::string args = "sweep --model meander --steps 50,100,200 --iterations 30 --seed 9";
+  const Result r = polychain(args + " --csv " + csv.string() + " --plot " + svg.string());
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(contains(r.out, "sweep: meander, 30 chains per N, seed 9")) << r.out;
+  EXPECT_TRUE(contains(r.out, "nu = "));
+  EXPECT_TRUE(contains(r.out, "wrote " + csv.string()));
+  const std::string table = readFile(csv);
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 4);
+  EXPECT_TRUE(contains(readFile(svg), "</svg>"));
+  EXPECT_EQ(entries(), 2U);
 
-  if (::geteuid() != 0) {  // root writes anywhere
-    const fs::path locked = m_dir / "locked";
-    fs::create_directories(locked);
-    std::ofstream(locked / "old.cdat") << "keep me";
-    ::chmod(locked.c_str(), 0555);
-    EXPECT_EQ(polychain("run --steps 10 --iterations 1 --export " + (locked / "old").string()).code,
-              1);
-    ::chmod(locked.c_str(), 0755);
-    EXPECT_EQ(readFile(locked / "old.cdat"), "keep me");
+  // Each N's seed is printed, and the CSV carries the same seeds; any thread count.
+  const Result json = polychain(args + " --json --threads 1");
+  EXPECT_EQ(json.out, polychain(args + " --json --threads 2").out);
+  const auto j = nlohmann::json::parse(json.out);
+  ASSERT_EQ(j["points"].size(), 3U);
+  for (const auto& point : j["points"]) {
+    const std::string seed = std::to_string(point["seed"].get<std::uint64_t>());
+    EXPECT_TRUE(contains(r.out, seed)) << seed;
+    EXPECT_TRUE(
+        contains(table, "\n" + std::to_string(point["steps"].get<int>()) + "," + seed + ",30,"));
   }
+  EXPECT_EQ(j["fit"]["method"], "weighted");
+  EXPECT_EQ(j["reference"]["self_avoiding_walk"], 0.5876);
 }
 
-TEST_F(Cli, BadInputNamesTheOptionAndExitsWithTwo) {
+TEST_F(Cli, BadInputNamesTheOptionExitsWithTwoAndWritesNothing) {
   const std::pair<const char*, const char*> cases[] = {
       {"run --steps abc --iterations 1", "--steps"},
       {"run --steps 10 --iterations ''", "--iterations"},
@@ -103,25 +142,39 @@ TEST_F(Cli, BadInputNamesTheOptionAndExitsWithTwo) {
       {"run --steps 10", "--iterations"},
       {"run --steps 10 --iterations 1 --threads 0", "--threads"},
       {"run --steps 10 --iterations 1 --seed -4", "--seed"},
-      {"walk", "walk"},
+      {"sweep --steps 100,,200 --iterations 10", "--steps"},
+      {"sweep --steps 0,100 --iterations 10", "--steps"},
+      {"sweep --steps 100 --iterations 10", "two different"},
+      {"sweep --steps 100,200 --iterations many", "--iterations"},
+      {"sweep --iterations 10", "--steps"},
+      {"sweep --steps 100,200 --iterations 10 --seed x", "--seed"},
+      {"sweep --steps 100,200 --iterations 10 --gofr", "--gofr"},
+      {"walk", "run, sweep"},
   };
   for (const auto& [args, named] : cases) {
     const fs::path name = m_dir / "never";
-    const Result r = polychain(std::string(args) + " --export " + name.string());
+    const bool sweep = std::string(args).rfind("sweep", 0) == 0;
+    const Result r =
+        polychain(std::string(args) + (sweep ? " --csv " : " --export ") + name.string());
     EXPECT_EQ(r.code, 2) << args << "\n" << r.err;
-    EXPECT_NE(r.err.find(named), std::string::npos) << args << "\n" << r.err;
+    EXPECT_TRUE(contains(r.err, named)) << args << "\n" << r.err;
     EXPECT_TRUE(r.out.empty()) << args;
-    EXPECT_FALSE(fs::exists(m_dir / "never.cdat")) << args;
+    EXPECT_EQ(entries(), 0U) << args;
   }
 }
 
-TEST_F(Cli, NumbersFollowTheWindowsRounding) {
-  // "2.5" iterations grows 2 chains, as the window would.
-  const auto j =
-      nlohmann::json::parse(polychain("run --steps 3 --iterations 2.5 --seed 1 --json").out);
-  EXPECT_EQ(j["iterations"], 2);
-  // The free walk does not read --avoid or --kuhn.
-  EXPECT_EQ(polychain("run --steps 3 --iterations 1 --kuhn 0 --avoid x").code, 0);
+TEST_F(Cli, UnwritableFilesAreAnErrorAfterTheResults) {
+  const fs::path missing = m_dir / "missing-folder" / "run";
+  Result r = polychain("run --steps 10 --iterations 1 --seed 1 --export " + missing.string());
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(contains(r.err, "cannot write " + missing.string() + ".cdat")) << r.err;
+  const fs::path svg = m_dir / "s.svg";
+  r = polychain("sweep --steps 5,10 --iterations 3 --seed 1 --csv " + missing.string() +
+                " --plot " + svg.string());
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(contains(r.out, "nu = "));  // the results were still printed
+  EXPECT_TRUE(fs::exists(svg));           // and the other file written
+  EXPECT_FALSE(fs::exists(m_dir / "missing-folder"));
 }
 
 }  // namespace

@@ -13,11 +13,27 @@
 #include <QStringList>
 #include <QTest>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "gui/form1.h"
 
 namespace polychain::test {
+
+// The window's test classes register themselves with POLYCHAIN_GUI_TEST(Class); main runs
+// them all, or the one named on the command line.
+using GuiTestRunner = int (*)(int argc, char** argv);
+std::vector<std::pair<const char*, GuiTestRunner>>& guiTestClasses();
+inline bool registerGuiTest(const char* name, GuiTestRunner run) {
+  guiTestClasses().emplace_back(name, run);
+  return true;
+}
+#define POLYCHAIN_GUI_TEST(Class)                         \
+  [[maybe_unused]] const bool registered##Class =         \
+      registerGuiTest(#Class, [](int argc, char** argv) { \
+        Class tests;                                      \
+        return QTest::qExec(&tests, argc, argv);          \
+      });
 
 struct ShownMessage {
   QMessageBox::Icon icon;

@@ -8,12 +8,12 @@
 #include <QTableWidget>
 #include <QtTest>
 
-#include "app/sweep.h"
 #include "gui/detailspage.h"
 #include "gui/plottabs.h"
 #include "gui/scalingpage.h"
-#include "gui/sweepworker.h"
+#include "gui/simulationworker.h"
 #include "guitest.h"
+#include "run/sweep.h"
 
 namespace polychain::test {
 
@@ -58,7 +58,7 @@ void ScalingTest::tinySweepShowsTheFittedExponentAndEachSeed() {
   params.steps = {50, 100, 200};
   params.seed = 42;
   SweepObserver quiet;
-  const SweepOutput expected = polychain::runSweep(params, quiet);
+  const SweepResult expected = polychain::runSweep(params, quiet);
   QVERIFY(expected.fit.has_value());
 
   const QString exponent = h.child<QLabel>("sweepExponent")->text();
@@ -116,7 +116,7 @@ void ScalingTest::badSweepInputNamesTheField() {
       {"RLOPT", "100,100", "5", "", "1", "Steps (N) list"},
       {"RLOPT", "100,200", "", "", "1", "Iterations per N"},
       {"RLOPT", "100,200", "0", "", "1", "Iterations per N"},
-      {"RLOPT", "100,200", "5", "-3", "1", "Seed"},
+      {"RLOPT", "100,200", "5", "-3", "1", "Sweep seed"},
       {"SAWOPT", "100,200", "5", "", "x", "Self-Avoidance"},
       {"ShortOpt", "100,200", "5", "", "0", "Kuhn Length"},
   };
@@ -141,7 +141,7 @@ void ScalingTest::sweepCanBeCancelledAndStopsWithTheWindow() {
   Harness h;
   h.child<QRadioButton>("RLOPT")->setChecked(true);
   setSweep(h, "1000000,2000000", "100", "7");
-  auto* worker = h.form->findChild<SweepWorker*>("sweepWorker");
+  auto* worker = h.form->findChild<SimulationWorker*>("sweepWorker");
   auto* table = h.child<QTableWidget>("sweepPoints");
   // The first N's row appears when its run starts.
   QSignalSpy begun(table->model(), &QAbstractItemModel::rowsInserted);
@@ -170,11 +170,8 @@ void ScalingTest::sweepCanBeCancelledAndStopsWithTheWindow() {
   h.form.reset();
 }
 
+POLYCHAIN_GUI_TEST(ScalingTest)
+
 }  // namespace polychain::test
 
-int runScalingTests(int argc, char** argv) {
-  polychain::test::ScalingTest tests;
-  return QTest::qExec(&tests, argc, argv);
-}
-
-#include "test_scaling.moc"
+#include "scaling_test.moc"

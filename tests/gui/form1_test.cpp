@@ -7,34 +7,25 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QtTest>
-#include <optional>
-#include <stdexcept>
 
-#include "gui/runworker.h"
+#include "app/texts.h"
+#include "gui/simulationworker.h"
 #include "guitest.h"
+#include "reference/runparams.h"
 #include "reference/textmodel.h"
 
 namespace polychain::test {
 
 namespace {
 
-// The run the window should have made, or nothing when the model is not built yet.
-std::optional<RunOutput> directRun(Model model, std::int32_t steps, std::int32_t iterations,
-                                   std::int32_t setting, std::uint64_t seed, QString* why) {
-  RunParams params;
-  params.model = model;
-  params.steps = steps;
-  params.iterations = iterations;
-  params.avoid = setting;
-  params.kuhn = setting;
-  params.seed = seed;
+// The results and chain export text the window should show for a run.
+std::pair<ResultTexts, std::string> directRun(Model model, std::int32_t steps,
+                                              std::int32_t iterations, std::int32_t setting,
+                                              std::uint64_t seed) {
+  const RunParams params = reference::runParams(model, steps, iterations, seed, 2, setting);
   RunObserver quiet;
-  try {
-    return runSimulation(params, quiet);
-  } catch (const std::logic_error& error) {
-    *why = QString::fromUtf8(error.what());
-    return std::nullopt;
-  }
+  const RunResult result = runSimulation(params, quiet);
+  return {resultTexts(result.values), chainExportText(params, result)};
 }
 
 // Starts a run that takes far longer than any test waits: 10^11 steps.
@@ -49,7 +40,6 @@ class Form1Test : public QObject {
   Q_OBJECT
 
  private slots:
-  void controlsHaveTheirNamesCaptionsAndStartingTexts();
   void runFromClickToTheSixResults();
   void secondRunReplacesAllSixResults();
   void runButtonIsDisabledWhileARunIsGoingOn();
@@ -57,96 +47,10 @@ class Form1Test : public QObject {
   void escapeCancelsTheRun();
   void badInputShowsTheMessageAndChangesNothing();
   void noOptionSelectedDoesNothing();
-  void otherModelsRunOrSayTheyAreNotAvailable();
+  void otherModelsRun();
   void trappedChainNoticeOffersToCancel();
-  void runMessagesBecomePlainMessageBoxes();
   void closingDuringARunStopsItAtOnce();
 };
-
-void Form1Test::controlsHaveTheirNamesCaptionsAndStartingTexts() {
-  Harness h;
-  QCOMPARE(h.form->windowTitle(), QString("Form1"));
-  QCOMPARE(h.form->objectName(), QString("Form1"));
-
-  const std::pair<const char*, const char*> groups[] = {{"Frame1", "Parameters"},
-                                                        {"Frame2", "Results"}};
-  for (const auto& [name, title] : groups) {
-    QCOMPARE(h.child<QGroupBox>(name)->title(), QString(title));
-  }
-  const std::pair<const char*, const char*> buttons[] = {
-      {"RLOPT", "Meander"},
-      {"SAWOPT", "SAW"},
-      {"ShortOpt", "Short Range (1-10)"},
-      {"CalcParCF", "Calculate Pairwise Correlation Factor"},
-      {"SimRun", "Run Simulation"}};
-  for (const auto& [name, caption] : buttons) {
-    auto* button = h.child<QAbstractButton>(name);
-    QCOMPARE(button->text(), QString(caption));
-    QCOMPARE(button->accessibleName(), QString(caption));
-    QVERIFY2(!button->isChecked(), name);  // no option selected, the box unticked
-  }
-
-  // Each caption, exactly as shown (never read as markup), with the field it labels.
-  struct Caption {
-    const char* label;
-    const char* text;
-    const char* buddy;
-  };
-  const Caption captions[] = {{"Label1", "Steps (N) (1 - 100000)", "StepNum"},
-                              {"Label2", "Iterations (1 - 100)", "Iterations"},
-                              {"Label8", "Self-Avoidance (1-3)", "Avoid"},
-                              {"Label9", "Kuhn Length (1-10)", "Kuhn"},
-                              {"Label6", "Calculated", "eR"},
-                              {"Label7", "Theoretical", "TR"},
-                              {"Label3", "<R>", "eR"},
-                              {"Label4", "Sqr<R^2>", "Rsqred"},
-                              {"Rg", "Rg", "Rgtxt"},
-                              {"Label5", "lp", "pers"},
-                              {"SeedLabel", "Seed", "Seed"}};
-  for (const Caption& c : captions) {
-    auto* label = h.child<QLabel>(c.label);
-    QCOMPARE(label->text(), QString(c.text));
-    QCOMPARE(label->textFormat(), Qt::PlainText);
-    QCOMPARE(label->buddy(), h.field(c.buddy));
-  }
-
-  const std::pair<const char*, const char*> fields[] = {
-      {"StepNum", ""}, {"Iterations", ""}, {"Avoid", "1"}, {"Kuhn", "1"}, {"Seed", ""}};
-  for (const auto& [name, text] : fields) {
-    QCOMPARE(h.field(name)->text(), QString(text));
-    QVERIFY2(!h.field(name)->isReadOnly(), name);
-    QVERIFY2(!h.field(name)->accessibleName().isEmpty(), name);
-  }
-  for (const char* name : {"eR", "TR", "Rsqred", "TRsqred", "pers", "Rgtxt"}) {
-    QVERIFY2(h.field(name)->text().isEmpty(), name);
-    QVERIFY2(h.field(name)->isReadOnly(), name);
-    QVERIFY2(!h.field(name)->accessibleName().isEmpty(), name);
-  }
-  for (const char* name : {"ProgressBar1", "ProgressBar2", "ProgressBar3"}) {
-    auto* bar = h.child<QProgressBar>(name);
-    QVERIFY2(bar->isHidden(), name);
-    QCOMPARE(bar->minimum(), 0);
-    QCOMPARE(bar->maximum(), 100);
-    QCOMPARE(bar->accessibleName(), QString(name));
-  }
-
-  auto* fileMenu = h.child<QMenu>("FileMenu");
-  QCOMPARE(fileMenu->title(), QString("File"));
-  QVERIFY(h.form->menuBar()->actions().contains(fileMenu->menuAction()));
-  const QList<QAction*> entries = fileMenu->actions();
-  QCOMPARE(entries.size(), 2);
-  QCOMPARE(entries[0]->objectName(), QString("mnuFile_Export"));
-  QCOMPARE(entries[0]->text(), QString("Export Data"));
-  QCOMPARE(entries[1]->objectName(), QString("ProgExit"));
-  QCOMPARE(entries[1]->text(), QString("Quit"));
-
-  // The option buttons form one group.
-  h.child<QRadioButton>("SAWOPT")->click();
-  h.child<QRadioButton>("RLOPT")->click();
-  QVERIFY(h.child<QRadioButton>("RLOPT")->isChecked());
-  QVERIFY(!h.child<QRadioButton>("SAWOPT")->isChecked());
-  QVERIFY(!h.child<QRadioButton>("ShortOpt")->isChecked());
-}
 
 void Form1Test::runFromClickToTheSixResults() {
   Harness h;
@@ -203,7 +107,8 @@ void Form1Test::runButtonIsDisabledWhileARunIsGoingOn() {
   QCOMPARE(started.count(), 1);
 
   // The window keeps working meanwhile: the progress reaches it.
-  QSignalSpy progressed(h.form->findChild<RunWorker*>("runWorker"), &RunWorker::progressed);
+  QSignalSpy progressed(h.form->findChild<SimulationWorker*>("runWorker"),
+                        &SimulationWorker::progressed);
   QVERIFY(progressed.wait(30000));
   QSignalSpy ended(h.form.get(), &Form1::runEnded);
   QTest::mouseClick(h.child<QPushButton>("CancelRun"), Qt::LeftButton);
@@ -295,7 +200,7 @@ void Form1Test::noOptionSelectedDoesNothing() {
   QVERIFY(h.form->statusBar()->currentMessage().isEmpty());
 }
 
-void Form1Test::otherModelsRunOrSayTheyAreNotAvailable() {
+void Form1Test::otherModelsRun() {
   const struct {
     const char* option;
     Model model;
@@ -305,19 +210,11 @@ void Form1Test::otherModelsRunOrSayTheyAreNotAvailable() {
     h.setUp(m.option, "20", "3", "11");
     h.field("Avoid")->setText("2");
     h.field("Kuhn")->setText("2");
-    QString why;
-    const std::optional<RunOutput> expected = directRun(m.model, 20, 3, 2, 11, &why);
+    const auto [results, chainText] = directRun(m.model, 20, 3, 2, 11);
     QVERIFY(h.runAndWait());
-    if (expected) {
-      QVERIFY(h.messages.empty());
-      QCOMPARE(h.resultTexts(), texts(expected->results));
-      QCOMPARE(h.form->state().buffers().ChainBox, expected->chainText);
-    } else {
-      QCOMPARE(h.messages.size(), std::size_t{1});
-      QCOMPARE(h.messages[0].text, why);
-      QVERIFY(h.resultTexts().join("").isEmpty());
-      QVERIFY(h.child<QPushButton>("SimRun")->isEnabled());
-    }
+    QVERIFY(h.messages.empty());
+    QCOMPARE(h.resultTexts(), texts(results));
+    QCOMPARE(h.form->state().buffers().ChainBox, chainText);
   }
 }
 
@@ -327,7 +224,7 @@ void Form1Test::trappedChainNoticeOffersToCancel() {
   QVERIFY(notice->isHidden());
   QSignalSpy ended(h.form.get(), &Form1::runEnded);
   startLongRun(h);
-  emit h.form->findChild<RunWorker*>("runWorker")->chainTrapped(2, 20000000);
+  emit h.form->findChild<SimulationWorker*>("runWorker")->chainTrapped(2, 20000000);
   QVERIFY(notice->isVisible());
   QVERIFY(h.child<QLabel>("trappedText")->text().contains("Chain 3 "));
   QVERIFY(h.messages.empty());  // a notice, not a box that blocks
@@ -337,20 +234,10 @@ void Form1Test::trappedChainNoticeOffersToCancel() {
   QVERIFY(h.form->statusBar()->currentMessage().contains("cancelled"));
 }
 
-void Form1Test::runMessagesBecomePlainMessageBoxes() {
-  Harness h;
-  emit h.form->findChild<RunWorker*>("runWorker")
-      ->messageRaised("Error!", "NumSamples is 6, which is not a power of two");
-  QCOMPARE(h.messages.size(), std::size_t{1});
-  QCOMPARE(h.messages[0].icon, QMessageBox::NoIcon);
-  QCOMPARE(h.messages[0].title, QString("Error!"));
-  QCOMPARE(h.messages[0].text, QString("NumSamples is 6, which is not a power of two"));
-}
-
 void Form1Test::closingDuringARunStopsItAtOnce() {
   Harness h;
   startLongRun(h);
-  auto* worker = h.form->findChild<RunWorker*>("runWorker");
+  auto* worker = h.form->findChild<SimulationWorker*>("runWorker");
   QVERIFY(worker->running());
   h.form->close();  // returns only once the run's thread has stopped
   QVERIFY(!worker->running());
@@ -358,11 +245,8 @@ void Form1Test::closingDuringARunStopsItAtOnce() {
   h.form.reset();  // and nothing is left to crash on
 }
 
+POLYCHAIN_GUI_TEST(Form1Test)
+
 }  // namespace polychain::test
 
-int runForm1Tests(int argc, char** argv) {
-  polychain::test::Form1Test tests;
-  return QTest::qExec(&tests, argc, argv);
-}
-
-#include "test_form1.moc"
+#include "form1_test.moc"
