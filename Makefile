@@ -2,8 +2,9 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release --log-level=WARNING $(CMAKE_FLAGS)
 
-.PHONY: all setup build run test bench asan clean
+.PHONY: all setup build run test bench asan format-check clean
 
 all: build
 
@@ -11,24 +12,33 @@ setup:
 	@bash scripts/setup.sh
 
 build: setup
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@$(CONFIGURE)
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
 	@bash scripts/run.sh $(BUILD)
 
-test: build
+test: setup
+	@$(CONFIGURE) -DBUILD_TESTING=ON
+	@cmake --build $(BUILD) -j $(JOBS)
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-bench: build
+bench: setup
+	@$(CONFIGURE) -DPOLYCHAIN_BENCH=ON
+	@cmake --build $(BUILD) -j $(JOBS)
 	@bash scripts/bench.sh $(BUILD)
 
 # The core tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: setup
-	@cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPOLYCHAIN_SANITIZE=ON \
-	  -DPOLYCHAIN_GUI=OFF -DPOLYCHAIN_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo --log-level=WARNING \
+	  -DPOLYCHAIN_SANITIZE=ON -DPOLYCHAIN_GUI=OFF -DBUILD_TESTING=ON $(CMAKE_FLAGS)
 	@cmake --build $(BUILD)-asan -j $(JOBS)
 	@cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS) -L core
+
+# The sources, formatted as .clang-format says.
+format-check: setup
+	@git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' | \
+	  xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan

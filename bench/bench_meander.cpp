@@ -4,10 +4,11 @@
 #include <cstdio>
 
 #include "analysis/sizemeasure.h"
+#include "app/texts.h"
 #include "chain/growth.h"
 #include "chain/random.h"
-#include "chain/run.h"
 #include "ratioreporter.h"
+#include "run/run.h"
 
 namespace {
 
@@ -29,17 +30,13 @@ BENCHMARK(BM_BareNext)->Unit(benchmark::kMillisecond);
 
 // The grower alone: draws, moves and the site buffer.
 void BM_MeanderGrow(benchmark::State& state) {
-  RunParams params;
-  params.steps = kSteps;
-  params.iterations = 1;
-  RunObserver quiet;
-  RunControl control(quiet, params);
-  auto grower = makeMeanderGrower(params);
+  LetGrow watch;
+  auto grower = makeMeanderGrower(kSteps);
   std::vector<Point> sites;
   RandomSource random(1);
   for (auto _ : state) {
-    ChainMonitor monitor(control, 0, kSteps);
-    benchmark::DoNotOptimize(grower->grow(random, sites, monitor));
+    TrialCounter counter = watch.counter();
+    benchmark::DoNotOptimize(grower->grow(random, sites, counter));
   }
   state.SetItemsProcessed(state.iterations() * kSteps);
 }
@@ -47,16 +44,12 @@ BENCHMARK(BM_MeanderGrow)->Unit(benchmark::kMillisecond);
 
 // The size measure of a free-walk chain of 10^6 steps, from its sites.
 void BM_SizeMeasure(benchmark::State& state) {
-  RunParams params;
-  params.steps = kSteps;
-  params.iterations = 1;
-  RunObserver quiet;
-  RunControl control(quiet, params);
-  auto grower = makeMeanderGrower(params);
+  LetGrow watch;
+  auto grower = makeMeanderGrower(kSteps);
   std::vector<Point> sites;
   RandomSource random(1);
-  ChainMonitor monitor(control, 0, kSteps);
-  grower->grow(random, sites, monitor);
+  TrialCounter counter = watch.counter();
+  grower->grow(random, sites, counter);
   for (auto _ : state) benchmark::DoNotOptimize(CalcRgTotal(std::span<const Point>(sites), kSteps));
   state.SetItemsProcessed(state.iterations() * kSteps);
 }
@@ -71,7 +64,10 @@ void BM_MeanderRun(benchmark::State& state) {
   params.seed = 1;
   params.threads = static_cast<int>(state.range(0));
   RunObserver quiet;
-  for (auto _ : state) benchmark::DoNotOptimize(runSimulation(params, quiet));
+  for (auto _ : state) {
+    const RunResult result = runSimulation(params, quiet);
+    benchmark::DoNotOptimize(chainExportText(params, result, params.threads));
+  }
   state.SetItemsProcessed(state.iterations() * kSteps * params.iterations);
 }
 BENCHMARK(BM_MeanderRun)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -15,21 +15,22 @@
 #include <tuple>
 #include <vector>
 
+#include "app/texts.h"
 #include "chain/growth.h"
-#include "chain/run.h"
 #include "ratioreporter.h"
 #include "reference/textwalks.h"
+#include "run/run.h"
 
 namespace {
 
 using polychain::ChainGrower;
-using polychain::ChainMonitor;
 using polychain::Model;
 using polychain::Point;
 using polychain::RandomSource;
-using polychain::RunControl;
 using polychain::RunObserver;
 using polychain::RunParams;
+using polychain::TrialCounter;
+using polychain::TrialVerdict;
 
 RunParams params(Model model, std::int32_t steps, std::int32_t avoidOrKuhn) {
   RunParams p;
@@ -59,7 +60,7 @@ class HashSetWalk {
   explicit HashSetWalk(bool shortRange, std::int32_t steps, std::int32_t step)
       : m_shortRange(shortRange), m_steps(steps), m_step(step) {}
 
-  std::int64_t grow(RandomSource& random, ChainMonitor& monitor) {
+  std::int64_t grow(RandomSource& random, TrialCounter& counter) {
     m_set.clear();
     m_set.reserve(static_cast<std::size_t>(m_steps) + 1);
     m_sites.clear();
@@ -86,9 +87,9 @@ class HashSetWalk {
           }
         }
       }
-      if (!monitor.onTrial(n)) break;
+      if (counter.onTrial(n) != TrialVerdict::Go) break;
     }
-    return monitor.trials();
+    return counter.trials();
   }
 
  private:
@@ -122,34 +123,31 @@ const benchmark::Counter::Flags kPerTrial =
 
 // Grows one finishing chain per iteration with the grower of the model.
 void growerPerTrial(benchmark::State& state, Model model, std::int32_t steps, std::int32_t a) {
-  const RunParams p = params(model, steps, a);
-  RunObserver quiet;
-  RunControl control(quiet, p);
-  std::unique_ptr<ChainGrower> grower =
-      model == Model::SAW ? polychain::makeSawGrower(p) : polychain::makeShortRangeGrower(p);
+  LetGrow watch;
+  std::unique_ptr<ChainGrower> grower = model == Model::SAW
+                                            ? polychain::makeSawGrower(steps, a)
+                                            : polychain::makeShortRangeGrower(steps, a);
   std::vector<Point> sites;
   std::int64_t trials = 0;
   std::size_t next = 0;
   for (auto _ : state) {
     RandomSource random(kFinishingSeeds[next++ % kFinishingSeeds.size()]);
-    ChainMonitor monitor(control, 0, steps);
-    trials += grower->grow(random, sites, monitor).trials;
+    TrialCounter counter = watch.counter();
+    trials += grower->grow(random, sites, counter).trials;
     benchmark::DoNotOptimize(sites.data());
   }
   state.counters["time_per_trial"] = benchmark::Counter(static_cast<double>(trials), kPerTrial);
 }
 
 void hashSetPerTrial(benchmark::State& state, bool shortRange, std::int32_t steps) {
-  const RunParams p = params(shortRange ? Model::ShortRange : Model::SAW, steps, 1);
-  RunObserver quiet;
-  RunControl control(quiet, p);
+  LetGrow watch;
   HashSetWalk walk(shortRange, steps, 1);
   std::int64_t trials = 0;
   std::size_t next = 0;
   for (auto _ : state) {
     RandomSource random(kFinishingSeeds[next++ % kFinishingSeeds.size()]);
-    ChainMonitor monitor(control, 0, steps);
-    trials += walk.grow(random, monitor);
+    TrialCounter counter = watch.counter();
+    trials += walk.grow(random, counter);
   }
   state.counters["time_per_trial"] = benchmark::Counter(static_cast<double>(trials), kPerTrial);
 }
@@ -173,7 +171,7 @@ void BM_SawRun(benchmark::State& state) {
   p.seed = 2;
   RunObserver quiet;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(polychain::runSimulation(p, quiet).chainText.data());
+    benchmark::DoNotOptimize(polychain::chainExportText(p, polychain::runSimulation(p, quiet)));
   }
 }
 void BM_SawTextModel(benchmark::State& state) {
@@ -204,7 +202,7 @@ void BM_SawAvoidTwoMemory(benchmark::State& state) {
   p.seed = 1;
   RunObserver quiet;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(polychain::runSimulation(p, quiet).chainText.data());
+    benchmark::DoNotOptimize(polychain::chainExportText(p, polychain::runSimulation(p, quiet)));
   }
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);

@@ -8,6 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "chain/growth.h"
+
+// A watch that lets every chain grow to its end: growers timed on their own.
+class LetGrow final : public polychain::ChainWatch {
+ public:
+  std::int64_t check(std::int64_t, std::int64_t trials, std::int64_t) override {
+    return trials + (std::int64_t{1} << 40);
+  }
+  // A counter for one chain, checked after its first 2^40 trials and never regrown.
+  polychain::TrialCounter counter() {
+    return polychain::TrialCounter(*this, polychain::TrialCounter::kNever, std::int64_t{1} << 40);
+  }
+};
+
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {

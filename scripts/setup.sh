@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ pkg-config
+  cmake make g++ pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-charts-dev qt6-datavisualization-dev
   qt6-svg-dev qt6-qpa-plugins
   # Qt Data Visualization's CMake files look for Qt Qml and Qt Quick.
