@@ -16,29 +16,16 @@ double squaredLength(const Point& p) {
                              std::int64_t{p.z} * p.z);
 }
 
-double mean(const std::vector<double>& values) {
-  double sum = 0.0;
-  for (double v : values) sum += v;
-  return sum / static_cast<double>(values.size());
+// Sample (co)variance of the means over n chains from a sum of products of deviations:
+// sum / (n (n - 1)). NaN for a single chain.
+double ofMeans(double sum, std::int64_t n) {
+  if (n < 2) return kNaN;
+  const double nd = static_cast<double>(n);
+  return sum / (nd * (nd - 1.0));
 }
 
-// Sample covariance of the means of a and b: sum (a - <a>)(b - <b>) / (M (M - 1)).
-// NaN for a single chain. Two passes, so no cancellation for large values.
-double covarianceOfMeans(const std::vector<double>& a, double meanA, const std::vector<double>& b,
-                         double meanB) {
-  const std::size_t m = a.size();
-  if (m < 2) return kNaN;
-  double sum = 0.0;
-  for (std::size_t i = 0; i < m; ++i) sum += (a[i] - meanA) * (b[i] - meanB);
-  const double md = static_cast<double>(m);
-  return sum / (md * (md - 1.0));
-}
-
-Estimate plainMean(const std::vector<double>& values) {
-  Estimate e;
-  e.value = mean(values);
-  e.standardError = std::sqrt(covarianceOfMeans(values, e.value, values, e.value));
-  return e;
+Estimate meanOf(const RunningMoments& m) {
+  return {m.sum / static_cast<double>(m.n), std::sqrt(ofMeans(m.squares, m.n))};
 }
 
 Estimate rootOf(const Estimate& meanSquare) {
@@ -52,30 +39,28 @@ Estimate rootOf(const Estimate& meanSquare) {
   return e;
 }
 
-Estimate ratioOf(const std::vector<double>& a, const Estimate& meanA, const std::vector<double>& b,
-                 const Estimate& meanB) {
+// <A>/<B> with its error by the delta method; `coMoment` is sum (a - <a>)(b - <b>).
+Estimate ratioOf(const RunningMoments& a, const RunningMoments& b, double coMoment) {
   Estimate e;
+  const Estimate meanA = meanOf(a);
+  const Estimate meanB = meanOf(b);
   if (!(meanB.value > 0.0)) return e;
   const double q = meanA.value / meanB.value;
   e.value = q;
-  const double varA = covarianceOfMeans(a, meanA.value, a, meanA.value);
-  const double varB = covarianceOfMeans(b, meanB.value, b, meanB.value);
-  const double cov = covarianceOfMeans(a, meanA.value, b, meanB.value);
-  const double var = varA + q * q * varB - 2.0 * q * cov;
+  const double var =
+      ofMeans(a.squares, a.n) + q * q * ofMeans(b.squares, b.n) - 2.0 * q * ofMeans(coMoment, a.n);
   // Rounding can take a near-zero variance below 0; a NaN (one chain) stays NaN.
   e.standardError = (var < 0.0 ? 0.0 : std::sqrt(var)) / meanB.value;
   return e;
 }
 
-CountSummary countSummary(const std::vector<std::int64_t>& values) {
-  CountSummary c;
-  double sum = 0.0;
-  for (const std::int64_t v : values) {
-    sum += static_cast<double>(v);
-    c.total += v;
-    c.max = std::max(c.max, v);
-  }
-  c.mean = sum / static_cast<double>(values.size());
+void addCount(CountSummary& c, std::int64_t value) {
+  c.total += value;
+  c.max = std::max(c.max, value);
+}
+
+CountSummary finished(CountSummary c, std::int64_t chains) {
+  c.mean = static_cast<double>(c.total) / static_cast<double>(chains);
   return c;
 }
 
@@ -83,33 +68,46 @@ bool countsTrials(Model model) { return model == Model::SAW || model == Model::S
 
 }  // namespace
 
+void RunningMoments::add(double x) {
+  ++n;
+  sum += x;
+  const double delta = x - mean;
+  mean += delta / static_cast<double>(n);
+  squares += delta * (x - mean);
+}
+
 ExtendedAccumulator::ExtendedAccumulator(Model model) : m_model(model) {}
 
 void ExtendedAccumulator::add(const ChainSummary& chain) {
-  m_r2.push_back(squaredLength(chain.end));
-  m_r.push_back(distanceFromOrigin(chain.end));
-  m_rg2.push_back(chain.rg2CentreOfMass);
-  if (countsTrials(m_model)) {
-    m_trials.push_back(chain.trials);
-    m_discarded.push_back(chain.discarded);
-    m_backups.push_back(chain.backups);
-  }
+  const double r2 = squaredLength(chain.end);
+  const double rg2Deviation = chain.rg2CentreOfMass - m_rg2.mean;  // from the mean before
+  m_r2.add(r2);
+  m_r.add(distanceFromOrigin(chain.end));
+  m_rg2.add(chain.rg2CentreOfMass);
+  m_coMoment += rg2Deviation * (r2 - m_r2.mean);  // and the mean after
+  addCount(m_trials, chain.trials);
+  addCount(m_discarded, chain.discarded);
+  addCount(m_backups, chain.backups);
+  addCount(m_restarts, chain.restarts);
 }
 
 ExtendedStats ExtendedAccumulator::result() const {
-  if (m_r.empty()) throw std::invalid_argument("the extended statistics need at least one chain");
+  if (m_r.n == 0) {
+    throw std::invalid_argument("the extended statistics need at least one chain");
+  }
   ExtendedStats s;
-  s.chains = static_cast<std::int64_t>(m_r.size());
-  s.meanSquaredEnd = plainMean(m_r2);
+  s.chains = m_r.n;
+  s.meanSquaredEnd = meanOf(m_r2);
   s.rmsEnd = rootOf(s.meanSquaredEnd);
-  s.meanEnd = plainMean(m_r);
-  s.meanSquaredRg = plainMean(m_rg2);
+  s.meanEnd = meanOf(m_r);
+  s.meanSquaredRg = meanOf(m_rg2);
   s.rmsRg = rootOf(s.meanSquaredRg);
-  s.ratio = ratioOf(m_rg2, s.meanSquaredRg, m_r2, s.meanSquaredEnd);
+  s.ratio = ratioOf(m_rg2, m_r2, m_coMoment);
   if (countsTrials(m_model)) {
-    s.trials = countSummary(m_trials);
-    s.discarded = countSummary(m_discarded);
-    s.backups = countSummary(m_backups);
+    s.trials = finished(m_trials, s.chains);
+    s.discarded = finished(m_discarded, s.chains);
+    s.backups = finished(m_backups, s.chains);
+    s.restarts = m_restarts.total;
   }
   return s;
 }

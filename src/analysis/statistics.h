@@ -52,10 +52,22 @@ struct ExtendedStats {
   std::optional<CountSummary> trials;
   std::optional<CountSummary> discarded;
   std::optional<CountSummary> backups;
+  std::int64_t restarts = 0;  // times chains were grown again from the origin
 };
 
-// Gathers the measures of a run of `model`, one chain after another in chain order. The
-// counts are kept for Model::SAW and Model::ShortRange.
+// One measure's running sums over the chains, added in chain order: the plain sum (for the
+// mean) and Welford's running mean and sum of squared deviations (for the spread, without
+// the cancellation of a sum of squares).
+struct RunningMoments {
+  std::int64_t n = 0;
+  double sum = 0.0;
+  double mean = 0.0;
+  double squares = 0.0;
+  void add(double x);
+};
+
+// Gathers the measures of a run of `model`, one chain after another in chain order, in
+// constant memory. The counts are kept for Model::SAW and Model::ShortRange.
 class ExtendedAccumulator {
  public:
   explicit ExtendedAccumulator(Model model);
@@ -65,8 +77,9 @@ class ExtendedAccumulator {
 
  private:
   Model m_model;
-  std::vector<double> m_r2, m_r, m_rg2;
-  std::vector<std::int64_t> m_trials, m_discarded, m_backups;
+  RunningMoments m_r2, m_r, m_rg2;
+  double m_coMoment = 0.0;  // sum (Rg^2 - <Rg^2>)(R^2 - <R^2>)
+  CountSummary m_trials, m_discarded, m_backups, m_restarts;
 };
 
 // Reference values of the size exponent nu in sqrt(<R^2>) ~ N^nu.
