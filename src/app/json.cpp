@@ -19,7 +19,7 @@ nlohmann::json estimateJson(const Estimate& e) {
 
 // {"chains", "rms_R", "R2", "mean_R", "rms_Rg", "Rg2", "ratio"} with each measure as
 // {"value", "se"}, and for the self-avoiding models "trials", "discarded" and "backups"
-// as {"mean", "max"}.
+// as {"mean", "max"} and "restarts", how many times a trapped chain began again.
 nlohmann::json extendedJson(const ExtendedStats& stats) {
   nlohmann::json j;
   j["chains"] = stats.chains;
@@ -35,6 +35,7 @@ nlohmann::json extendedJson(const ExtendedStats& stats) {
   count("trials", stats.trials);
   count("discarded", stats.discarded);
   count("backups", stats.backups);
+  if (stats.trials) j["restarts"] = stats.restarts;
   return j;
 }
 

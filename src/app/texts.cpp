@@ -136,6 +136,7 @@ std::string chainExportText(const RunParams& params, const RunResult& result, in
   start[0] = header.size() + kColumns.size();
 #pragma omp parallel for num_threads(team) if (blocks > 1) schedule(dynamic, 1)
   for (std::size_t b = 0; b < blocks; ++b) {
+    if (stopHere()) continue;
     std::size_t size = 0;
     for (const Point& p : block(b)) {
       size += textLength(p.x) + textLength(p.y) + textLength(p.z) + 3;
@@ -145,7 +146,14 @@ std::string chainExportText(const RunParams& params, const RunResult& result, in
   std::partial_sum(start.begin(), start.end(), start.begin());
   if (stopHere()) return {};
 
-  std::string text(start[blocks], '\0');
+  // Zeroed in slices, so that a cancel need not wait for the whole text to be touched.
+  std::string text;
+  text.reserve(start[blocks]);
+  constexpr std::size_t kSlice = std::size_t{32} << 20;
+  while (text.size() < start[blocks]) {
+    if (stopHere()) return {};
+    text.resize(std::min(start[blocks], text.size() + kSlice));
+  }
   std::memcpy(text.data(), header.data(), header.size());
   std::memcpy(text.data() + header.size(), kColumns.data(), kColumns.size());
 #pragma omp parallel for num_threads(team) if (blocks > 1) schedule(dynamic, 1)
@@ -197,6 +205,8 @@ std::string extendedStatsText(const ExtendedStats& stats) {
   count("trials", stats.trials, "trial steps per chain");
   count("discarded", stats.discarded, "refused trials per chain");
   count("back-ups", stats.backups, "sites abandoned by back-ups per chain");
+  if (stats.trials)
+    line("regrown", formatInteger(stats.restarts), "times a trapped chain began again");
   return text;
 }
 
@@ -295,6 +305,9 @@ std::string runStopMessage(RunStatus status, const RunParams& params) {
     case RunStatus::TrialLimit:
       return "A chain passed the limit of " + formatInteger(params.maxTrials) +
              " trials; the run was stopped.";
+    case RunStatus::OutOfMemory:
+      return "The machine ran out of memory for N = " + formatInteger(params.steps) +
+             "; the run was stopped.";
   }
   return {};
 }
@@ -309,6 +322,7 @@ std::string sweepStopMessage(const SweepParams& params, const SweepResult& resul
     case RunStatus::Cancelled:
       return "The sweep was cancelled " + where + ".";
     case RunStatus::TrialLimit:
+    case RunStatus::OutOfMemory:
       return runStopMessage(result.status, params.run) +
              " (N = " + formatInteger(params.steps.at(done)) + ", " + where + ")";
   }
@@ -352,6 +366,7 @@ std::string runEndStatus(RunStatus status, const RunParams& params) {
     case RunStatus::Cancelled:
       return "The run was cancelled; the earlier results stay.";
     case RunStatus::TrialLimit:
+    case RunStatus::OutOfMemory:
       return runStopMessage(status, params) + " The earlier results stay.";
   }
   return {};

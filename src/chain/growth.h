@@ -19,8 +19,9 @@ class ChainWatch {
  public:
   virtual ~ChainWatch() = default;
   // Called when a chain of length `n` (in its model's own count) has made `trials` trials,
-  // `sinceLongest` of them since it last reached a new greatest length. Returns the trial
-  // count at which to be called next (greater than `trials`), or 0 to stop growing now.
+  // `sinceLongest` of them since it last reached a greater length than ever before (over all
+  // its regrowths). Returns the trial count at which to be called next (greater than
+  // `trials`), or 0 to stop growing now.
   virtual std::int64_t check(std::int64_t n, std::int64_t trials, std::int64_t sinceLongest) = 0;
 };
 
@@ -32,7 +33,9 @@ enum class TrialVerdict {
 };
 
 // Counts a chain's trials, keeps the greatest length it reached and calls its watch every
-// so often. onTrial costs an increment and two compares on the common path.
+// so often. onTrial costs an increment and two compares on the common path. A chain that
+// makes `restartAfter` trials without growing longer than it has been since it last started
+// is grown again from the origin, drawing on from its own stream.
 class TrialCounter {
  public:
   static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
@@ -48,6 +51,10 @@ class TrialCounter {
     if (n > m_longest) {
       m_longest = n;
       m_trialsAtLongest = m_trials;
+      if (n > m_longestEver) {
+        m_longestEver = n;
+        m_trialsAtLongestEver = m_trials;
+      }
     } else if (m_trials - m_trialsAtLongest >= m_restartAfter) {
       return restart();
     }
@@ -58,8 +65,8 @@ class TrialCounter {
   // The same for `count` trials at once that all made the chain longer (the free walk).
   bool onGrowingTrials(std::int64_t n, std::int64_t count) {
     m_trials += count;
-    m_longest = n;
-    m_trialsAtLongest = m_trials;
+    m_longest = m_longestEver = n;
+    m_trialsAtLongest = m_trialsAtLongestEver = m_trials;
     return m_trials < m_nextCheck || check(n) == TrialVerdict::Go;
   }
 
@@ -68,7 +75,7 @@ class TrialCounter {
 
  private:
   TrialVerdict check(std::int64_t n) {
-    m_nextCheck = m_watch.check(n, m_trials, m_trials - m_trialsAtLongest);
+    m_nextCheck = m_watch.check(n, m_trials, m_trials - m_trialsAtLongestEver);
     return m_nextCheck > 0 ? TrialVerdict::Go : TrialVerdict::Stop;
   }
   TrialVerdict restart() {
@@ -83,8 +90,10 @@ class TrialCounter {
   std::int64_t m_nextCheck;
   std::int64_t m_trials = 0;
   std::int64_t m_restarts = 0;
-  std::int64_t m_longest = -1;
+  std::int64_t m_longest = -1;  // since the chain last started from the origin
   std::int64_t m_trialsAtLongest = 0;
+  std::int64_t m_longestEver = -1;  // over all its starts
+  std::int64_t m_trialsAtLongestEver = 0;
 };
 
 // What a grower reports besides the sites.

@@ -17,6 +17,9 @@ void validateParams(const RunParams& params) {
   }
   if (params.threads < 0) throw InputError("The thread count must not be negative.");
   if (params.maxTrials < 0) throw InputError("The trial cap must not be negative.");
+  if (params.restartTrapped < 0) {
+    throw InputError("The trials before a trapped chain is regrown must not be negative.");
+  }
   if (params.model == Model::ShortRange && params.kuhn == 0) {
     throw InputError(
         "Kuhn Length must not be 0: the walk could never leave the origin. Enter a whole "

@@ -15,6 +15,12 @@ class InputError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The default of RunParams::restartTrapped: some two hundred times the longest stretch
+// without growth of any chain that finished on its own (under 54000 trials for A = 2, under
+// 1100 for A = 1 up to N = 10^5; bench_trapped), and half the trials after which a chain is
+// said to seem trapped.
+inline constexpr std::int64_t kDefaultRestartTrapped = 10'000'000;
+
 struct RunParams {
   Model model = Model::Meander;
   std::int32_t steps = 0;             // N
@@ -25,14 +31,17 @@ struct RunParams {
   std::optional<std::uint64_t> seed;  // none: taken from the clock when the run starts
   int threads = 0;                    // 0: all the machine offers
   std::int64_t maxTrials = 0;         // per chain; 0: no cap
+  // Trials without growing longer after which a self-avoiding or short-range chain is grown
+  // again from the origin; 0: never.
+  std::int64_t restartTrapped = kDefaultRestartTrapped;
 };
 
 // Trials without a new greatest chain length after which a chain is said to seem trapped.
 inline constexpr std::int64_t kTrappedTrials = 20'000'000;
 
 // Throws InputError when a run cannot take these parameters: N < 1, Iterations < 1, a
-// negative thread count or trial cap, or for the short-range walk a Kuhn length of 0 or one
-// that would carry a chain beyond the lattice's 32-bit coordinates (|K| (N - 1) above
+// negative thread count, trial cap or regrowing limit, or for the short-range walk a Kuhn length of
+// 0 or one that would carry a chain beyond the lattice's 32-bit coordinates (|K| (N - 1) above
 // 2147483647).
 void validateParams(const RunParams& params);
 

@@ -7,9 +7,11 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "chain/growth.h"
 #include "run/control.h"
+#include "run/resources.h"
 
 namespace polychain {
 
@@ -85,15 +87,17 @@ class ChainQueue {
 
 RunResult runSimulation(const RunParams& params, RunObserver& observer) {
   validateParams(params);
+  checkMemory(params);
   RunResult out;
   out.seed = params.seed.value_or(clockSeed());
 
   RunControl control(observer, params);
   const std::int64_t iterations = params.iterations;
-  const int requested = params.threads > 0 ? params.threads : omp_get_max_threads();
-  const int threads = static_cast<int>(std::min<std::int64_t>(requested, iterations));
+  const int threads = runThreads(params);
   ChainQueue queue(out.seed, iterations, std::max<std::int64_t>(4096, 256 * std::int64_t{threads}),
                    params.model);
+  const std::int64_t restartAfter =
+      params.restartTrapped > 0 ? params.restartTrapped : TrialCounter::kNever;
   std::exception_ptr failure;
   std::mutex failureMutex;
 
@@ -107,7 +111,7 @@ RunResult runSimulation(const RunParams& params, RunObserver& observer) {
       RandomSource random(0);
       while (queue.take(control, chain, random)) {
         ChainMonitor monitor(control, chain);
-        TrialCounter counter(monitor, TrialCounter::kNever, monitor.firstCheck());
+        TrialCounter counter(monitor, restartAfter, monitor.firstCheck());
         const ChainGrowth growth = grower->grow(random, sites, counter);
         if (growth.stopped) break;
         ChainSummary summary = summarizeChain(sites, params.steps);
@@ -119,6 +123,8 @@ RunResult runSimulation(const RunParams& params, RunObserver& observer) {
         queue.finish(chain, summary);
         control.chainDone();
       }
+    } catch (const std::bad_alloc&) {
+      control.stop(RunStatus::OutOfMemory);
     } catch (...) {
       const std::lock_guard lock(failureMutex);
       if (!failure) failure = std::current_exception();
@@ -129,9 +135,14 @@ RunResult runSimulation(const RunParams& params, RunObserver& observer) {
 
   if (!control.stopped() && params.calcParCF) {
     PairCountOptions options;
-    options.threads = requested;
-    out.correlation = gorCalc(
-        out.lastSites, [&](float percent) { return control.reportCorrelation(percent); }, options);
+    options.threads = params.threads;
+    try {
+      out.correlation = gorCalc(
+          out.lastSites, [&](float percent) { return control.reportCorrelation(percent); },
+          options);
+    } catch (const std::bad_alloc&) {
+      control.stop(RunStatus::OutOfMemory);
+    }
   }
   if (control.stopped()) {
     out.status = control.stopReason();

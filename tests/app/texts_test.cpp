@@ -77,7 +77,8 @@ TEST(Golden, SmallRunsOfEachModelKeepTheirBytes) {
       "  <Rg^2>/<R^2>   0.246 +/- 0.086          (1/6 for a long ideal chain)\n"
       "  trials         mean 46.4, max 67        trial steps per chain\n"
       "  discarded      mean 16.4, max 37        refused trials per chain\n"
-      "  back-ups       mean 0, max 0            sites abandoned by back-ups per chain\n");
+      "  back-ups       mean 0, max 0            sites abandoned by back-ups per chain\n"
+      "  regrown        0                        times a trapped chain began again\n");
 }
 
 TEST(Texts, NumbersAndEstimates) {

@@ -175,5 +175,18 @@ TEST(Run, StuckChainReportsItsTrialsAndTheCapStopsIt) {
   EXPECT_EQ(run(stuck).status, RunStatus::Finished);
 }
 
+// A chain that makes too many trials without growing longer begins again from the origin,
+// drawing on from its own stream: the same bits on any thread count.
+TEST(Run, TrappedChainsAreRegrownTheSameOnAnyThreadCount) {
+  RunParams p = runParams(Model::SAW, 50, 6, 1, 1, 3);  // avoidance 3 traps these chains
+  p.restartTrapped = 5000;
+  const RunResult one = run(p);
+  ASSERT_EQ(one.status, RunStatus::Finished);
+  EXPECT_GT(one.extended.restarts, 0);
+  p.threads = 2;
+  expectSameBits(one, run(p));
+  EXPECT_EQ(run(p).extended.restarts, one.extended.restarts);
+}
+
 }  // namespace
 }  // namespace polychain
