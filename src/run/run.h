@@ -19,7 +19,12 @@
 
 namespace polychain {
 
-enum class RunStatus { Finished, Cancelled, TrialLimit };
+enum class RunStatus {
+  Finished,
+  Cancelled,
+  TrialLimit,   // a chain passed the trial cap
+  OutOfMemory,  // an allocation failed while the run was going on
+};
 
 struct RunResult {
   RunStatus status = RunStatus::Finished;
@@ -52,7 +57,9 @@ class RunObserver {
   virtual bool cancelRequested() { return false; }
 };
 
-// Runs the whole run. Validates first (throws InputError).
+// Runs the whole run. Validates first and refuses a run too big for the memory available
+// (throws InputError). Every other failure ends the run with its status; no exception
+// escapes a worker thread.
 RunResult runSimulation(const RunParams& params, RunObserver& observer);
 
 }  // namespace polychain

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "run/resources.h"
+
 namespace polychain {
 
 namespace {
@@ -60,7 +62,9 @@ void validateSweep(const SweepParams& params, std::string_view stepsField) {
   for (std::int32_t n : params.steps) {
     RunParams run = params.run;
     run.steps = n;
+    run.calcParCF = false;
     validateParams(run);
+    checkMemory(run);
   }
 }
 

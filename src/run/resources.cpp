@@ -1,0 +1,110 @@
+#include "run/resources.h"
+
+#include <omp.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <string>
+
+namespace polychain {
+
+namespace {
+
+constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
+
+// The value in kB after `key` in a /proc file of "Key:   value kB" lines, in bytes.
+std::uint64_t procValue(const char* file, const std::string& key) {
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.compare(0, key.size(), key) != 0) continue;
+    return std::strtoull(line.c_str() + key.size(), nullptr, 10) * 1024;
+  }
+  return kUnlimited;
+}
+
+// A control-group file holding one number (or "max").
+std::uint64_t cgroupValue(const char* file) {
+  std::ifstream in(file);
+  std::string text;
+  if (!(in >> text) || text == "max") return kUnlimited;
+  return std::strtoull(text.c_str(), nullptr, 10);
+}
+
+std::uint64_t limitLeft(int resource, std::uint64_t used) {
+  rlimit limit{};
+  if (::getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kUnlimited;
+  const auto cap = static_cast<std::uint64_t>(limit.rlim_cur);
+  return cap > used ? cap - used : 0;
+}
+
+// Decimal digits of a magnitude, with one for a sign.
+std::uint64_t digits(std::uint64_t magnitude) {
+  std::uint64_t count = 2;
+  while (magnitude >= 10) magnitude /= 10, ++count;
+  return count;
+}
+
+std::string gibibytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / (1024.0 * 1024 * 1024));
+  return text;
+}
+
+}  // namespace
+
+int runThreads(const RunParams& params) {
+  const int asked = params.threads > 0 ? params.threads : omp_get_max_threads();
+  return static_cast<int>(std::min<std::int64_t>(asked, std::max(params.iterations, 1)));
+}
+
+std::uint64_t runMemoryNeeded(const RunParams& params) {
+  const auto sites = static_cast<std::uint64_t>(std::max(params.steps, 0)) + 1;
+  const auto threads = static_cast<std::uint64_t>(runThreads(params));
+  // A worker's site buffer (room for doubling when it grows site by site), its chain index
+  // (64-byte lines, at most half full, while the table doubles) and a SAW's zone.
+  std::uint64_t perSite = params.model == Model::Meander ? 12 : 24 + 192;
+  if (params.model == Model::SAW && (params.avoid == 2 || params.avoid == 3)) perSite += 700;
+  std::uint64_t bytes = threads * (perSite * sites + (8U << 20));  // and a thread's stack
+  // The last chain's sites and its export text, held twice while it replaces the old one.
+  const std::uint64_t reach =
+      (params.model == Model::ShortRange ? static_cast<std::uint64_t>(std::llabs(params.kuhn))
+                                         : 1) *
+      sites;
+  bytes += 12 * sites + 2 * (3 * digits(reach) + 3) * sites;
+  if (params.calcParCF) {
+    // The distances, their sorted copy and groups, and each thread's dense bins.
+    const std::uint64_t bins = std::min<std::uint64_t>(2 * reach + 2, std::uint64_t{1} << 22);
+    bytes += 32 * sites + 8 * bins * (threads + 1);
+  }
+  return bytes;
+}
+
+std::uint64_t memoryAvailable() {
+  std::uint64_t available = procValue("/proc/meminfo", "MemAvailable:");
+  available = std::min(available, limitLeft(RLIMIT_AS, procValue("/proc/self/status", "VmSize:")));
+  available =
+      std::min(available, limitLeft(RLIMIT_DATA, procValue("/proc/self/status", "VmData:")));
+  const std::uint64_t cgroupMax = cgroupValue("/sys/fs/cgroup/memory.max");
+  if (cgroupMax != kUnlimited) {
+    const std::uint64_t used = cgroupValue("/sys/fs/cgroup/memory.current");
+    available = std::min(available, cgroupMax > used ? cgroupMax - used : 0);
+  }
+  return available;
+}
+
+void checkMemory(const RunParams& params) {
+  const std::uint64_t needed = runMemoryNeeded(params);
+  const std::uint64_t available = memoryAvailable();
+  if (needed <= available) return;
+  throw InputError("Steps (N) = " + std::to_string(params.steps) + " needs about " +
+                   gibibytes(needed) + " of memory, but only " + gibibytes(available) +
+                   " is available. Choose a smaller N" +
+                   (params.calcParCF ? ", or leave out g(r)." : "."));
+}
+
+}  // namespace polychain
