@@ -1,15 +1,54 @@
-// Writing a whole file so that readers see either the old file or the complete new one.
+// Writing whole files so that readers see either the old file or the complete new one. The
+// text goes to an unnamed temporary file in the target's folder, which is linked under a
+// short temporary name and renamed over the target only when it is complete; the target
+// keeps its permission bits, and only a regular file (or no file) is ever replaced.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace polychain {
 
-// Writes `text` to a temporary file beside `path` and renames it over `path`. Returns the
-// reason on failure (the old file, if any, is then left as it was, and no temporary file
-// stays behind); nothing on success.
-std::optional<std::string> writeFileAtomically(const std::string& path, std::string_view text);
+// One file on its way to disk. Discarded (nothing left behind) unless committed.
+class PendingFile {
+ public:
+  // Opens the temporary for `path`; the reason on failure (a target that is a FIFO, a device,
+  // a socket or a folder is refused).
+  static std::optional<std::string> open(const std::string& path, PendingFile& file);
+
+  PendingFile() = default;
+  PendingFile(PendingFile&& other) noexcept;
+  PendingFile& operator=(PendingFile&& other) noexcept;
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  ~PendingFile();
+
+  // Writes all of `text`, asking `keepGoing` between blocks of a few megabytes; the reason
+  // on failure, or "cancelled" when `keepGoing` answered false.
+  std::optional<std::string> write(std::string_view text,
+                                   const std::function<bool()>& keepGoing = {});
+  // Puts the written file in place of the target; the reason on failure (the target is then
+  // as it was).
+  std::optional<std::string> commit();
+  // Drops the temporary file.
+  void discard();
+
+ private:
+  std::string m_path;
+  std::string m_folder;
+  int m_fd = -1;
+  bool m_named = false;  // the temporary has a name of its own (no unnamed files here)
+  std::string m_tempName;
+};
+
+// Writes `text` as the whole file `path` through a PendingFile; the reason on failure.
+std::optional<std::string> writeFileAtomically(const std::string& path, std::string_view text,
+                                               const std::function<bool()>& keepGoing = {});
+
+// Removes every temporary file still named by a PendingFile of this process. Only calls that
+// are safe in a signal handler; for the handler of a signal that ends the process at once.
+void removeTemporaryFilesNow();
 
 }  // namespace polychain

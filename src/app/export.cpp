@@ -67,7 +67,10 @@ ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
 
 ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
                          const std::string& chosenName) {
-  return exportFiles(buffers, choice, chosenName, writeFileAtomically);
+  return exportFiles(buffers, choice, chosenName,
+                     [](const std::string& path, std::string_view text) {
+                       return writeFileAtomically(path, text);
+                     });
 }
 
 }  // namespace polychain

@@ -1,6 +1,7 @@
 // The export's decisions: names, order, texts, what is skipped and what the user is told,
 // and the real files it leaves on disk.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/atomicfile.h"
 #include "app/export.h"
 
 namespace polychain {
@@ -156,15 +158,47 @@ TEST(Export, UnwritablePlacesAreReportedWithTheReasonAndLeaveOldFilesAlone) {
   EXPECT_TRUE(contains(m, "Could not write \"" + missing + ".cdat\": No such file or directory"))
       << m;
   EXPECT_TRUE(contains(m, "Could not write \"" + missing + ".goq\"")) << m;
+}
 
-  // A name so long that the temporary file beside it cannot be made: the existing file
-  // keeps its bytes, whoever runs the test.
-  const std::string longName = (dir.path() / std::string(246, 'n')).string();
-  std::ofstream(longName + ".cdat") << "old chain";
-  report = exportFiles(buffers, {true, false, false}, longName);
+// Files are only ever regular files, replaced whole with their permission bits, under any
+// name the system takes, and nothing temporary stays behind.
+TEST(Export, ReplacesOnlyRegularFilesKeepingTheirModeUnderLongNames) {
+  TempDir dir;
+  const Form2 buffers = filledBuffers();
+  const std::string fifo = (dir.path() / "pipe").string();
+  ASSERT_EQ(::mkfifo((fifo + ".cdat").c_str(), 0600), 0);
+  ExportReport report = exportFiles(buffers, {true, false, false}, fifo);
   EXPECT_TRUE(report.writeFailed);
-  EXPECT_TRUE(contains(report.message(), "File name too long")) << report.message();
-  EXPECT_EQ(readFile(longName + ".cdat"), "old chain");
+  EXPECT_TRUE(contains(report.message(), "not a regular file")) << report.message();
+  EXPECT_TRUE(fs::is_fifo(fifo + ".cdat"));
+  fs::create_directory(dir.path() / "folder.cdat");
+  EXPECT_TRUE(
+      exportFiles(buffers, {true, false, false}, (dir.path() / "folder").string()).writeFailed);
+
+  const std::string kept = (dir.path() / "kept").string();
+  std::ofstream(kept + ".cdat") << "old";
+  fs::permissions(kept + ".cdat", fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_TRUE(exportFiles(buffers, {true, false, false}, kept).message().empty());
+  EXPECT_EQ(readFile(kept + ".cdat"), buffers.ChainBox);
+  EXPECT_EQ(fs::status(kept + ".cdat").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  // 250 characters and the extension: as long as a name may be, and still written.
+  const std::string longName = (dir.path() / std::string(250, 'n')).string();
+  report = exportFiles(buffers, {true, false, false}, longName);
+  EXPECT_TRUE(report.message().empty()) << report.message();
+  EXPECT_EQ(readFile(longName + ".cdat"), buffers.ChainBox);
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 4U);  // the FIFO, the folder and two files: no temporary left
+
+  // A write cancelled half way leaves the old file and nothing else.
+  EXPECT_EQ(writeFileAtomically(kept + ".cdat", std::string(20 << 20, 'x'), [] { return false; }),
+            "cancelled");
+  EXPECT_EQ(readFile(kept + ".cdat"), buffers.ChainBox);
+  entries = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 4U);
 }
 
 }  // namespace
