@@ -7,6 +7,8 @@
 #include <cstring>
 #include <iostream>
 
+#include <unistd.h>
+
 #include "app/atomicfile.h"
 #include "app/numbertext.h"
 #include "app/paramreader.h"
@@ -15,13 +17,26 @@ namespace polychain::cli {
 
 namespace {
 std::atomic<bool> g_interrupted{false};
-extern "C" void onInterrupt(int /*signal*/) { g_interrupted.store(true); }
+
+extern "C" void onInterrupt(int /*signal*/) {
+  if (g_interrupted.exchange(true)) {
+    removeTemporaryFilesNow();
+    ::_exit(kExitCancelled);
+  }
+}
 
 // The most threads a run may use.
 constexpr std::int64_t kMaxThreads = 1024;
 }  // namespace
 
-void catchInterrupt() { std::signal(SIGINT, onInterrupt); }
+void catchInterrupt() {
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+bool interrupted() { return g_interrupted.load(std::memory_order_relaxed); }
 
 CliObserver::CliObserver(bool bars) : m_bars(bars) {}
 
@@ -47,7 +62,7 @@ void CliObserver::chainSeemsTrapped(std::int64_t chain, std::int64_t trials) {
                m_point.c_str(), static_cast<long long>(chain + 1), static_cast<long long>(trials));
 }
 
-bool CliObserver::cancelRequested() { return g_interrupted.load(std::memory_order_relaxed); }
+bool CliObserver::cancelRequested() { return interrupted(); }
 
 void CliObserver::pointStarted(std::size_t /*index*/, std::int32_t steps, std::uint64_t /*seed*/) {
   m_point = "N = " + formatInteger(steps) + ": ";
@@ -68,6 +83,10 @@ void addModelOptions(CLI::App& command, ModelOptions& o) {
   command.add_option("--threads", o.threads, "Worker threads, 1 to 1024 (default: all cores)");
   command.add_option("--max-trials", o.maxTrials,
                      "Stop when a chain passes this many trials (default 0: no cap)");
+  command.add_option("--restart-trapped", o.restartTrapped,
+                     "Grow a self-avoiding or short-range chain again from the origin after "
+                     "this many trials without growing longer (0: never; default " +
+                         std::to_string(kDefaultRestartTrapped) + ")");
 }
 
 void readModelOptions(const ModelOptions& o, RunParams& p) {
@@ -79,9 +98,10 @@ void readModelOptions(const ModelOptions& o, RunParams& p) {
   if (!o.threads.empty()) {
     p.threads = static_cast<int>(readWholeNumber(o.threads, "--threads", 1, kMaxThreads));
   }
-  if (!o.maxTrials.empty()) {
-    p.maxTrials =
-        readWholeNumber(o.maxTrials, "--max-trials", 0, std::numeric_limits<std::int64_t>::max());
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  if (!o.maxTrials.empty()) p.maxTrials = readWholeNumber(o.maxTrials, "--max-trials", 0, kMax);
+  if (!o.restartTrapped.empty()) {
+    p.restartTrapped = readWholeNumber(o.restartTrapped, "--restart-trapped", 0, kMax);
   }
 }
 
@@ -92,17 +112,53 @@ bool writeOut(std::string_view text) {
   return false;
 }
 
-int writeFiles(const std::vector<std::pair<std::string, std::string>>& files, bool quiet) {
+int deliver(std::string_view report, const std::vector<OutputFile>& files, bool quiet) {
   int code = 0;
-  for (const auto& [path, text] : files) {
-    if (auto error = writeFileAtomically(path, text)) {
-      printError("cannot write " + path + ": " + *error);
+  std::vector<PendingFile> staged(files.size());
+  std::vector<bool> ready(files.size(), false);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    auto error = PendingFile::open(files[i].path, staged[i]);
+    if (!error) error = staged[i].write(files[i].text, [] { return !interrupted(); });
+    if (interrupted()) {
+      printError("cancelled; nothing was written.");
+      return kExitCancelled;  // the staged files go with their destructors
+    }
+    if (error) {
+      printError("cannot write " + files[i].path + ": " + *error);
       code = kExitWriteFailed;
-    } else if (!quiet && !writeOut("wrote " + path + "\n")) {
+    }
+    ready[i] = !error;
+  }
+  if (!writeOut(report)) return kExitWriteFailed;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!ready[i]) continue;
+    if (auto error = staged[i].commit()) {
+      printError("cannot write " + files[i].path + ": " + *error);
+      code = kExitWriteFailed;
+    } else if (!quiet && !writeOut("wrote " + files[i].path + "\n")) {
       code = kExitWriteFailed;
     }
   }
   return code;
+}
+
+int failedRun(RunStatus status, std::string_view message, std::uint64_t seed) {
+  const std::string seedNote = " (seed " + std::to_string(seed) + ")";
+  switch (status) {
+    case RunStatus::Finished:
+      return 0;
+    case RunStatus::Cancelled:
+      printError(std::string(message) + " Nothing was written" + seedNote + ".");
+      return kExitCancelled;
+    case RunStatus::TrialLimit:
+      printError(std::string(message) + seedNote);
+      return kExitTrialLimit;
+    case RunStatus::OutOfMemory:
+      printError("out of memory: " + std::string(message) + " Nothing was written" + seedNote +
+                 ".");
+      return kExitOutOfMemory;
+  }
+  return 0;
 }
 
 void printError(std::string_view text) { std::cerr << "polychain: " << text << "\n"; }

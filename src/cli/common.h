@@ -18,10 +18,15 @@ namespace polychain::cli {
 inline constexpr int kExitWriteFailed = 1;
 inline constexpr int kExitBadInput = 2;
 inline constexpr int kExitTrialLimit = 3;
+inline constexpr int kExitOutOfMemory = 4;
 inline constexpr int kExitCancelled = 130;
 
-// Installs the Ctrl-C handler: the first Ctrl-C asks the running work to cancel.
+// Installs the handler of Ctrl-C, SIGTERM and SIGHUP: the first asks the running work to
+// cancel (it stops within a fraction of a second and writes nothing); a second ends the
+// process at once, removing any temporary file first.
 void catchInterrupt();
+// True once such a signal came.
+bool interrupted();
 
 // Progress bars on stderr when it is a terminal; the trapped-chain notice always. For a
 // sweep the bar also names the N being run.
@@ -53,6 +58,7 @@ struct ModelOptions {
   std::string seed;
   std::string threads;
   std::string maxTrials;
+  std::string restartTrapped;
 };
 
 // Adds those options to `command`.
@@ -66,10 +72,20 @@ void readModelOptions(const ModelOptions& options, RunParams& params);
 // written whole.
 bool writeOut(std::string_view text);
 
-// Writes each (path, text) whole, in order, reporting "wrote PATH" on standard output unless
-// `quiet`, and a failure on stderr; a failed file does not stop the others. Returns 0, or
-// kExitWriteFailed when anything could not be written.
-int writeFiles(const std::vector<std::pair<std::string, std::string>>& files, bool quiet);
+// A file the command writes: its path and whole text.
+struct OutputFile {
+  std::string path;
+  std::string text;
+};
+
+// Ends a command that has its results: writes every file to its temporary first, then
+// prints `report` on standard output, then puts the files in place, saying "wrote PATH"
+// unless `quiet`. A cancel before the files are in place leaves nothing behind (exit 130);
+// a file that cannot be written is reported and the others still written (exit 1).
+int deliver(std::string_view report, const std::vector<OutputFile>& files, bool quiet);
+
+// The exit code and message for a run or sweep that did not finish; 0 when it did.
+int failedRun(RunStatus status, std::string_view message, std::uint64_t seed);
 
 // Prints "polychain: <text>" on stderr.
 void printError(std::string_view text);

@@ -10,6 +10,7 @@
 #include "app/texts.h"
 #include "cli/common.h"
 #include "cli/sweepcommand.h"
+#include "run/resources.h"
 #include "run/run.h"
 
 namespace {
@@ -35,31 +36,24 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& o) {
   return cmd;
 }
 
-RunParams toParams(const RunOptions& o) {
+RunParams toParams(const RunOptions& o, bool exporting) {
   RunParams p;
   p.steps = readInt32(o.steps, "--steps");
   readModelOptions(o.model, p);
   p.calcParCF = o.gofr;
+  if (exporting && (o.exportName.empty() || o.exportName.back() == '/')) {
+    throw InputError("--export needs a file name, such as run1 (which writes run1.cdat); \"" +
+                     o.exportName + "\" names no file.");
+  }
   validateParams(p);
+  checkMemory(p);
   return p;
 }
 
-// Writes the export files; returns the exit code (0, or 1 when a file could not be written).
-int writeExports(const std::string& name, const RunParams& params, const RunResult& result,
-                 bool quiet) {
-  std::vector<std::pair<std::string, std::string>> files = {
-      {name + ".cdat", chainExportText(params, result, params.threads)}};
-  if (result.correlation) {
-    files.emplace_back(name + ".gor", gofrText(*result.correlation));
-    files.emplace_back(name + ".goq", gofqText(*result.correlation));
-  }
-  return writeFiles(files, quiet);
-}
-
-int runCommand(const RunOptions& options) {
+int runCommand(const RunOptions& options, bool exporting) {
   RunParams params;
   try {
-    params = toParams(options);
+    params = toParams(options, exporting);
   } catch (const InputError& e) {
     printError(e.what());
     return kExitBadInput;
@@ -68,22 +62,23 @@ int runCommand(const RunOptions& options) {
   CliObserver observer(::isatty(STDERR_FILENO) != 0);
   const RunResult result = runSimulation(params, observer);
   observer.clearLine();
-  if (result.status == RunStatus::Cancelled) {
-    printError("cancelled; nothing was written (seed " + std::to_string(result.seed) + ").");
-    return kExitCancelled;
+  if (result.status != RunStatus::Finished) {
+    return failedRun(result.status, runStopMessage(result.status, params), result.seed);
   }
-  if (result.status == RunStatus::TrialLimit) {
-    printError(runStopMessage(result.status, params) + " (seed " + std::to_string(result.seed) +
-               ")");
-    return kExitTrialLimit;
+  std::vector<OutputFile> files;
+  if (exporting) {
+    std::string chain =
+        chainExportText(params, result, params.threads, [] { return !interrupted(); });
+    if (interrupted())
+      return failedRun(RunStatus::Cancelled, "The run was cancelled.", result.seed);
+    files.push_back({options.exportName + ".cdat", std::move(chain)});
+    if (result.correlation) {
+      files.push_back({options.exportName + ".gor", gofrText(*result.correlation)});
+      files.push_back({options.exportName + ".goq", gofqText(*result.correlation)});
+    }
   }
-  if (!writeOut(options.json ? runJson(params, result) : runReport(params, result))) {
-    return kExitWriteFailed;
-  }
-  if (!options.exportName.empty()) {
-    return writeExports(options.exportName, params, result, options.json);
-  }
-  return 0;
+  return deliver(options.json ? runJson(params, result) : runReport(params, result), files,
+                 options.json);
 }
 
 }  // namespace
@@ -113,7 +108,7 @@ int main(int argc, char** argv) {
     std::cerr << "Run 'polychain --help' for the usage.\n";
     return kExitBadInput;
   }
-  if (runCmd->parsed()) return runCommand(run);
+  if (runCmd->parsed()) return runCommand(run, runCmd->count("--export") > 0);
   if (sweepCmd->parsed()) return sweepCommand(sweep);
   return 0;
 }

@@ -48,25 +48,18 @@ int sweepCommand(const SweepOptions& options) {
   CliObserver observer(::isatty(STDERR_FILENO) != 0);
   const SweepResult result = runSweep(params, observer);
   observer.clearLine();
-  if (result.status == RunStatus::Cancelled) {
-    printError(sweepStopMessage(params, result) + " Nothing was written (seed " +
-               std::to_string(result.seed) + ").");
-    return kExitCancelled;
+  if (result.status != RunStatus::Finished) {
+    return failedRun(result.status, sweepStopMessage(params, result), result.seed);
   }
-  if (result.status == RunStatus::TrialLimit) {
-    printError(sweepStopMessage(params, result) + " (seed " + std::to_string(result.seed) + ")");
-    return kExitTrialLimit;
+  std::vector<OutputFile> files;
+  if (!options.csvPath.empty()) {
+    files.push_back({options.csvPath, sweepCsv(result, params.run.model)});
   }
-  if (!writeOut(options.json ? sweepJson(params, result) : sweepReport(params, result))) {
-    return kExitWriteFailed;
-  }
-  std::vector<std::pair<std::string, std::string>> files;
-  if (!options.csvPath.empty())
-    files.emplace_back(options.csvPath, sweepCsv(result, params.run.model));
   if (!options.plotPath.empty()) {
-    files.emplace_back(options.plotPath, svgLogLogPlot(sweepPlot(result, params.run.model)));
+    files.push_back({options.plotPath, svgLogLogPlot(sweepPlot(result, params.run.model))});
   }
-  return writeFiles(files, options.json);
+  return deliver(options.json ? sweepJson(params, result) : sweepReport(params, result), files,
+                 options.json);
 }
 
 }  // namespace polychain::cli

@@ -15,6 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using clitest::polychain;
+using clitest::polychainAfter;
 using clitest::readFile;
 using Result = clitest::CommandResult;
 
@@ -141,6 +142,12 @@ TEST_F(Cli, BadInputNamesTheOptionExitsWithTwoAndWritesNothing) {
       {"run --model spiral --steps 10 --iterations 1", "--model"},
       {"run --steps 10", "--iterations"},
       {"run --steps 10 --iterations 1 --threads 0", "--threads"},
+      {"run --steps 10 --iterations 1 --threads 1025", "--threads"},
+      {"run --steps 10 --iterations 1 --threads 0x10", "--threads"},
+      {"run --steps 10 --iterations 1 --max-trials 1e19", "--max-trials"},
+      {"run --steps 10 --iterations 1 --export ''", "--export"},
+      {"run --steps 10 --iterations 1 --export somewhere/", "--export"},
+      {"sweep --model short-range --kuhn 1000000 --steps 2,3000 --iterations 1", "Kuhn"},
       {"run --steps 10 --iterations 1 --seed -4", "--seed"},
       {"sweep --steps 100,,200 --iterations 10", "--steps"},
       {"sweep --steps 0,100 --iterations 10", "--steps"},
@@ -175,6 +182,45 @@ TEST_F(Cli, UnwritableFilesAreAnErrorAfterTheResults) {
   EXPECT_TRUE(contains(r.out, "nu = "));  // the results were still printed
   EXPECT_TRUE(fs::exists(svg));           // and the other file written
   EXPECT_FALSE(fs::exists(m_dir / "missing-folder"));
+}
+
+// Signals stop a run with exit 130 and leave no file and no temporary behind; a run too big
+// for the memory it may take is refused before it starts; standard output that cannot be
+// written, and targets that are not regular files, are errors.
+TEST_F(Cli, EndsWellOnSignalsLimitsAndOddTargets) {
+  const auto signalled = [&](const std::string& args, const char* signals) {
+    return polychain(args + " --export " + (m_dir / "run").string() + " & pid=$!; sleep 0.5; " +
+                     signals + " wait $pid; exit $?");
+  };
+  const std::string longRun = "run --steps 1000000 --iterations 2000";
+  for (const char* signals : {"kill -INT $pid;", "kill -INT $pid; kill -INT $pid;",
+                              "kill -TERM $pid;", "kill -HUP $pid;"}) {
+    const Result r = signalled(longRun, signals);
+    EXPECT_EQ(r.code, 130) << signals << "\n" << r.err;
+    EXPECT_TRUE(r.out.empty()) << signals;
+    EXPECT_EQ(entries(), 0U) << signals;
+  }
+  // Short chains too: the cancel is not counted per chain.
+  EXPECT_EQ(signalled("run --steps 10 --iterations 2000000000", "kill -INT $pid;").code, 130);
+
+  const Result big = polychainAfter("ulimit -v 2000000;", "run --steps 1000000000 --iterations 1");
+  EXPECT_EQ(big.code, 2) << big.err;
+  EXPECT_TRUE(contains(big.err, "Steps (N) = 1000000000 needs about")) << big.err;
+
+  EXPECT_EQ(polychain("run --steps 10 --iterations 1 > /dev/full").code, 1);
+  const fs::path fifo = m_dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const Result toFifo = polychain("sweep --steps 5,10 --iterations 2 --csv " + fifo.string());
+  EXPECT_EQ(toFifo.code, 1);
+  EXPECT_TRUE(contains(toFifo.err, "not a regular file")) << toFifo.err;
+  EXPECT_TRUE(fs::is_fifo(fifo));
+
+  // The largest cap is no cap; a small regrowing limit frees a chain its zone traps.
+  const Result regrown = polychain(
+      "run --model saw --avoid 3 --steps 50 --iterations 2 --seed 1 --max-trials "
+      "9223372036854775807 --restart-trapped 5000 --json");
+  ASSERT_EQ(regrown.code, 0) << regrown.err;
+  EXPECT_GT(nlohmann::json::parse(regrown.out)["extended"]["restarts"].get<int>(), 0);
 }
 
 }  // namespace

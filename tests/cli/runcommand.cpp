@@ -12,10 +12,13 @@ namespace clitest {
 
 namespace fs = std::filesystem;
 
-CommandResult polychain(const std::string& args) {
+CommandResult polychain(const std::string& args) { return polychainAfter("", args); }
+
+CommandResult polychainAfter(const std::string& setup, const std::string& args) {
   const fs::path errFile =
       fs::temp_directory_path() / ("polychain_err_" + std::to_string(::getpid()));
-  const std::string command = std::string(POLYCHAIN_EXE) + " " + args + " 2>" + errFile.string();
+  const std::string command =
+      "(" + setup + " " + std::string(POLYCHAIN_EXE) + " " + args + ") 2>" + errFile.string();
   CommandResult r;
   FILE* pipe = ::popen(command.c_str(), "r");
   std::array<char, 4096> buffer{};

@@ -15,6 +15,9 @@ struct CommandResult {
 // Runs `polychain <args>` through the shell (so `args` may quote and redirect).
 CommandResult polychain(const std::string& args);
 
+// The same after the shell commands `setup` (such as a ulimit).
+CommandResult polychainAfter(const std::string& setup, const std::string& args);
+
 std::string readFile(const std::filesystem::path& path);
 
 }  // namespace clitest
