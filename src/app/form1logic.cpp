@@ -1,6 +1,9 @@
 #include "app/form1logic.h"
 
 #include "app/paramreader.h"
+#include "run/resources.h"
+
+#include <limits>
 
 namespace polychain {
 
@@ -21,11 +24,15 @@ std::optional<Model> chosenModel(const Form1Inputs& inputs) {
   return std::nullopt;
 }
 
-// Reads the field of the setting the model uses: Avoid for SAW, Kuhn for the short-range
-// walk, neither for the free walk.
+// Reads the fields of the settings the model uses: Avoid for SAW, Kuhn for the short-range
+// walk, the regrowing limit for both, none for the free walk.
 void readModelSetting(const Form1Inputs& inputs, RunParams& params) {
   if (params.model == Model::SAW) params.avoid = readInt32(inputs.Avoid, kAvoidField);
   if (params.model == Model::ShortRange) params.kuhn = readInt32(inputs.Kuhn, kKuhnField);
+  if (params.model != Model::Meander) {
+    params.restartTrapped = readWholeNumber(inputs.RestartTrapped, kRestartField, 0,
+                                            std::numeric_limits<std::int64_t>::max());
+  }
 }
 
 }  // namespace
@@ -43,6 +50,7 @@ Dispatch dispatchRun(const Form1Inputs& inputs) {
     params.seed = readSeed(inputs.Seed, kSeedField);
     params.calcParCF = inputs.CalcParCF;
     validateParams(params);
+    checkMemory(params);
   } catch (const InputError& error) {
     dispatch.kind = Dispatch::Kind::Refused;
     dispatch.message = error.what();
@@ -75,15 +83,25 @@ SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
   return params;
 }
 
-bool Form1State::applyRun(const RunParams& params, const RunResult& result) {
-  if (result.status != RunStatus::Finished) return false;
+std::optional<RunTexts> runTexts(const RunParams& params, const RunResult& result,
+                                 const std::function<bool()>& keepGoing) {
+  if (result.status != RunStatus::Finished) return std::nullopt;
+  RunTexts texts;
+  texts.results = resultTexts(result.values);
+  texts.chain = chainExportText(params, result, params.threads, keepGoing);
+  if (keepGoing && !keepGoing()) return std::nullopt;
   if (result.correlation) {
-    m_buffers.gofrBox = gofrText(*result.correlation);
-    m_buffers.gofqBox = gofqText(*result.correlation);
+    texts.gofr = gofrText(*result.correlation);
+    texts.gofq = gofqText(*result.correlation);
   }
-  m_results = resultTexts(result.values);
-  m_buffers.ChainBox = chainExportText(params, result);
-  return true;
+  return texts;
+}
+
+void Form1State::apply(RunTexts texts) {
+  m_results = std::move(texts.results);
+  m_buffers.ChainBox = std::move(texts.chain);
+  if (texts.gofr) m_buffers.gofrBox = std::move(*texts.gofr);
+  if (texts.gofq) m_buffers.gofqBox = std::move(*texts.gofq);
 }
 
 }  // namespace polychain

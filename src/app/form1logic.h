@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,8 @@ struct Form1Inputs {
   std::string Avoid{"1"};
   std::string Kuhn{"1"};
   std::string Seed;  // empty: a seed from the clock
+  // Trials without growth after which a SAW or short-range chain is regrown; 0: never.
+  std::string RestartTrapped{std::to_string(kDefaultRestartTrapped)};
   bool RLOPT = false;
   bool SAWOPT = false;
   bool ShortOpt = false;
@@ -52,14 +55,17 @@ struct Dispatch {
 
 // The run dispatch. Options are tested in the order RLOPT, SAWOPT, ShortOpt and the first
 // selected one wins; its fields are read in the order N, Iterations, then Avoid (SAW) or
-// Kuhn (short range) only, then Seed. Refuses what the parameter reader cannot read and
-// what validateParams refuses; anything else is passed on unchanged.
+// Kuhn (short range) only, the regrowing limit (both), then Seed. Refuses what the parameter
+// reader cannot read, what validateParams refuses and a run too big for the memory
+// available; anything else is passed on unchanged.
 Dispatch dispatchRun(const Form1Inputs& inputs);
 
 // The field names the Scaling tab's messages use.
 inline constexpr std::string_view kSweepStepsField = "Steps (N) list";
 inline constexpr std::string_view kSweepIterationsField = "Iterations per N";
 inline constexpr std::string_view kSweepSeedField = "Sweep seed";
+// The caption of the regrowing limit.
+inline constexpr std::string_view kRestartField = "Regrow trapped chains after (trials)";
 
 // The sweep the Scaling tab would start: the model of the first selected option with its
 // Avoid or Kuhn field, and the tab's own three fields. Throws InputError naming the field at
@@ -67,16 +73,29 @@ inline constexpr std::string_view kSweepSeedField = "Sweep seed";
 SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
                             std::string_view iterations, std::string_view seed);
 
+// What a finished run puts in the window: the six result texts and the buffer texts.
+struct RunTexts {
+  ResultTexts results;
+  std::string chain;                // the chain export text, for ChainBox
+  std::optional<std::string> gofr;  // when the run computed g(r)
+  std::optional<std::string> gofq;
+};
+
+// The texts of a finished run of `params`, built wherever the long work may go (for a long
+// chain this takes a while); nothing when the run did not finish or `keepGoing` answered
+// false on the way.
+std::optional<RunTexts> runTexts(const RunParams& params, const RunResult& result,
+                                 const std::function<bool()>& keepGoing = {});
+
 // The state runs leave in the window: the six result texts and the hidden buffers.
 class Form1State {
  public:
   const ResultTexts& results() const { return m_results; }
   const Form2& buffers() const { return m_buffers; }
 
-  // Takes in a run of `params`: when it finished, the six results and ChainBox, and gofrBox
-  // and gofqBox when it computed g(r). A run that did not finish changes nothing. Returns
-  // whether anything changed.
-  bool applyRun(const RunParams& params, const RunResult& result);
+  // Takes in a finished run's texts: the six results and ChainBox always, gofrBox and
+  // gofqBox only when the run computed g(r).
+  void apply(RunTexts texts);
 
  private:
   ResultTexts m_results;

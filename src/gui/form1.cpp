@@ -133,7 +133,8 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
   setTabOrder(m_stepNum, m_iterations);
   setTabOrder(m_iterations, m_avoid);
   setTabOrder(m_avoid, m_kuhn);
-  setTabOrder(m_kuhn, m_seed);
+  setTabOrder(m_kuhn, m_restartTrapped);
+  setTabOrder(m_restartTrapped, m_seed);
   setTabOrder(m_seed, m_calcParCF);
   setTabOrder(m_calcParCF, m_simRun);
   setTabOrder(m_simRun, m_cancelRun);
@@ -178,6 +179,11 @@ QWidget* Form1::buildParameters() {
   m_iterations = textBox("Iterations", QString(), "Iterations (1 - 100)");
   m_avoid = textBox("Avoid", "1", "Self-Avoidance (1-3)");
   m_kuhn = textBox("Kuhn", "1", "Kuhn Length (1-10)");
+  m_restartTrapped =
+      textBox("RestartTrapped", QString::number(kDefaultRestartTrapped), qs(kRestartField));
+  m_restartTrapped->setToolTip(
+      "SAW and Short Range: a chain that makes this many trials without growing longer is "
+      "grown again from the origin. 0: never.");
   m_seed = textBox("Seed", QString(), "Seed");
   m_seed->setPlaceholderText("from the clock");
   m_seed->setToolTip(
@@ -204,9 +210,11 @@ QWidget* Form1::buildParameters() {
   parameters->addWidget(m_avoid, 3, 1);
   parameters->addWidget(caption("Label9", "Kuhn Length (1-10)", m_kuhn), 4, 0);
   parameters->addWidget(m_kuhn, 4, 1);
-  parameters->addWidget(caption("SeedLabel", "Seed", m_seed), 5, 0);
-  parameters->addWidget(m_seed, 5, 1);
-  parameters->addWidget(m_calcParCF, 6, 0, 1, 2);
+  parameters->addWidget(caption("RestartLabel", qs(kRestartField), m_restartTrapped), 5, 0);
+  parameters->addWidget(m_restartTrapped, 5, 1);
+  parameters->addWidget(caption("SeedLabel", "Seed", m_seed), 6, 0);
+  parameters->addWidget(m_seed, 6, 1);
+  parameters->addWidget(m_calcParCF, 7, 0, 1, 2);
   parameters->setColumnStretch(1, 1);
   return frame1;
 }
@@ -342,6 +350,7 @@ Form1Inputs Form1::inputs() const {
   in.Avoid = utf8(m_avoid->text());
   in.Kuhn = utf8(m_kuhn->text());
   in.Seed = utf8(m_seed->text());
+  in.RestartTrapped = utf8(m_restartTrapped->text());
   in.RLOPT = m_rlopt->isChecked();
   in.SAWOPT = m_sawopt->isChecked();
   in.ShortOpt = m_shortOpt->isChecked();
@@ -426,8 +435,9 @@ void Form1::endRun() {
 
 void Form1::onRunFinished() {
   endRun();
-  const RunResult result = m_worker->takeRun();
-  if (m_state.applyRun(m_runParams, result)) {
+  auto [result, texts] = m_worker->takeRun();
+  if (texts) {
+    m_state.apply(std::move(*texts));
     showResults();
     m_plots->showRun(m_runParams, result);
   }

@@ -112,6 +112,7 @@ class Form1 final : public QMainWindow {
   QLineEdit* m_avoid = nullptr;
   QLineEdit* m_kuhn = nullptr;
   QLineEdit* m_seed = nullptr;
+  QLineEdit* m_restartTrapped = nullptr;
   QCheckBox* m_calcParCF = nullptr;
   QPushButton* m_simRun = nullptr;
   QPushButton* m_cancelRun = nullptr;

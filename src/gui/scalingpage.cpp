@@ -266,6 +266,7 @@ void ScalingPage::onFinished() {
       break;
     case RunStatus::Cancelled:
     case RunStatus::TrialLimit:
+    case RunStatus::OutOfMemory:
       m_status->setText(qs(sweepStopMessage(m_params, output)));
       break;
   }

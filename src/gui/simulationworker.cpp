@@ -42,8 +42,11 @@ bool SimulationWorker::start(Work work) {
 bool SimulationWorker::startRun(const RunParams& params) {
   return start([this, params] {
     RunResult result = runSimulation(params, *this);
+    std::optional<RunTexts> texts = runTexts(params, result, [this] { return !m_cancel.load(); });
+    if (result.status == RunStatus::Finished && !texts) result.status = RunStatus::Cancelled;
     const std::lock_guard lock(m_mutex);
     m_run = std::move(result);
+    m_runTexts = std::move(texts);
   });
 }
 
@@ -55,11 +58,13 @@ bool SimulationWorker::startSweep(const SweepParams& params) {
   });
 }
 
-RunResult SimulationWorker::takeRun() {
+std::pair<RunResult, std::optional<RunTexts>> SimulationWorker::takeRun() {
   const std::lock_guard lock(m_mutex);
-  RunResult result = m_run.value_or(RunResult{});
+  std::pair<RunResult, std::optional<RunTexts>> taken{m_run.value_or(RunResult{}),
+                                                      std::move(m_runTexts)};
   m_run.reset();
-  return result;
+  m_runTexts.reset();
+  return taken;
 }
 
 SweepResult SimulationWorker::takeSweep() {

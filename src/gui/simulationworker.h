@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/form1logic.h"
 #include "run/run.h"
 #include "run/sweep.h"
 
@@ -29,8 +30,9 @@ class SimulationWorker final : public QObject, private SweepObserver {
   void cancel() { m_cancel.store(true); }
   // Blocks until the work's thread has ended (at once when there is none).
   void wait();
-  // The last run's or sweep's result, once `finished` has been emitted.
-  RunResult takeRun();
+  // The last run's result and, when it finished, its texts for the window (built on the
+  // worker's thread too); or the last sweep's result. Once `finished` has been emitted.
+  std::pair<RunResult, std::optional<RunTexts>> takeRun();
   SweepResult takeSweep();
 
  signals:
@@ -61,6 +63,7 @@ class SimulationWorker final : public QObject, private SweepObserver {
   std::atomic<bool> m_cancel{false};
   std::mutex m_mutex;  // guards the results
   std::optional<RunResult> m_run;
+  std::optional<RunTexts> m_runTexts;
   std::optional<SweepResult> m_sweep;
 };
 

@@ -205,20 +205,26 @@ TEST(Form1State, StartsEmptyAndKeepsGofrUntilARunComputesItAgain) {
   EXPECT_EQ(state.buffers().ChainBox, "RichTextBox1");
   EXPECT_EQ(state.buffers().gofrBox, "RichTextBox1");
 
+  // Applies a run's texts, when it has any.
+  const auto apply = [&state](const SmallRun& run) {
+    std::optional<RunTexts> texts = runTexts(run.params, run.result);
+    if (texts) state.apply(std::move(*texts));
+    return texts.has_value();
+  };
   const SmallRun plain = smallRun(false, 1);
-  ASSERT_TRUE(state.applyRun(plain.params, plain.result));
+  ASSERT_TRUE(apply(plain));
   EXPECT_EQ(state.buffers().ChainBox, chainExportText(plain.params, plain.result));
   EXPECT_EQ(state.buffers().gofrBox, "RichTextBox1");
   EXPECT_EQ(state.buffers().gofqBox, "RichTextBox1");
 
   const SmallRun withGofr = smallRun(true, 2);
-  ASSERT_TRUE(state.applyRun(withGofr.params, withGofr.result));
+  ASSERT_TRUE(apply(withGofr));
   const std::string gofr = gofrText(*withGofr.result.correlation);
   EXPECT_EQ(state.buffers().gofrBox, gofr);
 
   // A later run without g(r) replaces the chain and the results; g(r) and g(q) stay.
   const SmallRun later = smallRun(false, 3);
-  ASSERT_TRUE(state.applyRun(later.params, later.result));
+  ASSERT_TRUE(apply(later));
   EXPECT_EQ(state.results().eR, resultTexts(later.result.values).eR);
   EXPECT_EQ(state.buffers().gofrBox, gofr);
 
@@ -228,7 +234,8 @@ TEST(Form1State, StartsEmptyAndKeepsGofrUntilARunComputesItAgain) {
   };
   const SmallRun cancelled = smallRun(true, 4, Cancelling());
   ASSERT_EQ(cancelled.result.status, RunStatus::Cancelled);
-  EXPECT_FALSE(state.applyRun(cancelled.params, cancelled.result));
+  EXPECT_FALSE(apply(cancelled));
+  EXPECT_FALSE(runTexts(plain.params, plain.result, [] { return false; }));
   EXPECT_EQ(state.results().eR, resultTexts(later.result.values).eR);
   EXPECT_EQ(state.buffers().gofrBox, gofr);
 }
