@@ -93,6 +93,7 @@ int stepDirection(const Point& a, const Point& b) {
 
 constexpr std::int32_t kPieceSites = 33;  // pieces of up to 32 steps by simple sampling
 constexpr std::int32_t kPollEvery = 64;   // pieces or join retries between polls
+constexpr int kReshapes = 1;              // pivot attempts on each half between joins
 
 }  // namespace
 
@@ -204,11 +205,16 @@ void PivotWalk::rotateLeft(std::int32_t index) {
 bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const {
   const Node& na = m_nodes[static_cast<std::size_t>(a)];
   const Node& nb = m_nodes[static_cast<std::size_t>(b)];
+  // One branch on all three axes: whether boxes meet is hard to predict, so it costs one
+  // misprediction at most rather than one per axis.
+  int apart = 0;
   for (int k = 0; k < 3; ++k) {
     const std::int32_t p = offset[static_cast<std::size_t>(k)] + image(symmetry, nb.lo, k);
     const std::int32_t q = offset[static_cast<std::size_t>(k)] + image(symmetry, nb.hi, k);
-    if (std::max(p, q) < na.lo[k] || std::min(p, q) > na.hi[k]) return false;
+    apart |=
+        static_cast<int>(std::max(p, q) < na.lo[k]) | static_cast<int>(std::min(p, q) > na.hi[k]);
   }
+  if (apart != 0) return false;
   if (a == 0 && b == 0) return true;  // two single sites whose boxes meet
   if (countOf(na) >= countOf(nb)) {
     // a's right child sits at l.last + qa(.), so b seen from it is qa^-1(offset - l.last + ...).
@@ -228,42 +234,87 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
   return intersects(a, nb.right, toRight, compose(symmetry, symmetryOf(nb)));
 }
 
-// Rotates the balanced subtree at `root` until its root joins site split - 1 to site `split`,
-// tests the pivot there, stores it when it is self-avoiding, and undoes the rotations in
-// reverse order, which restores the balanced shape exactly.
+// Pivot inside the balanced subtree at `root` about the last site before site `split`.
+// Node `split` joins the two sides; the nodes above it are rotated one by one, bottom up, so
+// that each in turn joins the two sides, and each rotation brings one new pair of pieces to
+// test: the sibling subtree it takes in against all of the other side gathered so far. Clashes
+// lie mostly near the pivot site, so most rejections end after a few cheap rotations low in the
+// tree. Rotations are undone in reverse order, which restores the balanced shape exactly.
 bool PivotWalk::pivotSubtree(std::int32_t root, std::int32_t split, int symmetry) {
   std::int32_t path[64];
   bool leftward[64];
+  std::uint8_t frame[64];  // the symmetry taking each path node's frame into the root's
   int depth = 0;
-  for (std::int32_t node = root; node != split; ++depth) {
+  int toRoot = 0;
+  std::int32_t node = root;
+  for (; node != split; ++depth) {
+    const Node& n = m_nodes[static_cast<std::size_t>(node)];
     path[depth] = node;
     leftward[depth] = split < node;
-    const Node& n = m_nodes[static_cast<std::size_t>(node)];
-    node = split < node ? n.left : n.right;
+    frame[depth] = static_cast<std::uint8_t>(toRoot);
+    if (split < node) {
+      node = n.left;
+    } else {
+      toRoot = compose(toRoot, symmetryOf(n));
+      node = n.right;
+    }
+  }
+  // The pivot seen in a node's frame is symmetry conjugated by the frame's symmetry.
+  const auto local = [symmetry](int toRootHere) {
+    return compose(inverse(toRootHere), compose(symmetry, toRootHere));
+  };
+  const auto undo = [this, &path, &leftward, depth](int from) {
+    for (int j = from; j < depth; ++j) {
+      if (leftward[j]) {
+        rotateLeft(path[j]);
+      } else {
+        rotateRight(path[j]);
+      }
+    }
+  };
+  {
+    const Node& n = m_nodes[static_cast<std::size_t>(split)];
+    const Node& l = m_nodes[static_cast<std::size_t>(n.left)];
+    if (intersects(n.left, n.right, {l.last[0], l.last[1], l.last[2]},
+                   compose(local(toRoot), symmetryOf(n)))) {
+      return false;
+    }
   }
   for (int j = depth - 1; j >= 0; --j) {
+    const std::int32_t at = path[j];
+    const int g = local(frame[j]);
+    bool clash;
     if (leftward[j]) {
-      rotateRight(path[j]);
+      // The old right child joins the right side, behind everything gathered there.
+      rotateRight(at);
+      const Node& n = m_nodes[static_cast<std::size_t>(at)];
+      const Node& gathered = m_nodes[static_cast<std::size_t>(n.right)];
+      const Node& l = m_nodes[static_cast<std::size_t>(n.left)];
+      const Node& nearer = m_nodes[static_cast<std::size_t>(gathered.left)];
+      const int moved = compose(g, symmetryOf(n));
+      const Vec offset = {l.last[0] + image(moved, nearer.last, 0),
+                          l.last[1] + image(moved, nearer.last, 1),
+                          l.last[2] + image(moved, nearer.last, 2)};
+      clash = intersects(n.left, gathered.right, offset, compose(moved, symmetryOf(gathered)));
     } else {
-      rotateLeft(path[j]);
+      // The old left child joins the left side, before everything gathered there.
+      rotateLeft(at);
+      const Node& n = m_nodes[static_cast<std::size_t>(at)];
+      const Node& gathered = m_nodes[static_cast<std::size_t>(n.left)];
+      clash =
+          intersects(gathered.left, n.right, {gathered.last[0], gathered.last[1], gathered.last[2]},
+                     compose(g, symmetryOf(n)));
+    }
+    if (clash) {
+      undo(j);
+      return false;
     }
   }
   Node& r = m_nodes[static_cast<std::size_t>(root)];
-  const int proposed = compose(symmetry, symmetryOf(r));
-  const Node& l = m_nodes[static_cast<std::size_t>(r.left)];
-  const bool accepted = !intersects(r.left, r.right, {l.last[0], l.last[1], l.last[2]}, proposed);
-  if (accepted) {
-    setSymmetry(r, proposed);
-    refresh(root);
-  }
-  for (int j = 0; j < depth; ++j) {
-    if (leftward[j]) {
-      rotateLeft(path[j]);
-    } else {
-      rotateRight(path[j]);
-    }
-  }
-  return accepted;
+  setSymmetry(r, compose(symmetry, symmetryOf(r)));
+  refresh(root);
+  undo(0);
+  return true;
 }
 
 // Builds the balanced subtree of sites [lo, hi) whose first site is entered along `firstStep`
@@ -346,7 +397,7 @@ bool PivotWalk::poll(const std::function<bool()>& keepGoing) {
 }
 
 // Pseudo-dimerization of sites [lo, hi): both halves generated, then joined with a uniform
-// symmetry; while the join intersects, a pivot attempt on each half and a fresh symmetry.
+// symmetry; while the join intersects, the halves are reshaped and a fresh symmetry drawn.
 bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
                          const std::function<bool()>& keepGoing) {
   if (hi - lo <= kPieceSites) {
@@ -363,6 +414,12 @@ bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
   n.left = left;
   n.right = right;
   const Node& l = m_nodes[static_cast<std::size_t>(left)];
+  const auto draw = [&random](std::int32_t below) {
+    return static_cast<std::int32_t>(uniformBelow(random, static_cast<std::uint64_t>(below)));
+  };
+  const auto turn = [&random] {
+    return 1 + static_cast<int>(uniformBelow(random, kLatticeSymmetries - 1));
+  };
   for (;;) {
     const int s = static_cast<int>(uniformBelow(random, kLatticeSymmetries));
     if (!intersects(left, right, {l.last[0], l.last[1], l.last[2]}, s)) {
@@ -371,17 +428,15 @@ bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
       return true;
     }
     if (!poll(keepGoing)) return false;
-    // Both halves hold at least 16 sites here.
-    pivotSubtree(left,
-                 lo + 1 +
-                     static_cast<std::int32_t>(
-                         uniformBelow(random, static_cast<std::uint64_t>(mid - lo - 1))),
-                 1 + static_cast<int>(uniformBelow(random, kLatticeSymmetries - 1)));
-    pivotSubtree(right,
-                 mid + 1 +
-                     static_cast<std::int32_t>(
-                         uniformBelow(random, static_cast<std::uint64_t>(hi - mid - 1))),
-                 1 + static_cast<int>(uniformBelow(random, kLatticeSymmetries - 1)));
+    // Both halves hold at least 16 sites here. Pivot attempts on each reshape them; the right
+    // half is also turned about its first site, so the site the left half ends on becomes
+    // another neighbour of it: no join symmetry helps a right half that runs through the one
+    // neighbour taken now.
+    for (int t = 0; t < kReshapes; ++t) {
+      pivotSubtree(left, lo + 1 + draw(mid - lo - 1), turn());
+      pivotSubtree(right, mid + 1 + draw(hi - mid - 1), turn());
+    }
+    pivotSubtree(right, mid + 1, turn());
   }
 }
 
