@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "chain/lattice.h"
@@ -69,13 +70,18 @@ class PivotWalk {
   // step from the frame's origin along +x). An internal node's right child is placed after the
   // left one's last site by its symmetry. Index 0 is the one-site leaf shared by every leaf
   // position; internal node k joins site k - 1 to site k while the tree is balanced.
-  struct Node {
+  // One cache line per node, so that a node visited costs one line.
+  struct alignas(64) Node {
     std::int32_t lo[3];  // bounding box of the sites
     std::int32_t hi[3];
-    std::int32_t last[3];  // the last site
+    std::int32_t last[3];   // the last site
+    std::int32_t split[3];  // the left child's last site, which the right child follows
     std::int32_t left;
     std::int32_t right;
     std::uint32_t sitesAndSymmetry;  // sites << 6 | the symmetry applied to the right child
+  };
+  struct FreeNodes {
+    void operator()(Node* nodes) const;
   };
   using Vec = std::array<std::int32_t, 3>;
 
@@ -89,12 +95,12 @@ class PivotWalk {
   static std::int32_t rootOf(std::int32_t lo, std::int32_t hi) {
     return hi - lo == 1 ? 0 : lo + (hi - lo) / 2;
   }
+  Node& at(std::int32_t index) { return m_nodes[static_cast<std::size_t>(index)]; }
+  const Node& at(std::int32_t index) const { return m_nodes[static_cast<std::size_t>(index)]; }
 
   void refresh(std::int32_t node);
-  void rotateRight(std::int32_t node);
-  void rotateLeft(std::int32_t node);
   bool intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const;
-  bool pivotSubtree(std::int32_t root, std::int32_t split, int symmetry);
+  bool pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry);
   template <class StepInto>
   std::int32_t build(std::int32_t lo, std::int32_t hi, int firstStep, const StepInto& stepInto,
                      bool* selfAvoiding);
@@ -107,7 +113,8 @@ class PivotWalk {
 
   std::int32_t m_steps;
   std::int32_t m_root;
-  std::vector<Node> m_nodes;  // m_steps internal nodes after the leaf
+  std::unique_ptr<Node[], FreeNodes> m_nodes;  // the leaf, m_steps internal nodes, scratch
+  std::size_t m_bytes = 0;
   std::int32_t m_pollCountdown = 0;
 };
 
