@@ -184,41 +184,64 @@ void PivotWalk::refresh(std::int32_t index) {
 }
 
 // Whether the sites of `a` meet those of `b` placed at offset + symmetry(b's sites), in a's
-// frame. Descends only where the bounding boxes overlap, splitting the larger sub-walk and
-// trying first the halves nearest the join (a's end, b's start), where clashes are likeliest.
+// frame. Pairs of sub-walks are taken from a stack: a pair whose boxes miss is dropped, one
+// whose boxes meet is split, the sub-walk with more sites in two, and the half nearest the join
+// (a's end, b's start), where clashes are likeliest, is taken first. Each pair taken pushes at
+// most two and one of them is taken next, so the stack never holds more than the two trees'
+// depths together (each under 64 levels with the scratch nodes).
 bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const {
-  const Node& na = at(a);
-  const Node& nb = at(b);
-  // One branch on all three axes: whether boxes meet is hard to predict, so it costs one
-  // misprediction at most rather than one per axis.
-  int apart = 0;
-  for (int k = 0; k < 3; ++k) {
-    const std::int32_t p = offset[static_cast<std::size_t>(k)] + image(symmetry, nb.lo, k);
-    const std::int32_t q = offset[static_cast<std::size_t>(k)] + image(symmetry, nb.hi, k);
-    apart |=
-        static_cast<int>(std::max(p, q) < na.lo[k]) | static_cast<int>(std::min(p, q) > na.hi[k]);
+  struct Pair {
+    std::int32_t a;
+    std::int32_t b;
+    std::int32_t offset[3];
+    int symmetry;
+  };
+  Pair pending[130];
+  int top = 0;
+  Pair p{a, b, {offset[0], offset[1], offset[2]}, symmetry};
+  for (;;) {
+    const Node& na = at(p.a);
+    const Node& nb = at(p.b);
+    // One branch on all three axes: whether boxes meet is hard to predict, so it costs one
+    // misprediction at most rather than one per axis.
+    int apart = 0;
+    for (int k = 0; k < 3; ++k) {
+      const std::int32_t lo = p.offset[k] + image(p.symmetry, nb.lo, k);
+      const std::int32_t hi = p.offset[k] + image(p.symmetry, nb.hi, k);
+      apart |= static_cast<int>(std::max(lo, hi) < na.lo[k]) |
+               static_cast<int>(std::min(lo, hi) > na.hi[k]);
+    }
+    if (apart == 0) {
+      if ((p.a | p.b) == 0) return true;  // two single sites whose boxes meet
+      if (countOf(na) >= countOf(nb)) {
+        // The left half keeps the frame; b seen from the right half, which follows a.split by
+        // a's symmetry, is at undo(offset - a.split) + (undo after symmetry)(.).
+        prefetch(&at(na.left));
+        prefetch(&at(na.right));
+        pending[top++] = Pair{na.left, p.b, {p.offset[0], p.offset[1], p.offset[2]}, p.symmetry};
+        const int undo = inverse(symmetryOf(na));
+        const std::int32_t shifted[3] = {p.offset[0] - na.split[0], p.offset[1] - na.split[1],
+                                         p.offset[2] - na.split[2]};
+        p = Pair{na.right,
+                 p.b,
+                 {image(undo, shifted, 0), image(undo, shifted, 1), image(undo, shifted, 2)},
+                 compose(undo, p.symmetry)};
+      } else {
+        prefetch(&at(nb.left));
+        prefetch(&at(nb.right));
+        pending[top++] = Pair{p.a,
+                              nb.right,
+                              {p.offset[0] + image(p.symmetry, nb.split, 0),
+                               p.offset[1] + image(p.symmetry, nb.split, 1),
+                               p.offset[2] + image(p.symmetry, nb.split, 2)},
+                              compose(p.symmetry, symmetryOf(nb))};
+        p.b = nb.left;
+      }
+      continue;
+    }
+    if (top == 0) return false;
+    p = pending[--top];
   }
-  if (apart != 0) return false;
-  if (a == 0 && b == 0) return true;  // two single sites whose boxes meet
-  if (countOf(na) >= countOf(nb)) {
-    // a's right child follows a.split by a's symmetry, so b as the right child sees it is
-    // undo(offset - a.split) + (undo after symmetry)(.).
-    prefetch(&at(na.left));
-    prefetch(&at(na.right));
-    const int undo = inverse(symmetryOf(na));
-    const std::int32_t shifted[3] = {offset[0] - na.split[0], offset[1] - na.split[1],
-                                     offset[2] - na.split[2]};
-    const Vec inRight = {image(undo, shifted, 0), image(undo, shifted, 1), image(undo, shifted, 2)};
-    if (intersects(na.right, b, inRight, compose(undo, symmetry))) return true;
-    return intersects(na.left, b, offset, symmetry);
-  }
-  prefetch(&at(nb.left));
-  prefetch(&at(nb.right));
-  if (intersects(a, nb.left, offset, symmetry)) return true;
-  const Vec toRight = {offset[0] + image(symmetry, nb.split, 0),
-                       offset[1] + image(symmetry, nb.split, 1),
-                       offset[2] + image(symmetry, nb.split, 2)};
-  return intersects(a, nb.right, toRight, compose(symmetry, symmetryOf(nb)));
 }
 
 // Pivot inside the balanced subtree of sites [lo, hi) about site split - 1, in the subtree's
