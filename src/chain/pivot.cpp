@@ -107,9 +107,8 @@ inline void prefetch(const void* p) {
 
 constexpr std::int32_t kPieceSites = 33;  // pieces of up to 32 steps by simple sampling
 constexpr std::int32_t kPollEvery = 64;   // pieces or join retries between polls
-constexpr int kReshapes = 1;
-constexpr std::size_t kScratch = 64;  // nodes past the tree for a pivot's gathered sides // pivot
-                                      // attempts on each half between joins
+constexpr int kReshapes = 1;              // pivot attempts on each half between joins
+constexpr std::size_t kScratch = 64;      // nodes past the tree for a pivot's gathered sides
 
 }  // namespace
 
@@ -172,7 +171,7 @@ void PivotWalk::refresh(std::int32_t index) {
   const Node& r = at(n.right);
   const int s = symmetryOf(n);
   for (int k = 0; k < 3; ++k) {
-    n.split[k] = l.last[k];
+    n.leftLast[k] = l.last[k];
     const std::int32_t a = l.last[k] + image(s, r.lo, k);
     const std::int32_t b = l.last[k] + image(s, r.hi, k);
     n.last[k] = l.last[k] + image(s, r.last, k);
@@ -214,14 +213,14 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
     if (apart == 0) {
       if ((p.a | p.b) == 0) return true;  // two single sites whose boxes meet
       if (countOf(na) >= countOf(nb)) {
-        // The left half keeps the frame; b seen from the right half, which follows a.split by
-        // a's symmetry, is at undo(offset - a.split) + (undo after symmetry)(.).
+        // The left half keeps the frame; b seen from the right half, which follows a.leftLast by
+        // a's symmetry, is at undo(offset - a.leftLast) + (undo after symmetry)(.).
         prefetch(&at(na.left));
         prefetch(&at(na.right));
         pending[top++] = Pair{na.left, p.b, {p.offset[0], p.offset[1], p.offset[2]}, p.symmetry};
         const int undo = inverse(symmetryOf(na));
-        const std::int32_t shifted[3] = {p.offset[0] - na.split[0], p.offset[1] - na.split[1],
-                                         p.offset[2] - na.split[2]};
+        const std::int32_t shifted[3] = {p.offset[0] - na.leftLast[0], p.offset[1] - na.leftLast[1],
+                                         p.offset[2] - na.leftLast[2]};
         p = Pair{na.right,
                  p.b,
                  {image(undo, shifted, 0), image(undo, shifted, 1), image(undo, shifted, 2)},
@@ -231,9 +230,9 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
         prefetch(&at(nb.right));
         pending[top++] = Pair{p.a,
                               nb.right,
-                              {p.offset[0] + image(p.symmetry, nb.split, 0),
-                               p.offset[1] + image(p.symmetry, nb.split, 1),
-                               p.offset[2] + image(p.symmetry, nb.split, 2)},
+                              {p.offset[0] + image(p.symmetry, nb.leftLast, 0),
+                               p.offset[1] + image(p.symmetry, nb.leftLast, 1),
+                               p.offset[2] + image(p.symmetry, nb.leftLast, 2)},
                               compose(p.symmetry, symmetryOf(nb))};
         p.b = nb.left;
       }
@@ -290,7 +289,7 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
   // is this one) and the right side (at rightStart + rightSymmetry(.), before the pivot).
   const Node& s = at(split);
   const int splitPivot = local(toRoot);
-  Vec pivot = {s.split[0], s.split[1], s.split[2]};
+  Vec pivot = {s.leftLast[0], s.leftLast[1], s.leftLast[2]};
   std::int32_t leftSide = s.left;
   std::int32_t rightSide = s.right;
   Vec rightStart = pivot;
@@ -304,18 +303,18 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
     Node& gathered = at(scratch);
     if (leftward[j]) {
       // The right sibling joins the far end of the right side.
-      if (intersects(leftSide, n.right, moved(pivot, g, n.split), compose(g, q))) return false;
+      if (intersects(leftSide, n.right, moved(pivot, g, n.leftLast), compose(g, q))) return false;
       gathered.left = rightSide;
       gathered.right = n.right;
       gathered.sitesAndSymmetry = static_cast<std::uint32_t>(compose(inverse(rightSymmetry), q));
       rightSide = scratch;
     } else {
-      // The child climbed from hangs off n.split by q: see everything in n's frame.
+      // The child climbed from hangs off n.leftLast by q: see everything in n's frame.
       const std::int32_t p[3] = {pivot[0], pivot[1], pivot[2]};
       const std::int32_t r[3] = {rightStart[0], rightStart[1], rightStart[2]};
       for (int k = 0; k < 3; ++k) {
-        pivot[static_cast<std::size_t>(k)] = n.split[k] + image(q, p, k);
-        rightStart[static_cast<std::size_t>(k)] = n.split[k] + image(q, r, k);
+        pivot[static_cast<std::size_t>(k)] = n.leftLast[k] + image(q, p, k);
+        rightStart[static_cast<std::size_t>(k)] = n.leftLast[k] + image(q, r, k);
       }
       rightSymmetry = compose(q, rightSymmetry);
       // The left sibling joins the far end of the left side.
@@ -369,7 +368,7 @@ void PivotWalk::FreeNodes::operator()(Node* nodes) const { std::free(nodes); }
 
 // Coordinates stay within 3N in every frame, far inside int32 for N <= kMaxSteps. A large
 // array is put on 2 MiB pages where the system allows, which spares most of the address
-// translation misses of a walk through the tree (a quarter of the time at 10^6 sites).
+// translation misses of a walk through the tree (a fifth of the time per pivot at 10^6 sites).
 void PivotWalk::allocate() {
   constexpr std::size_t kHugePage = std::size_t{1} << 21;
   const std::size_t count = static_cast<std::size_t>(m_steps) + 1 + kScratch;
@@ -397,11 +396,11 @@ void PivotWalk::buildRod() {
 void PivotWalk::samplePiece(std::int32_t lo, std::int32_t hi, RandomSource& random) {
   const std::int32_t count = hi - lo;
   std::uint8_t steps[kPieceSites];
-  std::int32_t at[kPieceSites][3];
+  std::int32_t place[kPieceSites][3];
   steps[0] = 0;
   for (bool selfAvoiding = false; !selfAvoiding;) {
     selfAvoiding = true;
-    at[0][0] = at[0][1] = at[0][2] = 0;
+    place[0][0] = place[0][1] = place[0][2] = 0;
     int previous = -1;
     for (std::int32_t k = 1; k < count && selfAvoiding; ++k) {
       int d;
@@ -412,14 +411,15 @@ void PivotWalk::samplePiece(std::int32_t lo, std::int32_t hi, RandomSource& rand
         if (d >= (previous ^ 1)) ++d;
       }
       const Point& m = kUnitMove[d];
-      const std::int32_t x = at[k - 1][0] + m.x, y = at[k - 1][1] + m.y, z = at[k - 1][2] + m.z;
+      const std::int32_t x = place[k - 1][0] + m.x, y = place[k - 1][1] + m.y,
+                         z = place[k - 1][2] + m.z;
       // Sites an odd number of steps apart differ in parity, and k - 2 is ruled out.
       for (std::int32_t j = k - 4; j >= 0; j -= 2) {
-        if (at[j][0] == x && at[j][1] == y && at[j][2] == z) selfAvoiding = false;
+        if (place[j][0] == x && place[j][1] == y && place[j][2] == z) selfAvoiding = false;
       }
-      at[k][0] = x;
-      at[k][1] = y;
-      at[k][2] = z;
+      place[k][0] = x;
+      place[k][1] = y;
+      place[k][2] = z;
       steps[k] = static_cast<std::uint8_t>(d);
       previous = d;
     }
@@ -530,9 +530,9 @@ void PivotWalk::sites(std::vector<Point>& out) const {
     }
     const Node& n = at(f.node);
     stack[top++] = Frame{n.right, compose(f.symmetry, symmetryOf(n)),
-                         Vec{f.offset[0] + image(f.symmetry, n.split, 0),
-                             f.offset[1] + image(f.symmetry, n.split, 1),
-                             f.offset[2] + image(f.symmetry, n.split, 2)}};
+                         Vec{f.offset[0] + image(f.symmetry, n.leftLast, 0),
+                             f.offset[1] + image(f.symmetry, n.leftLast, 1),
+                             f.offset[2] + image(f.symmetry, n.leftLast, 2)}};
     stack[top++] = Frame{n.left, f.symmetry, f.offset};
   }
 }

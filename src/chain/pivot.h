@@ -1,7 +1,7 @@
 // The pivot algorithm for the self-avoiding walk on the simple cubic lattice, with the walk held
-// as Clisby's SAW-tree: an attempted pivot costs about O(log N) time at any length, and the walk
-// takes 48 bytes per site. Every random draw comes from the RandomSource passed in, so the same
-// seed gives the same walk on every platform.
+// as Clisby's SAW-tree: an attempted pivot costs polylogarithmic time in N instead of the O(N)
+// of a walk kept as a list of sites, and the walk takes 64 bytes per site. Every random draw
+// comes from the RandomSource passed in, so the same seed gives the same walk on every platform.
 #pragma once
 
 #include <array>
@@ -29,10 +29,10 @@ int inverseSymmetry(int symmetry);
 // Lemire's multiply-shift on next(), redrawing the rare draws that would bias it.
 std::uint64_t uniformBelow(RandomSource& random, std::uint64_t bound);
 
-// An N-step self-avoiding walk from the origin held as a SAW-tree. A pivot costs about O(log N)
-// (rotations that bring the pivot site to the root, a test that descends only where bounding
-// boxes overlap, the rotations undone); end() is O(1) and sites() O(N). One walker per object:
-// nothing is shared between objects, and one object must not be used from two threads at once.
+// An N-step self-avoiding walk from the origin held as a SAW-tree. A pivot climbs once from the
+// pivot site to the root: O(log N) nodes, plus bounding-box tests that grow about as log^2 N,
+// and O(log N) nodes written when accepted. end() is O(1), sites() O(N). Movable, not copyable;
+// objects share nothing, so one per walker and thread.
 class PivotWalk {
  public:
   static constexpr std::int32_t kMaxSteps = (1 << 26) - 2;
@@ -67,15 +67,15 @@ class PivotWalk {
 
  private:
   // A sub-walk of consecutive sites in its own frame, where its first site is (1, 0, 0) (one
-  // step from the frame's origin along +x). An internal node's right child is placed after the
-  // left one's last site by its symmetry. Index 0 is the one-site leaf shared by every leaf
-  // position; internal node k joins site k - 1 to site k while the tree is balanced.
-  // One cache line per node, so that a node visited costs one line.
+  // step from the frame's origin along +x). An internal node's right child follows the left
+  // child's last site, turned by the node's symmetry. Index 0 is the one-site leaf shared by
+  // every leaf position; the tree keeps one shape, in which the node of sites [lo, hi) is
+  // rootOf(lo, hi), so node k joins site k - 1 to site k. One cache line per node.
   struct alignas(64) Node {
     std::int32_t lo[3];  // bounding box of the sites
     std::int32_t hi[3];
-    std::int32_t last[3];   // the last site
-    std::int32_t split[3];  // the left child's last site, which the right child follows
+    std::int32_t last[3];      // the last site
+    std::int32_t leftLast[3];  // the left child's last site, which the right child follows
     std::int32_t left;
     std::int32_t right;
     std::uint32_t sitesAndSymmetry;  // sites << 6 | the symmetry applied to the right child
