@@ -107,7 +107,7 @@ inline void prefetch(const void* p) {
 
 constexpr std::int32_t kPieceSites = 33;  // pieces of up to 32 steps by simple sampling
 constexpr std::int32_t kPollEvery = 64;   // pieces or join retries between polls
-constexpr int kReshapes = 1;              // pivot attempts on each half between joins
+constexpr int kReshapes = 4;              // pivot attempts on each half between joins
 constexpr std::size_t kScratch = 64;      // nodes past the tree for a pivot's gathered sides
 
 }  // namespace
@@ -435,7 +435,8 @@ bool PivotWalk::poll(const std::function<bool()>& keepGoing) {
 }
 
 // Pseudo-dimerization of sites [lo, hi): both halves generated, then joined with a uniform
-// symmetry; while the join intersects, the halves are reshaped and a fresh symmetry drawn.
+// symmetry; while the join intersects, the halves are reshaped (or, as pieces, drawn afresh)
+// and a fresh symmetry drawn.
 bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
                          const std::function<bool()>& keepGoing) {
   if (hi - lo <= kPieceSites) {
@@ -466,10 +467,18 @@ bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
       return true;
     }
     if (!poll(keepGoing)) return false;
-    // Both halves hold at least 16 sites here. Pivot attempts on each reshape them; the right
-    // half is also turned about its first site, so the site the left half ends on becomes
-    // another neighbour of it: no join symmetry helps a right half that runs through the one
-    // neighbour taken now.
+    if (hi - lo <= 2 * kPieceSites) {
+      // Two pieces: draw both afresh, which makes this join exact.
+      samplePiece(lo, mid, random);
+      samplePiece(mid, hi, random);
+      continue;
+    }
+    // Pivot attempts on each half reshape them; the right half is also turned about its first
+    // site, so the site the left half ends on becomes another neighbour of it: no join symmetry
+    // helps a right half that runs through the one neighbour taken now. Halves reshaped too
+    // little between tries keep the hard-to-join shapes that failed, and the walk comes out
+    // compact: the mean squared radius of gyration was a fifth below equilibrium with one
+    // attempt per half, 7 % below with four (N = 10^4 and 10^5).
     for (int t = 0; t < kReshapes; ++t) {
       pivotSubtree(lo, mid, lo + 1 + draw(mid - lo - 1), turn());
       pivotSubtree(mid, hi, mid + 1 + draw(hi - mid - 1), turn());

@@ -46,11 +46,13 @@ class PivotWalk {
 
   // Replaces the walk by a nearly equilibrated one drawn from `random`, by pseudo-dimerization:
   // pieces of up to 32 steps by simple sampling (a non-reversing walk, redrawn until self-
-  // avoiding), then each pair of neighbouring pieces joined with a uniform symmetry; while a join
-  // intersects, one pivot attempt on each half and a new symmetry. About O(N log N) time; the
-  // pieces are uniform, the joins slightly favour walks that join easily, so a short burn-in of
-  // pivot attempts should follow. `keepGoing` is polled at least every few milliseconds of work;
-  // when it answers false the call returns false after resetting the walk to the rod (O(N)).
+  // avoiding), then neighbouring pieces and halves joined with a uniform symmetry; while a join
+  // intersects, two pieces are drawn afresh, larger halves get four pivot attempts each and a
+  // turn of the right half, and a new symmetry is drawn. O(N log N) time. The mean squared
+  // radius of gyration comes out about 7 % below equilibrium (N = 10^4, 10^5), so a burn-in of
+  // pivot attempts (about N of them) should follow. `keepGoing` is polled at least every few
+  // milliseconds of work; when it answers false the call returns false after resetting the walk
+  // to the rod (O(N)).
   bool initialise(RandomSource& random, const std::function<bool()>& keepGoing);
 
   // Pivot at `site` (0 <= site < steps) with `symmetry` (1..47): w_j for j > site becomes
