@@ -88,6 +88,22 @@ inline std::int32_t image(int s, const std::int32_t* p, int k) {
   return kTables.sign[s][k] * p[kTables.axis[s][k]];
 }
 
+// The high word of the 128-bit product a * b; the low word goes to `low`.
+inline std::uint64_t wideProduct(std::uint64_t a, std::uint64_t b, std::uint64_t& low) {
+#if defined(__SIZEOF_INT128__)
+  __extension__ using Wide = unsigned __int128;
+  const Wide product = static_cast<Wide>(a) * b;
+  low = static_cast<std::uint64_t>(product);
+  return static_cast<std::uint64_t>(product >> 64);
+#else
+  const std::uint64_t a0 = a & 0xffffffffU, a1 = a >> 32, b0 = b & 0xffffffffU, b1 = b >> 32;
+  const std::uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
+  const std::uint64_t middle = (p00 >> 32) + (p01 & 0xffffffffU) + (p10 & 0xffffffffU);
+  low = (middle << 32) | (p00 & 0xffffffffU);
+  return p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32);
+#endif
+}
+
 // The index of the unit move from `a` to `b`, or -1 when they are not neighbours.
 int stepDirection(const Point& a, const Point& b) {
   const Point d{b.x - a.x, b.y - a.y, b.z - a.z};
@@ -106,7 +122,7 @@ inline void prefetch(const void* p) {
 }
 
 constexpr std::int32_t kPieceSites = 33;  // pieces of up to 32 steps by simple sampling
-constexpr std::int32_t kPollEvery = 64;   // pieces or join retries between polls
+constexpr std::int32_t kPollEvery = 64;   // piece draws or join tries between polls
 constexpr int kReshapes = 4;              // pivot attempts on each half between joins
 constexpr std::size_t kScratch = 64;      // nodes past the tree for a pivot's gathered sides
 
@@ -123,17 +139,13 @@ int inverseSymmetry(int symmetry) { return inverse(symmetry); }
 std::uint64_t uniformBelow(RandomSource& random, std::uint64_t bound) {
   // The high word of draw * bound is uniform once the draws whose low word falls below
   // 2^64 mod bound are redrawn.
-  __extension__ using Wide = unsigned __int128;
-  Wide product = static_cast<Wide>(random.next()) * bound;
-  auto low = static_cast<std::uint64_t>(product);
+  std::uint64_t low = 0;
+  std::uint64_t high = wideProduct(random.next(), bound, low);
   if (low < bound) {
     const std::uint64_t threshold = (0 - bound) % bound;
-    while (low < threshold) {
-      product = static_cast<Wide>(random.next()) * bound;
-      low = static_cast<std::uint64_t>(product);
-    }
+    while (low < threshold) high = wideProduct(random.next(), bound, low);
   }
-  return static_cast<std::uint64_t>(product >> 64);
+  return high;
 }
 
 PivotWalk::PivotWalk(std::int32_t steps) : m_steps(steps), m_root(rootOf(0, steps + 1)) {
@@ -393,12 +405,14 @@ void PivotWalk::buildRod() {
 // Simple sampling of sites [lo, hi) in their own frame: a non-reversing walk (the first step
 // any of six, then any of the five that do not turn back), redrawn until self-avoiding, so
 // every self-avoiding piece is equally likely.
-void PivotWalk::samplePiece(std::int32_t lo, std::int32_t hi, RandomSource& random) {
+bool PivotWalk::samplePiece(std::int32_t lo, std::int32_t hi, RandomSource& random,
+                            const std::function<bool()>& keepGoing) {
   const std::int32_t count = hi - lo;
   std::uint8_t steps[kPieceSites];
   std::int32_t place[kPieceSites][3];
   steps[0] = 0;
   for (bool selfAvoiding = false; !selfAvoiding;) {
+    if (!poll(keepGoing)) return false;
     selfAvoiding = true;
     place[0][0] = place[0][1] = place[0][2] = 0;
     int previous = -1;
@@ -426,6 +440,7 @@ void PivotWalk::samplePiece(std::int32_t lo, std::int32_t hi, RandomSource& rand
   }
   build(
       lo, hi, 0, [&steps, lo](std::int32_t k) { return int{steps[k - lo]}; }, nullptr);
+  return true;
 }
 
 bool PivotWalk::poll(const std::function<bool()>& keepGoing) {
@@ -439,10 +454,7 @@ bool PivotWalk::poll(const std::function<bool()>& keepGoing) {
 // and a fresh symmetry drawn.
 bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
                          const std::function<bool()>& keepGoing) {
-  if (hi - lo <= kPieceSites) {
-    samplePiece(lo, hi, random);
-    return poll(keepGoing);
-  }
+  if (hi - lo <= kPieceSites) return samplePiece(lo, hi, random, keepGoing);
   const std::int32_t mid = lo + (hi - lo) / 2;
   if (!generate(lo, mid, random, keepGoing) || !generate(mid, hi, random, keepGoing)) {
     return false;
@@ -469,8 +481,9 @@ bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
     if (!poll(keepGoing)) return false;
     if (hi - lo <= 2 * kPieceSites) {
       // Two pieces: draw both afresh, which makes this join exact.
-      samplePiece(lo, mid, random);
-      samplePiece(mid, hi, random);
+      if (!samplePiece(lo, mid, random, keepGoing) || !samplePiece(mid, hi, random, keepGoing)) {
+        return false;
+      }
       continue;
     }
     // Pivot attempts on each half reshape them; the right half is also turned about its first

@@ -108,7 +108,8 @@ class PivotWalk {
                      bool* selfAvoiding);
   void allocate();
   void buildRod();
-  void samplePiece(std::int32_t lo, std::int32_t hi, RandomSource& random);
+  bool samplePiece(std::int32_t lo, std::int32_t hi, RandomSource& random,
+                   const std::function<bool()>& keepGoing);
   bool generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
                 const std::function<bool()>& keepGoing);
   bool poll(const std::function<bool()>& keepGoing);
