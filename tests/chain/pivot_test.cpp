@@ -1,10 +1,11 @@
-// The SAW-tree pivot walk against the hash-set pivot walk move by move, against exact
+// The SAW-tree pivot walk against the hash-map pivot walk move by move, against exact
 // enumeration in distribution, and its invariants on one long walk.
 #include <absl/container/flat_hash_set.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <ostream>
 #include <stdexcept>
@@ -32,8 +33,8 @@ std::vector<Point> sitesOf(const Walk& walk) {
   return out;
 }
 
-// Lets initialise poll this many times (each poll covers 64 piece draws or join tries), so a
-// walk that could never be drawn or joined fails the test instead of hanging it.
+// Lets initialise poll 100000 times (each poll covers 64 piece draws or join tries), so a walk
+// that could never be drawn or joined fails the test instead of hanging it.
 std::function<bool()> capped() {
   return [polls = 100000]() mutable { return --polls > 0; };
 }
@@ -56,7 +57,7 @@ std::function<bool()> capped() {
   return ::testing::AssertionSuccess();
 }
 
-TEST(PivotWalk, AnswersAndSitesMatchTheHashSetWalk) {
+TEST(PivotWalk, AnswersAndSitesMatchTheHashMapWalk) {
   struct Case {
     std::int32_t steps;
     bool initialised;  // else the rod
