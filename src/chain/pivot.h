@@ -1,0 +1,124 @@
+// The pivot algorithm for the self-avoiding walk on the simple cubic lattice, with the walk held
+// as Clisby's SAW-tree: an attempted pivot costs polylogarithmic time in N instead of the O(N)
+// of a walk kept as a list of sites, and the walk takes 64 bytes per site. Every random draw
+// comes from the RandomSource passed in, so the same seed gives the same walk on every platform.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "chain/lattice.h"
+#include "chain/random.h"
+
+namespace polychain {
+
+// The 48 symmetries of the cubic lattice fixing the origin (signed axis permutations); 0 is the
+// identity. Symmetry s = 8 * permutation + signs takes axis k of its image from axis
+// permutation[k] of the point, negated when bit k of the signs is set.
+inline constexpr int kLatticeSymmetries = 48;
+Point applySymmetry(int symmetry, const Point& p);
+// The symmetry `outer` applied after `inner`, and the symmetry that undoes `symmetry`.
+int composeSymmetries(int outer, int inner);
+int inverseSymmetry(int symmetry);
+
+// A uniform whole number in [0, bound) from `random`, the same on every platform (bound >= 1):
+// Lemire's multiply-shift on next(), redrawing the rare draws that would bias it.
+std::uint64_t uniformBelow(RandomSource& random, std::uint64_t bound);
+
+// An N-step self-avoiding walk from the origin held as a SAW-tree. A pivot climbs once from the
+// pivot site to the root: O(log N) nodes, plus bounding-box tests that grow about as log^2 N,
+// and O(log N) nodes written when accepted. end() is O(1), sites() O(N). Movable, not copyable;
+// objects share nothing, so one per walker and thread.
+class PivotWalk {
+ public:
+  static constexpr std::int32_t kMaxSteps = (1 << 26) - 2;
+
+  explicit PivotWalk(std::int32_t steps);  // a straight rod along +x; 1 <= steps <= kMaxSteps
+  // The walk through `sites` (origin first, unit steps, no site twice), in O(N log N) at most;
+  // throws std::invalid_argument when they are not such a walk of 1 to kMaxSteps steps.
+  explicit PivotWalk(const std::vector<Point>& sites);
+
+  std::int32_t steps() const { return m_steps; }
+
+  // Replaces the walk by a nearly equilibrated one drawn from `random`, by pseudo-dimerization:
+  // pieces of up to 32 steps by simple sampling (a non-reversing walk, redrawn until self-
+  // avoiding), then neighbouring pieces and halves joined with a uniform symmetry; while a join
+  // intersects, two pieces are drawn afresh, larger halves get four pivot attempts each and a
+  // turn of the right half, and a new symmetry is drawn. O(N log N) time. The mean squared
+  // radius of gyration comes out about 7 % below equilibrium (N = 10^4, 10^5), so a burn-in of
+  // pivot attempts (about N of them) should follow. `keepGoing` is polled at least every few
+  // milliseconds of work; when it answers false the call returns false after resetting the walk
+  // to the rod (O(N)).
+  bool initialise(RandomSource& random, const std::function<bool()>& keepGoing);
+
+  // Pivot at `site` (0 <= site < steps) with `symmetry` (1..47): w_j for j > site becomes
+  // w_site + g(w_j - w_site). Applied and true when the result is self-avoiding; otherwise the
+  // walk is unchanged. Throws std::out_of_range for a site or symmetry out of range.
+  bool pivot(std::int32_t site, int symmetry);
+  // One attempted pivot, the site (uniform in 0..N-1) then the symmetry (uniform in 1..47) drawn
+  // with uniformBelow.
+  bool attempt(RandomSource& random);
+
+  Point end() const;                          // the last site, O(1)
+  void sites(std::vector<Point>& out) const;  // the N + 1 sites, origin first, O(N)
+  std::size_t bytes() const;                  // memory held
+
+ private:
+  // A sub-walk of consecutive sites in its own frame, where its first site is (1, 0, 0) (one
+  // step from the frame's origin along +x). An internal node's right child follows the left
+  // child's last site, turned by the node's symmetry. Index 0 is the one-site leaf shared by
+  // every leaf position; the tree keeps one shape, in which the node of sites [lo, hi) is
+  // rootOf(lo, hi), so node k joins site k - 1 to site k. One cache line per node.
+  struct alignas(64) Node {
+    std::int32_t lo[3];  // bounding box of the sites
+    std::int32_t hi[3];
+    std::int32_t last[3];      // the last site
+    std::int32_t leftLast[3];  // the left child's last site, which the right child follows
+    std::int32_t left;
+    std::int32_t right;
+    std::uint32_t sitesAndSymmetry;  // sites << 6 | the symmetry applied to the right child
+  };
+  struct FreeNodes {
+    void operator()(Node* nodes) const;
+  };
+  using Vec = std::array<std::int32_t, 3>;
+
+  static std::int32_t countOf(const Node& n) {
+    return static_cast<std::int32_t>(n.sitesAndSymmetry >> 6);
+  }
+  static int symmetryOf(const Node& n) { return static_cast<int>(n.sitesAndSymmetry & 63U); }
+  static void setSymmetry(Node& n, int symmetry) {
+    n.sitesAndSymmetry = (n.sitesAndSymmetry & ~63U) | static_cast<std::uint32_t>(symmetry);
+  }
+  static std::int32_t rootOf(std::int32_t lo, std::int32_t hi) {
+    return hi - lo == 1 ? 0 : lo + (hi - lo) / 2;
+  }
+  Node& at(std::int32_t index) { return m_nodes[static_cast<std::size_t>(index)]; }
+  const Node& at(std::int32_t index) const { return m_nodes[static_cast<std::size_t>(index)]; }
+
+  void refresh(std::int32_t node);
+  bool intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const;
+  bool pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry);
+  template <class StepInto>
+  std::int32_t build(std::int32_t lo, std::int32_t hi, int firstStep, const StepInto& stepInto,
+                     bool* selfAvoiding);
+  void allocate();
+  void buildRod();
+  bool samplePiece(std::int32_t lo, std::int32_t hi, RandomSource& random,
+                   const std::function<bool()>& keepGoing);
+  bool generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
+                const std::function<bool()>& keepGoing);
+  bool poll(const std::function<bool()>& keepGoing);
+
+  std::int32_t m_steps;
+  std::int32_t m_root;
+  std::unique_ptr<Node[], FreeNodes> m_nodes;  // the leaf, m_steps internal nodes, scratch
+  std::size_t m_bytes = 0;
+  std::int32_t m_pollCountdown = 0;
+};
+
+}  // namespace polychain

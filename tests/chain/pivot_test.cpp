@@ -1,0 +1,227 @@
+// The SAW-tree pivot walk against the hash-map pivot walk move by move, against exact
+// enumeration in distribution, and its invariants on one long walk.
+#include <absl/container/flat_hash_set.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "chain/pivot.h"
+#include "reference/hashpivot.h"
+
+namespace polychain {
+
+void PrintTo(const Point& p, std::ostream* os) {
+  *os << "(" << p.x << "," << p.y << "," << p.z << ")";
+}
+
+namespace {
+
+using reference::HashPivotWalk;
+
+template <class Walk>
+std::vector<Point> sitesOf(const Walk& walk) {
+  std::vector<Point> out;
+  walk.sites(out);
+  return out;
+}
+
+// Lets initialise poll 100000 times (each poll covers 64 piece draws or join tries), so a walk
+// that could never be drawn or joined fails the test instead of hanging it.
+std::function<bool()> capped() {
+  return [polls = 100000]() mutable { return --polls > 0; };
+}
+
+::testing::AssertionResult isSelfAvoidingWalk(const std::vector<Point>& sites) {
+  if (sites.empty() || !(sites[0] == Point{})) return ::testing::AssertionFailure() << "origin";
+  absl::flat_hash_set<std::tuple<std::int32_t, std::int32_t, std::int32_t>> seen;
+  for (std::size_t j = 0; j < sites.size(); ++j) {
+    const Point& p = sites[j];
+    if (j > 0) {
+      const Point& q = sites[j - 1];
+      if (std::abs(p.x - q.x) + std::abs(p.y - q.y) + std::abs(p.z - q.z) != 1) {
+        return ::testing::AssertionFailure() << "no unit step into site " << j;
+      }
+    }
+    if (!seen.insert({p.x, p.y, p.z}).second) {
+      return ::testing::AssertionFailure() << "site " << j << " repeats an earlier one";
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST(PivotWalk, AnswersAndSitesMatchTheHashMapWalk) {
+  struct Case {
+    std::int32_t steps;
+    bool initialised;  // else the rod
+    int attempts;
+  };
+  for (const Case& c : {Case{1, false, 500}, Case{2, false, 2000}, Case{7, false, 4000},
+                        Case{60, true, 4000}, Case{10000, true, 3000}}) {
+    SCOPED_TRACE("N=" + std::to_string(c.steps));
+    PivotWalk fast(c.steps);
+    RandomSource start(static_cast<std::uint64_t>(c.steps));
+    if (c.initialised) {
+      ASSERT_TRUE(fast.initialise(start, capped()));
+    }
+    HashPivotWalk slow(sitesOf(fast));
+    RandomSource moves(100 + static_cast<std::uint64_t>(c.steps));
+    int accepted = 0;
+    for (int t = 0; t < c.attempts; ++t) {
+      const auto site =
+          static_cast<std::int32_t>(uniformBelow(moves, static_cast<std::uint64_t>(c.steps)));
+      const int symmetry = 1 + static_cast<int>(uniformBelow(moves, kLatticeSymmetries - 1));
+      const bool applied = fast.pivot(site, symmetry);
+      ASSERT_EQ(applied, slow.pivot(site, symmetry)) << "attempt " << t;
+      accepted += applied;
+      ASSERT_EQ(fast.end(), slow.end()) << "attempt " << t;
+      if (t % 100 == 0) {
+        ASSERT_EQ(sitesOf(fast), sitesOf(slow)) << "attempt " << t;
+      }
+    }
+    // attempt() draws the same site and symmetry on both.
+    RandomSource a(5), b(5);
+    for (int t = 0; t < 200; ++t) ASSERT_EQ(fast.attempt(a), slow.attempt(b));
+    EXPECT_EQ(sitesOf(fast), sitesOf(slow));
+    if (c.steps > 1) {
+      EXPECT_GT(accepted, c.attempts / 10);
+      EXPECT_LT(accepted, c.attempts);
+    }
+  }
+}
+
+struct Sizes {
+  double r2;   // squared end-to-end distance
+  double rg2;  // squared radius of gyration about the centre of the N + 1 sites
+};
+
+double squared(const Point& p) {
+  const double x = p.x, y = p.y, z = p.z;
+  return x * x + y * y + z * z;
+}
+
+Sizes sizesOf(const std::vector<Point>& sites) {
+  double sx = 0, sy = 0, sz = 0, s2 = 0;
+  for (const Point& p : sites) {
+    sx += p.x;
+    sy += p.y;
+    sz += p.z;
+    s2 += squared(p);
+  }
+  const double n = static_cast<double>(sites.size());
+  return Sizes{squared(sites.back()), s2 / n - (sx * sx + sy * sy + sz * sz) / (n * n)};
+}
+
+// Every self-avoiding walk extending `walk` to `steps` steps: their number and summed sizes.
+void enumerate(std::vector<Point>& walk, std::size_t steps, std::int64_t& count, Sizes& sum) {
+  if (walk.size() == steps + 1) {
+    const Sizes s = sizesOf(walk);
+    ++count;
+    sum.r2 += s.r2;
+    sum.rg2 += s.rg2;
+    return;
+  }
+  for (const Point& m : kUnitMove) {
+    const Point next{walk.back().x + m.x, walk.back().y + m.y, walk.back().z + m.z};
+    bool free = true;
+    for (const Point& p : walk) free = free && !(p == next);
+    if (!free) continue;
+    walk.push_back(next);
+    enumerate(walk, steps, count, sum);
+    walk.pop_back();
+  }
+}
+
+TEST(PivotWalk, SampledSizesMatchExactEnumeration) {
+  const std::int64_t kCounts[] = {6, 30, 150, 726, 3534, 16926, 81390, 387966};
+  std::vector<Sizes> exact;
+  for (std::size_t n = 1; n <= 8; ++n) {
+    std::vector<Point> walk = {Point{}};
+    std::int64_t count = 0;
+    Sizes sum{0, 0};
+    enumerate(walk, n, count, sum);
+    EXPECT_EQ(count, kCounts[n - 1]) << "N=" << n;
+    const double c = static_cast<double>(count);
+    exact.push_back(Sizes{sum.r2 / c, sum.rg2 / c});
+  }
+  // Batch means over batches far longer than the chain's correlation time (a few attempts).
+  constexpr int kBatches = 40;
+  constexpr int kPerBatch = 5000;
+  for (const std::int32_t n : {2, 5, 8}) {
+    SCOPED_TRACE("N=" + std::to_string(n));
+    PivotWalk walk(n);
+    RandomSource random(static_cast<std::uint64_t>(n) * 7 + 1);
+    ASSERT_TRUE(walk.initialise(random, capped()));
+    std::vector<Point> sites;
+    std::vector<Sizes> batch(kBatches, Sizes{0, 0});
+    for (int b = 0; b < kBatches; ++b) {
+      for (int t = 0; t < kPerBatch; ++t) {
+        walk.attempt(random);
+        walk.sites(sites);
+        const Sizes s = sizesOf(sites);
+        batch[static_cast<std::size_t>(b)].r2 += s.r2 / kPerBatch;
+        batch[static_cast<std::size_t>(b)].rg2 += s.rg2 / kPerBatch;
+      }
+    }
+    const Sizes& want = exact[static_cast<std::size_t>(n) - 1];
+    for (const bool endToEnd : {true, false}) {
+      double mean = 0, square = 0;
+      for (const Sizes& s : batch) {
+        const double v = endToEnd ? s.r2 : s.rg2;
+        mean += v / kBatches;
+        square += v * v / kBatches;
+      }
+      const double error = std::sqrt((square - mean * mean) / (kBatches - 1));
+      const double expected = endToEnd ? want.r2 : want.rg2;
+      EXPECT_NEAR(mean, expected, 4 * error) << (endToEnd ? "R^2" : "Rg^2");
+      EXPECT_LT(error, 0.01 * expected) << "too few samples to tell";
+    }
+  }
+}
+
+TEST(PivotWalk, LongWalkStaysValidAndReproducible) {
+  constexpr std::int32_t kSteps = 100000;
+  const auto grow = [](std::uint64_t seed) {
+    PivotWalk walk(kSteps);
+    RandomSource random(seed);
+    EXPECT_TRUE(walk.initialise(random, capped()));
+    for (int t = 0; t < 5000; ++t) walk.attempt(random);
+    return walk;
+  };
+  PivotWalk walk = grow(2024);
+  const std::vector<Point> sites = sitesOf(walk);
+  ASSERT_EQ(sites.size(), std::size_t{kSteps} + 1);
+  EXPECT_TRUE(isSelfAvoidingWalk(sites));
+  EXPECT_EQ(walk.end(), sites.back());
+  EXPECT_LT(walk.bytes(), 100 * sites.size());
+  EXPECT_EQ(sitesOf(grow(2024)), sites);
+  EXPECT_NE(sitesOf(grow(2025)), sites);
+
+  // A walk built from the sites holds the same walk and answers the same pivots.
+  PivotWalk copy(sites);
+  EXPECT_EQ(sitesOf(copy), sites);
+  RandomSource a(9), b(9);
+  for (int t = 0; t < 1000; ++t) ASSERT_EQ(walk.attempt(a), copy.attempt(b)) << "attempt " << t;
+  EXPECT_EQ(sitesOf(copy), sitesOf(walk));
+  EXPECT_THROW(PivotWalk(std::vector<Point>{{0, 0, 0}, {1, 0, 0}, {0, 0, 0}}),
+               std::invalid_argument);
+  EXPECT_THROW(PivotWalk(std::vector<Point>{{0, 0, 0}, {1, 1, 0}}), std::invalid_argument);
+  EXPECT_THROW(walk.pivot(kSteps, 1), std::out_of_range);
+
+  // Told to stop on its third poll, initialise stops there and leaves a valid walk.
+  int polls = 0;
+  RandomSource random(7);
+  EXPECT_FALSE(walk.initialise(random, [&polls] { return ++polls < 3; }));
+  EXPECT_EQ(polls, 3);
+  EXPECT_TRUE(isSelfAvoidingWalk(sitesOf(walk)));
+}
+
+}  // namespace
+}  // namespace polychain
