@@ -43,6 +43,13 @@ void RunSums::add(const ChainSummary& chain) {
   rgSum += chain.rgTotal;
 }
 
+void RunSums::merge(const RunSums& later) {
+  chains += later.chains;
+  endSum += later.endSum;
+  distanceSum += later.distanceSum;
+  rgSum += later.rgSum;
+}
+
 ResultValues resultValues(Model model, std::int32_t steps, const RunSums& sums) {
   const double chains = static_cast<double>(sums.chains);
   const double n = steps;

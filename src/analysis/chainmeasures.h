@@ -36,6 +36,8 @@ struct RunSums {
   double rgSum = 0.0;
 
   void add(const ChainSummary& chain);
+  // Takes in the chains of `later` after these.
+  void merge(const RunSums& later);
 };
 
 // The six results in the order the window shows them.

@@ -76,6 +76,88 @@ void RunningMoments::add(double x) {
   squares += delta * (x - mean);
 }
 
+void RunningMoments::merge(const RunningMoments& later) {
+  if (later.n == 0) return;
+  if (n == 0) {
+    *this = later;
+    return;
+  }
+  const double na = static_cast<double>(n);
+  const double nb = static_cast<double>(later.n);
+  const double delta = later.mean - mean;
+  n += later.n;
+  sum += later.sum;
+  mean += delta * nb / (na + nb);
+  squares += later.squares + delta * delta * na * nb / (na + nb);
+}
+
+void SampleSeries::add(const ChainSummary& sample) {
+  const double x2 = squaredLength(sample.end);
+  const double x = distanceFromOrigin(sample.end);
+  r2.add(x2);
+  r.add(x);
+  rg2.add(sample.rg2CentreOfMass);
+  partR2 += x2;
+  partR += x;
+  partRg2 += sample.rg2CentreOfMass;
+  if (++inBatch < batchSize) return;
+  const double size = static_cast<double>(batchSize);
+  const double meanRg2 = partRg2 / size;
+  const double meanR2 = partR2 / size;
+  const double rg2Deviation = meanRg2 - batchRg2.mean;
+  batchR2.add(meanR2);
+  batchR.add(partR / size);
+  batchRg2.add(meanRg2);
+  batchCoMoment += rg2Deviation * (meanR2 - batchR2.mean);
+  inBatch = 0;
+  partR2 = partR = partRg2 = 0.0;
+}
+
+void SampleSeries::merge(const SampleSeries& later) {
+  // The co-moment's pairwise update needs both means before the merge.
+  const double na = static_cast<double>(batchR2.n);
+  const double nb = static_cast<double>(later.batchR2.n);
+  const double shift = na + nb > 0 ? na * nb / (na + nb) : 0.0;
+  batchCoMoment += later.batchCoMoment + (later.batchRg2.mean - batchRg2.mean) *
+                                             (later.batchR2.mean - batchR2.mean) * shift;
+  r2.merge(later.r2);
+  r.merge(later.r);
+  rg2.merge(later.rg2);
+  batchR2.merge(later.batchR2);
+  batchR.merge(later.batchR);
+  batchRg2.merge(later.batchRg2);
+  inBatch = 0;
+  partR2 = partR = partRg2 = 0.0;
+}
+
+SeriesStats seriesStats(const SampleSeries& series) {
+  if (series.r.n == 0) throw std::invalid_argument("the series holds no sample");
+  SeriesStats out;
+  ExtendedStats& s = out.stats;
+  s.chains = series.r.n;
+  // Each mean over every sample, its error from the spread of the batch means.
+  const auto estimate = [&series](const RunningMoments& all, const RunningMoments& batches) {
+    return Estimate{all.sum / static_cast<double>(series.r.n),
+                    std::sqrt(ofMeans(batches.squares, batches.n))};
+  };
+  s.meanSquaredEnd = estimate(series.r2, series.batchR2);
+  s.rmsEnd = rootOf(s.meanSquaredEnd);
+  s.meanEnd = estimate(series.r, series.batchR);
+  s.meanSquaredRg = estimate(series.rg2, series.batchRg2);
+  s.rmsRg = rootOf(s.meanSquaredRg);
+  s.ratio = ratioOf(series.batchRg2, series.batchR2, series.batchCoMoment);
+  if (std::isfinite(s.ratio.value)) s.ratio.value = s.meanSquaredRg.value / s.meanSquaredEnd.value;
+  const auto tau = [&series](const Estimate& mean, const RunningMoments& all) {
+    const double variance = ofMeans(all.squares, all.n) * static_cast<double>(all.n);
+    const double n = static_cast<double>(all.n);
+    return variance > 0.0 ? n * mean.standardError * mean.standardError / (2.0 * variance)
+                          : std::numeric_limits<double>::quiet_NaN();
+  };
+  out.tauR2 = tau(s.meanSquaredEnd, series.r2);
+  out.tauRg2 = tau(s.meanSquaredRg, series.rg2);
+  return out;
+}
+
 ExtendedAccumulator::ExtendedAccumulator(Model model) : m_model(model) {}
 
 void ExtendedAccumulator::add(const ChainSummary& chain) {

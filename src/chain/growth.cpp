@@ -1,5 +1,7 @@
 #include "chain/growth.h"
 
+#include <stdexcept>
+
 namespace polychain {
 
 std::unique_ptr<ChainGrower> makeGrower(Model model, std::int32_t steps, std::int32_t avoid,
@@ -11,8 +13,10 @@ std::unique_ptr<ChainGrower> makeGrower(Model model, std::int32_t steps, std::in
       return makeSawGrower(steps, avoid);
     case Model::ShortRange:
       return makeShortRangeGrower(steps, kuhn);
+    case Model::Pivot:
+      break;  // sampled by walkers, not grown
   }
-  return makeMeanderGrower(steps);
+  throw std::invalid_argument("makeGrower: the pivot model grows no chains");
 }
 
 }  // namespace polychain

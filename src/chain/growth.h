@@ -120,7 +120,7 @@ std::unique_ptr<ChainGrower> makeSawGrower(std::int32_t steps, std::int32_t avoi
 std::unique_ptr<ChainGrower> makeShortRangeGrower(std::int32_t steps, std::int32_t kuhn);
 
 // The grower of `model` for chains of N = `steps`; `avoid` is read by SAW only, `kuhn` by
-// the short-range walk only.
+// the short-range walk only. Throws std::invalid_argument for the pivot model.
 std::unique_ptr<ChainGrower> makeGrower(Model model, std::int32_t steps, std::int32_t avoid,
                                         std::int32_t kuhn);
 

@@ -77,4 +77,8 @@ class ChainMonitor final : public ChainWatch {
   std::int64_t m_chain;
 };
 
+// The end every run shares: g(r) of the last chain when asked for, and a run that stopped
+// emptied of everything but its status and seed.
+void finishRun(const RunParams& params, RunControl& control, RunResult& out);
+
 }  // namespace polychain

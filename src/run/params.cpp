@@ -1,8 +1,11 @@
 #include "run/params.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <string>
+
+#include "chain/pivot.h"
 
 namespace polychain {
 
@@ -20,6 +23,25 @@ void validateParams(const RunParams& params) {
   if (params.restartTrapped < 0) {
     throw InputError("The trials before a trapped chain is regrown must not be negative.");
   }
+  if (params.model == Model::Pivot) {
+    if (params.steps > PivotWalk::kMaxSteps) {
+      throw InputError("Steps (N) of the pivot model must be at most " +
+                       std::to_string(PivotWalk::kMaxSteps) + "; " + std::to_string(params.steps) +
+                       " is too large.");
+    }
+    if (params.pivotsPerSample < 1) {
+      throw InputError("Pivots per sample must be a whole number of at least 1; " +
+                       std::to_string(params.pivotsPerSample) + " is too small.");
+    }
+    if (params.walkers < 1) {
+      throw InputError("Walkers must be a whole number of at least 1; " +
+                       std::to_string(params.walkers) + " is too small.");
+    }
+    if (params.burnIn && *params.burnIn < 0) {
+      throw InputError("Burn-in must not be negative; " + std::to_string(*params.burnIn) +
+                       " is too small.");
+    }
+  }
   if (params.model == Model::ShortRange && params.kuhn == 0) {
     throw InputError(
         "Kuhn Length must not be 0: the walk could never leave the origin. Enter a whole "
@@ -34,6 +56,10 @@ void validateParams(const RunParams& params) {
                      " steps: the chain would reach beyond the lattice's coordinates, which "
                      "end at 2147483647. Keep Kuhn Length times (Steps (N) - 1) within that.");
   }
+}
+
+std::int64_t pivotBurnIn(const RunParams& params) {
+  return params.burnIn.value_or(std::max<std::int64_t>(params.steps, kMinimumBurnIn));
 }
 
 }  // namespace polychain

@@ -67,7 +67,11 @@ std::uint64_t runMemoryNeeded(const RunParams& params) {
   const auto threads = static_cast<std::uint64_t>(runThreads(params));
   // A worker's site buffer (room for doubling when it grows site by site), its chain index
   // (64-byte lines, at most half full, while the table doubles) and a SAW's zone.
-  std::uint64_t perSite = params.model == Model::Meander ? 12 : 24 + 192;
+  // A pivot walker: its SAW-tree (64 bytes a site, rounded up to whole pages) and the sites
+  // of its sample.
+  std::uint64_t perSite = params.model == Model::Meander ? 12
+                          : params.model == Model::Pivot ? 100
+                                                         : 24 + 192;
   if (params.model == Model::SAW && (params.avoid == 2 || params.avoid == 3)) perSite += 700;
   std::uint64_t bytes = threads * (perSite * sites + (8U << 20));  // and a thread's stack
   // The last chain's sites and its export text, held twice while it replaces the old one.

@@ -11,6 +11,7 @@
 
 #include "chain/growth.h"
 #include "run/control.h"
+#include "run/pivotrun.h"
 #include "run/resources.h"
 
 namespace polychain {
@@ -83,18 +84,13 @@ class ChainQueue {
   ExtendedAccumulator m_extended;
 };
 
-}  // namespace
-
-RunResult runSimulation(const RunParams& params, RunObserver& observer) {
-  validateParams(params);
-  checkMemory(params);
+// The growth models: chains handed out in order to the threads, added up in chain order.
+RunResult growChains(const RunParams& params, RunControl& control, std::uint64_t seed) {
   RunResult out;
-  out.seed = params.seed.value_or(clockSeed());
-
-  RunControl control(observer, params);
+  out.seed = seed;
   const std::int64_t iterations = params.iterations;
   const int threads = runThreads(params);
-  ChainQueue queue(out.seed, iterations, std::max<std::int64_t>(4096, 256 * std::int64_t{threads}),
+  ChainQueue queue(seed, iterations, std::max<std::int64_t>(4096, 256 * std::int64_t{threads}),
                    params.model);
   const std::int64_t restartAfter =
       params.restartTrapped > 0 ? params.restartTrapped : TrialCounter::kNever;
@@ -132,7 +128,17 @@ RunResult runSimulation(const RunParams& params, RunObserver& observer) {
     }
   }
   if (failure) std::rethrow_exception(failure);
+  if (!control.stopped()) {
+    out.sums = queue.sums();
+    out.values = resultValues(params.model, params.steps, out.sums);
+    out.extended = queue.extended().result();
+  }
+  return out;
+}
 
+}  // namespace
+
+void finishRun(const RunParams& params, RunControl& control, RunResult& out) {
   if (!control.stopped() && params.calcParCF) {
     PairCountOptions options;
     options.threads = params.threads;
@@ -145,14 +151,21 @@ RunResult runSimulation(const RunParams& params, RunObserver& observer) {
     }
   }
   if (control.stopped()) {
+    const std::uint64_t seed = out.seed;
+    out = RunResult{};
     out.status = control.stopReason();
-    out.lastSites.clear();
-    out.correlation.reset();
-    return out;
+    out.seed = seed;
   }
-  out.sums = queue.sums();
-  out.values = resultValues(params.model, params.steps, out.sums);
-  out.extended = queue.extended().result();
+}
+
+RunResult runSimulation(const RunParams& params, RunObserver& observer) {
+  validateParams(params);
+  checkMemory(params);
+  const std::uint64_t seed = params.seed.value_or(clockSeed());
+  RunControl control(observer, params);
+  RunResult out = params.model == Model::Pivot ? runPivotWalkers(params, control, seed)
+                                               : growChains(params, control, seed);
+  finishRun(params, control, out);
   return out;
 }
 

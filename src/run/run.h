@@ -26,6 +26,18 @@ enum class RunStatus {
   OutOfMemory,  // an allocation failed while the run was going on
 };
 
+// The Markov chains of a pivot run: attempted and accepted pivots over all walkers, and the
+// integrated autocorrelation times of R^2 and Rg^2 between successive samples (1/2 for
+// independent samples), from batch means.
+struct PivotStats {
+  std::int64_t walkers = 0;
+  std::int64_t attempts = 0;
+  std::int64_t accepted = 0;
+  double acceptance = 0.0;
+  double tauR2 = 0.0;
+  double tauRg2 = 0.0;
+};
+
 struct RunResult {
   RunStatus status = RunStatus::Finished;
   std::uint64_t seed = 0;
@@ -35,6 +47,7 @@ struct RunResult {
   ExtendedStats extended;
   std::vector<Point> lastSites;            // the last chain, origin first
   std::optional<Correlation> correlation;  // when calcParCF
+  std::optional<PivotStats> pivot;         // for the pivot model
 };
 
 struct RunProgress {

@@ -188,5 +188,23 @@ TEST(Run, TrappedChainsAreRegrownTheSameOnAnyThreadCount) {
   EXPECT_EQ(run(p).extended.restarts, one.extended.restarts);
 }
 
+// The pivot model through the whole frame: the same bits on any thread count, and the exact
+// means of the 726 four-step self-avoiding walks within their errors.
+TEST(Run, PivotWalkersSampleTheSelfAvoidingWalk) {
+  RunParams p = runParams(Model::Pivot, 4, 4000, 12, 1);
+  p.pivotsPerSample = 20;
+  const RunResult one = run(p);
+  ASSERT_EQ(one.status, RunStatus::Finished);
+  p.threads = 2;
+  expectSameBits(one, run(p));
+  const ExtendedStats& s = one.extended;
+  EXPECT_NEAR(s.meanSquaredEnd.value, 672.0 / 121.0, 4 * s.meanSquaredEnd.standardError);
+  EXPECT_NEAR(s.meanSquaredRg.value, 2994.0 / 3025.0, 4 * s.meanSquaredRg.standardError);
+  ASSERT_TRUE(one.pivot);
+  EXPECT_EQ(one.pivot->attempts, 8 * (pivotBurnIn(p) + 500 * 20));
+  EXPECT_GT(one.pivot->acceptance, 0.3);
+  EXPECT_LT(one.pivot->tauR2, 2.0);
+}
+
 }  // namespace
 }  // namespace polychain

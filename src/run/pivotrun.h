@@ -1,0 +1,41 @@
+// The pivot model's part of the run frame: walkers, each a Markov chain of self-avoiding
+// walks from its own stream (walker w draws from the run's base stream advanced by w
+// jumps), sampled in turn and added up walker by walker in walker order, so the result is
+// the same bits on any number of threads.
+#pragma once
+
+#include <cstdint>
+
+#include "run/control.h"
+#include "run/run.h"
+
+namespace polychain {
+
+// What one walker leaves: its samples' sums and series, its pivots, and for the last walker
+// the last sample's sites.
+struct WalkerResult {
+  RunSums sums;
+  SampleSeries series;
+  std::int64_t attempts = 0;
+  std::int64_t accepted = 0;
+  std::vector<Point> lastSites;
+};
+
+// The samples walker `walker` of `params` takes: Iterations shared out as evenly as can be,
+// the first walkers taking one more.
+std::int64_t walkerSamples(const RunParams& params, std::int64_t walker);
+// The walkers that take any sample: min(walkers, Iterations).
+std::int64_t activeWalkers(const RunParams& params);
+
+// Runs walker `walker` of `params` from `random` (the base stream jumped `walker` times),
+// reporting each sample to `control`; false (and a partial result) when the run stopped.
+bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random,
+               RunControl& control, WalkerResult& result);
+
+// Adds up the walkers' results, in walker order, into `out` (which holds the seed).
+void combineWalkers(const RunParams& params, std::vector<WalkerResult>& walkers, RunResult& out);
+
+// The whole pivot run on this process's threads.
+RunResult runPivotWalkers(const RunParams& params, RunControl& control, std::uint64_t seed);
+
+}  // namespace polychain
