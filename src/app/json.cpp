@@ -76,6 +76,16 @@ std::string runJson(const RunParams& params, const RunResult& result) {
     j["gofq"] = indexed(result.correlation->gofq);
   }
   j["extended"] = extendedJson(result.extended);
+  if (result.pivot) {
+    const PivotStats& p = *result.pivot;
+    j["pivot"] = {{"walkers", p.walkers},
+                  {"pivots_per_sample", params.pivotsPerSample},
+                  {"burn_in", pivotBurnIn(params)},
+                  {"attempts", p.attempts},
+                  {"accepted", p.accepted},
+                  {"acceptance", number(p.acceptance)},
+                  {"autocorrelation_time", {{"R2", number(p.tauR2)}, {"Rg2", number(p.tauRg2)}}}};
+  }
   return j.dump(2) + "\n";
 }
 

@@ -10,8 +10,10 @@
 namespace polychain {
 
 // One object: "model", "seed", "steps", "iterations", "avoid" or "kuhn" for the models that
-// read them, "results" (the six texts under their control names), "extended" and, when the
-// run computed them, "gofr" and "gofq" as [index, value] pairs. Ends with a line feed.
+// read them, "results" (the six texts under their control names), "extended", for the pivot
+// model "pivot" (walkers, pivots per sample, burn-in, attempts, accepted, acceptance,
+// autocorrelation times of R2 and Rg2 in samples) and, when the run computed them, "gofr" and
+// "gofq" as [index, value] pairs. Ends with a line feed.
 std::string runJson(const RunParams& params, const RunResult& result);
 
 // One object: "model", "seed", "iterations", "avoid" or "kuhn", "points" (each with "steps",

@@ -184,10 +184,10 @@ std::vector<std::int32_t> readStepList(std::string_view text, std::string_view f
 }
 
 Model readModelKey(std::string_view text, std::string_view field) {
-  for (const Model model : {Model::Meander, Model::SAW, Model::ShortRange}) {
+  for (const Model model : {Model::Meander, Model::SAW, Model::ShortRange, Model::Pivot}) {
     if (text == modelKey(model)) return model;
   }
-  throw InputError(std::string(field) + " must be meander, saw or short-range; \"" +
+  throw InputError(std::string(field) + " must be meander, saw, short-range or pivot; \"" +
                    std::string(text) + "\" is not one.");
 }
 

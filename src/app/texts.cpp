@@ -22,6 +22,8 @@ std::string_view modelKey(Model model) {
       return "saw";
     case Model::ShortRange:
       return "short-range";
+    case Model::Pivot:
+      return "pivot";
   }
   return "meander";
 }
@@ -34,6 +36,8 @@ std::string_view modelTitle(Model model) {
       return "SAW";
     case Model::ShortRange:
       return "Short Range";
+    case Model::Pivot:
+      return "Pivot SAW";
   }
   return "Meander";
 }
@@ -69,6 +73,10 @@ std::string exportHeader(const RunParams& params, const ResultTexts& r) {
     case Model::ShortRange:
       h = "Short Range Interaction (1-10 Steps)\nIterations:," + iterations + ",Kuhn Length:," +
           formatInteger(params.kuhn) + ",R:," + r.eR + "\n";
+      break;
+    case Model::Pivot:
+      h = "Pivot Self-Avoiding Walk\nIterations:," + iterations + ",Pivots per sample:," +
+          formatInteger(params.pivotsPerSample) + ",R:," + r.eR + "\n";
       break;
   }
   h += "R Theoretical:," + r.TR + "\n";
@@ -187,9 +195,14 @@ std::string countText(const CountSummary& count) {
   return "mean " + formatSignificant(count.mean, 6) + ", max " + formatInteger(count.max);
 }
 
-std::string extendedStatsText(const ExtendedStats& stats) {
+std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivot) {
   std::string text = "Extended statistics over " + formatInteger(stats.chains) +
-                     (stats.chains == 1 ? " chain" : " chains") + " (mean +/- standard error):\n";
+                     (pivot != nullptr ? (stats.chains == 1 ? " sample" : " samples") +
+                                             std::string(" of ") + formatInteger(pivot->walkers) +
+                                             (pivot->walkers == 1 ? " walker" : " walkers") +
+                                             " (mean +/- standard error from batch means):\n"
+                                       : (stats.chains == 1 ? " chain" : " chains") +
+                                             std::string(" (mean +/- standard error):\n"));
   const auto line = [&text](const char* name, const std::string& value, const char* meaning) {
     text += padded(padded("  " + std::string(name), 17, 1) + value, 42, 2) + meaning + "\n";
   };
@@ -207,13 +220,22 @@ std::string extendedStatsText(const ExtendedStats& stats) {
   count("back-ups", stats.backups, "sites abandoned by back-ups per chain");
   if (stats.trials)
     line("regrown", formatInteger(stats.restarts), "times a trapped chain began again");
+  if (pivot != nullptr) {
+    line("acceptance", formatSignificant(pivot->acceptance, 4),
+         ("of " + formatInteger(pivot->attempts) + " attempted pivots").c_str());
+    line("tau(R^2)", formatSignificant(pivot->tauR2, 3),
+         "autocorrelation time in samples (1/2: independent)");
+    line("tau(Rg^2)", formatSignificant(pivot->tauRg2, 3),
+         "autocorrelation time in samples (1/2: independent)");
+  }
   return text;
 }
 
 std::string runReport(const RunParams& params, const RunResult& result) {
   const ResultTexts r = resultTexts(result.values);
   std::string text = std::string(modelKey(params.model)) + ": N = " + formatInteger(params.steps) +
-                     ", " + formatInteger(params.iterations) + " chains, seed " +
+                     ", " + formatInteger(params.iterations) +
+                     (result.pivot ? " samples" : " chains") + ", seed " +
                      std::to_string(result.seed) + "\n";
   const auto row = [&text](const std::string& caption, const std::string& calculated,
                            const std::string& theoretical) {
@@ -224,7 +246,7 @@ std::string runReport(const RunParams& params, const RunResult& result) {
   row("Sqr<R^2>", r.Rsqred, r.TRsqred);
   text += padded("Rg", 10) + " " + r.Rgtxt + "\n";
   text += padded("lp", 10) + " " + r.pers + "\n";
-  return text + "\n" + extendedStatsText(result.extended);
+  return text + "\n" + extendedStatsText(result.extended, result.pivot ? &*result.pivot : nullptr);
 }
 
 namespace {
@@ -341,6 +363,9 @@ std::string runDescription(const RunParams& params, std::uint64_t seed) {
     case Model::ShortRange:
       text = "Short Range (Kuhn length " + formatInteger(params.kuhn) + ")";
       break;
+    case Model::Pivot:
+      text = "Pivot SAW (" + formatInteger(params.pivotsPerSample) + " pivots per sample)";
+      break;
   }
   return text + ", N = " + formatInteger(params.steps) + ", " + formatInteger(params.iterations) +
          (params.iterations == 1 ? " chain" : " chains") + ", seed " + std::to_string(seed);
@@ -355,6 +380,9 @@ std::string runStartStatus(const RunParams& params) {
           (params.iterations == 1 ? " iteration" : " iterations");
   if (params.model == Model::SAW) text += ", avoidance " + formatInteger(params.avoid);
   if (params.model == Model::ShortRange) text += ", Kuhn length " + formatInteger(params.kuhn);
+  if (params.model == Model::Pivot) {
+    text += ", " + formatInteger(params.pivotsPerSample) + " pivots per sample";
+  }
   if (params.calcParCF) text += ", with g(r)";
   return text + "…";
 }

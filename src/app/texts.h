@@ -54,8 +54,9 @@ std::string estimateText(const Estimate& estimate, std::string_view plusMinus = 
 // A per-chain count as "mean M, max X".
 std::string countText(const CountSummary& count);
 
-// The extended statistics as aligned lines for a terminal, each ending in '\n'.
-std::string extendedStatsText(const ExtendedStats& stats);
+// The extended statistics as aligned lines for a terminal, each ending in '\n'; with the
+// acceptance and autocorrelation times of a pivot run when `pivot` is given.
+std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivot = nullptr);
 
 // What `polychain run` prints: a line naming the run, the six results under the window's
 // captions, then the extended statistics.

@@ -74,7 +74,8 @@ void CliObserver::clearLine() {
 }
 
 void addModelOptions(CLI::App& command, ModelOptions& o) {
-  command.add_option("--model", o.model, "meander, saw or short-range")->default_str("meander");
+  command.add_option("--model", o.model, "meander, saw, short-range or pivot")
+      ->default_str("meander");
   command.add_option("--iterations,-I", o.iterations, "Chains to grow (for a sweep: for each N)")
       ->required();
   command.add_option("--avoid", o.avoid, "Self-avoidance range for saw")->default_str("1");
@@ -87,6 +88,15 @@ void addModelOptions(CLI::App& command, ModelOptions& o) {
                      "Grow a self-avoiding or short-range chain again from the origin after "
                      "this many trials without growing longer (0: never; default " +
                          std::to_string(kDefaultRestartTrapped) + ")");
+  command.add_option("--pivots-per-sample", o.pivotsPerSample,
+                     "pivot: attempted pivots between samples (default " +
+                         std::to_string(kDefaultPivotsPerSample) + ")");
+  command.add_option("--burn-in", o.burnIn,
+                     "pivot: attempted pivots before the first sample (default: N, at least " +
+                         std::to_string(kMinimumBurnIn) + ")");
+  command.add_option("--walkers", o.walkers,
+                     "pivot: independent Markov chains sharing the samples (default " +
+                         std::to_string(kDefaultWalkers) + ")");
 }
 
 void readModelOptions(const ModelOptions& o, RunParams& p) {
@@ -102,6 +112,15 @@ void readModelOptions(const ModelOptions& o, RunParams& p) {
   if (!o.maxTrials.empty()) p.maxTrials = readWholeNumber(o.maxTrials, "--max-trials", 0, kMax);
   if (!o.restartTrapped.empty()) {
     p.restartTrapped = readWholeNumber(o.restartTrapped, "--restart-trapped", 0, kMax);
+  }
+  if (p.model == Model::Pivot) {
+    if (!o.pivotsPerSample.empty()) {
+      p.pivotsPerSample = readWholeNumber(o.pivotsPerSample, "--pivots-per-sample", 1, kMax);
+    }
+    if (!o.burnIn.empty()) p.burnIn = readWholeNumber(o.burnIn, "--burn-in", 0, kMax);
+    if (!o.walkers.empty()) {
+      p.walkers = static_cast<std::int32_t>(readWholeNumber(o.walkers, "--walkers", 1, 1'000'000));
+    }
   }
 }
 

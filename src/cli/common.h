@@ -59,6 +59,9 @@ struct ModelOptions {
   std::string threads;
   std::string maxTrials;
   std::string restartTrapped;
+  std::string pivotsPerSample;
+  std::string burnIn;
+  std::string walkers;
 };
 
 // Adds those options to `command`.

@@ -41,6 +41,11 @@ TEST(Golden, SmallRunsOfEachModelKeepTheirBytes) {
        "Theoretical:,2.29739670999407\n"
        "Radius of gyration:,1.57498585997537\nPersistence Length:,4.27688148720329\n"
        "x,y,z\n0,0,0\n0,2,0\n-2,2,0\n-2,2,-2\n"},
+      {Model::Pivot,
+       "Pivot Self-Avoiding Walk\nIterations:,3,Pivots per sample:,1000,R:,0\nR Theoretical:,0\n"
+       "<R^2>^(1/2):,1.75930562250979\n<R^2>^(1/2) Theoretical:,2.29739670999407\n"
+       "Radius of gyration:,0.863816188332754\nPersistence Length:,0.773789068348639\n"
+       "x,y,z\n0,0,0\n0,1,0\n0,1,-1\n-1,1,-1\n-1,1,0\n"},
   };
   RunObserver quiet;
   for (const Golden& g : golden) {
