@@ -80,6 +80,7 @@ SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
   readModelSetting(main, run);
   params.seed = readSeed(seed, kSweepSeedField);
   validateSweep(params, kSweepStepsField);
+  checkSweepMemory(params);
   return params;
 }
 

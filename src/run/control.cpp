@@ -25,9 +25,9 @@ bool RunControl::pollStop() {
   return stopped();
 }
 
-void RunControl::chainDone() {
+void RunControl::chainDone(std::int64_t count) {
   const std::lock_guard lock(m_mutex);
-  const std::int64_t done = ++m_chainsDone;
+  const std::int64_t done = m_chainsDone += count;
   m_last.chains = static_cast<float>(static_cast<double>(done) / m_params.iterations * 100.0);
   if (done == m_params.iterations || m_throttle.due()) m_observer.progress(m_last);
 }

@@ -5,7 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <vector>
 
 #include "chain/growth.h"
 #include "run/run.h"
@@ -36,8 +38,9 @@ class RunControl {
   // Polls the observer's cancel request; true when the run must stop.
   bool pollStop();
 
-  // A chain finished: the share of chains done goes up (never back).
-  void chainDone();
+  // A chain finished (or `count` of them, grown elsewhere): the share of chains done goes
+  // up (never back).
+  void chainDone(std::int64_t count = 1);
   // A growing chain's progress, published when the throttle lets it through.
   void reportChain(std::int64_t chain, std::int64_t n, std::int64_t trials);
   // The trapped-chain notice, at most once per run.
@@ -80,5 +83,16 @@ class ChainMonitor final : public ChainWatch {
 // The end every run shares: g(r) of the last chain when asked for, and a run that stopped
 // emptied of everything but its status and seed.
 void finishRun(const RunParams& params, RunControl& control, RunResult& out);
+
+// Receives the summaries of a block's chains in chain order, one call at a time.
+using ChainSink = std::function<void(std::int64_t chain, const ChainSummary& summary)>;
+
+// Grows chains [first, first + count) of a run of a growth model on this process's threads,
+// chain `first` drawing from `stream` and each later one from the stream jumped once more;
+// leaves the sites of the run's last chain in `lastSites` when it is among them. Stops early
+// when the run stops; rethrows what is neither that nor a failed allocation.
+void growBlock(const RunParams& params, RunControl& control, const RandomSource& stream,
+               std::int64_t first, std::int64_t count, const ChainSink& sink,
+               std::vector<Point>& lastSites);
 
 }  // namespace polychain

@@ -101,12 +101,16 @@ std::uint64_t memoryAvailable() {
   return available;
 }
 
-void checkMemory(const RunParams& params) {
+void checkMemory(const RunParams& params, int processesHere) {
   const std::uint64_t needed = runMemoryNeeded(params);
   const std::uint64_t available = memoryAvailable();
-  if (needed <= available) return;
+  const auto processes = static_cast<std::uint64_t>(std::max(processesHere, 1));
+  if (needed <= available / processes) return;
+  const std::string each =
+      processes > 1 ? " for each of the " + std::to_string(processes) + " processes on this machine"
+                    : "";
   throw InputError("Steps (N) = " + std::to_string(params.steps) + " needs about " +
-                   gibibytes(needed) + " of memory, but only " + gibibytes(available) +
+                   gibibytes(needed) + " of memory" + each + ", but only " + gibibytes(available) +
                    " is available. Choose a smaller N" +
                    (params.calcParCF ? ", or leave out g(r)." : "."));
 }

@@ -18,8 +18,9 @@ std::uint64_t runMemoryNeeded(const RunParams& params);
 // its control group's limit less its use.
 std::uint64_t memoryAvailable();
 
-// Throws InputError naming N when runMemoryNeeded(params) exceeds memoryAvailable().
-void checkMemory(const RunParams& params);
+// Throws InputError naming N when runMemoryNeeded(params) exceeds memoryAvailable(), or
+// its share of it when `processesHere` processes of one job run on this machine.
+void checkMemory(const RunParams& params, int processesHere = 1);
 
 // The worker threads a run of `params` uses: the thread count asked for (or all the machine
 // offers), and never more than there are chains.

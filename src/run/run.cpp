@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -18,53 +19,53 @@ namespace polychain {
 
 namespace {
 
-// Hands out the chains in order, each with its random stream, and adds their summaries in
-// chain order as they finish. A chain is handed out only while fewer than `window` chains
-// wait to be added, so what is held does not grow with the number of chains.
+// Hands out the chains of a block in order, each with its random stream, and passes their
+// summaries on in chain order as they finish. A chain is handed out only while fewer than
+// `window` chains wait to be passed on, so what is held does not grow with the chains.
 class ChainQueue {
  public:
-  ChainQueue(std::uint64_t seed, std::int64_t chains, std::int64_t window, Model model)
-      : m_next(seed),
-        m_chains(chains),
+  using Sink = std::function<void(std::int64_t chain, const ChainSummary& summary)>;
+
+  ChainQueue(const RandomSource& stream, std::int64_t first, std::int64_t count,
+             std::int64_t window, Sink sink)
+      : m_next(stream),
+        m_first(first),
+        m_count(count),
         m_window(window),
         m_slots(static_cast<std::size_t>(window)),
-        m_extended(model) {}
+        m_sink(std::move(sink)) {}
 
   // The next chain and its stream; false when none is left or the run stopped.
   bool take(RunControl& control, std::int64_t& chain, RandomSource& random) {
     if (control.pollStop()) return false;
     std::unique_lock lock(m_mutex);
-    while (!control.pollStop() && m_taken < m_chains && m_taken >= m_added + m_window) {
+    while (!control.pollStop() && m_taken < m_count && m_taken >= m_added + m_window) {
       m_space.wait_for(lock, std::chrono::milliseconds(10));
     }
-    if (control.stopped() || m_taken >= m_chains) return false;
-    chain = m_taken++;
+    if (control.stopped() || m_taken >= m_count) return false;
+    chain = m_first + m_taken++;
     random = m_next;
     m_next.jump();
     return true;
   }
 
-  // Files chain `chain`'s summary and adds every summary now due, in chain order.
+  // Files chain `chain`'s summary and passes on every summary now due, in chain order.
   void finish(std::int64_t chain, const ChainSummary& summary) {
     const std::lock_guard lock(m_mutex);
-    Slot& slot = m_slots[static_cast<std::size_t>(chain % m_window)];
+    Slot& slot = m_slots[static_cast<std::size_t>((chain - m_first) % m_window)];
     slot.summary = summary;
     slot.filled = true;
     bool added = false;
     for (;;) {
       Slot& due = m_slots[static_cast<std::size_t>(m_added % m_window)];
       if (!due.filled) break;
-      m_sums.add(due.summary);
-      m_extended.add(due.summary);
+      m_sink(m_first + m_added, due.summary);
       due.filled = false;
       ++m_added;
       added = true;
     }
     if (added) m_space.notify_all();
   }
-
-  const RunSums& sums() const { return m_sums; }
-  const ExtendedAccumulator& extended() const { return m_extended; }
 
  private:
   struct Slot {
@@ -75,23 +76,42 @@ class ChainQueue {
   std::mutex m_mutex;
   std::condition_variable m_space;
   RandomSource m_next;
-  std::int64_t m_chains;
+  std::int64_t m_first;
+  std::int64_t m_count;
   std::int64_t m_window;
   std::int64_t m_taken = 0;  // chains handed out
-  std::int64_t m_added = 0;  // chains added to the sums
+  std::int64_t m_added = 0;  // chains passed on
   std::vector<Slot> m_slots;
-  RunSums m_sums;
-  ExtendedAccumulator m_extended;
+  Sink m_sink;
 };
 
-// The growth models: chains handed out in order to the threads, added up in chain order.
+// The growth models: one block of all the chains, added up in chain order.
 RunResult growChains(const RunParams& params, RunControl& control, std::uint64_t seed) {
   RunResult out;
   out.seed = seed;
-  const std::int64_t iterations = params.iterations;
-  const int threads = runThreads(params);
-  ChainQueue queue(seed, iterations, std::max<std::int64_t>(4096, 256 * std::int64_t{threads}),
-                   params.model);
+  ExtendedAccumulator extended(params.model);
+  growBlock(
+      params, control, RandomSource(seed), 0, params.iterations,
+      [&](std::int64_t, const ChainSummary& summary) {
+        out.sums.add(summary);
+        extended.add(summary);
+      },
+      out.lastSites);
+  if (!control.stopped()) {
+    out.values = resultValues(params.model, params.steps, out.sums);
+    out.extended = extended.result();
+  }
+  return out;
+}
+
+}  // namespace
+
+void growBlock(const RunParams& params, RunControl& control, const RandomSource& stream,
+               std::int64_t first, std::int64_t count, const ChainSink& sink,
+               std::vector<Point>& lastSites) {
+  const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), count));
+  ChainQueue queue(stream, first, count, std::max<std::int64_t>(4096, 256 * std::int64_t{threads}),
+                   sink);
   const std::int64_t restartAfter =
       params.restartTrapped > 0 ? params.restartTrapped : TrialCounter::kNever;
   std::exception_ptr failure;
@@ -115,7 +135,7 @@ RunResult growChains(const RunParams& params, RunControl& control, std::uint64_t
         summary.discarded = growth.discarded;
         summary.backups = growth.backups;
         summary.restarts = growth.restarts;
-        if (chain == iterations - 1) std::swap(out.lastSites, sites);
+        if (chain == params.iterations - 1) std::swap(lastSites, sites);
         queue.finish(chain, summary);
         control.chainDone();
       }
@@ -128,15 +148,7 @@ RunResult growChains(const RunParams& params, RunControl& control, std::uint64_t
     }
   }
   if (failure) std::rethrow_exception(failure);
-  if (!control.stopped()) {
-    out.sums = queue.sums();
-    out.values = resultValues(params.model, params.steps, out.sums);
-    out.extended = queue.extended().result();
-  }
-  return out;
 }
-
-}  // namespace
 
 void finishRun(const RunParams& params, RunControl& control, RunResult& out) {
   if (!control.stopped() && params.calcParCF) {

@@ -64,11 +64,19 @@ void validateSweep(const SweepParams& params, std::string_view stepsField) {
     run.steps = n;
     run.calcParCF = false;
     validateParams(run);
-    checkMemory(run);
   }
 }
 
-SweepResult runSweep(const SweepParams& params, SweepObserver& observer) {
+void checkSweepMemory(const SweepParams& params, int processesHere) {
+  for (std::int32_t n : params.steps) {
+    RunParams run = params.run;
+    run.steps = n;
+    run.calcParCF = false;
+    checkMemory(run, processesHere);
+  }
+}
+
+SweepResult runSweep(const SweepParams& params, SweepObserver& observer, const RunFunction& run) {
   validateSweep(params);
   SweepResult out;
   out.seed = params.seed.value_or(clockSeed());
@@ -76,24 +84,24 @@ SweepResult runSweep(const SweepParams& params, SweepObserver& observer) {
   for (std::int32_t n : params.steps) total += n;
   double done = 0.0;
   for (std::size_t k = 0; k < params.steps.size(); ++k) {
-    RunParams run = params.run;
-    run.steps = params.steps[k];
-    run.seed = sweepPointSeed(out.seed, k);
-    run.calcParCF = false;
+    RunParams point = params.run;
+    point.steps = params.steps[k];
+    point.seed = sweepPointSeed(out.seed, k);
+    point.calcParCF = false;
     if (observer.cancelRequested()) {
       out.status = RunStatus::Cancelled;
       return out;
     }
-    observer.pointStarted(k, run.steps, *run.seed);
-    PointObserver pointObserver(observer, done / total, run.steps / total);
-    const RunResult result = runSimulation(run, pointObserver);
+    observer.pointStarted(k, point.steps, *point.seed);
+    PointObserver pointObserver(observer, done / total, point.steps / total);
+    const RunResult result = run(point, pointObserver);
     if (result.status != RunStatus::Finished) {
       out.status = result.status;
       return out;
     }
-    out.points.push_back({run.steps, *run.seed, result.extended});
+    out.points.push_back({point.steps, *point.seed, result.extended});
     observer.pointFinished(k, out.points.back());
-    done += run.steps;
+    done += point.steps;
   }
   std::vector<double> x, y, e;
   for (const SweepPoint& p : out.points) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -51,9 +52,17 @@ class SweepObserver : public RunObserver {
 // N is checked with the run's own checks (validateParams), before anything runs.
 void validateSweep(const SweepParams& params, std::string_view stepsField = "Steps (N)");
 
-// Runs every N in turn. Progress reaches the observer as one bar over the whole sweep
-// (RunProgress::chains, each N weighted by its N), the other fields speaking of the
+// Throws InputError naming the first N whose run would not fit in this machine's memory
+// (checkMemory).
+void checkSweepMemory(const SweepParams& params, int processesHere = 1);
+
+// How a sweep runs each N: runSimulation, or a run spread over several processes.
+using RunFunction = std::function<RunResult(const RunParams&, RunObserver&)>;
+
+// Runs every N in turn with `run`. Progress reaches the observer as one bar over the whole
+// sweep (RunProgress::chains, each N weighted by its N), the other fields speaking of the
 // current run. Cancelling or a trial-limit stop ends the sweep after the points finished.
-SweepResult runSweep(const SweepParams& params, SweepObserver& observer);
+SweepResult runSweep(const SweepParams& params, SweepObserver& observer,
+                     const RunFunction& run = runSimulation);
 
 }  // namespace polychain
