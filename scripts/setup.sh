@@ -12,6 +12,8 @@ packages=(
   libgl-dev libglx-dev libopengl-dev
   libcli11-dev libabsl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # Runs spread over processes; mpirun itself for the tests.
+  libopenmpi-dev openmpi-bin
   xvfb xauth fonts-dejavu-core
 )
 

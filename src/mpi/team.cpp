@@ -1,0 +1,75 @@
+#include "mpi/team.h"
+
+#include <cstdlib>
+
+#include "chain/random.h"
+
+#ifdef POLYCHAIN_WITH_MPI
+#include <mpi.h>
+#endif
+
+namespace polychain {
+
+namespace {
+
+// The first of the launchers' rank variables that is set: Open MPI's, PMIx's, PMI's
+// (MPICH, Slurm) and Slurm's own.
+const char* launchVariable(const char* const (&names)[4]) {
+  for (const char* name : names) {
+    if (const char* value = std::getenv(name)) return value;
+  }
+  return nullptr;
+}
+
+constexpr const char* kRankVariables[4] = {"OMPI_COMM_WORLD_RANK", "PMIX_RANK", "PMI_RANK",
+                                           "SLURM_PROCID"};
+constexpr const char* kSizeVariables[4] = {"OMPI_COMM_WORLD_SIZE", "PMI_SIZE", "SLURM_NTASKS",
+                                           "OMPI_UNIVERSE_SIZE"};
+
+}  // namespace
+
+int launchRank() {
+  const char* rank = launchVariable(kRankVariables);
+  return rank != nullptr ? std::atoi(rank) : 0;
+}
+
+Team::Team([[maybe_unused]] int& argc, [[maybe_unused]] char**& argv) {
+#ifdef POLYCHAIN_WITH_MPI
+  if (launchVariable(kRankVariables) == nullptr && launchVariable(kSizeVariables) == nullptr) {
+    return;  // started on its own: no MPI at all
+  }
+  int provided = 0;
+  MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
+  m_joined = true;
+  MPI_Comm_rank(MPI_COMM_WORLD, &m_rank);
+  MPI_Comm_size(MPI_COMM_WORLD, &m_size);
+  MPI_Comm here = MPI_COMM_NULL;
+  MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, 0, MPI_INFO_NULL, &here);
+  MPI_Comm_size(here, &m_processesHere);
+  MPI_Comm_free(&here);
+#endif
+}
+
+std::uint64_t Team::agreeOnSeed(const std::optional<std::uint64_t>& seed) const {
+  std::uint64_t value = m_rank == 0 ? seed.value_or(clockSeed()) : 0;
+#ifdef POLYCHAIN_WITH_MPI
+  if (m_joined) MPI_Bcast(&value, 1, MPI_UINT64_T, 0, MPI_COMM_WORLD);
+#endif
+  return value;
+}
+
+bool Team::allOk(bool ok) const {
+  int all = ok ? 1 : 0;
+#ifdef POLYCHAIN_WITH_MPI
+  if (m_joined) MPI_Allreduce(MPI_IN_PLACE, &all, 1, MPI_INT, MPI_LAND, MPI_COMM_WORLD);
+#endif
+  return all != 0;
+}
+
+Team::~Team() {
+#ifdef POLYCHAIN_WITH_MPI
+  if (m_joined) MPI_Finalize();
+#endif
+}
+
+}  // namespace polychain

@@ -1,0 +1,45 @@
+// The processes of one polychain job. Started by an MPI launcher (mpirun, srun, ...), a
+// process joins the job and learns its rank; started on its own, or in a build without MPI,
+// it is a team of one.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace polychain {
+
+// This process's rank as its launcher set it in the environment, readable before any MPI
+// call: 0 for a process started on its own.
+int launchRank();
+
+class Team {
+ public:
+  // Joins the job when an MPI launcher started this process (MPI with the main thread as the
+  // only one that calls it). Construct once, on the main thread, before other threads start.
+  // Every rank must leave the job the same way, all through the destructor.
+  Team(int& argc, char**& argv);
+  ~Team();  // leaves the job
+  Team(const Team&) = delete;
+  Team& operator=(const Team&) = delete;
+
+  int rank() const { return m_rank; }
+  int size() const { return m_size; }
+  bool leader() const { return m_rank == 0; }
+  // The processes of the team on this machine, this one among them.
+  int processesHere() const { return m_processesHere; }
+  // The seed of the leader (its `seed`, or the clock's when it has none), on every rank.
+  std::uint64_t agreeOnSeed(const std::optional<std::uint64_t>& seed) const;
+  // True on every rank when `ok` is true on every rank.
+  bool allOk(bool ok) const;
+  // Counts the runs of the job, the same on every rank: the index of the next run.
+  std::int64_t nextRun() { return m_runs++; }
+
+ private:
+  int m_rank = 0;
+  int m_size = 1;
+  int m_processesHere = 1;
+  bool m_joined = false;
+  std::int64_t m_runs = 0;
+};
+
+}  // namespace polychain
