@@ -27,6 +27,9 @@ extern "C" void onInterrupt(int /*signal*/) {
 
 // The most threads a run may use.
 constexpr std::int64_t kMaxThreads = 1024;
+
+int g_rank = 0;
+int g_size = 1;
 }  // namespace
 
 void catchInterrupt() {
@@ -161,8 +164,11 @@ int deliver(std::string_view report, const std::vector<OutputFile>& files, bool 
   return code;
 }
 
-int failedRun(RunStatus status, std::string_view message, std::uint64_t seed) {
-  const std::string seedNote = " (seed " + std::to_string(seed) + ")";
+int failedRun(RunStatus status, std::string_view message, std::uint64_t seed, int rank) {
+  const std::string rankNote = g_size > 1 && rank >= 0 && status != RunStatus::Cancelled
+                                   ? "rank " + std::to_string(rank) + ", "
+                                   : "";
+  const std::string seedNote = " (" + rankNote + "seed " + std::to_string(seed) + ")";
   switch (status) {
     case RunStatus::Finished:
       return 0;
@@ -180,6 +186,29 @@ int failedRun(RunStatus status, std::string_view message, std::uint64_t seed) {
   return 0;
 }
 
-void printError(std::string_view text) { std::cerr << "polychain: " << text << "\n"; }
+void setRank(int rank, int size) {
+  g_rank = rank;
+  g_size = size;
+}
+
+void printError(std::string_view text) {
+  if (g_rank == 0) std::cerr << "polychain: " << text << "\n";
+}
+
+void printRankError(std::string_view text) {
+  const std::string rank = g_size > 1 ? "rank " + std::to_string(g_rank) + ": " : "";
+  std::cerr << "polychain: " << rank << text << "\n";
+}
+
+bool checkOnEveryRank(const Team& team, const std::function<void()>& check) {
+  bool ok = true;
+  try {
+    check();
+  } catch (const InputError& e) {
+    printRankError(e.what());
+    ok = false;
+  }
+  return team.allOk(ok);
+}
 
 }  // namespace polychain::cli

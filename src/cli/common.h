@@ -4,11 +4,13 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "mpi/team.h"
 #include "run/params.h"
 #include "run/sweep.h"
 
@@ -87,10 +89,23 @@ struct OutputFile {
 // a file that cannot be written is reported and the others still written (exit 1).
 int deliver(std::string_view report, const std::vector<OutputFile>& files, bool quiet);
 
-// The exit code and message for a run or sweep that did not finish; 0 when it did.
-int failedRun(RunStatus status, std::string_view message, std::uint64_t seed);
+// The exit code and message for a run or sweep that did not finish; 0 when it did. On a
+// team the message names `rank`, where a chain passed the trial limit or memory ran out.
+int failedRun(RunStatus status, std::string_view message, std::uint64_t seed, int rank = -1);
 
-// Prints "polychain: <text>" on stderr.
+// Which process of a team this is. Only the leader prints what every rank would print
+// alike; see printError and printRankError.
+void setRank(int rank, int size);
+
+// Prints "polychain: <text>" on stderr, on the leader only.
 void printError(std::string_view text);
+
+// Prints a message of this rank's own on stderr, naming the rank on a team:
+// "polychain: rank 2: <text>".
+void printRankError(std::string_view text);
+
+// Runs `check` on every rank of `team`: true on every rank when it threw InputError on none,
+// each rank where it did printing the message.
+bool checkOnEveryRank(const Team& team, const std::function<void()>& check);
 
 }  // namespace polychain::cli

@@ -10,6 +10,7 @@
 #include "app/texts.h"
 #include "cli/common.h"
 #include "cli/sweepcommand.h"
+#include "mpi/teamrun.h"
 #include "run/resources.h"
 #include "run/run.h"
 
@@ -46,11 +47,10 @@ RunParams toParams(const RunOptions& o, bool exporting) {
                      o.exportName + "\" names no file.");
   }
   validateParams(p);
-  checkMemory(p);
   return p;
 }
 
-int runCommand(const RunOptions& options, bool exporting) {
+int runCommand(Team& team, const RunOptions& options, bool exporting) {
   RunParams params;
   try {
     params = toParams(options, exporting);
@@ -58,13 +58,19 @@ int runCommand(const RunOptions& options, bool exporting) {
     printError(e.what());
     return kExitBadInput;
   }
-  catchInterrupt();
-  CliObserver observer(::isatty(STDERR_FILENO) != 0);
-  const RunResult result = runSimulation(params, observer);
-  observer.clearLine();
-  if (result.status != RunStatus::Finished) {
-    return failedRun(result.status, runStopMessage(result.status, params), result.seed);
+  if (!checkOnEveryRank(team, [&] { checkMemory(params, team.processesHere()); })) {
+    return kExitBadInput;
   }
+  params.seed = team.agreeOnSeed(params.seed);
+  CliObserver observer(team.leader() && ::isatty(STDERR_FILENO) != 0);
+  TeamRun outcome = runTeam(team, params, observer);
+  observer.clearLine();
+  const RunResult& result = outcome.result;
+  if (result.status != RunStatus::Finished) {
+    return failedRun(result.status, runStopMessage(result.status, params), result.seed,
+                     outcome.stoppedAt);
+  }
+  if (!team.leader()) return 0;
   std::vector<OutputFile> files;
   if (exporting) {
     std::string chain =
@@ -84,6 +90,9 @@ int runCommand(const RunOptions& options, bool exporting) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Team team(argc, argv);
+  setRank(team.rank(), team.size());
+  catchInterrupt();
   CLI::App app{"polychain: statistics of polymer chains grown as walks on the cubic lattice"};
   app.require_subcommand(1);
   RunOptions run;
@@ -94,21 +103,21 @@ int main(int argc, char** argv) {
   if (argc > 1 && argv[1][0] != '-' && std::string(argv[1]) != "run" &&
       std::string(argv[1]) != "sweep") {
     printError("unknown command '" + std::string(argv[1]) + "'; the commands are: run, sweep.");
-    std::cerr << "Run 'polychain --help' for the usage.\n";
+    if (team.leader()) std::cerr << "Run 'polychain --help' for the usage.\n";
     return kExitBadInput;
   }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
+    return team.leader() ? app.exit(e) : 0;
   } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
+    return team.leader() ? app.exit(e) : 0;
   } catch (const CLI::ParseError& e) {
     printError(e.what());
-    std::cerr << "Run 'polychain --help' for the usage.\n";
+    if (team.leader()) std::cerr << "Run 'polychain --help' for the usage.\n";
     return kExitBadInput;
   }
-  if (runCmd->parsed()) return runCommand(run, runCmd->count("--export") > 0);
-  if (sweepCmd->parsed()) return sweepCommand(sweep);
+  if (runCmd->parsed()) return runCommand(team, run, runCmd->count("--export") > 0);
+  if (sweepCmd->parsed()) return sweepCommand(team, sweep);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include "app/loglogplot.h"
 #include "app/paramreader.h"
 #include "app/texts.h"
+#include "mpi/teamrun.h"
 #include "run/sweep.h"
 
 namespace polychain::cli {
@@ -36,7 +37,7 @@ CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
   return cmd;
 }
 
-int sweepCommand(const SweepOptions& options) {
+int sweepCommand(Team& team, const SweepOptions& options) {
   SweepParams params;
   try {
     params = toParams(options);
@@ -44,13 +45,18 @@ int sweepCommand(const SweepOptions& options) {
     printError(e.what());
     return kExitBadInput;
   }
-  catchInterrupt();
-  CliObserver observer(::isatty(STDERR_FILENO) != 0);
-  const SweepResult result = runSweep(params, observer);
+  if (!checkOnEveryRank(team, [&] { checkSweepMemory(params, team.processesHere()); })) {
+    return kExitBadInput;
+  }
+  params.seed = team.agreeOnSeed(params.seed);
+  CliObserver observer(team.leader() && ::isatty(STDERR_FILENO) != 0);
+  int stoppedAt = -1;
+  const SweepResult result = sweepTeam(team, params, observer, stoppedAt);
   observer.clearLine();
   if (result.status != RunStatus::Finished) {
-    return failedRun(result.status, sweepStopMessage(params, result), result.seed);
+    return failedRun(result.status, sweepStopMessage(params, result), result.seed, stoppedAt);
   }
+  if (!team.leader()) return 0;
   std::vector<OutputFile> files;
   if (!options.csvPath.empty()) {
     files.push_back({options.csvPath, sweepCsv(result, params.run.model)});

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/common.h"
+#include "mpi/team.h"
 
 namespace polychain::cli {
 
@@ -21,7 +22,7 @@ struct SweepOptions {
 CLI::App* addSweepCommand(CLI::App& app, SweepOptions& options);
 
 // Runs the sweep; returns the exit code: 0, 1 when a file could not be written, 2 for bad
-// input, 3 when a chain passed --max-trials, 130 when cancelled.
-int sweepCommand(const SweepOptions& options);
+// input, 3 when a chain passed --max-trials, 4 when memory ran out, 130 when cancelled.
+int sweepCommand(Team& team, const SweepOptions& options);
 
 }  // namespace polychain::cli

@@ -15,12 +15,14 @@ namespace fs = std::filesystem;
 CommandResult polychain(const std::string& args) { return polychainAfter("", args); }
 
 CommandResult polychainAfter(const std::string& setup, const std::string& args) {
+  return shell(setup + " " + std::string(POLYCHAIN_EXE) + " " + args);
+}
+
+CommandResult shell(const std::string& command) {
   const fs::path errFile =
       fs::temp_directory_path() / ("polychain_err_" + std::to_string(::getpid()));
-  const std::string command =
-      "(" + setup + " " + std::string(POLYCHAIN_EXE) + " " + args + ") 2>" + errFile.string();
   CommandResult r;
-  FILE* pipe = ::popen(command.c_str(), "r");
+  FILE* pipe = ::popen(("(" + command + ") 2>" + errFile.string()).c_str(), "r");
   std::array<char, 4096> buffer{};
   std::size_t n = 0;
   while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)

@@ -18,6 +18,9 @@ CommandResult polychain(const std::string& args);
 // The same after the shell commands `setup` (such as a ulimit).
 CommandResult polychainAfter(const std::string& setup, const std::string& args);
 
+// Runs a shell command line.
+CommandResult shell(const std::string& command);
+
 std::string readFile(const std::filesystem::path& path);
 
 }  // namespace clitest
