@@ -19,6 +19,9 @@ constexpr int kPermutations[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2},
 struct SymmetryTables {
   int axis[kLatticeSymmetries][3];           // the image's axis k comes from axis[k]
   std::int32_t sign[kLatticeSymmetries][3];  // times +1 or -1
+  std::int32_t flip[kLatticeSymmetries][3];  // -1 where sign is -1, else 0
+  // The image of a box's six lower bounds (lo, -hi) takes its bound i from bound lane[i].
+  std::uint8_t lane[kLatticeSymmetries][6];
   std::uint8_t compose[kLatticeSymmetries][kLatticeSymmetries];  // [outer][inner]
   std::uint8_t inverse[kLatticeSymmetries];
   std::uint8_t towards[6];  // a symmetry taking (1, 0, 0) to unit move d
@@ -39,6 +42,10 @@ constexpr SymmetryTables makeTables() {
     for (int k = 0; k < 3; ++k) {
       t.axis[s][k] = kPermutations[s / 8][k];
       t.sign[s][k] = ((s >> k) & 1) != 0 ? -1 : 1;
+      t.flip[s][k] = ((s >> k) & 1) != 0 ? -1 : 0;
+      const int negated = ((s >> k) & 1) != 0 ? 3 : 0;
+      t.lane[s][k] = static_cast<std::uint8_t>(kPermutations[s / 8][k] + negated);
+      t.lane[s][k + 3] = static_cast<std::uint8_t>(kPermutations[s / 8][k] + 3 - negated);
     }
   }
   // (a after b) takes axis k from axis b.axis[a.axis[k]], with both signs on the way.
@@ -81,11 +88,29 @@ static_assert(rawApply(kTables.compose[13][42], {1, 2, 3}) ==
 static_assert(rawApply(kTables.compose[47][29], {1, 2, 3}) ==
               rawApply(47, rawApply(29, {1, 2, 3})));
 
+// The bound lanes agree with the action: the box of the single point (1, 2, 3) goes to the box
+// of its image under every symmetry.
+constexpr bool lanesAgree() {
+  for (int s = 0; s < kLatticeSymmetries; ++s) {
+    const std::int32_t box[6] = {1, 2, 3, -1, -2, -3};
+    const std::array<int, 3> p = rawApply(s, {1, 2, 3});
+    for (int k = 0; k < 3; ++k) {
+      if (box[kTables.lane[s][k]] != p[static_cast<std::size_t>(k)] ||
+          box[kTables.lane[s][k + 3]] != -p[static_cast<std::size_t>(k)]) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+static_assert(lanesAgree());
+
 inline int compose(int outer, int inner) { return kTables.compose[outer][inner]; }
 inline int inverse(int s) { return kTables.inverse[s]; }
 
 inline std::int32_t image(int s, const std::int32_t* p, int k) {
-  return kTables.sign[s][k] * p[kTables.axis[s][k]];
+  const std::int32_t flip = kTables.flip[s][k];
+  return (p[kTables.axis[s][k]] ^ flip) - flip;
 }
 
 // The high word of the 128-bit product a * b; the low word goes to `low`.
@@ -182,13 +207,12 @@ void PivotWalk::refresh(std::int32_t index) {
   const Node& l = at(n.left);
   const Node& r = at(n.right);
   const int s = symmetryOf(n);
+  const std::uint8_t* lane = kTables.lane[s];
   for (int k = 0; k < 3; ++k) {
     n.leftLast[k] = l.last[k];
-    const std::int32_t a = l.last[k] + image(s, r.lo, k);
-    const std::int32_t b = l.last[k] + image(s, r.hi, k);
     n.last[k] = l.last[k] + image(s, r.last, k);
-    n.lo[k] = std::min(l.lo[k], std::min(a, b));
-    n.hi[k] = std::max(l.hi[k], std::max(a, b));
+    n.box[k] = std::min(l.box[k], l.last[k] + r.box[lane[k]]);
+    n.box[k + 3] = std::min(l.box[k + 3], r.box[lane[k + 3]] - l.last[k]);
   }
   n.sitesAndSymmetry =
       static_cast<std::uint32_t>(countOf(l) + countOf(r)) << 6 | static_cast<std::uint32_t>(s);
@@ -215,12 +239,11 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
     const Node& nb = at(p.b);
     // One branch on all three axes: whether boxes meet is hard to predict, so it costs one
     // misprediction at most rather than one per axis.
+    const std::uint8_t* lane = kTables.lane[p.symmetry];
     int apart = 0;
     for (int k = 0; k < 3; ++k) {
-      const std::int32_t lo = p.offset[k] + image(p.symmetry, nb.lo, k);
-      const std::int32_t hi = p.offset[k] + image(p.symmetry, nb.hi, k);
-      apart |= static_cast<int>(std::max(lo, hi) < na.lo[k]) |
-               static_cast<int>(std::min(lo, hi) > na.hi[k]);
+      apart |= static_cast<int>(p.offset[k] + nb.box[lane[k]] + na.box[k + 3] > 0) |
+               static_cast<int>(na.box[k] + nb.box[lane[k + 3]] - p.offset[k] > 0);
     }
     if (apart == 0) {
       if ((p.a | p.b) == 0) return true;  // two single sites whose boxes meet
@@ -393,7 +416,8 @@ void PivotWalk::allocate() {
 #endif
   std::fill(m_nodes.get(), m_nodes.get() + count, Node{});
   Node& leaf = at(0);
-  leaf.lo[0] = leaf.hi[0] = leaf.last[0] = 1;
+  leaf.box[0] = leaf.last[0] = 1;
+  leaf.box[3] = -1;
   leaf.sitesAndSymmetry = 1U << 6;
 }
 

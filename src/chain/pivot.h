@@ -74,8 +74,10 @@ class PivotWalk {
   // every leaf position; the tree keeps one shape, in which the node of sites [lo, hi) is
   // rootOf(lo, hi), so node k joins site k - 1 to site k. One cache line per node.
   struct alignas(64) Node {
-    std::int32_t lo[3];  // bounding box of the sites
-    std::int32_t hi[3];
+    // The bounding box of the sites as six lower bounds: lo x, y, z, then -hi x, y, z. A
+    // symmetry then only permutes the six, and two boxes are apart when one sum of a bound of
+    // each is positive.
+    std::int32_t box[6];
     std::int32_t last[3];      // the last site
     std::int32_t leftLast[3];  // the left child's last site, which the right child follows
     std::int32_t left;
