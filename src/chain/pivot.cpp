@@ -19,6 +19,9 @@ constexpr int kPermutations[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2},
 struct SymmetryTables {
   int axis[kLatticeSymmetries][3];           // the image's axis k comes from axis[k]
   std::int32_t sign[kLatticeSymmetries][3];  // times +1 or -1
+  std::int32_t flip[kLatticeSymmetries][3];  // -1 where sign is -1, else 0
+  // The image of a box's six lower bounds (lo, -hi) takes its bound i from bound lane[i].
+  std::uint8_t lane[kLatticeSymmetries][6];
   std::uint8_t compose[kLatticeSymmetries][kLatticeSymmetries];  // [outer][inner]
   std::uint8_t inverse[kLatticeSymmetries];
   std::uint8_t towards[6];  // a symmetry taking (1, 0, 0) to unit move d
@@ -39,6 +42,10 @@ constexpr SymmetryTables makeTables() {
     for (int k = 0; k < 3; ++k) {
       t.axis[s][k] = kPermutations[s / 8][k];
       t.sign[s][k] = ((s >> k) & 1) != 0 ? -1 : 1;
+      t.flip[s][k] = ((s >> k) & 1) != 0 ? -1 : 0;
+      const int negated = ((s >> k) & 1) != 0 ? 3 : 0;
+      t.lane[s][k] = static_cast<std::uint8_t>(kPermutations[s / 8][k] + negated);
+      t.lane[s][k + 3] = static_cast<std::uint8_t>(kPermutations[s / 8][k] + 3 - negated);
     }
   }
   // (a after b) takes axis k from axis b.axis[a.axis[k]], with both signs on the way.
@@ -81,11 +88,29 @@ static_assert(rawApply(kTables.compose[13][42], {1, 2, 3}) ==
 static_assert(rawApply(kTables.compose[47][29], {1, 2, 3}) ==
               rawApply(47, rawApply(29, {1, 2, 3})));
 
+// The bound lanes agree with the action: the box of the single point (1, 2, 3) goes to the box
+// of its image under every symmetry.
+constexpr bool lanesAgree() {
+  for (int s = 0; s < kLatticeSymmetries; ++s) {
+    const std::int32_t box[6] = {1, 2, 3, -1, -2, -3};
+    const std::array<int, 3> p = rawApply(s, {1, 2, 3});
+    for (int k = 0; k < 3; ++k) {
+      if (box[kTables.lane[s][k]] != p[static_cast<std::size_t>(k)] ||
+          box[kTables.lane[s][k + 3]] != -p[static_cast<std::size_t>(k)]) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+static_assert(lanesAgree());
+
 inline int compose(int outer, int inner) { return kTables.compose[outer][inner]; }
 inline int inverse(int s) { return kTables.inverse[s]; }
 
 inline std::int32_t image(int s, const std::int32_t* p, int k) {
-  return kTables.sign[s][k] * p[kTables.axis[s][k]];
+  const std::int32_t flip = kTables.flip[s][k];
+  return (p[kTables.axis[s][k]] ^ flip) - flip;
 }
 
 // The high word of the 128-bit product a * b; the low word goes to `low`.
@@ -148,7 +173,7 @@ std::uint64_t uniformBelow(RandomSource& random, std::uint64_t bound) {
   return high;
 }
 
-PivotWalk::PivotWalk(std::int32_t steps) : m_steps(steps), m_root(rootOf(0, steps + 1)) {
+PivotWalk::PivotWalk(std::int32_t steps) : m_steps(steps), m_root(refOf(0, steps + 1)) {
   if (steps < 1 || steps > kMaxSteps) throw std::invalid_argument("PivotWalk: steps out of range");
   allocate();
   buildRod();
@@ -156,7 +181,7 @@ PivotWalk::PivotWalk(std::int32_t steps) : m_steps(steps), m_root(rootOf(0, step
 
 PivotWalk::PivotWalk(const std::vector<Point>& sites)
     : m_steps(static_cast<std::int32_t>(std::min<std::size_t>(sites.size(), kMaxSteps + 2)) - 1),
-      m_root(rootOf(0, m_steps + 1)) {
+      m_root(refOf(0, m_steps + 1)) {
   if (m_steps < 1 || m_steps > kMaxSteps || !(sites[0] == Point{})) {
     throw std::invalid_argument("PivotWalk: a walk needs 1 to kMaxSteps steps from the origin");
   }
@@ -177,29 +202,198 @@ PivotWalk::PivotWalk(const std::vector<Point>& sites)
   if (!selfAvoiding) throw std::invalid_argument("PivotWalk: sites are not self-avoiding");
 }
 
-void PivotWalk::refresh(std::int32_t index) {
-  Node& n = at(index);
-  const Node& l = at(n.left);
-  const Node& r = at(n.right);
-  const int s = symmetryOf(n);
-  for (int k = 0; k < 3; ++k) {
-    n.leftLast[k] = l.last[k];
-    const std::int32_t a = l.last[k] + image(s, r.lo, k);
-    const std::int32_t b = l.last[k] + image(s, r.hi, k);
-    n.last[k] = l.last[k] + image(s, r.last, k);
-    n.lo[k] = std::min(l.lo[k], std::min(a, b));
-    n.hi[k] = std::max(l.hi[k], std::max(a, b));
+std::int32_t PivotWalk::boxOf(std::int32_t ref, std::int32_t* box) const {
+  if (ref > 0) {
+    const Node& n = at(ref);
+    for (int k = 0; k < 6; ++k) box[k] = n.box[k];
+    return countOf(n);
   }
-  n.sitesAndSymmetry =
-      static_cast<std::uint32_t>(countOf(l) + countOf(r)) << 6 | static_cast<std::uint32_t>(s);
+  if (isPart(ref)) {
+    const Part& c = part(ref);
+    for (int k = 0; k < 6; ++k) box[k] = c.box[k];
+    return c.run.count;
+  }
+  const BlockBox& b = blockBox(ref);
+  for (int k = 0; k < 6; ++k) box[k] = b.box[k];
+  return b.sites;
+}
+
+void PivotWalk::lastOf(std::int32_t ref, std::int32_t* last) const {
+  if (ref > 0) {
+    std::copy(at(ref).last, at(ref).last + 3, last);
+  } else if (isPart(ref)) {
+    std::copy(part(ref).last, part(ref).last + 3, last);
+  } else {
+    for (int k = 0; k < 3; ++k) last[k] = blockBox(ref).last[k];
+  }
+}
+
+void PivotWalk::prefetchRef(std::int32_t ref) const {
+  if (ref > 0) {
+    prefetch(&at(ref));
+  } else if (!isPart(ref)) {
+    prefetch(&blockBox(ref));
+    prefetch(blockSites(ref));
+    prefetch(blockSites(ref) + 16);
+  }
+}
+
+void PivotWalk::refresh(std::int32_t slot) {
+  Node& n = at(slot);
+  std::int32_t leftBox[6], rightBox[6], leftLast[3], rightLast[3];
+  const std::int32_t sites = boxOf(n.left, leftBox) + boxOf(n.right, rightBox);
+  lastOf(n.left, leftLast);
+  lastOf(n.right, rightLast);
+  const int s = symmetryOf(n);
+  const std::uint8_t* lane = kTables.lane[s];
+  for (int k = 0; k < 3; ++k) {
+    n.leftLast[k] = leftLast[k];
+    n.last[k] = leftLast[k] + image(s, rightLast, k);
+    n.box[k] = std::min(leftBox[k], leftLast[k] + rightBox[lane[k]]);
+    n.box[k + 3] = std::min(leftBox[k + 3], rightBox[lane[k + 3]] - leftLast[k]);
+  }
+  n.sitesAndSymmetry = static_cast<std::uint32_t>(sites) << 6 | static_cast<std::uint32_t>(s);
+}
+
+namespace {
+
+inline std::uint32_t pack(const std::int32_t* p) {
+  return static_cast<std::uint32_t>(p[0] & 255) | static_cast<std::uint32_t>(p[1] & 255) << 8 |
+         static_cast<std::uint32_t>(p[2] & 255) << 16;
+}
+inline void unpack(std::uint32_t v, std::int32_t* p) {
+  p[0] = static_cast<std::int8_t>(v & 255U);
+  p[1] = static_cast<std::int8_t>((v >> 8) & 255U);
+  p[2] = static_cast<std::int8_t>((v >> 16) & 255U);
+}
+// The box of `count` packed sites as six lower bounds, and the last of them.
+void boxOfSites(const std::uint32_t* sites, std::int32_t count, std::int32_t* box,
+                std::int32_t* last) {
+  unpack(sites[0], last);
+  for (int k = 0; k < 3; ++k) {
+    box[k] = last[k];
+    box[k + 3] = -last[k];
+  }
+  for (std::int32_t j = 1; j < count; ++j) {
+    unpack(sites[j], last);
+    for (int k = 0; k < 3; ++k) {
+      box[k] = std::min(box[k], last[k]);
+      box[k + 3] = std::min(box[k + 3], -last[k]);
+    }
+  }
+}
+
+}  // namespace
+
+// The box and last site of the block of `count` sites from site lo, after its sites changed.
+void PivotWalk::refreshBlock(std::int32_t lo, std::int32_t count) {
+  BlockBox& b = m_blockBoxes[static_cast<std::size_t>(lo >> 4)];
+  std::int32_t box[6], last[3];
+  boxOfSites(&m_sites[static_cast<std::size_t>(lo)], count, box, last);
+  for (int k = 0; k < 6; ++k) b.box[k] = static_cast<std::int8_t>(box[k]);
+  for (int k = 0; k < 3; ++k) b.last[k] = static_cast<std::int8_t>(last[k]);
+  b.sites = static_cast<std::uint8_t>(count);
+}
+
+// Cuts the block of sites [lo, hi) after `site` into its two parts, each in its own frame: the
+// left part keeps the block's frame, the right part lies at pivot + rightSymmetry(.) in it,
+// pivot being the site cut after.
+void PivotWalk::cut(std::int32_t lo, std::int32_t hi, std::int32_t site, std::int32_t* pivot,
+                    int* rightSymmetry) {
+  const std::uint32_t* sites = &m_sites[static_cast<std::size_t>(lo)];
+  const std::int32_t at = site - lo;
+  Part& left = part(-m_steps - 1);
+  Part& right = part(-m_steps - 2);
+  left.run = Run{sites, at + 1, 0, {0, 0, 0}};
+  boxOfSites(sites, at + 1, left.box, left.last);
+  std::int32_t box[6], last[3], next[3];
+  boxOfSites(sites + at + 1, hi - site - 1, box, last);
+  unpack(sites[at], pivot);
+  unpack(sites[at + 1], next);
+  const Point step{next[0] - pivot[0], next[1] - pivot[1], next[2] - pivot[2]};
+  const int turn = kTables.towards[stepDirection(Point{}, step)];
+  const int undo = inverse(turn);
+  // The right part's frame: undo(p - pivot) for p in the block's.
+  const std::int32_t shift[3] = {-pivot[0], -pivot[1], -pivot[2]};
+  right.run = Run{sites + at + 1,
+                  hi - site - 1,
+                  undo,
+                  {image(undo, shift, 0), image(undo, shift, 1), image(undo, shift, 2)}};
+  const std::int32_t shifted[6] = {box[0] - pivot[0], box[1] - pivot[1], box[2] - pivot[2],
+                                   box[3] + pivot[0], box[4] + pivot[1], box[5] + pivot[2]};
+  const std::uint8_t* lane = kTables.lane[undo];
+  for (int k = 0; k < 6; ++k) right.box[k] = shifted[lane[k]];
+  const std::int32_t d[3] = {last[0] - pivot[0], last[1] - pivot[1], last[2] - pivot[2]};
+  for (int k = 0; k < 3; ++k) right.last[k] = image(undo, d, k);
+  *rightSymmetry = turn;
+}
+
+// Whether two runs of sites meet, b's at offset + symmetry(.) in a's frame, their boxes there
+// given. The sites are compared as stored, in a's block's frame: only those of each inside
+// both boxes, which are few unless the runs lie over each other.
+bool PivotWalk::runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
+                         const std::int32_t* boxA, const std::int32_t* boxB) const {
+  const Run ra = runOf(a);
+  const Run rb = runOf(b);
+  // Both boxes, in a's frame, then in a's block's: q = undoA(p - ra.offset).
+  const std::uint8_t* lane = kTables.lane[symmetry];
+  std::int32_t both[6];
+  for (int k = 0; k < 3; ++k) {
+    both[k] = std::max(boxA[k], offset[k] + boxB[lane[k]]) - ra.offset[k];
+    both[k + 3] = std::min(boxA[k + 3], boxB[lane[k + 3]] - offset[k]) + ra.offset[k];
+  }
+  const int undoA = inverse(ra.symmetry);
+  const std::uint8_t* undoLane = kTables.lane[undoA];
+  std::int32_t lo[3];
+  std::uint32_t span[3];
+  for (int k = 0; k < 3; ++k) {
+    lo[k] = both[undoLane[k]];
+    span[k] = static_cast<std::uint32_t>(-both[undoLane[k + 3]] - lo[k]);
+  }
+  const auto inside = [&lo, &span](const std::int32_t* p) {
+    return (static_cast<std::uint32_t>(p[0] - lo[0]) <= span[0]) &
+           (static_cast<std::uint32_t>(p[1] - lo[1]) <= span[1]) &
+           (static_cast<std::uint32_t>(p[2] - lo[2]) <= span[2]);
+  };
+  std::uint32_t near[kBlockMost];
+  std::int32_t nearCount = 0;
+  for (std::int32_t j = 0; j < ra.count; ++j) {
+    std::int32_t p[3];
+    unpack(ra.sites[j], p);
+    near[nearCount] = ra.sites[j];
+    nearCount += static_cast<std::int32_t>(inside(p));
+  }
+  if (nearCount == 0) return false;
+  // b's stored sites into a's block's frame: undoA(offset + symmetry(rb.symmetry(p) +
+  // rb.offset) - ra.offset) = turn(p) + shift.
+  const int turn = compose(undoA, compose(symmetry, rb.symmetry));
+  std::int32_t moved[3];
+  for (int k = 0; k < 3; ++k) {
+    moved[k] = offset[k] + image(symmetry, rb.offset, k) - ra.offset[k];
+  }
+  const std::int32_t shift[3] = {image(undoA, moved, 0), image(undoA, moved, 1),
+                                 image(undoA, moved, 2)};
+  for (std::int32_t j = 0; j < rb.count; ++j) {
+    std::int32_t p[3];
+    unpack(rb.sites[j], p);
+    const std::int32_t q[3] = {shift[0] + image(turn, p, 0), shift[1] + image(turn, p, 1),
+                               shift[2] + image(turn, p, 2)};
+    if (!inside(q)) continue;
+    const std::uint32_t key = pack(q);
+    for (std::int32_t i = 0; i < nearCount; ++i) {
+      if (near[i] == key) return true;
+    }
+  }
+  return false;
 }
 
 // Whether the sites of `a` meet those of `b` placed at offset + symmetry(b's sites), in a's
-// frame. Pairs of sub-walks are taken from a stack: a pair whose boxes miss is dropped, one
-// whose boxes meet is split, the sub-walk with more sites in two, and the half nearest the join
-// (a's end, b's start), where clashes are likeliest, is taken first. Each pair taken pushes at
-// most two and one of them is taken next, so the stack never holds more than the two trees'
-// depths together (each under 64 levels with the scratch nodes).
+// frame. Pairs of runs are taken from a stack: a pair whose boxes miss is dropped, one whose
+// boxes meet is split, the node with more sites in two, and the half nearest the join (a's
+// end, b's start), where clashes are likeliest, is taken first; two blocks whose boxes meet
+// are compared site by site. Each pair taken pushes at most two and one of them is taken next,
+// so the stack never holds more than the two trees' depths together (each under 64 levels
+// with the gathered sides).
 bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const {
   struct Pair {
     std::int32_t a;
@@ -210,25 +404,35 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
   Pair pending[130];
   int top = 0;
   Pair p{a, b, {offset[0], offset[1], offset[2]}, symmetry};
+  const auto load = [this](std::int32_t ref, std::int32_t* box) {
+    if (ref > 0) {
+      const Node& n = at(ref);
+      for (int k = 0; k < 6; ++k) box[k] = n.box[k];
+      return countOf(n);
+    }
+    return boxOf(ref, box);
+  };
   for (;;) {
-    const Node& na = at(p.a);
-    const Node& nb = at(p.b);
+    std::int32_t boxA[6], boxB[6];
+    const std::int32_t countA = load(p.a, boxA);
+    const std::int32_t countB = load(p.b, boxB);
     // One branch on all three axes: whether boxes meet is hard to predict, so it costs one
     // misprediction at most rather than one per axis.
+    const std::uint8_t* lane = kTables.lane[p.symmetry];
     int apart = 0;
     for (int k = 0; k < 3; ++k) {
-      const std::int32_t lo = p.offset[k] + image(p.symmetry, nb.lo, k);
-      const std::int32_t hi = p.offset[k] + image(p.symmetry, nb.hi, k);
-      apart |= static_cast<int>(std::max(lo, hi) < na.lo[k]) |
-               static_cast<int>(std::min(lo, hi) > na.hi[k]);
+      apart |= static_cast<int>(p.offset[k] + boxB[lane[k]] + boxA[k + 3] > 0) |
+               static_cast<int>(boxA[k] + boxB[lane[k + 3]] - p.offset[k] > 0);
     }
     if (apart == 0) {
-      if ((p.a | p.b) == 0) return true;  // two single sites whose boxes meet
-      if (countOf(na) >= countOf(nb)) {
+      if (p.a <= 0 && p.b <= 0) {
+        if (runsMeet(p.a, p.b, p.offset, p.symmetry, boxA, boxB)) return true;
+      } else if (p.b <= 0 || (p.a > 0 && countA >= countB)) {
         // The left half keeps the frame; b seen from the right half, which follows a.leftLast by
         // a's symmetry, is at undo(offset - a.leftLast) + (undo after symmetry)(.).
-        prefetch(&at(na.left));
-        prefetch(&at(na.right));
+        const Node& na = at(p.a);
+        prefetchRef(na.left);
+        prefetchRef(na.right);
         pending[top++] = Pair{na.left, p.b, {p.offset[0], p.offset[1], p.offset[2]}, p.symmetry};
         const int undo = inverse(symmetryOf(na));
         const std::int32_t shifted[3] = {p.offset[0] - na.leftLast[0], p.offset[1] - na.leftLast[1],
@@ -237,9 +441,11 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
                  p.b,
                  {image(undo, shifted, 0), image(undo, shifted, 1), image(undo, shifted, 2)},
                  compose(undo, p.symmetry)};
+        continue;
       } else {
-        prefetch(&at(nb.left));
-        prefetch(&at(nb.right));
+        const Node& nb = at(p.b);
+        prefetchRef(nb.left);
+        prefetchRef(nb.right);
         pending[top++] = Pair{p.a,
                               nb.right,
                               {p.offset[0] + image(p.symmetry, nb.leftLast, 0),
@@ -247,8 +453,8 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
                                p.offset[2] + image(p.symmetry, nb.leftLast, 2)},
                               compose(p.symmetry, symmetryOf(nb))};
         p.b = nb.left;
+        continue;
       }
-      continue;
     }
     if (top == 0) return false;
     p = pending[--top];
@@ -256,34 +462,44 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
 }
 
 // Pivot inside the balanced subtree of sites [lo, hi) about site split - 1, in the subtree's
-// frame. Node `split` joins the two sides; climbing from it to the subtree's root, each node on
-// the way adds one sibling subtree to one side, and that sibling is tested against all of the
-// other side gathered so far. The gathered sides are scratch nodes past the tree, so the tree
-// is written only when the pivot is accepted. Clashes lie mostly near the pivot site, so most
-// rejections end low in the tree after a few tests.
+// frame. The pivot site's node, or its block cut in two after it, joins the two sides;
+// climbing from there to the subtree's root, each node on the way adds one sibling subtree to
+// one side, and that sibling is tested against all of the other side gathered so far. The
+// gathered sides are nodes past the tree, so the tree is written only when the pivot is
+// accepted. Clashes lie mostly near the pivot site, so most rejections end low in the tree
+// after a few tests.
 bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry) {
   std::int32_t path[64];
   bool leftward[64];
   std::uint8_t frame[64];  // the symmetry taking each path node's frame into the subtree's
   int depth = 0;
-  // The balanced shape puts the node of sites [lo, hi) at rootOf(lo, hi), so the path and the
-  // siblings are known without reading a node: all their cache lines are requested at once
-  // instead of one after another.
-  for (std::int32_t node = rootOf(lo, hi); node != split; node = rootOf(lo, hi), ++depth) {
-    path[depth] = node;
+  // The one shape gives the path and the siblings without reading a node: all their cache
+  // lines are requested at once instead of one after another.
+  bool inBlock = false;
+  for (;;) {
+    if (hi - lo <= kBlockMost) {
+      inBlock = true;
+      break;
+    }
+    const std::int32_t node = lo + (hi - lo) / 2;
+    if (node == split) break;
+    path[depth] = node >> 4;
     leftward[depth] = split < node;
-    prefetch(&at(node));
+    prefetch(&at(path[depth]));
     if (split < node) {
-      prefetch(&at(rootOf(node, hi)));
+      prefetchRef(refOf(node, hi));
       hi = node;
     } else {
-      prefetch(&at(rootOf(lo, node)));
+      prefetchRef(refOf(lo, node));
       lo = node;
     }
+    ++depth;
   }
-  prefetch(&at(split));
-  prefetch(&at(rootOf(lo, split)));
-  prefetch(&at(rootOf(split, hi)));
+  if (inBlock) {
+    prefetchRef(-lo);
+  } else {
+    prefetch(&at(refOf(lo, hi)));
+  }
   int toRoot = 0;
   for (int j = 0; j < depth; ++j) {
     frame[j] = static_cast<std::uint8_t>(toRoot);
@@ -299,15 +515,25 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
   };
   // In the frame of the node being climbed through: the pivot site, the left side (whose frame
   // is this one) and the right side (at rightStart + rightSymmetry(.), before the pivot).
-  const Node& s = at(split);
   const int splitPivot = local(toRoot);
-  Vec pivot = {s.leftLast[0], s.leftLast[1], s.leftLast[2]};
-  std::int32_t leftSide = s.left;
-  std::int32_t rightSide = s.right;
+  Vec pivot{};
+  std::int32_t leftSide = 0;
+  std::int32_t rightSide = 0;
+  int rightSymmetry = 0;
+  if (inBlock) {
+    cut(lo, hi, split - 1, pivot.data(), &rightSymmetry);
+    leftSide = -m_steps - 1;
+    rightSide = -m_steps - 2;
+  } else {
+    const Node& s = at(refOf(lo, hi));
+    pivot = {s.leftLast[0], s.leftLast[1], s.leftLast[2]};
+    leftSide = s.left;
+    rightSide = s.right;
+    rightSymmetry = symmetryOf(s);
+  }
   Vec rightStart = pivot;
-  int rightSymmetry = symmetryOf(s);
   if (intersects(leftSide, rightSide, pivot, compose(splitPivot, rightSymmetry))) return false;
-  std::int32_t scratch = m_steps + 1;
+  std::int32_t scratch = m_firstGathered;
   for (int j = depth - 1; j >= 0; --j) {
     const Node& n = at(path[j]);
     const int g = local(frame[j]);
@@ -341,10 +567,28 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
     }
     refresh(scratch++);
   }
-  // Accepted: the split node and every node whose right child lies wholly past the pivot site
-  // turn that child by the pivot; then the path is refreshed bottom up.
-  setSymmetry(at(split), compose(splitPivot, symmetryOf(at(split))));
-  refresh(split);
+  // Accepted: the sites of the cut block past the pivot site, or the split node's right child,
+  // and every node whose right child lies wholly past the pivot site turn by the pivot; then
+  // the path is refreshed bottom up.
+  if (inBlock) {
+    std::uint32_t* sites = &m_sites[static_cast<std::size_t>(lo)];
+    std::int32_t centre[3];
+    unpack(sites[split - 1 - lo], centre);
+    for (std::int32_t j = split - lo; j < hi - lo; ++j) {
+      std::int32_t p[3];
+      unpack(sites[j], p);
+      const std::int32_t d[3] = {p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]};
+      const std::int32_t t[3] = {centre[0] + image(splitPivot, d, 0),
+                                 centre[1] + image(splitPivot, d, 1),
+                                 centre[2] + image(splitPivot, d, 2)};
+      sites[j] = pack(t);
+    }
+    refreshBlock(lo, hi - lo);
+  } else {
+    Node& s = at(refOf(lo, hi));
+    setSymmetry(s, compose(splitPivot, symmetryOf(s)));
+    refresh(refOf(lo, hi));
+  }
   for (int j = depth - 1; j >= 0; --j) {
     Node& n = at(path[j]);
     if (leftward[j]) setSymmetry(n, compose(local(frame[j]), symmetryOf(n)));
@@ -358,43 +602,87 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
 template <class StepInto>
 std::int32_t PivotWalk::build(std::int32_t lo, std::int32_t hi, int firstStep,
                               const StepInto& stepInto, bool* selfAvoiding) {
-  if (hi - lo == 1) return 0;
+  if (hi - lo <= kBlockMost) {
+    // The block's frame is the walk's turned so that the step into its first site is +x.
+    const int undo = inverse(kTables.towards[firstStep]);
+    std::uint32_t* sites = &m_sites[static_cast<std::size_t>(lo)];
+    std::int32_t p[3] = {1, 0, 0};
+    sites[0] = pack(p);
+    for (std::int32_t k = lo + 1; k < hi; ++k) {
+      const Point& m = kUnitMove[stepInto(k)];
+      const std::int32_t v[3] = {m.x, m.y, m.z};
+      for (int i = 0; i < 3; ++i) p[i] += image(undo, v, i);
+      sites[k - lo] = pack(p);
+    }
+    if (selfAvoiding != nullptr) {
+      for (std::int32_t j = 1; j < hi - lo; ++j) {
+        for (std::int32_t i = 0; i < j; ++i) {
+          if (sites[i] == sites[j]) *selfAvoiding = false;
+        }
+      }
+    }
+    refreshBlock(lo, hi - lo);
+    return -lo;
+  }
   const std::int32_t mid = lo + (hi - lo) / 2;
   const std::int32_t left = build(lo, mid, firstStep, stepInto, selfAvoiding);
   const int midStep = stepInto(mid);
   const std::int32_t right = build(mid, hi, midStep, stepInto, selfAvoiding);
-  Node& n = at(mid);
+  const std::int32_t slot = mid >> 4;
+  Node& n = at(slot);
   n.left = left;
   n.right = right;
   const int s = compose(inverse(kTables.towards[firstStep]), kTables.towards[midStep]);
   n.sitesAndSymmetry = static_cast<std::uint32_t>(s);
   if (selfAvoiding != nullptr && *selfAvoiding) {
-    const Node& l = at(left);
-    if (intersects(left, right, {l.last[0], l.last[1], l.last[2]}, s)) *selfAvoiding = false;
+    Vec last{};
+    lastOf(left, last.data());
+    if (intersects(left, right, last, s)) *selfAvoiding = false;
   }
-  refresh(mid);
-  return mid;
+  refresh(slot);
+  return slot;
 }
 
-void PivotWalk::FreeNodes::operator()(Node* nodes) const { std::free(nodes); }
+void PivotWalk::FreeMemory::operator()(void* memory) const { std::free(memory); }
 
-// Coordinates stay within 3N in every frame, far inside int32 for N <= kMaxSteps. A large
-// array is put on 2 MiB pages where the system allows, which spares most of the address
-// translation misses of a walk through the tree (a fifth of the time per pivot at 10^6 sites).
-void PivotWalk::allocate() {
+namespace {
+
+// `bytes` aligned for `alignment`, on 2 MiB pages where the system allows once it spans two,
+// which spares most of the address translation misses of a walk through the tree; the size
+// taken is added to `total`.
+void* allocateAligned(std::size_t bytes, std::size_t alignment, std::size_t& total) {
   constexpr std::size_t kHugePage = std::size_t{1} << 21;
-  const std::size_t count = static_cast<std::size_t>(m_steps) + 1 + kScratch;
-  const std::size_t alignment = count * sizeof(Node) >= 2 * kHugePage ? kHugePage : alignof(Node);
-  m_bytes = (count * sizeof(Node) + alignment - 1) / alignment * alignment;
-  m_nodes.reset(static_cast<Node*>(std::aligned_alloc(alignment, m_bytes)));
-  if (!m_nodes) throw std::bad_alloc();
+  if (bytes >= 2 * kHugePage) alignment = kHugePage;
+  const std::size_t size = (bytes + alignment - 1) / alignment * alignment;
+  void* memory = std::aligned_alloc(alignment, size);
+  if (memory == nullptr) throw std::bad_alloc();
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  if (alignment == kHugePage) madvise(m_nodes.get(), m_bytes, MADV_HUGEPAGE);
+  if (alignment == kHugePage) madvise(memory, size, MADV_HUGEPAGE);
 #endif
-  std::fill(m_nodes.get(), m_nodes.get() + count, Node{});
-  Node& leaf = at(0);
-  leaf.lo[0] = leaf.hi[0] = leaf.last[0] = 1;
-  leaf.sitesAndSymmetry = 1U << 6;
+  total += size;
+  return memory;
+}
+
+}  // namespace
+
+// Coordinates stay within 3N in every frame, far inside int32 for N <= kMaxSteps, and a block's
+// within its count of its own origin, inside a byte.
+void PivotWalk::allocate() {
+  const auto sites = static_cast<std::size_t>(m_steps) + 1;
+  const std::size_t slots = (sites >> 4) + 1;
+  m_firstGathered = static_cast<std::int32_t>(slots);
+  const std::size_t nodes = slots + kScratch;
+  m_bytes = 0;
+  m_sites.reset(static_cast<std::uint32_t*>(
+      allocateAligned(sites * sizeof(std::uint32_t), alignof(std::uint32_t), m_bytes)));
+  m_blockBoxes.reset(static_cast<BlockBox*>(
+      allocateAligned(slots * sizeof(BlockBox), alignof(BlockBox), m_bytes)));
+  m_nodes.reset(static_cast<Node*>(allocateAligned(nodes * sizeof(Node), alignof(Node), m_bytes)));
+  std::fill(m_sites.get(), m_sites.get() + sites, 0U);
+  std::fill(m_blockBoxes.get(), m_blockBoxes.get() + slots, BlockBox{});
+  std::fill(m_nodes.get(), m_nodes.get() + nodes, Node{});
+  m_parts = std::make_unique<Part[]>(2);
+  m_bytes += 2 * sizeof(Part);
 }
 
 void PivotWalk::buildRod() {
@@ -459,12 +747,11 @@ bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
   if (!generate(lo, mid, random, keepGoing) || !generate(mid, hi, random, keepGoing)) {
     return false;
   }
-  const std::int32_t left = rootOf(lo, mid);
-  const std::int32_t right = rootOf(mid, hi);
-  Node& n = at(mid);
+  const std::int32_t left = refOf(lo, mid);
+  const std::int32_t right = refOf(mid, hi);
+  Node& n = at(refOf(lo, hi));
   n.left = left;
   n.right = right;
-  const Node& l = at(left);
   const auto draw = [&random](std::int32_t below) {
     return static_cast<std::int32_t>(uniformBelow(random, static_cast<std::uint64_t>(below)));
   };
@@ -473,9 +760,11 @@ bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
   };
   for (;;) {
     const int s = static_cast<int>(uniformBelow(random, kLatticeSymmetries));
-    if (!intersects(left, right, {l.last[0], l.last[1], l.last[2]}, s)) {
+    Vec leftLast{};
+    lastOf(left, leftLast.data());
+    if (!intersects(left, right, leftLast, s)) {
       n.sitesAndSymmetry = static_cast<std::uint32_t>(s);
-      refresh(mid);
+      refresh(refOf(lo, hi));
       return true;
     }
     if (!poll(keepGoing)) return false;
@@ -524,33 +813,38 @@ bool PivotWalk::attempt(RandomSource& random) {
 }
 
 Point PivotWalk::end() const {
-  const Node& r = at(m_root);
-  return Point{r.last[0] - 1, r.last[1], r.last[2]};
+  std::int32_t last[3];
+  lastOf(m_root, last);
+  return Point{last[0] - 1, last[1], last[2]};
 }
 
 void PivotWalk::sites(std::vector<Point>& out) const {
   out.resize(static_cast<std::size_t>(m_steps) + 1);
   struct Frame {
-    std::int32_t node;
+    std::int32_t ref;
     int symmetry;
     Vec offset;
   };
-  // Depth first, left before right; a site is the frame's image of (1, 0, 0), less the
-  // origin's own (1, 0, 0). The stack holds at most one frame per level of the tree.
+  // Depth first, left before right; a site is the frame's image of its place in its block,
+  // less the origin's own (1, 0, 0). The stack holds at most one frame per level of the tree.
   Frame stack[64];
   int top = 0;
   stack[top++] = Frame{m_root, 0, Vec{-1, 0, 0}};
   std::size_t next = 0;
-  const std::int32_t e[3] = {1, 0, 0};
   while (top > 0) {
     const Frame f = stack[--top];
-    if (f.node == 0) {
-      out[next++] =
-          Point{f.offset[0] + image(f.symmetry, e, 0), f.offset[1] + image(f.symmetry, e, 1),
-                f.offset[2] + image(f.symmetry, e, 2)};
+    if (f.ref <= 0) {
+      const std::uint32_t* sites = blockSites(f.ref);
+      for (std::int32_t j = 0; j < blockBox(f.ref).sites; ++j) {
+        std::int32_t p[3];
+        unpack(sites[j], p);
+        out[next++] =
+            Point{f.offset[0] + image(f.symmetry, p, 0), f.offset[1] + image(f.symmetry, p, 1),
+                  f.offset[2] + image(f.symmetry, p, 2)};
+      }
       continue;
     }
-    const Node& n = at(f.node);
+    const Node& n = at(f.ref);
     stack[top++] = Frame{n.right, compose(f.symmetry, symmetryOf(n)),
                          Vec{f.offset[0] + image(f.symmetry, n.leftLast, 0),
                              f.offset[1] + image(f.symmetry, n.leftLast, 1),

@@ -1,6 +1,6 @@
 // The pivot algorithm for the self-avoiding walk on the simple cubic lattice, with the walk held
 // as Clisby's SAW-tree: an attempted pivot costs polylogarithmic time in N instead of the O(N)
-// of a walk kept as a list of sites, and the walk takes 64 bytes per site. Every random draw
+// of a walk kept as a list of sites, and the walk takes about 9 bytes per site. Every random draw
 // comes from the RandomSource passed in, so the same seed gives the same walk on every platform.
 #pragma once
 
@@ -29,10 +29,11 @@ int inverseSymmetry(int symmetry);
 // Lemire's multiply-shift on next(), redrawing the rare draws that would bias it.
 std::uint64_t uniformBelow(RandomSource& random, std::uint64_t bound);
 
-// An N-step self-avoiding walk from the origin held as a SAW-tree. A pivot climbs once from the
-// pivot site to the root: O(log N) nodes, plus bounding-box tests that grow about as log^2 N,
-// and O(log N) nodes written when accepted. end() is O(1), sites() O(N). Movable, not copyable;
-// objects share nothing, so one per walker and thread.
+// An N-step self-avoiding walk from the origin held as a SAW-tree over blocks of at most 32
+// sites. A pivot climbs once from the pivot site to the root: O(log N) nodes, plus bounding-box
+// tests that grow about as log^2 N and site comparisons within a few pairs of blocks, and
+// O(log N) nodes and one block written when accepted. end() is O(1), sites() O(N). Movable, not
+// copyable; objects share nothing, so one per walker and thread.
 class PivotWalk {
  public:
   static constexpr std::int32_t kMaxSteps = (1 << 26) - 2;
@@ -68,22 +69,46 @@ class PivotWalk {
   std::size_t bytes() const;                  // memory held
 
  private:
-  // A sub-walk of consecutive sites in its own frame, where its first site is (1, 0, 0) (one
-  // step from the frame's origin along +x). An internal node's right child follows the left
-  // child's last site, turned by the node's symmetry. Index 0 is the one-site leaf shared by
-  // every leaf position; the tree keeps one shape, in which the node of sites [lo, hi) is
-  // rootOf(lo, hi), so node k joins site k - 1 to site k. One cache line per node.
+  // The tree keeps one shape: a run of at most kBlockMost sites is a block, whose sites are
+  // kept in its own frame (its first site at (1, 0, 0), one step from the frame's origin along
+  // +x), a byte a coordinate; a longer run [lo, hi) is the node joining site mid - 1 to site
+  // mid, mid = lo + (hi - lo) / 2, whose children are the runs [lo, mid) and [mid, hi). A
+  // reference r > 0 names node slot r (a node of the tree at slot mid / 16, which no other
+  // shares, or a gathered side of a pivot under test past them); r <= 0 names the block
+  // starting at site -r, or past the last site, a part of a block cut by a pivot.
+  static constexpr std::int32_t kBlockMost = 32;
+  // A node's right child follows its left child's last site, turned by the node's symmetry.
+  // Boxes are held as six lower bounds, lo x, y, z, then -hi x, y, z: a symmetry only permutes
+  // the six, and two boxes are apart when one sum of a bound of each is positive.
   struct alignas(64) Node {
-    std::int32_t lo[3];  // bounding box of the sites
-    std::int32_t hi[3];
+    std::int32_t box[6];
     std::int32_t last[3];      // the last site
     std::int32_t leftLast[3];  // the left child's last site, which the right child follows
     std::int32_t left;
     std::int32_t right;
     std::uint32_t sitesAndSymmetry;  // sites << 6 | the symmetry applied to the right child
   };
-  struct FreeNodes {
-    void operator()(Node* nodes) const;
+  struct alignas(16) BlockBox {  // at slot first site / 16: blocks have more than 16 sites
+    std::int8_t box[6];
+    std::int8_t last[3];
+    std::uint8_t sites;
+  };
+  // Sites of a block from `sites` on, `count` of them, seen in a frame of their own: the site
+  // at p in the block's frame is at symmetry(p) + offset. A whole block's own frame is the
+  // block's; a block cut by a pivot gives two parts.
+  struct Run {
+    const std::uint32_t* sites;
+    std::int32_t count;
+    int symmetry;
+    std::int32_t offset[3];
+  };
+  struct Part {
+    Run run;
+    std::int32_t box[6];  // in the part's frame
+    std::int32_t last[3];
+  };
+  struct FreeMemory {
+    void operator()(void* memory) const;
   };
   using Vec = std::array<std::int32_t, 3>;
 
@@ -94,13 +119,36 @@ class PivotWalk {
   static void setSymmetry(Node& n, int symmetry) {
     n.sitesAndSymmetry = (n.sitesAndSymmetry & ~63U) | static_cast<std::uint32_t>(symmetry);
   }
-  static std::int32_t rootOf(std::int32_t lo, std::int32_t hi) {
-    return hi - lo == 1 ? 0 : lo + (hi - lo) / 2;
+  static std::int32_t refOf(std::int32_t lo, std::int32_t hi) {
+    return hi - lo <= kBlockMost ? -lo : (lo + (hi - lo) / 2) >> 4;
   }
-  Node& at(std::int32_t index) { return m_nodes[static_cast<std::size_t>(index)]; }
-  const Node& at(std::int32_t index) const { return m_nodes[static_cast<std::size_t>(index)]; }
+  Node& at(std::int32_t slot) { return m_nodes[static_cast<std::size_t>(slot)]; }
+  const Node& at(std::int32_t slot) const { return m_nodes[static_cast<std::size_t>(slot)]; }
+  bool isPart(std::int32_t ref) const { return -ref > m_steps; }
+  const Part& part(std::int32_t ref) const {
+    return m_parts[static_cast<std::size_t>(-ref - m_steps - 1)];
+  }
+  Part& part(std::int32_t ref) { return m_parts[static_cast<std::size_t>(-ref - m_steps - 1)]; }
+  const BlockBox& blockBox(std::int32_t ref) const {
+    return m_blockBoxes[static_cast<std::size_t>(-ref >> 4)];
+  }
+  const std::uint32_t* blockSites(std::int32_t ref) const {
+    return &m_sites[static_cast<std::size_t>(-ref)];
+  }
+  Run runOf(std::int32_t ref) const {
+    return isPart(ref) ? part(ref).run : Run{blockSites(ref), blockBox(ref).sites, 0, {0, 0, 0}};
+  }
+  // The box (widened), last site and count of sites of any reference.
+  std::int32_t boxOf(std::int32_t ref, std::int32_t* box) const;
+  void lastOf(std::int32_t ref, std::int32_t* last) const;
+  void prefetchRef(std::int32_t ref) const;
 
-  void refresh(std::int32_t node);
+  void refresh(std::int32_t slot);
+  void refreshBlock(std::int32_t lo, std::int32_t count);
+  void cut(std::int32_t lo, std::int32_t hi, std::int32_t site, std::int32_t* pivot,
+           int* rightSymmetry);
+  bool runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
+                const std::int32_t* boxA, const std::int32_t* boxB) const;
   bool intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const;
   bool pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry);
   template <class StepInto>
@@ -116,7 +164,11 @@ class PivotWalk {
 
   std::int32_t m_steps;
   std::int32_t m_root;
-  std::unique_ptr<Node[], FreeNodes> m_nodes;  // the leaf, m_steps internal nodes, scratch
+  std::unique_ptr<std::uint32_t[], FreeMemory> m_sites;  // every site in its block's frame
+  std::unique_ptr<BlockBox[], FreeMemory> m_blockBoxes;  // slot first site / 16
+  std::unique_ptr<Node[], FreeMemory> m_nodes;           // slot mid / 16, then gathered sides
+  std::unique_ptr<Part[]> m_parts;                       // the two parts of a cut block
+  std::int32_t m_firstGathered = 0;
   std::size_t m_bytes = 0;
   std::int32_t m_pollCountdown = 0;
 };
