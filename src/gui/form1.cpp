@@ -24,6 +24,7 @@
 #include <QSizeGrip>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -315,6 +316,7 @@ void Form1::buildTrappedNotice() {
 void Form1::buildWorkArea(QWidget* controls) {
   // The controls scroll when the window is made smaller than they need.
   auto* scroll = new QScrollArea;
+  m_controlPanel = scroll;
   scroll->setObjectName("controlPanel");
   scroll->setWidget(controls);
   scroll->setWidgetResizable(true);
@@ -459,6 +461,10 @@ void Form1::onChainTrapped(qint64 chain, qint64 trials) {
   const std::int32_t chains = m_runParams.iterations;
   setReport(m_trappedText, qs(trappedNotice(chain, chains, trials, m_runParams.restartTrapped)));
   m_trappedNotice->show();
+  // Brought into sight once laid out, should the controls be scrolled.
+  QTimer::singleShot(0, this, [this] {
+    if (m_trappedNotice->isVisible()) m_controlPanel->ensureWidgetVisible(m_trappedNotice);
+  });
   showStatus(qs(trappedStatus(chain, chains, trials)));
   m_progress2->setRange(0, 0);  // busy: trials go on without the chain growing
   m_progress2->setAccessibleDescription(

@@ -22,6 +22,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSplitter;
 
 namespace polychain {
@@ -116,6 +117,7 @@ class Form1 final : public QMainWindow {
   qint64 m_trappedTrials = 0;
 
   QSplitter* m_workArea = nullptr;
+  QScrollArea* m_controlPanel = nullptr;
   PlotTabs* m_plots = nullptr;
   QRadioButton* m_rlopt = nullptr;
   QRadioButton* m_sawopt = nullptr;

@@ -185,10 +185,9 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   connect(m_worker, &SimulationWorker::stepCountFinished, this, &ScalingPage::onStepCountFinished);
   connect(m_worker, &SimulationWorker::chainTrapped, this, [this](qint64 chain, qint64 trials) {
     if (!m_running) return;
-    setReport(m_status, QString("Chain %1 has made %2 trials without growing longer and may be "
-                                "trapped; Cancel Sweep stops the sweep.")
-                            .arg(chain + 1)
-                            .arg(trials));
+    const RunParams& run = m_params.run;
+    setReport(m_status, qs(trappedNotice(chain, run.iterations, trials, run.restartTrapped)) +
+                            " Cancel Sweep stops the sweep.");
   });
   connect(m_worker, &SimulationWorker::finished, this, &ScalingPage::onFinished);
   connect(m_worker, &SimulationWorker::failed, this, &ScalingPage::onFailed);
