@@ -350,6 +350,8 @@ void Form1::buildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setAccessibleName("Status bar");
   m_status = reportLabel("statusMessage", "Status");
+  // A long message is cut at its end rather than widening the window; its tooltip has it all.
+  m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   bar->addWidget(m_status, 1);
   showStatus("Choose a model under Parameters, then press Run Simulation.");
   m_seedUsed = reportLabel("seedUsed", "Seed of the last run; typed as Seed it repeats the run");
@@ -358,7 +360,10 @@ void Form1::buildStatusBar() {
   if (auto* grip = bar->findChild<QSizeGrip*>()) grip->setAccessibleName("Resize the window");
 }
 
-void Form1::showStatus(const QString& text) { setReport(m_status, text); }
+void Form1::showStatus(const QString& text) {
+  setReport(m_status, text);
+  m_status->setToolTip(text);
+}
 
 QString Form1::status() const { return m_status->text(); }
 
