@@ -336,7 +336,7 @@ void ChainPage::showThreeD() {
     }
     m_bands3D[static_cast<std::size_t>(band)]->dataProxy()->resetArray(items);
   }
-  // A bead's diameter is a third of a lattice unit, and a bond's a tenth, but never thinner
+  // A bead's diameter is a third of a lattice unit, and a bond's about a tenth, but never thinner
   // than a pixel or so.
   const auto beadSize = static_cast<float>(std::clamp(0.7 / half, 0.008, 0.1));
   for (QScatter3DSeries* series : m_bands3D) series->setItemSize(beadSize);

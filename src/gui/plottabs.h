@@ -67,7 +67,7 @@ class PlotTabs final : public QTabWidget {
   CorrelationPage* m_gofq;
   DetailsPage* m_details;
   ScalingPage* m_scaling;
-  QScrollArea* m_scalingArea;
+  QScrollArea* m_scalingArea = nullptr;
 };
 
 }  // namespace polychain
