@@ -10,6 +10,7 @@
 #include <numeric>
 #include <vector>
 
+#include "app/form1logic.h"
 #include "app/numbertext.h"
 
 namespace polychain {
@@ -405,10 +406,30 @@ std::string trialsStatus(std::int64_t chain, std::int32_t iterations, std::int64
          formatInteger(trials) + (trials == 1 ? " trial" : " trials");
 }
 
-std::string trappedNotice(std::int64_t chain, std::int64_t trials) {
-  return "Chain " + formatInteger(chain + 1) + " has made " + formatInteger(trials) +
-         " trials without growing longer and may be trapped. The run goes on until you "
-         "cancel it.";
+std::string trappedNotice(std::int64_t chain, std::int32_t iterations, std::int64_t trials,
+                          std::int64_t restartTrapped) {
+  std::string text = "Chain " + formatInteger(chain + 1) + " of " + formatInteger(iterations) +
+                     " may be trapped: it has made " + formatInteger(trials) +
+                     " trials and grown no longer in the last " + formatInteger(kTrappedTrials) +
+                     ". ";
+  const std::string setting = "\"" + std::string(kRestartField) + "\"";
+  if (restartTrapped <= 0) {
+    text += "Regrowing is off (" + setting + " is 0), so it may never end; a run with it on (" +
+            formatInteger(kDefaultRestartTrapped) +
+            " is the default) grows such a chain again from the origin.";
+  } else if (restartTrapped < kTrappedTrials) {
+    text += "Growing it again from the origin after every " + formatInteger(restartTrapped) +
+            " trials without growing (" + setting + ") has not helped.";
+  } else {
+    text += "It is grown again from the origin once it has made " + formatInteger(restartTrapped) +
+            " trials without growing (" + setting + ").";
+  }
+  return text + " The other chains go on, and so does the run until you cancel it.";
+}
+
+std::string trappedStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials) {
+  return "Chain " + formatInteger(chain + 1) + " of " + formatInteger(iterations) +
+         " may be trapped (" + formatInteger(trials) + " trials); the other chains go on.";
 }
 
 }  // namespace polychain

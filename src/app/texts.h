@@ -86,7 +86,12 @@ std::string runStartStatus(const RunParams& params);
 std::string runEndStatus(RunStatus status, const RunParams& params);
 // `chain` is 0-based as the run reports it.
 std::string trialsStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials);
-// The notice offered when a chain makes many trials without growing longer.
-std::string trappedNotice(std::int64_t chain, std::int64_t trials);
+// The notice offered when chain `chain` (0-based) of `iterations` has made `trials` trials
+// and no new greatest length in the last kTrappedTrials of them, with regrowing after
+// `restartTrapped` trials without growth (0: never): what regrowing has done or will do.
+std::string trappedNotice(std::int64_t chain, std::int32_t iterations, std::int64_t trials,
+                          std::int64_t restartTrapped);
+// The status while such a chain goes on and the other chains of the run grow.
+std::string trappedStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials);
 
 }  // namespace polychain

@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,20 +12,25 @@
 #include <QOpenGLContext>
 #include <QPainter>
 #include <QPushButton>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QtDataVisualization/Q3DCamera>
 #include <QtDataVisualization/Q3DScatter>
 #include <QtDataVisualization/Q3DScene>
 #include <QtDataVisualization/Q3DTheme>
+#include <QtDataVisualization/QCustom3DItem>
 #include <QtDataVisualization/QScatter3DSeries>
 #include <QtDataVisualization/QScatterDataProxy>
 #include <QtDataVisualization/QValue3DAxis>
+#include <QtDataVisualization/QValue3DAxisFormatter>
 #include <algorithm>
 #include <array>
 #include <cmath>
 
 #include "app/chainview.h"
+#include "app/ticks.h"
+#include "app/tubemesh.h"
 
 namespace polychain {
 
@@ -69,6 +75,24 @@ std::array<Range, 3> cubeAround(const std::vector<Point>& sites) {
   return ranges;
 }
 
+// Ticks along an axis of the chain's cube: round lattice coordinates, kept off the ends so
+// that the labels of two axes never meet at a corner. None for an empty view.
+AxisTicks latticeTicks(const Range& range, bool empty) {
+  if (empty) return {};
+  const double inset = (range.high - range.low) * 0.08;
+  return roundTicks(range.low + inset, range.high - inset, 5, 1.0);
+}
+
+// The chain's colours from its first site (left) to its last (right), one pixel high: the
+// tube's texture.
+QImage gradientImage() {
+  QImage image(256, 1, QImage::Format_RGB32);
+  for (int i = 0; i < image.width(); ++i) {
+    image.setPixel(i, 0, chainColour(i / double(image.width() - 1)).rgb());
+  }
+  return image;
+}
+
 // The first display position of band `band` when `count` positions are split into bands.
 std::size_t bandStart(std::size_t count, int band) {
   return count * static_cast<std::size_t>(band) / ChainPage::kColourBands;
@@ -77,6 +101,40 @@ std::size_t bandStart(std::size_t count, int band) {
 double bandMiddle(int band) { return (static_cast<double>(band) + 0.5) / ChainPage::kColourBands; }
 
 }  // namespace
+
+// Grid lines and labels of a 3D axis at given values instead of evenly spread segments.
+class RoundTickFormatter final : public QValue3DAxisFormatter {
+ public:
+  void setTicks(AxisTicks ticks) {
+    m_ticks = std::move(ticks);
+    markDirty(true);
+  }
+
+ protected:
+  QValue3DAxisFormatter* createNewInstance() const override { return new RoundTickFormatter; }
+  void populateCopy(QValue3DAxisFormatter& copy) const override {
+    QValue3DAxisFormatter::populateCopy(copy);
+    static_cast<RoundTickFormatter&>(copy).m_ticks = m_ticks;
+  }
+  void recalculate() override {
+    gridPositions().clear();
+    subGridPositions().clear();
+    labelPositions().clear();
+    labelStrings().clear();
+    const double low = axis()->min();
+    const double span = static_cast<double>(axis()->max()) - low;
+    if (!(span > 0.0)) return;
+    for (std::size_t i = 0; i < m_ticks.values.size(); ++i) {
+      const auto at = static_cast<float>((m_ticks.values[i] - low) / span);
+      gridPositions().append(at);
+      labelPositions().append(at);
+      labelStrings().append(QString::fromStdString(m_ticks.labels[i]));
+    }
+  }
+
+ private:
+  AxisTicks m_ticks;
+};
 
 QColor chainColour(double t) {
   t = std::clamp(t, 0.0, 1.0) * static_cast<double>(kGradient.size() - 1);
@@ -164,13 +222,16 @@ ChainPage::ChainPage(QWidget* parent)
   m_info->setText(QString(isThreeD() ? kThreeDHint : kProjectionNote));
 }
 
+ChainPage::~ChainPage() = default;
+
 void ChainPage::buildThreeD() {
   m_scatter = new Q3DScatter;
   m_scatter->setObjectName("chainScatter");
   m_scatter->activeTheme()->setType(Q3DTheme::ThemeQt);
   m_scatter->activeTheme()->setLabelBorderEnabled(false);
+  m_scatter->activeTheme()->setLabelTextColor(QColor(0x20, 0x20, 0x20));
   QFont labels = m_scatter->activeTheme()->font();
-  labels.setPointSizeF(labels.pointSizeF() * 1.6);
+  labels.setPointSizeF(labels.pointSizeF() * 2.6);
   m_scatter->activeTheme()->setFont(labels);
   m_scatter->setShadowQuality(QAbstract3DGraph::ShadowQualityNone);
   m_scatter->setOptimizationHints(QAbstract3DGraph::OptimizationStatic);
@@ -182,7 +243,11 @@ void ChainPage::buildThreeD() {
   for (const auto& [axis, title] : axes) {
     axis->setTitle(title);
     axis->setTitleVisible(true);
-    axis->setLabelFormat("%.0f");
+    axis->setTitleFixed(false);  // titles and labels turn to face the viewer
+    axis->setLabelAutoRotation(90.0f);
+    auto* formatter = new RoundTickFormatter;
+    axis->setFormatter(formatter);
+    m_formatters.push_back(formatter);
   }
   for (int band = 0; band < kColourBands; ++band) {
     auto* series = new QScatter3DSeries;
@@ -194,12 +259,14 @@ void ChainPage::buildThreeD() {
     series->setBaseColor(chainColour(bandMiddle(band)));
     m_bands3D.push_back(series);
   }
+  showThreeD();
   resetView();
   m_container = QWidget::createWindowContainer(m_scatter);
   m_container->setObjectName("chain3D");
   m_container->setAccessibleName("Last chain in 3D");
   m_container->setMinimumSize(240, 180);
   m_container->setFocusPolicy(Qt::StrongFocus);
+  m_container->installEventFilter(this);
 }
 
 void ChainPage::buildProjection() {
@@ -208,10 +275,12 @@ void ChainPage::buildProjection() {
   m_chart->setTitle("Last chain, projected on the x-y plane");
   m_axisX = new QValueAxis;
   m_axisX->setTitleText("x");
-  m_axisX->setLabelFormat("%.0f");
   m_axisY = new QValueAxis;
   m_axisY->setTitleText("y");
-  m_axisY->setLabelFormat("%.0f");
+  for (QValueAxis* axis : {m_axisX, m_axisY}) {
+    axis->setLabelFormat("%.0f");
+    axis->setTickType(QValueAxis::TicksDynamic);
+  }
   m_chart->addAxis(m_axisX, Qt::AlignBottom);
   m_chart->addAxis(m_axisY, Qt::AlignLeft);
   for (int band = 0; band < kColourBands; ++band) {
@@ -243,9 +312,22 @@ void ChainPage::setChain(const std::vector<Point>& sites, const QString& descrip
 
 void ChainPage::showThreeD() {
   const std::vector<std::size_t> shown = displayIndices(m_sites.size(), kMaxDrawnSites);
+  m_drawn = shown.size();
+  const std::array<Range, 3> cube = cubeAround(m_sites);
+  // The lattice's x, z and y run along the graph's x, y and z axes; the graph's z runs
+  // towards the viewer, the opposite way to its data's z axis.
+  const double half = (cube[0].high - cube[0].low) / 2.0;
+  const auto graphPoint = [&](const Point& p) {
+    return MeshPoint{(p.x - (cube[0].low + half)) / half, (p.z - (cube[2].low + half)) / half,
+                     -(p.y - (cube[1].low + half)) / half};
+  };
+
+  // Sites as beads for chains short enough to tell them apart, and for every chain the
+  // bonds between consecutive drawn sites as one tube coloured along the chain.
+  const bool beads = shown.size() <= kMaxBeads;
   for (int band = 0; band < kColourBands; ++band) {
-    const std::size_t begin = bandStart(shown.size(), band);
-    const std::size_t end = bandStart(shown.size(), band + 1);
+    const std::size_t begin = beads ? bandStart(shown.size(), band) : 0;
+    const std::size_t end = beads ? bandStart(shown.size(), band + 1) : 0;
     auto* items = new QScatterDataArray(static_cast<qsizetype>(end - begin));
     for (std::size_t i = begin; i < end; ++i) {
       const Point& p = m_sites[shown[i]];
@@ -254,15 +336,37 @@ void ChainPage::showThreeD() {
     }
     m_bands3D[static_cast<std::size_t>(band)]->dataProxy()->resetArray(items);
   }
-  m_drawn = shown.size();
-  // Smaller spheres for longer chains, so the path stays visible.
-  const float size = std::clamp(
-      0.6f / std::cbrt(static_cast<float>(std::max<std::size_t>(shown.size(), 1))), 0.01f, 0.1f);
-  for (QScatter3DSeries* series : m_bands3D) series->setItemSize(size);
-  const std::array<Range, 3> cube = cubeAround(m_sites);
-  m_scatter->axisX()->setRange(static_cast<float>(cube[0].low), static_cast<float>(cube[0].high));
-  m_scatter->axisZ()->setRange(static_cast<float>(cube[1].low), static_cast<float>(cube[1].high));
-  m_scatter->axisY()->setRange(static_cast<float>(cube[2].low), static_cast<float>(cube[2].high));
+  // A bead's diameter is a third of a lattice unit, and a bond's about a tenth, but never thinner
+  // than a pixel or so.
+  const auto beadSize = static_cast<float>(std::clamp(0.7 / half, 0.008, 0.1));
+  for (QScatter3DSeries* series : m_bands3D) series->setItemSize(beadSize);
+  std::vector<MeshPoint> path;
+  path.reserve(shown.size());
+  for (std::size_t i : shown) path.push_back(graphPoint(m_sites[i]));
+  // A new item for each chain: the graph reads an item's mesh once.
+  if (m_bonds != nullptr) m_scatter->removeCustomItem(m_bonds);
+  m_bonds = nullptr;
+  const std::string mesh = tubeMeshObj(path, std::max(0.06 / half, 0.004));
+  auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/polychain-chain-XXXXXX.obj");
+  const auto size = static_cast<qint64>(mesh.size());
+  if (!mesh.empty() && file->open() && file->write(mesh.data(), size) == size && file->flush()) {
+    // The mesh is written in the graph's own box, -1 to 1 on each axis.
+    m_bonds = new QCustom3DItem(file->fileName(), QVector3D(0.0f, 0.0f, 0.0f),
+                                QVector3D(1.0f, 1.0f, 1.0f), QQuaternion(), gradientImage());
+    m_bonds->setPositionAbsolute(true);
+    m_bonds->setShadowCasting(false);
+    m_scatter->addCustomItem(m_bonds);
+    m_meshFile = std::move(file);  // kept until the next chain, as the graph reads it late
+  }
+
+  const std::pair<QValue3DAxis*, const Range*> axes[] = {{m_scatter->axisX(), &cube[0]},
+                                                         {m_scatter->axisY(), &cube[2]},
+                                                         {m_scatter->axisZ(), &cube[1]}};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const auto& [axis, range] = axes[i];
+    axis->setRange(static_cast<float>(range->low), static_cast<float>(range->high));
+    m_formatters[i]->setTicks(latticeTicks(*range, m_sites.empty()));
+  }
 }
 
 void ChainPage::showProjection() {
@@ -294,12 +398,37 @@ void ChainPage::showProjection() {
 void ChainPage::resetView() {
   if (isThreeD()) {
     m_scatter->scene()->activeCamera()->setCameraPreset(Q3DCamera::CameraPresetIsometricRight);
-    m_scatter->scene()->activeCamera()->setZoomLevel(150.0f);
+    m_fittedZoom = -1.0f;
+    fitZoom();
     return;
   }
   const std::array<Range, 3> cube = cubeAround(m_sites);
-  m_axisX->setRange(cube[0].low, cube[0].high);
-  m_axisY->setRange(cube[1].low, cube[1].high);
+  for (auto [axis, range] : {std::pair{m_axisX, cube[0]}, std::pair{m_axisY, cube[1]}}) {
+    axis->setRange(range.low, range.high);
+    const AxisTicks ticks = latticeTicks(range, m_sites.empty());
+    axis->setLabelsVisible(!ticks.values.empty());
+    axis->setGridLineVisible(!ticks.values.empty());
+    if (!ticks.values.empty()) {
+      axis->setTickAnchor(0.0);
+      axis->setTickInterval(ticks.step);
+    }
+  }
+}
+
+void ChainPage::fitZoom() {
+  // The graph is scaled to the view's width: a wide view needs less zoom to keep the labels
+  // under the cube in sight. A zoom the user chose stays.
+  Q3DCamera* camera = m_scatter->scene()->activeCamera();
+  if (m_fittedZoom >= 0.0f && camera->zoomLevel() != m_fittedZoom) return;
+  const QSize size = m_container != nullptr ? m_container->size() : QSize();
+  const float aspect = size.width() > 0 ? float(size.height()) / float(size.width()) : 1.0f;
+  m_fittedZoom = std::clamp(175.0f * aspect, 100.0f, 185.0f);
+  camera->setZoomLevel(m_fittedZoom);
+}
+
+bool ChainPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_container && event->type() == QEvent::Resize) fitZoom();
+  return PlotPage::eventFilter(watched, event);
 }
 
 QImage ChainPage::threeDImage(const QSize& size) const {

@@ -1,17 +1,21 @@
 // The "Chain" tab: the last chain of the last finished run, coloured from its first site to
 // its last. In 3D (rotatable and zoomable) where OpenGL is available, otherwise as its
-// projection on the x-y plane. Long chains are thinned for drawing only: at most
-// kMaxDrawnSites points reach the plot, while sites() keeps every site.
+// projection on the x-y plane; consecutive sites are joined, and the axes are marked at round
+// lattice coordinates. Long chains are thinned for drawing only: at most kMaxDrawnSites
+// points reach the plot, while sites() keeps every site.
 #pragma once
 
 #include <QString>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "chain/lattice.h"
 #include "gui/plotpage.h"
 
 class Q3DScatter;
+class QCustom3DItem;
+class QTemporaryFile;
 class QChart;
 class QChartView;
 class QLabel;
@@ -21,14 +25,19 @@ class QValueAxis;
 
 namespace polychain {
 
+class RoundTickFormatter;
+
 class ChainPage final : public PlotPage {
   Q_OBJECT
 
  public:
   static constexpr std::size_t kMaxDrawnSites = 20000;
   static constexpr int kColourBands = 16;  // the chain is drawn in this many colours
+  // Up to this many drawn sites the 3D view shows the sites as beads on the bonds.
+  static constexpr std::size_t kMaxBeads = 3000;
 
   explicit ChainPage(QWidget* parent = nullptr);
+  ~ChainPage() override;
 
   // Shows `sites` (the chain in order); `description` says which run it came from.
   void setChain(const std::vector<Point>& sites, const QString& description);
@@ -48,6 +57,7 @@ class ChainPage final : public PlotPage {
  protected:
   void paintPlot(QPainter& painter, const QRect& target) override;
   QSize plotSize() const override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void buildThreeD();
@@ -55,6 +65,7 @@ class ChainPage final : public PlotPage {
   void showThreeD();
   void showProjection();
   void resetView();
+  void fitZoom();
 
   std::vector<Point> m_sites;
   std::size_t m_drawn = 0;
@@ -63,6 +74,10 @@ class ChainPage final : public PlotPage {
   Q3DScatter* m_scatter = nullptr;
   QWidget* m_container = nullptr;
   std::vector<QScatter3DSeries*> m_bands3D;
+  std::vector<RoundTickFormatter*> m_formatters;  // x, z (vertical), y
+  QCustom3DItem* m_bonds = nullptr;
+  float m_fittedZoom = -1.0f;  // the zoom last fitted to the view's shape
+  std::unique_ptr<QTemporaryFile> m_meshFile;
   // 2D projection.
   QChart* m_chart = nullptr;
   QChartView* m_view = nullptr;

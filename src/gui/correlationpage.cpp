@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QLogValueAxis>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -66,6 +67,8 @@ CorrelationPage::CorrelationPage(Kind kind, QWidget* parent)
     m_logAxis->setAccessibleName(m_logAxis->text());
     controlRow()->insertWidget(0, m_logAxis);
     connect(m_logAxis, &QCheckBox::toggled, this, &CorrelationPage::redraw);
+    // Ticked or cleared by hand, the box keeps its state from run to run.
+    connect(m_logAxis, &QCheckBox::clicked, this, [this] { m_axisChosen = true; });
   }
   m_info->setText("No run has computed " + quantity(kind) +
                   " yet: tick \"Calculate Pairwise Correlation Factor\" and run.");
@@ -77,6 +80,20 @@ bool CorrelationPage::logarithmic() const { return m_logAxis != nullptr && m_log
 void CorrelationPage::setValues(std::vector<double> values, const QString& description) {
   m_values = std::move(values);
   m_description = description;
+  if (m_logAxis != nullptr && !m_axisChosen) {
+    // Values over more than two decades open on the logarithmic axis, where the smaller ones
+    // are seen beside the largest.
+    double low = std::numeric_limits<double>::infinity();
+    double high = 0.0;
+    for (const double v : m_values) {
+      if (std::isfinite(v) && v > 0.0) {
+        low = std::min(low, v);
+        high = std::max(high, v);
+      }
+    }
+    const QSignalBlocker quiet(m_logAxis);
+    m_logAxis->setChecked(high > 100.0 * low);
+  }
   redraw();
 }
 
@@ -132,12 +149,10 @@ void CorrelationPage::redraw() {
   m_series->replace(points);
   m_series->setPointsVisible(points.size() <= 64);
 
-  if (m_values.empty()) {
-    m_chart->setTitle(pairs ? "Pair correlation g(r)" : "Structure factor g(q)");
-    return;
-  }
-  m_chart->setTitle((pairs ? "Pair correlation g(r): " : "Structure factor g(q): ") +
-                    m_description);
+  // The title stays short enough for a small window; the note under the plot says which
+  // run the values are from.
+  m_chart->setTitle(pairs ? "Pair correlation g(r)" : "Structure factor g(q)");
+  if (m_values.empty()) return;
   QString info = QString::number(m_values.size()) + " values from " + m_description + ".";
   if (leftOut > 0) {
     info += QString(" %1 %2 not positive and not shown on the logarithmic axis.")

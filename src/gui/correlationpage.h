@@ -1,6 +1,7 @@
 // The "g(r)" and "g(q)" tabs: the curve of the last run that computed it, kept until another
 // run computes it anew. The g(q) page offers a logarithmic vertical axis, on which values
-// that are not positive are left out (the note under the plot says how many).
+// that are not positive are left out (the note under the plot says how many); it opens on
+// that axis when the values span more than two decades, until the user chooses.
 #pragma once
 
 #include <QString>
@@ -56,6 +57,7 @@ class CorrelationPage final : public PlotPage {
   QValueAxis* m_linearY;
   QLogValueAxis* m_logY;
   QCheckBox* m_logAxis = nullptr;
+  bool m_axisChosen = false;  // the log-axis box was set by hand
   QLabel* m_info;
 };
 

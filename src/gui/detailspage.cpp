@@ -6,48 +6,24 @@
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <map>
 #include <optional>
 
 #include "app/texts.h"
+#include "gui/accessible.h"
 #include "gui/qtext.h"
+#include "gui/valuebox.h"
 
 namespace polychain {
 
 namespace {
 
-QLineEdit* valueBox(const char* name, const QString& accessibleName) {
-  auto* box = new QLineEdit;
-  box->setObjectName(name);
-  box->setAccessibleName(accessibleName);
-  box->setReadOnly(true);
-  box->setFocusPolicy(Qt::ClickFocus);
-  return box;
-}
+// Room asked for before the first run: an estimate, and a count per chain.
+constexpr const char* kTypicalEstimate = "0000.000 ± 00.000";
+constexpr const char* kTypicalCount = "mean 0000.00, max 00000";
 
-// Adds a row "caption  box  meaning" to `grid`; the caption is the box's buddy. Captions
-// share one width, so the boxes line up from group to group.
-void addRow(QGridLayout* grid, const QString& caption, QLineEdit* box, const QString& meaning) {
-  const int row = grid->rowCount();
-  auto* label = new QLabel(caption);
-  label->setTextFormat(Qt::PlainText);
-  label->setBuddy(box);
-  label->setMinimumWidth(label->fontMetrics().horizontalAdvance("<Rg²>/<R²>") + 8);
-  auto* note = new QLabel(meaning);
-  note->setTextFormat(Qt::PlainText);
-  note->setWordWrap(true);
-  note->setForegroundRole(QPalette::PlaceholderText);
-  box->setToolTip(meaning);
-  grid->addWidget(label, row, 0);
-  grid->addWidget(box, row, 1);
-  grid->addWidget(note, row, 2);
-}
-
-QGridLayout* gridOf(QGroupBox* box) {
-  auto* grid = new QGridLayout(box);
-  grid->setColumnStretch(1, 2);
-  grid->setColumnStretch(2, 3);
-  return grid;
-}
+QGridLayout* gridOf(QGroupBox* box) { return new QGridLayout(box); }
 
 QString countDisplay(const std::optional<CountSummary>& count) {
   return count ? qs(countText(*count)) : QString();
@@ -55,57 +31,73 @@ QString countDisplay(const std::optional<CountSummary>& count) {
 
 }  // namespace
 
+struct DetailsPage::Row {
+  QGridLayout* grid;
+  QLabel* caption;
+  ValueBox* box;
+  QLabel* meaning;
+};
+
 QString estimateDisplay(const Estimate& estimate) { return qs(estimateText(estimate, " ± ")); }
 
 DetailsPage::DetailsPage(QWidget* parent)
     : QWidget(parent),
       m_run(new QLabel("No run yet.")),
-      m_chains(valueBox("detailsChains", "Chains")),
-      m_rmsEnd(valueBox("detailsRmsEnd", "Root-mean-square end-to-end distance")),
-      m_meanSquaredEnd(valueBox("detailsMeanSquaredEnd", "Mean squared end-to-end distance")),
-      m_meanEnd(valueBox("detailsMeanEnd", "Mean end-to-end distance")),
-      m_rmsRg(valueBox("detailsRmsRg", "Radius of gyration about the centre of mass")),
-      m_meanSquaredRg(valueBox("detailsMeanSquaredRg", "Mean squared radius of gyration")),
-      m_ratio(valueBox("detailsRatio",
-                       "Ratio of mean squared radius of gyration to mean "
-                       "squared end-to-end distance")),
+      m_chains(new ValueBox("detailsChains", "Chains", "0000", "chains the means are taken over")),
+      m_rmsEnd(new ValueBox("detailsRmsEnd", "Root-mean-square end-to-end distance",
+                            kTypicalEstimate, "root-mean-square end-to-end distance")),
+      m_meanSquaredEnd(new ValueBox("detailsMeanSquaredEnd", "Mean squared end-to-end distance",
+                                    kTypicalEstimate, "mean squared end-to-end distance")),
+      m_meanEnd(new ValueBox("detailsMeanEnd", "Mean end-to-end distance", kTypicalEstimate,
+                             "mean end-to-end distance")),
+      m_rmsRg(new ValueBox("detailsRmsRg", "Radius of gyration about the centre of mass",
+                           kTypicalEstimate, "radius of gyration over all sites")),
+      m_meanSquaredRg(new ValueBox("detailsMeanSquaredRg", "Mean squared radius of gyration",
+                                   kTypicalEstimate, "mean squared radius of gyration")),
+      m_ratio(new ValueBox("detailsRatio",
+                           "Ratio of mean squared radius of gyration to mean squared "
+                           "end-to-end distance",
+                           kTypicalEstimate, "1/6 for a long ideal chain")),
       m_countsBox(new QGroupBox("Trials per chain")),
-      m_trials(valueBox("detailsTrials", "Trial steps per chain")),
-      m_discarded(valueBox("detailsDiscarded", "Discarded trials per chain")),
-      m_backups(valueBox("detailsBackups", "Back-ups per chain")) {
+      m_trials(new ValueBox("detailsTrials", "Trial steps per chain", kTypicalCount,
+                            "trial steps made, accepted or not")),
+      m_discarded(new ValueBox("detailsDiscarded", "Discarded trials per chain", kTypicalCount,
+                               "trials refused by the occupancy or zone rules")),
+      m_backups(new ValueBox("detailsBackups", "Back-ups per chain", kTypicalCount,
+                             "sites abandoned by back-ups")) {
   setObjectName("detailsPage");
+  setAccessibleName("Details");
   m_run->setObjectName("detailsRun");
   m_run->setTextFormat(Qt::PlainText);
   m_run->setWordWrap(true);
 
   auto* chainsGrid = new QGridLayout;
-  chainsGrid->setColumnStretch(1, 2);
-  chainsGrid->setColumnStretch(2, 3);
-  addRow(chainsGrid, "Chains", m_chains, "chains the means are taken over");
+  addRow(chainsGrid, "Chains", m_chains);
 
   auto* endBox = new QGroupBox("End-to-end vector R");
   endBox->setObjectName("detailsEndBox");
   endBox->setAccessibleName(endBox->title());
   QGridLayout* end = gridOf(endBox);
-  addRow(end, "sqrt(<R²>)", m_rmsEnd, "root-mean-square end-to-end distance");
-  addRow(end, "<R²>", m_meanSquaredEnd, "mean squared end-to-end distance");
-  addRow(end, "<|R|>", m_meanEnd, "mean end-to-end distance");
+  addRow(end, "sqrt(<R²>)", m_rmsEnd);
+  addRow(end, "<R²>", m_meanSquaredEnd);
+  addRow(end, "<|R|>", m_meanEnd);
 
   auto* sizeBox = new QGroupBox("Radius of gyration Rg about the centre of mass");
   sizeBox->setObjectName("detailsSizeBox");
   sizeBox->setAccessibleName(sizeBox->title());
   QGridLayout* size = gridOf(sizeBox);
-  addRow(size, "sqrt(<Rg²>)", m_rmsRg, "radius of gyration over all sites");
-  addRow(size, "<Rg²>", m_meanSquaredRg, "mean squared radius of gyration");
-  addRow(size, "<Rg²>/<R²>", m_ratio, "1/6 for a long ideal chain");
+  addRow(size, "sqrt(<Rg²>)", m_rmsRg);
+  addRow(size, "<Rg²>", m_meanSquaredRg);
+  addRow(size, "<Rg²>/<R²>", m_ratio);
 
   m_countsBox->setObjectName("detailsCountsBox");
   m_countsBox->setAccessibleName(m_countsBox->title());
   QGridLayout* counts = gridOf(m_countsBox);
-  addRow(counts, "Trials", m_trials, "trial steps made, accepted or not");
-  addRow(counts, "Discarded", m_discarded, "trials refused by the occupancy or zone rules");
-  addRow(counts, "Back-ups", m_backups, "sites abandoned by back-ups");
+  addRow(counts, "Trials", m_trials);
+  addRow(counts, "Discarded", m_discarded);
+  addRow(counts, "Back-ups", m_backups);
   m_countsBox->hide();
+  arrangeRows();
 
   auto* note = new QLabel(
       "Means over the chains ± one standard error. The Results boxes keep their own "
@@ -116,6 +108,7 @@ DetailsPage::DetailsPage(QWidget* parent)
   note->setWordWrap(true);
 
   auto* content = new QWidget;
+  content->setAccessibleName("Details");
   auto* layout = new QVBoxLayout(content);
   layout->addWidget(m_run);
   layout->addLayout(chainsGrid);
@@ -129,6 +122,7 @@ DetailsPage::DetailsPage(QWidget* parent)
   scroll->setWidget(content);
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
+  nameScrollArea(scroll, "Details");
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(scroll);
@@ -148,6 +142,59 @@ void DetailsPage::setRun(const QString& description, const ExtendedStats& stats)
   m_discarded->setText(countDisplay(stats.discarded));
   m_backups->setText(countDisplay(stats.backups));
   m_countsBox->setVisible(counted);
+  arrangeRows();
+}
+
+DetailsPage::~DetailsPage() = default;
+
+void DetailsPage::addRow(QGridLayout* grid, const QString& caption, ValueBox* box) {
+  auto* label = new QLabel(caption);
+  label->setTextFormat(Qt::PlainText);
+  label->setBuddy(box);
+  // Captions share one width, so the boxes line up from group to group.
+  label->setMinimumWidth(label->fontMetrics().horizontalAdvance("<Rg²>/<R²>") + 8);
+  auto* meaning = new QLabel(box->accessibleDescription());
+  meaning->setTextFormat(Qt::PlainText);
+  meaning->setWordWrap(true);
+  meaning->setForegroundRole(QPalette::PlaceholderText);
+  m_rows.push_back({grid, label, box, meaning});
+}
+
+void DetailsPage::arrangeRows() {
+  // Each box takes the room its value needs; its meaning goes beside it where the page is
+  // wide enough for a line or two of it, and under it otherwise.
+  constexpr int kMeaningWidth = 220;
+  int boxes = 0;
+  for (const Row& row : m_rows) boxes = std::max(boxes, row.box->minimumSizeHint().width());
+  const int needed = m_rows.front().caption->minimumWidth() + boxes + kMeaningWidth + 60;
+  const bool beside = width() >= needed;
+  if (m_arranged && beside == m_meaningsBeside) return;
+  m_arranged = true;
+  m_meaningsBeside = beside;
+  for (const Row& row : m_rows) {
+    for (QWidget* w : std::initializer_list<QWidget*>{row.caption, row.box, row.meaning}) {
+      row.grid->removeWidget(w);
+    }
+  }
+  std::map<QGridLayout*, int> next;
+  for (const Row& row : m_rows) {
+    int& at = next[row.grid];
+    row.grid->addWidget(row.caption, at, 0);
+    row.grid->addWidget(row.box, at, 1);
+    if (beside) {
+      row.grid->addWidget(row.meaning, at, 2);
+    } else {
+      row.grid->addWidget(row.meaning, ++at, 1);
+    }
+    ++at;
+    row.grid->setColumnStretch(1, beside ? 2 : 1);
+    row.grid->setColumnStretch(2, beside ? 3 : 0);
+  }
+}
+
+void DetailsPage::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  arrangeRows();
 }
 
 }  // namespace polychain

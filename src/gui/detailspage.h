@@ -1,40 +1,55 @@
 // The "Details" tab: the textbook chain measures of the last finished run, each a mean over
 // the chains with its standard error, and for the self-avoiding models the trial counts.
+// Every value is shown whole: what it means goes beside it or, on a narrow page, under it.
 #pragma once
 
 #include <QString>
 #include <QWidget>
+#include <vector>
 
 #include "analysis/statistics.h"
 
+class QGridLayout;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 
 namespace polychain {
+
+class ValueBox;
 
 class DetailsPage final : public QWidget {
   Q_OBJECT
 
  public:
   explicit DetailsPage(QWidget* parent = nullptr);
+  ~DetailsPage() override;
 
   // Shows `stats`; `description` says which run they belong to.
   void setRun(const QString& description, const ExtendedStats& stats);
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  struct Row;  // a caption, its value's box and what the value means
+  void addRow(QGridLayout* grid, const QString& caption, ValueBox* box);
+  void arrangeRows();
+
+  std::vector<Row> m_rows;
+  bool m_arranged = false;
+  bool m_meaningsBeside = false;
   QLabel* m_run;
-  QLineEdit* m_chains;
-  QLineEdit* m_rmsEnd;
-  QLineEdit* m_meanSquaredEnd;
-  QLineEdit* m_meanEnd;
-  QLineEdit* m_rmsRg;
-  QLineEdit* m_meanSquaredRg;
-  QLineEdit* m_ratio;
+  ValueBox* m_chains;
+  ValueBox* m_rmsEnd;
+  ValueBox* m_meanSquaredEnd;
+  ValueBox* m_meanEnd;
+  ValueBox* m_rmsRg;
+  ValueBox* m_meanSquaredRg;
+  ValueBox* m_ratio;
   QGroupBox* m_countsBox;
-  QLineEdit* m_trials;
-  QLineEdit* m_discarded;
-  QLineEdit* m_backups;
+  ValueBox* m_trials;
+  ValueBox* m_discarded;
+  ValueBox* m_backups;
 };
 
 // An estimate as the window shows it: "value ± error", "value ± n/a" or "n/a".

@@ -68,14 +68,29 @@ ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
 
   connect(m_export, &QPushButton::clicked, this, &ExportDialog::Command1_Click);
   connect(m_cancel, &QPushButton::clicked, this, &ExportDialog::Command2_Click);
+  for (QCheckBox* box : {m_chainData, m_gofr, m_gofq}) {
+    connect(box, &QCheckBox::toggled, this, &ExportDialog::updateExportButton);
+  }
+  updateExportButton();
   placeControls();
+}
+
+void ExportDialog::updateExportButton() {
+  const ExportChoice ticked = choice();
+  const bool any = ticked.ChainData || ticked.gofr || ticked.gofq;
+  m_export->setEnabled(any);
+  const QString why = any ? QString() : "Tick the files to export first.";
+  m_export->setToolTip(why);
+  m_export->setAccessibleDescription(why);
 }
 
 ExportChoice ExportDialog::choice() const {
   return {m_chainData->isChecked(), m_gofr->isChecked(), m_gofq->isChecked()};
 }
 
-void ExportDialog::Command1_Click() { emit exportRequested(); }
+void ExportDialog::Command1_Click() {
+  if (m_export->isEnabled()) emit exportRequested();
+}
 
 void ExportDialog::Command2_Click() { hide(); }
 

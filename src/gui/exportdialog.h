@@ -1,5 +1,6 @@
 // The export dialog, named "Export": three check boxes choosing the files and two buttons.
-// Modeless and only ever hidden, so the ticks stay for the next export.
+// Modeless and only ever hidden, so the ticks stay for the next export; "Export" is
+// available only while a box is ticked.
 #pragma once
 
 #include <QDialog>
@@ -27,6 +28,7 @@ class ExportDialog final : public QDialog {
  private:
   void Command1_Click();
   void Command2_Click();
+  void updateExportButton();
   // Places the controls at their twips positions for this screen's resolution, widening a
   // control (and what holds it) only where its caption would not fit.
   void placeControls();

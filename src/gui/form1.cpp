@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -20,18 +21,23 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QSizeGrip>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
+#include "app/exportplan.h"
 #include "chain/random.h"
+#include "gui/accessible.h"
 #include "gui/chainpage.h"
 #include "gui/exportdialog.h"
 #include "gui/plottabs.h"
 #include "gui/qtext.h"
 #include "gui/simulationworker.h"
+#include "gui/valuebox.h"
 
 namespace polychain {
 
@@ -54,19 +60,18 @@ QLineEdit* textBox(const char* name, const QString& text, const QString& accessi
   return box;
 }
 
-QLineEdit* resultBox(const char* name, const QString& accessibleName) {
-  QLineEdit* box = textBox(name, QString(), accessibleName);
-  box->setReadOnly(true);
-  box->setFocusPolicy(Qt::ClickFocus);
-  return box;
+// Room for a result of fifteen significant digits before the first run.
+ValueBox* resultBox(const char* name, const QString& accessibleName) {
+  return new ValueBox(name, accessibleName, "0.000000000000000");
 }
 
-QProgressBar* progressBar(const char* name, const QString& description) {
+QProgressBar* progressBar(const char* name, const QString& accessibleName,
+                          const QString& description) {
   auto* bar = new QProgressBar;
   bar->setObjectName(name);
   bar->setRange(0, 100);
   bar->setValue(0);
-  bar->setAccessibleName(name);
+  bar->setAccessibleName(accessibleName);
   bar->setAccessibleDescription(description);
   bar->setToolTip(description);
   QSizePolicy policy = bar->sizePolicy();
@@ -97,6 +102,15 @@ QString askSaveFileName(QWidget* parent, const QString& title, const QString& fi
   return dialog.selectedFiles().value(0);
 }
 
+bool askQuestion(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::No);
+  box.setTextFormat(Qt::PlainText);
+  return box.exec() == QMessageBox::Yes;
+}
+
+constexpr const char* kCurrentChainDescription = "Share of the steps done in the current chain";
+
 int percent(float value) { return static_cast<int>(std::lround(std::clamp(value, 0.0f, 100.0f))); }
 
 }  // namespace
@@ -109,9 +123,13 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
     showMessageBox(this, icon, title, text);
   };
   m_askSaveFileName = askSaveFileName;
+  m_askQuestion = [this](const QString& title, const QString& text) {
+    return askQuestion(this, title, text);
+  };
 
   auto* column = new QWidget;
   column->setObjectName("controlColumn");
+  column->setAccessibleName("Controls");
   auto* columnLayout = new QVBoxLayout(column);
   columnLayout->addWidget(buildParameters());
   columnLayout->addLayout(buildRunButtons());
@@ -237,49 +255,48 @@ QLayout* Form1::buildRunButtons() {
 }
 
 QWidget* Form1::buildResults() {
-  m_eR = resultBox("eR", "<R> Calculated");
-  m_TR = resultBox("TR", "<R> Theoretical");
-  m_Rsqred = resultBox("Rsqred", "Sqr<R^2> Calculated");
-  m_TRsqred = resultBox("TRsqred", "Sqr<R^2> Theoretical");
-  m_Rgtxt = resultBox("Rgtxt", "Rg");
-  m_pers = resultBox("pers", "lp");
+  ValueBox* eR = resultBox("eR", "<R> Calculated");
+  ValueBox* TR = resultBox("TR", "<R> Theoretical");
+  ValueBox* Rsqred = resultBox("Rsqred", "Sqr<R^2> Calculated");
+  ValueBox* TRsqred = resultBox("TRsqred", "Sqr<R^2> Theoretical");
+  ValueBox* Rgtxt = resultBox("Rgtxt", "Rg");
+  ValueBox* pers = resultBox("pers", "lp");
   auto* frame2 = new QGroupBox("Results");
   frame2->setObjectName("Frame2");
   frame2->setAccessibleName(frame2->title());
   auto* results = new QGridLayout(frame2);
-  results->addWidget(caption("Label6", "Calculated", m_eR), 0, 1);
-  results->addWidget(caption("Label7", "Theoretical", m_TR), 0, 2);
-  results->addWidget(caption("Label3", "<R>", m_eR), 1, 0);
-  results->addWidget(m_eR, 1, 1);
-  results->addWidget(m_TR, 1, 2);
-  results->addWidget(caption("Label4", "Sqr<R^2>", m_Rsqred), 2, 0);
-  results->addWidget(m_Rsqred, 2, 1);
-  results->addWidget(m_TRsqred, 2, 2);
-  results->addWidget(caption("Rg", "Rg", m_Rgtxt), 3, 0);
-  results->addWidget(m_Rgtxt, 3, 1);
-  results->addWidget(caption("Label5", "lp", m_pers), 4, 0);
-  results->addWidget(m_pers, 4, 1);
+  results->addWidget(caption("Label6", "Calculated", eR), 0, 1);
+  results->addWidget(caption("Label7", "Theoretical", TR), 0, 2);
+  results->addWidget(caption("Label3", "<R>", eR), 1, 0);
+  results->addWidget(eR, 1, 1);
+  results->addWidget(TR, 1, 2);
+  results->addWidget(caption("Label4", "Sqr<R^2>", Rsqred), 2, 0);
+  results->addWidget(Rsqred, 2, 1);
+  results->addWidget(TRsqred, 2, 2);
+  results->addWidget(caption("Rg", "Rg", Rgtxt), 3, 0);
+  results->addWidget(Rgtxt, 3, 1);
+  results->addWidget(caption("Label5", "lp", pers), 4, 0);
+  results->addWidget(pers, 4, 1);
   results->setColumnStretch(1, 1);
   results->setColumnStretch(2, 1);
   return frame2;
 }
 
 void Form1::buildProgress() {
-  m_progress1 = progressBar("ProgressBar1", "Share of the iterations done");
-  m_progress2 = progressBar("ProgressBar2", "Share of the steps done in the current chain");
-  m_progress3 = progressBar("ProgressBar3", "Progress of the g(r) computation");
+  m_progress1 = progressBar("ProgressBar1", "Chains done", "Share of the iterations done");
+  m_progress2 = progressBar("ProgressBar2", "Current chain", kCurrentChainDescription);
+  m_progress3 = progressBar("ProgressBar3", "Pair correlation", "Progress of the g(r) computation");
 }
 
 void Form1::buildTrappedNotice() {
   // The notice for a chain that seems trapped: it offers to cancel and blocks nothing.
   auto* notice = new QFrame;
   notice->setObjectName("trappedNotice");
+  notice->setAccessibleName("A chain may be trapped");
   notice->setFrameShape(QFrame::StyledPanel);
   m_trappedNotice = notice;
-  m_trappedText = new QLabel;
-  m_trappedText->setObjectName("trappedText");
+  m_trappedText = reportLabel("trappedText", "Why the run may not end");
   m_trappedText->setWordWrap(true);
-  m_trappedText->setTextFormat(Qt::PlainText);
   auto* trappedCancel = new QPushButton("Cancel Run");
   trappedCancel->setObjectName("trappedCancel");
   trappedCancel->setAccessibleName(trappedCancel->text());
@@ -299,14 +316,18 @@ void Form1::buildTrappedNotice() {
 void Form1::buildWorkArea(QWidget* controls) {
   // The controls scroll when the window is made smaller than they need.
   auto* scroll = new QScrollArea;
+  m_controlPanel = scroll;
   scroll->setObjectName("controlPanel");
   scroll->setWidget(controls);
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
+  nameScrollArea(scroll, "Controls");
+
   m_workArea = new QSplitter(Qt::Horizontal);
   m_workArea->setObjectName("workArea");
+  m_workArea->setAccessibleName("Controls and plots");
   m_workArea->addWidget(scroll);
   m_workArea->setChildrenCollapsible(false);
   setCentralWidget(m_workArea);
@@ -315,24 +336,42 @@ void Form1::buildWorkArea(QWidget* controls) {
   m_plots = new PlotTabs([this] { return inputs(); });
   m_plots->setMessageHook([this](QMessageBox::Icon icon, const QString& title,
                                  const QString& text) { m_showMessage(icon, title, text); });
-  connect(m_plots, &PlotTabs::statusMessage, this,
-          [this](const QString& text) { statusBar()->showMessage(text); });
+  connect(m_plots, &PlotTabs::statusMessage, this, &Form1::showStatus);
   m_workArea->addWidget(m_plots);
   m_workArea->setStretchFactor(0, 0);
   m_workArea->setStretchFactor(1, 1);
+  for (int i = 0; i < m_workArea->count(); ++i) {
+    m_workArea->handle(i)->setAccessibleName("Divider between the controls and the plots");
+  }
 }
 
 void Form1::buildStatusBar() {
-  m_seedUsed = new QLabel;
-  m_seedUsed->setObjectName("seedUsed");
+  // The message is a label of its own, so that a screen reader reads it as text.
+  QStatusBar* bar = statusBar();
+  bar->setAccessibleName("Status bar");
+  m_status = reportLabel("statusMessage", "Status");
+  // A long message is cut at its end rather than widening the window; its tooltip has it all.
+  m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  bar->addWidget(m_status, 1);
+  showStatus("Choose a model under Parameters, then press Run Simulation.");
+  m_seedUsed = reportLabel("seedUsed", "Seed of the last run; typed as Seed it repeats the run");
   m_seedUsed->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  m_seedUsed->setAccessibleName("Seed used");
-  statusBar()->addPermanentWidget(m_seedUsed);
+  bar->addPermanentWidget(m_seedUsed);
+  if (auto* grip = bar->findChild<QSizeGrip*>()) grip->setAccessibleName("Resize the window");
 }
 
+void Form1::showStatus(const QString& text) {
+  setReport(m_status, text);
+  m_status->setToolTip(text);
+}
+
+QString Form1::status() const { return m_status->text(); }
+
 void Form1::buildMenu() {
+  menuBar()->setAccessibleName("Menu bar");
   QMenu* fileMenu = menuBar()->addMenu("File");
   fileMenu->setObjectName("FileMenu");
+  fileMenu->setAccessibleName("File");
   fileMenu->menuAction()->setObjectName("FileMenuAction");
   QAction* exportData = fileMenu->addAction("Export Data");
   exportData->setObjectName("mnuFile_Export");
@@ -372,14 +411,14 @@ void Form1::SimRun_Click() {
   if (!params.seed) params.seed = clockSeed();
   if (!m_worker->startRun(params)) return;
   m_runParams = params;
-  m_seedUsed->setText(qs(seedStatus(*params.seed)));
-  statusBar()->showMessage(qs(runStartStatus(params)));
+  setReport(m_seedUsed, qs(seedStatus(*params.seed)));
+  showStatus(qs(runStartStatus(params)));
+  clearTrapped();
   m_progress1->setValue(0);
   m_progress2->setValue(0);
   m_progress1->show();
   m_progress2->show();
   m_progress3->hide();
-  m_trappedNotice->hide();
   setRunning(true);
   emit runStarted();
 }
@@ -394,16 +433,24 @@ void Form1::setRunning(bool running) {
 void Form1::cancelRun() {
   if (!runInProgress()) return;
   m_worker->cancel();
-  statusBar()->showMessage("Cancelling…");
+  showStatus("Cancelling…");
 }
 
 void Form1::onProgress(float chains, float steps, qint64 chain, qint64 trials) {
   if (!runInProgress()) return;
   m_progress1->setValue(percent(chains));
-  m_progress2->setValue(percent(steps));
-  if (trials > 0) {
-    statusBar()->showMessage(qs(trialsStatus(chain, m_runParams.iterations, trials)));
+  // Several chains grow at once and the report speaks of any of them; once one seems
+  // trapped, the status stays with it and the current chain's bar just shows that trials go
+  // on.
+  if (m_trappedChain) {
+    if (chain == *m_trappedChain && trials > m_trappedTrials) {
+      m_trappedTrials = trials;
+      showStatus(qs(trappedStatus(chain, m_runParams.iterations, trials)));
+    }
+    return;
   }
+  m_progress2->setValue(percent(steps));
+  if (trials > 0) showStatus(qs(trialsStatus(chain, m_runParams.iterations, trials)));
 }
 
 void Form1::onCorrelationProgress(float value) {
@@ -414,8 +461,27 @@ void Form1::onCorrelationProgress(float value) {
 
 void Form1::onChainTrapped(qint64 chain, qint64 trials) {
   if (!runInProgress()) return;
-  m_trappedText->setText(qs(trappedNotice(chain, trials)));
+  m_trappedChain = chain;
+  m_trappedTrials = trials;
+  const std::int32_t chains = m_runParams.iterations;
+  setReport(m_trappedText, qs(trappedNotice(chain, chains, trials, m_runParams.restartTrapped)));
   m_trappedNotice->show();
+  // Brought into sight once laid out, should the controls be scrolled.
+  QTimer::singleShot(0, this, [this] {
+    if (m_trappedNotice->isVisible()) m_controlPanel->ensureWidgetVisible(m_trappedNotice);
+  });
+  showStatus(qs(trappedStatus(chain, chains, trials)));
+  m_progress2->setRange(0, 0);  // busy: trials go on without the chain growing
+  m_progress2->setAccessibleDescription(
+      QString("Chain %1 goes on making trials without growing longer").arg(chain + 1));
+}
+
+void Form1::clearTrapped() {
+  m_trappedChain.reset();
+  m_trappedTrials = 0;
+  m_trappedNotice->hide();
+  m_progress2->setRange(0, 100);
+  m_progress2->setAccessibleDescription(kCurrentChainDescription);
 }
 
 void Form1::showResults() {
@@ -429,7 +495,7 @@ void Form1::endRun() {
   m_progress1->hide();
   m_progress2->hide();
   m_progress3->hide();
-  m_trappedNotice->hide();
+  clearTrapped();
   setRunning(false);
 }
 
@@ -441,14 +507,14 @@ void Form1::onRunFinished() {
     showResults();
     m_plots->showRun(m_runParams, result);
   }
-  m_seedUsed->setText(qs(seedStatus(result.seed)));
-  statusBar()->showMessage(qs(runEndStatus(result.status, m_runParams)));
+  setReport(m_seedUsed, qs(seedStatus(result.seed)));
+  showStatus(qs(runEndStatus(result.status, m_runParams)));
   emit runEnded();
 }
 
 void Form1::onRunFailed(const QString& reason) {
   endRun();
-  statusBar()->showMessage("The run did not take place; the earlier results stay.");
+  showStatus("The run did not take place; the earlier results stay.");
   m_showMessage(QMessageBox::Warning, "Run Simulation", reason);
   emit runEnded();
 }
@@ -470,10 +536,27 @@ void Form1::mnuFile_Export_Click() {
 
 void Form1::SaveTheFile() {
   ExportDialog* dialog = exportDialog();
+  const ExportChoice choice = dialog->choice();
+  if (!choice.ChainData && !choice.gofr && !choice.gofq) return;
   const QString name = m_askSaveFileName(this, qs(kSaveDialogTitle), qs(kSaveDialogFilter));
   if (name.isEmpty()) return;  // cancelled: the export dialog stays open with its ticks
-  const ExportReport report =
-      exportFiles(m_state.buffers(), dialog->choice(), QFile::encodeName(name).toStdString());
+  const std::string chosen = QFile::encodeName(name).toStdString();
+  // The save dialog asks only about the name typed, which is never written itself.
+  std::vector<std::string> existing;
+  for (const std::string& path : exportTargets(m_state.buffers(), choice, chosen)) {
+    if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(path)))) {
+      existing.push_back(path);
+    }
+  }
+  if (!existing.empty() &&
+      !m_askQuestion(qs(kExportMessageTitle),
+                     QString::fromLocal8Bit(replaceQuestion(existing).c_str()))) {
+    return;  // the export dialog stays open, for another name
+  }
+  const ExportReport report = exportFiles(m_state.buffers(), choice, chosen);
+  if (!report.written.empty()) {
+    showStatus(QString::fromLocal8Bit(exportedStatus(report.written).c_str()));
+  }
   // After a failed write the dialog stays open, so another name can be tried at once.
   if (!report.writeFailed) dialog->hide();
   const std::string message = report.message();

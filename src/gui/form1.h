@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <functional>
+#include <optional>
 
 #include "app/export.h"
 #include "app/form1logic.h"
@@ -21,6 +22,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSplitter;
 
 namespace polychain {
@@ -40,15 +42,20 @@ class Form1 final : public QMainWindow {
   // Asks for the export's file name; an empty text means the user cancelled.
   using SaveNameHook =
       std::function<QString(QWidget* parent, const QString& title, const QString& filter)>;
+  // Asks a question to answer yes or no; true means yes.
+  using QuestionHook = std::function<bool(const QString& title, const QString& text)>;
 
   explicit Form1(QWidget* parent = nullptr);
   ~Form1() override;
 
   void setMessageHook(MessageHook hook) { m_showMessage = std::move(hook); }
   void setSaveNameHook(SaveNameHook hook) { m_askSaveFileName = std::move(hook); }
+  void setQuestionHook(QuestionHook hook) { m_askQuestion = std::move(hook); }
 
   const Form1State& state() const { return m_state; }
   bool runInProgress() const;
+  // The status bar's message.
+  QString status() const;
   // The export dialog, created on first use.
   ExportDialog* exportDialog();
   // The splitter holding the controls; further panels go beside them.
@@ -64,7 +71,8 @@ class Form1 final : public QMainWindow {
   void cancelRun();
   void mnuFile_Export_Click();
   void ProgExit_Click();
-  // Asks for a name and writes the ticked files of the export dialog.
+  // Asks for a name and writes the ticked files of the export dialog, asking first before it
+  // replaces any file; does nothing while nothing is ticked.
   void SaveTheFile();
 
  signals:
@@ -93,16 +101,23 @@ class Form1 final : public QMainWindow {
   void onRunFailed(const QString& reason);
   void endRun();
   void showResults();
+  void showStatus(const QString& text);
+  void clearTrapped();
 
   Form1State m_state;
   SimulationWorker* m_worker;
   ExportDialog* m_export = nullptr;
   MessageHook m_showMessage;
   SaveNameHook m_askSaveFileName;
+  QuestionHook m_askQuestion;
   RunParams m_runParams;  // of the run going on or last started
   bool m_running = false;
+  // The chain the run reported as seeming trapped, and its trials as last reported.
+  std::optional<qint64> m_trappedChain;
+  qint64 m_trappedTrials = 0;
 
   QSplitter* m_workArea = nullptr;
+  QScrollArea* m_controlPanel = nullptr;
   PlotTabs* m_plots = nullptr;
   QRadioButton* m_rlopt = nullptr;
   QRadioButton* m_sawopt = nullptr;
@@ -122,12 +137,7 @@ class Form1 final : public QMainWindow {
   QWidget* m_trappedNotice = nullptr;
   QLabel* m_trappedText = nullptr;
   QLabel* m_seedUsed = nullptr;
-  QLineEdit* m_eR = nullptr;
-  QLineEdit* m_TR = nullptr;
-  QLineEdit* m_Rsqred = nullptr;
-  QLineEdit* m_TRsqred = nullptr;
-  QLineEdit* m_pers = nullptr;
-  QLineEdit* m_Rgtxt = nullptr;
+  QLabel* m_status = nullptr;
 };
 
 }  // namespace polychain

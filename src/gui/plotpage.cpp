@@ -14,6 +14,8 @@
 #include <QSvgGenerator>
 #include <QVBoxLayout>
 
+#include "gui/accessible.h"
+
 namespace polychain {
 
 namespace {
@@ -81,10 +83,11 @@ QString PlotPage::savePlot(const QString& path) {
 }
 
 QChartView* makeChartView(QChart* chart, const char* name, const QString& accessibleName) {
-  chart->setMargins(QMargins(4, 4, 4, 4));
+  // Room beyond the plot area for the half of an end label that sticks out.
+  chart->setMargins(QMargins(6, 8, 14, 6));
   auto* view = new QChartView(chart);
   view->setObjectName(name);
-  view->setAccessibleName(accessibleName);
+  nameScrollArea(view, accessibleName);
   view->setRenderHint(QPainter::Antialiasing);
   view->setMinimumSize(240, 180);
   return view;

@@ -1,10 +1,13 @@
 #include "gui/plottabs.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QScrollArea>
+#include <QStackedWidget>
 
 #include "app/texts.h"
+#include "gui/accessible.h"
 #include "gui/chainpage.h"
 #include "gui/correlationpage.h"
 #include "gui/detailspage.h"
@@ -34,9 +37,11 @@ QString askPlotFileName(QWidget* parent, const QString& suggestedName) {
   return dialog.selectedFiles().value(0);
 }
 
-QWidget* scrolling(QWidget* page) {
+QScrollArea* scrolling(QWidget* page, const QString& name) {
   auto* scroll = new QScrollArea;
   scroll->setObjectName(page->objectName() + "Scroll");
+  nameScrollArea(scroll, name);
+  page->setAccessibleName(name);
   scroll->setWidget(page);
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
@@ -61,11 +66,17 @@ PlotTabs::PlotTabs(InputsSource mainInputs, QWidget* parent)
   };
   m_askSaveName = askPlotFileName;
 
+  if (auto* pages = findChild<QStackedWidget*>()) pages->setAccessibleName(accessibleName());
   addTab(m_chain, "Chain");
   addTab(m_gofr, "g(r)");
   addTab(m_gofq, "g(q)");
   addTab(m_details, "Details");
-  addTab(scrolling(m_scaling), "Scaling");
+  m_scalingArea = scrolling(m_scaling, "Scaling");
+  addTab(m_scalingArea, "Scaling");
+  for (int i = 0; i < 3; ++i) widget(i)->setAccessibleName(tabText(i));
+  // The sweep's plot takes at least half the tab's height; the table and notes scroll
+  // under it when the tab is short.
+  m_scalingArea->installEventFilter(this);
   setTabToolTip(0, "The last chain, coloured from its first site to its last");
   setTabToolTip(1, "Pair correlation g(r) of the last run that computed it");
   setTabToolTip(2, "Structure factor g(q) of the last run that computed it");
@@ -92,6 +103,13 @@ void PlotTabs::showRun(const RunParams& params, const RunResult& result) {
 }
 
 void PlotTabs::stopWork() { m_scaling->stopSweep(); }
+
+bool PlotTabs::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_scalingArea && event->type() == QEvent::Resize) {
+    m_scaling->setPlotMinimumHeight(m_scalingArea->height() / 2);
+  }
+  return QTabWidget::eventFilter(watched, event);
+}
 
 void PlotTabs::savePlot(PlotPage* page) {
   const QString name = m_askSaveName(this, page->suggestedFileName());

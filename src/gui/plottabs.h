@@ -1,12 +1,15 @@
 // The tabs beside the window's controls: the last chain, g(r), g(q), the extended
 // statistics ("Details") and the scaling sweep ("Scaling"). showRun() refreshes the first
-// four after each finished run. Saving a plot asks for a file name through a replaceable
-// hook, so that tests never block on a modal dialog.
+// four after each finished run. The sweep's plot takes at least half the tab's height. Saving a
+// plot asks for a file name through a replaceable hook, so that tests never block on a modal
+// dialog.
 #pragma once
 
 #include <QMessageBox>
 #include <QTabWidget>
 #include <functional>
+
+class QScrollArea;
 
 #include "app/form1logic.h"
 #include "run/run.h"
@@ -49,6 +52,9 @@ class PlotTabs final : public QTabWidget {
   DetailsPage* detailsPage() const { return m_details; }
   ScalingPage* scalingPage() const { return m_scaling; }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  signals:
   // A short note for the window's status bar.
   void statusMessage(const QString& text);
@@ -61,6 +67,7 @@ class PlotTabs final : public QTabWidget {
   CorrelationPage* m_gofq;
   DetailsPage* m_details;
   ScalingPage* m_scaling;
+  QScrollArea* m_scalingArea = nullptr;
 };
 
 }  // namespace polychain

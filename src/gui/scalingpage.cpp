@@ -7,13 +7,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLegend>
 #include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScatterSeries>
-#include <QTableWidget>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -21,6 +22,7 @@
 
 #include "app/texts.h"
 #include "chain/random.h"
+#include "gui/accessible.h"
 #include "gui/detailspage.h"
 #include "gui/qtext.h"
 #include "gui/simulationworker.h"
@@ -40,6 +42,15 @@ void setLogTicks(QCategoryAxis* axis, const LogAxis& log) {
 // A plot text as the window shows it: nu as ν, squares as superscripts, +/- as ±.
 QString display(const std::string& text) {
   return qs(text).replace("nu =", "ν =").replace("^2", "²").replace("+/-", "±");
+}
+
+// A legend entry as the window shows it, short enough for a small window: the notes under
+// the plot give the fitted exponent and name the reference slopes.
+QString legendEntry(const std::string& text) {
+  const QString label = display(text);
+  if (label.startsWith("runs")) return "runs";
+  if (label.startsWith("fit")) return "fit";
+  return label.section(": ", -1);  // a reference slope, by its exponent
 }
 
 QLineSeries* lineSeries(const QColor& colour, Qt::PenStyle style, double width) {
@@ -63,9 +74,9 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
       m_run(new QPushButton("Run Sweep")),
       m_cancel(new QPushButton("Cancel Sweep")),
       m_progress(new QProgressBar),
-      m_status(noteLabel("sweepStatus")),
-      m_exponent(noteLabel("sweepExponent")),
-      m_table(new QTableWidget(0, 3)),
+      m_status(reportLabel("sweepStatus", "Sweep status")),
+      m_exponent(reportLabel("sweepExponent", "Fitted exponent")),
+      m_table(new QTreeWidget),
       m_chart(new QChart),
       m_axisX(new QCategoryAxis),
       m_axisY(new QCategoryAxis),
@@ -122,6 +133,7 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   buttons->addWidget(m_progress, 1);
 
   m_chart->legend()->setAlignment(Qt::AlignBottom);
+  m_chart->legend()->setShowToolTips(true);
   m_view = makeChartView(m_chart, "sweepChart", "Log-log plot of sqrt(<R²>) against N");
   // Everything is drawn on log10 values; the axes label them with the plain values.
   // Chart texts are read as rich text, hence the escaped brackets.
@@ -134,7 +146,9 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   m_points->setColor(QColor(kPointColour));
   m_points->setBorderColor(QColor(kPointColour));
   addSeries(m_points, true);
-  m_exponent->setAccessibleName("Fitted exponent");
+  m_status->setWordWrap(true);
+  setReport(m_status, "No sweep yet.");
+  m_exponent->setWordWrap(true);
   m_exponent->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* references = noteLabel("sweepReferences");
   references->setText(QString("For reference: ideal chain ν = %1; self-avoiding walk on the "
@@ -142,14 +156,14 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
                           .arg(kIdealChainExponent)
                           .arg(kSelfAvoidingExponent));
 
+  // A list with columns rather than a table: every part of it has a name for screen readers.
   m_table->setObjectName("sweepPoints");
-  m_table->setAccessibleName("Sweep points: N, seed and sqrt(<R²>)");
-  m_table->setHorizontalHeaderLabels({"N", "Seed", "sqrt(<R²>)"});
-  m_table->verticalHeader()->hide();
-  m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-  m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-  m_table->setMinimumHeight(5 * (fontMetrics().height() + 6));
+  nameScrollArea(m_table, "Sweep points: N, seed and sqrt(<R²>)");
+  m_table->setHeaderLabels({"N", "Seed", "sqrt(<R²>)"});
+  m_table->setRootIsDecorated(false);
+  m_table->setUniformRowHeights(true);
+  m_table->header()->setSectionResizeMode(QHeaderView::Stretch);
+  m_table->setMinimumHeight(6 * (fontMetrics().height() + 6));
 
   auto* top = new QVBoxLayout;
   top->addWidget(source);
@@ -171,10 +185,9 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   connect(m_worker, &SimulationWorker::stepCountFinished, this, &ScalingPage::onStepCountFinished);
   connect(m_worker, &SimulationWorker::chainTrapped, this, [this](qint64 chain, qint64 trials) {
     if (!m_running) return;
-    m_status->setText(QString("Chain %1 has made %2 trials without growing longer and may be "
-                              "trapped; Cancel Sweep stops the sweep.")
-                          .arg(chain + 1)
-                          .arg(trials));
+    const RunParams& run = m_params.run;
+    setReport(m_status, qs(trappedNotice(chain, run.iterations, trials, run.restartTrapped)) +
+                            " Cancel Sweep stops the sweep.");
   });
   connect(m_worker, &SimulationWorker::finished, this, &ScalingPage::onFinished);
   connect(m_worker, &SimulationWorker::failed, this, &ScalingPage::onFailed);
@@ -206,15 +219,15 @@ void ScalingPage::runSweep() {
   }
   if (!m_params.seed) m_params.seed = clockSeed();
   if (!m_worker->startSweep(m_params)) return;
-  m_table->setRowCount(0);
-  m_exponent->clear();
+  m_table->clear();
+  setReport(m_exponent, QString());
   m_progress->setValue(0);
   m_progress->show();
   QStringList counts;
   for (std::int32_t n : m_params.steps) counts << QString::number(n);
-  m_status->setText(QString("Sweeping %1 over N = %2 with seed %3…")
-                        .arg(qs(modelTitle(m_params.run.model)), counts.join(", "))
-                        .arg(*m_params.seed));
+  setReport(m_status, QString("Sweeping %1 over N = %2 with seed %3…")
+                          .arg(qs(modelTitle(m_params.run.model)), counts.join(", "))
+                          .arg(*m_params.seed));
   setRunning(true);
   emit sweepStarted();
 }
@@ -222,7 +235,7 @@ void ScalingPage::runSweep() {
 void ScalingPage::cancelSweep() {
   if (!m_running) return;
   m_worker->cancel();
-  m_status->setText("Cancelling…");
+  setReport(m_status, "Cancelling…");
 }
 
 void ScalingPage::setRunning(bool running) {
@@ -233,20 +246,20 @@ void ScalingPage::setRunning(bool running) {
 
 void ScalingPage::onStepCountStarted(int index, int steps, quint64 seed) {
   if (!m_running) return;
-  m_table->setRowCount(std::max(m_table->rowCount(), index + 1));
-  m_table->setItem(index, 0, new QTableWidgetItem(QString::number(steps)));
-  m_table->setItem(index, 1, new QTableWidgetItem(QString::number(seed)));
-  m_table->setItem(index, 2, new QTableWidgetItem("running…"));
-  m_status->setText(QString("N = %1 (%2 of %3), seed %4…")
-                        .arg(steps)
-                        .arg(index + 1)
-                        .arg(m_params.steps.size())
-                        .arg(seed));
+  while (m_table->topLevelItemCount() <= index) m_table->addTopLevelItem(new QTreeWidgetItem);
+  m_table->topLevelItem(index)->setText(0, QString::number(steps));
+  m_table->topLevelItem(index)->setText(1, QString::number(seed));
+  m_table->topLevelItem(index)->setText(2, "running…");
+  setReport(m_status, QString("N = %1 (%2 of %3), seed %4…")
+                          .arg(steps)
+                          .arg(index + 1)
+                          .arg(m_params.steps.size())
+                          .arg(seed));
 }
 
 void ScalingPage::onStepCountFinished(int index, double rms, double rmsError) {
-  if (index >= m_table->rowCount()) return;
-  m_table->setItem(index, 2, new QTableWidgetItem(estimateDisplay({rms, rmsError})));
+  if (index >= m_table->topLevelItemCount()) return;
+  m_table->topLevelItem(index)->setText(2, estimateDisplay({rms, rmsError}));
 }
 
 void ScalingPage::onFinished() {
@@ -255,19 +268,20 @@ void ScalingPage::onFinished() {
   m_progress->hide();
   setRunning(false);
   // Rows of a step count that never finished say so.
-  for (int row = static_cast<int>(output.points.size()); row < m_table->rowCount(); ++row) {
-    m_table->setItem(row, 2, new QTableWidgetItem("not finished"));
+  for (int row = static_cast<int>(output.points.size()); row < m_table->topLevelItemCount();
+       ++row) {
+    m_table->topLevelItem(row)->setText(2, "not finished");
   }
   switch (output.status) {
     case RunStatus::Finished:
-      m_status->setText(QString("Sweep finished: %1 step counts, seed %2.")
-                            .arg(output.points.size())
-                            .arg(output.seed));
+      setReport(m_status, QString("Sweep finished: %1 step counts, seed %2.")
+                              .arg(output.points.size())
+                              .arg(output.seed));
       break;
     case RunStatus::Cancelled:
     case RunStatus::TrialLimit:
     case RunStatus::OutOfMemory:
-      m_status->setText(qs(sweepStopMessage(m_params, output)));
+      setReport(m_status, qs(sweepStopMessage(m_params, output)));
       break;
   }
   if (output.fit) {
@@ -277,10 +291,10 @@ void ScalingPage::onFinished() {
     if (std::isfinite(fit.chiSquaredPerDof)) {
       how += QString(", χ²/dof = %1").arg(fit.chiSquaredPerDof, 0, 'g', 3);
     }
-    m_exponent->setText("ν = " + estimateDisplay({fit.exponent, fit.exponentError}) + " (" + how +
-                        ")");
+    setReport(m_exponent,
+              "ν = " + estimateDisplay({fit.exponent, fit.exponentError}) + " (" + how + ")");
   } else if (output.status == RunStatus::Finished) {
-    m_exponent->setText("ν could not be fitted to these points.");
+    setReport(m_exponent, "ν could not be fitted to these points.");
   }
   drawSweep(output);
   m_last = std::move(output);
@@ -291,7 +305,7 @@ void ScalingPage::onFailed(const QString& reason) {
   m_worker->wait();
   m_progress->hide();
   setRunning(false);
-  m_status->setText("The sweep did not take place.");
+  setReport(m_status, "The sweep did not take place.");
   emit messageRequested(QMessageBox::Warning, "Scaling Sweep", reason);
   emit sweepEnded();
 }
@@ -309,7 +323,7 @@ void ScalingPage::drawSweep(const SweepResult& sweep) {
   QList<QPointF> points;
   for (const PlotPoint& p : plot.points) points.append(QPointF(std::log10(p.x), std::log10(p.y)));
   m_points->replace(points);
-  m_points->setName(display(plot.pointsLabel));
+  m_points->setName(legendEntry(plot.pointsLabel));
 
   while (m_bars.size() < plot.points.size()) {
     m_bars.push_back(lineSeries(QColor(kPointColour), Qt::SolidLine, 1.3));
@@ -344,7 +358,7 @@ void ScalingPage::drawSweep(const SweepResult& sweep) {
       pen.setWidthF(1.8);
       pen.setStyle(line.dashed ? Qt::DashLine : Qt::SolidLine);
       series->setPen(pen);
-      series->setName(display(line.label));
+      series->setName(legendEntry(line.label));
       const auto at = [&line](double x) { return std::log10(line.amplitude) + line.exponent * x; };
       series->replace({QPointF(plot.x.low, at(plot.x.low)), QPointF(plot.x.high, at(plot.x.high))});
     } else {
@@ -360,6 +374,10 @@ void ScalingPage::drawSweep(const SweepResult& sweep) {
   m_chart->legend()->setVisible(!plot.points.empty());
   // Chart titles are read as rich text.
   m_chart->setTitle(display(plot.title).toHtmlEscaped());
+}
+
+void ScalingPage::setPlotMinimumHeight(int height) {
+  m_view->setMinimumHeight(std::max(height, 180));
 }
 
 void ScalingPage::paintPlot(QPainter& painter, const QRect& target) {

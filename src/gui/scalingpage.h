@@ -24,7 +24,7 @@ class QProgressBar;
 class QPushButton;
 class QScatterSeries;
 class QXYSeries;
-class QTableWidget;
+class QTreeWidget;
 
 namespace polychain {
 
@@ -46,6 +46,8 @@ class ScalingPage final : public PlotPage {
   const std::optional<SweepResult>& lastSweep() const { return m_last; }
   QChart* chart() const { return m_chart; }
   QString suggestedFileName() const override { return "scaling.png"; }
+  // The plot is never shorter than this.
+  void setPlotMinimumHeight(int height);
 
  public slots:
   void runSweep();
@@ -84,7 +86,7 @@ class ScalingPage final : public PlotPage {
   QProgressBar* m_progress;
   QLabel* m_status;
   QLabel* m_exponent;
-  QTableWidget* m_table;
+  QTreeWidget* m_table;
   QChart* m_chart;
   QChartView* m_view;
   // The chart's axes and series live as long as the page; a new sweep refills them.

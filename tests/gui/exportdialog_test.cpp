@@ -72,7 +72,8 @@ class ExportDialogTest : public QObject {
   void dialogIsModelessWithItsTabOrder();
   void ticksPersistBecauseTheDialogIsOnlyHidden();
   void saveDialogIsTitledAndFilteredAndCancelKeepsTheDialog();
-  void nothingTickedStillAsksAndWritesNothing();
+  void nothingTickedOffersNoExport();
+  void exportSaysWhatItWroteAndAsksBeforeReplacing();
   void freeWalkFilesHoldTheBuffersExactly();
   void everyModelExportsItsBuffers_data();
   void everyModelExportsItsBuffers();
@@ -139,17 +140,59 @@ void ExportDialogTest::saveDialogIsTitledAndFilteredAndCancelKeepsTheDialog() {
   QVERIFY(QDir(dir.path()).isEmpty());
 }
 
-void ExportDialogTest::nothingTickedStillAsksAndWritesNothing() {
+void ExportDialogTest::nothingTickedOffersNoExport() {
   Harness h;
-  QTemporaryDir dir;
   h.setUp("RLOPT", "5", "1", "1", true);
   QVERIFY(h.runAndWait());
-  h.saveName = dir.filePath("a");
   exportWith(h, false, false, false);
-  QCOMPARE(h.saveRequests.size(), std::size_t{1});
-  QVERIFY(QDir(dir.path()).isEmpty());
-  QVERIFY(h.form->exportDialog()->isHidden());
+  auto* exportButton = h.form->exportDialog()->findChild<QPushButton*>("Command1");
+  QVERIFY(!exportButton->isEnabled());
+  QVERIFY(!exportButton->toolTip().isEmpty());  // says why
+  h.form->SaveTheFile();                        // even called directly
+  QVERIFY(h.saveRequests.empty());
   QVERIFY(h.messages.empty());
+  h.form->exportDialog()->findChild<QCheckBox*>("gofq")->setChecked(true);
+  QVERIFY(exportButton->isEnabled());
+}
+
+void ExportDialogTest::exportSaysWhatItWroteAndAsksBeforeReplacing() {
+  Harness h;
+  QTemporaryDir dir;
+  h.setUp("RLOPT", "30", "3", "6", true);
+  QVERIFY(h.runAndWait());
+  const Expected expected = directRun(Model::Meander, 30, 3, true, 6);
+  // Two of the three files exist; the chosen name itself is never written.
+  writeBytes(dir.filePath("run.gor"), "older g(r)");
+  writeBytes(dir.filePath("run.goq"), "older g(q)");
+  h.saveName = dir.filePath("run");
+  const QString before = h.form->status();
+
+  h.answer = false;
+  exportWith(h, true, true, true);
+  QCOMPARE(h.questions.size(), std::size_t{1});
+  QCOMPARE(h.questions[0].title, QString("Export"));
+  const QString question = h.questions[0].text;
+  QVERIFY2(question.contains(dir.filePath("run.gor")) && question.contains(dir.filePath("run.goq")),
+           qPrintable(question));
+  QVERIFY(!question.contains("run.cdat"));
+  QCOMPARE(fileBytes(dir.filePath("run.gor")), QByteArray("older g(r)"));
+  QVERIFY(!QFile::exists(dir.filePath("run.cdat")));  // nothing written at all
+  QVERIFY(h.form->exportDialog()->isVisible());       // for another name
+  QCOMPARE(h.form->status(), before);
+
+  h.answer = true;
+  exportWith(h, true, true, true);
+  QCOMPARE(h.questions.size(), std::size_t{2});
+  QCOMPARE(fileBytes(dir.filePath("run.gor")), bytes(expected.gor));
+  QCOMPARE(fileBytes(dir.filePath("run.goq")), bytes(expected.goq));
+  QCOMPARE(h.form->status(), "Exported run.cdat, run.gor and run.goq to " + dir.path() + ".");
+  QVERIFY(h.messages.empty());
+
+  // New files need no question.
+  h.saveName = dir.filePath("fresh");
+  exportWith(h, true, false, false);
+  QCOMPARE(h.questions.size(), std::size_t{2});
+  QCOMPARE(h.form->status(), "Exported fresh.cdat to " + dir.path() + ".");
 }
 
 void ExportDialogTest::freeWalkFilesHoldTheBuffersExactly() {

@@ -49,7 +49,7 @@ class Form1Test : public QObject {
   void badInputShowsTheMessageAndChangesNothing();
   void noOptionSelectedDoesNothing();
   void otherModelsRun();
-  void trappedChainNoticeOffersToCancel();
+  void trappedChainNoticeAndStatusNameTheSameChain();
   void closingDuringARunStopsItAtOnce();
 };
 
@@ -62,7 +62,7 @@ void Form1Test::runFromClickToTheSixResults() {
   QCOMPARE(h.resultTexts(), texts(expected.results));
   QCOMPARE(h.form->state().buffers().ChainBox, expected.chainText);
   QCOMPARE(h.child<QLabel>("seedUsed")->text(), QString("Seed: 99"));
-  QCOMPARE(h.form->statusBar()->currentMessage(), QString("Run finished."));
+  QCOMPARE(h.form->status(), QString("Run finished."));
   QVERIFY(h.child<QProgressBar>("ProgressBar1")->isHidden());
   QVERIFY(h.child<QProgressBar>("ProgressBar2")->isHidden());
   QVERIFY(h.child<QPushButton>("SimRun")->isEnabled());
@@ -102,7 +102,7 @@ void Form1Test::runButtonIsDisabledWhileARunIsGoingOn() {
   QVERIFY(h.child<QPushButton>("CancelRun")->isEnabled());
   QVERIFY(h.child<QProgressBar>("ProgressBar1")->isVisible());
   QVERIFY(h.child<QProgressBar>("ProgressBar2")->isVisible());
-  QVERIFY(h.form->statusBar()->currentMessage().startsWith("Running Meander"));
+  QVERIFY(h.form->status().startsWith("Running Meander"));
   h.clickRun();
   QMetaObject::invokeMethod(h.form.get(), "SimRun_Click");  // even when called directly
   QCOMPARE(started.count(), 1);
@@ -134,8 +134,7 @@ void Form1Test::cancelLeavesTheEarlierResults() {
   QCOMPARE(h.form->state().buffers().ChainBox, buffersBefore.ChainBox);
   QCOMPARE(h.form->state().buffers().gofrBox, buffersBefore.gofrBox);
   QCOMPARE(h.form->state().buffers().gofqBox, buffersBefore.gofqBox);
-  QVERIFY2(h.form->statusBar()->currentMessage().contains("cancelled"),
-           qPrintable(h.form->statusBar()->currentMessage()));
+  QVERIFY2(h.form->status().contains("cancelled"), qPrintable(h.form->status()));
   QVERIFY(h.child<QProgressBar>("ProgressBar1")->isHidden());
   QVERIFY(h.messages.empty());
 }
@@ -148,7 +147,7 @@ void Form1Test::escapeCancelsTheRun() {
   startLongRun(h);
   QTest::keyClick(h.form.get(), Qt::Key_Escape);
   QVERIFY(ended.wait(30000));
-  QVERIFY(h.form->statusBar()->currentMessage().contains("cancelled"));
+  QVERIFY(h.form->status().contains("cancelled"));
   QVERIFY(h.resultTexts().join("").isEmpty());
 }
 
@@ -191,6 +190,7 @@ void Form1Test::badInputShowsTheMessageAndChangesNothing() {
 
 void Form1Test::noOptionSelectedDoesNothing() {
   Harness h;
+  const QString status = h.form->status();
   QSignalSpy started(h.form.get(), &Form1::runStarted);
   h.field("StepNum")->setText("10");
   h.field("Iterations")->setText("oops");
@@ -198,7 +198,8 @@ void Form1Test::noOptionSelectedDoesNothing() {
   QCOMPARE(started.count(), 0);
   QVERIFY(h.messages.empty());
   QVERIFY(h.resultTexts().join("").isEmpty());
-  QVERIFY(h.form->statusBar()->currentMessage().isEmpty());
+  QCOMPARE(h.form->status(), status);
+  QVERIFY(h.child<QLabel>("seedUsed")->isHidden());
 }
 
 void Form1Test::otherModelsRun() {
@@ -219,20 +220,36 @@ void Form1Test::otherModelsRun() {
   }
 }
 
-void Form1Test::trappedChainNoticeOffersToCancel() {
+void Form1Test::trappedChainNoticeAndStatusNameTheSameChain() {
   Harness h;
   auto* notice = h.child<QWidget>("trappedNotice");
+  auto* current = h.child<QProgressBar>("ProgressBar2");
   QVERIFY(notice->isHidden());
   QSignalSpy ended(h.form.get(), &Form1::runEnded);
-  startLongRun(h);
-  emit h.form->findChild<SimulationWorker*>("runWorker")->chainTrapped(2, 20000000);
+  h.setUp("SAWOPT", "100", "2000000000", "1");
+  h.field("RestartTrapped")->setText("5000000");
+  h.clickRun();
+  // Several chains grow at once: the run reports one as trapped, then goes on reporting
+  // whichever chain it last looked at.
+  auto* worker = h.form->findChild<SimulationWorker*>("runWorker");
+  emit worker->chainTrapped(16, 20001792);
   QVERIFY(notice->isVisible());
-  QVERIFY(h.child<QLabel>("trappedText")->text().contains("Chain 3 "));
   QVERIFY(h.messages.empty());  // a notice, not a box that blocks
+  const QString prompt = h.child<QLabel>("trappedText")->text();
+  QVERIFY2(prompt.startsWith("Chain 17 of 2000000000 ") && prompt.contains("5000000") &&
+               prompt.contains("Regrow trapped chains after (trials)"),
+           qPrintable(prompt));
+  emit worker->progressed(88.0f, 12.0f, 43, 16860160);
+  QVERIFY2(h.form->status().startsWith("Chain 17 of 2000000000 may be trapped (20001792 "),
+           qPrintable(h.form->status()));
+  emit worker->progressed(88.0f, 3.0f, 16, 20500000);
+  QVERIFY2(h.form->status().contains("(20500000 trials)"), qPrintable(h.form->status()));
+  QCOMPARE(current->maximum(), 0);  // busy: trials go on
   QTest::mouseClick(h.child<QPushButton>("trappedCancel"), Qt::LeftButton);
   QVERIFY(ended.wait(30000));
   QVERIFY(notice->isHidden());
-  QVERIFY(h.form->statusBar()->currentMessage().contains("cancelled"));
+  QVERIFY(h.form->status().contains("cancelled"));
+  QCOMPARE(current->maximum(), 100);  // the next run starts afresh
 }
 
 void Form1Test::closingDuringARunStopsItAtOnce() {

@@ -1,5 +1,6 @@
-// Shared by the window's tests: a Form1 whose message boxes and save dialog are recorded
-// instead of shown, and small helpers to drive it.
+// Shared by the window's tests: a Form1 at the smallest size it is made for (800 x 600),
+// whose message boxes, questions and save dialog are recorded instead of shown, and small
+// helpers to drive it.
 #pragma once
 
 #include <QAction>
@@ -46,6 +47,11 @@ struct SaveRequest {
   QString filter;
 };
 
+struct Question {
+  QString title;
+  QString text;
+};
+
 // A shown main window with its dialogs intercepted.
 class Harness {
  public:
@@ -57,6 +63,11 @@ class Harness {
       saveRequests.push_back({title, filter});
       return saveName;
     });
+    form->setQuestionHook([this](const QString& title, const QString& text) {
+      questions.push_back({title, text});
+      return answer;
+    });
+    form->resize(800, 600);
     form->show();
   }
 
@@ -99,6 +110,8 @@ class Harness {
   std::vector<ShownMessage> messages;
   std::vector<SaveRequest> saveRequests;
   QString saveName;  // what the save dialog "returns"; empty means cancelled
+  std::vector<Question> questions;
+  bool answer = true;  // the answer to every question
 };
 
 inline QStringList texts(const ResultTexts& r) {

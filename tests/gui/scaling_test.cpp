@@ -5,7 +5,7 @@
 #include <QLineSeries>
 #include <QProgressBar>
 #include <QScatterSeries>
-#include <QTableWidget>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "gui/detailspage.h"
@@ -67,14 +67,14 @@ void ScalingTest::tinySweepShowsTheFittedExponentAndEachSeed() {
            qPrintable(exponent));
   QVERIFY(h.child<QLabel>("sweepStatus")->text().contains("seed 42"));
 
-  auto* table = h.child<QTableWidget>("sweepPoints");
-  QCOMPARE(table->rowCount(), 3);
+  auto* table = h.child<QTreeWidget>("sweepPoints");
+  QCOMPARE(table->topLevelItemCount(), 3);
   for (int row = 0; row < 3; ++row) {
     const SweepPoint& point = expected.points[static_cast<std::size_t>(row)];
-    QCOMPARE(table->item(row, 0)->text(), QString::number(point.steps));
-    QCOMPARE(table->item(row, 1)->text(),
-             QString::number(sweepPointSeed(42, static_cast<std::size_t>(row))));
-    QCOMPARE(table->item(row, 2)->text(), estimateDisplay(point.stats.rmsEnd));
+    const QTreeWidgetItem* item = table->topLevelItem(row);
+    QCOMPARE(item->text(0), QString::number(point.steps));
+    QCOMPARE(item->text(1), QString::number(sweepPointSeed(42, static_cast<std::size_t>(row))));
+    QCOMPARE(item->text(2), estimateDisplay(point.stats.rmsEnd));
   }
 
   // The plot: three points with an error bar each, the fit and the two references.
@@ -133,7 +133,7 @@ void ScalingTest::badSweepInputNamesTheField() {
     QVERIFY2(h.messages[0].text.contains(c.named), qPrintable(h.messages[0].text));
   }
   QCOMPARE(started.count(), 0);
-  QCOMPARE(h.child<QTableWidget>("sweepPoints")->rowCount(), 0);
+  QCOMPARE(h.child<QTreeWidget>("sweepPoints")->topLevelItemCount(), 0);
   QVERIFY(h.child<QPushButton>("runSweep")->isEnabled());
 }
 
@@ -142,23 +142,24 @@ void ScalingTest::sweepCanBeCancelledAndStopsWithTheWindow() {
   h.child<QRadioButton>("RLOPT")->setChecked(true);
   setSweep(h, "1000000,2000000", "100", "7");
   auto* worker = h.form->findChild<SimulationWorker*>("sweepWorker");
-  auto* table = h.child<QTableWidget>("sweepPoints");
+  auto* table = h.child<QTreeWidget>("sweepPoints");
   // The first N's row appears when its run starts.
   QSignalSpy begun(table->model(), &QAbstractItemModel::rowsInserted);
   QSignalSpy ended(scalingOf(h), &ScalingPage::sweepEnded);
   QTest::mouseClick(h.child<QPushButton>("runSweep"), Qt::LeftButton);
   QVERIFY(!h.child<QPushButton>("runSweep")->isEnabled());
   QVERIFY(begun.count() > 0 || begun.wait(30000));
-  QCOMPARE(table->item(0, 0)->text(), QString("1000000"));
-  QCOMPARE(table->item(0, 1)->text(), QString::number(sweepPointSeed(7, 0)));
+  QCOMPARE(table->topLevelItem(0)->text(0), QString("1000000"));
+  QCOMPARE(table->topLevelItem(0)->text(1), QString::number(sweepPointSeed(7, 0)));
   QTest::mouseClick(h.child<QPushButton>("cancelSweep"), Qt::LeftButton);
   QVERIFY(ended.count() > 0 || ended.wait(30000));
   QVERIFY2(h.child<QLabel>("sweepStatus")->text().contains("cancelled"),
            qPrintable(h.child<QLabel>("sweepStatus")->text()));
   QVERIFY(h.child<QLabel>("sweepExponent")->text().isEmpty());
+  QVERIFY(h.child<QLabel>("sweepExponent")->isHidden());
   QVERIFY(h.child<QPushButton>("runSweep")->isEnabled());
   QVERIFY(h.messages.empty());
-  QCOMPARE(table->item(0, 2)->text(), QString("not finished"));
+  QCOMPARE(table->topLevelItem(0)->text(2), QString("not finished"));
 
   // Closing the window stops a sweep at once.
   QSignalSpy again(table->model(), &QAbstractItemModel::rowsInserted);
