@@ -16,22 +16,28 @@ constexpr std::string_view kAvoidField = "Self-Avoidance";
 constexpr std::string_view kKuhnField = "Kuhn Length";
 constexpr std::string_view kSeedField = "Seed";
 
-// The model of the first selected option, tested in the order RLOPT, SAWOPT, ShortOpt.
+// The model of the first selected option, tested in the order RLOPT, SAWOPT, ShortOpt,
+// PivotOpt.
 std::optional<Model> chosenModel(const Form1Inputs& inputs) {
   if (inputs.RLOPT) return Model::Meander;
   if (inputs.SAWOPT) return Model::SAW;
   if (inputs.ShortOpt) return Model::ShortRange;
+  if (inputs.PivotOpt) return Model::Pivot;
   return std::nullopt;
 }
 
 // Reads the fields of the settings the model uses: Avoid for SAW, Kuhn for the short-range
-// walk, the regrowing limit for both, none for the free walk.
+// walk, the regrowing limit for both, the pivots per sample for the pivot model, none for
+// the free walk.
 void readModelSetting(const Form1Inputs& inputs, RunParams& params) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
   if (params.model == Model::SAW) params.avoid = readInt32(inputs.Avoid, kAvoidField);
   if (params.model == Model::ShortRange) params.kuhn = readInt32(inputs.Kuhn, kKuhnField);
-  if (params.model != Model::Meander) {
-    params.restartTrapped = readWholeNumber(inputs.RestartTrapped, kRestartField, 0,
-                                            std::numeric_limits<std::int64_t>::max());
+  if (params.model == Model::SAW || params.model == Model::ShortRange) {
+    params.restartTrapped = readWholeNumber(inputs.RestartTrapped, kRestartField, 0, kMax);
+  }
+  if (params.model == Model::Pivot) {
+    params.pivotsPerSample = readWholeNumber(inputs.PivotsPerSample, kPivotsField, 1, kMax);
   }
 }
 
@@ -67,7 +73,8 @@ SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
   const std::optional<Model> model = chosenModel(main);
   if (!model) {
     throw InputError(
-        "Choose the model to sweep under Parameters: Meander, SAW or Short Range (1-10).");
+        "Choose the model to sweep under Parameters: Meander, SAW, Short Range (1-10) or Pivot "
+        "SAW.");
   }
   run.model = *model;
   params.steps = readStepList(steps, kSweepStepsField);

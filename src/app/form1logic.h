@@ -38,6 +38,8 @@ struct Form1Inputs {
   bool RLOPT = false;
   bool SAWOPT = false;
   bool ShortOpt = false;
+  bool PivotOpt = false;  // the true self-avoiding walk, sampled by pivots
+  std::string PivotsPerSample{std::to_string(kDefaultPivotsPerSample)};
   bool CalcParCF = false;
 };
 
@@ -53,9 +55,10 @@ struct Dispatch {
   std::string message;
 };
 
-// The run dispatch. Options are tested in the order RLOPT, SAWOPT, ShortOpt and the first
-// selected one wins; its fields are read in the order N, Iterations, then Avoid (SAW) or
-// Kuhn (short range) only, the regrowing limit (both), then Seed. Refuses what the parameter
+// The run dispatch. Options are tested in the order RLOPT, SAWOPT, ShortOpt, PivotOpt and
+// the first selected one wins; its fields are read in the order N, Iterations, then Avoid
+// (SAW) or Kuhn (short range) only, the regrowing limit (both) or the pivots per sample
+// (pivot), then Seed. Refuses what the parameter
 // reader cannot read, what validateParams refuses and a run too big for the memory
 // available; anything else is passed on unchanged.
 Dispatch dispatchRun(const Form1Inputs& inputs);
@@ -66,6 +69,8 @@ inline constexpr std::string_view kSweepIterationsField = "Iterations per N";
 inline constexpr std::string_view kSweepSeedField = "Sweep seed";
 // The caption of the regrowing limit.
 inline constexpr std::string_view kRestartField = "Regrow trapped chains after (trials)";
+// The caption of the pivot model's sampling interval.
+inline constexpr std::string_view kPivotsField = "Pivots per sample";
 
 // The sweep the Scaling tab would start: the model of the first selected option with its
 // Avoid or Kuhn field, and the tab's own three fields. Throws InputError naming the field at

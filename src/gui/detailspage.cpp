@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 
+#include "app/numbertext.h"
 #include "app/texts.h"
 #include "gui/accessible.h"
 #include "gui/qtext.h"
@@ -64,7 +65,14 @@ DetailsPage::DetailsPage(QWidget* parent)
       m_discarded(new ValueBox("detailsDiscarded", "Discarded trials per chain", kTypicalCount,
                                "trials refused by the occupancy or zone rules")),
       m_backups(new ValueBox("detailsBackups", "Back-ups per chain", kTypicalCount,
-                             "sites abandoned by back-ups")) {
+                             "sites abandoned by back-ups")),
+      m_pivotBox(new QGroupBox("Pivot moves")),
+      m_acceptance(new ValueBox("detailsAcceptance", "Acceptance of pivot moves", "0.0000",
+                                "share of the attempted pivots taken")),
+      m_tauR2(new ValueBox("detailsTauR2", "Autocorrelation time of R squared", "000.0",
+                           "in samples; 1/2 when samples are independent")),
+      m_tauRg2(new ValueBox("detailsTauRg2", "Autocorrelation time of Rg squared", "000.0",
+                            "in samples; 1/2 when samples are independent")) {
   setObjectName("detailsPage");
   setAccessibleName("Details");
   m_run->setObjectName("detailsRun");
@@ -97,6 +105,13 @@ DetailsPage::DetailsPage(QWidget* parent)
   addRow(counts, "Discarded", m_discarded);
   addRow(counts, "Back-ups", m_backups);
   m_countsBox->hide();
+  m_pivotBox->setObjectName("detailsPivotBox");
+  m_pivotBox->setAccessibleName(m_pivotBox->title());
+  QGridLayout* pivot = gridOf(m_pivotBox);
+  addRow(pivot, "Acceptance", m_acceptance);
+  addRow(pivot, "τ(R²)", m_tauR2);
+  addRow(pivot, "τ(Rg²)", m_tauRg2);
+  m_pivotBox->hide();
   arrangeRows();
 
   auto* note = new QLabel(
@@ -115,6 +130,7 @@ DetailsPage::DetailsPage(QWidget* parent)
   layout->addWidget(endBox);
   layout->addWidget(sizeBox);
   layout->addWidget(m_countsBox);
+  layout->addWidget(m_pivotBox);
   layout->addWidget(note);
   layout->addStretch();
 
@@ -128,7 +144,8 @@ DetailsPage::DetailsPage(QWidget* parent)
   outer->addWidget(scroll);
 }
 
-void DetailsPage::setRun(const QString& description, const ExtendedStats& stats) {
+void DetailsPage::setRun(const QString& description, const ExtendedStats& stats,
+                         const std::optional<PivotStats>& pivot) {
   m_run->setText(description);
   m_chains->setText(QString::number(stats.chains));
   m_rmsEnd->setText(estimateDisplay(stats.rmsEnd));
@@ -142,6 +159,10 @@ void DetailsPage::setRun(const QString& description, const ExtendedStats& stats)
   m_discarded->setText(countDisplay(stats.discarded));
   m_backups->setText(countDisplay(stats.backups));
   m_countsBox->setVisible(counted);
+  m_acceptance->setText(pivot ? qs(formatSignificant(pivot->acceptance, 4)) : QString());
+  m_tauR2->setText(pivot ? qs(formatSignificant(pivot->tauR2, 3)) : QString());
+  m_tauRg2->setText(pivot ? qs(formatSignificant(pivot->tauRg2, 3)) : QString());
+  m_pivotBox->setVisible(pivot.has_value());
   arrangeRows();
 }
 

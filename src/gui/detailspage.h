@@ -1,5 +1,6 @@
 // The "Details" tab: the textbook chain measures of the last finished run, each a mean over
-// the chains with its standard error, and for the self-avoiding models the trial counts.
+// the chains with its standard error, for the self-avoiding models the trial counts, and for
+// the pivot model how its moves fared.
 // Every value is shown whole: what it means goes beside it or, on a narrow page, under it.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "analysis/statistics.h"
+#include "run/run.h"
 
 class QGridLayout;
 class QGroupBox;
@@ -24,8 +26,9 @@ class DetailsPage final : public QWidget {
   explicit DetailsPage(QWidget* parent = nullptr);
   ~DetailsPage() override;
 
-  // Shows `stats`; `description` says which run they belong to.
-  void setRun(const QString& description, const ExtendedStats& stats);
+  // Shows `stats` (and `pivot` for a pivot run); `description` says which run they belong to.
+  void setRun(const QString& description, const ExtendedStats& stats,
+              const std::optional<PivotStats>& pivot = std::nullopt);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -50,6 +53,10 @@ class DetailsPage final : public QWidget {
   ValueBox* m_trials;
   ValueBox* m_discarded;
   ValueBox* m_backups;
+  QGroupBox* m_pivotBox;
+  ValueBox* m_acceptance;
+  ValueBox* m_tauR2;
+  ValueBox* m_tauRg2;
 };
 
 // An estimate as the window shows it: "value ± error", "value ± n/a" or "n/a".

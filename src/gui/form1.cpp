@@ -147,12 +147,14 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
 
   setTabOrder(m_rlopt, m_sawopt);
   setTabOrder(m_sawopt, m_shortOpt);
-  setTabOrder(m_shortOpt, m_stepNum);
+  setTabOrder(m_shortOpt, m_pivotOpt);
+  setTabOrder(m_pivotOpt, m_stepNum);
   setTabOrder(m_stepNum, m_iterations);
   setTabOrder(m_iterations, m_avoid);
   setTabOrder(m_avoid, m_kuhn);
   setTabOrder(m_kuhn, m_restartTrapped);
-  setTabOrder(m_restartTrapped, m_seed);
+  setTabOrder(m_restartTrapped, m_pivotsPerSample);
+  setTabOrder(m_pivotsPerSample, m_seed);
   setTabOrder(m_seed, m_calcParCF);
   setTabOrder(m_calcParCF, m_simRun);
   setTabOrder(m_simRun, m_cancelRun);
@@ -186,9 +188,14 @@ QWidget* Form1::buildParameters() {
   m_sawopt->setObjectName("SAWOPT");
   m_shortOpt = new QRadioButton("Short Range (1-10)");
   m_shortOpt->setObjectName("ShortOpt");
+  m_pivotOpt = new QRadioButton("Pivot SAW (true self-avoiding walk)");
+  m_pivotOpt->setObjectName("PivotOpt");
+  m_pivotOpt->setToolTip(
+      "Samples of the true self-avoiding walk, each a set number of pivot moves after the "
+      "last; Iterations is the number of samples.");
   auto* options = new QButtonGroup(this);
   options->setExclusive(true);
-  for (QRadioButton* option : {m_rlopt, m_sawopt, m_shortOpt}) {
+  for (QRadioButton* option : {m_rlopt, m_sawopt, m_shortOpt, m_pivotOpt}) {
     option->setAccessibleName(option->text());
     options->addButton(option);
   }
@@ -202,6 +209,11 @@ QWidget* Form1::buildParameters() {
   m_restartTrapped->setToolTip(
       "SAW and Short Range: a chain that makes this many trials without growing longer is "
       "grown again from the origin. 0: never.");
+  m_pivotsPerSample =
+      textBox("PivotsPerSample", QString::number(kDefaultPivotsPerSample), qs(kPivotsField));
+  m_pivotsPerSample->setToolTip(
+      "Pivot SAW: the pivot moves tried between one sample and the next. More give samples "
+      "less alike.");
   m_seed = textBox("Seed", QString(), "Seed");
   m_seed->setPlaceholderText("from the clock");
   m_seed->setToolTip(
@@ -218,21 +230,26 @@ QWidget* Form1::buildParameters() {
   optionRow->addWidget(m_sawopt);
   optionRow->addWidget(m_shortOpt);
   optionRow->addStretch();
+  auto* pivotRow = new QHBoxLayout;
+  pivotRow->addWidget(m_pivotOpt);
+  pivotRow->addStretch();
   auto* parameters = new QGridLayout(frame1);
   parameters->addLayout(optionRow, 0, 0, 1, 2);
-  parameters->addWidget(caption("Label1", "Steps (N) (1 - 100000)", m_stepNum), 1, 0);
-  parameters->addWidget(m_stepNum, 1, 1);
-  parameters->addWidget(caption("Label2", "Iterations (1 - 100)", m_iterations), 2, 0);
-  parameters->addWidget(m_iterations, 2, 1);
-  parameters->addWidget(caption("Label8", "Self-Avoidance (1-3)", m_avoid), 3, 0);
-  parameters->addWidget(m_avoid, 3, 1);
-  parameters->addWidget(caption("Label9", "Kuhn Length (1-10)", m_kuhn), 4, 0);
-  parameters->addWidget(m_kuhn, 4, 1);
-  parameters->addWidget(caption("RestartLabel", qs(kRestartField), m_restartTrapped), 5, 0);
-  parameters->addWidget(m_restartTrapped, 5, 1);
-  parameters->addWidget(caption("SeedLabel", "Seed", m_seed), 6, 0);
-  parameters->addWidget(m_seed, 6, 1);
-  parameters->addWidget(m_calcParCF, 7, 0, 1, 2);
+  parameters->addLayout(pivotRow, 1, 0, 1, 2);
+  int row = 2;
+  const auto addField = [&](const char* name, const QString& text, QLineEdit* field) {
+    parameters->addWidget(caption(name, text, field), row, 0);
+    parameters->addWidget(field, row, 1);
+    ++row;
+  };
+  addField("Label1", "Steps (N) (1 - 100000)", m_stepNum);
+  addField("Label2", "Iterations (1 - 100)", m_iterations);
+  addField("Label8", "Self-Avoidance (1-3)", m_avoid);
+  addField("Label9", "Kuhn Length (1-10)", m_kuhn);
+  addField("RestartLabel", qs(kRestartField), m_restartTrapped);
+  addField("PivotsLabel", qs(kPivotsField), m_pivotsPerSample);
+  addField("SeedLabel", "Seed", m_seed);
+  parameters->addWidget(m_calcParCF, row, 0, 1, 2);
   parameters->setColumnStretch(1, 1);
   return frame1;
 }
@@ -393,6 +410,8 @@ Form1Inputs Form1::inputs() const {
   in.RLOPT = m_rlopt->isChecked();
   in.SAWOPT = m_sawopt->isChecked();
   in.ShortOpt = m_shortOpt->isChecked();
+  in.PivotOpt = m_pivotOpt->isChecked();
+  in.PivotsPerSample = utf8(m_pivotsPerSample->text());
   in.CalcParCF = m_calcParCF->isChecked();
   return in;
 }

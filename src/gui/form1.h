@@ -122,12 +122,14 @@ class Form1 final : public QMainWindow {
   QRadioButton* m_rlopt = nullptr;
   QRadioButton* m_sawopt = nullptr;
   QRadioButton* m_shortOpt = nullptr;
+  QRadioButton* m_pivotOpt = nullptr;
   QLineEdit* m_stepNum = nullptr;
   QLineEdit* m_iterations = nullptr;
   QLineEdit* m_avoid = nullptr;
   QLineEdit* m_kuhn = nullptr;
   QLineEdit* m_seed = nullptr;
   QLineEdit* m_restartTrapped = nullptr;
+  QLineEdit* m_pivotsPerSample = nullptr;
   QCheckBox* m_calcParCF = nullptr;
   QPushButton* m_simRun = nullptr;
   QPushButton* m_cancelRun = nullptr;

@@ -99,7 +99,7 @@ void PlotTabs::showRun(const RunParams& params, const RunResult& result) {
     m_gofr->setValues(result.correlation->gofr, description);
     m_gofq->setValues(result.correlation->gofq, description);
   }
-  m_details->setRun(description, result.extended);
+  m_details->setRun(description, result.extended, result.pivot);
 }
 
 void PlotTabs::stopWork() { m_scaling->stopSweep(); }

@@ -67,10 +67,9 @@ std::uint64_t runMemoryNeeded(const RunParams& params) {
   const auto threads = static_cast<std::uint64_t>(runThreads(params));
   // A worker's site buffer (room for doubling when it grows site by site), its chain index
   // (64-byte lines, at most half full, while the table doubles) and a SAW's zone.
-  // A pivot walker: its SAW-tree (64 bytes a site, rounded up to whole pages) and the sites
-  // of its sample.
+  // A pivot walker: its SAW-tree (about 10 bytes a site, with room to spare).
   std::uint64_t perSite = params.model == Model::Meander ? 12
-                          : params.model == Model::Pivot ? 100
+                          : params.model == Model::Pivot ? 16
                                                          : 24 + 192;
   if (params.model == Model::SAW && (params.avoid == 2 || params.avoid == 3)) perSite += 700;
   std::uint64_t bytes = threads * (perSite * sites + (8U << 20));  // and a thread's stack

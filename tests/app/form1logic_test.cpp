@@ -75,6 +75,18 @@ TEST(Dispatch, ReadsOnlyTheFieldsOfTheChosenModel) {
   ASSERT_EQ(d.kind, Dispatch::Kind::Run);
   EXPECT_EQ(d.params.avoid, 1);
   EXPECT_EQ(d.params.kuhn, 4);
+
+  in.ShortOpt = false;
+  in.PivotOpt = true;
+  in.Kuhn = "x";
+  in.RestartTrapped = "x";
+  in.PivotsPerSample = "250";
+  d = dispatchRun(in);  // only the pivot's own setting is read
+  ASSERT_EQ(d.kind, Dispatch::Kind::Run);
+  EXPECT_EQ(d.params.model, Model::Pivot);
+  EXPECT_EQ(d.params.pivotsPerSample, 250);
+  in.PivotsPerSample = "0";
+  EXPECT_TRUE(contains(refusal(in), "Pivots per sample")) << refusal(in);
 }
 
 TEST(Dispatch, ConvertsWithHalvesToEvenAndPassesWorkableValuesUnchanged) {

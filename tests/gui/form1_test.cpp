@@ -206,7 +206,8 @@ void Form1Test::otherModelsRun() {
   const struct {
     const char* option;
     Model model;
-  } models[] = {{"SAWOPT", Model::SAW}, {"ShortOpt", Model::ShortRange}};
+  } models[] = {
+      {"SAWOPT", Model::SAW}, {"ShortOpt", Model::ShortRange}, {"PivotOpt", Model::Pivot}};
   for (const auto& m : models) {
     Harness h;
     h.setUp(m.option, "20", "3", "11");
@@ -217,6 +218,8 @@ void Form1Test::otherModelsRun() {
     QVERIFY(h.messages.empty());
     QCOMPARE(h.resultTexts(), texts(results));
     QCOMPARE(h.form->state().buffers().ChainBox, chainText);
+    // How the pivot moves fared shows for pivot runs only.
+    QCOMPARE(h.child<QGroupBox>("detailsPivotBox")->isHidden(), m.model != Model::Pivot);
   }
 }
 
