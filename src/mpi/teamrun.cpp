@@ -61,6 +61,12 @@ struct WalkerWire {
   std::int64_t accepted = 0;
 };
 
+// The most chains in one block, and how far ahead of the oldest unfinished block chains are
+// handed out: so many a rank, up to a limit (their summaries wait on the leader).
+constexpr std::int64_t kMostPerBlock = 1024;
+constexpr std::int64_t kAheadPerRank = 16384;
+constexpr std::int64_t kMostAhead = std::int64_t{1} << 20;
+
 // Sites travel in parts well below MPI's 2^31-byte message limit.
 constexpr std::size_t kSitesPerPart = std::size_t{1} << 24;
 
@@ -170,11 +176,12 @@ class RankRun {
         m_rankObserver(observer, m_stopFlag),
         m_control(team.leader() ? observer : m_rankObserver, params),
         m_stream(*params.seed) {
-    // Blocks small enough to share uneven chains out evenly, large enough to keep messages few.
-    m_blockSize = m_pivot ? 1
-                          : std::clamp<std::int64_t>(
-                                params.iterations / (16 * std::int64_t{team.size()}), 1, 1024);
-    m_ahead = m_blockSize * (2 * team.size() + 2);
+    // Chains handed out ahead of the oldest unfinished block: enough that a slow chain holds
+    // up no rank for long, few enough that the results waiting to be added up stay small.
+    const std::int64_t size = team.size();
+    m_ahead = m_pivot ? m_units
+                      : std::max(2 * kMostPerBlock * (size + 1),
+                                 std::min(kAheadPerRank * size, kMostAhead));
     m_out.seed = *params.seed;
     if (m_pivot) m_walkers.resize(static_cast<std::size_t>(m_units));
     if (!m_pivot) m_extended.emplace(params.model);
@@ -269,9 +276,13 @@ class RankRun {
     return bytes;
   }
 
-  // The main thread's loop: requests, blocks, results, stops, until the run is over.
+  // The main thread's loop: requests, blocks, results, stops, until the run is over. Idle,
+  // it looks again after a pause that doubles up to a millisecond, so that it takes little
+  // from the growing thread on the same core.
   void talk() {
-    const auto pause = std::chrono::microseconds(200);
+    constexpr auto kShortest = std::chrono::microseconds(50);
+    constexpr auto kLongest = std::chrono::microseconds(1000);
+    auto pause = kShortest;
     while (!m_over) {
       bool busy = false;
       if (m_team.leader()) {
@@ -285,7 +296,12 @@ class RankRun {
         handle(in);
       }
       m_outgoing.progress();
-      if (!busy) std::this_thread::sleep_for(pause);
+      if (busy) {
+        pause = kShortest;
+      } else {
+        std::this_thread::sleep_for(pause);
+        pause = std::min(2 * pause, kLongest);
+      }
     }
   }
 
@@ -437,6 +453,16 @@ class RankRun {
     }
   }
 
+  // The next block's size: a share of the chains not yet handed out, shrinking as they run
+  // out so that the ranks finish together, and never more than kMostPerBlock; one pivot
+  // walker.
+  std::int64_t blockSize() const {
+    const std::int64_t left = m_units - m_next;
+    if (m_pivot) return std::min<std::int64_t>(1, left);
+    return std::min(
+        left, std::clamp<std::int64_t>(left / (4 * std::int64_t{m_team.size()}), 1, kMostPerBlock));
+  }
+
   // The leader: hands blocks to the ranks waiting for one, as far as the window allows.
   bool serveWaiting() {
     bool busy = false;
@@ -445,7 +471,7 @@ class RankRun {
       if (m_next < m_units) {
         if (m_next >= m_folded + m_ahead) break;  // the oldest blocks must come back first
         block.first = m_next;
-        block.count = std::min(m_blockSize, m_units - m_next);
+        block.count = blockSize();
         block.state = m_stream.state();
         for (std::int64_t i = 0; i < block.count; ++i) m_stream.jump();
         m_next += block.count;
@@ -531,7 +557,6 @@ class RankRun {
   std::atomic<bool> m_stopFlag{false};
   RankObserver m_rankObserver;
   RunControl m_control;
-  std::int64_t m_blockSize = 1;
   std::int64_t m_ahead = 1;
 
   // Between the two threads.
