@@ -41,17 +41,18 @@ RandomSource::State jumpedByPolynomial(const RandomSource::State& state) {
   return s;
 }
 
-// The jump is linear over GF(2) in the 256 state bits, so it is the XOR of the images of the
+// A jump is linear over GF(2) in the 256 state bits, so it is the XOR of the images of the
 // state's 32 bytes: one table row of 256 images per byte (256 KiB), built once from the
-// polynomial jump of each single bit.
+// image of each single bit.
 class JumpTable {
  public:
-  JumpTable() {
+  template <class Jump>
+  explicit JumpTable(Jump jump) {
     std::array<RandomSource::State, 256> ofBit{};
     for (std::size_t bit = 0; bit < 256; ++bit) {
       RandomSource::State unit{};
       unit[bit / 64] = std::uint64_t{1} << (bit % 64);
-      ofBit[bit] = jumpedByPolynomial(unit);
+      ofBit[bit] = jump(unit);
     }
     for (std::size_t byte = 0; byte < 32; ++byte) {
       for (std::size_t value = 0; value < 256; ++value) {
@@ -83,7 +84,16 @@ class JumpTable {
 }  // namespace
 
 void RandomSource::jump() {
-  static const JumpTable table;  // built on first use
+  static const JumpTable table(jumpedByPolynomial);  // built on first use
+  m_s = table.apply(m_s);
+}
+
+void RandomSource::jump64() {
+  static const JumpTable table([](const State& unit) {
+    RandomSource source = fromState(unit);
+    for (int i = 0; i < 64; ++i) source.jump();
+    return source.state();
+  });
   m_s = table.apply(m_s);
 }
 

@@ -36,6 +36,8 @@ class RandomSource {
 
   // Advances the state by 2^128 draws (the generator's standard jump), in 32 table look-ups.
   void jump();
+  // Advances the state by 64 jumps, as fast as one.
+  void jump64();
 
   const State& state() const { return m_s; }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <span>
 
 #include "chain/growth.h"
 #include "run/control.h"
@@ -19,42 +20,57 @@ namespace polychain {
 
 namespace {
 
-// Hands out the chains of a block in order, each with its random stream, and passes their
-// summaries on in chain order as they finish. A chain is handed out only while fewer than
-// `window` chains wait to be passed on, so what is held does not grow with the chains.
+// Hands out the chains of a block in order with the random stream of each, and passes their
+// summaries on in chain order as they finish. While many are left the chains go out in runs
+// of kRun, so that short chains are not held up by the lock; one at a time near the end, so
+// that the threads finish together. Chains are handed out only while fewer than `window`
+// wait to be passed on, so what is held does not grow with the chains.
 class ChainQueue {
  public:
   using Sink = std::function<void(std::int64_t chain, const ChainSummary& summary)>;
+  static constexpr std::int64_t kRun = 64;
 
-  ChainQueue(const RandomSource& stream, std::int64_t first, std::int64_t count,
-             std::int64_t window, Sink sink)
+  ChainQueue(const RandomSource& stream, std::int64_t first, std::int64_t count, int threads,
+             Sink sink)
       : m_next(stream),
         m_first(first),
         m_count(count),
-        m_window(window),
-        m_slots(static_cast<std::size_t>(window)),
+        m_window(std::max<std::int64_t>(4096, 4 * kRun * threads)),
+        m_runsUntil(16 * kRun * threads),
+        m_slots(static_cast<std::size_t>(m_window)),
         m_sink(std::move(sink)) {}
 
-  // The next chain and its stream; false when none is left or the run stopped.
-  bool take(RunControl& control, std::int64_t& chain, RandomSource& random) {
+  // The next chains [chain, chain + count), the first's stream in `random` (each later one's
+  // is that stream jumped once more); false when none is left or the run stopped.
+  bool take(RunControl& control, std::int64_t& chain, std::int64_t& count, RandomSource& random) {
     if (control.pollStop()) return false;
     std::unique_lock lock(m_mutex);
-    while (!control.pollStop() && m_taken < m_count && m_taken >= m_added + m_window) {
+    const auto size = [this] { return m_count - m_taken >= m_runsUntil ? kRun : 1; };
+    while (!control.pollStop() && m_taken < m_count && m_taken + size() > m_added + m_window) {
       m_space.wait_for(lock, std::chrono::milliseconds(10));
     }
     if (control.stopped() || m_taken >= m_count) return false;
-    chain = m_first + m_taken++;
+    count = size();
+    chain = m_first + m_taken;
     random = m_next;
-    m_next.jump();
+    if (count == kRun) {
+      m_next.jump64();
+    } else {
+      m_next.jump();
+    }
+    m_taken += count;
     return true;
   }
 
-  // Files chain `chain`'s summary and passes on every summary now due, in chain order.
-  void finish(std::int64_t chain, const ChainSummary& summary) {
+  // Files the summaries of chains [chain, chain + size) and passes on every summary now due,
+  // in chain order.
+  void finish(std::int64_t chain, std::span<const ChainSummary> summaries) {
     const std::lock_guard lock(m_mutex);
-    Slot& slot = m_slots[static_cast<std::size_t>((chain - m_first) % m_window)];
-    slot.summary = summary;
-    slot.filled = true;
+    for (const ChainSummary& summary : summaries) {
+      Slot& slot = m_slots[static_cast<std::size_t>((chain++ - m_first) % m_window)];
+      slot.summary = summary;
+      slot.filled = true;
+    }
     bool added = false;
     for (;;) {
       Slot& due = m_slots[static_cast<std::size_t>(m_added % m_window)];
@@ -79,6 +95,7 @@ class ChainQueue {
   std::int64_t m_first;
   std::int64_t m_count;
   std::int64_t m_window;
+  std::int64_t m_runsUntil;  // runs of chains go out while at least this many are left
   std::int64_t m_taken = 0;  // chains handed out
   std::int64_t m_added = 0;  // chains passed on
   std::vector<Slot> m_slots;
@@ -110,8 +127,7 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
                std::int64_t first, std::int64_t count, const ChainSink& sink,
                std::vector<Point>& lastSites) {
   const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), count));
-  ChainQueue queue(stream, first, count, std::max<std::int64_t>(4096, 256 * std::int64_t{threads}),
-                   sink);
+  ChainQueue queue(stream, first, count, threads, sink);
   const std::int64_t restartAfter =
       params.restartTrapped > 0 ? params.restartTrapped : TrialCounter::kNever;
   std::exception_ptr failure;
@@ -123,21 +139,28 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
       const std::unique_ptr<ChainGrower> grower =
           makeGrower(params.model, params.steps, params.avoid, params.kuhn);
       std::vector<Point> sites;
-      std::int64_t chain = 0;
-      RandomSource random(0);
-      while (queue.take(control, chain, random)) {
-        ChainMonitor monitor(control, chain);
-        TrialCounter counter(monitor, restartAfter, monitor.firstCheck());
-        const ChainGrowth growth = grower->grow(random, sites, counter);
-        if (growth.stopped) break;
-        ChainSummary summary = summarizeChain(sites, params.steps);
-        summary.trials = growth.trials;
-        summary.discarded = growth.discarded;
-        summary.backups = growth.backups;
-        summary.restarts = growth.restarts;
-        if (chain == params.iterations - 1) std::swap(lastSites, sites);
-        queue.finish(chain, summary);
-        control.chainDone();
+      std::vector<ChainSummary> summaries;
+      std::int64_t from = 0;
+      std::int64_t taken = 0;
+      RandomSource chainStream(0);
+      while (queue.take(control, from, taken, chainStream)) {
+        summaries.clear();
+        for (std::int64_t chain = from; chain < from + taken; ++chain, chainStream.jump()) {
+          ChainMonitor monitor(control, chain);
+          TrialCounter counter(monitor, restartAfter, monitor.firstCheck());
+          RandomSource random = chainStream;
+          const ChainGrowth growth = grower->grow(random, sites, counter);
+          if (growth.stopped) break;
+          ChainSummary& summary = summaries.emplace_back(summarizeChain(sites, params.steps));
+          summary.trials = growth.trials;
+          summary.discarded = growth.discarded;
+          summary.backups = growth.backups;
+          summary.restarts = growth.restarts;
+          if (chain == params.iterations - 1) std::swap(lastSites, sites);
+        }
+        if (std::ssize(summaries) < taken) break;  // stopped
+        queue.finish(from, summaries);
+        control.chainDone(taken);
       }
     } catch (const std::bad_alloc&) {
       control.stop(RunStatus::OutOfMemory);

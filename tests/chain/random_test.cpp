@@ -38,6 +38,11 @@ TEST(RandomSource, FirstDrawsAfterZeroToThreeJumpsArePinned) {
       EXPECT_EQ(copy.next(), k.draws[jumps][1]) << "seed " << k.seed << ", " << jumps << " jumps";
     }
   }
+  // 64 jumps at once are 64 jumps.
+  RandomSource one(7), many(7);
+  for (int i = 0; i < 64; ++i) one.jump();
+  many.jump64();
+  EXPECT_EQ(one.state(), many.state());
   RandomSource fromState = RandomSource::fromState({1, 2, 3, 4});
   EXPECT_EQ(fromState.next(), 11520U);
   EXPECT_EQ(fromState.next(), 0U);

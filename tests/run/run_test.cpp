@@ -9,7 +9,9 @@
 #include <limits>
 #include <string>
 
+#include "chain/growth.h"
 #include "reference/runparams.h"
+#include "run/control.h"
 
 namespace polychain {
 namespace {
@@ -43,6 +45,32 @@ TEST(Run, SameBitsOnAnyThreadCountOtherBitsForAnotherSeed) {
   expectSameBits(one, run(saw));
   saw.seed = 9;
   EXPECT_NE(run(saw).sums.distanceSum, one.sums.distanceSum);
+}
+
+// Chain i draws from the run's stream advanced by i jumps, however the frame hands chains to
+// its threads (in runs while many are left, one by one near the end).
+TEST(Run, ChainIDrawsFromTheStreamJumpedITimes) {
+  const RunParams p = runParams(Model::SAW, 6, 5000, 3, 2);
+  class Capped final : public ChainWatch {  // stops a chain at the tests' trial cap
+    std::int64_t check(std::int64_t, std::int64_t trials, std::int64_t) override {
+      return trials > reference::kTestTrialCap ? 0 : trials + 1024;
+    }
+  } capped;
+  const auto grower = makeGrower(p.model, p.steps, p.avoid, p.kuhn);
+  RunSums sums;
+  std::vector<Point> sites;
+  RandomSource stream(*p.seed);
+  for (std::int32_t i = 0; i < p.iterations; ++i, stream.jump()) {
+    RandomSource random = stream;
+    TrialCounter counter(capped, TrialCounter::kNever, 1024);
+    ASSERT_FALSE(grower->grow(random, sites, counter).stopped);
+    sums.add(summarizeChain(sites, p.steps));
+  }
+  const RunResult result = run(p);
+  EXPECT_EQ(result.sums.endSum, sums.endSum);
+  EXPECT_EQ(result.sums.distanceSum, sums.distanceSum);
+  EXPECT_EQ(result.sums.rgSum, sums.rgSum);
+  EXPECT_EQ(result.lastSites, sites);
 }
 
 TEST(Run, SeedFromTheClockIsReportedAndRepeatsTheRun) {
