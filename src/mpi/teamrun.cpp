@@ -61,22 +61,72 @@ struct WalkerWire {
   std::int64_t accepted = 0;
 };
 
-// The most chains in one block, and how far ahead of the oldest unfinished block chains are
-// handed out: so many a rank, up to a limit (their summaries wait on the leader).
-constexpr std::int64_t kMostPerBlock = 1024;
+// Blocks of at most about 2^20 steps, and of no more than 16384 chains; chains handed out
+// ahead of the oldest unfinished block: 16384 a rank and room for two of the largest blocks a
+// rank, never more than 2^21 in all (their summaries wait on the leader, 72 bytes each).
+constexpr std::int64_t kStepsPerBlock = std::int64_t{1} << 20;
+constexpr std::int64_t kMostPerBlock = 16384;
 constexpr std::int64_t kAheadPerRank = 16384;
-constexpr std::int64_t kMostAhead = std::int64_t{1} << 20;
+constexpr std::int64_t kMostAhead = std::int64_t{1} << 21;
 
 // Sites travel in parts well below MPI's 2^31-byte message limit.
 constexpr std::size_t kSitesPerPart = std::size_t{1} << 24;
 
-using Bytes = std::vector<char>;
+// Bytes left uninitialised when made: messages are written or received whole.
+template <class T>
+struct Uninitialised : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = Uninitialised<U>;
+  };
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using Bytes = std::vector<char, Uninitialised<char>>;
 
 template <class T>
 void append(Bytes& bytes, const T& value) {
   const char* p = reinterpret_cast<const char*>(&value);
   bytes.insert(bytes.end(), p, p + sizeof(T));
 }
+
+// Buffers kept for the next message once done with, so that large blocks of results do not
+// go back to the system and fault in afresh each time.
+class Spare {
+ public:
+  static Bytes take() {
+    const std::lock_guard lock(mutex());
+    auto& kept = buffers();
+    if (kept.empty()) return {};
+    Bytes bytes = std::move(kept.back());
+    kept.pop_back();
+    bytes.clear();
+    return bytes;
+  }
+  static void give(Bytes&& bytes) {
+    if (bytes.capacity() < kWorthKeeping) return;
+    const std::lock_guard lock(mutex());
+    if (buffers().size() < kMostKept) buffers().push_back(std::move(bytes));
+  }
+
+ private:
+  static constexpr std::size_t kWorthKeeping = 4096;
+  static constexpr std::size_t kMostKept = 64;
+  static std::mutex& mutex() {
+    static std::mutex m;
+    return m;
+  }
+  static std::vector<Bytes>& buffers() {
+    static std::vector<Bytes> b;
+    return b;
+  }
+};
 
 template <class T>
 T read(const Bytes& bytes, std::size_t& at) {
@@ -99,6 +149,7 @@ class Outgoing {
     for (auto it = m_sends.begin(); it != m_sends.end();) {
       int done = 0;
       MPI_Test(&it->request, &done, MPI_STATUS_IGNORE);
+      if (done) Spare::give(std::move(it->bytes));
       it = done ? m_sends.erase(it) : std::next(it);
     }
   }
@@ -135,7 +186,8 @@ bool receiveNew(Incoming& in) {
   MPI_Get_count(&status, MPI_BYTE, &size);
   in.from = status.MPI_SOURCE;
   in.tag = status.MPI_TAG;
-  in.bytes.assign(static_cast<std::size_t>(size), 0);
+  in.bytes = Spare::take();
+  in.bytes.resize(static_cast<std::size_t>(size));
   MPI_Recv(in.bytes.data(), size, MPI_BYTE, in.from, in.tag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
   return true;
 }
@@ -179,9 +231,13 @@ class RankRun {
     // Chains handed out ahead of the oldest unfinished block: enough that a slow chain holds
     // up no rank for long, few enough that the results waiting to be added up stay small.
     const std::int64_t size = team.size();
+    m_mostPerBlock =
+        std::clamp<std::int64_t>(kStepsPerBlock / std::max(params.steps, 1), 1, kMostPerBlock);
+    m_mostPerBlock =
+        std::max<std::int64_t>(1, std::min(m_mostPerBlock, kMostAhead / (2 * (size + 1))));
     m_ahead = m_pivot ? m_units
-                      : std::max(2 * kMostPerBlock * (size + 1),
-                                 std::min(kAheadPerRank * size, kMostAhead));
+                      : std::min(kMostAhead,
+                                 std::max(2 * m_mostPerBlock * (size + 1), kAheadPerRank * size));
     m_out.seed = *params.seed;
     if (m_pivot) m_walkers.resize(static_cast<std::size_t>(m_units));
     if (!m_pivot) m_extended.emplace(params.model);
@@ -250,7 +306,10 @@ class RankRun {
   // A block's results: its first unit and count, then each chain's summary (or each walker's
   // result); the last unit's sites go separately, first.
   Bytes growBlock(const Block& block) {
-    Bytes bytes;
+    Bytes bytes = Spare::take();
+    bytes.reserve(3 * sizeof(std::int64_t) +
+                  static_cast<std::size_t>(block.count) *
+                      (m_pivot ? sizeof(WalkerWire) : sizeof(ChainSummary)));
     append(bytes, m_run);
     append(bytes, block.first);
     append(bytes, block.count);
@@ -320,7 +379,7 @@ class RankRun {
       results.swap(m_outbox);
       const bool wantsBlock = m_inbox.empty() && !m_noMore && !m_waiting.count(0);
       lock.unlock();
-      for (Bytes& r : results) take(r, true), busy = true;
+      for (Bytes& r : results) take(std::move(r), true), busy = true;
       if (wantsBlock) m_waiting.insert(0);
     }
     busy |= serveWaiting();
@@ -424,7 +483,7 @@ class RankRun {
         break;
       }
       case kResult:
-        take(in.bytes, false);
+        take(std::move(in.bytes), false);
         break;
       case kFailed: {
         const StopNote note = read<StopNote>(in.bytes, at);
@@ -454,13 +513,13 @@ class RankRun {
   }
 
   // The next block's size: a share of the chains not yet handed out, shrinking as they run
-  // out so that the ranks finish together, and never more than kMostPerBlock; one pivot
+  // out so that the ranks finish together, and never more than m_mostPerBlock; one pivot
   // walker.
   std::int64_t blockSize() const {
     const std::int64_t left = m_units - m_next;
     if (m_pivot) return std::min<std::int64_t>(1, left);
-    return std::min(
-        left, std::clamp<std::int64_t>(left / (4 * std::int64_t{m_team.size()}), 1, kMostPerBlock));
+    return std::min(left, std::clamp<std::int64_t>(left / (4 * std::int64_t{m_team.size()}), 1,
+                                                   m_mostPerBlock));
   }
 
   // The leader: hands blocks to the ranks waiting for one, as far as the window allows.
@@ -473,7 +532,8 @@ class RankRun {
         block.first = m_next;
         block.count = blockSize();
         block.state = m_stream.state();
-        for (std::int64_t i = 0; i < block.count; ++i) m_stream.jump();
+        for (std::int64_t i = 0; i < block.count / 64; ++i) m_stream.jump64();
+        for (std::int64_t i = 0; i < block.count % 64; ++i) m_stream.jump();
         m_next += block.count;
       }
       if (*it == 0) {
@@ -496,7 +556,7 @@ class RankRun {
   }
 
   // The leader: files a block's results and adds up every block now due, in chain order.
-  void take(const Bytes& bytes, bool own) {
+  void take(Bytes bytes, bool own) {
     std::size_t at = 0;
     read<std::int64_t>(bytes, at);
     const auto first = read<std::int64_t>(bytes, at);
@@ -514,16 +574,18 @@ class RankRun {
       m_folded += count;
       return;
     }
-    std::vector<ChainSummary> summaries(static_cast<std::size_t>(count));
-    std::memcpy(summaries.data(), bytes.data() + at, summaries.size() * sizeof(ChainSummary));
     if (!own) m_control.chainDone(count);
-    m_pending.emplace(first, std::move(summaries));
+    m_pending.emplace(first, std::move(bytes));
     while (!m_pending.empty() && m_pending.begin()->first == m_folded) {
-      for (const ChainSummary& s : m_pending.begin()->second) {
-        m_out.sums.add(s);
-        m_extended->add(s);
+      const Bytes& due = m_pending.begin()->second;
+      std::size_t next = 3 * sizeof(std::int64_t);
+      while (next < due.size()) {
+        const auto summary = read<ChainSummary>(due, next);
+        m_out.sums.add(summary);
+        m_extended->add(summary);
+        ++m_folded;
       }
-      m_folded += static_cast<std::int64_t>(m_pending.begin()->second.size());
+      Spare::give(std::move(m_pending.begin()->second));
       m_pending.erase(m_pending.begin());
     }
   }
@@ -557,6 +619,7 @@ class RankRun {
   std::atomic<bool> m_stopFlag{false};
   RankObserver m_rankObserver;
   RunControl m_control;
+  std::int64_t m_mostPerBlock = 1;
   std::int64_t m_ahead = 1;
 
   // Between the two threads.
@@ -579,10 +642,10 @@ class RankRun {
 
   // The leader's.
   RandomSource m_stream;
-  std::int64_t m_next = 0;                                      // the first unit not handed out
-  std::int64_t m_folded = 0;                                    // units added up
-  std::set<int> m_waiting;                                      // ranks waiting for a block
-  std::map<std::int64_t, std::vector<ChainSummary>> m_pending;  // results ahead of their turn
+  std::int64_t m_next = 0;                  // the first unit not handed out
+  std::int64_t m_folded = 0;                // units added up
+  std::set<int> m_waiting;                  // ranks waiting for a block
+  std::map<std::int64_t, Bytes> m_pending;  // blocks of results ahead of their turn
   RunResult m_out;
   std::optional<ExtendedAccumulator> m_extended;
   std::vector<WalkerResult> m_walkers;

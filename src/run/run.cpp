@@ -23,7 +23,7 @@ namespace {
 // Hands out the chains of a block in order with the random stream of each, and passes their
 // summaries on in chain order as they finish. While many are left the chains go out in runs
 // of kRun, so that short chains are not held up by the lock; one at a time near the end, so
-// that the threads finish together. Chains are handed out only while fewer than `window`
+// that several threads finish together. Chains are handed out only while fewer than `window`
 // wait to be passed on, so what is held does not grow with the chains.
 class ChainQueue {
  public:
@@ -35,8 +35,8 @@ class ChainQueue {
       : m_next(stream),
         m_first(first),
         m_count(count),
-        m_window(std::max<std::int64_t>(4096, 4 * kRun * threads)),
-        m_runsUntil(16 * kRun * threads),
+        m_window(std::min(count, std::max<std::int64_t>(4096, 4 * kRun * threads))),
+        m_runsUntil(threads == 1 ? kRun : 16 * kRun * threads),
         m_slots(static_cast<std::size_t>(m_window)),
         m_sink(std::move(sink)) {}
 
