@@ -253,6 +253,7 @@ class RankRun {
     }
     worker.join();
     drain();
+    m_failure.rethrow();  // a fault, after every rank has stopped
     TeamRun outcome;
     outcome.stoppedAt = m_stoppedAt;
     if (m_status == RunStatus::Finished && m_team.leader()) {
@@ -278,7 +279,7 @@ class RankRun {
  private:
   // The growing thread: blocks from the inbox until there are none, results to the outbox.
   void growBlocks() {
-    try {
+    m_failure.guard(m_control, [this] {
       Block block;
       while (nextBlock(block)) {
         Bytes result = growBlock(block);
@@ -286,9 +287,7 @@ class RankRun {
         const std::lock_guard lock(m_mutex);
         m_outbox.push_back(std::move(result));
       }
-    } catch (const std::bad_alloc&) {
-      m_control.stop(RunStatus::OutOfMemory);
-    }
+    });
     m_grown.store(true);
   }
 
@@ -619,6 +618,7 @@ class RankRun {
   std::atomic<bool> m_stopFlag{false};
   RankObserver m_rankObserver;
   RunControl m_control;
+  RegionFailure m_failure;
   std::int64_t m_mostPerBlock = 1;
   std::int64_t m_ahead = 1;
 

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "chain/growth.h"
@@ -83,6 +85,31 @@ class ChainMonitor final : public ChainWatch {
 // The end every run shares: g(r) of the last chain when asked for, and a run that stopped
 // emptied of everything but its status and seed.
 void finishRun(const RunParams& params, RunControl& control, RunResult& out);
+
+// Keeps exceptions inside a parallel region: in guard(), a failed allocation stops the run as
+// out of memory and anything else stops it and is kept, for rethrow() once the region ends.
+class RegionFailure {
+ public:
+  template <class Body>
+  void guard(RunControl& control, Body&& body) noexcept {
+    try {
+      body();
+    } catch (const std::bad_alloc&) {
+      control.stop(RunStatus::OutOfMemory);
+    } catch (...) {
+      const std::lock_guard lock(m_mutex);
+      if (!m_failure) m_failure = std::current_exception();
+      control.stop(RunStatus::Cancelled);
+    }
+  }
+  void rethrow() const {
+    if (m_failure) std::rethrow_exception(m_failure);
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::exception_ptr m_failure;
+};
 
 // Receives the summaries of a block's chains in chain order, one call at a time.
 using ChainSink = std::function<void(std::int64_t chain, const ChainSummary& summary)>;

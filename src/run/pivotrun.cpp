@@ -96,33 +96,24 @@ RunResult runPivotWalkers(const RunParams& params, RunControl& control, std::uin
   std::int64_t next = 0;   // the next walker to run
   RandomSource stream(seed);
   std::int64_t jumped = 0;  // the walker whose stream `stream` holds
-  std::exception_ptr failure;
-  std::mutex failureMutex;
+  RegionFailure failure;
 
 #pragma omp parallel num_threads(threads)
-  {
-    try {
-      while (!control.stopped()) {
-        std::int64_t w = 0;
-        RandomSource random(0);
-        {
-          const std::lock_guard lock(streamMutex);
-          if (next >= count) break;
-          w = next++;
-          for (; jumped < w; ++jumped) stream.jump();
-          random = stream;
-        }
-        runWalker(params, w, random, control, walkers[static_cast<std::size_t>(w)]);
+  failure.guard(control, [&] {
+    while (!control.stopped()) {
+      std::int64_t w = 0;
+      RandomSource random(0);
+      {
+        const std::lock_guard lock(streamMutex);
+        if (next >= count) break;
+        w = next++;
+        for (; jumped < w; ++jumped) stream.jump();
+        random = stream;
       }
-    } catch (const std::bad_alloc&) {
-      control.stop(RunStatus::OutOfMemory);
-    } catch (...) {
-      const std::lock_guard lock(failureMutex);
-      if (!failure) failure = std::current_exception();
-      control.stop(RunStatus::Cancelled);
+      runWalker(params, w, random, control, walkers[static_cast<std::size_t>(w)]);
     }
-  }
-  if (failure) std::rethrow_exception(failure);
+  });
+  failure.rethrow();
   if (!control.stopped()) combineWalkers(params, walkers, out);
   return out;
 }

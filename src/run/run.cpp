@@ -130,47 +130,38 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
   ChainQueue queue(stream, first, count, threads, sink);
   const std::int64_t restartAfter =
       params.restartTrapped > 0 ? params.restartTrapped : TrialCounter::kNever;
-  std::exception_ptr failure;
-  std::mutex failureMutex;
+  RegionFailure failure;
 
 #pragma omp parallel num_threads(threads)
-  {
-    try {
-      const std::unique_ptr<ChainGrower> grower =
-          makeGrower(params.model, params.steps, params.avoid, params.kuhn);
-      std::vector<Point> sites;
-      std::vector<ChainSummary> summaries;
-      std::int64_t from = 0;
-      std::int64_t taken = 0;
-      RandomSource chainStream(0);
-      while (queue.take(control, from, taken, chainStream)) {
-        summaries.clear();
-        for (std::int64_t chain = from; chain < from + taken; ++chain, chainStream.jump()) {
-          ChainMonitor monitor(control, chain);
-          TrialCounter counter(monitor, restartAfter, monitor.firstCheck());
-          RandomSource random = chainStream;
-          const ChainGrowth growth = grower->grow(random, sites, counter);
-          if (growth.stopped) break;
-          ChainSummary& summary = summaries.emplace_back(summarizeChain(sites, params.steps));
-          summary.trials = growth.trials;
-          summary.discarded = growth.discarded;
-          summary.backups = growth.backups;
-          summary.restarts = growth.restarts;
-          if (chain == params.iterations - 1) std::swap(lastSites, sites);
-        }
-        if (std::ssize(summaries) < taken) break;  // stopped
-        queue.finish(from, summaries);
-        control.chainDone(taken);
+  failure.guard(control, [&] {
+    const std::unique_ptr<ChainGrower> grower =
+        makeGrower(params.model, params.steps, params.avoid, params.kuhn);
+    std::vector<Point> sites;
+    std::vector<ChainSummary> summaries;
+    std::int64_t from = 0;
+    std::int64_t taken = 0;
+    RandomSource chainStream(0);
+    while (queue.take(control, from, taken, chainStream)) {
+      summaries.clear();
+      for (std::int64_t chain = from; chain < from + taken; ++chain, chainStream.jump()) {
+        ChainMonitor monitor(control, chain);
+        TrialCounter counter(monitor, restartAfter, monitor.firstCheck());
+        RandomSource random = chainStream;
+        const ChainGrowth growth = grower->grow(random, sites, counter);
+        if (growth.stopped) break;
+        ChainSummary& summary = summaries.emplace_back(summarizeChain(sites, params.steps));
+        summary.trials = growth.trials;
+        summary.discarded = growth.discarded;
+        summary.backups = growth.backups;
+        summary.restarts = growth.restarts;
+        if (chain == params.iterations - 1) std::swap(lastSites, sites);
       }
-    } catch (const std::bad_alloc&) {
-      control.stop(RunStatus::OutOfMemory);
-    } catch (...) {
-      const std::lock_guard lock(failureMutex);
-      if (!failure) failure = std::current_exception();
-      control.stop(RunStatus::Cancelled);
+      if (std::ssize(summaries) < taken) break;  // stopped
+      queue.finish(from, summaries);
+      control.chainDone(taken);
     }
-  }
-  if (failure) std::rethrow_exception(failure);
+  });
+  failure.rethrow();
 }
 
 void finishRun(const RunParams& params, RunControl& control, RunResult& out) {
