@@ -34,8 +34,8 @@ class Team : public ::testing::Test {
   fs::path m_dir;
 };
 
-// Every model, a run with g(r) and a sweep: what two and three processes print and write is
-// what one process prints and writes.
+// Every model, a run with g(r) and a sweep: what a team of one, two or three processes prints
+// and writes is what one process started alone prints and writes.
 TEST_F(Team, GivesTheBytesOfOneProcess) {
   struct Case {
     std::string args;
@@ -47,22 +47,24 @@ TEST_F(Team, GivesTheBytesOfOneProcess) {
       {"run --model short-range --kuhn 3 -N 40 -I 90 --seed 5", "--export NAME"},
       {"run --model pivot -N 200 -I 30 --walkers 5 --pivots-per-sample 50 --seed 6",
        "--export NAME"},
-      {"sweep --model saw -N 10,20,40 -I 300 --seed 7", "--csv NAME.csv"},
+      {"sweep --model saw -N 10,20,40 -I 300 --seed 7", "--csv NAME.csv --plot NAME.svg"},
   };
   for (const Case& c : cases) {
     const auto outputs = [&](const std::string& name) {
       std::string files = c.files;
-      files.replace(files.find("NAME"), 4, path(name));
+      for (auto at = files.find("NAME"); at != std::string::npos; at = files.find("NAME")) {
+        files.replace(at, 4, path(name));
+      }
       return c.args + " --json " + files;
     };
     const auto one = polychain(outputs("one"));
     ASSERT_EQ(one.code, 0) << c.args << "\n" << one.err;
-    for (const int ranks : {2, 3}) {
+    for (const int ranks : {1, 2, 3}) {
       const std::string name = "team" + std::to_string(ranks);
       const auto r = shell(onTeam(ranks, outputs(name)));
       ASSERT_EQ(r.code, 0) << c.args << " on " << ranks << "\n" << r.err;
       EXPECT_EQ(r.out, one.out) << c.args << " on " << ranks;
-      for (const char* ext : {".cdat", ".gor", ".goq", ".csv"}) {
+      for (const char* ext : {".cdat", ".gor", ".goq", ".csv", ".svg"}) {
         if (!fs::exists(path("one") + ext)) continue;
         EXPECT_EQ(readFile(path(name) + ext), readFile(path("one") + ext))
             << c.args << " on " << ranks << ": " << ext;
