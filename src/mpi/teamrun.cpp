@@ -282,13 +282,26 @@ class RankRun {
     m_failure.guard(m_control, [this] {
       Block block;
       while (nextBlock(block)) {
+        const auto start = std::chrono::steady_clock::now();
         Bytes result = growBlock(block);
         if (m_control.stopped()) break;
-        const std::lock_guard lock(m_mutex);
+        m_blockTime.store(std::chrono::steady_clock::now() - start);
+        std::unique_lock lock(m_mutex);
         m_outbox.push_back(std::move(result));
+        wakeTalker(lock);
       }
     });
     m_grown.store(true);
+    std::unique_lock lock(m_mutex);
+    wakeTalker(lock);
+  }
+
+  // Tells the main thread that the growing thread has something for it (a result, or room for
+  // another block), so that it need not look often on its own.
+  void wakeTalker(std::unique_lock<std::mutex>& lock) {
+    m_news = true;
+    lock.unlock();
+    m_wake.notify_one();
   }
 
   bool nextBlock(Block& block) {
@@ -299,6 +312,7 @@ class RankRun {
     if (m_inbox.empty() || m_control.stopped()) return false;
     block = m_inbox.front();
     m_inbox.pop_front();
+    wakeTalker(lock);
     return true;
   }
 
@@ -329,18 +343,20 @@ class RankRun {
     }
     if (!last.empty()) {
       const std::lock_guard lock(m_mutex);
-      m_sitesOut = std::move(last);
+      m_sitesOut = std::move(last);  // sent with the block's results, which wake the talker
     }
     return bytes;
   }
 
-  // The main thread's loop: requests, blocks, results, stops, until the run is over. Idle,
-  // it looks again after a pause that doubles up to a millisecond, so that it takes little
-  // from the growing thread on the same core.
+  // The main thread's loop: requests, blocks, results, stops, until the run is over. Idle, it
+  // waits for word from the growing thread, or for a pause in which other ranks may have
+  // written: short while the growing thread has no block and one has been asked for, else a
+  // third of the time the last block took, at most two milliseconds (a follower asks for its
+  // next block while it still holds one), so that it seldom takes the core from the growing
+  // thread.
   void talk() {
-    constexpr auto kShortest = std::chrono::microseconds(50);
-    constexpr auto kLongest = std::chrono::microseconds(1000);
-    auto pause = kShortest;
+    constexpr std::chrono::steady_clock::duration kShort = std::chrono::microseconds(50);
+    constexpr std::chrono::steady_clock::duration kLong = std::chrono::microseconds(2000);
     while (!m_over) {
       bool busy = false;
       if (m_team.leader()) {
@@ -354,12 +370,14 @@ class RankRun {
         handle(in);
       }
       m_outgoing.progress();
-      if (busy) {
-        pause = kShortest;
-      } else {
-        std::this_thread::sleep_for(pause);
-        pause = std::min(2 * pause, kLongest);
+      std::unique_lock lock(m_mutex);
+      if (!busy && !m_news) {
+        const bool asked = m_team.leader() ? m_waiting.count(0) > 0 : m_requested;
+        const bool starving = asked && m_inbox.empty() && !m_noMore;
+        const auto pause = starving ? kShort : std::clamp(m_blockTime.load() / 3, kShort, kLong);
+        m_wake.wait_for(lock, pause, [this] { return m_news; });
       }
+      m_news = false;
     }
   }
 
@@ -389,8 +407,8 @@ class RankRun {
     return busy;
   }
 
-  // A follower's own turn: ask for a block when it has none waiting, send results, report
-  // its own stop.
+  // A follower's own turn: ask for a block while fewer than two wait (one being grown, one
+  // ready), send results, report its own stop.
   bool follow() {
     bool busy = false;
     if (m_control.stopped() && !m_stopFlag.load() && !m_failSent) {
@@ -405,7 +423,7 @@ class RankRun {
     m_sitesOut.clear();
     std::deque<Bytes> results;
     results.swap(m_outbox);
-    const bool wantsBlock = m_inbox.empty() && !m_noMore && !m_requested;
+    const bool wantsBlock = m_inbox.size() < 2 && !m_noMore && !m_requested;
     if (wantsBlock) m_requested = true;
     lock.unlock();
     if (!sites.empty()) sendSites(sites), busy = true;
@@ -631,6 +649,9 @@ class RankRun {
   std::deque<Bytes> m_outbox;
   std::vector<Point> m_sitesOut;
   std::atomic<bool> m_grown{false};
+  std::condition_variable m_wake;  // the main thread's, when m_news
+  bool m_news = false;
+  std::atomic<std::chrono::steady_clock::duration> m_blockTime{};  // of the last block grown
 
   // The main thread's.
   Outgoing m_outgoing;
