@@ -238,6 +238,7 @@ class RankRun {
     m_ahead = m_pivot ? m_units
                       : std::min(kMostAhead,
                                  std::max(2 * m_mostPerBlock * (size + 1), kAheadPerRank * size));
+    if (m_pivot) m_blocksHeld = 1;  // a walker's time dwarfs a message's; few walkers to share
     m_out.seed = *params.seed;
     if (m_pivot) m_walkers.resize(static_cast<std::size_t>(m_units));
     if (!m_pivot) m_extended.emplace(params.model);
@@ -374,7 +375,10 @@ class RankRun {
       if (!busy && !m_news) {
         const bool asked = m_team.leader() ? m_waiting.count(0) > 0 : m_requested;
         const bool starving = asked && m_inbox.empty() && !m_noMore;
-        const auto pause = starving ? kShort : std::clamp(m_blockTime.load() / 3, kShort, kLong);
+        const auto known = m_blockTime.load();
+        const auto pause = starving                ? kShort
+                           : known == known.zero() ? kLong
+                                                   : std::clamp(known / 3, kShort, kLong);
         m_wake.wait_for(lock, pause, [this] { return m_news; });
       }
       m_news = false;
@@ -407,8 +411,8 @@ class RankRun {
     return busy;
   }
 
-  // A follower's own turn: ask for a block while fewer than two wait (one being grown, one
-  // ready), send results, report its own stop.
+  // A follower's own turn: ask for a block while it holds fewer than m_blocksHeld, send
+  // results, report its own stop.
   bool follow() {
     bool busy = false;
     if (m_control.stopped() && !m_stopFlag.load() && !m_failSent) {
@@ -423,7 +427,7 @@ class RankRun {
     m_sitesOut.clear();
     std::deque<Bytes> results;
     results.swap(m_outbox);
-    const bool wantsBlock = m_inbox.size() < 2 && !m_noMore && !m_requested;
+    const bool wantsBlock = m_inbox.size() < m_blocksHeld && !m_noMore && !m_requested;
     if (wantsBlock) m_requested = true;
     lock.unlock();
     if (!sites.empty()) sendSites(sites), busy = true;
@@ -639,6 +643,7 @@ class RankRun {
   RegionFailure m_failure;
   std::int64_t m_mostPerBlock = 1;
   std::int64_t m_ahead = 1;
+  std::size_t m_blocksHeld = 2;  // by a follower, one being grown and one ready; pivot: one
 
   // Between the two threads.
   std::mutex m_mutex;
