@@ -238,7 +238,6 @@ class RankRun {
     m_ahead = m_pivot ? m_units
                       : std::min(kMostAhead,
                                  std::max(2 * m_mostPerBlock * (size + 1), kAheadPerRank * size));
-    if (m_pivot) m_blocksHeld = 1;  // a walker's time dwarfs a message's; few walkers to share
     m_out.seed = *params.seed;
     if (m_pivot) m_walkers.resize(static_cast<std::size_t>(m_units));
     if (!m_pivot) m_extended.emplace(params.model);
@@ -643,7 +642,9 @@ class RankRun {
   RegionFailure m_failure;
   std::int64_t m_mostPerBlock = 1;
   std::int64_t m_ahead = 1;
-  std::size_t m_blocksHeld = 2;  // by a follower, one being grown and one ready; pivot: one
+  // Blocks a follower holds: one being grown and one ready, so that it need not wait for the
+  // leader's answer; a pivot walker's time dwarfs a message's, and few walkers are to be shared.
+  const std::size_t m_blocksHeld = m_pivot ? 1 : 2;
 
   // Between the two threads.
   std::mutex m_mutex;
