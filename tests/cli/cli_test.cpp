@@ -23,18 +23,12 @@ bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-class Cli : public ::testing::Test {
+class Cli : public clitest::ScratchDirTest {
  protected:
-  void SetUp() override {
-    m_dir = fs::temp_directory_path() / ("polychain_cli_" + std::to_string(::getpid()));
-    fs::create_directories(m_dir);
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
   std::size_t entries() const {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
   }
-  fs::path m_dir;
 };
 
 TEST_F(Cli, RunPrintsTheResultsAndJsonRepeatsForTheSameSeed) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -32,6 +33,16 @@ CommandResult shell(const std::string& command) {
   r.err = readFile(errFile);
   fs::remove(errFile);
   return r;
+}
+
+void ScratchDirTest::SetUp() {
+  std::string pattern = (fs::temp_directory_path() / "polychain-test-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << "no scratch folder under " << pattern;
+  m_dir = pattern;
+}
+
+void ScratchDirTest::TearDown() {
+  if (!m_dir.empty()) fs::remove_all(m_dir);
 }
 
 std::string readFile(const fs::path& path) {

@@ -1,6 +1,8 @@
 // Runs the polychain command as a user would, capturing what it prints and returns.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 
@@ -22,5 +24,14 @@ CommandResult polychainAfter(const std::string& setup, const std::string& args);
 CommandResult shell(const std::string& command);
 
 std::string readFile(const std::filesystem::path& path);
+
+// A test with a fresh folder of its own for the files it writes, removed after it.
+class ScratchDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::string path(const std::string& name) const { return (m_dir / name).string(); }
+  std::filesystem::path m_dir;
+};
 
 }  // namespace clitest

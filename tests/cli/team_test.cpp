@@ -1,7 +1,6 @@
 // The command started by mpirun as a team of processes: the very bytes of one process, one
 // exit code on every rank, and signals that end it as they end one process.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -23,16 +22,7 @@ std::string onTeam(int ranks, const std::string& args) {
          std::to_string(ranks) + " " + POLYCHAIN_EXE + " " + args;
 }
 
-class Team : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_dir = fs::temp_directory_path() / ("polychain_team_" + std::to_string(::getpid()));
-    fs::create_directories(m_dir);
-  }
-  void TearDown() override { fs::remove_all(m_dir); }
-  std::string path(const std::string& name) const { return (m_dir / name).string(); }
-  fs::path m_dir;
-};
+using Team = clitest::ScratchDirTest;
 
 // Every model, a run with g(r) and a sweep: what a team of one, two or three processes prints
 // and writes is what one process started alone prints and writes.
