@@ -79,11 +79,7 @@ SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
   run.model = *model;
   params.steps = readStepList(steps, kSweepStepsField);
   run.iterations = readInt32(iterations, kSweepIterationsField);
-  if (run.iterations < 1) {
-    throw InputError(std::string(kSweepIterationsField) +
-                     " must be a whole number of at least 1; " + std::to_string(run.iterations) +
-                     " is too small.");
-  }
+  requireAtLeastOne(run.iterations, kSweepIterationsField);
   readModelSetting(main, run);
   params.seed = readSeed(seed, kSweepSeedField);
   validateSweep(params, kSweepStepsField);

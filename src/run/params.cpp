@@ -9,15 +9,16 @@
 
 namespace polychain {
 
+void requireAtLeastOne(std::int64_t value, std::string_view field) {
+  if (value < 1) {
+    throw InputError(std::string(field) + " must be a whole number of at least 1; " +
+                     std::to_string(value) + " is too small.");
+  }
+}
+
 void validateParams(const RunParams& params) {
-  if (params.steps < 1) {
-    throw InputError("Steps (N) must be a whole number of at least 1; " +
-                     std::to_string(params.steps) + " is too small.");
-  }
-  if (params.iterations < 1) {
-    throw InputError("Iterations must be a whole number of at least 1; " +
-                     std::to_string(params.iterations) + " is too small.");
-  }
+  requireAtLeastOne(params.steps, "Steps (N)");
+  requireAtLeastOne(params.iterations, "Iterations");
   if (params.threads < 0) throw InputError("The thread count must not be negative.");
   if (params.maxTrials < 0) throw InputError("The trial cap must not be negative.");
   if (params.restartTrapped < 0) {
@@ -29,14 +30,8 @@ void validateParams(const RunParams& params) {
                        std::to_string(PivotWalk::kMaxSteps) + "; " + std::to_string(params.steps) +
                        " is too large.");
     }
-    if (params.pivotsPerSample < 1) {
-      throw InputError("Pivots per sample must be a whole number of at least 1; " +
-                       std::to_string(params.pivotsPerSample) + " is too small.");
-    }
-    if (params.walkers < 1) {
-      throw InputError("Walkers must be a whole number of at least 1; " +
-                       std::to_string(params.walkers) + " is too small.");
-    }
+    requireAtLeastOne(params.pivotsPerSample, "Pivots per sample");
+    requireAtLeastOne(params.walkers, "Walkers");
     if (params.burnIn && *params.burnIn < 0) {
       throw InputError("Burn-in must not be negative; " + std::to_string(*params.burnIn) +
                        " is too small.");

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "chain/model.h"
 
@@ -14,6 +15,9 @@ class InputError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// Throws InputError naming `field` when `value` is below 1.
+void requireAtLeastOne(std::int64_t value, std::string_view field);
 
 // The default of RunParams::restartTrapped: some two hundred times the longest stretch
 // without growth of any chain that finished on its own (under 54000 trials for A = 2, under
