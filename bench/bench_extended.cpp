@@ -51,11 +51,11 @@ double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-void extendedShare(benchmark::State& state, Model model, std::int32_t steps) {
+void extendedShare(benchmark::State& state, ModelSettings model, std::int32_t steps) {
   const RunParams params = reference::runParams(model, steps, kChains, 1, 1);
   RunObserver quiet;
   LetGrow watch;
-  auto grower = makeGrower(params.model, params.steps, params.avoid, params.kuhn);
+  auto grower = makeGrower(params.model, params.steps);
   std::vector<Point> sites;
   double runSeconds = 0.0, withSums = 0.0, without = 0.0, separate = 0.0, statsSeconds = 0.0;
   for (auto _ : state) {
@@ -100,21 +100,21 @@ void extendedShare(benchmark::State& state, Model model, std::int32_t steps) {
 }
 
 void BM_MeanderRunExtendedShare(benchmark::State& state) {
-  extendedShare(state, Model::Meander, 100'000);
+  extendedShare(state, MeanderSettings{}, 100'000);
 }
 BENCHMARK(BM_MeanderRunExtendedShare)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Chains that stay in the caches.
 void BM_MeanderRunExtendedShare1000(benchmark::State& state) {
-  extendedShare(state, Model::Meander, 1000);
+  extendedShare(state, MeanderSettings{}, 1000);
 }
 BENCHMARK(BM_MeanderRunExtendedShare1000)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
-void BM_SawRunExtendedShare(benchmark::State& state) { extendedShare(state, Model::SAW, 2'000); }
+void BM_SawRunExtendedShare(benchmark::State& state) { extendedShare(state, SawSettings{}, 2'000); }
 BENCHMARK(BM_SawRunExtendedShare)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_ShortRangeRunExtendedShare(benchmark::State& state) {
-  extendedShare(state, Model::ShortRange, 2'000);
+  extendedShare(state, ShortRangeSettings{}, 2'000);
 }
 BENCHMARK(BM_ShortRangeRunExtendedShare)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

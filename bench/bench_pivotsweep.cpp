@@ -15,7 +15,7 @@ using namespace polychain;
 
 void BM_PivotSweep(benchmark::State& state) {
   SweepParams params;
-  params.run.model = Model::Pivot;
+  params.run.model = PivotSettings{};
   params.run.iterations = 200;
   params.seed = static_cast<std::uint64_t>(state.range(0));
   for (std::int32_t n = 1000; n <= 256000; n *= 2) params.steps.push_back(n);

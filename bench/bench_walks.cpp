@@ -24,21 +24,21 @@
 namespace {
 
 using polychain::ChainGrower;
-using polychain::Model;
+using polychain::ModelSettings;
 using polychain::Point;
 using polychain::RandomSource;
 using polychain::RunObserver;
 using polychain::RunParams;
+using polychain::SawSettings;
+using polychain::ShortRangeSettings;
 using polychain::TrialCounter;
 using polychain::TrialVerdict;
 
-RunParams params(Model model, std::int32_t steps, std::int32_t avoidOrKuhn) {
+RunParams params(ModelSettings model, std::int32_t steps) {
   RunParams p;
   p.model = model;
   p.steps = steps;
   p.iterations = 1;
-  p.avoid = avoidOrKuhn;
-  p.kuhn = avoidOrKuhn;
   p.threads = 1;
   return p;
 }
@@ -122,11 +122,9 @@ const benchmark::Counter::Flags kPerTrial =
     benchmark::Counter::Flags(benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 
 // Grows one finishing chain per iteration with the grower of the model.
-void growerPerTrial(benchmark::State& state, Model model, std::int32_t steps, std::int32_t a) {
+void growerPerTrial(benchmark::State& state, ModelSettings model, std::int32_t steps) {
   LetGrow watch;
-  std::unique_ptr<ChainGrower> grower = model == Model::SAW
-                                            ? polychain::makeSawGrower(steps, a)
-                                            : polychain::makeShortRangeGrower(steps, a);
+  std::unique_ptr<ChainGrower> grower = polychain::makeGrower(model, steps);
   std::vector<Point> sites;
   std::int64_t trials = 0;
   std::size_t next = 0;
@@ -152,10 +150,12 @@ void hashSetPerTrial(benchmark::State& state, bool shortRange, std::int32_t step
   state.counters["time_per_trial"] = benchmark::Counter(static_cast<double>(trials), kPerTrial);
 }
 
-void BM_SawAvoidOneGrower(benchmark::State& state) { growerPerTrial(state, Model::SAW, 100000, 1); }
+void BM_SawAvoidOneGrower(benchmark::State& state) {
+  growerPerTrial(state, SawSettings{1}, 100000);
+}
 void BM_SawAvoidOneHashSet(benchmark::State& state) { hashSetPerTrial(state, false, 100000); }
 void BM_ShortRangeKuhnOneGrower(benchmark::State& state) {
-  growerPerTrial(state, Model::ShortRange, 100000, 1);
+  growerPerTrial(state, ShortRangeSettings{1}, 100000);
 }
 void BM_ShortRangeKuhnOneHashSet(benchmark::State& state) { hashSetPerTrial(state, true, 100000); }
 BENCHMARK(BM_SawAvoidOneGrower)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -166,8 +166,8 @@ BENCHMARK(BM_ShortRangeKuhnOneHashSet)->Unit(benchmark::kMillisecond)->MinTime(2
 // Whole one-chain runs, fast and as text, seed 2 (seed 1 with avoidance 1 is trapped
 // for millions of trials at N = 20000).
 void BM_SawRun(benchmark::State& state) {
-  RunParams p = params(Model::SAW, static_cast<std::int32_t>(state.range(0)),
-                       static_cast<std::int32_t>(state.range(1)));
+  RunParams p = params(SawSettings{static_cast<std::int32_t>(state.range(1))},
+                       static_cast<std::int32_t>(state.range(0)));
   p.seed = 2;
   RunObserver quiet;
   for (auto _ : state) {
@@ -198,7 +198,7 @@ BENCHMARK(BM_SawTextModel)
 
 // One chain of 10^5 steps with avoidance 2; the process's peak resident memory.
 void BM_SawAvoidTwoMemory(benchmark::State& state) {
-  RunParams p = params(Model::SAW, 100000, 2);
+  RunParams p = params(SawSettings{2}, 100000);
   p.seed = 1;
   RunObserver quiet;
   for (auto _ : state) {

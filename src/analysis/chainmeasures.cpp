@@ -50,7 +50,7 @@ void RunSums::merge(const RunSums& later) {
   rgSum += later.rgSum;
 }
 
-ResultValues resultValues(Model model, std::int32_t steps, const RunSums& sums) {
+ResultValues resultValues(const ModelInfo& model, std::int32_t steps, const RunSums& sums) {
   const double chains = static_cast<double>(sums.chains);
   const double n = steps;
   const double meanDistance = sums.distanceSum / chains;
@@ -58,13 +58,8 @@ ResultValues resultValues(Model model, std::int32_t steps, const RunSums& sums) 
   r.eR = static_cast<double>(sums.endSum) / (chains * n);
   r.TR = 0.0;
   r.Rsqred = meanDistance;
-  if (model == Model::Meander) {
-    r.TRsqred = std::pow(n, 0.5);
-    r.pers = meanDistance / std::pow(n, 0.5);
-  } else {
-    r.TRsqred = std::pow(n, 3.0 / 5.0);
-    r.pers = meanDistance * meanDistance / n;
-  }
+  r.TRsqred = std::pow(n, model.sizeExponent);
+  r.pers = model.persistence(meanDistance, n);
   r.Rgtxt = std::sqrt(sums.rgSum / chains);
   return r;
 }

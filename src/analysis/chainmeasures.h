@@ -51,6 +51,6 @@ struct ResultValues {
 };
 
 // The six results of a run of `model` with N = `steps` over the chains summed in `sums`.
-ResultValues resultValues(Model model, std::int32_t steps, const RunSums& sums);
+ResultValues resultValues(const ModelInfo& model, std::int32_t steps, const RunSums& sums);
 
 }  // namespace polychain

@@ -64,8 +64,6 @@ CountSummary finished(CountSummary c, std::int64_t chains) {
   return c;
 }
 
-bool countsTrials(Model model) { return model == Model::SAW || model == Model::ShortRange; }
-
 }  // namespace
 
 void RunningMoments::add(double x) {
@@ -158,7 +156,7 @@ SeriesStats seriesStats(const SampleSeries& series) {
   return out;
 }
 
-ExtendedAccumulator::ExtendedAccumulator(Model model) : m_model(model) {}
+ExtendedAccumulator::ExtendedAccumulator(bool countsTrials) : m_countsTrials(countsTrials) {}
 
 void ExtendedAccumulator::add(const ChainSummary& chain) {
   const double r2 = squaredLength(chain.end);
@@ -185,7 +183,7 @@ ExtendedStats ExtendedAccumulator::result() const {
   s.meanSquaredRg = meanOf(m_rg2);
   s.rmsRg = rootOf(s.meanSquaredRg);
   s.ratio = ratioOf(m_rg2, m_r2, m_coMoment);
-  if (countsTrials(m_model)) {
+  if (m_countsTrials) {
     s.trials = finished(m_trials, s.chains);
     s.discarded = finished(m_discarded, s.chains);
     s.backups = finished(m_backups, s.chains);

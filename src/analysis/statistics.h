@@ -97,17 +97,17 @@ struct SeriesStats {
 };
 SeriesStats seriesStats(const SampleSeries& series);
 
-// Gathers the measures of a run of `model`, one chain after another in chain order, in
-// constant memory. The counts are kept for Model::SAW and Model::ShortRange.
+// Gathers the measures of a run, one chain after another in chain order, in constant
+// memory. The trial counts are kept when `countsTrials` (the model's).
 class ExtendedAccumulator {
  public:
-  explicit ExtendedAccumulator(Model model);
+  explicit ExtendedAccumulator(bool countsTrials);
   void add(const ChainSummary& chain);
   // The measures over the chains added so far (at least one).
   ExtendedStats result() const;
 
  private:
-  Model m_model;
+  bool m_countsTrials;
   RunningMoments m_r2, m_r, m_rg2;
   double m_coMoment = 0.0;  // sum (Rg^2 - <Rg^2>)(R^2 - <R^2>)
   CountSummary m_trials, m_discarded, m_backups, m_restarts;

@@ -6,13 +6,6 @@ namespace polychain {
 
 namespace {
 
-struct ExportItem {
-  bool ticked;
-  const std::string& text;
-  const char* extension;
-  const char* whyEmpty;  // said when the buffer still holds its starting text
-};
-
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
 }  // namespace
@@ -35,27 +28,17 @@ std::string ExportReport::message() const {
   return text;
 }
 
-ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
+ExportReport exportFiles(const ExportData& data, const ExportChoice& choice,
                          const std::string& chosenName, const FileWriter& write) {
-  const ExportItem items[] = {
-      {choice.ChainData, buffers.ChainBox, ".cdat",
-       "there is no chain data yet: run a simulation first"},
-      {choice.gofr, buffers.gofrBox, ".gor",
-       "g(r) was not calculated in any run: tick \"Calculate Pairwise Correlation Factor\" "
-       "and run a simulation first"},
-      {choice.gofq, buffers.gofqBox, ".goq",
-       "g(q) was not calculated in any run: tick \"Calculate Pairwise Correlation Factor\" "
-       "and run a simulation first"},
-  };
   ExportReport report;
-  for (const ExportItem& item : items) {
-    if (!item.ticked) continue;
-    const std::string path = chosenName + item.extension;
-    if (item.text == kBufferStartText) {
-      report.notes.push_back(quoted(path) + " was not written: " + item.whyEmpty + ".");
+  for (const FormatInfo* format : choice) {
+    const std::string path = chosenName + std::string(format->extension);
+    if (!format->available(data)) {
+      report.notes.push_back(quoted(path) + " was not written: " + std::string(format->whyMissing) +
+                             ".");
       continue;
     }
-    if (const auto reason = write(path, item.text)) {
+    if (const auto reason = write(path, format->write(data, 0, {}))) {
       report.writeFailed = true;
       report.notes.push_back("Could not write " + quoted(path) + ": " + *reason + ".");
       continue;
@@ -65,12 +48,11 @@ ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
   return report;
 }
 
-ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
+ExportReport exportFiles(const ExportData& data, const ExportChoice& choice,
                          const std::string& chosenName) {
-  return exportFiles(buffers, choice, chosenName,
-                     [](const std::string& path, std::string_view text) {
-                       return writeFileAtomically(path, text);
-                     });
+  return exportFiles(data, choice, chosenName, [](const std::string& path, std::string_view text) {
+    return writeFileAtomically(path, text);
+  });
 }
 
 }  // namespace polychain

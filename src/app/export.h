@@ -1,14 +1,15 @@
-// The export's decisions without any toolkit: which buffers go to which files, in which
+// The export's decisions without any toolkit: which formats go to which files, in which
 // order, and what the user is told. Files are replaced whole or not at all.
 #pragma once
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/form1logic.h"
+#include "app/formats.h"
 
 namespace polychain {
 
@@ -18,12 +19,8 @@ inline constexpr std::string_view kSaveDialogFilter = "All Files (*.*)";
 // The title of the box that reports an export that did not write every ticked file.
 inline constexpr std::string_view kExportMessageTitle = "Export";
 
-// The export dialog's three check boxes.
-struct ExportChoice {
-  bool ChainData = false;
-  bool gofr = false;
-  bool gofq = false;
-};
+// The formats ticked in the export dialog, in the format table's order.
+using ExportChoice = std::vector<const FormatInfo*>;
 
 // Writes `text` as the whole file `path`; returns the reason on failure, nothing on success.
 using FileWriter =
@@ -39,15 +36,15 @@ struct ExportReport {
   std::string message() const;
 };
 
-// Writes the ticked buffers to `chosenName` followed by ".cdat", ".gor" and ".goq", in that
-// order, each file holding its buffer's text byte for byte. A buffer no run has filled is
-// not written and a failed file does not stop the others. The extension is appended to the
-// whole name, never put in place of one.
-ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
+// Writes each ticked format to `chosenName` followed by its extension, in the table's order,
+// its text built now. A format whose source no run has produced is not written and a failed
+// file does not stop the others. The extension is appended to the whole name, never put in
+// place of one.
+ExportReport exportFiles(const ExportData& data, const ExportChoice& choice,
                          const std::string& chosenName, const FileWriter& write);
 
 // The same, through writeFileAtomically.
-ExportReport exportFiles(const Form2& buffers, const ExportChoice& choice,
+ExportReport exportFiles(const ExportData& data, const ExportChoice& choice,
                          const std::string& chosenName);
 
 }  // namespace polychain

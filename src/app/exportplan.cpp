@@ -4,17 +4,11 @@
 
 namespace polychain {
 
-std::vector<std::string> exportTargets(const Form2& buffers, const ExportChoice& choice,
+std::vector<std::string> exportTargets(const ExportData& data, const ExportChoice& choice,
                                        const std::string& chosenName) {
-  const std::pair<bool, const std::string*> items[] = {{choice.ChainData, &buffers.ChainBox},
-                                                       {choice.gofr, &buffers.gofrBox},
-                                                       {choice.gofq, &buffers.gofqBox}};
-  const char* extensions[] = {".cdat", ".gor", ".goq"};
   std::vector<std::string> paths;
-  for (std::size_t i = 0; i < 3; ++i) {
-    if (items[i].first && *items[i].second != kBufferStartText) {
-      paths.push_back(chosenName + extensions[i]);
-    }
+  for (const FormatInfo* format : choice) {
+    if (format->available(data)) paths.push_back(chosenName + std::string(format->extension));
   }
   return paths;
 }

@@ -9,9 +9,9 @@
 
 namespace polychain {
 
-// The paths exportFiles writes for these ticks and buffers, in its order: each ticked buffer
-// that a run has filled.
-std::vector<std::string> exportTargets(const Form2& buffers, const ExportChoice& choice,
+// The paths exportFiles writes for these ticks, in its order: each ticked format whose source
+// a run has produced.
+std::vector<std::string> exportTargets(const ExportData& data, const ExportChoice& choice,
                                        const std::string& chosenName);
 
 // The question before replacing `existing` (not empty), one path a line.

@@ -1,9 +1,9 @@
 #include "app/form1logic.h"
 
+#include <limits>
+
 #include "app/paramreader.h"
 #include "run/resources.h"
-
-#include <limits>
 
 namespace polychain {
 
@@ -12,49 +12,38 @@ namespace {
 // Field names as the messages call them: the captions without their ranges.
 constexpr std::string_view kStepsField = "Steps (N)";
 constexpr std::string_view kIterationsField = "Iterations";
-constexpr std::string_view kAvoidField = "Self-Avoidance";
-constexpr std::string_view kKuhnField = "Kuhn Length";
 constexpr std::string_view kSeedField = "Seed";
 
-// The model of the first selected option, tested in the order RLOPT, SAWOPT, ShortOpt,
-// PivotOpt.
-std::optional<Model> chosenModel(const Form1Inputs& inputs) {
-  if (inputs.RLOPT) return Model::Meander;
-  if (inputs.SAWOPT) return Model::SAW;
-  if (inputs.ShortOpt) return Model::ShortRange;
-  if (inputs.PivotOpt) return Model::Pivot;
-  return std::nullopt;
-}
-
-// Reads the fields of the settings the model uses: Avoid for SAW, Kuhn for the short-range
-// walk, the regrowing limit for both, the pivots per sample for the pivot model, none for
-// the free walk.
-void readModelSetting(const Form1Inputs& inputs, RunParams& params) {
-  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-  if (params.model == Model::SAW) params.avoid = readInt32(inputs.Avoid, kAvoidField);
-  if (params.model == Model::ShortRange) params.kuhn = readInt32(inputs.Kuhn, kKuhnField);
-  if (params.model == Model::SAW || params.model == Model::ShortRange) {
-    params.restartTrapped = readWholeNumber(inputs.RestartTrapped, kRestartField, 0, kMax);
+// Reads the chosen model's settings that the window shows, and the regrowing limit for a
+// model that counts trials; the model's defaults for the rest.
+void readModelSettings(const RunInputs& inputs, RunParams& params) {
+  const ModelInfo& model = *inputs.model;
+  params.model = model.defaults();
+  for (const SettingInfo& setting : model.settings) {
+    if (setting.field.empty()) continue;
+    const auto text = inputs.settings.find(setting.key);
+    if (text == inputs.settings.end()) continue;
+    setting.set(params.model,
+                readWholeNumber(text->second, setting.field, setting.least, setting.most));
   }
-  if (params.model == Model::Pivot) {
-    params.pivotsPerSample = readWholeNumber(inputs.PivotsPerSample, kPivotsField, 1, kMax);
+  if (model.countsTrials) {
+    params.restartTrapped = readWholeNumber(inputs.restartTrapped, kRestartField, 0,
+                                            std::numeric_limits<std::int64_t>::max());
   }
 }
 
 }  // namespace
 
-Dispatch dispatchRun(const Form1Inputs& inputs) {
+Dispatch dispatchRun(const RunInputs& inputs) {
   Dispatch dispatch;
+  if (inputs.model == nullptr) return dispatch;
   RunParams& params = dispatch.params;
-  const std::optional<Model> model = chosenModel(inputs);
-  if (!model) return dispatch;
-  params.model = *model;
   try {
-    params.steps = readInt32(inputs.StepNum, kStepsField);
-    params.iterations = readInt32(inputs.Iterations, kIterationsField);
-    readModelSetting(inputs, params);
-    params.seed = readSeed(inputs.Seed, kSeedField);
-    params.calcParCF = inputs.CalcParCF;
+    params.steps = readInt32(inputs.steps, kStepsField);
+    params.iterations = readInt32(inputs.iterations, kIterationsField);
+    readModelSettings(inputs, params);
+    params.seed = readSeed(inputs.seed, kSeedField);
+    params.calcParCF = inputs.gofr;
     validateParams(params);
     checkMemory(params);
   } catch (const InputError& error) {
@@ -66,46 +55,34 @@ Dispatch dispatchRun(const Form1Inputs& inputs) {
   return dispatch;
 }
 
-SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
+SweepParams sweepFromInputs(const RunInputs& main, std::string_view steps,
                             std::string_view iterations, std::string_view seed) {
+  if (main.model == nullptr) {
+    std::string models;
+    for (std::size_t i = 0; i < kModelCount; ++i) {
+      if (i > 0) models += i + 1 == kModelCount ? " or " : ", ";
+      models += modelTable()[i]->caption;
+    }
+    throw InputError("Choose the model to sweep under Parameters: " + models + ".");
+  }
   SweepParams params;
   RunParams& run = params.run;
-  const std::optional<Model> model = chosenModel(main);
-  if (!model) {
-    throw InputError(
-        "Choose the model to sweep under Parameters: Meander, SAW, Short Range (1-10) or Pivot "
-        "SAW.");
-  }
-  run.model = *model;
   params.steps = readStepList(steps, kSweepStepsField);
   run.iterations = readInt32(iterations, kSweepIterationsField);
   requireAtLeastOne(run.iterations, kSweepIterationsField);
-  readModelSetting(main, run);
+  readModelSettings(main, run);
   params.seed = readSeed(seed, kSweepSeedField);
   validateSweep(params, kSweepStepsField);
   checkSweepMemory(params);
   return params;
 }
 
-std::optional<RunTexts> runTexts(const RunParams& params, const RunResult& result,
-                                 const std::function<bool()>& keepGoing) {
-  if (result.status != RunStatus::Finished) return std::nullopt;
-  RunTexts texts;
-  texts.results = resultTexts(result.values);
-  texts.chain = chainExportText(params, result, params.threads, keepGoing);
-  if (keepGoing && !keepGoing()) return std::nullopt;
-  if (result.correlation) {
-    texts.gofr = gofrText(*result.correlation);
-    texts.gofq = gofqText(*result.correlation);
-  }
-  return texts;
-}
-
-void Form1State::apply(RunTexts texts) {
-  m_results = std::move(texts.results);
-  m_buffers.ChainBox = std::move(texts.chain);
-  if (texts.gofr) m_buffers.gofrBox = std::move(*texts.gofr);
-  if (texts.gofq) m_buffers.gofqBox = std::move(*texts.gofq);
+void WindowState::apply(const RunParams& params, RunResult result) {
+  if (result.status != RunStatus::Finished) return;
+  m_results = resultTexts(result.values);
+  if (result.correlation) m_data.correlation = std::make_shared<Correlation>(*result.correlation);
+  m_data.params = params;
+  m_data.run = std::make_shared<const RunResult>(std::move(result));
 }
 
 }  // namespace polychain

@@ -1,52 +1,42 @@
 // The main window's logic without any toolkit: the parameters as the user typed them, what
-// pressing "Run Simulation" or "Run Sweep" amounts to, and what a finished run leaves in the
-// result boxes and the hidden window's buffers. A window (or a test) copies its controls
-// into Form1Inputs and shows Form1State.
+// pressing "Run Simulation" or "Run Sweep" amounts to, and what finished runs leave for the
+// result boxes and the export. A window (or a test) copies its controls into RunInputs and
+// shows WindowState.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/formats.h"
 #include "app/texts.h"
 #include "run/run.h"
 #include "run/sweep.h"
 
 namespace polychain {
 
-// The text every buffer of the hidden window holds until a run first replaces it.
-inline constexpr std::string_view kBufferStartText = "RichTextBox1";
-
-// The hidden window's three text buffers: what the export writes out.
-struct Form2 {
-  std::string ChainBox{kBufferStartText};
-  std::string gofrBox{kBufferStartText};
-  std::string gofqBox{kBufferStartText};
-};
-
-// The controls the run dispatch reads, as they stand when "Run Simulation" is pressed.
-struct Form1Inputs {
-  std::string StepNum;
-  std::string Iterations;
-  std::string Avoid{"1"};
-  std::string Kuhn{"1"};
-  std::string Seed;  // empty: a seed from the clock
-  // Trials without growth after which a SAW or short-range chain is regrown; 0: never.
-  std::string RestartTrapped{std::to_string(kDefaultRestartTrapped)};
-  bool RLOPT = false;
-  bool SAWOPT = false;
-  bool ShortOpt = false;
-  bool PivotOpt = false;  // the true self-avoiding walk, sampled by pivots
-  std::string PivotsPerSample{std::to_string(kDefaultPivotsPerSample)};
-  bool CalcParCF = false;
+// The run parameters as the user typed them, before they are read.
+struct RunInputs {
+  const ModelInfo* model = nullptr;  // the model chosen; none: pressing Run does nothing
+  std::string steps;
+  std::string iterations;
+  // The texts of the model settings the window shows, by setting key ("avoid" → "3"); only
+  // the chosen model's are read, and a setting without a text keeps its default.
+  std::map<std::string, std::string, std::less<>> settings;
+  std::string seed;  // empty: a seed from the clock
+  // Trials without growth after which a chain of a model that counts trials is regrown.
+  std::string restartTrapped{std::to_string(kDefaultRestartTrapped)};
+  bool gofr = false;
 };
 
 // What pressing "Run Simulation" amounts to.
 struct Dispatch {
   enum class Kind {
-    Nothing,  // no model option selected: the button does nothing
+    Nothing,  // no model chosen: nothing runs
     Refused,  // a parameter cannot be used: show `message`, run nothing
     Run,      // run `params`
   };
@@ -55,56 +45,38 @@ struct Dispatch {
   std::string message;
 };
 
-// The run dispatch. Options are tested in the order RLOPT, SAWOPT, ShortOpt, PivotOpt and
-// the first selected one wins; its fields are read in the order N, Iterations, then Avoid
-// (SAW) or Kuhn (short range) only, the regrowing limit (both) or the pivots per sample
-// (pivot), then Seed. Refuses what the parameter
-// reader cannot read, what validateParams refuses and a run too big for the memory
-// available; anything else is passed on unchanged.
-Dispatch dispatchRun(const Form1Inputs& inputs);
+// The run dispatch: reads N, Iterations, then the chosen model's settings that the window
+// shows (in the model's order), the regrowing limit for a model that counts trials, then the
+// seed. Refuses what the parameter reader cannot read, what validateParams refuses and a run
+// too big for the memory available; anything else is passed on unchanged.
+Dispatch dispatchRun(const RunInputs& inputs);
 
 // The field names the Scaling tab's messages use.
 inline constexpr std::string_view kSweepStepsField = "Steps (N) list";
 inline constexpr std::string_view kSweepIterationsField = "Iterations per N";
 inline constexpr std::string_view kSweepSeedField = "Sweep seed";
-// The caption of the regrowing limit.
-inline constexpr std::string_view kRestartField = "Regrow trapped chains after (trials)";
-// The caption of the pivot model's sampling interval.
-inline constexpr std::string_view kPivotsField = "Pivots per sample";
 
-// The sweep the Scaling tab would start: the model of the first selected option with its
-// Avoid or Kuhn field, and the tab's own three fields. Throws InputError naming the field at
-// fault; an empty seed stays empty.
-SweepParams sweepFromInputs(const Form1Inputs& main, std::string_view steps,
+// The sweep the Scaling tab would start: the chosen model with its settings, and the tab's
+// own three fields. Throws InputError naming the field at fault; an empty seed stays empty.
+SweepParams sweepFromInputs(const RunInputs& main, std::string_view steps,
                             std::string_view iterations, std::string_view seed);
 
-// What a finished run puts in the window: the six result texts and the buffer texts.
-struct RunTexts {
-  ResultTexts results;
-  std::string chain;                // the chain export text, for ChainBox
-  std::optional<std::string> gofr;  // when the run computed g(r)
-  std::optional<std::string> gofq;
-};
-
-// The texts of a finished run of `params`, built wherever the long work may go (for a long
-// chain this takes a while); nothing when the run did not finish or `keepGoing` answered
-// false on the way.
-std::optional<RunTexts> runTexts(const RunParams& params, const RunResult& result,
-                                 const std::function<bool()>& keepGoing = {});
-
-// The state runs leave in the window: the six result texts and the hidden buffers.
-class Form1State {
+// What finished runs leave in the window: the six result texts of the last one, and what the
+// export writes (its chain, and g(r) of the last run that computed it). The export texts are
+// built only when they are asked for.
+class WindowState {
  public:
   const ResultTexts& results() const { return m_results; }
-  const Form2& buffers() const { return m_buffers; }
+  const ExportData& exportData() const { return m_data; }
 
-  // Takes in a finished run's texts: the six results and ChainBox always, gofrBox and
-  // gofqBox only when the run computed g(r).
-  void apply(RunTexts texts);
+  // Takes in a finished run: its results and chain always, its g(r) and g(q) only when it
+  // computed them (an earlier run's stay otherwise). A run that did not finish changes
+  // nothing.
+  void apply(const RunParams& params, RunResult result);
 
  private:
   ResultTexts m_results;
-  Form2 m_buffers;
+  ExportData m_data;
 };
 
 }  // namespace polychain

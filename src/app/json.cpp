@@ -54,9 +54,12 @@ nlohmann::json indexed(const std::vector<double>& values) {
   return rows;
 }
 
+// The settings that choose the model's walks, by key.
 void modelSetting(nlohmann::json& j, const RunParams& params) {
-  if (params.model == Model::SAW) j["avoid"] = params.avoid;
-  if (params.model == Model::ShortRange) j["kuhn"] = params.kuhn;
+  for (const SettingInfo& setting : modelOf(params.model).settings) {
+    if (!setting.physical) continue;
+    if (const auto value = setting.get(params.model)) j[std::string(setting.key)] = *value;
+  }
 }
 
 }  // namespace
@@ -64,7 +67,7 @@ void modelSetting(nlohmann::json& j, const RunParams& params) {
 std::string runJson(const RunParams& params, const RunResult& result) {
   const ResultTexts r = resultTexts(result.values);
   nlohmann::json j;
-  j["model"] = modelKey(params.model);
+  j["model"] = modelOf(params.model).key;
   j["seed"] = result.seed;
   j["steps"] = params.steps;
   j["iterations"] = params.iterations;
@@ -79,7 +82,7 @@ std::string runJson(const RunParams& params, const RunResult& result) {
   if (result.pivot) {
     const PivotStats& p = *result.pivot;
     j["pivot"] = {{"walkers", p.walkers},
-                  {"pivots_per_sample", params.pivotsPerSample},
+                  {"pivots_per_sample", std::get<PivotSettings>(params.model).pivotsPerSample},
                   {"burn_in", pivotBurnIn(params)},
                   {"attempts", p.attempts},
                   {"accepted", p.accepted},
@@ -91,7 +94,7 @@ std::string runJson(const RunParams& params, const RunResult& result) {
 
 std::string sweepJson(const SweepParams& params, const SweepResult& result) {
   nlohmann::json j;
-  j["model"] = modelKey(params.run.model);
+  j["model"] = modelOf(params.run.model).key;
   j["seed"] = result.seed;
   j["iterations"] = params.run.iterations;
   modelSetting(j, params.run);

@@ -78,10 +78,10 @@ LogAxis logAxis(double lo, double hi, std::string label) {
 
 }  // namespace
 
-LogLogPlot sweepPlot(const SweepResult& sweep, Model model) {
+LogLogPlot sweepPlot(const SweepResult& sweep, const ModelInfo& model) {
   LogLogPlot plot;
   plot.title = "Scaling of sqrt(<R^2>) with N";
-  if (!sweep.points.empty()) plot.title += ": " + std::string(modelKey(model));
+  if (!sweep.points.empty()) plot.title += ": " + std::string(model.key);
   plot.pointsLabel = "runs (error bars: 1 standard error)";
   constexpr double kInf = std::numeric_limits<double>::infinity();
   double xlo = kInf, xhi = -kInf, ylo = kInf, yhi = -kInf;

@@ -49,7 +49,7 @@ inline constexpr const char* kPointColour = "#1f77b4";
 // the N, so the slopes compare at a glance. Each axis spans the points with their error
 // bars, at least a decade, padded by 5 %; ticks at 1, 2 and 5 times the powers of ten, or
 // the powers of ten alone when the axis is wide.
-LogLogPlot sweepPlot(const SweepResult& sweep, Model model);
+LogLogPlot sweepPlot(const SweepResult& sweep, const ModelInfo& model);
 
 // The plot as a standalone SVG 1.1 document, `width` x `height` pixels. Numbers are written
 // locale-free; texts are escaped for XML.

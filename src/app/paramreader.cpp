@@ -4,7 +4,6 @@
 #include <string>
 
 #include "app/numbertext.h"
-#include "app/texts.h"
 
 namespace polychain {
 
@@ -183,11 +182,9 @@ std::vector<std::int32_t> readStepList(std::string_view text, std::string_view f
   return steps;
 }
 
-Model readModelKey(std::string_view text, std::string_view field) {
-  for (const Model model : {Model::Meander, Model::SAW, Model::ShortRange, Model::Pivot}) {
-    if (text == modelKey(model)) return model;
-  }
-  throw InputError(std::string(field) + " must be meander, saw, short-range or pivot; \"" +
+const ModelInfo& readModelKey(std::string_view text, std::string_view field) {
+  if (const ModelInfo* model = findModel(text)) return *model;
+  throw InputError(std::string(field) + " must be " + std::string(modelKeyList()) + "; \"" +
                    std::string(text) + "\" is not one.");
 }
 

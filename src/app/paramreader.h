@@ -28,7 +28,7 @@ std::optional<std::uint64_t> readSeed(std::string_view text, std::string_view fi
 // A comma-separated list of step counts such as "100,200,400", each read as readInt32.
 std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field);
 
-// "meander", "saw", "short-range" or "pivot".
-Model readModelKey(std::string_view text, std::string_view field);
+// The key of a model of the table, such as "saw".
+const ModelInfo& readModelKey(std::string_view text, std::string_view field);
 
 }  // namespace polychain

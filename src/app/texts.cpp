@@ -10,37 +10,18 @@
 #include <numeric>
 #include <vector>
 
-#include "app/form1logic.h"
 #include "app/numbertext.h"
 
 namespace polychain {
 
-std::string_view modelKey(Model model) {
-  switch (model) {
-    case Model::Meander:
-      return "meander";
-    case Model::SAW:
-      return "saw";
-    case Model::ShortRange:
-      return "short-range";
-    case Model::Pivot:
-      return "pivot";
-  }
-  return "meander";
-}
-
-std::string_view modelTitle(Model model) {
-  switch (model) {
-    case Model::Meander:
-      return "Meander";
-    case Model::SAW:
-      return "SAW";
-    case Model::ShortRange:
-      return "Short Range";
-    case Model::Pivot:
-      return "Pivot SAW";
-  }
-  return "Meander";
+std::string headlineText(const RunParams& params) {
+  const ModelInfo& model = modelOf(params.model);
+  const SettingInfo* setting = model.headlineSetting();
+  if (setting == nullptr) return {};
+  const std::optional<std::int64_t> value = setting->get(params.model);
+  std::string text(model.phrase);
+  const std::size_t at = text.find("{}");
+  return text.replace(at, 2, value ? formatInteger(*value) : std::string("default"));
 }
 
 ResultTexts resultTexts(const ResultValues& values) {
@@ -61,25 +42,14 @@ std::array<std::pair<std::string_view, std::string_view>, 6> resultsInOrder(
 namespace {
 
 std::string exportHeader(const RunParams& params, const ResultTexts& r) {
-  std::string h;
-  const std::string iterations = formatInteger(params.iterations);
-  switch (params.model) {
-    case Model::Meander:
-      h = "Meander\nIterations:," + iterations + ",R:," + r.eR + "\n";
-      break;
-    case Model::SAW:
-      h = "Self Avoidance Walk\nIterations:," + iterations + ",Avoidance:," +
-          formatInteger(params.avoid) + ",R:," + r.eR + "\n";
-      break;
-    case Model::ShortRange:
-      h = "Short Range Interaction (1-10 Steps)\nIterations:," + iterations + ",Kuhn Length:," +
-          formatInteger(params.kuhn) + ",R:," + r.eR + "\n";
-      break;
-    case Model::Pivot:
-      h = "Pivot Self-Avoiding Walk\nIterations:," + iterations + ",Pivots per sample:," +
-          formatInteger(params.pivotsPerSample) + ",R:," + r.eR + "\n";
-      break;
+  const ModelInfo& model = modelOf(params.model);
+  std::string h =
+      std::string(model.exportHeading) + "\nIterations:," + formatInteger(params.iterations) + ",";
+  if (const SettingInfo* setting = model.headlineSetting()) {
+    h += std::string(model.exportLabel) + "," + formatInteger(setting->get(params.model).value()) +
+         ",";
   }
+  h += "R:," + r.eR + "\n";
   h += "R Theoretical:," + r.TR + "\n";
   h += "<R^2>^(1/2):," + r.Rsqred + "\n";
   h += "<R^2>^(1/2) Theoretical:," + r.TRsqred + "\n";
@@ -234,10 +204,10 @@ std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivo
 
 std::string runReport(const RunParams& params, const RunResult& result) {
   const ResultTexts r = resultTexts(result.values);
-  std::string text = std::string(modelKey(params.model)) + ": N = " + formatInteger(params.steps) +
-                     ", " + formatInteger(params.iterations) +
-                     (result.pivot ? " samples" : " chains") + ", seed " +
-                     std::to_string(result.seed) + "\n";
+  std::string text = std::string(modelOf(params.model).key) +
+                     ": N = " + formatInteger(params.steps) + ", " +
+                     formatInteger(params.iterations) + (result.pivot ? " samples" : " chains") +
+                     ", seed " + std::to_string(result.seed) + "\n";
   const auto row = [&text](const std::string& caption, const std::string& calculated,
                            const std::string& theoretical) {
     text += padded(caption, 10) + " " + padded(calculated, 22) + " " + theoretical + "\n";
@@ -252,11 +222,14 @@ std::string runReport(const RunParams& params, const RunResult& result) {
 
 namespace {
 
+// The model and the settings that choose its walks, such as "saw, 100 chains per N, avoidance
+// 2"; a sampler's settings of how it samples are not named.
 std::string sweepSettings(const SweepParams& p) {
-  std::string s = std::string(modelKey(p.run.model)) + ", " + formatInteger(p.run.iterations) +
+  const ModelInfo& model = modelOf(p.run.model);
+  std::string s = std::string(model.key) + ", " + formatInteger(p.run.iterations) +
                   (p.run.iterations == 1 ? " chain" : " chains") + " per N";
-  if (p.run.model == Model::SAW) s += ", avoidance " + formatInteger(p.run.avoid);
-  if (p.run.model == Model::ShortRange) s += ", Kuhn length " + formatInteger(p.run.kuhn);
+  const SettingInfo* setting = model.headlineSetting();
+  if (setting != nullptr && setting->physical) s += ", " + headlineText(p.run);
   return s;
 }
 
@@ -292,8 +265,8 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result) {
   return text;
 }
 
-std::string sweepCsv(const SweepResult& sweep, Model model) {
-  const bool counts = model == Model::SAW || model == Model::ShortRange;
+std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model) {
+  const bool counts = model.countsTrials;
   std::string text =
       "N,seed,chains,R2,R2_se,rms_R,rms_R_se,mean_R,mean_R_se,Rg2,Rg2_se,rms_Rg,rms_Rg_se,"
       "ratio,ratio_se";
@@ -353,20 +326,9 @@ std::string sweepStopMessage(const SweepParams& params, const SweepResult& resul
 }
 
 std::string runDescription(const RunParams& params, std::uint64_t seed) {
-  std::string text;
-  switch (params.model) {
-    case Model::Meander:
-      text = "Meander";
-      break;
-    case Model::SAW:
-      text = "SAW (avoidance " + formatInteger(params.avoid) + ")";
-      break;
-    case Model::ShortRange:
-      text = "Short Range (Kuhn length " + formatInteger(params.kuhn) + ")";
-      break;
-    case Model::Pivot:
-      text = "Pivot SAW (" + formatInteger(params.pivotsPerSample) + " pivots per sample)";
-      break;
+  std::string text(modelOf(params.model).title);
+  if (const std::string headline = headlineText(params); !headline.empty()) {
+    text += " (" + headline + ")";
   }
   return text + ", N = " + formatInteger(params.steps) + ", " + formatInteger(params.iterations) +
          (params.iterations == 1 ? " chain" : " chains") + ", seed " + std::to_string(seed);
@@ -376,13 +338,11 @@ std::string seedStatus(std::uint64_t seed) { return "Seed: " + std::to_string(se
 
 std::string runStartStatus(const RunParams& params) {
   std::string text = "Running ";
-  text += modelTitle(params.model);
+  text += modelOf(params.model).title;
   text += ": N = " + formatInteger(params.steps) + ", " + formatInteger(params.iterations) +
           (params.iterations == 1 ? " iteration" : " iterations");
-  if (params.model == Model::SAW) text += ", avoidance " + formatInteger(params.avoid);
-  if (params.model == Model::ShortRange) text += ", Kuhn length " + formatInteger(params.kuhn);
-  if (params.model == Model::Pivot) {
-    text += ", " + formatInteger(params.pivotsPerSample) + " pivots per sample";
+  if (const std::string headline = headlineText(params); !headline.empty()) {
+    text += ", " + headline;
   }
   if (params.calcParCF) text += ", with g(r)";
   return text + "…";

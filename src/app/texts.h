@@ -16,10 +16,12 @@
 
 namespace polychain {
 
-// "meander", "saw" or "short-range": the names the command line and JSON use.
-std::string_view modelKey(Model model);
-// "Meander", "SAW" or "Short Range": the names the window uses.
-std::string_view modelTitle(Model model);
+// The model's headline setting as its phrase words it, such as "avoidance 2" or "1000 pivots
+// per sample"; empty for a model without one.
+std::string headlineText(const RunParams& params);
+
+// The caption of the regrowing limit in the window, which the trapped-chain notice names.
+inline constexpr std::string_view kRestartField = "Regrow trapped chains after (trials)";
 
 // The six result boxes, in the order they are written.
 struct ResultTexts {
@@ -71,7 +73,7 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result);
 //   ratio,ratio_se
 // and, for the self-avoiding models, trials_mean,trials_max,discarded_mean,discarded_max,
 // backups_mean,backups_max. An absent value is an empty field. Lines end in '\n'.
-std::string sweepCsv(const SweepResult& sweep, Model model);
+std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model);
 
 // Why a run or a sweep stopped early: "The run was cancelled." or the trial cap's message.
 std::string runStopMessage(RunStatus status, const RunParams& params);

@@ -4,19 +4,13 @@
 
 namespace polychain {
 
-std::unique_ptr<ChainGrower> makeGrower(Model model, std::int32_t steps, std::int32_t avoid,
-                                        std::int32_t kuhn) {
-  switch (model) {
-    case Model::Meander:
-      return makeMeanderGrower(steps);
-    case Model::SAW:
-      return makeSawGrower(steps, avoid);
-    case Model::ShortRange:
-      return makeShortRangeGrower(steps, kuhn);
-    case Model::Pivot:
-      break;  // sampled by walkers, not grown
+std::unique_ptr<ChainGrower> makeGrower(const ModelSettings& settings, std::int32_t steps) {
+  const ModelInfo& model = modelOf(settings);
+  if (model.grower == nullptr) {
+    throw std::invalid_argument("makeGrower: the " + std::string(model.key) +
+                                " model grows no chains");
   }
-  throw std::invalid_argument("makeGrower: the pivot model grows no chains");
+  return model.grower(steps, settings);
 }
 
 }  // namespace polychain

@@ -119,9 +119,8 @@ std::unique_ptr<ChainGrower> makeMeanderGrower(std::int32_t steps);
 std::unique_ptr<ChainGrower> makeSawGrower(std::int32_t steps, std::int32_t avoid);
 std::unique_ptr<ChainGrower> makeShortRangeGrower(std::int32_t steps, std::int32_t kuhn);
 
-// The grower of `model` for chains of N = `steps`; `avoid` is read by SAW only, `kuhn` by
-// the short-range walk only. Throws std::invalid_argument for the pivot model.
-std::unique_ptr<ChainGrower> makeGrower(Model model, std::int32_t steps, std::int32_t avoid,
-                                        std::int32_t kuhn);
+// The grower of the model of `settings` for chains of N = `steps`. Throws
+// std::invalid_argument for a sampler, which grows no chains.
+std::unique_ptr<ChainGrower> makeGrower(const ModelSettings& settings, std::int32_t steps);
 
 }  // namespace polychain

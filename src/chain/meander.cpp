@@ -1,7 +1,9 @@
 // The free walk: N unit steps, each in a direction drawn afresh, no memory.
 #include <algorithm>
+#include <cmath>
 
 #include "chain/growth.h"
+#include "chain/inputerror.h"
 
 namespace polychain {
 
@@ -49,6 +51,28 @@ class MeanderGrower final : public ChainGrower {
 
 std::unique_ptr<ChainGrower> makeMeanderGrower(std::int32_t steps) {
   return std::make_unique<MeanderGrower>(steps);
+}
+
+const ModelInfo& modelInfo(const MeanderSettings&) {
+  static const ModelInfo model{
+      .key = "meander",
+      .title = "Meander",
+      .caption = "Meander",
+      .exportHeading = "Meander",
+      .summary = "N unit steps, each in one of the six axis directions drawn afresh",
+      .kind = ModelKind::Grower,
+      .countsTrials = false,
+      .sizeExponent = 0.5,
+      .persistence = [](double meanDistance, double n) { return meanDistance / std::pow(n, 0.5); },
+      .settings = {},
+      .defaults = [] { return ModelSettings(MeanderSettings{}); },
+      .check = [](const ModelSettings&, std::int32_t) {},
+      // The site buffer, with room for doubling as it grows site by site.
+      .bytesPerSite = [](const ModelSettings&) -> std::uint64_t { return 12; },
+      .stepLength = [](const ModelSettings&) -> std::int64_t { return 1; },
+      .grower = [](std::int32_t steps, const ModelSettings&) { return makeMeanderGrower(steps); },
+  };
+  return model;
 }
 
 }  // namespace polychain

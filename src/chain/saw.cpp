@@ -10,9 +10,11 @@
 // zone holds it more often than its newest avoidance x C records do.
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <span>
 
 #include "chain/growth.h"
+#include "chain/inputerror.h"
 #include "chain/lineindex.h"
 
 namespace polychain {
@@ -200,6 +202,59 @@ class SawGrower final : public ChainGrower {
 
 std::unique_ptr<ChainGrower> makeSawGrower(std::int32_t steps, std::int32_t avoid) {
   return std::make_unique<SawGrower>(steps, avoid);
+}
+
+namespace {
+
+const SettingInfo kSawSettings[] = {{
+    .key = "avoid",
+    .option = "--avoid",
+    .help = "Self-avoidance range for saw",
+    .field = "Self-Avoidance",
+    .caption = "Self-Avoidance (1-3)",
+    .least = std::numeric_limits<std::int32_t>::min(),
+    .most = std::numeric_limits<std::int32_t>::max(),
+    .get = [](const ModelSettings& s) -> std::optional<std::int64_t> {
+      return std::get<SawSettings>(s).avoid;
+    },
+    .set = [](ModelSettings& s,
+              std::int64_t v) { std::get<SawSettings>(s).avoid = static_cast<std::int32_t>(v); },
+}};
+
+}  // namespace
+
+const ModelInfo& modelInfo(const SawSettings&) {
+  static const ModelInfo model{
+      .key = "saw",
+      .title = "SAW",
+      .caption = "SAW",
+      .exportHeading = "Self Avoidance Walk",
+      .summary =
+          "a walk that never re-enters a site of its own chain and backs up when boxed in; "
+          "A = 2 or 3 also keeps new steps out of a zone around its older sites",
+      .kind = ModelKind::Grower,
+      .countsTrials = true,
+      .sizeExponent = 0.6,
+      .persistence = [](double meanDistance, double n) { return meanDistance * meanDistance / n; },
+      .settings = kSawSettings,
+      .headline = 0,
+      .exportLabel = "Avoidance:",
+      .phrase = "avoidance {}",
+      .defaults = [] { return ModelSettings(SawSettings{}); },
+      .check = [](const ModelSettings&, std::int32_t) {},
+      // The site buffer, the chain index (64-byte lines, at most half full, while the table
+      // doubles) and, with avoidance 2 or 3, the zone.
+      .bytesPerSite = [](const ModelSettings& s) -> std::uint64_t {
+        const std::int32_t avoid = std::get<SawSettings>(s).avoid;
+        return 24 + 192 + (avoid == 2 || avoid == 3 ? 700 : 0);
+      },
+      .stepLength = [](const ModelSettings&) -> std::int64_t { return 1; },
+      .grower =
+          [](std::int32_t steps, const ModelSettings& s) {
+            return makeSawGrower(steps, std::get<SawSettings>(s).avoid);
+          },
+  };
+  return model;
 }
 
 }  // namespace polychain

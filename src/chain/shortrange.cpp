@@ -2,7 +2,12 @@
 // whose record the record search finds in the chain; an end boxed in on all six sides at
 // distance K is dropped, and n (accepted sites, origin included) keeps its value, so the
 // finished chain holds N records less one per back-up.
+#include <cstdlib>
+#include <limits>
+#include <string>
+
 #include "chain/growth.h"
+#include "chain/inputerror.h"
 #include "chain/lineindex.h"
 
 namespace polychain {
@@ -68,6 +73,77 @@ class ShortRangeGrower final : public ChainGrower {
 
 std::unique_ptr<ChainGrower> makeShortRangeGrower(std::int32_t steps, std::int32_t kuhn) {
   return std::make_unique<ShortRangeGrower>(steps, kuhn);
+}
+
+namespace {
+
+const SettingInfo kShortRangeSettings[] = {{
+    .key = "kuhn",
+    .option = "--kuhn",
+    .help = "Kuhn length for short-range",
+    .field = "Kuhn Length",
+    .caption = "Kuhn Length (1-10)",
+    .least = std::numeric_limits<std::int32_t>::min(),
+    .most = std::numeric_limits<std::int32_t>::max(),
+    .get = [](const ModelSettings& s) -> std::optional<std::int64_t> {
+      return std::get<ShortRangeSettings>(s).kuhn;
+    },
+    .set =
+        [](ModelSettings& s, std::int64_t v) {
+          std::get<ShortRangeSettings>(s).kuhn = static_cast<std::int32_t>(v);
+        },
+}};
+
+// A chain reaches at most N - 1 steps of |K| from the origin on an axis, which must stay
+// within the lattice's 32-bit coordinates.
+void checkShortRange(const ModelSettings& settings, std::int32_t steps) {
+  const std::int32_t kuhn = std::get<ShortRangeSettings>(settings).kuhn;
+  if (kuhn == 0) {
+    throw InputError(
+        "Kuhn Length must not be 0: the walk could never leave the origin. Enter a whole "
+        "number such as 1 to 10.");
+  }
+  const std::int64_t reach = std::abs(std::int64_t{kuhn}) * (std::int64_t{steps} - 1);
+  if (reach > std::numeric_limits<std::int32_t>::max()) {
+    throw InputError("Kuhn Length " + std::to_string(kuhn) + " is too long for " +
+                     std::to_string(steps) +
+                     " steps: the chain would reach beyond the lattice's coordinates, which "
+                     "end at 2147483647. Keep Kuhn Length times (Steps (N) - 1) within that.");
+  }
+}
+
+}  // namespace
+
+const ModelInfo& modelInfo(const ShortRangeSettings&) {
+  static const ModelInfo model{
+      .key = "short-range",
+      .title = "Short Range",
+      .caption = "Short Range (1-10)",
+      .exportHeading = "Short Range Interaction (1-10 Steps)",
+      .summary =
+          "steps of K lattice units that never land on a site of the chain, backing up "
+          "one site when boxed in",
+      .kind = ModelKind::Grower,
+      .countsTrials = true,
+      .sizeExponent = 0.6,
+      .persistence = [](double meanDistance, double n) { return meanDistance * meanDistance / n; },
+      .settings = kShortRangeSettings,
+      .headline = 0,
+      .exportLabel = "Kuhn Length:",
+      .phrase = "Kuhn length {}",
+      .defaults = [] { return ModelSettings(ShortRangeSettings{}); },
+      .check = checkShortRange,
+      // The site buffer and the chain index, as for the self-avoiding walk without a zone.
+      .bytesPerSite = [](const ModelSettings&) -> std::uint64_t { return 24 + 192; },
+      .stepLength = [](const ModelSettings& s) -> std::int64_t {
+        return std::abs(std::int64_t{std::get<ShortRangeSettings>(s).kuhn});
+      },
+      .grower =
+          [](std::int32_t steps, const ModelSettings& s) {
+            return makeShortRangeGrower(steps, std::get<ShortRangeSettings>(s).kuhn);
+          },
+  };
+  return model;
 }
 
 }  // namespace polychain

@@ -77,12 +77,16 @@ void CliObserver::clearLine() {
 }
 
 void addModelOptions(CLI::App& command, ModelOptions& o) {
-  command.add_option("--model", o.model, "meander, saw, short-range or pivot")
-      ->default_str("meander");
+  command.add_option("--model", o.model, std::string(modelKeyList()))->default_str("meander");
   command.add_option("--iterations,-I", o.iterations, "Chains to grow (for a sweep: for each N)")
       ->required();
-  command.add_option("--avoid", o.avoid, "Self-avoidance range for saw")->default_str("1");
-  command.add_option("--kuhn", o.kuhn, "Kuhn length for short-range")->default_str("1");
+  for (const ModelInfo* model : modelTable()) {
+    for (const SettingInfo& setting : model->settings) {
+      const std::string option(setting.option);
+      if (o.settings.contains(option)) continue;
+      command.add_option(option, o.settings[option], std::string(setting.help));
+    }
+  }
   command.add_option("--seed", o.seed, "64-bit seed (default: from the time of day)");
   command.add_option("--threads", o.threads, "Worker threads, 1 to 1024 (default: all cores)");
   command.add_option("--max-trials", o.maxTrials,
@@ -91,22 +95,18 @@ void addModelOptions(CLI::App& command, ModelOptions& o) {
                      "Grow a self-avoiding or short-range chain again from the origin after "
                      "this many trials without growing longer (0: never; default " +
                          std::to_string(kDefaultRestartTrapped) + ")");
-  command.add_option("--pivots-per-sample", o.pivotsPerSample,
-                     "pivot: attempted pivots between samples (default " +
-                         std::to_string(kDefaultPivotsPerSample) + ")");
-  command.add_option("--burn-in", o.burnIn,
-                     "pivot: attempted pivots before the first sample (default: N, at least " +
-                         std::to_string(kMinimumBurnIn) + ")");
-  command.add_option("--walkers", o.walkers,
-                     "pivot: independent Markov chains sharing the samples (default " +
-                         std::to_string(kDefaultWalkers) + ")");
 }
 
 void readModelOptions(const ModelOptions& o, RunParams& p) {
-  p.model = readModelKey(o.model, "--model");
+  const ModelInfo& model = readModelKey(o.model, "--model");
   p.iterations = readInt32(o.iterations, "--iterations");
-  if (p.model == Model::SAW) p.avoid = readInt32(o.avoid, "--avoid");
-  if (p.model == Model::ShortRange) p.kuhn = readInt32(o.kuhn, "--kuhn");
+  p.model = model.defaults();
+  for (const SettingInfo& setting : model.settings) {
+    const auto text = o.settings.find(setting.option);
+    if (text == o.settings.end() || text->second.empty()) continue;
+    setting.set(p.model,
+                readWholeNumber(text->second, setting.option, setting.least, setting.most));
+  }
   p.seed = readSeed(o.seed, "--seed");
   if (!o.threads.empty()) {
     p.threads = static_cast<int>(readWholeNumber(o.threads, "--threads", 1, kMaxThreads));
@@ -115,15 +115,6 @@ void readModelOptions(const ModelOptions& o, RunParams& p) {
   if (!o.maxTrials.empty()) p.maxTrials = readWholeNumber(o.maxTrials, "--max-trials", 0, kMax);
   if (!o.restartTrapped.empty()) {
     p.restartTrapped = readWholeNumber(o.restartTrapped, "--restart-trapped", 0, kMax);
-  }
-  if (p.model == Model::Pivot) {
-    if (!o.pivotsPerSample.empty()) {
-      p.pivotsPerSample = readWholeNumber(o.pivotsPerSample, "--pivots-per-sample", 1, kMax);
-    }
-    if (!o.burnIn.empty()) p.burnIn = readWholeNumber(o.burnIn, "--burn-in", 0, kMax);
-    if (!o.walkers.empty()) {
-      p.walkers = static_cast<std::int32_t>(readWholeNumber(o.walkers, "--walkers", 1, 1'000'000));
-    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -55,18 +56,14 @@ class CliObserver final : public SweepObserver {
 struct ModelOptions {
   std::string model = "meander";
   std::string iterations;
-  std::string avoid = "1";
-  std::string kuhn = "1";
+  std::map<std::string, std::string, std::less<>> settings;  // by option, as typed
   std::string seed;
   std::string threads;
   std::string maxTrials;
   std::string restartTrapped;
-  std::string pivotsPerSample;
-  std::string burnIn;
-  std::string walkers;
 };
 
-// Adds those options to `command`.
+// Adds those options to `command`: the model settings of every model of the table.
 void addModelOptions(CLI::App& command, ModelOptions& options);
 
 // Reads them into `params` (all but steps), by the one parameter reader. Throws InputError

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/formats.h"
 #include "app/json.h"
 #include "app/paramreader.h"
 #include "app/texts.h"
@@ -73,14 +74,20 @@ int runCommand(Team& team, const RunOptions& options, bool exporting) {
   if (!team.leader()) return 0;
   std::vector<OutputFile> files;
   if (exporting) {
-    std::string chain =
-        chainExportText(params, result, params.threads, [] { return !interrupted(); });
-    if (interrupted())
-      return failedRun(RunStatus::Cancelled, "The run was cancelled.", result.seed);
-    files.push_back({options.exportName + ".cdat", std::move(chain)});
+    // Every format the run has the source of: the chain, and g(r) and g(q) with --gofr.
+    ExportData data{params, std::shared_ptr<const RunResult>(&result, [](const RunResult*) {}),
+                    nullptr};
     if (result.correlation) {
-      files.push_back({options.exportName + ".gor", gofrText(*result.correlation)});
-      files.push_back({options.exportName + ".goq", gofqText(*result.correlation)});
+      data.correlation =
+          std::shared_ptr<const Correlation>(&*result.correlation, [](const Correlation*) {});
+    }
+    for (const FormatInfo& format : formatTable()) {
+      if (!format.available(data)) continue;
+      std::string text = format.write(data, params.threads, [] { return !interrupted(); });
+      if (interrupted()) {
+        return failedRun(RunStatus::Cancelled, "The run was cancelled.", result.seed);
+      }
+      files.push_back({options.exportName + std::string(format.extension), std::move(text)});
     }
   }
   return deliver(options.json ? runJson(params, result) : runReport(params, result), files,

@@ -59,10 +59,11 @@ int sweepCommand(Team& team, const SweepOptions& options) {
   if (!team.leader()) return 0;
   std::vector<OutputFile> files;
   if (!options.csvPath.empty()) {
-    files.push_back({options.csvPath, sweepCsv(result, params.run.model)});
+    files.push_back({options.csvPath, sweepCsv(result, modelOf(params.run.model))});
   }
   if (!options.plotPath.empty()) {
-    files.push_back({options.plotPath, svgLogLogPlot(sweepPlot(result, params.run.model))});
+    files.push_back(
+        {options.plotPath, svgLogLogPlot(sweepPlot(result, modelOf(params.run.model)))});
   }
   return deliver(options.json ? sweepJson(params, result) : sweepReport(params, result), files,
                  options.json);

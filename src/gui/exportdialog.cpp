@@ -76,8 +76,7 @@ ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void ExportDialog::updateExportButton() {
-  const ExportChoice ticked = choice();
-  const bool any = ticked.ChainData || ticked.gofr || ticked.gofq;
+  const bool any = !choice().empty();
   m_export->setEnabled(any);
   const QString why = any ? QString() : "Tick the files to export first.";
   m_export->setToolTip(why);
@@ -85,7 +84,16 @@ void ExportDialog::updateExportButton() {
 }
 
 ExportChoice ExportDialog::choice() const {
-  return {m_chainData->isChecked(), m_gofr->isChecked(), m_gofq->isChecked()};
+  // The boxes by the key of the format each stands for, in the table's order.
+  const std::pair<const char*, const QCheckBox*> boxes[] = {
+      {"cdat", m_chainData}, {"gor", m_gofr}, {"goq", m_gofq}};
+  ExportChoice ticked;
+  for (const FormatInfo& format : formatTable()) {
+    for (const auto& [key, box] : boxes) {
+      if (format.key == key && box->isChecked()) ticked.push_back(&format);
+    }
+  }
+  return ticked;
 }
 
 void ExportDialog::Command1_Click() {

@@ -210,7 +210,7 @@ QWidget* Form1::buildParameters() {
       "SAW and Short Range: a chain that makes this many trials without growing longer is "
       "grown again from the origin. 0: never.");
   m_pivotsPerSample =
-      textBox("PivotsPerSample", QString::number(kDefaultPivotsPerSample), qs(kPivotsField));
+      textBox("PivotsPerSample", QString::number(kDefaultPivotsPerSample), "Pivots per sample");
   m_pivotsPerSample->setToolTip(
       "Pivot SAW: the pivot moves tried between one sample and the next. More give samples "
       "less alike.");
@@ -247,7 +247,7 @@ QWidget* Form1::buildParameters() {
   addField("Label8", "Self-Avoidance (1-3)", m_avoid);
   addField("Label9", "Kuhn Length (1-10)", m_kuhn);
   addField("RestartLabel", qs(kRestartField), m_restartTrapped);
-  addField("PivotsLabel", qs(kPivotsField), m_pivotsPerSample);
+  addField("PivotsLabel", "Pivots per sample", m_pivotsPerSample);
   addField("SeedLabel", "Seed", m_seed);
   parameters->addWidget(m_calcParCF, row, 0, 1, 2);
   parameters->setColumnStretch(1, 1);
@@ -399,20 +399,22 @@ void Form1::buildMenu() {
   connect(quit, &QAction::triggered, this, &Form1::ProgExit_Click);
 }
 
-Form1Inputs Form1::inputs() const {
-  Form1Inputs in;
-  in.StepNum = utf8(m_stepNum->text());
-  in.Iterations = utf8(m_iterations->text());
-  in.Avoid = utf8(m_avoid->text());
-  in.Kuhn = utf8(m_kuhn->text());
-  in.Seed = utf8(m_seed->text());
-  in.RestartTrapped = utf8(m_restartTrapped->text());
-  in.RLOPT = m_rlopt->isChecked();
-  in.SAWOPT = m_sawopt->isChecked();
-  in.ShortOpt = m_shortOpt->isChecked();
-  in.PivotOpt = m_pivotOpt->isChecked();
-  in.PivotsPerSample = utf8(m_pivotsPerSample->text());
-  in.CalcParCF = m_calcParCF->isChecked();
+RunInputs Form1::inputs() const {
+  RunInputs in;
+  // The option buttons in the model table's order, the first selected one winning.
+  const QRadioButton* options[] = {m_rlopt, m_sawopt, m_shortOpt, m_pivotOpt};
+  static_assert(std::size(options) == kModelCount);
+  for (std::size_t i = 0; i < kModelCount && in.model == nullptr; ++i) {
+    if (options[i]->isChecked()) in.model = modelTable()[i];
+  }
+  in.steps = utf8(m_stepNum->text());
+  in.iterations = utf8(m_iterations->text());
+  in.settings = {{"avoid", utf8(m_avoid->text())},
+                 {"kuhn", utf8(m_kuhn->text())},
+                 {"pivots_per_sample", utf8(m_pivotsPerSample->text())}};
+  in.seed = utf8(m_seed->text());
+  in.restartTrapped = utf8(m_restartTrapped->text());
+  in.gofr = m_calcParCF->isChecked();
   return in;
 }
 
@@ -520,14 +522,16 @@ void Form1::endRun() {
 
 void Form1::onRunFinished() {
   endRun();
-  auto [result, texts] = m_worker->takeRun();
-  if (texts) {
-    m_state.apply(std::move(*texts));
-    showResults();
+  RunResult result = m_worker->takeRun();
+  const RunStatus status = result.status;
+  const std::uint64_t seed = result.seed;
+  if (status == RunStatus::Finished) {
     m_plots->showRun(m_runParams, result);
+    m_state.apply(m_runParams, std::move(result));
+    showResults();
   }
-  setReport(m_seedUsed, qs(seedStatus(result.seed)));
-  showStatus(qs(runEndStatus(result.status, m_runParams)));
+  setReport(m_seedUsed, qs(seedStatus(seed)));
+  showStatus(qs(runEndStatus(status, m_runParams)));
   emit runEnded();
 }
 
@@ -556,13 +560,13 @@ void Form1::mnuFile_Export_Click() {
 void Form1::SaveTheFile() {
   ExportDialog* dialog = exportDialog();
   const ExportChoice choice = dialog->choice();
-  if (!choice.ChainData && !choice.gofr && !choice.gofq) return;
+  if (choice.empty()) return;
   const QString name = m_askSaveFileName(this, qs(kSaveDialogTitle), qs(kSaveDialogFilter));
   if (name.isEmpty()) return;  // cancelled: the export dialog stays open with its ticks
   const std::string chosen = QFile::encodeName(name).toStdString();
   // The save dialog asks only about the name typed, which is never written itself.
   std::vector<std::string> existing;
-  for (const std::string& path : exportTargets(m_state.buffers(), choice, chosen)) {
+  for (const std::string& path : exportTargets(m_state.exportData(), choice, chosen)) {
     if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(path)))) {
       existing.push_back(path);
     }
@@ -572,7 +576,7 @@ void Form1::SaveTheFile() {
                      QString::fromLocal8Bit(replaceQuestion(existing).c_str()))) {
     return;  // the export dialog stays open, for another name
   }
-  const ExportReport report = exportFiles(m_state.buffers(), choice, chosen);
+  const ExportReport report = exportFiles(m_state.exportData(), choice, chosen);
   if (!report.written.empty()) {
     showStatus(QString::fromLocal8Bit(exportedStatus(report.written).c_str()));
   }

@@ -52,7 +52,7 @@ class Form1 final : public QMainWindow {
   void setSaveNameHook(SaveNameHook hook) { m_askSaveFileName = std::move(hook); }
   void setQuestionHook(QuestionHook hook) { m_askQuestion = std::move(hook); }
 
-  const Form1State& state() const { return m_state; }
+  const WindowState& state() const { return m_state; }
   bool runInProgress() const;
   // The status bar's message.
   QString status() const;
@@ -92,7 +92,7 @@ class Form1 final : public QMainWindow {
   void buildWorkArea(QWidget* controls);
   void buildStatusBar();
   void buildMenu();
-  Form1Inputs inputs() const;
+  RunInputs inputs() const;
   void setRunning(bool running);
   void onProgress(float chains, float steps, qint64 chain, qint64 trials);
   void onCorrelationProgress(float percent);
@@ -104,7 +104,7 @@ class Form1 final : public QMainWindow {
   void showStatus(const QString& text);
   void clearTrapped();
 
-  Form1State m_state;
+  WindowState m_state;
   SimulationWorker* m_worker;
   ExportDialog* m_export = nullptr;
   MessageHook m_showMessage;

@@ -30,7 +30,7 @@ class PlotTabs final : public QTabWidget {
       std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
   // Asks where to save a plot, offering `suggestedName`; an empty text means cancelled.
   using SaveNameHook = std::function<QString(QWidget* parent, const QString& suggestedName)>;
-  using InputsSource = std::function<Form1Inputs()>;
+  using InputsSource = std::function<RunInputs()>;
 
   // `mainInputs` reads the window's parameters for the Scaling tab.
   explicit PlotTabs(InputsSource mainInputs, QWidget* parent = nullptr);

@@ -226,7 +226,7 @@ void ScalingPage::runSweep() {
   QStringList counts;
   for (std::int32_t n : m_params.steps) counts << QString::number(n);
   setReport(m_status, QString("Sweeping %1 over N = %2 with seed %3…")
-                          .arg(qs(modelTitle(m_params.run.model)), counts.join(", "))
+                          .arg(qs(modelOf(m_params.run.model).title), counts.join(", "))
                           .arg(*m_params.seed));
   setRunning(true);
   emit sweepStarted();
@@ -318,7 +318,7 @@ void ScalingPage::addSeries(QXYSeries* series, bool inLegend) {
 }
 
 void ScalingPage::drawSweep(const SweepResult& sweep) {
-  const LogLogPlot plot = sweepPlot(sweep, m_params.run.model);
+  const LogLogPlot plot = sweepPlot(sweep, modelOf(m_params.run.model));
   // Everything is drawn on log10 values; the axes label them with the plain values.
   QList<QPointF> points;
   for (const PlotPoint& p : plot.points) points.append(QPointF(std::log10(p.x), std::log10(p.y)));

@@ -34,7 +34,7 @@ class ScalingPage final : public PlotPage {
   Q_OBJECT
 
  public:
-  using InputsSource = std::function<Form1Inputs()>;
+  using InputsSource = std::function<RunInputs()>;
 
   explicit ScalingPage(InputsSource mainInputs, QWidget* parent = nullptr);
   ~ScalingPage() override;

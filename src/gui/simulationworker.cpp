@@ -28,6 +28,8 @@ bool SimulationWorker::start(Work work) {
       work();
     } catch (const std::exception& error) {
       failure = QString::fromUtf8(error.what());
+    } catch (...) {
+      failure = QStringLiteral("The run failed for an unknown reason.");
     }
     m_running.store(false);
     if (failure.isEmpty()) {
@@ -42,11 +44,8 @@ bool SimulationWorker::start(Work work) {
 bool SimulationWorker::startRun(const RunParams& params) {
   return start([this, params] {
     RunResult result = runSimulation(params, *this);
-    std::optional<RunTexts> texts = runTexts(params, result, [this] { return !m_cancel.load(); });
-    if (result.status == RunStatus::Finished && !texts) result.status = RunStatus::Cancelled;
     const std::lock_guard lock(m_mutex);
     m_run = std::move(result);
-    m_runTexts = std::move(texts);
   });
 }
 
@@ -58,12 +57,10 @@ bool SimulationWorker::startSweep(const SweepParams& params) {
   });
 }
 
-std::pair<RunResult, std::optional<RunTexts>> SimulationWorker::takeRun() {
+RunResult SimulationWorker::takeRun() {
   const std::lock_guard lock(m_mutex);
-  std::pair<RunResult, std::optional<RunTexts>> taken{m_run.value_or(RunResult{}),
-                                                      std::move(m_runTexts)};
+  RunResult taken = m_run ? std::move(*m_run) : RunResult{};
   m_run.reset();
-  m_runTexts.reset();
   return taken;
 }
 

@@ -30,9 +30,9 @@ class SimulationWorker final : public QObject, private SweepObserver {
   void cancel() { m_cancel.store(true); }
   // Blocks until the work's thread has ended (at once when there is none).
   void wait();
-  // The last run's result and, when it finished, its texts for the window (built on the
-  // worker's thread too); or the last sweep's result. Once `finished` has been emitted.
-  std::pair<RunResult, std::optional<RunTexts>> takeRun();
+  // The last run's result (moved out, its chain not copied), or the last sweep's result.
+  // Once `finished` has been emitted.
+  RunResult takeRun();
   SweepResult takeSweep();
 
  signals:
@@ -63,7 +63,6 @@ class SimulationWorker final : public QObject, private SweepObserver {
   std::atomic<bool> m_cancel{false};
   std::mutex m_mutex;  // guards the results
   std::optional<RunResult> m_run;
-  std::optional<RunTexts> m_runTexts;
   std::optional<SweepResult> m_sweep;
 };
 

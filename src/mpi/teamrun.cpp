@@ -223,7 +223,7 @@ class RankRun {
       : m_team(team),
         m_params(params),
         m_run(team.nextRun()),
-        m_pivot(params.model == Model::Pivot),
+        m_pivot(modelOf(params.model).kind == ModelKind::Sampler),
         m_units(m_pivot ? activeWalkers(params) : params.iterations),
         m_rankObserver(observer, m_stopFlag),
         m_control(team.leader() ? observer : m_rankObserver, params),
@@ -240,7 +240,7 @@ class RankRun {
                                  std::max(2 * m_mostPerBlock * (size + 1), kAheadPerRank * size));
     m_out.seed = *params.seed;
     if (m_pivot) m_walkers.resize(static_cast<std::size_t>(m_units));
-    if (!m_pivot) m_extended.emplace(params.model);
+    if (!m_pivot) m_extended.emplace(modelOf(params.model).countsTrials);
   }
 
   TeamRun run() {
@@ -260,7 +260,7 @@ class RankRun {
       if (m_pivot) {
         combineWalkers(m_params, m_walkers, m_out);
       } else {
-        m_out.values = resultValues(m_params.model, m_params.steps, m_out.sums);
+        m_out.values = resultValues(modelOf(m_params.model), m_params.steps, m_out.sums);
         m_out.extended = m_extended->result();
       }
       m_out.lastSites = std::move(m_lastSites);

@@ -21,7 +21,7 @@ constexpr std::int64_t kPollEvery = 1024;
 }  // namespace
 
 std::int64_t activeWalkers(const RunParams& params) {
-  return std::min<std::int64_t>(params.walkers, params.iterations);
+  return std::min<std::int64_t>(std::get<PivotSettings>(params.model).walkers, params.iterations);
 }
 
 std::int64_t walkerSamples(const RunParams& params, std::int64_t walker) {
@@ -53,7 +53,7 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
   if (!attempt(pivotBurnIn(params))) return false;
   std::vector<Point> sites;
   for (std::int64_t s = 0; s < samples; ++s) {
-    if (!attempt(params.pivotsPerSample)) return false;
+    if (!attempt(std::get<PivotSettings>(params.model).pivotsPerSample)) return false;
     walk.sites(sites);
     const ChainSummary sample = summarizeChain(sites, params.steps);
     result.sums.add(sample);
@@ -82,7 +82,7 @@ void combineWalkers(const RunParams& params, std::vector<WalkerResult>& walkers,
   pivot.tauR2 = stats.tauR2;
   pivot.tauRg2 = stats.tauRg2;
   out.pivot = pivot;
-  out.values = resultValues(params.model, params.steps, out.sums);
+  out.values = resultValues(modelOf(params.model), params.steps, out.sums);
   out.lastSites = std::move(walkers.back().lastSites);
 }
 

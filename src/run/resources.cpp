@@ -65,19 +65,12 @@ int runThreads(const RunParams& params) {
 std::uint64_t runMemoryNeeded(const RunParams& params) {
   const auto sites = static_cast<std::uint64_t>(std::max(params.steps, 0)) + 1;
   const auto threads = static_cast<std::uint64_t>(runThreads(params));
-  // A worker's site buffer (room for doubling when it grows site by site), its chain index
-  // (64-byte lines, at most half full, while the table doubles) and a SAW's zone.
-  // A pivot walker: its SAW-tree (about 10 bytes a site, with room to spare).
-  std::uint64_t perSite = params.model == Model::Meander ? 12
-                          : params.model == Model::Pivot ? 16
-                                                         : 24 + 192;
-  if (params.model == Model::SAW && (params.avoid == 2 || params.avoid == 3)) perSite += 700;
-  std::uint64_t bytes = threads * (perSite * sites + (8U << 20));  // and a thread's stack
+  // What each worker holds for a chain, as its model says, and a thread's stack.
+  const ModelInfo& model = modelOf(params.model);
+  const std::uint64_t perSite = model.bytesPerSite(params.model);
+  std::uint64_t bytes = threads * (perSite * sites + (8U << 20));
   // The last chain's sites and its export text, held twice while it replaces the old one.
-  const std::uint64_t reach =
-      (params.model == Model::ShortRange ? static_cast<std::uint64_t>(std::llabs(params.kuhn))
-                                         : 1) *
-      sites;
+  const std::uint64_t reach = static_cast<std::uint64_t>(model.stepLength(params.model)) * sites;
   bytes += 12 * sites + 2 * (3 * digits(reach) + 3) * sites;
   if (params.calcParCF) {
     // The distances, their sorted copy and groups, and each thread's dense bins.

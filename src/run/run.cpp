@@ -106,7 +106,8 @@ class ChainQueue {
 RunResult growChains(const RunParams& params, RunControl& control, std::uint64_t seed) {
   RunResult out;
   out.seed = seed;
-  ExtendedAccumulator extended(params.model);
+  const ModelInfo& model = modelOf(params.model);
+  ExtendedAccumulator extended(model.countsTrials);
   growBlock(
       params, control, RandomSource(seed), 0, params.iterations,
       [&](std::int64_t, const ChainSummary& summary) {
@@ -115,7 +116,7 @@ RunResult growChains(const RunParams& params, RunControl& control, std::uint64_t
       },
       out.lastSites);
   if (!control.stopped()) {
-    out.values = resultValues(params.model, params.steps, out.sums);
+    out.values = resultValues(model, params.steps, out.sums);
     out.extended = extended.result();
   }
   return out;
@@ -134,8 +135,7 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
 
 #pragma omp parallel num_threads(threads)
   failure.guard(control, [&] {
-    const std::unique_ptr<ChainGrower> grower =
-        makeGrower(params.model, params.steps, params.avoid, params.kuhn);
+    const std::unique_ptr<ChainGrower> grower = makeGrower(params.model, params.steps);
     std::vector<Point> sites;
     std::vector<ChainSummary> summaries;
     std::int64_t from = 0;
@@ -189,8 +189,9 @@ RunResult runSimulation(const RunParams& params, RunObserver& observer) {
   checkMemory(params);
   const std::uint64_t seed = params.seed.value_or(clockSeed());
   RunControl control(observer, params);
-  RunResult out = params.model == Model::Pivot ? runPivotWalkers(params, control, seed)
-                                               : growChains(params, control, seed);
+  RunResult out = modelOf(params.model).kind == ModelKind::Sampler
+                      ? runPivotWalkers(params, control, seed)
+                      : growChains(params, control, seed);
   finishRun(params, control, out);
   return out;
 }

@@ -1,20 +1,21 @@
 // What the window checks and says around an export.
 #include "app/exportplan.h"
 
+#include "app/exportdata.h"
+
 #include <gtest/gtest.h>
 
 namespace polychain {
 namespace {
 
 TEST(ExportPlan, TargetsAreTheFilesTheExportWritesAndTheTextsNameThem) {
-  Form2 partly;  // a run without g(r)
-  partly.ChainBox = "Meander\n";
-  Form2 full = partly;
-  full.gofrBox = "0,1\n";
-  full.gofqBox = "0,4\n";
-  for (const Form2& buffers : {Form2{}, partly, full}) {
+  const ExportData full = testing::filledData();
+  ExportData partly = full;  // a run without g(r)
+  partly.correlation.reset();
+  for (const ExportData& buffers : {ExportData{}, partly, full}) {
     for (int ticks = 0; ticks < 8; ++ticks) {
-      const ExportChoice choice{(ticks & 1) != 0, (ticks & 2) != 0, (ticks & 4) != 0};
+      const ExportChoice choice =
+          testing::ticks((ticks & 1) != 0, (ticks & 2) != 0, (ticks & 4) != 0);
       const ExportReport report = exportFiles(
           buffers, choice, "/data/run",
           [](const std::string&, std::string_view) { return std::optional<std::string>(); });

@@ -4,22 +4,31 @@
 #include <string>
 
 #include "app/form1logic.h"
+#include "app/formats.h"
 #include "app/texts.h"
 #include "reference/textmodel.h"
 
 namespace polychain {
 namespace {
 
-Form1Inputs meanderInputs(std::string steps, std::string iterations) {
-  Form1Inputs in;
-  in.RLOPT = true;
-  in.StepNum = std::move(steps);
-  in.Iterations = std::move(iterations);
+const ModelInfo& meander = modelInfo(MeanderSettings{});
+const ModelInfo& saw = modelInfo(SawSettings{});
+const ModelInfo& shortRange = modelInfo(ShortRangeSettings{});
+const ModelInfo& pivot = modelInfo(PivotSettings{});
+
+RunInputs inputsFor(const ModelInfo& model, std::string steps, std::string iterations) {
+  RunInputs in;
+  in.model = &model;
+  in.steps = std::move(steps);
+  in.iterations = std::move(iterations);
   return in;
+}
+RunInputs meanderInputs(std::string steps, std::string iterations) {
+  return inputsFor(meander, std::move(steps), std::move(iterations));
 }
 
 // The refusal message for `in`; fails the test when the inputs are not refused.
-std::string refusal(const Form1Inputs& in) {
+std::string refusal(const RunInputs& in) {
   const Dispatch d = dispatchRun(in);
   EXPECT_EQ(d.kind, Dispatch::Kind::Refused);
   return d.message;
@@ -29,104 +38,88 @@ bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-TEST(Dispatch, NoOptionSelectedDoesNothingWhateverTheFields) {
-  Form1Inputs in;
-  in.StepNum = "not a number";
-  in.Iterations = "";
-  in.CalcParCF = true;
+TEST(Dispatch, NoModelChosenDoesNothingWhateverTheFields) {
+  RunInputs in;
+  in.steps = "not a number";
+  in.iterations = "";
+  in.gofr = true;
   const Dispatch d = dispatchRun(in);
   EXPECT_EQ(d.kind, Dispatch::Kind::Nothing);
   EXPECT_TRUE(d.message.empty());
 }
 
-TEST(Dispatch, FirstSelectedOptionWinsInFixedOrder) {
-  Form1Inputs in = meanderInputs("10", "3");
-  in.SAWOPT = true;
-  in.ShortOpt = true;
-  EXPECT_EQ(dispatchRun(in).params.model, Model::Meander);
-  in.RLOPT = false;
-  EXPECT_EQ(dispatchRun(in).params.model, Model::SAW);
-  in.SAWOPT = false;
-  EXPECT_EQ(dispatchRun(in).params.model, Model::ShortRange);
-}
-
-TEST(Dispatch, ReadsOnlyTheFieldsOfTheChosenModel) {
-  Form1Inputs in = meanderInputs("10", "3");
-  in.Avoid = "anything";
-  in.Kuhn = "";
+TEST(Dispatch, ReadsOnlyTheSettingsOfTheChosenModel) {
+  RunInputs in = meanderInputs("10", "3");
+  in.settings = {{"avoid", "anything"}, {"kuhn", ""}, {"pivots_per_sample", "x"}};
+  in.restartTrapped = "x";
   Dispatch d = dispatchRun(in);
   ASSERT_EQ(d.kind, Dispatch::Kind::Run);
-  EXPECT_EQ(d.params.avoid, 1);
-  EXPECT_EQ(d.params.kuhn, 1);
+  EXPECT_TRUE(std::holds_alternative<MeanderSettings>(d.params.model));
 
-  in.RLOPT = false;
-  in.SAWOPT = true;
-  in.Avoid = "3";
-  d = dispatchRun(in);  // Kuhn stays unread
+  in.model = &saw;
+  in.settings["avoid"] = "3";
+  in.restartTrapped = "500";
+  d = dispatchRun(in);  // Kuhn and the pivots stay unread
   ASSERT_EQ(d.kind, Dispatch::Kind::Run);
-  EXPECT_EQ(d.params.avoid, 3);
-  EXPECT_EQ(d.params.kuhn, 1);
+  EXPECT_EQ(std::get<SawSettings>(d.params.model).avoid, 3);
+  EXPECT_EQ(d.params.restartTrapped, 500);
 
-  in.SAWOPT = false;
-  in.ShortOpt = true;
-  in.Avoid = "x";
-  in.Kuhn = "4";
+  in.model = &shortRange;
+  in.settings["avoid"] = "x";
+  in.settings["kuhn"] = "4";
   d = dispatchRun(in);  // Avoid stays unread
   ASSERT_EQ(d.kind, Dispatch::Kind::Run);
-  EXPECT_EQ(d.params.avoid, 1);
-  EXPECT_EQ(d.params.kuhn, 4);
+  EXPECT_EQ(std::get<ShortRangeSettings>(d.params.model).kuhn, 4);
 
-  in.ShortOpt = false;
-  in.PivotOpt = true;
-  in.Kuhn = "x";
-  in.RestartTrapped = "x";
-  in.PivotsPerSample = "250";
+  in.model = &pivot;
+  in.settings["kuhn"] = "x";
+  in.restartTrapped = "x";
+  in.settings["pivots_per_sample"] = "250";
   d = dispatchRun(in);  // only the pivot's own setting is read
   ASSERT_EQ(d.kind, Dispatch::Kind::Run);
-  EXPECT_EQ(d.params.model, Model::Pivot);
-  EXPECT_EQ(d.params.pivotsPerSample, 250);
-  in.PivotsPerSample = "0";
+  EXPECT_EQ(std::get<PivotSettings>(d.params.model).pivotsPerSample, 250);
+  in.settings["pivots_per_sample"] = "0";
   EXPECT_TRUE(contains(refusal(in), "Pivots per sample")) << refusal(in);
+  in.settings.erase("pivots_per_sample");  // a setting the window does not show keeps its default
+  d = dispatchRun(in);
+  EXPECT_EQ(std::get<PivotSettings>(d.params.model).pivotsPerSample, kDefaultPivotsPerSample);
 }
 
 TEST(Dispatch, ConvertsWithHalvesToEvenAndPassesWorkableValuesUnchanged) {
-  Form1Inputs in = meanderInputs(" 10 ", "2.5");
+  RunInputs in = meanderInputs(" 10 ", "2.5");
   Dispatch d = dispatchRun(in);
   ASSERT_EQ(d.kind, Dispatch::Kind::Run);
   EXPECT_EQ(d.params.steps, 10);
   EXPECT_EQ(d.params.iterations, 2);
-  in.Iterations = "3.5";
+  in.iterations = "3.5";
   EXPECT_EQ(dispatchRun(in).params.iterations, 4);
-  in.StepNum = "1e3";
+  in.steps = "1e3";
   EXPECT_EQ(dispatchRun(in).params.steps, 1000);
 
   // Outside the captioned ranges, but runnable: passed on as they are.
-  in = meanderInputs("500000", "1000");
-  in.RLOPT = false;
-  in.SAWOPT = true;
-  in.Avoid = "7";
+  in = inputsFor(saw, "500000", "1000");
+  in.settings["avoid"] = "7";
   d = dispatchRun(in);
   ASSERT_EQ(d.kind, Dispatch::Kind::Run);
   EXPECT_EQ(d.params.steps, 500000);
   EXPECT_EQ(d.params.iterations, 1000);
-  EXPECT_EQ(d.params.avoid, 7);
-  in.SAWOPT = false;
-  in.ShortOpt = true;
+  EXPECT_EQ(std::get<SawSettings>(d.params.model).avoid, 7);
+  in.model = &shortRange;
   for (const auto& [text, value] : {std::pair{"12", 12}, {"-2", -2}}) {
-    in.Kuhn = text;
+    in.settings["kuhn"] = text;
     d = dispatchRun(in);
     ASSERT_EQ(d.kind, Dispatch::Kind::Run) << text;
-    EXPECT_EQ(d.params.kuhn, value);
+    EXPECT_EQ(std::get<ShortRangeSettings>(d.params.model).kuhn, value);
   }
 }
 
 TEST(Dispatch, CarriesTheCheckBoxAndTheSeed) {
-  Form1Inputs in = meanderInputs("5", "1");
+  RunInputs in = meanderInputs("5", "1");
   Dispatch d = dispatchRun(in);
   EXPECT_FALSE(d.params.calcParCF);
   EXPECT_FALSE(d.params.seed.has_value());
-  in.CalcParCF = true;
-  in.Seed = " 18446744073709551615 ";
+  in.gofr = true;
+  in.seed = " 18446744073709551615 ";
   d = dispatchRun(in);
   ASSERT_EQ(d.kind, Dispatch::Kind::Run);
   EXPECT_TRUE(d.params.calcParCF);
@@ -134,8 +127,8 @@ TEST(Dispatch, CarriesTheCheckBoxAndTheSeed) {
 }
 
 TEST(Dispatch, TwoAndAHalfIterationsGrowTwoChains) {
-  Form1Inputs in = meanderInputs("10", "2.5");
-  in.Seed = "77";
+  RunInputs in = meanderInputs("10", "2.5");
+  in.seed = "77";
   const Dispatch d = dispatchRun(in);
   ASSERT_EQ(d.kind, Dispatch::Kind::Run);
   RunObserver quiet;
@@ -165,33 +158,29 @@ TEST(Dispatch, RefusalsNameTheFieldAndWhatItAccepts) {
   m = refusal(meanderInputs("10", "0.5"));  // rounds to 0
   EXPECT_TRUE(contains(m, "Iterations") && contains(m, "at least 1")) << m;
 
-  Form1Inputs saw = meanderInputs("10", "1");
-  saw.RLOPT = false;
-  saw.SAWOPT = true;
-  saw.Avoid = "";
-  m = refusal(saw);
+  RunInputs sawInputs = inputsFor(saw, "10", "1");
+  sawInputs.settings["avoid"] = "";
+  m = refusal(sawInputs);
   EXPECT_TRUE(contains(m, "Self-Avoidance")) << m;
-  saw.Avoid = "0";  // workable: the walk without zone
-  EXPECT_EQ(dispatchRun(saw).kind, Dispatch::Kind::Run);
+  sawInputs.settings["avoid"] = "0";  // workable: the walk without zone
+  EXPECT_EQ(dispatchRun(sawInputs).kind, Dispatch::Kind::Run);
 
-  Form1Inputs shortRange = meanderInputs("10", "1");
-  shortRange.RLOPT = false;
-  shortRange.ShortOpt = true;
+  RunInputs shortInputs = inputsFor(shortRange, "10", "1");
   for (const char* kuhn : {"0", "0.5", "-0.2"}) {
-    shortRange.Kuhn = kuhn;
-    m = refusal(shortRange);
+    shortInputs.settings["kuhn"] = kuhn;
+    m = refusal(shortInputs);
     EXPECT_TRUE(contains(m, "Kuhn Length") && contains(m, "0")) << kuhn << ": " << m;
   }
-  shortRange.Kuhn = "abc";
-  m = refusal(shortRange);
+  shortInputs.settings["kuhn"] = "abc";
+  m = refusal(shortInputs);
   EXPECT_TRUE(contains(m, "Kuhn Length") && contains(m, "\"abc\"")) << m;
-  shortRange.Kuhn = "300000000";  // 9 steps of it would leave the 32-bit lattice
-  m = refusal(shortRange);
+  shortInputs.settings["kuhn"] = "300000000";  // 9 steps of it would leave the 32-bit lattice
+  m = refusal(shortInputs);
   EXPECT_TRUE(contains(m, "Kuhn Length") && contains(m, "2147483647")) << m;
 
-  Form1Inputs seeded = meanderInputs("10", "1");
+  RunInputs seeded = meanderInputs("10", "1");
   for (const char* seed : {"-1", "seed", "18446744073709551616"}) {
-    seeded.Seed = seed;
+    seeded.seed = seed;
     m = refusal(seeded);
     EXPECT_TRUE(contains(m, "Seed")) << seed << ": " << m;
   }
@@ -211,34 +200,33 @@ SmallRun smallRun(bool gofr, std::uint64_t seed, RunObserver&& observer = RunObs
   return {params, runSimulation(params, observer)};
 }
 
-TEST(Form1State, StartsEmptyAndKeepsGofrUntilARunComputesItAgain) {
-  Form1State state;
+TEST(WindowState, StartsEmptyAndKeepsGofrUntilARunComputesItAgain) {
+  WindowState state;
   for (const auto& [name, text] : resultsInOrder(state.results())) EXPECT_TRUE(text.empty());
-  EXPECT_EQ(state.buffers().ChainBox, "RichTextBox1");
-  EXPECT_EQ(state.buffers().gofrBox, "RichTextBox1");
-
-  // Applies a run's texts, when it has any.
-  const auto apply = [&state](const SmallRun& run) {
-    std::optional<RunTexts> texts = runTexts(run.params, run.result);
-    if (texts) state.apply(std::move(*texts));
-    return texts.has_value();
+  const FormatInfo& cdat = *findFormat("cdat");
+  const FormatInfo& gor = *findFormat("gor");
+  EXPECT_FALSE(cdat.available(state.exportData()));
+  EXPECT_FALSE(gor.available(state.exportData()));
+  const auto text = [&state](const FormatInfo& format) {
+    return format.write(state.exportData(), 1, {});
   };
+
   const SmallRun plain = smallRun(false, 1);
-  ASSERT_TRUE(apply(plain));
-  EXPECT_EQ(state.buffers().ChainBox, chainExportText(plain.params, plain.result));
-  EXPECT_EQ(state.buffers().gofrBox, "RichTextBox1");
-  EXPECT_EQ(state.buffers().gofqBox, "RichTextBox1");
+  state.apply(plain.params, plain.result);
+  EXPECT_EQ(text(cdat), chainExportText(plain.params, plain.result));
+  EXPECT_FALSE(gor.available(state.exportData()));
 
   const SmallRun withGofr = smallRun(true, 2);
-  ASSERT_TRUE(apply(withGofr));
+  state.apply(withGofr.params, withGofr.result);
   const std::string gofr = gofrText(*withGofr.result.correlation);
-  EXPECT_EQ(state.buffers().gofrBox, gofr);
+  EXPECT_EQ(text(gor), gofr);
 
   // A later run without g(r) replaces the chain and the results; g(r) and g(q) stay.
   const SmallRun later = smallRun(false, 3);
-  ASSERT_TRUE(apply(later));
+  state.apply(later.params, later.result);
   EXPECT_EQ(state.results().eR, resultTexts(later.result.values).eR);
-  EXPECT_EQ(state.buffers().gofrBox, gofr);
+  EXPECT_EQ(text(cdat), chainExportText(later.params, later.result));
+  EXPECT_EQ(text(gor), gofr);
 
   // A run that did not finish changes nothing.
   struct Cancelling : RunObserver {
@@ -246,10 +234,9 @@ TEST(Form1State, StartsEmptyAndKeepsGofrUntilARunComputesItAgain) {
   };
   const SmallRun cancelled = smallRun(true, 4, Cancelling());
   ASSERT_EQ(cancelled.result.status, RunStatus::Cancelled);
-  EXPECT_FALSE(apply(cancelled));
-  EXPECT_FALSE(runTexts(plain.params, plain.result, [] { return false; }));
+  state.apply(cancelled.params, cancelled.result);
   EXPECT_EQ(state.results().eR, resultTexts(later.result.values).eR);
-  EXPECT_EQ(state.buffers().gofrBox, gofr);
+  EXPECT_EQ(text(gor), gofr);
 }
 
 TEST(StatusText, ChainsAreCountedFromOneAndTheSeedIsShownWhole) {

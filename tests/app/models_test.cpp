@@ -48,7 +48,7 @@ void expectSame(const Grown& fast, const TextRun& slow) {
 
 std::string describe(const RunParams& p) {
   return "N=" + std::to_string(p.steps) + " I=" + std::to_string(p.iterations) +
-         " setting=" + std::to_string(p.avoid) + " seed=" + std::to_string(*p.seed) +
+         " model=" + std::string(modelOf(p.model).key) + " seed=" + std::to_string(*p.seed) +
          " threads=" + std::to_string(p.threads);
 }
 
@@ -58,14 +58,14 @@ TEST(Meander, MatchesTheTextModelOnAnyThreadCount) {
     const std::int32_t iterations = std::array{1, 3, 5, 10}[seed % 4];
     const TextRun expected = reference::textMeander(n, iterations, seed);
     for (int threads : {1, 2, 8}) {
-      SCOPED_TRACE(describe(runParams(Model::Meander, n, iterations, seed, threads)));
-      expectSame(run(runParams(Model::Meander, n, iterations, seed, threads)), expected);
+      SCOPED_TRACE(describe(runParams(MeanderSettings{}, n, iterations, seed, threads)));
+      expectSame(run(runParams(MeanderSettings{}, n, iterations, seed, threads)), expected);
     }
   }
 }
 
 TEST(Meander, SingleStepChainHasTheHandWorkedResults) {
-  const Grown out = run(runParams(Model::Meander, 1, 1, 3, 1));
+  const Grown out = run(runParams(MeanderSettings{}, 1, 1, 3, 1));
   EXPECT_TRUE(out.texts.eR == "1" || out.texts.eR == "-1") << out.texts.eR;
   EXPECT_EQ(out.chainText.rfind("Meander\nIterations:,1,R:," + out.texts.eR +
                                     "\nR Theoretical:,0\n<R^2>^(1/2):,1\n<R^2>^(1/2) "
@@ -82,7 +82,8 @@ TextWalkEvents compareSaw(const std::vector<RunParams>& cases) {
   for (const RunParams& c : cases) {
     SCOPED_TRACE(describe(c));
     TextWalkEvents events;
-    const TextRun slow = reference::textSAW(c.steps, c.iterations, c.avoid, *c.seed, &events);
+    const TextRun slow = reference::textSAW(c.steps, c.iterations,
+                                            std::get<SawSettings>(c.model).avoid, *c.seed, &events);
     const Grown fast = run(c);
     expectSame(fast, slow);
     EXPECT_TRUE(fast.result.extended.trials.has_value());
@@ -113,14 +114,14 @@ TEST(Saw, WithoutZoneMatchesTheTextModel) {
   for (const std::int32_t avoid : {1, -2, 0, 4, 7}) {
     for (const auto& [steps, iterations] : sizes) {
       for (const std::uint64_t seed : {58ULL, steps < 300 ? 17ULL : 93ULL}) {
-        cases.push_back(runParams(Model::SAW, steps, iterations, seed, threads, avoid));
+        cases.push_back(runParams(SawSettings{avoid}, steps, iterations, seed, threads));
         threads = 3 - threads;
       }
     }
   }
-  cases.push_back(runParams(Model::SAW, 300, 3, 205, 2));
-  cases.push_back(runParams(Model::SAW, 300, 1, 335, 1));
-  cases.push_back(runParams(Model::SAW, 1000, 2, 127, 2));
+  cases.push_back(runParams(SawSettings{}, 300, 3, 205, 2));
+  cases.push_back(runParams(SawSettings{}, 300, 1, 335, 1));
+  cases.push_back(runParams(SawSettings{}, 1000, 2, 127, 2));
   const TextWalkEvents totals = compareSaw(cases);
   EXPECT_GT(totals.backups, 5 * 7);  // 58 and 93 back up in every avoidance
   EXPECT_GE(totals.fiveTaken, 2);    // ends with five neighbours taken went too
@@ -137,11 +138,11 @@ TEST(Saw, AvoidanceTwoMatchesTheTextModel) {
   int threads = 2;
   for (const auto& [steps, iterations] : sizes) {
     for (const std::uint64_t seed : {1ULL, 2ULL, 5ULL, 9ULL, 31ULL, 64ULL}) {
-      cases.push_back(runParams(Model::SAW, steps, iterations, seed, threads, 2));
+      cases.push_back(runParams(SawSettings{2}, steps, iterations, seed, threads));
       threads = 3 - threads;
     }
   }
-  cases.push_back(runParams(Model::SAW, 250, 1, 9, 1, 2));
+  cases.push_back(runParams(SawSettings{2}, 250, 1, 9, 1));
   const TextWalkEvents totals = compareSaw(cases);
   EXPECT_GT(totals.zoneRefusals, 100);
   EXPECT_GT(totals.replacements, 100);
@@ -157,13 +158,13 @@ TEST(Saw, AvoidanceThreeMatchesTheTextModel) {
   int threads = 1;
   for (std::int32_t steps = 1; steps <= 8; ++steps) {
     for (const std::uint64_t seed : {2ULL, 4ULL, 5ULL, 6ULL, 11ULL, 12ULL, 13ULL, 14ULL}) {
-      cases.push_back(runParams(Model::SAW, steps, 1 + steps % 3, seed, threads, 3));
+      cases.push_back(runParams(SawSettings{3}, steps, 1 + steps % 3, seed, threads));
       threads = 3 - threads;
     }
   }
   for (const std::int32_t steps : {9, 10, 12, 14}) {
-    cases.push_back(runParams(Model::SAW, steps, 1, 4, 1, 3));
-    cases.push_back(runParams(Model::SAW, steps, 1, 6, 2, 3));
+    cases.push_back(runParams(SawSettings{3}, steps, 1, 4, 1));
+    cases.push_back(runParams(SawSettings{3}, steps, 1, 6, 2));
   }
   const TextWalkEvents totals = compareSaw(cases);
   EXPECT_GT(totals.backupsToOrigin, 1000);
@@ -184,7 +185,7 @@ TEST(ShortRange, MatchesTheTextModel) {
     for (const auto& [steps, iterations] : sizes) {
       if (std::abs(kuhn) > 10 && steps > 300) continue;
       for (const std::uint64_t seed : {steps < 300 ? 24ULL : 16ULL, steps < 300 ? 5ULL : 17ULL}) {
-        const RunParams p = runParams(Model::ShortRange, steps, iterations, seed, threads, kuhn);
+        const RunParams p = runParams(ShortRangeSettings{kuhn}, steps, iterations, seed, threads);
         SCOPED_TRACE(describe(p));
         threads = 3 - threads;
         TextWalkEvents events;
@@ -206,45 +207,43 @@ TEST(ShortRange, MatchesTheTextModel) {
 
 TEST(ShortRange, ShortChainsSpacingAndTheoreticalValues) {
   // N = 1: no trial at all; N = 2: the origin and one site at distance K on an axis.
-  const Grown one = run(runParams(Model::ShortRange, 1, 2, 8, 1, 4));
+  const Grown one = run(runParams(ShortRangeSettings{4}, 1, 2, 8, 1));
   EXPECT_EQ(one.chainText.substr(one.chainText.find("x,y,z\n")), "x,y,z\n0,0,0\n");
   EXPECT_EQ(one.texts.eR, "0");
   EXPECT_EQ(one.result.extended.trials->max, 0);
-  const Grown two = run(runParams(Model::ShortRange, 2, 1, 8, 1, 7));
+  const Grown two = run(runParams(ShortRangeSettings{7}, 2, 1, 8, 1));
   ASSERT_EQ(two.result.lastSites.size(), 2U);
   const Point end = two.result.lastSites[1];
   EXPECT_EQ(std::abs(end.x) + std::abs(end.y) + std::abs(end.z), 7);
   // K = 3: every coordinate is a multiple of 3.
-  const Grown spaced = run(runParams(Model::ShortRange, 400, 1, 17, 1, 3));
+  const Grown spaced = run(runParams(ShortRangeSettings{3}, 400, 1, 17, 1));
   EXPECT_GT(spaced.result.lastSites.size(), 200U);  // this seed backs up often
   for (const Point& p : spaced.result.lastSites) {
     EXPECT_TRUE(p.x % 3 == 0 && p.y % 3 == 0 && p.z % 3 == 0);
   }
-  const Grown header = run(runParams(Model::ShortRange, 32, 5, 3, 1, 2));
+  const Grown header = run(runParams(ShortRangeSettings{2}, 32, 5, 3, 1));
   EXPECT_EQ(
       header.chainText.substr(0, header.chainText.find("\nR Theoretical")),
       "Short Range Interaction (1-10 Steps)\nIterations:,5,Kuhn Length:,2,R:," + header.texts.eR);
   EXPECT_EQ(header.texts.TRsqred, "8");
-  EXPECT_EQ(run(runParams(Model::ShortRange, 100, 1, 3, 1)).texts.TRsqred, "15.8489319246111");
+  EXPECT_EQ(run(runParams(ShortRangeSettings{}, 100, 1, 3, 1)).texts.TRsqred, "15.8489319246111");
 }
 
 // g(r) and g(q) of the last chain of whole runs, against the naive pair loop over its text.
 TEST(Correlation, WholeRunsOfEveryModelMatchTheNaiveModel) {
   struct Case {
-    Model model;
-    std::int32_t setting;  // avoidance or Kuhn length
+    ModelSettings model;
     std::int32_t steps;
     int seeds;
   };
-  const Case cases[] = {{Model::Meander, 1, 1, 3},      {Model::Meander, 1, 7, 3},
-                        {Model::Meander, 1, 400, 3},    {Model::Meander, 1, 3000, 1},
-                        {Model::SAW, 1, 50, 3},         {Model::SAW, 2, 400, 2},
-                        {Model::ShortRange, 1, 300, 2}, {Model::ShortRange, 5, 80, 3},
-                        {Model::ShortRange, 10, 700, 1}};
+  const Case cases[] = {{MeanderSettings{}, 1, 3},       {MeanderSettings{}, 7, 3},
+                        {MeanderSettings{}, 400, 3},     {MeanderSettings{}, 3000, 1},
+                        {SawSettings{1}, 50, 3},         {SawSettings{2}, 400, 2},
+                        {ShortRangeSettings{1}, 300, 2}, {ShortRangeSettings{5}, 80, 3},
+                        {ShortRangeSettings{10}, 700, 1}};
   for (const Case& c : cases) {
     for (int s = 0; s < c.seeds; ++s) {
-      RunParams p = runParams(c.model, c.steps, 2, static_cast<std::uint64_t>(77 * c.steps + s), 2,
-                              c.setting);
+      RunParams p = runParams(c.model, c.steps, 2, static_cast<std::uint64_t>(77 * c.steps + s), 2);
       p.calcParCF = true;
       SCOPED_TRACE(describe(p));
       const Grown fast = run(p);

@@ -80,7 +80,7 @@ TEST(ReadStepList, CommaSeparatedCountsAndRefusals) {
   for (const char* bad : {"", "  ", "100,,200", "100,", ",100", "100,abc", "100;200"}) {
     EXPECT_THROW(readStepList(bad, "--steps"), InputError) << bad;
   }
-  EXPECT_EQ(readModelKey("short-range", "--model"), Model::ShortRange);
+  EXPECT_EQ(&readModelKey("short-range", "--model"), &modelInfo(ShortRangeSettings{}));
   EXPECT_THROW(readModelKey("Meander", "--model"), InputError);
 }
 

@@ -22,26 +22,26 @@ std::size_t count(const std::string& text, const std::string& part) {
 
 TEST(Golden, SmallRunsOfEachModelKeepTheirBytes) {
   struct Golden {
-    Model model;
+    ModelSettings model;
     const char* cdat;
   };
   const Golden golden[] = {
-      {Model::Meander,
+      {MeanderSettings{},
        "Meander\nIterations:,3,R:,0\nR Theoretical:,0\n<R^2>^(1/2):,1.99690159497152\n"
        "<R^2>^(1/2) Theoretical:,2\nRadius of gyration:,0.968767167141733\n"
        "Persistence Length:,0.998450797485762\nx,y,z\n0,0,0\n0,1,0\n-1,1,0\n-1,1,-1\n-1,0,-1\n"},
-      {Model::SAW,
+      {SawSettings{2},
        "Self Avoidance Walk\nIterations:,3,Avoidance:,2,R:,0\nR Theoretical:,0\n"
        "<R^2>^(1/2):,1.88561808316413\n<R^2>^(1/2) Theoretical:,2.29739670999407\n"
        "Radius of gyration:,0.975670901502002\nPersistence Length:,0.888888888888889\n"
        "x,y,z\n0,0,0\n0,1,0\n-1,1,0\n-1,1,-1\n-1,0,-1\n"},
-      {Model::ShortRange,
+      {ShortRangeSettings{2},
        "Short Range Interaction (1-10 Steps)\nIterations:,3,Kuhn Length:,2,R:,-0.166666666666667\n"
        "R Theoretical:,0\n<R^2>^(1/2):,4.13612450837897\n<R^2>^(1/2) "
        "Theoretical:,2.29739670999407\n"
        "Radius of gyration:,1.57498585997537\nPersistence Length:,4.27688148720329\n"
        "x,y,z\n0,0,0\n0,2,0\n-2,2,0\n-2,2,-2\n"},
-      {Model::Pivot,
+      {PivotSettings{},
        "Pivot Self-Avoiding Walk\nIterations:,3,Pivots per sample:,1000,R:,0\nR Theoretical:,0\n"
        "<R^2>^(1/2):,1.75930562250979\n<R^2>^(1/2) Theoretical:,2.29739670999407\n"
        "Radius of gyration:,0.863816188332754\nPersistence Length:,0.773789068348639\n"
@@ -54,13 +54,11 @@ TEST(Golden, SmallRunsOfEachModelKeepTheirBytes) {
     p.steps = 4;
     p.iterations = 3;
     p.seed = 2024;
-    p.avoid = 2;
-    p.kuhn = 2;
     p.maxTrials = 1'000'000;
-    EXPECT_EQ(chainExportText(p, runSimulation(p, quiet)), g.cdat) << modelKey(g.model);
+    EXPECT_EQ(chainExportText(p, runSimulation(p, quiet)), g.cdat) << modelOf(g.model).key;
   }
   RunParams saw;
-  saw.model = Model::SAW;
+  saw.model = SawSettings{};
   saw.steps = 30;
   saw.iterations = 5;
   saw.seed = 7;
@@ -104,7 +102,7 @@ TEST(Texts, SweepCsvAndPlot) {
   SweepPoint one;
   one.steps = 4;
   one.seed = 18446744073709551615ULL;
-  ExtendedAccumulator single(Model::SAW);
+  ExtendedAccumulator single(true);
   ChainSummary c;
   c.end = {2, 0, 0};
   c.rg2CentreOfMass = 0.5;
@@ -114,7 +112,7 @@ TEST(Texts, SweepCsvAndPlot) {
   single.add(c);
   one.stats = single.result();
   sweep.points.push_back(one);
-  EXPECT_EQ(sweepCsv(sweep, Model::SAW),
+  EXPECT_EQ(sweepCsv(sweep, modelInfo(SawSettings{})),
             "N,seed,chains,R2,R2_se,rms_R,rms_R_se,mean_R,mean_R_se,Rg2,Rg2_se,rms_Rg,rms_Rg_se,"
             "ratio,ratio_se,trials_mean,trials_max,discarded_mean,discarded_max,backups_mean,"
             "backups_max\n"
@@ -133,7 +131,7 @@ TEST(Texts, SweepCsvAndPlot) {
     e.push_back(p.stats.rmsEnd.standardError);
   }
   sweep.fit = fitPowerLaw(x, y, e);
-  const LogLogPlot plot = sweepPlot(sweep, Model::SAW);
+  const LogLogPlot plot = sweepPlot(sweep, modelInfo(SawSettings{}));
   EXPECT_EQ(plot.points.size(), 4U);
   ASSERT_EQ(plot.lines.size(), 3U);
   EXPECT_NEAR(plot.lines[0].exponent, 0.5, 1e-12);

@@ -49,9 +49,9 @@ struct Expected {
   std::string cdat, gor, goq;
 };
 
-Expected directRun(Model model, std::int32_t steps, std::int32_t iterations, bool gofr,
+Expected directRun(ModelSettings model, std::int32_t steps, std::int32_t iterations, bool gofr,
                    std::uint64_t seed) {
-  RunParams params = reference::runParams(model, steps, iterations, seed, 2, 2);
+  RunParams params = reference::runParams(model, steps, iterations, seed, 2);
   params.calcParCF = gofr;
   RunObserver quiet;
   const RunResult result = runSimulation(params, quiet);
@@ -160,7 +160,7 @@ void ExportDialogTest::exportSaysWhatItWroteAndAsksBeforeReplacing() {
   QTemporaryDir dir;
   h.setUp("RLOPT", "30", "3", "6", true);
   QVERIFY(h.runAndWait());
-  const Expected expected = directRun(Model::Meander, 30, 3, true, 6);
+  const Expected expected = directRun(MeanderSettings{}, 30, 3, true, 6);
   // Two of the three files exist; the chosen name itself is never written.
   writeBytes(dir.filePath("run.gor"), "older g(r)");
   writeBytes(dir.filePath("run.goq"), "older g(q)");
@@ -215,7 +215,7 @@ void ExportDialogTest::freeWalkFilesHoldTheBuffersExactly() {
   h.messages.clear();
   h.setUp("RLOPT", "30", "3", "6", true);
   QVERIFY(h.runAndWait());
-  const Expected withGofr = directRun(Model::Meander, 30, 3, true, 6);
+  const Expected withGofr = directRun(MeanderSettings{}, 30, 3, true, 6);
   h.saveName = dir.filePath("gofr");
   exportWith(h, true, true, true);
   QVERIFY(h.messages.empty());
@@ -239,19 +239,20 @@ void ExportDialogTest::freeWalkFilesHoldTheBuffersExactly() {
 
 void ExportDialogTest::everyModelExportsItsBuffers_data() {
   QTest::addColumn<QString>("option");
-  QTest::addColumn<int>("model");
+  QTest::addColumn<int>("model");  // its place in the model table
   QTest::addColumn<bool>("gofr");
-  QTest::newRow("SAW") << "SAWOPT" << int(Model::SAW) << false;
-  QTest::newRow("SAW with g(r)") << "SAWOPT" << int(Model::SAW) << true;
-  QTest::newRow("short range") << "ShortOpt" << int(Model::ShortRange) << false;
-  QTest::newRow("short range with g(r)") << "ShortOpt" << int(Model::ShortRange) << true;
+  QTest::newRow("SAW") << "SAWOPT" << 1 << false;
+  QTest::newRow("SAW with g(r)") << "SAWOPT" << 1 << true;
+  QTest::newRow("short range") << "ShortOpt" << 2 << false;
+  QTest::newRow("short range with g(r)") << "ShortOpt" << 2 << true;
 }
 
 void ExportDialogTest::everyModelExportsItsBuffers() {
   QFETCH(QString, option);
   QFETCH(int, model);
   QFETCH(bool, gofr);
-  const Expected expected = directRun(static_cast<Model>(model), 25, 2, gofr, 31);
+  const Expected expected = directRun(
+      model == 1 ? ModelSettings(SawSettings{2}) : ShortRangeSettings{2}, 25, 2, gofr, 31);
   Harness h;
   QTemporaryDir dir;
   h.setUp(option.toUtf8().constData(), "25", "2", "31", gofr);
@@ -278,7 +279,7 @@ void ExportDialogTest::extensionIsAppendedToTheWholeChosenName() {
   writeBytes(dir.filePath("a.cdat"), "chosen, never written");
   h.saveName = dir.filePath("a.cdat");
   exportWith(h, true, false, false);
-  QCOMPARE(fileBytes(dir.filePath("a.cdat.cdat")), bytes(h.form->state().buffers().ChainBox));
+  QCOMPARE(fileBytes(dir.filePath("a.cdat.cdat")), bytes(exportText(*h.form, "cdat")));
   QCOMPARE(fileBytes(dir.filePath("a.cdat")), QByteArray("chosen, never written"));
   QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }

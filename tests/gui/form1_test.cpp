@@ -19,10 +19,9 @@ namespace polychain::test {
 namespace {
 
 // The results and chain export text the window should show for a run.
-std::pair<ResultTexts, std::string> directRun(Model model, std::int32_t steps,
-                                              std::int32_t iterations, std::int32_t setting,
-                                              std::uint64_t seed) {
-  const RunParams params = reference::runParams(model, steps, iterations, seed, 2, setting);
+std::pair<ResultTexts, std::string> directRun(ModelSettings model, std::int32_t steps,
+                                              std::int32_t iterations, std::uint64_t seed) {
+  const RunParams params = reference::runParams(model, steps, iterations, seed, 2);
   RunObserver quiet;
   const RunResult result = runSimulation(params, quiet);
   return {resultTexts(result.values), chainExportText(params, result)};
@@ -60,7 +59,7 @@ void Form1Test::runFromClickToTheSixResults() {
   QVERIFY(h.messages.empty());
   const reference::TextRun expected = reference::textMeander(50, 4, 99);
   QCOMPARE(h.resultTexts(), texts(expected.results));
-  QCOMPARE(h.form->state().buffers().ChainBox, expected.chainText);
+  QCOMPARE(exportText(*h.form, "cdat"), expected.chainText);
   QCOMPARE(h.child<QLabel>("seedUsed")->text(), QString("Seed: 99"));
   QCOMPARE(h.form->status(), QString("Run finished."));
   QVERIFY(h.child<QProgressBar>("ProgressBar1")->isHidden());
@@ -123,17 +122,19 @@ void Form1Test::cancelLeavesTheEarlierResults() {
   h.setUp("RLOPT", "40", "3", "5", true);
   QVERIFY(h.runAndWait());
   const QStringList before = h.resultTexts();
-  const Form2 buffersBefore = h.form->state().buffers();
-  QVERIFY(buffersBefore.gofrBox != kBufferStartText);
+  const std::string chainBefore = exportText(*h.form, "cdat");
+  const std::string gofrBefore = exportText(*h.form, "gor");
+  const std::string gofqBefore = exportText(*h.form, "goq");
+  QVERIFY(!gofrBefore.empty());
 
   QSignalSpy ended(h.form.get(), &Form1::runEnded);
   startLongRun(h);
   QTest::mouseClick(h.child<QPushButton>("CancelRun"), Qt::LeftButton);
   QVERIFY(ended.wait(30000));
   QCOMPARE(h.resultTexts(), before);
-  QCOMPARE(h.form->state().buffers().ChainBox, buffersBefore.ChainBox);
-  QCOMPARE(h.form->state().buffers().gofrBox, buffersBefore.gofrBox);
-  QCOMPARE(h.form->state().buffers().gofqBox, buffersBefore.gofqBox);
+  QCOMPARE(exportText(*h.form, "cdat"), chainBefore);
+  QCOMPARE(exportText(*h.form, "gor"), gofrBefore);
+  QCOMPARE(exportText(*h.form, "goq"), gofqBefore);
   QVERIFY2(h.form->status().contains("cancelled"), qPrintable(h.form->status()));
   QVERIFY(h.child<QProgressBar>("ProgressBar1")->isHidden());
   QVERIFY(h.messages.empty());
@@ -156,7 +157,7 @@ void Form1Test::badInputShowsTheMessageAndChangesNothing() {
   h.setUp("RLOPT", "10", "2", "3");
   QVERIFY(h.runAndWait());
   const QStringList before = h.resultTexts();
-  const std::string chainBefore = h.form->state().buffers().ChainBox;
+  const std::string chainBefore = exportText(*h.form, "cdat");
   QSignalSpy started(h.form.get(), &Form1::runStarted);
 
   struct Case {
@@ -183,7 +184,7 @@ void Form1Test::badInputShowsTheMessageAndChangesNothing() {
   }
   QCOMPARE(started.count(), 0);
   QCOMPARE(h.resultTexts(), before);
-  QCOMPARE(h.form->state().buffers().ChainBox, chainBefore);
+  QCOMPARE(exportText(*h.form, "cdat"), chainBefore);
   QVERIFY(h.child<QPushButton>("SimRun")->isEnabled());
   QVERIFY(h.child<QProgressBar>("ProgressBar1")->isHidden());
 }
@@ -205,21 +206,23 @@ void Form1Test::noOptionSelectedDoesNothing() {
 void Form1Test::otherModelsRun() {
   const struct {
     const char* option;
-    Model model;
-  } models[] = {
-      {"SAWOPT", Model::SAW}, {"ShortOpt", Model::ShortRange}, {"PivotOpt", Model::Pivot}};
+    ModelSettings model;
+  } models[] = {{"SAWOPT", SawSettings{2}},
+                {"ShortOpt", ShortRangeSettings{2}},
+                {"PivotOpt", PivotSettings{}}};
   for (const auto& m : models) {
     Harness h;
     h.setUp(m.option, "20", "3", "11");
     h.field("Avoid")->setText("2");
     h.field("Kuhn")->setText("2");
-    const auto [results, chainText] = directRun(m.model, 20, 3, 2, 11);
+    const auto [results, chainText] = directRun(m.model, 20, 3, 11);
     QVERIFY(h.runAndWait());
     QVERIFY(h.messages.empty());
     QCOMPARE(h.resultTexts(), texts(results));
-    QCOMPARE(h.form->state().buffers().ChainBox, chainText);
+    QCOMPARE(exportText(*h.form, "cdat"), chainText);
     // How the pivot moves fared shows for pivot runs only.
-    QCOMPARE(h.child<QGroupBox>("detailsPivotBox")->isHidden(), m.model != Model::Pivot);
+    QCOMPARE(h.child<QGroupBox>("detailsPivotBox")->isHidden(),
+             modelOf(m.model).kind != ModelKind::Sampler);
   }
 }
 

@@ -114,6 +114,14 @@ class Harness {
   bool answer = true;  // the answer to every question
 };
 
+// The text the window would export as format `key` ("cdat", "gor", "goq"); empty when no
+// run has produced it.
+inline std::string exportText(const Form1& form, std::string_view key) {
+  const ExportData& data = form.state().exportData();
+  const FormatInfo* format = findFormat(key);
+  return format->available(data) ? format->write(data, 1, {}) : std::string();
+}
+
 inline QStringList texts(const ResultTexts& r) {
   return {QString::fromStdString(r.eR),     QString::fromStdString(r.TR),
           QString::fromStdString(r.Rsqred), QString::fromStdString(r.TRsqred),

@@ -93,17 +93,17 @@ void PlotsTest::plotsFollowEachFinishedRun() {
 
   h.setUp("RLOPT", "50", "3", "8", true);
   QVERIFY(h.runAndWait());
-  const Form2& buffers = h.form->state().buffers();
+  const std::string chainText = exportText(*h.form, "cdat");
   QCOMPARE(tabs->chainPage()->sites().size(), std::size_t{51});
   QCOMPARE(tabs->chainPage()->drawnPointCount(), std::size_t{51});
-  QVERIFY(QByteArray::fromStdString(buffers.ChainBox)
-              .endsWith(QByteArray::number(tabs->chainPage()->sites().back().x) + "," +
-                        QByteArray::number(tabs->chainPage()->sites().back().y) + "," +
-                        QByteArray::number(tabs->chainPage()->sites().back().z) + "\n"));
+  QVERIFY(QByteArray::fromStdString(chainText).endsWith(
+      QByteArray::number(tabs->chainPage()->sites().back().x) + "," +
+      QByteArray::number(tabs->chainPage()->sites().back().y) + "," +
+      QByteArray::number(tabs->chainPage()->sites().back().z) + "\n"));
   const auto gofrLines =
-      static_cast<qsizetype>(QByteArray::fromStdString(buffers.gofrBox).count('\n'));
+      static_cast<qsizetype>(QByteArray::fromStdString(exportText(*h.form, "gor")).count('\n'));
   const auto gofqLines =
-      static_cast<qsizetype>(QByteArray::fromStdString(buffers.gofqBox).count('\n'));
+      static_cast<qsizetype>(QByteArray::fromStdString(exportText(*h.form, "goq")).count('\n'));
   QCOMPARE(tabs->gofrPage()->drawnPointCount(), gofrLines);
   QCOMPARE(tabs->gofqPage()->drawnPointCount(), gofqLines);
   QVERIFY(h.child<QLabel>("gofrInfo")->text().contains("N = 50"));
@@ -253,11 +253,12 @@ void PlotsTest::plotsAreSavedAsPngOrSvg() {
 void PlotsTest::detailsShowTheExtendedStatisticsOfTheLastRun() {
   struct Case {
     const char* option;
-    Model model;
+    ModelSettings model;
     bool counted;
   };
-  for (const Case& c : {Case{"RLOPT", Model::Meander, false}, Case{"SAWOPT", Model::SAW, true},
-                        Case{"ShortOpt", Model::ShortRange, true}}) {
+  for (const Case& c :
+       {Case{"RLOPT", MeanderSettings{}, false}, Case{"SAWOPT", SawSettings{}, true},
+        Case{"ShortOpt", ShortRangeSettings{}, true}}) {
     Harness h;
     QVERIFY(h.field("detailsRmsEnd")->text().isEmpty());
     h.setUp(c.option, "40", "6", "21");

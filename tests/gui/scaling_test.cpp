@@ -53,7 +53,7 @@ void ScalingTest::tinySweepShowsTheFittedExponentAndEachSeed() {
   QVERIFY(h.messages.empty());
 
   SweepParams params;
-  params.run.model = Model::Meander;
+  params.run.model = MeanderSettings{};
   params.run.iterations = 8;
   params.steps = {50, 100, 200};
   params.seed = 42;

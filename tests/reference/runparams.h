@@ -10,17 +10,14 @@ namespace polychain::reference {
 
 inline constexpr std::int64_t kTestTrialCap = 20'000'000;
 
-// `setting` is both the avoidance (SAW) and the Kuhn length (short range).
-inline RunParams runParams(Model model, std::int32_t steps, std::int32_t iterations,
-                           std::uint64_t seed, int threads = 2, std::int32_t setting = 1) {
+inline RunParams runParams(ModelSettings model, std::int32_t steps, std::int32_t iterations,
+                           std::uint64_t seed, int threads = 2) {
   RunParams p;
   p.model = model;
   p.steps = steps;
   p.iterations = iterations;
   p.seed = seed;
   p.threads = threads;
-  p.avoid = setting;
-  p.kuhn = setting;
   p.maxTrials = kTestTrialCap;
   return p;
 }

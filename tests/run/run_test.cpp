@@ -37,9 +37,9 @@ void expectSameBits(const RunResult& a, const RunResult& b) {
 
 TEST(Run, SameBitsOnAnyThreadCountOtherBitsForAnotherSeed) {
   // More chains than the frame holds at once, and self-avoiding chains of very uneven cost.
-  expectSameBits(run(runParams(Model::Meander, 20, 10000, 5, 1)),
-                 run(runParams(Model::Meander, 20, 10000, 5, 3)));
-  RunParams saw = runParams(Model::SAW, 400, 300, 8, 1);
+  expectSameBits(run(runParams(MeanderSettings{}, 20, 10000, 5, 1)),
+                 run(runParams(MeanderSettings{}, 20, 10000, 5, 3)));
+  RunParams saw = runParams(SawSettings{}, 400, 300, 8, 1);
   const RunResult one = run(saw);
   saw.threads = 2;
   expectSameBits(one, run(saw));
@@ -50,13 +50,13 @@ TEST(Run, SameBitsOnAnyThreadCountOtherBitsForAnotherSeed) {
 // Chain i draws from the run's stream advanced by i jumps, however the frame hands chains to
 // its threads (in runs while many are left, one by one near the end).
 TEST(Run, ChainIDrawsFromTheStreamJumpedITimes) {
-  const RunParams p = runParams(Model::SAW, 6, 5000, 3, 2);
+  const RunParams p = runParams(SawSettings{}, 6, 5000, 3, 2);
   class Capped final : public ChainWatch {  // stops a chain at the tests' trial cap
     std::int64_t check(std::int64_t, std::int64_t trials, std::int64_t) override {
       return trials > reference::kTestTrialCap ? 0 : trials + 1024;
     }
   } capped;
-  const auto grower = makeGrower(p.model, p.steps, p.avoid, p.kuhn);
+  const auto grower = makeGrower(p.model, p.steps);
   RunSums sums;
   std::vector<Point> sites;
   RandomSource stream(*p.seed);
@@ -74,7 +74,7 @@ TEST(Run, ChainIDrawsFromTheStreamJumpedITimes) {
 }
 
 TEST(Run, SeedFromTheClockIsReportedAndRepeatsTheRun) {
-  RunParams p = runParams(Model::Meander, 10, 2, 0);
+  RunParams p = runParams(MeanderSettings{}, 10, 2, 0);
   p.seed.reset();
   const RunResult first = run(p);
   p.seed = first.seed;
@@ -90,11 +90,10 @@ TEST(Run, RefusesWhatItCannotRun) {
     }
     return "";
   };
-  EXPECT_NE(refusal(runParams(Model::Meander, 0, 1, 1)).find("Steps (N)"), std::string::npos);
-  EXPECT_NE(refusal(runParams(Model::Meander, 5, -1, 1)).find("Iterations"), std::string::npos);
-  EXPECT_THROW(run(runParams(Model::Meander, -5, 3, 1)), InputError);
-  RunParams shortRange = runParams(Model::ShortRange, 10, 1, 1);
-  shortRange.kuhn = 0;
+  EXPECT_NE(refusal(runParams(MeanderSettings{}, 0, 1, 1)).find("Steps (N)"), std::string::npos);
+  EXPECT_NE(refusal(runParams(MeanderSettings{}, 5, -1, 1)).find("Iterations"), std::string::npos);
+  EXPECT_THROW(run(runParams(MeanderSettings{}, -5, 3, 1)), InputError);
+  RunParams shortRange = runParams(ShortRangeSettings{0}, 10, 1, 1);
   EXPECT_NE(refusal(shortRange).find("Kuhn Length must not be 0"), std::string::npos);
   // 32-bit coordinates: the longest reach that fits is accepted, one more is refused.
   constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
@@ -106,7 +105,7 @@ TEST(Run, RefusesWhatItCannotRun) {
                                           {100001, 21474, true},
                                           {1, kMin, true}}) {
     shortRange.steps = steps;
-    shortRange.kuhn = kuhn;
+    shortRange.model = ShortRangeSettings{kuhn};
     EXPECT_EQ(refusal(shortRange).empty(), fits) << steps << " steps of " << kuhn;
   }
 }
@@ -116,14 +115,14 @@ TEST(Run, RefusesWhatItCannotRun) {
 TEST(Run, FreeWalkMomentsWithinTheirErrors) {
   constexpr std::int32_t n = 100;
   constexpr std::int32_t m = 2000;
-  const ExtendedStats s = run(runParams(Model::Meander, n, m, 20240607)).extended;
+  const ExtendedStats s = run(runParams(MeanderSettings{}, n, m, 20240607)).extended;
   EXPECT_NEAR(s.meanSquaredEnd.value, n, 4 * s.meanSquaredEnd.standardError);
   const double rg2 = n * (n + 2.0) / (6.0 * (n + 1.0));
   EXPECT_NEAR(s.meanSquaredRg.value, rg2, 4 * s.meanSquaredRg.standardError);
   EXPECT_NEAR(s.ratio.value, rg2 / n, 4 * s.ratio.standardError);
   EXPECT_NEAR(s.meanSquaredEnd.standardError / std::sqrt(2.0 * n * (n - 1.0) / 3.0 / m), 1.0, 0.15);
   // One step: R^2 = 1 and Rg^2 = 1/4 for every chain.
-  const ExtendedStats one = run(runParams(Model::Meander, 1, 7, 11)).extended;
+  const ExtendedStats one = run(runParams(MeanderSettings{}, 1, 7, 11)).extended;
   EXPECT_EQ(one.rmsEnd.value, 1.0);
   EXPECT_EQ(one.rmsEnd.standardError, 0.0);
   EXPECT_EQ(one.meanSquaredRg.value, 0.25);
@@ -132,11 +131,11 @@ TEST(Run, FreeWalkMomentsWithinTheirErrors) {
 // The frame takes Rg^2 about the centre of mass from the size measure's sums without a
 // second pass; a chain's own sites, summed the plain way, must agree.
 TEST(Run, RadiusAboutTheCentreMatchesTheSites) {
-  for (const auto& [model, steps] :
-       {std::pair{Model::Meander, 7}, std::pair{Model::Meander, 100'000},
-        std::pair{Model::SAW, 3000}, std::pair{Model::ShortRange, 3000}}) {
+  for (const auto& [model, steps] : {std::pair<ModelSettings, std::int32_t>{MeanderSettings{}, 7},
+                                     {MeanderSettings{}, 100'000},
+                                     {SawSettings{}, 3000},
+                                     {ShortRangeSettings{3}, 3000}}) {
     RunParams p = runParams(model, steps, 1, 99);
-    p.kuhn = 3;
     const RunResult out = run(p);
     ASSERT_EQ(out.status, RunStatus::Finished);
     long double cx = 0, cy = 0, cz = 0;
@@ -175,21 +174,20 @@ class Watcher : public RunObserver {
 TEST(Run, ProgressEndsAtOneHundredAndCancelStopsTheRun) {
   for (const auto& [steps, chains] : {std::pair{1000, 7}, std::pair{20, 20000}}) {
     Watcher all;
-    EXPECT_EQ(runSimulation(runParams(Model::Meander, steps, chains, 1), all).status,
+    EXPECT_EQ(runSimulation(runParams(MeanderSettings{}, steps, chains, 1), all).status,
               RunStatus::Finished);
     EXPECT_EQ(all.lastChains, 100.0f);
   }
   Watcher cancelling(0);
   const RunResult cancelled =
-      runSimulation(runParams(Model::Meander, 2'000'000, 50, 1), cancelling);
+      runSimulation(runParams(MeanderSettings{}, 2'000'000, 50, 1), cancelling);
   EXPECT_EQ(cancelled.status, RunStatus::Cancelled);
   EXPECT_TRUE(cancelled.lastSites.empty());
 }
 
 TEST(Run, StuckChainReportsItsTrialsAndTheCapStopsIt) {
   // Seed 1 with avoidance 3 is held near the origin by its zone.
-  RunParams stuck = runParams(Model::SAW, 50, 2, 1);
-  stuck.avoid = 3;
+  RunParams stuck = runParams(SawSettings{3}, 50, 2, 1);
   Watcher watcher;
   EXPECT_EQ(runSimulation(stuck, watcher).status, RunStatus::Cancelled);
   EXPECT_TRUE(watcher.sawStuckChain);
@@ -206,7 +204,7 @@ TEST(Run, StuckChainReportsItsTrialsAndTheCapStopsIt) {
 // A chain that makes too many trials without growing longer begins again from the origin,
 // drawing on from its own stream: the same bits on any thread count.
 TEST(Run, TrappedChainsAreRegrownTheSameOnAnyThreadCount) {
-  RunParams p = runParams(Model::SAW, 50, 6, 1, 1, 3);  // avoidance 3 traps these chains
+  RunParams p = runParams(SawSettings{3}, 50, 6, 1, 1);  // avoidance 3 traps these chains
   p.restartTrapped = 5000;
   const RunResult one = run(p);
   ASSERT_EQ(one.status, RunStatus::Finished);
@@ -219,8 +217,7 @@ TEST(Run, TrappedChainsAreRegrownTheSameOnAnyThreadCount) {
 // The pivot model through the whole frame: the same bits on any thread count, and the exact
 // means of the 726 four-step self-avoiding walks within their errors.
 TEST(Run, PivotWalkersSampleTheSelfAvoidingWalk) {
-  RunParams p = runParams(Model::Pivot, 4, 4000, 12, 1);
-  p.pivotsPerSample = 20;
+  RunParams p = runParams(PivotSettings{.pivotsPerSample = 20}, 4, 4000, 12, 1);
   const RunResult one = run(p);
   ASSERT_EQ(one.status, RunStatus::Finished);
   p.threads = 2;

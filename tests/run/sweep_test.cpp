@@ -11,7 +11,7 @@
 namespace polychain {
 namespace {
 
-SweepParams sweep(Model model, std::vector<std::int32_t> steps, std::int32_t iterations,
+SweepParams sweep(ModelSettings model, std::vector<std::int32_t> steps, std::int32_t iterations,
                   std::uint64_t seed) {
   SweepParams p;
   p.run.model = model;
@@ -69,16 +69,16 @@ TEST(Sweep, PointSeedsAreSplitMix64Outputs) {
 }
 
 TEST(Sweep, EveryStepCountIsCheckedBeforeAnythingRuns) {
-  EXPECT_EQ(errorOf(sweep(Model::Meander, {100, 100, 200}, 10, 1)), "");  // repeats allowed
-  EXPECT_NE(errorOf(sweep(Model::Meander, {}, 10, 1)).find("--steps needs"), std::string::npos);
-  EXPECT_NE(errorOf(sweep(Model::Meander, {100, 0}, 10, 1)).find("0 is too small"),
+  EXPECT_EQ(errorOf(sweep(MeanderSettings{}, {100, 100, 200}, 10, 1)), "");  // repeats allowed
+  EXPECT_NE(errorOf(sweep(MeanderSettings{}, {}, 10, 1)).find("--steps needs"), std::string::npos);
+  EXPECT_NE(errorOf(sweep(MeanderSettings{}, {100, 0}, 10, 1)).find("0 is too small"),
             std::string::npos);
-  EXPECT_NE(errorOf(sweep(Model::Meander, {100, 100}, 10, 1)).find("two different"),
+  EXPECT_NE(errorOf(sweep(MeanderSettings{}, {100, 100}, 10, 1)).find("two different"),
             std::string::npos);
-  EXPECT_NE(errorOf(sweep(Model::Meander, {100, 200}, 0, 1)).find("Iterations"), std::string::npos);
+  EXPECT_NE(errorOf(sweep(MeanderSettings{}, {100, 200}, 0, 1)).find("Iterations"),
+            std::string::npos);
   // Only the second N takes the Kuhn length past the lattice's coordinates.
-  SweepParams far = sweep(Model::ShortRange, {2, 3000}, 1, 1);
-  far.run.kuhn = 1000000;
+  SweepParams far = sweep(ShortRangeSettings{1000000}, {2, 3000}, 1, 1);
   EXPECT_NE(errorOf(far).find("Kuhn Length"), std::string::npos);
   Recorder recorder;
   EXPECT_THROW(runSweep(far, recorder), InputError);
@@ -86,7 +86,7 @@ TEST(Sweep, EveryStepCountIsCheckedBeforeAnythingRuns) {
 }
 
 TEST(Sweep, FreeWalkExponentProgressAndRepeatability) {
-  const SweepParams params = sweep(Model::Meander, {50, 100, 200, 400, 800}, 400, 77);
+  const SweepParams params = sweep(MeanderSettings{}, {50, 100, 200, 400, 800}, 400, 77);
   Recorder recorder;
   const SweepResult out = runSweep(params, recorder);
   ASSERT_EQ(out.status, RunStatus::Finished);
@@ -126,12 +126,12 @@ TEST(Sweep, FreeWalkExponentProgressAndRepeatability) {
 TEST(Sweep, CancellingOrTheCapKeepsTheFinishedPointsAndFitsNothing) {
   Recorder recorder;
   recorder.cancelAfterPoints = 2;
-  const SweepResult out = runSweep(sweep(Model::Meander, {10, 20, 40, 80}, 5, 3), recorder);
+  const SweepResult out = runSweep(sweep(MeanderSettings{}, {10, 20, 40, 80}, 5, 3), recorder);
   EXPECT_EQ(out.status, RunStatus::Cancelled);
   EXPECT_EQ(out.points.size(), 2U);
   EXPECT_FALSE(out.fit);
 
-  SweepParams capped = sweep(Model::SAW, {20, 40}, 10, 5);
+  SweepParams capped = sweep(SawSettings{}, {20, 40}, 10, 5);
   capped.run.maxTrials = 5;  // below N: the first run stops
   Recorder quiet;
   const SweepResult stopped = runSweep(capped, quiet);
