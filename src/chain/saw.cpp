@@ -3,7 +3,7 @@
 // or 3 every trial also files a zone of records around its site, and trials are kept out of
 // the older part of that zone (all but its newest avoidance x C records).
 //
-// The chain and the zone are held as record stacks with suffix-key indexes (siteindex.h),
+// The chain and the zone are held as record stacks with suffix-key indexes (lineindex.h),
 // which give exactly the answers of substring searches on their texts. The zone is kept as
 // one entry per trial (its site and how many of its records are still there), since a
 // trial's records are fixed offsets from its site; a record is in the older zone when the

@@ -507,7 +507,9 @@ void Form1::clearTrapped() {
 
 void Form1::showResults() {
   for (const auto& [name, text] : resultsInOrder(m_state.results())) {
-    findChild<QLineEdit*>(qs(name))->setText(qs(text));
+    auto* box = findChild<QLineEdit*>(qs(name));
+    Q_ASSERT_X(box != nullptr, "showResults", "a result box is named as the results are");
+    if (box != nullptr) box->setText(qs(text));
   }
 }
 
