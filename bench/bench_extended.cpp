@@ -19,9 +19,9 @@
 #include "analysis/statistics.h"
 #include "chain/growth.h"
 #include "chain/random.h"
+#include "polychain/run.h"
 #include "ratioreporter.h"
 #include "reference/runparams.h"
-#include "run/run.h"
 
 namespace {
 

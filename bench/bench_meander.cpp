@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "analysis/sizemeasure.h"
-#include "app/texts.h"
 #include "chain/growth.h"
 #include "chain/random.h"
+#include "polychain/run.h"
+#include "polychain/texts.h"
 #include "ratioreporter.h"
-#include "run/run.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include <cstdio>
 
-#include "app/texts.h"
+#include "polychain/run.h"
+#include "polychain/texts.h"
 #include "ratioreporter.h"
-#include "run/run.h"
 
 namespace {
 

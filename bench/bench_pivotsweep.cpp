@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "polychain/sweep.h"
 #include "ratioreporter.h"
-#include "run/sweep.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <tuple>
 #include <vector>
 
-#include "app/texts.h"
 #include "chain/growth.h"
+#include "polychain/run.h"
+#include "polychain/texts.h"
 #include "ratioreporter.h"
 #include "reference/textwalks.h"
-#include "run/run.h"
 
 namespace {
 

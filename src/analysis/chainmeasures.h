@@ -6,7 +6,9 @@
 #include <span>
 
 #include "chain/lattice.h"
-#include "chain/model.h"
+#include "polychain/model.h"
+
+#include "polychain/results.h"
 
 namespace polychain {
 
@@ -25,30 +27,6 @@ struct ChainSummary {
 // The summary of a finished chain from its sites, the size measure taken with `divisor`.
 // One pass over the sites for the size measure and the centre of mass together.
 ChainSummary summarizeChain(std::span<const Point> sites, std::int32_t divisor);
-
-// The run's sums, added in chain order so that they are the same bits on any thread count:
-// S, the sum of x + y + z of the end points; D, the sum of the end-to-end distances; G, the
-// sum of the size measures.
-struct RunSums {
-  std::int64_t chains = 0;
-  std::int64_t endSum = 0;
-  double distanceSum = 0.0;
-  double rgSum = 0.0;
-
-  void add(const ChainSummary& chain);
-  // Takes in the chains of `later` after these.
-  void merge(const RunSums& later);
-};
-
-// The six results in the order the window shows them.
-struct ResultValues {
-  double eR = 0.0;       // <R> calculated: S / (chains N)
-  double TR = 0.0;       // <R> theoretical: 0
-  double Rsqred = 0.0;   // Sqr<R^2> calculated: D / chains, the mean end-to-end distance
-  double TRsqred = 0.0;  // Sqr<R^2> theoretical: N^0.5 (free walk) or N^0.6
-  double pers = 0.0;     // lp: (D / chains) / N^0.5 (free walk) or (D / chains)^2 / N
-  double Rgtxt = 0.0;    // Rg: sqrt(G / chains)
-};
 
 // The six results of a run of `model` with N = `steps` over the chains summed in `sums`.
 ResultValues resultValues(const ModelInfo& model, std::int32_t steps, const RunSums& sums);

@@ -13,13 +13,9 @@
 
 #include "chain/lattice.h"
 
-namespace polychain {
+#include "polychain/results.h"
 
-// g(r) and its transform as numbers: g(b) for b = 0 .. L - 1 and P(k) for k = 0 .. L/2.
-struct Correlation {
-  std::vector<double> gofr;
-  std::vector<double> gofq;
-};
+namespace polychain {
 
 // The pair histogram: how many ordered pairs (j, k) have d(j) - d(k), a double, rounding
 // half to even to b, for every b >= 0. Exact integer counts.

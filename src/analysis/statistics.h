@@ -11,49 +11,11 @@
 #include <vector>
 
 #include "analysis/chainmeasures.h"
-#include "chain/model.h"
+#include "polychain/model.h"
+
+#include "polychain/results.h"
 
 namespace polychain {
-
-// A mean over the chains and its standard error. The error is NaN ("absent") when it cannot
-// be estimated: from a single chain, or for a ratio whose denominator is 0.
-struct Estimate {
-  double value = std::numeric_limits<double>::quiet_NaN();
-  double standardError = std::numeric_limits<double>::quiet_NaN();
-
-  bool hasError() const { return std::isfinite(standardError); }
-};
-
-// A per-chain count: its sum and mean over the chains and its largest value.
-struct CountSummary {
-  double mean = 0.0;
-  std::int64_t max = 0;
-  std::int64_t total = 0;
-};
-
-// R is the end-to-end vector (the last site; every chain starts at the origin) and Rg^2 the
-// mean squared distance of a chain's sites from their own centre of mass. Means over chains
-// are written <...>. Standard errors are s / sqrt(M) for a plain mean over M chains (s the
-// sample standard deviation, divisor M - 1); for a square root or a ratio of means they are
-// carried through by the delta method (first-order error propagation):
-//   SE(sqrt(<X>))     = SE(<X>) / (2 sqrt(<X>))       (0 when <X> = 0: then every X is 0)
-//   SE(<A> / <B>)     = sqrt(Var<A> + q^2 Var<B> - 2 q Cov(<A>,<B>)) / <B>,  q = <A>/<B>
-// where Var and Cov are those of the means (the sample (co)variance over M).
-struct ExtendedStats {
-  std::int64_t chains = 0;
-  Estimate meanSquaredEnd;  // <R^2>
-  Estimate rmsEnd;          // sqrt(<R^2>), the root-mean-square end-to-end distance
-  Estimate meanEnd;         // <|R|>, the mean end-to-end distance
-  Estimate meanSquaredRg;   // <Rg^2>
-  Estimate rmsRg;           // sqrt(<Rg^2>), the radius of gyration about the centre of mass
-  Estimate ratio;           // <Rg^2> / <R^2> (1/6 for a long ideal chain); NaN when <R^2> = 0
-  // Per chain, for the self-avoiding models only: trial steps made, trials refused by the
-  // occupancy or zone rules, and sites abandoned by back-ups.
-  std::optional<CountSummary> trials;
-  std::optional<CountSummary> discarded;
-  std::optional<CountSummary> backups;
-  std::int64_t restarts = 0;  // times chains were grown again from the origin
-};
 
 // One measure's running sums over the chains, added in chain order: the plain sum (for the
 // mean) and Welford's running mean and sum of squared deviations (for the spread, without
@@ -113,24 +75,12 @@ class ExtendedAccumulator {
   CountSummary m_trials, m_discarded, m_backups, m_restarts;
 };
 
-// Reference values of the size exponent nu in sqrt(<R^2>) ~ N^nu.
-inline constexpr double kIdealChainExponent = 0.5;
-inline constexpr double kSelfAvoidingExponent = 0.5876;  // self-avoiding walk, cubic lattice
-
 // A straight line y = intercept + slope x fitted to (log x, log y).
 // Weighted least squares with weights 1/sigma^2, sigma = yError / y (the error of the
 // logarithm), when every point has a positive finite error; otherwise ordinary least
 // squares. The weighted slope's error is sqrt(sum w / D), scaled up by
 // sqrt(chi^2 / (points - 2)) when that exceeds 1 (the points scatter more than their errors
 // allow); the ordinary slope's error comes from the residuals and needs three points.
-struct PowerLawFit {
-  bool weighted = false;
-  std::size_t points = 0;
-  double exponent = 0.0;          // the slope, nu
-  double exponentError = 0.0;     // NaN when it cannot be estimated
-  double amplitude = 0.0;         // exp(intercept): y ~ amplitude * x^exponent
-  double chiSquaredPerDof = 0.0;  // weighted fits with three or more points; NaN otherwise
-};
 
 // Fits log y against log x as described above. Needs at least two distinct x and every
 // x and y positive; returns nothing otherwise. `yError` may be empty (ordinary fit).

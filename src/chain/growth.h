@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "chain/lattice.h"
-#include "chain/model.h"
 #include "chain/random.h"
+#include "polychain/model.h"
 
 namespace polychain {
 

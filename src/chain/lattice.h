@@ -4,15 +4,9 @@
 #include <cstdint>
 
 #include "chain/random.h"
+#include "polychain/point.h"
 
 namespace polychain {
-
-struct Point {
-  std::int32_t x = 0;
-  std::int32_t y = 0;
-  std::int32_t z = 0;
-  friend bool operator==(const Point&, const Point&) = default;
-};
 
 // Direction index of a draw r in [0, 1): 0 (+x) below 1/6, 1 (-x) below 2/6, 2 (+y),
 // 3 (-y), 4 (+z), 5 (-z) above 5/6. Each boundary k/6 is the double nearest k/6; a draw

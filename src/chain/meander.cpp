@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "chain/growth.h"
-#include "chain/inputerror.h"
+#include "polychain/inputerror.h"
 
 namespace polychain {
 

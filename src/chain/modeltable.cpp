@@ -1,8 +1,8 @@
-#include "chain/model.h"
+#include "polychain/model.h"
 
 #include <string>
 
-#include "chain/inputerror.h"
+#include "polychain/inputerror.h"
 
 namespace polychain {
 

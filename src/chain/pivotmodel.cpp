@@ -3,9 +3,9 @@
 #include <limits>
 #include <string>
 
-#include "chain/inputerror.h"
-#include "chain/model.h"
 #include "chain/pivot.h"
+#include "polychain/inputerror.h"
+#include "polychain/model.h"
 
 namespace polychain {
 

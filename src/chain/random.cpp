@@ -97,10 +97,4 @@ void RandomSource::jump64() {
   m_s = table.apply(m_s);
 }
 
-std::uint64_t clockSeed() {
-  const auto now = std::chrono::system_clock::now().time_since_epoch();
-  return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
-}
-
 }  // namespace polychain

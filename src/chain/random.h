@@ -47,7 +47,4 @@ class RandomSource {
   State m_s{};
 };
 
-// A seed from the time of day: the system clock in nanoseconds.
-std::uint64_t clockSeed();
-
 }  // namespace polychain

@@ -14,8 +14,8 @@
 #include <span>
 
 #include "chain/growth.h"
-#include "chain/inputerror.h"
 #include "chain/lineindex.h"
+#include "polychain/inputerror.h"
 
 namespace polychain {
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "chain/growth.h"
-#include "chain/inputerror.h"
 #include "chain/lineindex.h"
+#include "polychain/inputerror.h"
 
 namespace polychain {
 

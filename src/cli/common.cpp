@@ -9,9 +9,9 @@
 
 #include <unistd.h>
 
-#include "app/atomicfile.h"
-#include "app/numbertext.h"
-#include "app/paramreader.h"
+#include "polychain/atomicfile.h"
+#include "polychain/numbertext.h"
+#include "polychain/paramreader.h"
 
 namespace polychain::cli {
 

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "mpi/team.h"
-#include "run/params.h"
-#include "run/sweep.h"
+#include "polychain/params.h"
+#include "polychain/sweep.h"
+#include "polychain/team.h"
 
 namespace polychain::cli {
 

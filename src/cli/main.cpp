@@ -5,15 +5,15 @@
 #include <iostream>
 #include <string>
 
-#include "app/formats.h"
-#include "app/json.h"
-#include "app/paramreader.h"
-#include "app/texts.h"
 #include "cli/common.h"
 #include "cli/sweepcommand.h"
-#include "mpi/teamrun.h"
-#include "run/resources.h"
-#include "run/run.h"
+#include "polychain/formats.h"
+#include "polychain/json.h"
+#include "polychain/paramreader.h"
+#include "polychain/resources.h"
+#include "polychain/run.h"
+#include "polychain/teamrun.h"
+#include "polychain/texts.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 
 #include <unistd.h>
 
-#include "app/json.h"
-#include "app/loglogplot.h"
-#include "app/paramreader.h"
-#include "app/texts.h"
-#include "mpi/teamrun.h"
-#include "run/sweep.h"
+#include "polychain/json.h"
+#include "polychain/loglogplot.h"
+#include "polychain/paramreader.h"
+#include "polychain/sweep.h"
+#include "polychain/teamrun.h"
+#include "polychain/texts.h"
 
 namespace polychain::cli {
 

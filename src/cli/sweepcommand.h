@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/common.h"
-#include "mpi/team.h"
+#include "polychain/team.h"
 
 namespace polychain::cli {
 

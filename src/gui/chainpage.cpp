@@ -28,9 +28,9 @@
 #include <array>
 #include <cmath>
 
-#include "app/chainview.h"
-#include "app/ticks.h"
-#include "app/tubemesh.h"
+#include "window/chainview.h"
+#include "window/ticks.h"
+#include "window/tubemesh.h"
 
 namespace polychain {
 

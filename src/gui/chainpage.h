@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "chain/lattice.h"
 #include "gui/plotpage.h"
+#include "polychain/point.h"
 
 class Q3DScatter;
 class QCustom3DItem;

@@ -10,11 +10,11 @@
 #include <map>
 #include <optional>
 
-#include "app/numbertext.h"
-#include "app/texts.h"
 #include "gui/accessible.h"
 #include "gui/qtext.h"
 #include "gui/valuebox.h"
+#include "polychain/numbertext.h"
+#include "polychain/texts.h"
 
 namespace polychain {
 

@@ -8,8 +8,8 @@
 #include <QWidget>
 #include <vector>
 
-#include "analysis/statistics.h"
-#include "run/run.h"
+#include "polychain/results.h"
+#include "polychain/run.h"
 
 class QGridLayout;
 class QGroupBox;

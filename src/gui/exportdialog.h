@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "app/export.h"
+#include "polychain/export.h"
 
 class QCheckBox;
 class QGroupBox;

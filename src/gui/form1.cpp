@@ -29,8 +29,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/exportplan.h"
-#include "chain/random.h"
 #include "gui/accessible.h"
 #include "gui/chainpage.h"
 #include "gui/exportdialog.h"
@@ -38,6 +36,8 @@
 #include "gui/qtext.h"
 #include "gui/simulationworker.h"
 #include "gui/valuebox.h"
+#include "polychain/params.h"
+#include "window/exportplan.h"
 
 namespace polychain {
 

@@ -10,8 +10,8 @@
 #include <functional>
 #include <optional>
 
-#include "app/export.h"
-#include "app/form1logic.h"
+#include "polychain/export.h"
+#include "window/windowlogic.h"
 
 class QAction;
 class QCheckBox;

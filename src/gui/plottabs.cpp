@@ -6,13 +6,13 @@
 #include <QScrollArea>
 #include <QStackedWidget>
 
-#include "app/texts.h"
 #include "gui/accessible.h"
 #include "gui/chainpage.h"
 #include "gui/correlationpage.h"
 #include "gui/detailspage.h"
 #include "gui/qtext.h"
 #include "gui/scalingpage.h"
+#include "polychain/texts.h"
 
 namespace polychain {
 

@@ -11,8 +11,8 @@
 
 class QScrollArea;
 
-#include "app/form1logic.h"
-#include "run/run.h"
+#include "polychain/run.h"
+#include "window/windowlogic.h"
 
 namespace polychain {
 

@@ -20,12 +20,12 @@
 #include <cmath>
 #include <limits>
 
-#include "app/texts.h"
-#include "chain/random.h"
 #include "gui/accessible.h"
 #include "gui/detailspage.h"
 #include "gui/qtext.h"
 #include "gui/simulationworker.h"
+#include "polychain/params.h"
+#include "polychain/texts.h"
 
 namespace polychain {
 

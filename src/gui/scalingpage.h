@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/form1logic.h"
-#include "app/loglogplot.h"
 #include "gui/plotpage.h"
+#include "polychain/loglogplot.h"
+#include "window/windowlogic.h"
 
 class QCategoryAxis;
 class QChart;

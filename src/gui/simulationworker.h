@@ -10,9 +10,9 @@
 #include <optional>
 #include <thread>
 
-#include "app/form1logic.h"
-#include "run/run.h"
-#include "run/sweep.h"
+#include "polychain/run.h"
+#include "polychain/sweep.h"
+#include "window/windowlogic.h"
 
 namespace polychain {
 

@@ -1,8 +1,9 @@
-#include "mpi/team.h"
+#include "polychain/team.h"
 
 #include <cstdlib>
 
 #include "chain/random.h"
+#include "polychain/params.h"
 
 #ifdef POLYCHAIN_WITH_MPI
 #include <mpi.h>

@@ -1,4 +1,4 @@
-#include "mpi/teamrun.h"
+#include "polychain/teamrun.h"
 
 #ifdef POLYCHAIN_WITH_MPI
 #include <mpi.h>

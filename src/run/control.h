@@ -11,8 +11,11 @@
 #include <new>
 #include <vector>
 
+#include "analysis/chainmeasures.h"
+#include "analysis/paircorrelation.h"
+#include "analysis/statistics.h"
 #include "chain/growth.h"
-#include "run/run.h"
+#include "polychain/run.h"
 
 namespace polychain {
 

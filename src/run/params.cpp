@@ -1,6 +1,7 @@
-#include "run/params.h"
+#include "polychain/params.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace polychain {
 
@@ -13,6 +14,12 @@ void validateParams(const RunParams& params) {
     throw InputError("The trials before a trapped chain is regrown must not be negative.");
   }
   modelOf(params.model).check(params.model, params.steps);
+}
+
+std::uint64_t clockSeed() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
 }
 
 std::int64_t pivotBurnIn(const RunParams& params) {

@@ -9,7 +9,7 @@
 #include <new>
 
 #include "chain/pivot.h"
-#include "run/resources.h"
+#include "polychain/resources.h"
 
 namespace polychain {
 

@@ -6,8 +6,9 @@
 
 #include <cstdint>
 
+#include "analysis/statistics.h"
+#include "polychain/run.h"
 #include "run/control.h"
-#include "run/run.h"
 
 namespace polychain {
 

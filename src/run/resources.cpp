@@ -1,4 +1,4 @@
-#include "run/resources.h"
+#include "polychain/resources.h"
 
 #include <omp.h>
 #include <sys/resource.h>

@@ -1,4 +1,4 @@
-#include "run/run.h"
+#include "polychain/run.h"
 
 #include <omp.h>
 
@@ -12,9 +12,9 @@
 #include <span>
 
 #include "chain/growth.h"
+#include "polychain/resources.h"
 #include "run/control.h"
 #include "run/pivotrun.h"
-#include "run/resources.h"
 
 namespace polychain {
 

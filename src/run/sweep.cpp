@@ -1,9 +1,11 @@
-#include "run/sweep.h"
+#include "polychain/sweep.h"
 
 #include <algorithm>
 #include <string>
 
-#include "run/resources.h"
+#include "analysis/statistics.h"
+#include "chain/random.h"
+#include "polychain/resources.h"
 
 namespace polychain {
 

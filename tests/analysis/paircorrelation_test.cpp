@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/texts.h"
 #include "chain/random.h"
+#include "polychain/texts.h"
 #include "reference/textgor.h"
 
 namespace polychain {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "chain/growth.h"
-#include "chain/inputerror.h"
-#include "chain/model.h"
+#include "polychain/inputerror.h"
+#include "polychain/model.h"
 
 namespace polychain {
 namespace {

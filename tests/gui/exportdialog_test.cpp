@@ -8,9 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/texts.h"
 #include "gui/exportdialog.h"
 #include "guitest.h"
+#include "polychain/texts.h"
 #include "reference/runparams.h"
 #include "reference/textmodel.h"
 

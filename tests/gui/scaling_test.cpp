@@ -13,7 +13,7 @@
 #include "gui/scalingpage.h"
 #include "gui/simulationworker.h"
 #include "guitest.h"
-#include "run/sweep.h"
+#include "polychain/sweep.h"
 
 namespace polychain::test {
 

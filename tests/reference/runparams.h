@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "run/params.h"
+#include "polychain/params.h"
 
 namespace polychain::reference {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "analysis/fourier.h"
-#include "app/numbertext.h"
+#include "polychain/numbertext.h"
 
 namespace polychain::reference {
 

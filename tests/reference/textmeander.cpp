@@ -1,8 +1,8 @@
 #include <cmath>
 #include <string>
 
-#include "app/numbertext.h"
 #include "chain/lattice.h"
+#include "polychain/numbertext.h"
 #include "reference/textmodel.h"
 
 namespace polychain::reference {

@@ -6,9 +6,9 @@
 #include <span>
 #include <string>
 
-#include "app/texts.h"
 #include "chain/lattice.h"
 #include "chain/random.h"
+#include "polychain/texts.h"
 
 namespace polychain::reference {
 

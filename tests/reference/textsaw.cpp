@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/numbertext.h"
 #include "chain/lattice.h"
+#include "polychain/numbertext.h"
 #include "reference/textwalks.h"
 
 namespace polychain::reference {

@@ -1,6 +1,6 @@
 // The run frame: the same bits on any thread count, the seed, refusals, the free walk's
 // known moments, progress, cancelling and the trial cap.
-#include "run/run.h"
+#include "polychain/run.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The scaling sweep: derived seeds, checks before anything runs, the free walk's exponent
 // with one progress bar over the whole sweep, cancelling and the trial cap.
-#include "run/sweep.h"
+#include "polychain/sweep.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,23 @@
+// The JSON forms of a run and of a sweep, as `--json` prints them. An absent standard error
+// (NaN) is written as null.
+#pragma once
+
+#include <string>
+
+#include "polychain/run.h"
+#include "polychain/sweep.h"
+
+namespace polychain {
+
+// One object: "model", "seed", "steps", "iterations", "avoid" or "kuhn" for the models that
+// read them, "results" (the six texts under their control names), "extended", for the pivot
+// model "pivot" (walkers, pivots per sample, burn-in, attempts, accepted, acceptance,
+// autocorrelation times of R2 and Rg2 in samples) and, when the run computed them, "gofr" and
+// "gofq" as [index, value] pairs. Ends with a line feed.
+std::string runJson(const RunParams& params, const RunResult& result);
+
+// One object: "model", "seed", "iterations", "avoid" or "kuhn", "points" (each with "steps",
+// "seed" and "extended"), "fit" (or null) and "reference". Ends with a line feed.
+std::string sweepJson(const SweepParams& params, const SweepResult& result);
+
+}  // namespace polychain

@@ -1,0 +1,34 @@
+// The one reader of parameter texts, for the command line, the window and the sweep. Every
+// number is read by one rule: decimal text with blanks around it allowed, an optional sign,
+// fraction and exponent, rounded exactly to the nearest whole number with halves to the
+// even neighbour ("2.5" gives 2, "3.5" gives 4). No octal, no hexadecimal, no clamping.
+// Every reader throws InputError naming `field` and what it accepts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "polychain/model.h"
+#include "polychain/params.h"
+
+namespace polychain {
+
+// A whole number from `least` to `most`.
+std::int64_t readWholeNumber(std::string_view text, std::string_view field, std::int64_t least,
+                             std::int64_t most);
+
+// A 32-bit signed whole number (the window's fields: N, Iterations, avoidance, Kuhn length).
+std::int32_t readInt32(std::string_view text, std::string_view field);
+
+// A 64-bit seed, 0 to 18446744073709551615; none for a text that is empty or blank.
+std::optional<std::uint64_t> readSeed(std::string_view text, std::string_view field);
+
+// A comma-separated list of step counts such as "100,200,400", each read as readInt32.
+std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field);
+
+// The key of a model of the table, such as "saw".
+const ModelInfo& readModelKey(std::string_view text, std::string_view field);
+
+}  // namespace polychain

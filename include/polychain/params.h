@@ -1,0 +1,46 @@
+// What a run is asked to do, and the checks made before it starts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "polychain/inputerror.h"
+#include "polychain/model.h"
+
+namespace polychain {
+
+// The default of RunParams::restartTrapped: some two hundred times the longest stretch
+// without growth of any chain that finished on its own (under 54000 trials for A = 2, under
+// 1100 for A = 1 up to N = 10^5; bench_trapped), and half the trials after which a chain is
+// said to seem trapped.
+inline constexpr std::int64_t kDefaultRestartTrapped = 10'000'000;
+
+struct RunParams {
+  ModelSettings model;                // the model and its settings
+  std::int32_t steps = 0;             // N
+  std::int32_t iterations = 0;        // chains per run (samples of a sampler)
+  bool calcParCF = false;             // also compute g(r) and g(q) of the last chain
+  std::optional<std::uint64_t> seed;  // none: taken from the clock when the run starts
+  int threads = 0;                    // 0: all the machine offers
+  std::int64_t maxTrials = 0;         // per chain; 0: no cap
+  // Trials without growing longer after which a chain of a model that counts trials is grown
+  // again from the origin; 0: never.
+  std::int64_t restartTrapped = kDefaultRestartTrapped;
+};
+
+// A seed from the time of day: the system clock in nanoseconds, what a run without a seed
+// takes.
+std::uint64_t clockSeed();
+
+// The burn-in of a pivot run: its setting when given, else N attempts but at least
+// kMinimumBurnIn.
+std::int64_t pivotBurnIn(const RunParams& params);
+
+// Trials without a new greatest chain length after which a chain is said to seem trapped.
+inline constexpr std::int64_t kTrappedTrials = 20'000'000;
+
+// Throws InputError when a run cannot take these parameters: N < 1, Iterations < 1, a
+// negative thread count, trial cap or regrowing limit, or what the model's own check refuses.
+void validateParams(const RunParams& params);
+
+}  // namespace polychain

@@ -1,0 +1,29 @@
+// What a run will need of the machine, estimated before it starts, against what the
+// machine (and this process's limits) can give.
+#pragma once
+
+#include <cstdint>
+
+#include "polychain/params.h"
+
+namespace polychain {
+
+// The bytes a run of `params` will hold at its peak, an estimate that errs on the high side:
+// each worker thread's chain and indexes, the last chain and its export text, and the g(r)
+// arrays when it computes them. It does not grow with Iterations.
+std::uint64_t runMemoryNeeded(const RunParams& params);
+
+// The bytes this process can still take: the least of the memory the system reports
+// available, the address-space and data limits (setrlimit) less what the process holds, and
+// its control group's limit less its use.
+std::uint64_t memoryAvailable();
+
+// Throws InputError naming N when runMemoryNeeded(params) exceeds memoryAvailable(), or
+// its share of it when `processesHere` processes of one job run on this machine.
+void checkMemory(const RunParams& params, int processesHere = 1);
+
+// The worker threads a run of `params` uses: the thread count asked for (or all the machine
+// offers), and never more than there are chains.
+int runThreads(const RunParams& params);
+
+}  // namespace polychain

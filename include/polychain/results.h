@@ -1,0 +1,99 @@
+// What a run computes, as numbers: the sums behind the six results and the results
+// themselves, the extended statistics with their errors, g(r) and g(q), and a sweep's fit.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace polychain {
+
+struct ChainSummary;  // what one chain leaves, internal to the run
+
+// The run's sums, added in chain order so that they are the same bits on any thread count:
+// S, the sum of x + y + z of the end points; D, the sum of the end-to-end distances; G, the
+// sum of the size measures.
+struct RunSums {
+  std::int64_t chains = 0;
+  std::int64_t endSum = 0;
+  double distanceSum = 0.0;
+  double rgSum = 0.0;
+
+  void add(const ChainSummary& chain);
+  // Takes in the chains of `later` after these.
+  void merge(const RunSums& later);
+};
+
+// The six results in the order the window shows them.
+struct ResultValues {
+  double eR = 0.0;       // <R> calculated: S / (chains N)
+  double TR = 0.0;       // <R> theoretical: 0
+  double Rsqred = 0.0;   // Sqr<R^2> calculated: D / chains, the mean end-to-end distance
+  double TRsqred = 0.0;  // Sqr<R^2> theoretical: N^0.5 (free walk) or N^0.6
+  double pers = 0.0;     // lp: (D / chains) / N^0.5 (free walk) or (D / chains)^2 / N
+  double Rgtxt = 0.0;    // Rg: sqrt(G / chains)
+};
+
+// A mean over the chains and its standard error. The error is NaN ("absent") when it cannot
+// be estimated: from a single chain, or for a ratio whose denominator is 0.
+struct Estimate {
+  double value = std::numeric_limits<double>::quiet_NaN();
+  double standardError = std::numeric_limits<double>::quiet_NaN();
+
+  bool hasError() const { return std::isfinite(standardError); }
+};
+
+// A per-chain count: its sum and mean over the chains and its largest value.
+struct CountSummary {
+  double mean = 0.0;
+  std::int64_t max = 0;
+  std::int64_t total = 0;
+};
+
+// R is the end-to-end vector (the last site; every chain starts at the origin) and Rg^2 the
+// mean squared distance of a chain's sites from their own centre of mass. Means over chains
+// are written <...>. Standard errors are s / sqrt(M) for a plain mean over M chains (s the
+// sample standard deviation, divisor M - 1); for a square root or a ratio of means they are
+// carried through by the delta method (first-order error propagation):
+//   SE(sqrt(<X>))     = SE(<X>) / (2 sqrt(<X>))       (0 when <X> = 0: then every X is 0)
+//   SE(<A> / <B>)     = sqrt(Var<A> + q^2 Var<B> - 2 q Cov(<A>,<B>)) / <B>,  q = <A>/<B>
+// where Var and Cov are those of the means (the sample (co)variance over M).
+struct ExtendedStats {
+  std::int64_t chains = 0;
+  Estimate meanSquaredEnd;  // <R^2>
+  Estimate rmsEnd;          // sqrt(<R^2>), the root-mean-square end-to-end distance
+  Estimate meanEnd;         // <|R|>, the mean end-to-end distance
+  Estimate meanSquaredRg;   // <Rg^2>
+  Estimate rmsRg;           // sqrt(<Rg^2>), the radius of gyration about the centre of mass
+  Estimate ratio;           // <Rg^2> / <R^2> (1/6 for a long ideal chain); NaN when <R^2> = 0
+  // Per chain, for the self-avoiding models only: trial steps made, trials refused by the
+  // occupancy or zone rules, and sites abandoned by back-ups.
+  std::optional<CountSummary> trials;
+  std::optional<CountSummary> discarded;
+  std::optional<CountSummary> backups;
+  std::int64_t restarts = 0;  // times chains were grown again from the origin
+};
+
+// g(r) and its transform as numbers: g(b) for b = 0 .. L - 1 and P(k) for k = 0 .. L/2.
+struct Correlation {
+  std::vector<double> gofr;
+  std::vector<double> gofq;
+};
+
+struct PowerLawFit {
+  bool weighted = false;
+  std::size_t points = 0;
+  double exponent = 0.0;          // the slope, nu
+  double exponentError = 0.0;     // NaN when it cannot be estimated
+  double amplitude = 0.0;         // exp(intercept): y ~ amplitude * x^exponent
+  double chiSquaredPerDof = 0.0;  // weighted fits with three or more points; NaN otherwise
+};
+
+// Reference values of the size exponent nu in sqrt(<R^2>) ~ N^nu.
+inline constexpr double kIdealChainExponent = 0.5;
+inline constexpr double kSelfAvoidingExponent = 0.5876;  // self-avoiding walk, cubic lattice
+
+}  // namespace polychain

@@ -1,0 +1,76 @@
+// A run: many chains of one model grown from one seed, summed into numbers: the six
+// results, the extended statistics, the last chain's sites and, on request, g(r) and g(q)
+// of the last chain. Plain value types in and out; how chains grow is behind them.
+//
+// Reproducibility: chain i (0-based) draws from the seed's base stream advanced by i jumps,
+// and per-chain results are added in chain order, so the same parameters and seed give
+// the same bits on any number of threads.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "polychain/params.h"
+#include "polychain/point.h"
+#include "polychain/results.h"
+
+namespace polychain {
+
+enum class RunStatus {
+  Finished,
+  Cancelled,
+  TrialLimit,   // a chain passed the trial cap
+  OutOfMemory,  // an allocation failed while the run was going on
+};
+
+// The Markov chains of a pivot run: attempted and accepted pivots over all walkers, and the
+// integrated autocorrelation times of R^2 and Rg^2 between successive samples (1/2 for
+// independent samples), from batch means.
+struct PivotStats {
+  std::int64_t walkers = 0;
+  std::int64_t attempts = 0;
+  std::int64_t accepted = 0;
+  double acceptance = 0.0;
+  double tauR2 = 0.0;
+  double tauRg2 = 0.0;
+};
+
+struct RunResult {
+  RunStatus status = RunStatus::Finished;
+  std::uint64_t seed = 0;
+  // The rest only when Finished.
+  RunSums sums;
+  ResultValues values;
+  ExtendedStats extended;
+  std::vector<Point> lastSites;            // the last chain, origin first
+  std::optional<Correlation> correlation;  // when calcParCF
+  std::optional<PivotStats> pivot;         // for the pivot model
+};
+
+struct RunProgress {
+  float chains = 0;         // share of chains done, 0 to 100
+  float steps = 0;          // share of the steps of a chain being grown, 0 to 100
+  std::int64_t chain = 0;   // which chain `steps` and `trials` speak of
+  std::int64_t trials = 0;  // trials made in that chain so far
+};
+
+// How a run talks to whoever started it. Calls come from worker threads but never two at
+// once, at most a few dozen a second (the last report of a stage always comes through);
+// cancelRequested() may be called concurrently and must be cheap.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  virtual void progress(const RunProgress& /*progress*/) {}
+  virtual void correlationProgress(float /*percent*/) {}
+  // Once per run, when a chain has made many trials without growing longer.
+  virtual void chainSeemsTrapped(std::int64_t /*chain*/, std::int64_t /*trials*/) {}
+  virtual bool cancelRequested() { return false; }
+};
+
+// Runs the whole run. Validates first and refuses a run too big for the memory available
+// (throws InputError). Every other failure ends the run with its status; no exception
+// escapes a worker thread.
+RunResult runSimulation(const RunParams& params, RunObserver& observer);
+
+}  // namespace polychain

@@ -1,0 +1,97 @@
+// Every text the program writes, from the numbers the core computes: the six result texts,
+// the export files, the terminal tables, the CSV of a sweep, and the window's messages.
+// Nothing here computes a result; everything is locale-free.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "polychain/run.h"
+#include "polychain/sweep.h"
+
+namespace polychain {
+
+// The model's headline setting as its phrase words it, such as "avoidance 2" or "1000 pivots
+// per sample"; empty for a model without one.
+std::string headlineText(const RunParams& params);
+
+// The caption of the regrowing limit in the window, which the trapped-chain notice names.
+inline constexpr std::string_view kRestartField = "Regrow trapped chains after (trials)";
+
+// The six result boxes, in the order they are written.
+struct ResultTexts {
+  std::string eR;       // <R> calculated
+  std::string TR;       // <R> theoretical
+  std::string Rsqred;   // Sqr<R^2> calculated
+  std::string TRsqred;  // Sqr<R^2> theoretical
+  std::string pers;     // lp
+  std::string Rgtxt;    // Rg
+};
+ResultTexts resultTexts(const ResultValues& values);
+
+// The six result boxes by control name, in the order a run writes them.
+std::array<std::pair<std::string_view, std::string_view>, 6> resultsInOrder(
+    const ResultTexts& results);
+
+// The .cdat text of a finished run: seven header lines (the model's title, then
+// "Iterations:,I,...,R:,<R>" and the other results), the line "x,y,z", then one line
+// "x,y,z" per site of the last chain. Long chains are written by `threads` threads (0: as
+// many as OpenMP offers); the text is the same whatever their number. `keepGoing` is asked
+// between blocks of sites; when it answers false the text is abandoned and empty.
+std::string chainExportText(const RunParams& params, const RunResult& result, int threads = 0,
+                            const std::function<bool()>& keepGoing = {});
+
+// The .gor text (lines "b,g(b)") and the .goq text (lines "k,P(k)").
+std::string gofrText(const Correlation& correlation);
+std::string gofqText(const Correlation& correlation);
+
+// An estimate as "value<plusMinus>error" with the error to two significant digits and the
+// value to the same decimal place, "value<plusMinus>n/a" without an error, or "n/a".
+std::string estimateText(const Estimate& estimate, std::string_view plusMinus = " +/- ");
+// A per-chain count as "mean M, max X".
+std::string countText(const CountSummary& count);
+
+// The extended statistics as aligned lines for a terminal, each ending in '\n'; with the
+// acceptance and autocorrelation times of a pivot run when `pivot` is given.
+std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivot = nullptr);
+
+// What `polychain run` prints: a line naming the run, the six results under the window's
+// captions, then the extended statistics.
+std::string runReport(const RunParams& params, const RunResult& result);
+
+// What `polychain sweep` prints: the settings, one line per N, the fitted exponent and the
+// reference values.
+std::string sweepReport(const SweepParams& params, const SweepResult& result);
+
+// The sweep as comma-separated text, a header line then one line per point:
+//   N,seed,chains,R2,R2_se,rms_R,rms_R_se,mean_R,mean_R_se,Rg2,Rg2_se,rms_Rg,rms_Rg_se,
+//   ratio,ratio_se
+// and, for the self-avoiding models, trials_mean,trials_max,discarded_mean,discarded_max,
+// backups_mean,backups_max. An absent value is an empty field. Lines end in '\n'.
+std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model);
+
+// Why a run or a sweep stopped early: "The run was cancelled." or the trial cap's message.
+std::string runStopMessage(RunStatus status, const RunParams& params);
+std::string sweepStopMessage(const SweepParams& params, const SweepResult& result);
+
+// Which run a plot or a table came from, such as "Meander, N = 1000, 50 chains, seed 7".
+std::string runDescription(const RunParams& params, std::uint64_t seed);
+
+// Status-bar texts of the window.
+std::string seedStatus(std::uint64_t seed);
+std::string runStartStatus(const RunParams& params);
+std::string runEndStatus(RunStatus status, const RunParams& params);
+// `chain` is 0-based as the run reports it.
+std::string trialsStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials);
+// The notice offered when chain `chain` (0-based) of `iterations` has made `trials` trials
+// and no new greatest length in the last kTrappedTrials of them, with regrowing after
+// `restartTrapped` trials without growth (0: never): what regrowing has done or will do.
+std::string trappedNotice(std::int64_t chain, std::int32_t iterations, std::int64_t trials,
+                          std::int64_t restartTrapped);
+// The status while such a chain goes on and the other chains of the run grow.
+std::string trappedStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials);
+
+}  // namespace polychain

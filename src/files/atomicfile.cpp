@@ -1,0 +1,202 @@
+#include "polychain/atomicfile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+namespace polychain {
+
+namespace {
+
+std::string reason(int error) { return std::strerror(error); }
+
+// The named temporaries of this process, for a signal handler to remove: fixed slots of
+// fixed-size names, so that the handler needs no allocation and no lock.
+constexpr std::size_t kSlots = 16;
+constexpr std::size_t kNameRoom = 4096;
+std::array<std::array<char, kNameRoom>, kSlots> g_names{};
+std::array<std::atomic<bool>, kSlots> g_used{};
+std::mutex g_slotMutex;
+
+int remember(const std::string& name) {
+  if (name.size() >= kNameRoom) return -1;
+  const std::lock_guard lock(g_slotMutex);
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    if (g_used[i].load()) continue;
+    std::memcpy(g_names[i].data(), name.c_str(), name.size() + 1);
+    g_used[i].store(true);
+    return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void forget(const std::string& name) {
+  const std::lock_guard lock(g_slotMutex);
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    if (g_used[i].load() && name == g_names[i].data()) g_used[i].store(false);
+  }
+}
+
+// A short name for the temporary, beside the target: ".pc" and eight letters.
+std::string temporaryName(const std::string& folder) {
+  static std::atomic<std::uint64_t> counter{0};
+  std::uint64_t v =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+      (static_cast<std::uint64_t>(::getpid()) << 32) ^ (counter++ * 0x9e3779b97f4a7c15ULL);
+  std::string name = folder + ".pc";
+  for (int i = 0; i < 8; ++i, v /= 26) name += static_cast<char>('a' + v % 26);
+  return name;
+}
+
+}  // namespace
+
+std::optional<std::string> PendingFile::open(const std::string& path, PendingFile& file) {
+  file.discard();
+  if (path.empty()) return std::string("the name is empty");
+  struct stat target {};
+  if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+    return std::string(S_ISDIR(target.st_mode) ? "it is a folder"
+                                               : "it is not a regular file (a FIFO, device or "
+                                                 "socket), so it is left alone");
+  }
+  const std::size_t slash = path.rfind('/');
+  file.m_path = path;
+  file.m_folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string folder = file.m_folder.empty() ? std::string(".") : file.m_folder;
+  // Unnamed while it is written, so that nothing is left behind whatever happens meanwhile;
+  // the mode 0666 is reduced by the umask as for any new file.
+  file.m_fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (file.m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    // A file system without unnamed files: a short named temporary, removed on failure.
+    for (int attempt = 0; attempt < 100 && file.m_fd < 0; ++attempt) {
+      file.m_tempName = temporaryName(file.m_folder);
+      file.m_fd = ::open(file.m_tempName.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+      if (file.m_fd < 0 && errno != EEXIST) break;
+    }
+    if (file.m_fd >= 0) {
+      file.m_named = true;
+      remember(file.m_tempName);
+    }
+  }
+  if (file.m_fd < 0) return reason(errno);
+  if (S_ISREG(target.st_mode) && ::fchmod(file.m_fd, target.st_mode & 07777) != 0) {
+    const int error = errno;
+    file.discard();
+    return reason(error);
+  }
+  return std::nullopt;
+}
+
+PendingFile::PendingFile(PendingFile&& other) noexcept { *this = std::move(other); }
+
+PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
+  if (this != &other) {
+    discard();
+    m_path = std::move(other.m_path);
+    m_folder = std::move(other.m_folder);
+    m_fd = std::exchange(other.m_fd, -1);
+    m_named = std::exchange(other.m_named, false);
+    m_tempName = std::move(other.m_tempName);
+  }
+  return *this;
+}
+
+PendingFile::~PendingFile() { discard(); }
+
+void PendingFile::discard() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+  if (m_named) {
+    ::unlink(m_tempName.c_str());
+    forget(m_tempName);
+    m_named = false;
+  }
+}
+
+std::optional<std::string> PendingFile::write(std::string_view text,
+                                              const std::function<bool()>& keepGoing) {
+  // Block by block, each sent to the disk while the next is written and waited for before
+  // the one after: the final sync has little left to do, the page cache never fills with
+  // dirty pages (whose throttling could hold one write for seconds), and a cancel is seen
+  // between blocks.
+  constexpr std::size_t kBlock = std::size_t{4} << 20;
+  std::size_t written = 0;
+  std::size_t blockStart = 0;
+  while (written < text.size()) {
+    if (keepGoing && !keepGoing()) return std::string("cancelled");
+    const std::size_t block = std::min(kBlock, text.size() - written);
+    const ::ssize_t n = ::write(m_fd, text.data() + written, block);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return reason(errno);
+    }
+    written += static_cast<std::size_t>(n);
+    if (written - blockStart >= kBlock || written == text.size()) {
+      const auto start = static_cast<off_t>(blockStart);
+      const auto length = static_cast<off_t>(written - blockStart);
+      ::sync_file_range(m_fd, start, length, SYNC_FILE_RANGE_WRITE);
+      if (blockStart >= kBlock) {
+        ::sync_file_range(
+            m_fd, start - static_cast<off_t>(kBlock), static_cast<off_t>(kBlock),
+            SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+      }
+      blockStart = written;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> PendingFile::commit() {
+  if (::fsync(m_fd) != 0) return reason(errno);
+  if (!m_named) {
+    // Give the unnamed file a short temporary name, then rename it over the target.
+    const std::string fdPath = "/proc/self/fd/" + std::to_string(m_fd);
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+      m_tempName = temporaryName(m_folder);
+      remember(m_tempName);
+      error =
+          ::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, m_tempName.c_str(), AT_SYMLINK_FOLLOW) == 0
+              ? 0
+              : errno;
+      if (error == 0) {
+        m_named = true;
+      } else {
+        forget(m_tempName);
+      }
+    }
+    if (error != 0) return reason(error);
+  }
+  const int closeError = ::close(m_fd) == 0 ? 0 : errno;
+  m_fd = -1;
+  if (closeError != 0) return reason(closeError);
+  if (::rename(m_tempName.c_str(), m_path.c_str()) != 0) return reason(errno);
+  forget(m_tempName);
+  m_named = false;
+  return std::nullopt;
+}
+
+std::optional<std::string> writeFileAtomically(const std::string& path, std::string_view text,
+                                               const std::function<bool()>& keepGoing) {
+  PendingFile file;
+  if (auto error = PendingFile::open(path, file)) return error;
+  if (auto error = file.write(text, keepGoing)) return error;
+  return file.commit();
+}
+
+void removeTemporaryFilesNow() {
+  for (std::size_t i = 0; i < kSlots; ++i) {
+    if (g_used[i].load()) ::unlink(g_names[i].data());
+  }
+}
+
+}  // namespace polychain

@@ -1,0 +1,112 @@
+#include "polychain/json.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "polychain/texts.h"
+
+namespace polychain {
+
+namespace {
+
+nlohmann::json number(double value) {
+  return std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
+}
+
+nlohmann::json estimateJson(const Estimate& e) {
+  return {{"value", number(e.value)}, {"se", number(e.standardError)}};
+}
+
+// {"chains", "rms_R", "R2", "mean_R", "rms_Rg", "Rg2", "ratio"} with each measure as
+// {"value", "se"}, and for the self-avoiding models "trials", "discarded" and "backups"
+// as {"mean", "max"} and "restarts", how many times a trapped chain began again.
+nlohmann::json extendedJson(const ExtendedStats& stats) {
+  nlohmann::json j;
+  j["chains"] = stats.chains;
+  j["rms_R"] = estimateJson(stats.rmsEnd);
+  j["R2"] = estimateJson(stats.meanSquaredEnd);
+  j["mean_R"] = estimateJson(stats.meanEnd);
+  j["rms_Rg"] = estimateJson(stats.rmsRg);
+  j["Rg2"] = estimateJson(stats.meanSquaredRg);
+  j["ratio"] = estimateJson(stats.ratio);
+  const auto count = [&j](const char* key, const std::optional<CountSummary>& c) {
+    if (c) j[key] = {{"mean", c->mean}, {"max", c->max}};
+  };
+  count("trials", stats.trials);
+  count("discarded", stats.discarded);
+  count("backups", stats.backups);
+  if (stats.trials) j["restarts"] = stats.restarts;
+  return j;
+}
+
+nlohmann::json fitJson(const PowerLawFit& fit) {
+  return {{"nu", number(fit.exponent)},
+          {"nu_se", number(fit.exponentError)},
+          {"amplitude", number(fit.amplitude)},
+          {"method", fit.weighted ? "weighted" : "ordinary"},
+          {"points", fit.points},
+          {"chi2_per_dof", number(fit.chiSquaredPerDof)}};
+}
+
+nlohmann::json indexed(const std::vector<double>& values) {
+  nlohmann::json rows = nlohmann::json::array();
+  for (std::size_t i = 0; i < values.size(); ++i) rows.push_back({i, values[i]});
+  return rows;
+}
+
+// The settings that choose the model's walks, by key.
+void modelSetting(nlohmann::json& j, const RunParams& params) {
+  for (const SettingInfo& setting : modelOf(params.model).settings) {
+    if (!setting.physical) continue;
+    if (const auto value = setting.get(params.model)) j[std::string(setting.key)] = *value;
+  }
+}
+
+}  // namespace
+
+std::string runJson(const RunParams& params, const RunResult& result) {
+  const ResultTexts r = resultTexts(result.values);
+  nlohmann::json j;
+  j["model"] = modelOf(params.model).key;
+  j["seed"] = result.seed;
+  j["steps"] = params.steps;
+  j["iterations"] = params.iterations;
+  modelSetting(j, params);
+  j["results"] = {{"eR", r.eR},           {"TR", r.TR},     {"Rsqred", r.Rsqred},
+                  {"TRsqred", r.TRsqred}, {"pers", r.pers}, {"Rgtxt", r.Rgtxt}};
+  if (result.correlation) {
+    j["gofr"] = indexed(result.correlation->gofr);
+    j["gofq"] = indexed(result.correlation->gofq);
+  }
+  j["extended"] = extendedJson(result.extended);
+  if (result.pivot) {
+    const PivotStats& p = *result.pivot;
+    j["pivot"] = {{"walkers", p.walkers},
+                  {"pivots_per_sample", std::get<PivotSettings>(params.model).pivotsPerSample},
+                  {"burn_in", pivotBurnIn(params)},
+                  {"attempts", p.attempts},
+                  {"accepted", p.accepted},
+                  {"acceptance", number(p.acceptance)},
+                  {"autocorrelation_time", {{"R2", number(p.tauR2)}, {"Rg2", number(p.tauRg2)}}}};
+  }
+  return j.dump(2) + "\n";
+}
+
+std::string sweepJson(const SweepParams& params, const SweepResult& result) {
+  nlohmann::json j;
+  j["model"] = modelOf(params.run.model).key;
+  j["seed"] = result.seed;
+  j["iterations"] = params.run.iterations;
+  modelSetting(j, params.run);
+  j["points"] = nlohmann::json::array();
+  for (const SweepPoint& point : result.points) {
+    j["points"].push_back(
+        {{"steps", point.steps}, {"seed", point.seed}, {"extended", extendedJson(point.stats)}});
+  }
+  j["fit"] = result.fit ? fitJson(*result.fit) : nlohmann::json(nullptr);
+  j["reference"] = {{"ideal_chain", kIdealChainExponent},
+                    {"self_avoiding_walk", kSelfAvoidingExponent}};
+  return j.dump(2) + "\n";
+}
+
+}  // namespace polychain

@@ -1,0 +1,191 @@
+#include "polychain/paramreader.h"
+
+#include <limits>
+#include <string>
+
+#include "polychain/numbertext.h"
+
+namespace polychain {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// A decimal number rounded to a whole one, as its sign and magnitude.
+struct Whole {
+  bool negative = false;
+  bool tooLarge = false;  // the magnitude passes 2^64 - 1
+  std::uint64_t magnitude = 0;
+};
+
+// Reads [sign] digits [. digits] [e|E [sign] digits], with at least one digit in the
+// mantissa, and rounds it exactly; nothing when the text is not such a number.
+std::optional<Whole> readDecimal(std::string_view text) {
+  Whole whole;
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) whole.negative = text[i++] == '-';
+  std::string digits;  // the mantissa's digits without leading zeros
+  std::int64_t pointShift = 0;
+  std::size_t mantissaDigits = 0;
+  for (; i < text.size() && isDigit(text[i]); ++i, ++mantissaDigits) {
+    if (!digits.empty() || text[i] != '0') digits += text[i];
+  }
+  if (i < text.size() && text[i] == '.') {
+    for (++i; i < text.size() && isDigit(text[i]); ++i, ++mantissaDigits) {
+      if (!digits.empty() || text[i] != '0') digits += text[i];
+      --pointShift;
+    }
+  }
+  if (mantissaDigits == 0) return std::nullopt;
+  std::int64_t exponent = 0;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    bool negativeExponent = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negativeExponent = text[i++] == '-';
+    std::size_t exponentDigits = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i, ++exponentDigits) {
+      exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), 1'000'000'000);
+    }
+    if (exponentDigits == 0) return std::nullopt;
+    if (negativeExponent) exponent = -exponent;
+  }
+  if (i != text.size()) return std::nullopt;
+  if (digits.empty()) return whole;  // zero
+
+  // The value is digits x 10^shift; its whole part has `wholeDigits` digits.
+  const std::int64_t shift = pointShift + exponent;
+  const std::int64_t wholeDigits = static_cast<std::int64_t>(digits.size()) + shift;
+  if (wholeDigits > 20) {
+    whole.tooLarge = true;
+    return whole;
+  }
+  if (wholeDigits < 0) return whole;  // below 0.1: rounds to 0
+  const auto kept = static_cast<std::size_t>(
+      std::min<std::int64_t>(wholeDigits, static_cast<std::int64_t>(digits.size())));
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t value = 0;
+  for (std::int64_t d = 0; d < wholeDigits; ++d) {
+    const auto at = static_cast<std::size_t>(d);
+    const auto digit = static_cast<std::uint64_t>(at < digits.size() ? digits[at] - '0' : 0);
+    if (value > (kMax - digit) / 10) {
+      whole.tooLarge = true;
+      return whole;
+    }
+    value = value * 10 + digit;
+  }
+  // Round the dropped digits half to even.
+  const std::string_view dropped = std::string_view(digits).substr(kept);
+  bool up = false;
+  if (!dropped.empty()) {
+    if (dropped[0] > '5') {
+      up = true;
+    } else if (dropped[0] == '5') {
+      const bool beyondHalf = dropped.find_first_not_of('0', 1) != std::string_view::npos;
+      up = beyondHalf || (value & 1U) != 0;
+    }
+  }
+  if (up) {
+    if (value == kMax) {
+      whole.tooLarge = true;
+      return whole;
+    }
+    ++value;
+  }
+  whole.magnitude = value;
+  return whole;
+}
+
+// The number in `text` (already trimmed, not empty) or InputError naming `field`.
+Whole readWhole(std::string_view text, std::string_view field) {
+  const std::optional<Whole> whole = readDecimal(text);
+  if (!whole) {
+    throw InputError(std::string(field) + " must be a number, such as 100 or 2.5; \"" +
+                     std::string(text) + "\" is not one.");
+  }
+  return *whole;
+}
+
+std::string outOfRange(std::string_view field, std::string_view least, std::string_view most) {
+  return std::string(field) + " is out of range: it accepts whole numbers from " +
+         std::string(least) + " to " + std::string(most) + ".";
+}
+
+}  // namespace
+
+std::int64_t readWholeNumber(std::string_view text, std::string_view field, std::int64_t least,
+                             std::int64_t most) {
+  text = trimmed(text);
+  if (text.empty()) throw InputError(std::string(field) + " is empty: enter a whole number.");
+  const Whole whole = readWhole(text, field);
+  const auto fits = [&]() -> std::optional<std::int64_t> {
+    if (whole.tooLarge) return std::nullopt;
+    if (whole.negative) {
+      if (whole.magnitude > std::uint64_t{1} << 63) return std::nullopt;
+      return whole.magnitude == std::uint64_t{1} << 63
+                 ? std::numeric_limits<std::int64_t>::min()
+                 : -static_cast<std::int64_t>(whole.magnitude);
+    }
+    if (whole.magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      return std::nullopt;
+    }
+    return static_cast<std::int64_t>(whole.magnitude);
+  }();
+  if (!fits || *fits < least || *fits > most) {
+    throw InputError(outOfRange(field, formatInteger(least), formatInteger(most)));
+  }
+  return *fits;
+}
+
+std::int32_t readInt32(std::string_view text, std::string_view field) {
+  return static_cast<std::int32_t>(readWholeNumber(text, field,
+                                                   std::numeric_limits<std::int32_t>::min(),
+                                                   std::numeric_limits<std::int32_t>::max()));
+}
+
+std::optional<std::uint64_t> readSeed(std::string_view text, std::string_view field) {
+  text = trimmed(text);
+  if (text.empty()) return std::nullopt;
+  const Whole whole = readWhole(text, field);
+  if (whole.tooLarge || (whole.negative && whole.magnitude != 0)) {
+    throw InputError(outOfRange(field, "0", "18446744073709551615"));
+  }
+  return whole.magnitude;
+}
+
+std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field) {
+  const std::string name(field);
+  if (trimmed(text).empty()) {
+    throw InputError(name + " is empty: enter step counts separated by commas, such as " +
+                     "100,200,400,800.");
+  }
+  std::vector<std::int32_t> steps;
+  std::size_t at = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', at);
+    const std::string_view item =
+        text.substr(at, comma == std::string_view::npos ? comma : comma - at);
+    if (trimmed(item).empty()) {
+      throw InputError(name + " has an empty entry: separate step counts by single commas, " +
+                       "such as 100,200,400,800.");
+    }
+    steps.push_back(readInt32(item, field));
+    if (comma == std::string_view::npos) break;
+    at = comma + 1;
+  }
+  return steps;
+}
+
+const ModelInfo& readModelKey(std::string_view text, std::string_view field) {
+  if (const ModelInfo* model = findModel(text)) return *model;
+  throw InputError(std::string(field) + " must be " + std::string(modelKeyList()) + "; \"" +
+                   std::string(text) + "\" is not one.");
+}
+
+}  // namespace polychain

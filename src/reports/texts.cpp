@@ -1,0 +1,395 @@
+#include "polychain/texts.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+#include <vector>
+
+#include "polychain/numbertext.h"
+
+namespace polychain {
+
+std::string headlineText(const RunParams& params) {
+  const ModelInfo& model = modelOf(params.model);
+  const SettingInfo* setting = model.headlineSetting();
+  if (setting == nullptr) return {};
+  const std::optional<std::int64_t> value = setting->get(params.model);
+  std::string text(model.phrase);
+  const std::size_t at = text.find("{}");
+  return text.replace(at, 2, value ? formatInteger(*value) : std::string("default"));
+}
+
+ResultTexts resultTexts(const ResultValues& values) {
+  return {formatNumber(values.eR),      formatNumber(values.TR),   formatNumber(values.Rsqred),
+          formatNumber(values.TRsqred), formatNumber(values.pers), formatNumber(values.Rgtxt)};
+}
+
+std::array<std::pair<std::string_view, std::string_view>, 6> resultsInOrder(
+    const ResultTexts& results) {
+  return {{{"eR", results.eR},
+           {"TR", results.TR},
+           {"Rsqred", results.Rsqred},
+           {"TRsqred", results.TRsqred},
+           {"pers", results.pers},
+           {"Rgtxt", results.Rgtxt}}};
+}
+
+namespace {
+
+std::string exportHeader(const RunParams& params, const ResultTexts& r) {
+  const ModelInfo& model = modelOf(params.model);
+  std::string h =
+      std::string(model.exportHeading) + "\nIterations:," + formatInteger(params.iterations) + ",";
+  if (const SettingInfo* setting = model.headlineSetting()) {
+    h += std::string(model.exportLabel) + "," + formatInteger(setting->get(params.model).value()) +
+         ",";
+  }
+  h += "R:," + r.eR + "\n";
+  h += "R Theoretical:," + r.TR + "\n";
+  h += "<R^2>^(1/2):," + r.Rsqred + "\n";
+  h += "<R^2>^(1/2) Theoretical:," + r.TRsqred + "\n";
+  h += "Radius of gyration:," + r.Rgtxt + "\n";
+  h += "Persistence Length:," + r.pers + "\n";
+  return h;
+}
+
+// Writes "x,y,z" into `out` (room for 3 * 11 + 2 characters) and returns its end.
+char* writeCoordinates(char* out, const Point& p) {
+  out = std::to_chars(out, out + 11, p.x).ptr;
+  *out++ = ',';
+  out = std::to_chars(out, out + 11, p.y).ptr;
+  *out++ = ',';
+  return std::to_chars(out, out + 11, p.z).ptr;
+}
+
+std::size_t textLength(std::int32_t v) {
+  std::size_t length = v < 0 ? 2 : 1;
+  std::uint32_t magnitude =
+      v < 0 ? 0U - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+  while (magnitude >= 10) magnitude /= 10, ++length;
+  return length;
+}
+
+// Lines "index,value" for every value.
+std::string indexedLines(const std::vector<double>& values) {
+  std::string text;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    text += formatInteger(static_cast<std::int64_t>(i)) + "," + formatNumber(values[i]) + "\n";
+  }
+  return text;
+}
+
+// `text` left-aligned in a field of `width` characters, and at least `gap` blanks after it.
+std::string padded(std::string text, std::size_t width, std::size_t gap = 0) {
+  text.resize(std::max(text.size() + gap, width), ' ');
+  return text;
+}
+
+}  // namespace
+
+std::string chainExportText(const RunParams& params, const RunResult& result, int threads,
+                            const std::function<bool()>& keepGoing) {
+  const std::string header = exportHeader(params, resultTexts(result.values));
+  const std::span<const Point> sites(result.lastSites);
+  // Sized exactly first, as the text is the largest thing a run holds for long chains; then
+  // each block of sites is written at its own offset, so the blocks can go in parallel.
+  constexpr std::size_t kBlock = std::size_t{1} << 15;
+  const std::size_t blocks = (sites.size() + kBlock - 1) / kBlock;
+  const auto block = [&](std::size_t b) {
+    return sites.subspan(b * kBlock, std::min(kBlock, sites.size() - b * kBlock));
+  };
+  const int team = threads > 0 ? threads : omp_get_max_threads();
+  constexpr std::string_view kColumns = "x,y,z\n";
+  std::atomic<bool> abandoned{false};
+  const auto stopHere = [&] {
+    if (!abandoned.load(std::memory_order_relaxed) && keepGoing && !keepGoing()) abandoned = true;
+    return abandoned.load(std::memory_order_relaxed);
+  };
+
+  std::vector<std::size_t> start(blocks + 1);
+  start[0] = header.size() + kColumns.size();
+#pragma omp parallel for num_threads(team) if (blocks > 1) schedule(dynamic, 1)
+  for (std::size_t b = 0; b < blocks; ++b) {
+    if (stopHere()) continue;
+    std::size_t size = 0;
+    for (const Point& p : block(b)) {
+      size += textLength(p.x) + textLength(p.y) + textLength(p.z) + 3;
+    }
+    start[b + 1] = size;
+  }
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  if (stopHere()) return {};
+
+  // Zeroed in slices, so that a cancel need not wait for the whole text to be touched.
+  std::string text;
+  text.reserve(start[blocks]);
+  constexpr std::size_t kSlice = std::size_t{32} << 20;
+  while (text.size() < start[blocks]) {
+    if (stopHere()) return {};
+    text.resize(std::min(start[blocks], text.size() + kSlice));
+  }
+  std::memcpy(text.data(), header.data(), header.size());
+  std::memcpy(text.data() + header.size(), kColumns.data(), kColumns.size());
+#pragma omp parallel for num_threads(team) if (blocks > 1) schedule(dynamic, 1)
+  for (std::size_t b = 0; b < blocks; ++b) {
+    if (stopHere()) continue;
+    char* out = text.data() + start[b];
+    for (const Point& p : block(b)) {
+      out = writeCoordinates(out, p);
+      *out++ = '\n';
+    }
+  }
+  if (abandoned) return {};
+  return text;
+}
+
+std::string gofrText(const Correlation& correlation) { return indexedLines(correlation.gofr); }
+std::string gofqText(const Correlation& correlation) { return indexedLines(correlation.gofq); }
+
+std::string estimateText(const Estimate& estimate, std::string_view plusMinus) {
+  if (!std::isfinite(estimate.value)) return "n/a";
+  const std::string pm(plusMinus);
+  if (!estimate.hasError()) return formatSignificant(estimate.value, 6) + pm + "n/a";
+  const double se = estimate.standardError;
+  if (se == 0.0) return formatSignificant(estimate.value, 6) + pm + "0";
+  // Two significant digits of the error; the value to the same decimal place.
+  const int decimals = std::clamp(1 - static_cast<int>(std::floor(std::log10(se))), 0, 15);
+  return formatFixed(estimate.value, decimals) + pm + formatFixed(se, decimals);
+}
+
+std::string countText(const CountSummary& count) {
+  return "mean " + formatSignificant(count.mean, 6) + ", max " + formatInteger(count.max);
+}
+
+std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivot) {
+  std::string text = "Extended statistics over " + formatInteger(stats.chains) +
+                     (pivot != nullptr ? (stats.chains == 1 ? " sample" : " samples") +
+                                             std::string(" of ") + formatInteger(pivot->walkers) +
+                                             (pivot->walkers == 1 ? " walker" : " walkers") +
+                                             " (mean +/- standard error from batch means):\n"
+                                       : (stats.chains == 1 ? " chain" : " chains") +
+                                             std::string(" (mean +/- standard error):\n"));
+  const auto line = [&text](const char* name, const std::string& value, const char* meaning) {
+    text += padded(padded("  " + std::string(name), 17, 1) + value, 42, 2) + meaning + "\n";
+  };
+  line("sqrt(<R^2>)", estimateText(stats.rmsEnd), "root-mean-square end-to-end distance");
+  line("<R^2>", estimateText(stats.meanSquaredEnd), "mean squared end-to-end distance");
+  line("<|R|>", estimateText(stats.meanEnd), "mean end-to-end distance");
+  line("sqrt(<Rg^2>)", estimateText(stats.rmsRg), "radius of gyration about the centre of mass");
+  line("<Rg^2>/<R^2>", estimateText(stats.ratio), "(1/6 for a long ideal chain)");
+  const auto count = [&line](const char* name, const std::optional<CountSummary>& c,
+                             const char* meaning) {
+    if (c) line(name, countText(*c), meaning);
+  };
+  count("trials", stats.trials, "trial steps per chain");
+  count("discarded", stats.discarded, "refused trials per chain");
+  count("back-ups", stats.backups, "sites abandoned by back-ups per chain");
+  if (stats.trials)
+    line("regrown", formatInteger(stats.restarts), "times a trapped chain began again");
+  if (pivot != nullptr) {
+    line("acceptance", formatSignificant(pivot->acceptance, 4),
+         ("of " + formatInteger(pivot->attempts) + " attempted pivots").c_str());
+    line("tau(R^2)", formatSignificant(pivot->tauR2, 3),
+         "autocorrelation time in samples (1/2: independent)");
+    line("tau(Rg^2)", formatSignificant(pivot->tauRg2, 3),
+         "autocorrelation time in samples (1/2: independent)");
+  }
+  return text;
+}
+
+std::string runReport(const RunParams& params, const RunResult& result) {
+  const ResultTexts r = resultTexts(result.values);
+  std::string text = std::string(modelOf(params.model).key) +
+                     ": N = " + formatInteger(params.steps) + ", " +
+                     formatInteger(params.iterations) + (result.pivot ? " samples" : " chains") +
+                     ", seed " + std::to_string(result.seed) + "\n";
+  const auto row = [&text](const std::string& caption, const std::string& calculated,
+                           const std::string& theoretical) {
+    text += padded(caption, 10) + " " + padded(calculated, 22) + " " + theoretical + "\n";
+  };
+  row("", "Calculated", "Theoretical");
+  row("<R>", r.eR, r.TR);
+  row("Sqr<R^2>", r.Rsqred, r.TRsqred);
+  text += padded("Rg", 10) + " " + r.Rgtxt + "\n";
+  text += padded("lp", 10) + " " + r.pers + "\n";
+  return text + "\n" + extendedStatsText(result.extended, result.pivot ? &*result.pivot : nullptr);
+}
+
+namespace {
+
+// The model and the settings that choose its walks, such as "saw, 100 chains per N, avoidance
+// 2"; a sampler's settings of how it samples are not named.
+std::string sweepSettings(const SweepParams& p) {
+  const ModelInfo& model = modelOf(p.run.model);
+  std::string s = std::string(model.key) + ", " + formatInteger(p.run.iterations) +
+                  (p.run.iterations == 1 ? " chain" : " chains") + " per N";
+  const SettingInfo* setting = model.headlineSetting();
+  if (setting != nullptr && setting->physical) s += ", " + headlineText(p.run);
+  return s;
+}
+
+// A CSV field: the number, or nothing when it is absent.
+std::string field(double value) { return std::isfinite(value) ? formatNumber(value) : ""; }
+
+}  // namespace
+
+std::string sweepReport(const SweepParams& params, const SweepResult& result) {
+  std::string text =
+      "sweep: " + sweepSettings(params) + ", seed " + std::to_string(result.seed) + "\n";
+  text +=
+      "seed of each N: SplitMix64 output k+1 from the sweep seed, k its place in the list (from "
+      "0)\n";
+  text += padded("N", 9, 2) + padded("seed", 22, 2) + padded("sqrt(<R^2>)", 24, 2) +
+          padded("<|R|>", 24, 2) + padded("sqrt(<Rg^2>)", 24, 2) + "<Rg^2>/<R^2>\n";
+  for (const SweepPoint& point : result.points) {
+    const ExtendedStats& s = point.stats;
+    text += padded(formatInteger(point.steps), 9, 2) + padded(std::to_string(point.seed), 22, 2) +
+            padded(estimateText(s.rmsEnd), 24, 2) + padded(estimateText(s.meanEnd), 24, 2) +
+            padded(estimateText(s.rmsRg), 24, 2) + estimateText(s.ratio) + "\n";
+  }
+  if (result.fit) {
+    const PowerLawFit& f = *result.fit;
+    std::string how = f.weighted ? "weighted" : "ordinary";
+    how += " least squares of log sqrt(<R^2>) on log N, " + std::to_string(f.points) + " points";
+    if (std::isfinite(f.chiSquaredPerDof)) {
+      how += ", chi^2/dof " + formatSignificant(f.chiSquaredPerDof, 3);
+    }
+    text += "nu = " + estimateText({f.exponent, f.exponentError}) + " (" + how + ")\n";
+  }
+  text += "reference: nu = 0.5 (ideal chain), 0.5876 (self-avoiding walk, cubic lattice)\n";
+  return text;
+}
+
+std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model) {
+  const bool counts = model.countsTrials;
+  std::string text =
+      "N,seed,chains,R2,R2_se,rms_R,rms_R_se,mean_R,mean_R_se,Rg2,Rg2_se,rms_Rg,rms_Rg_se,"
+      "ratio,ratio_se";
+  if (counts) {
+    text += ",trials_mean,trials_max,discarded_mean,discarded_max,backups_mean,backups_max";
+  }
+  text += "\n";
+  for (const SweepPoint& p : sweep.points) {
+    const ExtendedStats& s = p.stats;
+    text += formatInteger(p.steps) + "," + std::to_string(p.seed) + "," + formatInteger(s.chains);
+    for (const Estimate* e :
+         {&s.meanSquaredEnd, &s.rmsEnd, &s.meanEnd, &s.meanSquaredRg, &s.rmsRg, &s.ratio}) {
+      text += "," + field(e->value) + "," + field(e->standardError);
+    }
+    if (counts) {
+      for (const auto* c : {&s.trials, &s.discarded, &s.backups}) {
+        text += c->has_value() ? "," + field((*c)->mean) + "," + formatInteger((*c)->max)
+                               : std::string(",,");
+      }
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+std::string runStopMessage(RunStatus status, const RunParams& params) {
+  switch (status) {
+    case RunStatus::Finished:
+      return {};
+    case RunStatus::Cancelled:
+      return "The run was cancelled.";
+    case RunStatus::TrialLimit:
+      return "A chain passed the limit of " + formatInteger(params.maxTrials) +
+             " trials; the run was stopped.";
+    case RunStatus::OutOfMemory:
+      return "The machine ran out of memory for N = " + formatInteger(params.steps) +
+             "; the run was stopped.";
+  }
+  return {};
+}
+
+std::string sweepStopMessage(const SweepParams& params, const SweepResult& result) {
+  const std::size_t done = result.points.size();
+  const std::string where = "after " + std::to_string(done) + " of " +
+                            std::to_string(params.steps.size()) + " step counts";
+  switch (result.status) {
+    case RunStatus::Finished:
+      return {};
+    case RunStatus::Cancelled:
+      return "The sweep was cancelled " + where + ".";
+    case RunStatus::TrialLimit:
+    case RunStatus::OutOfMemory:
+      return runStopMessage(result.status, params.run) +
+             " (N = " + formatInteger(params.steps.at(done)) + ", " + where + ")";
+  }
+  return {};
+}
+
+std::string runDescription(const RunParams& params, std::uint64_t seed) {
+  std::string text(modelOf(params.model).title);
+  if (const std::string headline = headlineText(params); !headline.empty()) {
+    text += " (" + headline + ")";
+  }
+  return text + ", N = " + formatInteger(params.steps) + ", " + formatInteger(params.iterations) +
+         (params.iterations == 1 ? " chain" : " chains") + ", seed " + std::to_string(seed);
+}
+
+std::string seedStatus(std::uint64_t seed) { return "Seed: " + std::to_string(seed); }
+
+std::string runStartStatus(const RunParams& params) {
+  std::string text = "Running ";
+  text += modelOf(params.model).title;
+  text += ": N = " + formatInteger(params.steps) + ", " + formatInteger(params.iterations) +
+          (params.iterations == 1 ? " iteration" : " iterations");
+  if (const std::string headline = headlineText(params); !headline.empty()) {
+    text += ", " + headline;
+  }
+  if (params.calcParCF) text += ", with g(r)";
+  return text + "…";
+}
+
+std::string runEndStatus(RunStatus status, const RunParams& params) {
+  switch (status) {
+    case RunStatus::Finished:
+      return "Run finished.";
+    case RunStatus::Cancelled:
+      return "The run was cancelled; the earlier results stay.";
+    case RunStatus::TrialLimit:
+    case RunStatus::OutOfMemory:
+      return runStopMessage(status, params) + " The earlier results stay.";
+  }
+  return {};
+}
+
+std::string trialsStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials) {
+  return "Chain " + formatInteger(chain + 1) + " of " + formatInteger(iterations) + ": " +
+         formatInteger(trials) + (trials == 1 ? " trial" : " trials");
+}
+
+std::string trappedNotice(std::int64_t chain, std::int32_t iterations, std::int64_t trials,
+                          std::int64_t restartTrapped) {
+  std::string text = "Chain " + formatInteger(chain + 1) + " of " + formatInteger(iterations) +
+                     " may be trapped: it has made " + formatInteger(trials) +
+                     " trials and grown no longer in the last " + formatInteger(kTrappedTrials) +
+                     ". ";
+  const std::string setting = "\"" + std::string(kRestartField) + "\"";
+  if (restartTrapped <= 0) {
+    text += "Regrowing is off (" + setting + " is 0), so it may never end; a run with it on (" +
+            formatInteger(kDefaultRestartTrapped) +
+            " is the default) grows such a chain again from the origin.";
+  } else if (restartTrapped < kTrappedTrials) {
+    text += "Growing it again from the origin after every " + formatInteger(restartTrapped) +
+            " trials without growing (" + setting + ") has not helped.";
+  } else {
+    text += "It is grown again from the origin once it has made " + formatInteger(restartTrapped) +
+            " trials without growing (" + setting + ").";
+  }
+  return text + " The other chains go on, and so does the run until you cancel it.";
+}
+
+std::string trappedStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials) {
+  return "Chain " + formatInteger(chain + 1) + " of " + formatInteger(iterations) +
+         " may be trapped (" + formatInteger(trials) + " trials); the other chains go on.";
+}
+
+}  // namespace polychain

@@ -1,0 +1,88 @@
+#include "window/windowlogic.h"
+
+#include <limits>
+
+#include "polychain/paramreader.h"
+#include "polychain/resources.h"
+
+namespace polychain {
+
+namespace {
+
+// Field names as the messages call them: the captions without their ranges.
+constexpr std::string_view kStepsField = "Steps (N)";
+constexpr std::string_view kIterationsField = "Iterations";
+constexpr std::string_view kSeedField = "Seed";
+
+// Reads the chosen model's settings that the window shows, and the regrowing limit for a
+// model that counts trials; the model's defaults for the rest.
+void readModelSettings(const RunInputs& inputs, RunParams& params) {
+  const ModelInfo& model = *inputs.model;
+  params.model = model.defaults();
+  for (const SettingInfo& setting : model.settings) {
+    if (setting.field.empty()) continue;
+    const auto text = inputs.settings.find(setting.key);
+    if (text == inputs.settings.end()) continue;
+    setting.set(params.model,
+                readWholeNumber(text->second, setting.field, setting.least, setting.most));
+  }
+  if (model.countsTrials) {
+    params.restartTrapped = readWholeNumber(inputs.restartTrapped, kRestartField, 0,
+                                            std::numeric_limits<std::int64_t>::max());
+  }
+}
+
+}  // namespace
+
+Dispatch dispatchRun(const RunInputs& inputs) {
+  Dispatch dispatch;
+  if (inputs.model == nullptr) return dispatch;
+  RunParams& params = dispatch.params;
+  try {
+    params.steps = readInt32(inputs.steps, kStepsField);
+    params.iterations = readInt32(inputs.iterations, kIterationsField);
+    readModelSettings(inputs, params);
+    params.seed = readSeed(inputs.seed, kSeedField);
+    params.calcParCF = inputs.gofr;
+    validateParams(params);
+    checkMemory(params);
+  } catch (const InputError& error) {
+    dispatch.kind = Dispatch::Kind::Refused;
+    dispatch.message = error.what();
+    return dispatch;
+  }
+  dispatch.kind = Dispatch::Kind::Run;
+  return dispatch;
+}
+
+SweepParams sweepFromInputs(const RunInputs& main, std::string_view steps,
+                            std::string_view iterations, std::string_view seed) {
+  if (main.model == nullptr) {
+    std::string models;
+    for (std::size_t i = 0; i < kModelCount; ++i) {
+      if (i > 0) models += i + 1 == kModelCount ? " or " : ", ";
+      models += modelTable()[i]->caption;
+    }
+    throw InputError("Choose the model to sweep under Parameters: " + models + ".");
+  }
+  SweepParams params;
+  RunParams& run = params.run;
+  params.steps = readStepList(steps, kSweepStepsField);
+  run.iterations = readInt32(iterations, kSweepIterationsField);
+  requireAtLeastOne(run.iterations, kSweepIterationsField);
+  readModelSettings(main, run);
+  params.seed = readSeed(seed, kSweepSeedField);
+  validateSweep(params, kSweepStepsField);
+  checkSweepMemory(params);
+  return params;
+}
+
+void WindowState::apply(const RunParams& params, RunResult result) {
+  if (result.status != RunStatus::Finished) return;
+  m_results = resultTexts(result.values);
+  if (result.correlation) m_data.correlation = std::make_shared<Correlation>(*result.correlation);
+  m_data.params = params;
+  m_data.run = std::make_shared<const RunResult>(std::move(result));
+}
+
+}  // namespace polychain

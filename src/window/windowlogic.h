@@ -1,0 +1,82 @@
+// The main window's logic without any toolkit: the parameters as the user typed them, what
+// pressing "Run Simulation" or "Run Sweep" amounts to, and what finished runs leave for the
+// result boxes and the export. A window (or a test) copies its controls into RunInputs and
+// shows WindowState.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "polychain/formats.h"
+#include "polychain/run.h"
+#include "polychain/sweep.h"
+#include "polychain/texts.h"
+
+namespace polychain {
+
+// The run parameters as the user typed them, before they are read.
+struct RunInputs {
+  const ModelInfo* model = nullptr;  // the model chosen; none: pressing Run does nothing
+  std::string steps;
+  std::string iterations;
+  // The texts of the model settings the window shows, by setting key ("avoid" → "3"); only
+  // the chosen model's are read, and a setting without a text keeps its default.
+  std::map<std::string, std::string, std::less<>> settings;
+  std::string seed;  // empty: a seed from the clock
+  // Trials without growth after which a chain of a model that counts trials is regrown.
+  std::string restartTrapped{std::to_string(kDefaultRestartTrapped)};
+  bool gofr = false;
+};
+
+// What pressing "Run Simulation" amounts to.
+struct Dispatch {
+  enum class Kind {
+    Nothing,  // no model chosen: nothing runs
+    Refused,  // a parameter cannot be used: show `message`, run nothing
+    Run,      // run `params`
+  };
+  Kind kind = Kind::Nothing;
+  RunParams params;
+  std::string message;
+};
+
+// The run dispatch: reads N, Iterations, then the chosen model's settings that the window
+// shows (in the model's order), the regrowing limit for a model that counts trials, then the
+// seed. Refuses what the parameter reader cannot read, what validateParams refuses and a run
+// too big for the memory available; anything else is passed on unchanged.
+Dispatch dispatchRun(const RunInputs& inputs);
+
+// The field names the Scaling tab's messages use.
+inline constexpr std::string_view kSweepStepsField = "Steps (N) list";
+inline constexpr std::string_view kSweepIterationsField = "Iterations per N";
+inline constexpr std::string_view kSweepSeedField = "Sweep seed";
+
+// The sweep the Scaling tab would start: the chosen model with its settings, and the tab's
+// own three fields. Throws InputError naming the field at fault; an empty seed stays empty.
+SweepParams sweepFromInputs(const RunInputs& main, std::string_view steps,
+                            std::string_view iterations, std::string_view seed);
+
+// What finished runs leave in the window: the six result texts of the last one, and what the
+// export writes (its chain, and g(r) of the last run that computed it). The export texts are
+// built only when they are asked for.
+class WindowState {
+ public:
+  const ResultTexts& results() const { return m_results; }
+  const ExportData& exportData() const { return m_data; }
+
+  // Takes in a finished run: its results and chain always, its g(r) and g(q) only when it
+  // computed them (an earlier run's stay otherwise). A run that did not finish changes
+  // nothing.
+  void apply(const RunParams& params, RunResult result);
+
+ private:
+  ResultTexts m_results;
+  ExportData m_data;
+};
+
+}  // namespace polychain

@@ -1,0 +1,152 @@
+// What the presentation writes: whole runs pinned byte for byte (so a changed random stream
+// or format fails), the estimate texts, the sweep's CSV and its SVG plot.
+#include "analysis/statistics.h"
+#include "polychain/texts.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "polychain/loglogplot.h"
+#include "polychain/numbertext.h"
+
+namespace polychain {
+namespace {
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST(Golden, SmallRunsOfEachModelKeepTheirBytes) {
+  struct Golden {
+    ModelSettings model;
+    const char* cdat;
+  };
+  const Golden golden[] = {
+      {MeanderSettings{},
+       "Meander\nIterations:,3,R:,0\nR Theoretical:,0\n<R^2>^(1/2):,1.99690159497152\n"
+       "<R^2>^(1/2) Theoretical:,2\nRadius of gyration:,0.968767167141733\n"
+       "Persistence Length:,0.998450797485762\nx,y,z\n0,0,0\n0,1,0\n-1,1,0\n-1,1,-1\n-1,0,-1\n"},
+      {SawSettings{2},
+       "Self Avoidance Walk\nIterations:,3,Avoidance:,2,R:,0\nR Theoretical:,0\n"
+       "<R^2>^(1/2):,1.88561808316413\n<R^2>^(1/2) Theoretical:,2.29739670999407\n"
+       "Radius of gyration:,0.975670901502002\nPersistence Length:,0.888888888888889\n"
+       "x,y,z\n0,0,0\n0,1,0\n-1,1,0\n-1,1,-1\n-1,0,-1\n"},
+      {ShortRangeSettings{2},
+       "Short Range Interaction (1-10 Steps)\nIterations:,3,Kuhn Length:,2,R:,-0.166666666666667\n"
+       "R Theoretical:,0\n<R^2>^(1/2):,4.13612450837897\n<R^2>^(1/2) "
+       "Theoretical:,2.29739670999407\n"
+       "Radius of gyration:,1.57498585997537\nPersistence Length:,4.27688148720329\n"
+       "x,y,z\n0,0,0\n0,2,0\n-2,2,0\n-2,2,-2\n"},
+      {PivotSettings{},
+       "Pivot Self-Avoiding Walk\nIterations:,3,Pivots per sample:,1000,R:,0\nR Theoretical:,0\n"
+       "<R^2>^(1/2):,1.75930562250979\n<R^2>^(1/2) Theoretical:,2.29739670999407\n"
+       "Radius of gyration:,0.863816188332754\nPersistence Length:,0.773789068348639\n"
+       "x,y,z\n0,0,0\n0,1,0\n0,1,-1\n-1,1,-1\n-1,1,0\n"},
+  };
+  RunObserver quiet;
+  for (const Golden& g : golden) {
+    RunParams p;
+    p.model = g.model;
+    p.steps = 4;
+    p.iterations = 3;
+    p.seed = 2024;
+    p.maxTrials = 1'000'000;
+    EXPECT_EQ(chainExportText(p, runSimulation(p, quiet)), g.cdat) << modelOf(g.model).key;
+  }
+  RunParams saw;
+  saw.model = SawSettings{};
+  saw.steps = 30;
+  saw.iterations = 5;
+  saw.seed = 7;
+  saw.maxTrials = 1'000'000;
+  EXPECT_EQ(
+      runReport(saw, runSimulation(saw, quiet)),
+      "saw: N = 30, 5 chains, seed 7\n"
+      "           Calculated             Theoretical\n"
+      "<R>        0.0133333333333333     0\n"
+      "Sqr<R^2>   4.19482666251863       7.69613634072608\n"
+      "Rg         1.45877756071657\n"
+      "lp         0.586552357619241\n"
+      "\n"
+      "Extended statistics over 5 chains (mean +/- standard error):\n"
+      "  sqrt(<R^2>)    4.8 +/- 1.2              root-mean-square end-to-end distance\n"
+      "  <R^2>          23 +/- 12                mean squared end-to-end distance\n"
+      "  <|R|>          4.2 +/- 1.1              mean end-to-end distance\n"
+      "  sqrt(<Rg^2>)   2.37 +/- 0.21            radius of gyration about the centre of mass\n"
+      "  <Rg^2>/<R^2>   0.246 +/- 0.086          (1/6 for a long ideal chain)\n"
+      "  trials         mean 46.4, max 67        trial steps per chain\n"
+      "  discarded      mean 16.4, max 37        refused trials per chain\n"
+      "  back-ups       mean 0, max 0            sites abandoned by back-ups per chain\n"
+      "  regrown        0                        times a trapped chain began again\n");
+}
+
+TEST(Texts, NumbersAndEstimates) {
+  EXPECT_EQ(formatNumber(2.0 / 3.0), "0.666666666666667");
+  EXPECT_EQ(formatNumber(1e15), "1e+15");
+  EXPECT_EQ(formatNumber(0.00001), "1e-05");
+  EXPECT_EQ(formatNumber(123456789012345.0), "123456789012345");
+  EXPECT_EQ(estimateText({10.0234, 0.3123}), "10.02 +/- 0.31");
+  EXPECT_EQ(estimateText({1234.6, 12.3}), "1235 +/- 12");
+  EXPECT_EQ(estimateText({0.001234, 0.0000567}, " ± "), "0.001234 ± 0.000057");
+  EXPECT_EQ(estimateText({5.0, 0.0}), "5 +/- 0");
+  EXPECT_EQ(estimateText({3.5, std::nan("")}), "3.5 +/- n/a");
+  EXPECT_EQ(estimateText({}), "n/a");
+}
+
+TEST(Texts, SweepCsvAndPlot) {
+  SweepResult sweep;
+  SweepPoint one;
+  one.steps = 4;
+  one.seed = 18446744073709551615ULL;
+  ExtendedAccumulator single(true);
+  ChainSummary c;
+  c.end = {2, 0, 0};
+  c.rg2CentreOfMass = 0.5;
+  c.trials = 9;
+  c.discarded = 3;
+  c.backups = 1;
+  single.add(c);
+  one.stats = single.result();
+  sweep.points.push_back(one);
+  EXPECT_EQ(sweepCsv(sweep, modelInfo(SawSettings{})),
+            "N,seed,chains,R2,R2_se,rms_R,rms_R_se,mean_R,mean_R_se,Rg2,Rg2_se,rms_Rg,rms_Rg_se,"
+            "ratio,ratio_se,trials_mean,trials_max,discarded_mean,discarded_max,backups_mean,"
+            "backups_max\n"
+            "4,18446744073709551615,1,4,,2,,2,,0.5,,0.707106781186548,,0.125,,9,9,3,3,1,1\n");
+
+  // Four points with errors, fitted: the points and their bars, the fit and two references.
+  sweep.points.clear();
+  std::vector<double> x, y, e;
+  for (std::int32_t n : {25, 50, 100, 200}) {
+    SweepPoint p;
+    p.steps = n;
+    p.stats.rmsEnd = {std::sqrt(double(n)), 0.1 * std::sqrt(double(n))};
+    sweep.points.push_back(p);
+    x.push_back(n);
+    y.push_back(p.stats.rmsEnd.value);
+    e.push_back(p.stats.rmsEnd.standardError);
+  }
+  sweep.fit = fitPowerLaw(x, y, e);
+  const LogLogPlot plot = sweepPlot(sweep, modelInfo(SawSettings{}));
+  EXPECT_EQ(plot.points.size(), 4U);
+  ASSERT_EQ(plot.lines.size(), 3U);
+  EXPECT_NEAR(plot.lines[0].exponent, 0.5, 1e-12);
+  EXPECT_LE(plot.x.low, std::log10(25.0));
+  EXPECT_GE(plot.x.high, std::log10(200.0));
+  EXPECT_NE(std::find(plot.x.ticks.begin(), plot.x.ticks.end(), 100.0), plot.x.ticks.end());
+  const std::string svg = svgLogLogPlot(plot);
+  EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0), 0U);
+  EXPECT_EQ(count(svg, "<circle "), 5U);  // four points and the legend's marker
+  EXPECT_NE(svg.find("fit: nu = 0.500 +/- "), std::string::npos);
+  EXPECT_NE(svg.find(">sqrt(&lt;R^2&gt;)</text>"), std::string::npos);  // escaped
+  EXPECT_EQ(svg.find("<R^2>"), std::string::npos);
+  EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+}
+
+}  // namespace
+}  // namespace polychain
