@@ -5,6 +5,7 @@
 
 #include "app/numbertext.h"
 #include "app/texts.h"
+#include "chain/pivot.h"
 
 namespace polychain {
 
@@ -160,7 +161,8 @@ std::optional<std::uint64_t> readSeed(std::string_view text, std::string_view fi
   return whole.magnitude;
 }
 
-std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field) {
+std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field,
+                                       std::int32_t least, std::int32_t most) {
   const std::string name(field);
   if (trimmed(text).empty()) {
     throw InputError(name + " is empty: enter step counts separated by commas, such as " +
@@ -176,11 +178,15 @@ std::vector<std::int32_t> readStepList(std::string_view text, std::string_view f
       throw InputError(name + " has an empty entry: separate step counts by single commas, " +
                        "such as 100,200,400,800.");
     }
-    steps.push_back(readInt32(item, field));
+    steps.push_back(static_cast<std::int32_t>(readWholeNumber(item, field, least, most)));
     if (comma == std::string_view::npos) break;
     at = comma + 1;
   }
   return steps;
+}
+
+std::int32_t mostSteps(Model model) {
+  return model == Model::Pivot ? PivotWalk::kMaxSteps : std::numeric_limits<std::int32_t>::max();
 }
 
 Model readModelKey(std::string_view text, std::string_view field) {
