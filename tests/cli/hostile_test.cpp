@@ -38,8 +38,9 @@ class Hostile : public clitest::ScratchDirTest {
   }
 };
 
-// A run refused for its memory names what needs it, in a unit that shows the numbers, and an
-// option out of range says the range it really takes.
+// A run refused for its memory names what needs it, in a unit that shows the numbers; threads
+// that cannot start are said to be that (exit 4); an option out of range says the range it
+// really takes.
 TEST_F(Hostile, RefusalsNameWhatIsWrong) {
   const Result walkers =
       polychainAfter("ulimit -v 204800;",
@@ -52,6 +53,13 @@ TEST_F(Hostile, RefusalsNameWhatIsWrong) {
       "ulimit -v 4000000;", "run --steps 1000 --iterations 10000 --threads 1024 --max-trials 1");
   EXPECT_EQ(threads.code, 2) << threads.err;
   EXPECT_TRUE(contains(threads.err, "Threads = 1024 need about")) << threads.err;
+
+  // Worker threads that cannot start (here: stacks larger than the address space allowed).
+  const Result stacks = polychainAfter("ulimit -v 4000000; OMP_STACKSIZE=8G",
+                                       "run --steps 10 --iterations 100 --threads 2");
+  EXPECT_EQ(stacks.code, 4) << stacks.err;
+  EXPECT_TRUE(contains(stacks.err, "polychain: the worker threads could not be started"))
+      << stacks.err;
 
   const std::pair<const char*, const char*> ranges[] = {
       {"run --steps 3e9 --iterations 1",
