@@ -1,13 +1,15 @@
 // Writing whole files so that readers see either the old file or the complete new one. The
 // text goes to an unnamed temporary file in the target's folder, which is linked under a
 // short temporary name and renamed over the target only when it is complete; the target
-// keeps its permission bits, and only a regular file (or no file) is ever replaced.
+// keeps its permission bits (never the setuid, setgid or sticky bit) and, where this process
+// may give it away, its owner and group; only a regular file (or no file) is ever replaced.
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace polychain {
 
@@ -29,9 +31,16 @@ class PendingFile {
   // on failure, or "cancelled" when `keepGoing` answered false.
   std::optional<std::string> write(std::string_view text,
                                    const std::function<bool()>& keepGoing = {});
-  // Puts the written file in place of the target; the reason on failure (the target is then
-  // as it was).
+  // Sends the written file to the disk and gives it a temporary name beside the target, the
+  // slow part of commit(); the reason on failure.
+  std::optional<std::string> prepare();
+  // Puts the written file in place of the target (preparing it first when prepare() was not
+  // called): after prepare(), one rename. The reason on failure (the target is then as it
+  // was).
   std::optional<std::string> commit();
+  // False when the target belonged to another owner or group that this process may not give
+  // the new file (it then belongs to this process's user).
+  bool keptOwner() const { return m_keptOwner; }
   // Drops the temporary file.
   void discard();
 
@@ -40,12 +49,31 @@ class PendingFile {
   std::string m_folder;
   int m_fd = -1;
   bool m_named = false;  // the temporary has a name of its own (no unnamed files here)
+  bool m_prepared = false;
+  bool m_keptOwner = true;
   std::string m_tempName;
 };
 
 // Writes `text` as the whole file `path` through a PendingFile; the reason on failure.
 std::optional<std::string> writeFileAtomically(const std::string& path, std::string_view text,
                                                const std::function<bool()>& keepGoing = {});
+
+// Holds an exclusive lock on the folders of some files while they are committed, so that
+// two processes putting files in place under the same names do not interleave; waits for a
+// holder, asking `keepGoing` every millisecond. Leaves nothing on disk.
+class FolderLock {
+ public:
+  // False when `keepGoing` answered false before every lock was taken (none is then held).
+  bool lock(const std::vector<std::string>& paths, const std::function<bool()>& keepGoing);
+  FolderLock() = default;
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  ~FolderLock();
+
+ private:
+  void unlock();
+  std::vector<int> m_fds;
+};
 
 // Removes every temporary file still named by a PendingFile of this process. Only calls that
 // are safe in a signal handler; for the handler of a signal that ends the process at once.

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -78,6 +79,7 @@ struct ModelInfo {
   std::string_view summary;        // one line on what it grows
   ModelKind kind = ModelKind::Grower;
   bool countsTrials = false;  // reports trials, discarded trials, back-ups and regrowing
+  std::int32_t maxSteps = std::numeric_limits<std::int32_t>::max();  // the longest N it takes
   double sizeExponent = 0.5;  // the theoretical Sqr<R^2> is N^sizeExponent
   // lp from the mean end-to-end distance and N.
   double (*persistence)(double meanDistance, double steps) = nullptr;

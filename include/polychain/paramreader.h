@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -25,8 +26,12 @@ std::int32_t readInt32(std::string_view text, std::string_view field);
 // A 64-bit seed, 0 to 18446744073709551615; none for a text that is empty or blank.
 std::optional<std::uint64_t> readSeed(std::string_view text, std::string_view field);
 
-// A comma-separated list of step counts such as "100,200,400", each read as readInt32.
-std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field);
+// A comma-separated list of step counts such as "100,200,400", each read as readInt32 or,
+// given a range, as a whole number from `least` to `most`.
+std::vector<std::int32_t> readStepList(
+    std::string_view text, std::string_view field,
+    std::int32_t least = std::numeric_limits<std::int32_t>::min(),
+    std::int32_t most = std::numeric_limits<std::int32_t>::max());
 
 // The key of a model of the table, such as "saw".
 const ModelInfo& readModelKey(std::string_view text, std::string_view field);

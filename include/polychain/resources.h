@@ -9,8 +9,9 @@
 namespace polychain {
 
 // The bytes a run of `params` will hold at its peak, an estimate that errs on the high side:
-// each worker thread's chain and indexes, the last chain and its export text, and the g(r)
-// arrays when it computes them. It does not grow with Iterations.
+// each worker thread's stack, chain and indexes, the pivot walkers' results, the last chain
+// and its export text, and the g(r) arrays when it computes them. It grows with Iterations
+// only through the pivot walkers, at most one per iteration.
 std::uint64_t runMemoryNeeded(const RunParams& params);
 
 // The bytes this process can still take: the least of the memory the system reports
@@ -18,8 +19,9 @@ std::uint64_t runMemoryNeeded(const RunParams& params);
 // its control group's limit less its use.
 std::uint64_t memoryAvailable();
 
-// Throws InputError naming N when runMemoryNeeded(params) exceeds memoryAvailable(), or
-// its share of it when `processesHere` processes of one job run on this machine.
+// Throws InputError when runMemoryNeeded(params) exceeds memoryAvailable(), or its share of
+// it when `processesHere` processes of one job run on this machine, naming what takes most
+// of it (N, the threads or the walkers).
 void checkMemory(const RunParams& params, int processesHere = 1);
 
 // The worker threads a run of `params` uses: the thread count asked for (or all the machine

@@ -179,6 +179,21 @@ PivotWalk::PivotWalk(std::int32_t steps) : m_steps(steps), m_root(refOf(0, steps
   buildRod();
 }
 
+PivotWalk::PivotWalk(std::int32_t steps, Unbuilt) : m_steps(steps), m_root(refOf(0, steps + 1)) {
+  if (steps < 1 || steps > kMaxSteps) throw std::invalid_argument("PivotWalk: steps out of range");
+}
+
+std::optional<PivotWalk> PivotWalk::initialised(std::int32_t steps, RandomSource& random,
+                                                const std::function<bool()>& keepGoing) {
+  // Every site, block and node the rod would set is set again by the draws before it is
+  // read, so the walk does not depend on what the arrays held.
+  PivotWalk walk(steps, Unbuilt{});
+  if (!walk.allocate(keepGoing)) return std::nullopt;
+  walk.m_pollCountdown = kPollEvery;
+  if (!walk.generate(0, steps + 1, random, keepGoing)) return std::nullopt;
+  return walk;
+}
+
 PivotWalk::PivotWalk(const std::vector<Point>& sites)
     : m_steps(static_cast<std::int32_t>(std::min<std::size_t>(sites.size(), kMaxSteps + 2)) - 1),
       m_root(refOf(0, m_steps + 1)) {
@@ -667,7 +682,7 @@ void* allocateAligned(std::size_t bytes, std::size_t alignment, std::size_t& tot
 
 // Coordinates stay within 3N in every frame, far inside int32 for N <= kMaxSteps, and a block's
 // within its count of its own origin, inside a byte.
-void PivotWalk::allocate() {
+bool PivotWalk::allocate(const std::function<bool()>& keepGoing) {
   const auto sites = static_cast<std::size_t>(m_steps) + 1;
   const std::size_t slots = (sites >> 4) + 1;
   m_firstGathered = static_cast<std::int32_t>(slots);
@@ -678,11 +693,22 @@ void PivotWalk::allocate() {
   m_blockBoxes.reset(static_cast<BlockBox*>(
       allocateAligned(slots * sizeof(BlockBox), alignof(BlockBox), m_bytes)));
   m_nodes.reset(static_cast<Node*>(allocateAligned(nodes * sizeof(Node), alignof(Node), m_bytes)));
-  std::fill(m_sites.get(), m_sites.get() + sites, 0U);
-  std::fill(m_blockBoxes.get(), m_blockBoxes.get() + slots, BlockBox{});
-  std::fill(m_nodes.get(), m_nodes.get() + nodes, Node{});
+  // In slices, since clearing is also where the fresh pages are first touched.
+  constexpr std::size_t kSlice = std::size_t{1} << 20;
+  const auto clear = [&keepGoing](auto* data, std::size_t count, const auto& value) {
+    for (std::size_t at = 0; at < count; at += kSlice) {
+      if (keepGoing && !keepGoing()) return false;
+      std::fill(data + at, data + std::min(count, at + kSlice), value);
+    }
+    return true;
+  };
+  if (!clear(m_sites.get(), sites, 0U) || !clear(m_blockBoxes.get(), slots, BlockBox{}) ||
+      !clear(m_nodes.get(), nodes, Node{})) {
+    return false;
+  }
   m_parts = std::make_unique<Part[]>(2);
   m_bytes += 2 * sizeof(Part);
+  return true;
 }
 
 void PivotWalk::buildRod() {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "chain/lattice.h"
@@ -55,6 +56,12 @@ class PivotWalk {
   // milliseconds of work; when it answers false the call returns false after resetting the walk
   // to the rod (O(N)).
   bool initialise(RandomSource& random, const std::function<bool()>& keepGoing);
+  // The walk that PivotWalk(steps) followed by initialise(random, keepGoing) gives, bit for
+  // bit and with the same draws, but without building the rod first and with `keepGoing`
+  // also polled while the memory is set up (a second or more at the largest N); none when it
+  // answered false.
+  static std::optional<PivotWalk> initialised(std::int32_t steps, RandomSource& random,
+                                              const std::function<bool()>& keepGoing);
 
   // Pivot at `site` (0 <= site < steps) with `symmetry` (1..47): w_j for j > site becomes
   // w_site + g(w_j - w_site). Applied and true when the result is self-avoiding; otherwise the
@@ -154,7 +161,11 @@ class PivotWalk {
   template <class StepInto>
   std::int32_t build(std::int32_t lo, std::int32_t hi, int firstStep, const StepInto& stepInto,
                      bool* selfAvoiding);
-  void allocate();
+  struct Unbuilt {};
+  PivotWalk(std::int32_t steps, Unbuilt);  // allocated, nothing built
+  // Allocates and clears the arrays; false, with nothing cleared past that point, when
+  // `keepGoing` (asked between slices of a few megabytes, when given) answered false.
+  bool allocate(const std::function<bool()>& keepGoing = {});
   void buildRod();
   bool samplePiece(std::int32_t lo, std::int32_t hi, RandomSource& random,
                    const std::function<bool()>& keepGoing);

@@ -82,6 +82,7 @@ const ModelInfo& modelInfo(const PivotSettings&) {
       .summary = "uniformly distributed N-step self-avoiding walks, sampled by the pivot algorithm",
       .kind = ModelKind::Sampler,
       .countsTrials = false,
+      .maxSteps = PivotWalk::kMaxSteps,
       .sizeExponent = 0.6,
       .persistence = [](double meanDistance, double n) { return meanDistance * meanDistance / n; },
       .settings = kPivotSettings,

@@ -4,10 +4,16 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <optional>
 
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <climits>
 
 #include "polychain/atomicfile.h"
 #include "polychain/numbertext.h"
@@ -17,9 +23,11 @@ namespace polychain::cli {
 
 namespace {
 std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_committing{false};  // files are being renamed into place
+std::atomic<bool> g_startingThreads{false};
 
 extern "C" void onInterrupt(int /*signal*/) {
-  if (g_interrupted.exchange(true)) {
+  if (g_interrupted.exchange(true) && !g_committing.load()) {
     removeTemporaryFilesNow();
     ::_exit(kExitCancelled);
   }
@@ -30,6 +38,51 @@ constexpr std::int64_t kMaxThreads = 1024;
 
 int g_rank = 0;
 int g_size = 1;
+
+// libgomp says why it could not start a thread and ends the process by exit(1); while a
+// ThreadStartWatch lives, no other exit() is expected.
+extern "C" void onExit() {
+  if (!g_startingThreads.load()) return;
+  const std::string rank = g_size > 1 ? "rank " + std::to_string(g_rank) + ": " : "";
+  const std::string text =
+      "polychain: " + rank +
+      "the worker threads could not be started: the system refused to create them (too "
+      "many threads for the process limits, or a thread stack, OMP_STACKSIZE, too large for "
+      "the memory). Nothing was written.\n";
+  std::fputs(text.c_str(), stderr);
+  ::_exit(kExitOutOfMemory);
+}
+
+bool isBlank(const std::string& text) { return text.find_first_not_of(" \t") == std::string::npos; }
+
+// What identifies the file a path names: its device and inode when it exists, and its
+// absolute path without "." , ".." and links.
+struct FileIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::string path;
+};
+
+FileIdentity identify(const std::string& path) {
+  FileIdentity id;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    id.exists = true;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+  }
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
+  const std::filesystem::path full = std::filesystem::weakly_canonical(absolute, error);
+  id.path = error ? absolute.string() : full.string();
+  return id;
+}
+
+bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+  if (a.exists && b.exists) return a.device == b.device && a.inode == b.inode;
+  return a.path == b.path;
+}
 }  // namespace
 
 void catchInterrupt() {
@@ -37,9 +90,17 @@ void catchInterrupt() {
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  // A reader that went away and the file size limit are reported as failed writes.
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGXFSZ, SIG_IGN);
+  static const bool atExit = std::atexit(onExit) == 0;
+  (void)atExit;
 }
 
 bool interrupted() { return g_interrupted.load(std::memory_order_relaxed); }
+
+ThreadStartWatch::ThreadStartWatch() { g_startingThreads.store(true); }
+ThreadStartWatch::~ThreadStartWatch() { g_startingThreads.store(false); }
 
 CliObserver::CliObserver(bool bars) : m_bars(bars) {}
 
@@ -95,11 +156,46 @@ void addModelOptions(CLI::App& command, ModelOptions& o) {
                      "Grow a self-avoiding or short-range chain again from the origin after "
                      "this many trials without growing longer (0: never; default " +
                          std::to_string(kDefaultRestartTrapped) + ")");
+  o.command = &command;
+}
+
+void refuseEmpty(const CLI::App& command, const std::string& option, const std::string& what) {
+  if (command.count(option) == 0) return;
+  for (const std::string& value : command.get_option(option)->results()) {
+    if (isBlank(value)) throw InputError(option + " is empty: enter " + what + ".");
+  }
+}
+
+void refuseSharedOutputs(const std::vector<std::pair<std::string, std::string>>& outputs) {
+  std::vector<FileIdentity> ids;
+  for (const auto& output : outputs) ids.push_back(identify(output.second));
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (!sameFile(ids[i], ids[j])) continue;
+      throw InputError(outputs[j].first + " and " + outputs[i].first + " would both write \"" +
+                       outputs[i].second + "\": give each output a file of its own.");
+    }
+  }
+  struct stat out {};
+  if (::fstat(STDOUT_FILENO, &out) != 0 || !S_ISREG(out.st_mode)) return;
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    if (!ids[i].exists || ids[i].device != out.st_dev || ids[i].inode != out.st_ino) continue;
+    throw InputError(outputs[i].first + " would write \"" + outputs[i].second +
+                     "\", where standard output goes: give the output another file.");
+  }
 }
 
 void readModelOptions(const ModelOptions& o, RunParams& p) {
+  if (o.command != nullptr) {
+    for (const char* option :
+         {"--iterations", "--seed", "--threads", "--max-trials", "--restart-trapped"}) {
+      refuseEmpty(*o.command, option, "a whole number");
+    }
+    for (const auto& [option, text] : o.settings) refuseEmpty(*o.command, option, "a whole number");
+  }
   const ModelInfo& model = readModelKey(o.model, "--model");
-  p.iterations = readInt32(o.iterations, "--iterations");
+  p.iterations = static_cast<std::int32_t>(
+      readWholeNumber(o.iterations, "--iterations", 1, std::numeric_limits<std::int32_t>::max()));
   p.model = model.defaults();
   for (const SettingInfo& setting : model.settings) {
     const auto text = o.settings.find(setting.option);
@@ -118,11 +214,35 @@ void readModelOptions(const ModelOptions& o, RunParams& p) {
   }
 }
 
-bool writeOut(std::string_view text) {
-  const std::size_t written = std::fwrite(text.data(), 1, text.size(), stdout);
-  if (written == text.size() && std::fflush(stdout) == 0) return true;
-  printError("cannot write to standard output: " + std::string(std::strerror(errno)));
-  return false;
+Written writeOut(std::string_view text) {
+  const auto failed = [](int error) {
+    printError("cannot write to standard output: " + std::string(std::strerror(error)));
+    return Written::Failed;
+  };
+  if (std::fflush(stdout) != 0) return failed(errno);
+  // To a pipe, FIFO, socket or terminal, no more than the reader has room for (a pipe that
+  // polls writable takes PIPE_BUF bytes without blocking), so that the cancel flag is seen
+  // within the poll's timeout even when the signal went to another thread.
+  struct stat st {};
+  const bool file =
+      ::fstat(STDOUT_FILENO, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+  const std::size_t piece = file ? std::size_t{1} << 20 : PIPE_BUF;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    if (interrupted()) return Written::Cancelled;
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    const int ready = ::poll(&out, 1, 20);
+    if (ready < 0 && errno != EINTR) return failed(errno);
+    if (ready <= 0) continue;
+    const ::ssize_t n =
+        ::write(STDOUT_FILENO, text.data() + done, std::min(piece, text.size() - done));
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return failed(errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return Written::Whole;
 }
 
 int deliver(std::string_view report, const std::vector<OutputFile>& files, bool quiet) {
@@ -142,14 +262,57 @@ int deliver(std::string_view report, const std::vector<OutputFile>& files, bool 
     }
     ready[i] = !error;
   }
-  if (!writeOut(report)) return kExitWriteFailed;
+  const auto cancelled = [] {
+    printError("cancelled; no file was written.");
+    return kExitCancelled;  // the staged files go with their destructors
+  };
+  switch (writeOut(report)) {
+    case Written::Whole:
+      break;
+    case Written::Failed:
+      return kExitWriteFailed;  // no file goes in place of results that were not printed
+    case Written::Cancelled:
+      return cancelled();
+  }
+  // The slow part of putting the files in place, still cancellable.
+  std::vector<std::string> paths;
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (!ready[i]) continue;
-    if (auto error = staged[i].commit()) {
+    if (interrupted()) return cancelled();
+    if (auto error = staged[i].prepare()) {
       printError("cannot write " + files[i].path + ": " + *error);
       code = kExitWriteFailed;
-    } else if (!quiet && !writeOut("wrote " + files[i].path + "\n")) {
+      ready[i] = false;
+    }
+    if (ready[i]) paths.push_back(files[i].path);
+  }
+  FolderLock lock;
+  if (!lock.lock(paths, [] { return !interrupted(); }) || interrupted()) return cancelled();
+  // The point of no return: the files go in place one rename after another, and a signal
+  // now (even a second one) waits until they all are.
+  g_committing.store(true);
+  std::vector<std::optional<std::string>> errors(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (ready[i]) errors[i] = staged[i].commit();
+  }
+  g_committing.store(false);
+  bool saying = !quiet;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!ready[i]) continue;
+    if (errors[i]) {
+      printError("cannot write " + files[i].path + ": " + *errors[i]);
       code = kExitWriteFailed;
+      continue;
+    }
+    if (!staged[i].keptOwner()) {
+      printError("note: " + files[i].path +
+                 " now belongs to this user: its owner or group could not be kept.");
+    }
+    // A signal now only cuts the list short: the files are in place.
+    if (saying) {
+      const Written said = writeOut("wrote " + files[i].path + "\n");
+      if (said == Written::Failed) code = kExitWriteFailed;
+      saying = said == Written::Whole;
     }
   }
   return code;

@@ -26,10 +26,22 @@ inline constexpr int kExitCancelled = 130;
 
 // Installs the handler of Ctrl-C, SIGTERM and SIGHUP: the first asks the running work to
 // cancel (it stops within a fraction of a second and writes nothing); a second ends the
-// process at once, removing any temporary file first.
+// process at once, removing any temporary file first, unless it comes while files are being
+// put in place. A closed pipe and the file size limit become write errors (EPIPE, EFBIG)
+// instead of signals that end the process. Call first thing in main.
 void catchInterrupt();
 // True once such a signal came.
 bool interrupted();
+
+// Reports a failure of libgomp to start the worker threads (which ends the process through
+// exit()) as its own message and exit code 4, while an object of this type lives.
+class ThreadStartWatch {
+ public:
+  ThreadStartWatch();
+  ~ThreadStartWatch();
+  ThreadStartWatch(const ThreadStartWatch&) = delete;
+  ThreadStartWatch& operator=(const ThreadStartWatch&) = delete;
+};
 
 // Progress bars on stderr when it is a terminal; the trapped-chain notice always. For a
 // sweep the bar also names the N being run.
@@ -61,18 +73,31 @@ struct ModelOptions {
   std::string threads;
   std::string maxTrials;
   std::string restartTrapped;
+  const CLI::App* command = nullptr;  // where they were parsed, to tell which were given
 };
 
 // Adds those options to `command`: the model settings of every model of the table.
 void addModelOptions(CLI::App& command, ModelOptions& options);
 
 // Reads them into `params` (all but steps), by the one parameter reader. Throws InputError
-// naming the option.
+// naming the option; an option given with an empty value is refused like a wrong one.
 void readModelOptions(const ModelOptions& options, RunParams& params);
 
-// Writes `text` to standard output; false (and a message on stderr) when it could not be
-// written whole.
-bool writeOut(std::string_view text);
+// Throws InputError when `option` was given on `command` with an empty (or blank) value;
+// `what` says what it takes ("a file name, such as run1").
+void refuseEmpty(const CLI::App& command, const std::string& option, const std::string& what);
+
+// Throws InputError (exit 2) when two of `outputs` (option, path) would write one file, or
+// one of them is the file standard output goes to.
+void refuseSharedOutputs(const std::vector<std::pair<std::string, std::string>>& outputs);
+
+// How a write to standard output ended.
+enum class Written { Whole, Failed, Cancelled };
+
+// Writes `text` to standard output, in pieces that never block for long, so that a signal
+// cancels even a write to a pipe nobody reads; Failed (and a message on stderr) when it
+// could not be written whole, Cancelled (no message) when a signal came first.
+Written writeOut(std::string_view text);
 
 // A file the command writes: its path and whole text.
 struct OutputFile {
@@ -81,9 +106,12 @@ struct OutputFile {
 };
 
 // Ends a command that has its results: writes every file to its temporary first, then
-// prints `report` on standard output, then puts the files in place, saying "wrote PATH"
-// unless `quiet`. A cancel before the files are in place leaves nothing behind (exit 130);
-// a file that cannot be written is reported and the others still written (exit 1).
+// prints `report` on standard output, then puts the files in place one rename after another
+// under a lock on their folders, saying "wrote PATH" unless `quiet`. A cancel before the
+// first rename (the point of no return) leaves no file behind (exit 130); after it the files
+// all go in place and the exit code is as without it. A file that cannot be written is
+// reported and the others still written (exit 1); when standard output cannot be written,
+// no file is put in place (exit 1).
 int deliver(std::string_view report, const std::vector<OutputFile>& files, bool quiet);
 
 // The exit code and message for a run or sweep that did not finish; 0 when it did. On a

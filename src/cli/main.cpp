@@ -40,14 +40,24 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& o) {
 
 RunParams toParams(const RunOptions& o, bool exporting) {
   RunParams p;
-  p.steps = readInt32(o.steps, "--steps");
   readModelOptions(o.model, p);
+  p.steps =
+      static_cast<std::int32_t>(readWholeNumber(o.steps, "--steps", 1, modelOf(p.model).maxSteps));
   p.calcParCF = o.gofr;
   if (exporting && (o.exportName.empty() || o.exportName.back() == '/')) {
     throw InputError("--export needs a file name, such as run1 (which writes run1.cdat); \"" +
                      o.exportName + "\" names no file.");
   }
   validateParams(p);
+  if (exporting) {
+    std::vector<std::pair<std::string, std::string>> outputs = {
+        {"--export", o.exportName + ".cdat"}};
+    if (p.calcParCF) {
+      outputs.push_back({"--export", o.exportName + ".gor"});
+      outputs.push_back({"--export", o.exportName + ".goq"});
+    }
+    refuseSharedOutputs(outputs);
+  }
   return p;
 }
 
@@ -63,6 +73,7 @@ int runCommand(Team& team, const RunOptions& options, bool exporting) {
     return kExitBadInput;
   }
   params.seed = team.agreeOnSeed(params.seed);
+  const ThreadStartWatch watch;
   CliObserver observer(team.leader() && ::isatty(STDERR_FILENO) != 0);
   TeamRun outcome = runTeam(team, params, observer);
   observer.clearLine();
@@ -96,10 +107,10 @@ int runCommand(Team& team, const RunOptions& options, bool exporting) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
+  catchInterrupt();
   Team team(argc, argv);
   setRank(team.rank(), team.size());
-  catchInterrupt();
   CLI::App app{"polychain: statistics of polymer chains grown as walks on the cubic lattice"};
   app.require_subcommand(1);
   RunOptions run;
@@ -127,4 +138,8 @@ int main(int argc, char** argv) {
   if (runCmd->parsed()) return runCommand(team, run, runCmd->count("--export") > 0);
   if (sweepCmd->parsed()) return sweepCommand(team, sweep);
   return 0;
+} catch (const std::bad_alloc&) {
+  // An allocation outside the run's own guard (which reports the run's) failed.
+  printRankError("out of memory: an allocation failed. Nothing was written.");
+  return kExitOutOfMemory;
 }

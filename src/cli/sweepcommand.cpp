@@ -15,11 +15,19 @@ namespace {
 
 SweepParams toParams(const SweepOptions& o) {
   SweepParams p;
-  p.steps = readStepList(o.steps, "--steps");
   readModelOptions(o.model, p.run);
+  p.steps = readStepList(o.steps, "--steps", 1, modelOf(p.run.model).maxSteps);
   p.seed = p.run.seed;
   p.run.seed.reset();
   validateSweep(p, "--steps");
+  if (o.model.command != nullptr) {
+    refuseEmpty(*o.model.command, "--csv", "a file name, such as sweep.csv");
+    refuseEmpty(*o.model.command, "--plot", "a file name, such as sweep.svg");
+  }
+  std::vector<std::pair<std::string, std::string>> outputs;
+  if (!o.csvPath.empty()) outputs.push_back({"--csv", o.csvPath});
+  if (!o.plotPath.empty()) outputs.push_back({"--plot", o.plotPath});
+  refuseSharedOutputs(outputs);
   return p;
 }
 
@@ -49,6 +57,7 @@ int sweepCommand(Team& team, const SweepOptions& options) {
     return kExitBadInput;
   }
   params.seed = team.agreeOnSeed(params.seed);
+  const ThreadStartWatch watch;
   CliObserver observer(team.leader() && ::isatty(STDERR_FILENO) != 0);
   int stoppedAt = -1;
   const SweepResult result = sweepTeam(team, params, observer, stoppedAt);

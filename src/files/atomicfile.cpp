@@ -1,9 +1,11 @@
 #include "polychain/atomicfile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -88,10 +90,18 @@ std::optional<std::string> PendingFile::open(const std::string& path, PendingFil
     }
   }
   if (file.m_fd < 0) return reason(errno);
-  if (S_ISREG(target.st_mode) && ::fchmod(file.m_fd, target.st_mode & 07777) != 0) {
-    const int error = errno;
-    file.discard();
-    return reason(error);
+  if (S_ISREG(target.st_mode)) {
+    // The owner first: a change of owner may clear mode bits. The setuid, setgid and sticky
+    // bits never pass to the new file's contents.
+    struct stat made {};
+    if (::fchown(file.m_fd, target.st_uid, target.st_gid) != 0 && ::fstat(file.m_fd, &made) == 0) {
+      file.m_keptOwner = made.st_uid == target.st_uid && made.st_gid == target.st_gid;
+    }
+    if (::fchmod(file.m_fd, target.st_mode & 0777) != 0) {
+      const int error = errno;
+      file.discard();
+      return reason(error);
+    }
   }
   return std::nullopt;
 }
@@ -105,6 +115,8 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     m_folder = std::move(other.m_folder);
     m_fd = std::exchange(other.m_fd, -1);
     m_named = std::exchange(other.m_named, false);
+    m_prepared = std::exchange(other.m_prepared, false);
+    m_keptOwner = std::exchange(other.m_keptOwner, true);
     m_tempName = std::move(other.m_tempName);
   }
   return *this;
@@ -115,6 +127,8 @@ PendingFile::~PendingFile() { discard(); }
 void PendingFile::discard() {
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;
+  m_prepared = false;
+  m_keptOwner = true;
   if (m_named) {
     ::unlink(m_tempName.c_str());
     forget(m_tempName);
@@ -155,7 +169,9 @@ std::optional<std::string> PendingFile::write(std::string_view text,
   return std::nullopt;
 }
 
-std::optional<std::string> PendingFile::commit() {
+std::optional<std::string> PendingFile::prepare() {
+  if (m_prepared) return std::nullopt;
+  if (m_fd < 0) return std::string("nothing was written");
   if (::fsync(m_fd) != 0) return reason(errno);
   if (!m_named) {
     // Give the unnamed file a short temporary name, then rename it over the target.
@@ -179,11 +195,64 @@ std::optional<std::string> PendingFile::commit() {
   const int closeError = ::close(m_fd) == 0 ? 0 : errno;
   m_fd = -1;
   if (closeError != 0) return reason(closeError);
+  m_prepared = true;
+  return std::nullopt;
+}
+
+std::optional<std::string> PendingFile::commit() {
+  if (auto error = prepare()) return error;
   if (::rename(m_tempName.c_str(), m_path.c_str()) != 0) return reason(errno);
   forget(m_tempName);
   m_named = false;
+  m_prepared = false;
   return std::nullopt;
 }
+
+bool FolderLock::lock(const std::vector<std::string>& paths,
+                      const std::function<bool()>& keepGoing) {
+  unlock();
+  // Each folder once, in the order of its device and inode, so that two processes locking
+  // overlapping folders cannot wait for each other.
+  std::vector<std::pair<std::pair<dev_t, ino_t>, int>> folders;
+  for (const std::string& path : paths) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0) continue;  // its commit will say why
+    if (::fstat(fd, &st) != 0) {
+      ::close(fd);
+      continue;
+    }
+    bool seen = false;
+    for (const auto& f : folders) seen = seen || f.first == std::pair(st.st_dev, st.st_ino);
+    if (seen) {
+      ::close(fd);
+    } else {
+      folders.push_back({{st.st_dev, st.st_ino}, fd});
+    }
+  }
+  std::sort(folders.begin(), folders.end());
+  for (const auto& f : folders) m_fds.push_back(f.second);
+  for (const int fd : m_fds) {
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK && errno != EINTR) break;  // a file system without locks
+      if (keepGoing && !keepGoing()) {
+        unlock();
+        return false;
+      }
+      ::usleep(1000);
+    }
+  }
+  return true;
+}
+
+void FolderLock::unlock() {
+  for (const int fd : m_fds) ::close(fd);  // which drops its lock
+  m_fds.clear();
+}
+
+FolderLock::~FolderLock() { unlock(); }
 
 std::optional<std::string> writeFileAtomically(const std::string& path, std::string_view text,
                                                const std::function<bool()>& keepGoing) {

@@ -1,12 +1,13 @@
 #include "polychain/team.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "chain/random.h"
 #include "polychain/params.h"
 
 #ifdef POLYCHAIN_WITH_MPI
-#include <mpi.h>
+#include "mpi/lazympi.h"
 #endif
 
 namespace polychain {
@@ -37,7 +38,13 @@ int launchRank() {
 Team::Team([[maybe_unused]] int& argc, [[maybe_unused]] char**& argv) {
 #ifdef POLYCHAIN_WITH_MPI
   if (launchVariable(kRankVariables) == nullptr && launchVariable(kSizeVariables) == nullptr) {
-    return;  // started on its own: no MPI at all
+    return;  // started on its own: no MPI at all, not even its library
+  }
+  const char* error = nullptr;
+  if (!loadMpi(error)) {
+    std::fprintf(stderr, "polychain: cannot load the MPI library, so this process runs alone: %s\n",
+                 error);
+    return;
   }
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);

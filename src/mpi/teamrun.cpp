@@ -1,7 +1,7 @@
 #include "polychain/teamrun.h"
 
 #ifdef POLYCHAIN_WITH_MPI
-#include <mpi.h>
+#include "mpi/lazympi.h"
 #endif
 
 #include <algorithm>

@@ -159,7 +159,8 @@ std::optional<std::uint64_t> readSeed(std::string_view text, std::string_view fi
   return whole.magnitude;
 }
 
-std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field) {
+std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field,
+                                       std::int32_t least, std::int32_t most) {
   const std::string name(field);
   if (trimmed(text).empty()) {
     throw InputError(name + " is empty: enter step counts separated by commas, such as " +
@@ -175,7 +176,7 @@ std::vector<std::int32_t> readStepList(std::string_view text, std::string_view f
       throw InputError(name + " has an empty entry: separate step counts by single commas, " +
                        "such as 100,200,400,800.");
     }
-    steps.push_back(readInt32(item, field));
+    steps.push_back(static_cast<std::int32_t>(readWholeNumber(item, field, least, most)));
     if (comma == std::string_view::npos) break;
     at = comma + 1;
   }

@@ -7,6 +7,7 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <optional>
 
 #include "chain/pivot.h"
 #include "polychain/resources.h"
@@ -36,8 +37,11 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
   // spread of the batch means and the correlation between samples are outlasted as the
   // samples grow.
   result.series = SampleSeries(static_cast<std::int64_t>(std::lround(std::sqrt(samples))));
-  PivotWalk walk(params.steps);
-  if (!walk.initialise(random, [&control] { return !control.pollStop(); })) return false;
+  if (control.pollStop()) return false;
+  std::optional<PivotWalk> made =
+      PivotWalk::initialised(params.steps, random, [&control] { return !control.pollStop(); });
+  if (!made) return false;
+  PivotWalk& walk = *made;
 
   // `count` attempted pivots, looking at the stop flag now and then.
   const auto attempt = [&](std::int64_t count) {

@@ -10,6 +10,8 @@
 #include <limits>
 #include <string>
 
+#include "run/pivotrun.h"
+
 namespace polychain {
 
 namespace {
@@ -49,10 +51,52 @@ std::uint64_t digits(std::uint64_t magnitude) {
   return count;
 }
 
-std::string gibibytes(std::uint64_t bytes) {
+// Bytes in the largest binary unit that keeps a digit before the point: "8.0 GiB",
+// "286.1 MiB", "12.5 KiB".
+std::string memoryText(std::uint64_t bytes) {
+  const auto value = static_cast<double>(bytes);
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / (1024.0 * 1024 * 1024));
+  if (value >= 1024.0 * 1024 * 1024) {
+    std::snprintf(text, sizeof text, "%.1f GiB", value / (1024.0 * 1024 * 1024));
+  } else if (value >= 1024.0 * 1024) {
+    std::snprintf(text, sizeof text, "%.1f MiB", value / (1024.0 * 1024));
+  } else {
+    std::snprintf(text, sizeof text, "%.1f KiB", value / 1024.0);
+  }
   return text;
+}
+
+// What a run holds, in the parts that its parameters scale.
+struct MemoryParts {
+  std::uint64_t stacks = 0;   // the worker threads' stacks
+  std::uint64_t walkers = 0;  // the pivot walkers' results, held until they are added up
+  std::uint64_t chains = 0;   // everything that grows with N
+};
+
+MemoryParts memoryParts(const RunParams& params) {
+  MemoryParts parts;
+  const auto sites = static_cast<std::uint64_t>(std::max(params.steps, 0)) + 1;
+  const auto threads = static_cast<std::uint64_t>(runThreads(params));
+  // What each worker holds for a chain, as its model says.
+  const ModelInfo& model = modelOf(params.model);
+  const std::uint64_t perSite = model.bytesPerSite(params.model);
+  parts.stacks = threads * (8U << 20);
+  parts.chains = threads * perSite * sites;
+  if (model.kind == ModelKind::Sampler) {
+    // Every walker's sums and series (and the allocator's share), kept for adding up in
+    // walker order.
+    parts.walkers = static_cast<std::uint64_t>(std::max<std::int64_t>(activeWalkers(params), 0)) *
+                    (sizeof(WalkerResult) + 64);
+  }
+  // The last chain's sites and its export text, held twice while it replaces the old one.
+  const std::uint64_t reach = static_cast<std::uint64_t>(model.stepLength(params.model)) * sites;
+  parts.chains += 12 * sites + 2 * (3 * digits(reach) + 3) * sites;
+  if (params.calcParCF) {
+    // The distances, their sorted copy and groups, and each thread's dense bins.
+    const std::uint64_t bins = std::min<std::uint64_t>(2 * reach + 2, std::uint64_t{1} << 22);
+    parts.chains += 32 * sites + 8 * bins * (threads + 1);
+  }
+  return parts;
 }
 
 }  // namespace
@@ -63,21 +107,8 @@ int runThreads(const RunParams& params) {
 }
 
 std::uint64_t runMemoryNeeded(const RunParams& params) {
-  const auto sites = static_cast<std::uint64_t>(std::max(params.steps, 0)) + 1;
-  const auto threads = static_cast<std::uint64_t>(runThreads(params));
-  // What each worker holds for a chain, as its model says, and a thread's stack.
-  const ModelInfo& model = modelOf(params.model);
-  const std::uint64_t perSite = model.bytesPerSite(params.model);
-  std::uint64_t bytes = threads * (perSite * sites + (8U << 20));
-  // The last chain's sites and its export text, held twice while it replaces the old one.
-  const std::uint64_t reach = static_cast<std::uint64_t>(model.stepLength(params.model)) * sites;
-  bytes += 12 * sites + 2 * (3 * digits(reach) + 3) * sites;
-  if (params.calcParCF) {
-    // The distances, their sorted copy and groups, and each thread's dense bins.
-    const std::uint64_t bins = std::min<std::uint64_t>(2 * reach + 2, std::uint64_t{1} << 22);
-    bytes += 32 * sites + 8 * bins * (threads + 1);
-  }
-  return bytes;
+  const MemoryParts parts = memoryParts(params);
+  return parts.stacks + parts.walkers + parts.chains;
 }
 
 std::uint64_t memoryAvailable() {
@@ -101,9 +132,21 @@ void checkMemory(const RunParams& params, int processesHere) {
   const std::string each =
       processes > 1 ? " for each of the " + std::to_string(processes) + " processes on this machine"
                     : "";
+  const std::string but =
+      " of memory" + each + ", but only " + memoryText(available) + " is available. ";
+  // Name what takes most of it.
+  const MemoryParts parts = memoryParts(params);
+  if (parts.walkers > parts.chains && parts.walkers > parts.stacks) {
+    throw InputError("Walkers = " + std::to_string(activeWalkers(params)) +
+                     " (the walkers that take samples: at most one per iteration) need about " +
+                     memoryText(needed) + but + "Choose fewer walkers.");
+  }
+  if (parts.stacks > parts.chains && runThreads(params) > 1) {
+    throw InputError("Threads = " + std::to_string(runThreads(params)) + " need about " +
+                     memoryText(needed) + but + "Choose fewer threads.");
+  }
   throw InputError("Steps (N) = " + std::to_string(params.steps) + " needs about " +
-                   gibibytes(needed) + " of memory" + each + ", but only " + gibibytes(available) +
-                   " is available. Choose a smaller N" +
+                   memoryText(needed) + but + "Choose a smaller N" +
                    (params.calcParCF ? ", or leave out g(r)." : "."));
 }
 

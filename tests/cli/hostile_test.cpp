@@ -1,0 +1,206 @@
+// The command against hostile inputs and odd environments: memory limits, a standard output
+// that blocks, closes or fills, the file size limit, empty values, outputs sharing a file,
+// files of other owners and two processes exporting to one name.
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "runcommand.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using clitest::polychain;
+using clitest::polychainAfter;
+using clitest::readFile;
+using clitest::shell;
+using Result = clitest::CommandResult;
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class Hostile : public clitest::ScratchDirTest {
+ protected:
+  std::size_t entries() const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
+  }
+  void writeText(const std::string& name, const std::string& text) const {
+    std::ofstream(path(name), std::ios::binary) << text;
+  }
+};
+
+// A run refused for its memory names what needs it, in a unit that shows the numbers; threads
+// that cannot start are said to be that (exit 4); an option out of range says the range it
+// really takes.
+TEST_F(Hostile, RefusalsNameWhatIsWrong) {
+  const Result walkers =
+      polychainAfter("ulimit -v 204800;",
+                     "run --model pivot --steps 100 --iterations 1000000 --walkers 1000000 "
+                     "--pivots-per-sample 1 --burn-in 0 --seed 1 --threads 1");
+  EXPECT_EQ(walkers.code, 2) << walkers.err;
+  EXPECT_TRUE(contains(walkers.err, "Walkers = 1000000 ")) << walkers.err;
+  EXPECT_TRUE(contains(walkers.err, " MiB of memory")) << walkers.err;
+  const Result threads = polychainAfter(
+      "ulimit -v 4000000;", "run --steps 1000 --iterations 10000 --threads 1024 --max-trials 1");
+  EXPECT_EQ(threads.code, 2) << threads.err;
+  EXPECT_TRUE(contains(threads.err, "Threads = 1024 need about")) << threads.err;
+
+  // Worker threads that cannot start (here: stacks larger than the address space allowed).
+  const Result stacks = polychainAfter("ulimit -v 4000000; OMP_STACKSIZE=8G",
+                                       "run --steps 10 --iterations 100 --threads 2");
+  EXPECT_EQ(stacks.code, 4) << stacks.err;
+  EXPECT_TRUE(contains(stacks.err, "polychain: the worker threads could not be started"))
+      << stacks.err;
+
+  const std::pair<const char*, const char*> ranges[] = {
+      {"run --steps 3e9 --iterations 1",
+       "--steps is out of range: it accepts whole numbers from "
+       "1 to 2147483647."},
+      {"run --model pivot --steps 1e8 --iterations 1", "from 1 to 67108862."},
+      {"run --steps 10 --iterations 1e12",
+       "--iterations is out of range: it accepts whole "
+       "numbers from 1 to 2147483647."},
+      {"sweep --model pivot --steps 10,1e8 --iterations 1", "from 1 to 67108862."},
+  };
+  for (const auto& [args, message] : ranges) {
+    const Result r = polychain(args);
+    EXPECT_EQ(r.code, 2) << args;
+    EXPECT_TRUE(contains(r.err, message)) << args << "\n" << r.err;
+  }
+}
+
+// One rule for every option: an empty value is refused (exit 2) as a wrong one, and so are
+// two outputs to one file, or an export over the file standard output goes to.
+TEST_F(Hostile, EmptyValuesAndSharedOutputsAreRefused) {
+  const std::string same = path("same.csv");
+  const std::pair<std::string, std::string> cases[] = {
+      {"run -N 10 -I 1 --threads ''", "--threads is empty"},
+      {"run -N 10 -I 1 --seed ''", "--seed is empty"},
+      {"run -N 10 -I 1 --max-trials ''", "--max-trials is empty"},
+      {"run -N 10 -I 1 --restart-trapped ' '", "--restart-trapped is empty"},
+      {"run --model pivot -N 10 -I 1 --walkers ''", "--walkers is empty"},
+      {"run --model pivot -N 10 -I 1 --pivots-per-sample ''", "--pivots-per-sample is empty"},
+      {"run --model pivot -N 10 -I 1 --burn-in ''", "--burn-in is empty"},
+      {"sweep -N 10,20 -I 2 --csv ''", "--csv is empty"},
+      {"sweep -N 10,20 -I 2 --plot ''", "--plot is empty"},
+      {"sweep -N 10,20 -I 2 --csv " + same + " --plot " + same, "--csv and --plot"},
+      {"sweep -N 10,20 -I 2 --csv " + same + " --plot " + m_dir.string() + "/./same.csv",
+       "--csv and --plot"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Result r = polychain(args);
+    EXPECT_EQ(r.code, 2) << args << "\n" << r.err;
+    EXPECT_TRUE(contains(r.err, message)) << args << "\n" << r.err;
+    EXPECT_TRUE(r.out.empty()) << args;
+    EXPECT_EQ(entries(), 0U) << args;
+  }
+  const Result intoOutput =
+      polychain("run -N 10 -I 1 --export " + path("o") + " > " + path("o.cdat"));
+  EXPECT_EQ(intoOutput.code, 2) << intoOutput.err;
+  EXPECT_TRUE(contains(intoOutput.err, "where standard output goes")) << intoOutput.err;
+}
+
+// Ctrl-C while standard output is a pipe nobody reads cancels (exit 130), and does not wait
+// for the reader; the test gives the exit a few seconds before it ends the process itself.
+TEST_F(Hostile, BlockedStandardOutputIsCancelled) {
+  const std::string fifo = path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string steps = "2";
+  for (int n = 3; n <= 151; ++n) steps += "," + std::to_string(n);  // some 100 kB of JSON
+  const Result r =
+      shell("sleep 60 < " + fifo + " & reader=$!; " + POLYCHAIN_EXE + " sweep -N " + steps +
+            " -I 2 --seed 1 --json --csv " + path("s.csv") + " > " + fifo +
+            " & pid=$!; "
+            // Until it waits for the reader (or ten seconds).
+            "for i in $(seq 100); do case $(cat /proc/$pid/wchan 2>/dev/null) in *poll*|pipe_w*) "
+            "break;; esac; sleep 0.1; done; "
+            "kill -INT $pid; "
+            "for i in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done; "
+            "kill -KILL $pid 2>/dev/null; wait $pid; code=$?; kill $reader; exit $code");
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_TRUE(contains(r.err, "cancelled")) << r.err;
+  EXPECT_FALSE(fs::exists(path("s.csv")));
+}
+
+// A reader that went away and the file size limit are write errors (exit 1) with a message,
+// not signals that end the process; the old file stays whole, and no export file goes in
+// place of results that could not be printed.
+TEST_F(Hostile, ClosedPipeAndFileSizeLimitAreWriteErrors) {
+  const Result closed =
+      shell("{ sleep 0.3; " + std::string(POLYCHAIN_EXE) + " run -N 1000 -I 1 --seed 1 --export " +
+            path("f") + "; echo \"exit $?\" >&2; } | true");
+  EXPECT_TRUE(contains(closed.err, "cannot write to standard output: Broken pipe")) << closed.err;
+  EXPECT_TRUE(contains(closed.err, "exit 1")) << closed.err;
+  EXPECT_EQ(entries(), 0U);
+
+  writeText("big.cdat", "old\n");
+  const Result limited = polychainAfter(
+      "ulimit -f 100;", "run --steps 100000 --iterations 1 --seed 1 --export " + path("big"));
+  EXPECT_EQ(limited.code, 1) << limited.err;
+  EXPECT_TRUE(contains(limited.err, "cannot write " + path("big.cdat") + ": File too large"))
+      << limited.err;
+  EXPECT_EQ(readFile(path("big.cdat")), "old\n");
+  EXPECT_EQ(entries(), 1U);
+}
+
+// As root: a file of another owner keeps its owner, group and mode when replaced; a setuid
+// file's replacement has neither the setuid nor the setgid bit.
+TEST_F(Hostile, ReplacedFilesKeepTheirOwnerAndLoseSpecialBits) {
+  const passwd* nobody = ::getpwnam("nobody");
+  const group* nogroup = ::getgrnam("nogroup");
+  if (::geteuid() != 0 || nobody == nullptr || nogroup == nullptr) {
+    GTEST_SKIP() << "needs root and the user nobody, group nogroup";
+  }
+  writeText("theirs.cdat", "theirs\n");
+  ASSERT_EQ(::chown(path("theirs.cdat").c_str(), nobody->pw_uid, nogroup->gr_gid), 0);
+  ASSERT_EQ(::chmod(path("theirs.cdat").c_str(), 0640), 0);
+  writeText("setuid.cdat", "setuid\n");
+  ASSERT_EQ(::chmod(path("setuid.cdat").c_str(), 06755), 0);
+  for (const char* name : {"theirs", "setuid"}) {
+    const Result r = polychain("run -N 10 -I 1 --seed 1 --export " + path(name));
+    ASSERT_EQ(r.code, 0) << r.err;
+  }
+  struct stat theirs {};
+  ASSERT_EQ(::stat(path("theirs.cdat").c_str(), &theirs), 0);
+  EXPECT_EQ(theirs.st_uid, nobody->pw_uid);
+  EXPECT_EQ(theirs.st_gid, nogroup->gr_gid);
+  EXPECT_EQ(theirs.st_mode & 07777, 0640U);
+  EXPECT_TRUE(contains(readFile(path("theirs.cdat")), "x,y,z"));
+  struct stat setuid {};
+  ASSERT_EQ(::stat(path("setuid.cdat").c_str(), &setuid), 0);
+  EXPECT_EQ(setuid.st_mode & 07777, 0755U);
+}
+
+// Two processes exporting to one name at once leave the three files of one of them, never a
+// mix; some rounds, since the mix needs their commits to meet.
+TEST_F(Hostile, ConcurrentExportsLeaveOneSet) {
+  const auto run = [&](int seed, const std::string& name) {
+    return std::string(POLYCHAIN_EXE) + " run -N 20000 -I 1 --gofr --seed " + std::to_string(seed) +
+           " --export " + path(name) + " > /dev/null";
+  };
+  ASSERT_EQ(shell(run(1, "a") + " && " + run(2, "b")).code, 0);
+  const auto set = [&](const std::string& name) {
+    return readFile(path(name + ".cdat")) + readFile(path(name + ".gor")) +
+           readFile(path(name + ".goq"));
+  };
+  const std::string a = set("a");
+  const std::string b = set("b");
+  ASSERT_NE(a, b);
+  for (int round = 0; round < 40; ++round) {
+    ASSERT_EQ(shell(run(1, "o") + " & " + run(2, "o") + " & wait").code, 0);
+    const std::string o = set("o");
+    ASSERT_TRUE(o == a || o == b) << "round " << round;
+  }
+  EXPECT_EQ(entries(), 9U);  // nothing but the three sets
+}
+
+}  // namespace
