@@ -352,7 +352,6 @@ void Form1::buildTrappedNotice() {
   trappedLayout->addWidget(trappedCancel, 1, 0);
   trappedLayout->addWidget(trappedDismiss, 1, 1);
   trappedLayout->setColumnStretch(2, 1);
-  m_trappedNotice->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
   m_trappedNotice->hide();
   connect(trappedCancel, &QPushButton::clicked, this, &Form1::cancelRun);
   connect(trappedDismiss, &QPushButton::clicked, m_trappedNotice, &QWidget::hide);

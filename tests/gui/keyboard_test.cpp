@@ -105,6 +105,8 @@ void KeyboardTest::statusStaysOneLineAndNothingNeededIsHidden() {
     auto* w = h.child<QWidget>(name);
     QVERIFY2(w->isVisible() && w->visibleRegion().boundingRect() == w->rect(), name);
   }
+  auto* notice = h.child<QLabel>("trappedText");  // and the whole of its text
+  QVERIFY(notice->height() >= notice->heightForWidth(notice->width()));
   QTest::mouseClick(h.child<QPushButton>("trappedCancel"), Qt::LeftButton);
   QVERIFY(ended.wait(30000));
   checkInSight("after the cancelled run");
