@@ -28,6 +28,7 @@
 #include <array>
 #include <cmath>
 
+#include "gui/viewframe.h"
 #include "window/chainview.h"
 #include "window/ticks.h"
 #include "window/tubemesh.h"
@@ -42,8 +43,13 @@ constexpr std::array<QRgb, 5> kGradient = {0xff440154, 0xff3b528b, 0xff21918c, 0
 
 constexpr const char* kThreeDHint =
     "Drag with the right mouse button to turn the chain; zoom with the wheel.";
+constexpr const char* kThreeDKeys =
+    "With the keyboard: the arrow keys turn the chain (with Shift in small steps), + and - "
+    "zoom, Tab moves on.";
 constexpr const char* kProjectionNote =
     "No OpenGL here: the chain is shown projected on the x-y plane.";
+
+constexpr QChar kMinus(0x2212);
 
 struct Range {
   double low = 0.0;
@@ -128,7 +134,9 @@ class RoundTickFormatter final : public QValue3DAxisFormatter {
       const auto at = static_cast<float>((m_ticks.values[i] - low) / span);
       gridPositions().append(at);
       labelPositions().append(at);
-      labelStrings().append(QString::fromStdString(m_ticks.labels[i]));
+      // The minus sign rather than the hyphen: a hyphen is lost to the eye once the
+      // labels are drawn small.
+      labelStrings().append(QString::fromStdString(m_ticks.labels[i]).replace('-', kMinus));
     }
   }
 
@@ -206,7 +214,7 @@ ChainPage::ChainPage(QWidget* parent)
   setObjectName("chainPage");
   if (threeDAvailable()) {
     buildThreeD();
-    body()->insertWidget(0, m_container, 1);
+    body()->insertWidget(0, m_frame, 1);
   } else {
     buildProjection();
     body()->insertWidget(0, m_view, 1);
@@ -263,10 +271,24 @@ void ChainPage::buildThreeD() {
   resetView();
   m_container = QWidget::createWindowContainer(m_scatter);
   m_container->setObjectName("chain3D");
-  m_container->setAccessibleName("Last chain in 3D");
+  m_container->setAccessibleName("Chain drawing");
   m_container->setMinimumSize(240, 180);
-  m_container->setFocusPolicy(Qt::StrongFocus);
   m_container->installEventFilter(this);
+  m_frame = new ViewFrame(m_scatter, m_container);
+  m_frame->setObjectName("chain3DFrame");
+  m_frame->setAccessibleName("Last chain in 3D");
+  m_frame->setAccessibleDescription(kThreeDKeys);
+  m_frame->setToolTip(kThreeDKeys);
+  connect(m_frame, &ViewFrame::turnRequested, this, [this](float yaw, float pitch) {
+    Q3DCamera* camera = m_scatter->scene()->activeCamera();
+    camera->setXRotation(camera->xRotation() + yaw);
+    camera->setYRotation(camera->yRotation() + pitch);
+  });
+  connect(m_frame, &ViewFrame::zoomRequested, this, [this](float factor) {
+    Q3DCamera* camera = m_scatter->scene()->activeCamera();
+    camera->setZoomLevel(
+        std::clamp(camera->zoomLevel() * factor, camera->minZoomLevel(), camera->maxZoomLevel()));
+  });
 }
 
 void ChainPage::buildProjection() {
@@ -426,9 +448,22 @@ void ChainPage::fitZoom() {
   camera->setZoomLevel(m_fittedZoom);
 }
 
+void ChainPage::showEvent(QShowEvent* event) {
+  // Top to bottom: the view, then the row under it. Set once the page is in its window, as
+  // moving the page there orders its widgets anew.
+  QWidget* reset = findChild<QPushButton*>("chainResetView");
+  setTabOrder(plotFocusWidget(), reset);
+  setTabOrder(reset, saveButton());
+  PlotPage::showEvent(event);
+}
+
 bool ChainPage::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_container && event->type() == QEvent::Resize) fitZoom();
   return PlotPage::eventFilter(watched, event);
+}
+
+QWidget* ChainPage::plotFocusWidget() const {
+  return isThreeD() ? static_cast<QWidget*>(m_frame) : m_view;
 }
 
 QImage ChainPage::threeDImage(const QSize& size) const {

@@ -26,6 +26,7 @@ class QValueAxis;
 namespace polychain {
 
 class RoundTickFormatter;
+class ViewFrame;
 
 class ChainPage final : public PlotPage {
   Q_OBJECT
@@ -47,6 +48,8 @@ class ChainPage final : public PlotPage {
   bool isThreeD() const { return m_scatter != nullptr; }
   // The 3D view's widget (null without 3D) and a picture of it at `size` pixels.
   QWidget* threeDWidget() const { return m_container; }
+  // What takes the keyboard for the plot: the 3D view's frame or the 2D chart.
+  QWidget* plotFocusWidget() const;
   QImage threeDImage(const QSize& size) const;
   QString suggestedFileName() const override { return "chain.png"; }
 
@@ -58,6 +61,7 @@ class ChainPage final : public PlotPage {
   void paintPlot(QPainter& painter, const QRect& target) override;
   QSize plotSize() const override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void buildThreeD();
@@ -73,6 +77,7 @@ class ChainPage final : public PlotPage {
   // 3D view.
   Q3DScatter* m_scatter = nullptr;
   QWidget* m_container = nullptr;
+  ViewFrame* m_frame = nullptr;  // holds m_container and takes the keyboard for it
   std::vector<QScatter3DSeries*> m_bands3D;
   std::vector<RoundTickFormatter*> m_formatters;  // x, z (vertical), y
   QCustom3DItem* m_bonds = nullptr;

@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -24,14 +25,15 @@
 #include <QSizeGrip>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "gui/accessible.h"
 #include "gui/chainpage.h"
 #include "gui/exportdialog.h"
+#include "gui/onelinelabel.h"
 #include "gui/plottabs.h"
 #include "gui/qtext.h"
 #include "gui/simulationworker.h"
@@ -43,12 +45,16 @@ namespace polychain {
 
 namespace {
 
-// A plain-text caption (so "<R>" is not taken for markup) with the given designer name.
+// `text` without its mnemonic marker: what a screen reader says.
+QString plain(const QString& text) { return QString(text).remove('&'); }
+
+// A plain-text caption (so "<R>" is not taken for markup) with the given designer name; an
+// "&" in `text` marks the letter that Alt takes to `buddy`.
 QLabel* caption(const char* name, const QString& text, QWidget* buddy) {
   auto* label = new QLabel(text);
   label->setObjectName(name);
   label->setTextFormat(Qt::PlainText);
-  label->setAccessibleName(text);
+  label->setAccessibleName(plain(text));
   if (buddy != nullptr) label->setBuddy(buddy);
   return label;
 }
@@ -74,9 +80,9 @@ QProgressBar* progressBar(const char* name, const QString& accessibleName,
   bar->setAccessibleName(accessibleName);
   bar->setAccessibleDescription(description);
   bar->setToolTip(description);
-  QSizePolicy policy = bar->sizePolicy();
-  policy.setRetainSizeWhenHidden(true);  // showing a bar must not move the results
-  bar->setSizePolicy(policy);
+  // In the status bar: small, and no taller than a line of text.
+  bar->setMaximumWidth(110);
+  bar->setMaximumHeight(bar->fontMetrics().height() + 4);
   bar->hide();
   return bar;
 }
@@ -109,6 +115,8 @@ bool askQuestion(QWidget* parent, const QString& title, const QString& text) {
   return box.exec() == QMessageBox::Yes;
 }
 
+constexpr QKeyCombination kExportKeys(Qt::ControlModifier, Qt::Key_E);
+
 constexpr const char* kCurrentChainDescription = "Share of the steps done in the current chain";
 
 int percent(float value) { return static_cast<int>(std::lround(std::clamp(value, 0.0f, 100.0f))); }
@@ -118,6 +126,9 @@ int percent(float value) { return static_cast<int>(std::lround(std::clamp(value,
 Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWorker(this)) {
   setObjectName("Form1");
   setWindowTitle("Form1");
+  setAccessibleDescription(
+      "polychain: polymer chains grown as walks on the simple cubic lattice, with their "
+      "size, shape and pair correlation");
   m_worker->setObjectName("runWorker");
   m_showMessage = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
     showMessageBox(this, icon, title, text);
@@ -136,10 +147,6 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
   columnLayout->addWidget(buildResults());
   buildProgress();
   buildTrappedNotice();
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{m_progress1, m_progress2, m_progress3, m_trappedNotice}) {
-    columnLayout->addWidget(w);
-  }
   columnLayout->addStretch();
   buildWorkArea(column);
   buildStatusBar();
@@ -158,6 +165,20 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
   setTabOrder(m_seed, m_calcParCF);
   setTabOrder(m_calcParCF, m_simRun);
   setTabOrder(m_simRun, m_cancelRun);
+  setTabOrder(m_cancelRun, findChild<ValueBox*>("eR"));
+
+  // Return in a field runs, as on a dialog's default button; arrow keys in the model group
+  // select the model they move to.
+  for (QLineEdit* field :
+       {m_stepNum, m_iterations, m_avoid, m_kuhn, m_restartTrapped, m_pivotsPerSample, m_seed}) {
+    connect(field, &QLineEdit::returnPressed, this, &Form1::SimRun_Click);
+  }
+  for (QRadioButton* option : {m_rlopt, m_sawopt, m_shortOpt, m_pivotOpt}) {
+    option->installEventFilter(this);
+  }
+  // Ctrl+E opens the export even from a text field, which on some desktops would take it
+  // for "end of line" (End does that too).
+  for (QLineEdit* field : findChildren<QLineEdit*>()) field->installEventFilter(this);
 
   connect(m_simRun, &QPushButton::clicked, this, &Form1::SimRun_Click);
   connect(m_cancelRun, &QPushButton::clicked, this, &Form1::cancelRun);
@@ -182,13 +203,13 @@ Form1::~Form1() {
 }
 
 QWidget* Form1::buildParameters() {
-  m_rlopt = new QRadioButton("Meander");
+  m_rlopt = new QRadioButton("&Meander");
   m_rlopt->setObjectName("RLOPT");
-  m_sawopt = new QRadioButton("SAW");
+  m_sawopt = new QRadioButton("S&AW");
   m_sawopt->setObjectName("SAWOPT");
-  m_shortOpt = new QRadioButton("Short Range (1-10)");
+  m_shortOpt = new QRadioButton("S&hort Range (1-10)");
   m_shortOpt->setObjectName("ShortOpt");
-  m_pivotOpt = new QRadioButton("Pivot SAW (true self-avoiding walk)");
+  m_pivotOpt = new QRadioButton("&Pivot SAW (true self-avoiding walk)");
   m_pivotOpt->setObjectName("PivotOpt");
   m_pivotOpt->setToolTip(
       "Samples of the true self-avoiding walk, each a set number of pivot moves after the "
@@ -196,7 +217,7 @@ QWidget* Form1::buildParameters() {
   auto* options = new QButtonGroup(this);
   options->setExclusive(true);
   for (QRadioButton* option : {m_rlopt, m_sawopt, m_shortOpt, m_pivotOpt}) {
-    option->setAccessibleName(option->text());
+    option->setAccessibleName(plain(option->text()));
     options->addButton(option);
   }
 
@@ -218,9 +239,9 @@ QWidget* Form1::buildParameters() {
   m_seed->setPlaceholderText("from the clock");
   m_seed->setToolTip(
       "Empty: a new seed from the clock. A seed shown in the status bar repeats that run.");
-  m_calcParCF = new QCheckBox("Calculate Pairwise Correlation Factor");
+  m_calcParCF = new QCheckBox("Ca&lculate Pairwise Correlation Factor");
   m_calcParCF->setObjectName("CalcParCF");
-  m_calcParCF->setAccessibleName(m_calcParCF->text());
+  m_calcParCF->setAccessibleName(plain(m_calcParCF->text()));
 
   auto* frame1 = new QGroupBox("Parameters");
   frame1->setObjectName("Frame1");
@@ -242,24 +263,24 @@ QWidget* Form1::buildParameters() {
     parameters->addWidget(field, row, 1);
     ++row;
   };
-  addField("Label1", "Steps (N) (1 - 100000)", m_stepNum);
-  addField("Label2", "Iterations (1 - 100)", m_iterations);
-  addField("Label8", "Self-Avoidance (1-3)", m_avoid);
-  addField("Label9", "Kuhn Length (1-10)", m_kuhn);
-  addField("RestartLabel", qs(kRestartField), m_restartTrapped);
-  addField("PivotsLabel", "Pivots per sample", m_pivotsPerSample);
-  addField("SeedLabel", "Seed", m_seed);
+  addField("Label1", "Steps (&N) (1 - 100000)", m_stepNum);
+  addField("Label2", "&Iterations (1 - 100)", m_iterations);
+  addField("Label8", "Self-A&voidance (1-3)", m_avoid);
+  addField("Label9", "&Kuhn Length (1-10)", m_kuhn);
+  addField("RestartLabel", qs(kRestartField).replace("Regrow", "Re&grow"), m_restartTrapped);
+  addField("PivotsLabel", "Pivo&ts per sample", m_pivotsPerSample);
+  addField("SeedLabel", "&Seed", m_seed);
   parameters->addWidget(m_calcParCF, row, 0, 1, 2);
   parameters->setColumnStretch(1, 1);
   return frame1;
 }
 
 QLayout* Form1::buildRunButtons() {
-  m_simRun = new QPushButton("Run Simulation");
+  m_simRun = new QPushButton("&Run Simulation");
   m_simRun->setObjectName("SimRun");
-  m_simRun->setAccessibleName(m_simRun->text());
+  m_simRun->setAccessibleName(plain(m_simRun->text()));
   m_simRun->setDefault(true);
-  m_cancelRun = new QPushButton("Cancel");
+  m_cancelRun = new QPushButton("&Cancel");
   m_cancelRun->setObjectName("CancelRun");
   m_cancelRun->setAccessibleName("Cancel");
   m_cancelRun->setToolTip("Cancel the run (Esc); the earlier results stay");
@@ -296,6 +317,12 @@ QWidget* Form1::buildResults() {
   results->addWidget(pers, 4, 1);
   results->setColumnStretch(1, 1);
   results->setColumnStretch(2, 1);
+  // Row by row, as read.
+  setTabOrder(eR, TR);
+  setTabOrder(TR, Rsqred);
+  setTabOrder(Rsqred, TRsqred);
+  setTabOrder(TRsqred, Rgtxt);
+  setTabOrder(Rgtxt, pers);
   return frame2;
 }
 
@@ -349,12 +376,21 @@ void Form1::buildWorkArea(QWidget* controls) {
   m_workArea->setChildrenCollapsible(false);
   setCentralWidget(m_workArea);
 
-  // The plots go to the right of the controls and take the room the window gains.
+  // The plots go to the right of the controls and take the room the window gains. The
+  // notice of a trapped chain goes above them, where the plots make room for it, so that
+  // it never pushes a control out of sight.
+  auto* plotsPanel = new QWidget;
+  plotsPanel->setObjectName("plotsPanel");
+  plotsPanel->setAccessibleName("Run notices and plots");
+  auto* plotsLayout = new QVBoxLayout(plotsPanel);
+  plotsLayout->setContentsMargins(0, 0, 0, 0);
+  plotsLayout->addWidget(m_trappedNotice);
   m_plots = new PlotTabs([this] { return inputs(); });
   m_plots->setMessageHook([this](QMessageBox::Icon icon, const QString& title,
                                  const QString& text) { m_showMessage(icon, title, text); });
   connect(m_plots, &PlotTabs::statusMessage, this, &Form1::showStatus);
-  m_workArea->addWidget(m_plots);
+  plotsLayout->addWidget(m_plots, 1);
+  m_workArea->addWidget(plotsPanel);
   m_workArea->setStretchFactor(0, 0);
   m_workArea->setStretchFactor(1, 1);
   for (int i = 0; i < m_workArea->count(); ++i) {
@@ -366,33 +402,37 @@ void Form1::buildStatusBar() {
   // The message is a label of its own, so that a screen reader reads it as text.
   QStatusBar* bar = statusBar();
   bar->setAccessibleName("Status bar");
-  m_status = reportLabel("statusMessage", "Status");
-  // A long message is cut at its end rather than widening the window; its tooltip has it all.
-  m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  // A long message is cut at its end rather than widening the window or growing the bar;
+  // its tooltip has it all.
+  m_status = new OneLineLabel("statusMessage", "Status");
   bar->addWidget(m_status, 1);
   showStatus("Choose a model under Parameters, then press Run Simulation.");
-  m_seedUsed = reportLabel("seedUsed", "Seed of the last run; typed as Seed it repeats the run");
+  // The progress of a run, beside its message.
+  for (QProgressBar* progress : {m_progress1, m_progress2, m_progress3}) {
+    bar->addPermanentWidget(progress);
+  }
+  m_seedUsed =
+      reportLabel("seedUsed", "Seed of the results shown; typed as Seed it repeats the run");
+  m_seedUsed->setWordWrap(false);
   m_seedUsed->setTextInteractionFlags(Qt::TextSelectableByMouse);
   bar->addPermanentWidget(m_seedUsed);
   if (auto* grip = bar->findChild<QSizeGrip*>()) grip->setAccessibleName("Resize the window");
 }
 
-void Form1::showStatus(const QString& text) {
-  setReport(m_status, text);
-  m_status->setToolTip(text);
-}
+void Form1::showStatus(const QString& text) { m_status->setReport(text); }
 
 QString Form1::status() const { return m_status->text(); }
 
 void Form1::buildMenu() {
   menuBar()->setAccessibleName("Menu bar");
-  QMenu* fileMenu = menuBar()->addMenu("File");
+  QMenu* fileMenu = menuBar()->addMenu("&File");
   fileMenu->setObjectName("FileMenu");
   fileMenu->setAccessibleName("File");
   fileMenu->menuAction()->setObjectName("FileMenuAction");
-  QAction* exportData = fileMenu->addAction("Export Data");
+  QAction* exportData = fileMenu->addAction("&Export Data");
   exportData->setObjectName("mnuFile_Export");
-  QAction* quit = fileMenu->addAction("Quit");
+  exportData->setShortcut(QKeySequence(kExportKeys));
+  QAction* quit = fileMenu->addAction("&Quit");
   quit->setObjectName("ProgExit");
   quit->setShortcut(QKeySequence::Quit);
   connect(exportData, &QAction::triggered, this, &Form1::mnuFile_Export_Click);
@@ -423,7 +463,10 @@ bool Form1::runInProgress() const { return m_running; }
 void Form1::SimRun_Click() {
   if (runInProgress()) return;
   const Dispatch dispatch = dispatchRun(inputs());
-  if (dispatch.kind == Dispatch::Kind::Nothing) return;
+  if (dispatch.kind == Dispatch::Kind::Nothing) {
+    showStatus("No model is chosen: choose one under Parameters, then press Run Simulation.");
+    return;
+  }
   if (dispatch.kind == Dispatch::Kind::Refused) {
     m_showMessage(QMessageBox::Warning, "Run Simulation", qs(dispatch.message));
     return;
@@ -446,9 +489,16 @@ void Form1::SimRun_Click() {
 
 void Form1::setRunning(bool running) {
   m_running = running;
-  m_simRun->setEnabled(!running);
-  m_cancelRun->setEnabled(running);
-  (running ? m_cancelRun : m_simRun)->setFocus();
+  // The button that is about to be disabled hands the focus straight to the other one, so
+  // it never passes through the rest of the window on the way.
+  QPushButton* next = running ? m_cancelRun : m_simRun;
+  QPushButton* previous = running ? m_simRun : m_cancelRun;
+  const QWidget* focused = QApplication::focusWidget();
+  next->setEnabled(true);
+  if (focused == nullptr || focused == previous || m_trappedNotice->isAncestorOf(focused)) {
+    next->setFocus(Qt::OtherFocusReason);
+  }
+  previous->setEnabled(false);
 }
 
 void Form1::cancelRun() {
@@ -487,10 +537,6 @@ void Form1::onChainTrapped(qint64 chain, qint64 trials) {
   const std::int32_t chains = m_runParams.iterations;
   setReport(m_trappedText, qs(trappedNotice(chain, chains, trials, m_runParams.restartTrapped)));
   m_trappedNotice->show();
-  // Brought into sight once laid out, should the controls be scrolled.
-  QTimer::singleShot(0, this, [this] {
-    if (m_trappedNotice->isVisible()) m_controlPanel->ensureWidgetVisible(m_trappedNotice);
-  });
   showStatus(qs(trappedStatus(chain, chains, trials)));
   m_progress2->setRange(0, 0);  // busy: trials go on without the chain growing
   m_progress2->setAccessibleDescription(
@@ -515,11 +561,15 @@ void Form1::showResults() {
 
 void Form1::endRun() {
   m_worker->wait();
+  setRunning(false);  // first, so the focus never falls from a hidden notice
   m_progress1->hide();
   m_progress2->hide();
   m_progress3->hide();
   clearTrapped();
-  setRunning(false);
+}
+
+void Form1::showSeed() {
+  setReport(m_seedUsed, m_shownSeed ? qs(seedStatus(*m_shownSeed)) : QString());
 }
 
 void Form1::onRunFinished() {
@@ -531,14 +581,17 @@ void Form1::onRunFinished() {
     m_plots->showRun(m_runParams, result);
     m_state.apply(m_runParams, std::move(result));
     showResults();
+    m_shownSeed = seed;
   }
-  setReport(m_seedUsed, qs(seedStatus(seed)));
+  // A cancelled run leaves the earlier results, and so their seed.
+  showSeed();
   showStatus(qs(runEndStatus(status, m_runParams)));
   emit runEnded();
 }
 
 void Form1::onRunFailed(const QString& reason) {
   endRun();
+  showSeed();
   showStatus("The run did not take place; the earlier results stay.");
   m_showMessage(QMessageBox::Warning, "Run Simulation", reason);
   emit runEnded();
@@ -606,6 +659,31 @@ QPixmap Form1::picture() {
     painter.drawImage(where, chain->threeDImage(view->size() * pixmap.devicePixelRatio()));
   }
   return pixmap;
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride &&
+      static_cast<QKeyEvent*>(event)->keyCombination() == kExportKeys) {
+    return true;  // not taken by the field: the shortcut goes to the menu entry
+  }
+  // The arrow keys move through the models in the order shown, wrapping at either end, and
+  // select the one they reach.
+  if (event->type() == QEvent::KeyPress) {
+    const std::array<QRadioButton*, 4> options = {m_rlopt, m_sawopt, m_shortOpt, m_pivotOpt};
+    const auto at = std::find(options.begin(), options.end(), watched);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const bool forward = key == Qt::Key_Right || key == Qt::Key_Down;
+    const bool back = key == Qt::Key_Left || key == Qt::Key_Up;
+    if (at != options.end() && (forward || back)) {
+      const auto n = static_cast<std::ptrdiff_t>(options.size());
+      const std::ptrdiff_t next = ((at - options.begin()) + (forward ? 1 : n - 1)) % n;
+      QRadioButton* option = options[static_cast<std::size_t>(next)];
+      option->setFocus(Qt::TabFocusReason);
+      option->setChecked(true);
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

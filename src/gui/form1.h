@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPixmap>
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -29,6 +30,7 @@ namespace polychain {
 
 class ExportDialog;
 class PlotTabs;
+class OneLineLabel;
 class SimulationWorker;
 
 class Form1 final : public QMainWindow {
@@ -82,6 +84,7 @@ class Form1 final : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QWidget* buildParameters();
@@ -103,6 +106,7 @@ class Form1 final : public QMainWindow {
   void showResults();
   void showStatus(const QString& text);
   void clearTrapped();
+  void showSeed();
 
   WindowState m_state;
   SimulationWorker* m_worker;
@@ -110,7 +114,8 @@ class Form1 final : public QMainWindow {
   MessageHook m_showMessage;
   SaveNameHook m_askSaveFileName;
   QuestionHook m_askQuestion;
-  RunParams m_runParams;  // of the run going on or last started
+  RunParams m_runParams;                     // of the run going on or last started
+  std::optional<std::uint64_t> m_shownSeed;  // the seed of the results shown
   bool m_running = false;
   // The chain the run reported as seeming trapped, and its trials as last reported.
   std::optional<qint64> m_trappedChain;
@@ -139,7 +144,7 @@ class Form1 final : public QMainWindow {
   QWidget* m_trappedNotice = nullptr;
   QLabel* m_trappedText = nullptr;
   QLabel* m_seedUsed = nullptr;
-  QLabel* m_status = nullptr;
+  OneLineLabel* m_status = nullptr;
 };
 
 }  // namespace polychain

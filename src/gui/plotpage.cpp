@@ -1,5 +1,6 @@
 #include "gui/plotpage.h"
 
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QFileInfo>
@@ -37,50 +38,60 @@ PlotPage::PlotPage(const char* saveName, const QString& plotName, QWidget* paren
   connect(m_save, &QPushButton::clicked, this, &PlotPage::saveRequested);
 }
 
-QString PlotPage::savePlot(const QString& path) {
+PlotPage::DrawnPlot PlotPage::drawPlot(const QString& path) {
+  DrawnPlot drawn;
   const QString suffix = QFileInfo(path).suffix().toLower();
   if (suffix != "png" && suffix != "svg") {
-    return "A plot is saved as a PNG image (.png) or an SVG drawing (.svg); \"" +
-           QFileInfo(path).fileName() + "\" ends in neither.";
+    drawn.error = "A plot is saved as a PNG image (.png) or an SVG drawing (.svg); \"" +
+                  QFileInfo(path).fileName() + "\" ends in neither.";
+    return drawn;
   }
   const QSize size = plotSize();
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return "Could not write " + path + ": " + file.errorString();
-  }
-  bool drawn = true;
   if (suffix == "svg") {
+    QBuffer buffer(&drawn.svg);
+    buffer.open(QIODevice::WriteOnly);
     QSvgGenerator svg;
-    svg.setOutputDevice(&file);
+    svg.setOutputDevice(&buffer);
     svg.setSize(size);
     svg.setViewBox(QRect(QPoint(0, 0), size));
     svg.setTitle(QFileInfo(path).completeBaseName());
     svg.setDescription("Drawn by polychain");
     QPainter painter;
-    drawn = painter.begin(&svg);
-    if (drawn) {
+    bool painted = painter.begin(&svg);
+    if (painted) {
       painter.setRenderHint(QPainter::Antialiasing);
       paintPlot(painter, QRect(QPoint(0, 0), size));
-      drawn = painter.end();
+      painted = painter.end();
     }
+    if (!painted) drawn.error = "Could not draw the plot into " + path + ".";
   } else {
-    QImage image(size * kPngScale, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(kPngScale);
-    image.fill(Qt::white);
-    {
-      QPainter painter(&image);
-      painter.setRenderHint(QPainter::Antialiasing);
-      paintPlot(painter, QRect(QPoint(0, 0), size));
-    }
-    drawn = image.save(&file, "PNG");
+    drawn.png = QImage(size * kPngScale, QImage::Format_ARGB32_Premultiplied);
+    drawn.png.setDevicePixelRatio(kPngScale);
+    drawn.png.fill(Qt::white);
+    QPainter painter(&drawn.png);
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintPlot(painter, QRect(QPoint(0, 0), size));
   }
-  if (!drawn) {
+  return drawn;
+}
+
+QString PlotPage::writePlot(const DrawnPlot& drawn, const QString& path) {
+  if (!drawn.error.isEmpty()) return drawn.error;
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    return "Could not write " + path + ": " + file.errorString();
+  }
+  const bool written =
+      drawn.png.isNull() ? file.write(drawn.svg) == drawn.svg.size() : drawn.png.save(&file, "PNG");
+  if (!written) {
     file.cancelWriting();
     return "Could not draw the plot into " + path + ".";
   }
   if (!file.commit()) return "Could not write " + path + ": " + file.errorString();
   return {};
 }
+
+QString PlotPage::savePlot(const QString& path) { return writePlot(drawPlot(path), path); }
 
 QChartView* makeChartView(QChart* chart, const char* name, const QString& accessibleName) {
   // Room beyond the plot area for the half of an end label that sticks out.

@@ -2,6 +2,8 @@
 // a "Save Plot…" button. Subclasses draw the plot; saving writes it as PNG or SVG.
 #pragma once
 
+#include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
@@ -23,9 +25,19 @@ class PlotPage : public QWidget {
   // plot in that button's accessible name ("Save the <plotName> plot").
   PlotPage(const char* saveName, const QString& plotName, QWidget* parent = nullptr);
 
-  // Writes the plot as it stands: an SVG drawing when `path` ends in ".svg", a PNG image
-  // when it ends in ".png" (either case). The file is replaced only once fully written.
-  // Returns why it could not be written, or an empty text.
+  // A plot drawn for saving: the SVG text or the picture, or why it could not be drawn.
+  struct DrawnPlot {
+    QByteArray svg;
+    QImage png;
+    QString error;
+  };
+  // Draws the plot as it stands for `path`: an SVG drawing when it ends in ".svg", a PNG
+  // image when it ends in ".png" (either case). On the window's thread.
+  DrawnPlot drawPlot(const QString& path);
+  // Writes a drawn plot to `path` (encoding a PNG on the way), replacing the file only once
+  // fully written; returns why it could not, or an empty text. Safe on any thread.
+  static QString writePlot(const DrawnPlot& drawn, const QString& path);
+  // Both at once.
   QString savePlot(const QString& path);
   // The file name to offer when saving, without a folder.
   virtual QString suggestedFileName() const = 0;

@@ -5,6 +5,9 @@
 #include <QFileDialog>
 #include <QScrollArea>
 #include <QStackedWidget>
+#include <QThread>
+#include <QTimer>
+#include <memory>
 
 #include "gui/accessible.h"
 #include "gui/chainpage.h"
@@ -92,6 +95,10 @@ PlotTabs::PlotTabs(InputsSource mainInputs, QWidget* parent)
           });
 }
 
+PlotTabs::~PlotTabs() {
+  if (m_writer != nullptr) m_writer->wait();
+}
+
 void PlotTabs::showRun(const RunParams& params, const RunResult& result) {
   const QString description = qs(runDescription(params, result.seed));
   m_chain->setChain(result.lastSites, description);
@@ -102,7 +109,10 @@ void PlotTabs::showRun(const RunParams& params, const RunResult& result) {
   m_details->setRun(description, result.extended, result.pivot);
 }
 
-void PlotTabs::stopWork() { m_scaling->stopSweep(); }
+void PlotTabs::stopWork() {
+  m_scaling->stopSweep();
+  if (m_writer != nullptr) m_writer->wait();
+}
 
 bool PlotTabs::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_scalingArea && event->type() == QEvent::Resize) {
@@ -112,14 +122,40 @@ bool PlotTabs::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PlotTabs::savePlot(PlotPage* page) {
-  const QString name = m_askSaveName(this, page->suggestedFileName());
-  if (name.isEmpty()) return;
-  const QString error = page->savePlot(name);
-  if (!error.isEmpty()) {
-    m_showMessage(QMessageBox::Warning, "Save Plot", error);
+  if (saving()) {
+    emit statusMessage("A plot is being saved; save the next one once it is written.");
+    emit plotSaveEnded();
     return;
   }
-  emit statusMessage("Saved the plot to " + QDir::toNativeSeparators(name) + ".");
+  const QString name = m_askSaveName(this, page->suggestedFileName());
+  if (name.isEmpty()) {
+    emit plotSaveEnded();
+    return;
+  }
+  const QString shownName = QDir::toNativeSeparators(name);
+  // The thread stands for the whole save, so that no second one starts meanwhile.
+  auto error = std::make_shared<QString>();
+  auto drawn = std::make_shared<PlotPage::DrawnPlot>();
+  m_writer = QThread::create([drawn, error, name] { *error = PlotPage::writePlot(*drawn, name); });
+  m_writer->setParent(this);
+  connect(m_writer, &QThread::finished, this, [this, error, shownName] {
+    m_writer->deleteLater();
+    m_writer = nullptr;
+    if (error->isEmpty()) {
+      emit statusMessage("Saved the plot to " + shownName + ".");
+    } else {
+      emit statusMessage("The plot was not saved.");
+      m_showMessage(QMessageBox::Warning, "Save Plot", *error);
+    }
+    emit plotSaveEnded();
+  });
+  // The message is painted before the drawing holds up the window.
+  emit statusMessage("Drawing the plot for " + shownName + "…");
+  QTimer::singleShot(0, this, [this, page, drawn, shownName, name] {
+    *drawn = page->drawPlot(name);
+    if (drawn->error.isEmpty()) emit statusMessage("Writing " + shownName + "…");
+    m_writer->start();
+  });
 }
 
 }  // namespace polychain

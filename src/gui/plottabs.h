@@ -10,6 +10,7 @@
 #include <functional>
 
 class QScrollArea;
+class QThread;
 
 #include "polychain/run.h"
 #include "window/windowlogic.h"
@@ -34,6 +35,8 @@ class PlotTabs final : public QTabWidget {
 
   // `mainInputs` reads the window's parameters for the Scaling tab.
   explicit PlotTabs(InputsSource mainInputs, QWidget* parent = nullptr);
+  // Waits for a plot being written.
+  ~PlotTabs() override;
 
   void setMessageHook(MessageHook hook) { m_showMessage = std::move(hook); }
   void setSaveNameHook(SaveNameHook hook) { m_askSaveName = std::move(hook); }
@@ -41,10 +44,13 @@ class PlotTabs final : public QTabWidget {
   // Takes in a finished run of `params`: the chain, g(r) and g(q) when it computed them, and
   // the extended statistics.
   void showRun(const RunParams& params, const RunResult& result);
-  // Cancels a sweep in progress and waits until it has stopped.
+  // Cancels a sweep in progress and waits until it has stopped, and for a plot being written.
   void stopWork();
   // Asks for a file name and saves `page`'s plot there, reporting a failure as a message.
+  // The plot is drawn on the window's thread once the status says so, and written (a PNG
+  // encoded) on a thread of its own; plotSaveEnded() follows. One save at a time.
   void savePlot(PlotPage* page);
+  bool saving() const { return m_writer != nullptr; }
 
   ChainPage* chainPage() const { return m_chain; }
   CorrelationPage* gofrPage() const { return m_gofr; }
@@ -58,6 +64,8 @@ class PlotTabs final : public QTabWidget {
  signals:
   // A short note for the window's status bar.
   void statusMessage(const QString& text);
+  // A save asked for by savePlot() ended: cancelled, refused, failed or done.
+  void plotSaveEnded();
 
  private:
   MessageHook m_showMessage;
@@ -68,6 +76,7 @@ class PlotTabs final : public QTabWidget {
   DetailsPage* m_details;
   ScalingPage* m_scaling;
   QScrollArea* m_scalingArea = nullptr;
+  QThread* m_writer = nullptr;  // writing a plot, from the drawing to the written file
 };
 
 }  // namespace polychain

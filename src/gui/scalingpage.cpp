@@ -175,6 +175,10 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   body()->insertWidget(2, m_exponent);
   body()->insertWidget(3, references);
   body()->insertWidget(4, m_table, 1);
+  // The save button right under the plot, where it stays in sight when the rest scrolls.
+  body()->removeItem(controlRow());
+  controlRow()->setParent(nullptr);
+  body()->insertLayout(2, controlRow());
 
   connect(m_run, &QPushButton::clicked, this, &ScalingPage::runSweep);
   connect(m_cancel, &QPushButton::clicked, this, &ScalingPage::cancelSweep);

@@ -13,7 +13,7 @@ ValueBox::ValueBox(const char* name, const QString& accessibleName, const QStrin
   setAccessibleName(accessibleName);
   setAccessibleDescription(meaning);
   setReadOnly(true);
-  setFocusPolicy(Qt::ClickFocus);
+  setFocusPolicy(Qt::StrongFocus);  // read-only, but reached with Tab to select and copy
   connect(this, &QLineEdit::textChanged, this, &ValueBox::valueChanged);
   valueChanged();
 }

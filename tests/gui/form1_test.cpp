@@ -46,7 +46,7 @@ class Form1Test : public QObject {
   void cancelLeavesTheEarlierResults();
   void escapeCancelsTheRun();
   void badInputShowsTheMessageAndChangesNothing();
-  void noOptionSelectedDoesNothing();
+  void noOptionSelectedAsksForAModel();
   void otherModelsRun();
   void trappedChainNoticeAndStatusNameTheSameChain();
   void closingDuringARunStopsItAtOnce();
@@ -136,6 +136,8 @@ void Form1Test::cancelLeavesTheEarlierResults() {
   QCOMPARE(exportText(*h.form, "gor"), gofrBefore);
   QCOMPARE(exportText(*h.form, "goq"), gofqBefore);
   QVERIFY2(h.form->status().contains("cancelled"), qPrintable(h.form->status()));
+  // The seed shown is that of the results shown, not of the run that was cancelled.
+  QCOMPARE(h.child<QLabel>("seedUsed")->text(), QString("Seed: 5"));
   QVERIFY(h.child<QProgressBar>("ProgressBar1")->isHidden());
   QVERIFY(h.messages.empty());
 }
@@ -150,6 +152,7 @@ void Form1Test::escapeCancelsTheRun() {
   QVERIFY(ended.wait(30000));
   QVERIFY(h.form->status().contains("cancelled"));
   QVERIFY(h.resultTexts().join("").isEmpty());
+  QVERIFY(h.child<QLabel>("seedUsed")->isHidden());  // no results, so no seed
 }
 
 void Form1Test::badInputShowsTheMessageAndChangesNothing() {
@@ -189,7 +192,7 @@ void Form1Test::badInputShowsTheMessageAndChangesNothing() {
   QVERIFY(h.child<QProgressBar>("ProgressBar1")->isHidden());
 }
 
-void Form1Test::noOptionSelectedDoesNothing() {
+void Form1Test::noOptionSelectedAsksForAModel() {
   Harness h;
   const QString status = h.form->status();
   QSignalSpy started(h.form.get(), &Form1::runStarted);
@@ -197,9 +200,10 @@ void Form1Test::noOptionSelectedDoesNothing() {
   h.field("Iterations")->setText("oops");
   h.clickRun();
   QCOMPARE(started.count(), 0);
-  QVERIFY(h.messages.empty());
+  QVERIFY(h.messages.empty());  // no box, and nothing but the status changes
   QVERIFY(h.resultTexts().join("").isEmpty());
-  QCOMPARE(h.form->status(), status);
+  QVERIFY2(h.form->status() != status && h.form->status().contains("choose one"),
+           qPrintable(h.form->status()));
   QVERIFY(h.child<QLabel>("seedUsed")->isHidden());
 }
 

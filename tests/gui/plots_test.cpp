@@ -70,7 +70,7 @@ void PlotsTest::tabsSitBesideTheControls() {
   QSplitter* area = h.form->workArea();
   QCOMPARE(area->count(), 2);
   QCOMPARE(area->widget(0)->objectName(), QString("controlPanel"));
-  QCOMPARE(area->widget(1), static_cast<QWidget*>(tabs));
+  QVERIFY(area->widget(1)->isAncestorOf(tabs));
   QVERIFY(area->widget(0)->isAncestorOf(h.child<QPushButton>("SimRun")));
   QVERIFY(!tabs->isAncestorOf(h.child<QPushButton>("SimRun")));
   QStringList titles;
@@ -202,11 +202,21 @@ void PlotsTest::plotsAreSavedAsPngOrSvg() {
   });
   h.setUp("RLOPT", "300", "2", "6", true);
   QVERIFY(h.runAndWait());
+  // Clicks a save button and waits until that save has ended.
+  QSignalSpy saved(tabs, &PlotTabs::plotSaveEnded);
+  const auto save = [&](const char* button) {
+    saved.clear();
+    QTest::mouseClick(h.child<QPushButton>(button), Qt::LeftButton);
+    return saved.count() > 0 || saved.wait(30000);
+  };
 
   // The chain, on screen: a PNG the size of the plot or larger.
   answer = dir.filePath("chain.png");
   tabs->setCurrentWidget(tabs->chainPage());
+  // The click returns at once; the status says what goes on until the file is written.
   QTest::mouseClick(h.child<QPushButton>("saveChainPlot"), Qt::LeftButton);
+  QVERIFY2(h.form->status().startsWith("Drawing the plot for "), qPrintable(h.form->status()));
+  QVERIFY(saved.wait(30000));
   QCOMPARE(offered.value(0), QString("chain.png"));
   QVERIFY(h.messages.empty());
   QVERIFY(fileBytes(answer).startsWith("\x89PNG\r\n\x1a\n"));
@@ -218,14 +228,14 @@ void PlotsTest::plotsAreSavedAsPngOrSvg() {
 
   // g(q), never shown: still a drawn plot, not a blank picture.
   answer = dir.filePath("gofq.PNG");
-  QTest::mouseClick(h.child<QPushButton>("saveGofqPlot"), Qt::LeftButton);
+  QVERIFY(save("saveGofqPlot"));
   QImage gofq(answer, "PNG");
   QVERIFY(!gofq.isNull());
   QVERIFY(colourCount(gofq) > 8);
 
   // g(r) as SVG.
   answer = dir.filePath("gofr.svg");
-  QTest::mouseClick(h.child<QPushButton>("saveGofrPlot"), Qt::LeftButton);
+  QVERIFY(save("saveGofrPlot"));
   const QByteArray svg = fileBytes(answer);
   QVERIFY(svg.startsWith("<?xml"));
   QVERIFY(svg.contains("<svg"));
@@ -235,16 +245,16 @@ void PlotsTest::plotsAreSavedAsPngOrSvg() {
   // Cancelled: nothing happens. Another extension, or a folder that is not there: a message
   // and no file.
   answer.clear();
-  QTest::mouseClick(h.child<QPushButton>("saveGofrPlot"), Qt::LeftButton);
+  QVERIFY(save("saveGofrPlot"));
   QVERIFY(h.messages.empty());
   answer = dir.filePath("gofr.jpg");
-  QTest::mouseClick(h.child<QPushButton>("saveGofrPlot"), Qt::LeftButton);
+  QVERIFY(save("saveGofrPlot"));
   QCOMPARE(h.messages.size(), std::size_t{1});
   QCOMPARE(h.messages[0].title, QString("Save Plot"));
   QVERIFY(h.messages[0].text.contains(".png") && h.messages[0].text.contains(".svg"));
   QVERIFY(!QFile::exists(answer));
   answer = dir.filePath("missing/gofr.png");
-  QTest::mouseClick(h.child<QPushButton>("saveGofrPlot"), Qt::LeftButton);
+  QVERIFY(save("saveGofrPlot"));
   QCOMPARE(h.messages.size(), std::size_t{2});
   QCOMPARE(h.messages[1].icon, QMessageBox::Warning);
   QVERIFY(h.messages[1].text.contains("missing"));

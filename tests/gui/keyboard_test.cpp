@@ -1,0 +1,228 @@
+// The window at its smallest size and from the keyboard alone: nothing needed out of sight,
+// no trap, the keys a desktop user expects, and the focus moving once where a run moves it.
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QtTest>
+
+#include "gui/chainpage.h"
+#include "gui/exportdialog.h"
+#include "gui/plottabs.h"
+#include "gui/scalingpage.h"
+#include "gui/simulationworker.h"
+#include "gui/viewframe.h"
+#include "guitest.h"
+#include "reference/textmodel.h"
+
+namespace polychain::test {
+
+namespace {
+
+void activate(Harness& h) {
+  h.form->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+}
+
+void settle() {
+  // Laid out as on screen: layouts apply their changes as posted events.
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
+
+// The shown widgets of `group` that are cut off, by the window's edge or a scrolled area.
+QStringList cutOff(QWidget* group) {
+  QStringList cut;
+  for (QWidget* w : group->findChildren<QWidget*>()) {
+    if (w->isHidden() || w->isWindow()) continue;
+    if (w->visibleRegion().boundingRect() != w->rect())
+      cut << w->objectName() + " " + w->metaObject()->className();
+  }
+  return cut;
+}
+
+}  // namespace
+
+class KeyboardTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void statusStaysOneLineAndNothingNeededIsHidden();
+  void tabLeavesTheChainViewBothWays();
+  void keysADesktopUserExpects();
+  void focusPassesOnceAtTheStartAndEndOfARun();
+};
+
+void KeyboardTest::statusStaysOneLineAndNothingNeededIsHidden() {
+  Harness h;  // 800 x 600
+  settle();
+  QStatusBar* bar = h.form->statusBar();
+  const int oneLine = bar->height();
+  QVERIFY(oneLine < 3 * bar->fontMetrics().height());
+  const auto checkInSight = [&](const char* when) {
+    settle();
+    QCOMPARE(bar->height(), oneLine);
+    for (const char* group : {"Frame1", "Frame2"}) {
+      const QStringList cut = cutOff(h.child<QGroupBox>(group));
+      QVERIFY2(cut.isEmpty(), qPrintable(QString("%1, %2: ").arg(when, group) + cut.join(", ")));
+    }
+    QCOMPARE(h.child<QScrollArea>("controlPanel")->verticalScrollBar()->value(), 0);
+  };
+  checkInSight("at start");
+
+  // The longest messages: a save to a deep folder and a trapped chain of a huge run.
+  const QString longest =
+      "Saved the plot to /" + QString("very-long-folder-name/").repeated(20) + "chain.png.";
+  emit h.form->plotTabs()->statusMessage(longest);
+  QCOMPARE(h.form->status(), longest);  // whole, though cut on screen
+  QCOMPARE(h.child<QLabel>("statusMessage")->toolTip(), longest);
+  checkInSight("after a long message");
+  // The Scaling tab's save button, at the foot of its plot.
+  h.form->plotTabs()->setCurrentWidget(h.form->plotTabs()->widget(4));
+  settle();
+  QWidget* saveSweep = h.form->plotTabs()->scalingPage()->saveButton();
+  QCOMPARE(saveSweep->visibleRegion().boundingRect(), saveSweep->rect());
+
+  // A run going on, with a chain reported trapped: its progress and the notice's buttons in
+  // sight, and still nothing of the parameters or results pushed away.
+  QSignalSpy ended(h.form.get(), &Form1::runEnded);
+  h.setUp("SAWOPT", "100", "2000000000", "1");
+  h.clickRun();
+  auto* worker = h.form->findChild<SimulationWorker*>("runWorker");
+  emit worker->correlationProgressed(10.0f);
+  emit worker->chainTrapped(1999999999, 987654321012);
+  checkInSight("with a trapped chain");
+  for (const char* name : {"ProgressBar1", "ProgressBar2", "ProgressBar3"}) {
+    auto* progress = h.child<QProgressBar>(name);
+    QVERIFY2(progress->isVisible() && progress->visibleRegion().boundingRect() == progress->rect(),
+             name);
+  }
+  for (const char* name : {"trappedCancel", "trappedDismiss", "trappedText"}) {
+    auto* w = h.child<QWidget>(name);
+    QVERIFY2(w->isVisible() && w->visibleRegion().boundingRect() == w->rect(), name);
+  }
+  auto* notice = h.child<QLabel>("trappedText");  // and the whole of its text
+  QVERIFY(notice->height() >= notice->heightForWidth(notice->width()));
+  QTest::mouseClick(h.child<QPushButton>("trappedCancel"), Qt::LeftButton);
+  QVERIFY(ended.wait(30000));
+  checkInSight("after the cancelled run");
+}
+
+void KeyboardTest::tabLeavesTheChainViewBothWays() {
+  Harness h;
+  activate(h);
+  PlotTabs* tabs = h.form->plotTabs();
+  tabs->setCurrentIndex(0);
+  ChainPage* chain = tabs->chainPage();
+  QWidget* view = chain->plotFocusWidget();
+  QWidget* before = tabs->tabBar();
+  QWidget* after = h.child<QPushButton>("chainResetView");
+  before->setFocus(Qt::TabFocusReason);
+  QVERIFY(before->hasFocus());
+  // Into the view and out of it: the control after it in at most two presses, and back.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), view);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), after);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  QCOMPARE(QApplication::focusWidget(), view);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  QCOMPARE(QApplication::focusWidget(), before);
+  if (chain->isThreeD()) {
+    // The 3D view turns and zooms from the keyboard while it has the focus.
+    auto* frame = qobject_cast<ViewFrame*>(view);
+    QVERIFY(frame != nullptr);
+    QSignalSpy turned(frame, &ViewFrame::turnRequested);
+    QSignalSpy zoomed(frame, &ViewFrame::zoomRequested);
+    view->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view, Qt::Key_Left);
+    QTest::keyClick(view, Qt::Key_Up);
+    QTest::keyClick(view, Qt::Key_Plus);
+    QTest::keyClick(view, Qt::Key_Minus);
+    QCOMPARE(turned.count(), 2);
+    QCOMPARE(zoomed.count(), 2);
+    QVERIFY(zoomed.at(0).at(0).toFloat() > 1.0f && zoomed.at(1).at(0).toFloat() < 1.0f);
+  }
+}
+
+void KeyboardTest::keysADesktopUserExpects() {
+  Harness h;
+  activate(h);
+  // Arrow keys in the model group select the model they reach, in the order shown.
+  auto* meander = h.child<QRadioButton>("RLOPT");
+  meander->setFocus(Qt::TabFocusReason);
+  QStringList reached;
+  for (const Qt::Key key :
+       {Qt::Key_Right, Qt::Key_Right, Qt::Key_Down, Qt::Key_Right, Qt::Key_Left, Qt::Key_Up}) {
+    QTest::keyClick(QApplication::focusWidget(), key);
+    auto* option = qobject_cast<QRadioButton*>(QApplication::focusWidget());
+    QVERIFY(option != nullptr && option->isChecked());
+    reached << option->objectName();
+  }
+  QCOMPARE(reached,
+           (QStringList{"SAWOPT", "ShortOpt", "PivotOpt", "RLOPT", "PivotOpt", "ShortOpt"}));
+
+  // Alt and a caption's letter go to its field; Alt+F opens the File menu and types nothing.
+  h.setUp("RLOPT", "30", "2", "4");
+  QTest::keyClick(h.form.get(), Qt::Key_N, Qt::AltModifier);
+  QCOMPARE(QApplication::focusWidget(), h.field("StepNum"));
+  QTest::keyClick(h.field("StepNum"), Qt::Key_F, Qt::AltModifier);
+  auto* fileMenu = h.child<QMenu>("FileMenu");
+  QTRY_VERIFY(fileMenu->isVisible());
+  QCOMPARE(h.field("StepNum")->text(), QString("30"));
+  QTest::keyClick(fileMenu, Qt::Key_Escape);
+  QTRY_VERIFY(!fileMenu->isVisible());
+  activate(h);
+
+  // Return in a field runs the simulation.
+  QSignalSpy ended(h.form.get(), &Form1::runEnded);
+  h.field("StepNum")->setFocus();
+  QTest::keyClick(h.field("StepNum"), Qt::Key_Return);
+  QVERIFY(ended.count() > 0 || ended.wait(30000));
+  QCOMPARE(h.resultTexts(), texts(reference::textMeander(30, 2, 4).results));
+
+  // Tab reaches the result boxes, whose values copy with Ctrl+C.
+  h.child<QPushButton>("SimRun")->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);  // Cancel is disabled
+  QLineEdit* eR = h.field("eR");
+  QCOMPARE(QApplication::focusWidget(), eR);
+  QTest::keyClick(eR, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(eR, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QGuiApplication::clipboard()->text(), eR->text());
+  QTest::keyClick(eR, Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), h.field("TR"));
+
+  // Ctrl+E opens the export dialog.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
+  QVERIFY(h.form->findChild<ExportDialog*>("Export") != nullptr);
+  QVERIFY(h.form->exportDialog()->isVisible());
+}
+
+void KeyboardTest::focusPassesOnceAtTheStartAndEndOfARun() {
+  Harness h;
+  activate(h);
+  h.setUp("RLOPT", "100", "2000000000", "1");
+  auto* run = h.child<QPushButton>("SimRun");
+  auto* cancel = h.child<QPushButton>("CancelRun");
+  run->setFocus(Qt::TabFocusReason);
+  QSignalSpy moves(qApp, &QApplication::focusChanged);
+  QSignalSpy ended(h.form.get(), &Form1::runEnded);
+  QTest::keyClick(run, Qt::Key_Space);
+  QVERIFY(h.form->runInProgress());
+  QCOMPARE(moves.count(), 1);
+  QCOMPARE(moves.at(0).at(1).value<QWidget*>(), static_cast<QWidget*>(cancel));
+  QTest::keyClick(cancel, Qt::Key_Space);
+  QVERIFY(ended.wait(30000));
+  QCOMPARE(moves.count(), 2);
+  QCOMPARE(moves.at(1).at(1).value<QWidget*>(), static_cast<QWidget*>(run));
+}
+
+POLYCHAIN_GUI_TEST(KeyboardTest)
+
+}  // namespace polychain::test
+
+#include "keyboard_test.moc"
