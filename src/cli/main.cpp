@@ -9,6 +9,7 @@
 #include "app/paramreader.h"
 #include "app/texts.h"
 #include "cli/common.h"
+#include "cli/samplecommand.h"
 #include "cli/sweepcommand.h"
 #include "mpi/teamrun.h"
 #include "run/resources.h"
@@ -99,10 +100,13 @@ int main(int argc, char** argv) {
   CLI::App* runCmd = addRunCommand(app, run);
   SweepOptions sweep;
   CLI::App* sweepCmd = addSweepCommand(app, sweep);
+  SampleOptions sample;
+  CLI::App* sampleCmd = addSampleCommand(app, sample);
 
   if (argc > 1 && argv[1][0] != '-' && std::string(argv[1]) != "run" &&
-      std::string(argv[1]) != "sweep") {
-    printError("unknown command '" + std::string(argv[1]) + "'; the commands are: run, sweep.");
+      std::string(argv[1]) != "sweep" && std::string(argv[1]) != "sample") {
+    printError("unknown command '" + std::string(argv[1]) +
+               "'; the commands are: run, sweep, sample.");
     if (team.leader()) std::cerr << "Run 'polychain --help' for the usage.\n";
     return kExitBadInput;
   }
@@ -119,5 +123,6 @@ int main(int argc, char** argv) {
   }
   if (runCmd->parsed()) return runCommand(team, run, runCmd->count("--export") > 0);
   if (sweepCmd->parsed()) return sweepCommand(team, sweep);
+  if (sampleCmd->parsed()) return sampleCommand(team, sample);
   return 0;
 }
