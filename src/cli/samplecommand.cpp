@@ -156,8 +156,17 @@ int sampleCommand(Team& team, const SampleOptions& options) {
   std::vector<OutputFile> files;
   try {
     ensemble = placeChains(sample, placement, [] { return !interrupted(); });
-    sample = ChainSample{};
-    if (!ensemble) return failedRun(RunStatus::Cancelled, "The run was cancelled.", seed);
+  } catch (const InputError& e) {
+    printError(std::string(plan.box ? "--box: " : "") + e.what() + " Nothing was written (seed " +
+               std::to_string(seed) + ").");
+    return kExitBadInput;
+  } catch (const std::bad_alloc&) {
+    return failedRun(RunStatus::OutOfMemory, runStopMessage(RunStatus::OutOfMemory, plan.run),
+                     seed);
+  }
+  sample = ChainSample{};
+  if (!ensemble) return failedRun(RunStatus::Cancelled, "The run was cancelled.", seed);
+  try {
     for (const EnsembleFormat format : plan.formats) {
       files.push_back({options.exportName + std::string(ensembleFormatInfo(format).extension),
                        writeEnsemble(format, *ensemble)});
