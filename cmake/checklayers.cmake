@@ -19,10 +19,10 @@ set(allowed_gui polychain window)
 # The layer of each public header.
 set(public_chain model inputerror point)
 set(public_analysis results)
-set(public_run params run sweep resources)
+set(public_run params run sweep resources sample placement)
 set(public_mpi team teamrun)
 set(public_reports texts json loglogplot paramreader numbertext)
-set(public_files formats export atomicfile)
+set(public_files formats export atomicfile ensemble)
 
 set(violations "")
 function(check_file file layer)

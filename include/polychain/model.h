@@ -80,6 +80,10 @@ struct ModelInfo {
   ModelKind kind = ModelKind::Grower;
   bool countsTrials = false;  // reports trials, discarded trials, back-ups and regrowing
   std::int32_t maxSteps = std::numeric_limits<std::int32_t>::max();  // the longest N it takes
+  // Sites a chain of N steps holds at most, beyond N: 1 (the origin), or 0 for a model that
+  // counts the origin among its N sites.
+  std::int32_t sitesBeyondSteps = 1;
+  bool selfAvoiding = false;  // no site of a finished chain is taken twice
   double sizeExponent = 0.5;  // the theoretical Sqr<R^2> is N^sizeExponent
   // lp from the mean end-to-end distance and N.
   double (*persistence)(double meanDistance, double steps) = nullptr;

@@ -83,6 +83,7 @@ const ModelInfo& modelInfo(const PivotSettings&) {
       .kind = ModelKind::Sampler,
       .countsTrials = false,
       .maxSteps = PivotWalk::kMaxSteps,
+      .selfAvoiding = true,
       .sizeExponent = 0.6,
       .persistence = [](double meanDistance, double n) { return meanDistance * meanDistance / n; },
       .settings = kPivotSettings,

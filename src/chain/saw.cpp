@@ -234,6 +234,7 @@ const ModelInfo& modelInfo(const SawSettings&) {
           "A = 2 or 3 also keeps new steps out of a zone around its older sites",
       .kind = ModelKind::Grower,
       .countsTrials = true,
+      .selfAvoiding = true,
       .sizeExponent = 0.6,
       .persistence = [](double meanDistance, double n) { return meanDistance * meanDistance / n; },
       .settings = kSawSettings,

@@ -125,6 +125,8 @@ const ModelInfo& modelInfo(const ShortRangeSettings&) {
           "one site when boxed in",
       .kind = ModelKind::Grower,
       .countsTrials = true,
+      .sitesBeyondSteps = 0,
+      .selfAvoiding = true,
       .sizeExponent = 0.6,
       .persistence = [](double meanDistance, double n) { return meanDistance * meanDistance / n; },
       .settings = kShortRangeSettings,

@@ -160,8 +160,9 @@ void addModelOptions(CLI::App& command, ModelOptions& o) {
 }
 
 void refuseEmpty(const CLI::App& command, const std::string& option, const std::string& what) {
-  if (command.count(option) == 0) return;
-  for (const std::string& value : command.get_option(option)->results()) {
+  const CLI::Option* given = command.get_option_no_throw(option);
+  if (given == nullptr || given->count() == 0) return;
+  for (const std::string& value : given->results()) {
     if (isBlank(value)) throw InputError(option + " is empty: enter " + what + ".");
   }
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/common.h"
+#include "cli/samplecommand.h"
 #include "cli/sweepcommand.h"
 #include "polychain/formats.h"
 #include "polychain/json.h"
@@ -117,10 +118,13 @@ int main(int argc, char** argv) try {
   CLI::App* runCmd = addRunCommand(app, run);
   SweepOptions sweep;
   CLI::App* sweepCmd = addSweepCommand(app, sweep);
+  SampleOptions sample;
+  CLI::App* sampleCmd = addSampleCommand(app, sample);
 
   if (argc > 1 && argv[1][0] != '-' && std::string(argv[1]) != "run" &&
-      std::string(argv[1]) != "sweep") {
-    printError("unknown command '" + std::string(argv[1]) + "'; the commands are: run, sweep.");
+      std::string(argv[1]) != "sweep" && std::string(argv[1]) != "sample") {
+    printError("unknown command '" + std::string(argv[1]) +
+               "'; the commands are: run, sweep, sample.");
     if (team.leader()) std::cerr << "Run 'polychain --help' for the usage.\n";
     return kExitBadInput;
   }
@@ -137,6 +141,7 @@ int main(int argc, char** argv) try {
   }
   if (runCmd->parsed()) return runCommand(team, run, runCmd->count("--export") > 0);
   if (sweepCmd->parsed()) return sweepCommand(team, sweep);
+  if (sampleCmd->parsed()) return sampleCommand(team, sample);
   return 0;
 } catch (const std::bad_alloc&) {
   // An allocation outside the run's own guard (which reports the run's) failed.

@@ -30,8 +30,14 @@ std::int64_t walkerSamples(const RunParams& params, std::int64_t walker) {
   return params.iterations / walkers + (walker < params.iterations % walkers ? 1 : 0);
 }
 
+std::int64_t walkerFirstSample(const RunParams& params, std::int64_t walker) {
+  const std::int64_t walkers = activeWalkers(params);
+  return walker * (params.iterations / walkers) +
+         std::min<std::int64_t>(walker, params.iterations % walkers);
+}
+
 bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random,
-               RunControl& control, WalkerResult& result) {
+               RunControl& control, WalkerResult& result, const ChainSitesSink& sampleSites) {
   const std::int64_t samples = walkerSamples(params, walker);
   // Batches of about sqrt(samples): as many batches as samples in each, so that both the
   // spread of the batch means and the correlation between samples are outlasted as the
@@ -59,6 +65,7 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
   for (std::int64_t s = 0; s < samples; ++s) {
     if (!attempt(std::get<PivotSettings>(params.model).pivotsPerSample)) return false;
     walk.sites(sites);
+    if (sampleSites) sampleSites(walkerFirstSample(params, walker) + s, sites);
     const ChainSummary sample = summarizeChain(sites, params.steps);
     result.sums.add(sample);
     result.series.add(sample);
@@ -90,7 +97,8 @@ void combineWalkers(const RunParams& params, std::vector<WalkerResult>& walkers,
   out.lastSites = std::move(walkers.back().lastSites);
 }
 
-RunResult runPivotWalkers(const RunParams& params, RunControl& control, std::uint64_t seed) {
+RunResult runPivotWalkers(const RunParams& params, RunControl& control, std::uint64_t seed,
+                          const ChainSitesSink& sites) {
   RunResult out;
   out.seed = seed;
   const std::int64_t count = activeWalkers(params);
@@ -114,7 +122,7 @@ RunResult runPivotWalkers(const RunParams& params, RunControl& control, std::uin
         for (; jumped < w; ++jumped) stream.jump();
         random = stream;
       }
-      runWalker(params, w, random, control, walkers[static_cast<std::size_t>(w)]);
+      runWalker(params, w, random, control, walkers[static_cast<std::size_t>(w)], sites);
     }
   });
   failure.rethrow();

@@ -28,15 +28,20 @@ std::int64_t walkerSamples(const RunParams& params, std::int64_t walker);
 // The walkers that take any sample: min(walkers, Iterations).
 std::int64_t activeWalkers(const RunParams& params);
 
+// The run's index of walker `walker`'s first sample: the samples of the walkers before it.
+std::int64_t walkerFirstSample(const RunParams& params, std::int64_t walker);
+
 // Runs walker `walker` of `params` from `random` (the base stream jumped `walker` times),
-// reporting each sample to `control`; false (and a partial result) when the run stopped.
+// reporting each sample to `control`, and its sites to `sites` when set (under the sample's
+// index in the run); false (and a partial result) when the run stopped.
 bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random,
-               RunControl& control, WalkerResult& result);
+               RunControl& control, WalkerResult& result, const ChainSitesSink& sites = {});
 
 // Adds up the walkers' results, in walker order, into `out` (which holds the seed).
 void combineWalkers(const RunParams& params, std::vector<WalkerResult>& walkers, RunResult& out);
 
-// The whole pivot run on this process's threads.
-RunResult runPivotWalkers(const RunParams& params, RunControl& control, std::uint64_t seed);
+// The whole pivot run on this process's threads, every sample's sites to `sites` when set.
+RunResult runPivotWalkers(const RunParams& params, RunControl& control, std::uint64_t seed,
+                          const ChainSitesSink& sites = {});
 
 }  // namespace polychain

@@ -126,7 +126,7 @@ RunResult growChains(const RunParams& params, RunControl& control, std::uint64_t
 
 void growBlock(const RunParams& params, RunControl& control, const RandomSource& stream,
                std::int64_t first, std::int64_t count, const ChainSink& sink,
-               std::vector<Point>& lastSites) {
+               std::vector<Point>& lastSites, const ChainSitesSink& chainSites) {
   const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), count));
   ChainQueue queue(stream, first, count, threads, sink);
   const std::int64_t restartAfter =
@@ -154,6 +154,7 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
         summary.discarded = growth.discarded;
         summary.backups = growth.backups;
         summary.restarts = growth.restarts;
+        if (chainSites) chainSites(chain, sites);
         if (chain == params.iterations - 1) std::swap(lastSites, sites);
       }
       if (std::ssize(summaries) < taken) break;  // stopped

@@ -1,0 +1,49 @@
+// Many independent chains of one model kept whole: every chain of a growth run, or the samples
+// of a pivot run, as one flat array of sites. The same parameters and seed give the same sites
+// on any number of threads, and chain i is the chain i a run of the same parameters grows (its
+// last chain is the run's last chain). Chains hold N + 1 sites, but a short-range chain holds
+// N less one per back-up.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "chain/lattice.h"
+#include "polychain/params.h"
+#include "polychain/run.h"
+
+namespace polychain {
+
+struct ChainSample {
+  RunStatus status = RunStatus::Finished;
+  std::uint64_t seed = 0;
+  std::int64_t chains = 0;  // C
+  // Chain c's sites, origin first, at [starts[c], starts[c + 1]); empty unless Finished.
+  std::vector<Point> sites;
+  std::vector<std::int64_t> starts;  // C + 1 entries
+
+  std::span<const Point> chain(std::int64_t c) const {
+    const auto at = static_cast<std::size_t>(c);
+    return std::span<const Point>(sites).subspan(
+        static_cast<std::size_t>(starts[at]),
+        static_cast<std::size_t>(starts[at + 1] - starts[at]));
+  }
+};
+
+// The bytes a sample of `params` (Iterations chains) holds at its peak: the run's own need,
+// 12 bytes a site for the sites, and `extraBytesPerSite` a site for what the caller makes of
+// them (the placed copy, the files' text).
+std::uint64_t sampleMemoryNeeded(const RunParams& params, std::uint64_t extraBytesPerSite);
+
+// Throws InputError naming the chains and N when sampleMemoryNeeded exceeds the memory
+// available.
+void checkSampleMemory(const RunParams& params, std::uint64_t extraBytesPerSite);
+
+// Grows params.iterations chains of params.model with the run frame, honouring the trial cap
+// and the observer's cancel request (the status says why it stopped). Validates first and
+// throws InputError for parameters no run takes; does not check the memory (see
+// checkSampleMemory).
+ChainSample sampleChains(const RunParams& params, RunObserver& observer);
+
+}  // namespace polychain

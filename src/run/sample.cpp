@@ -1,0 +1,98 @@
+#include "polychain/sample.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "run/control.h"
+#include "run/pivotrun.h"
+#include "polychain/resources.h"
+
+namespace polychain {
+
+namespace {
+
+std::string gibibytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / (1024.0 * 1024 * 1024));
+  return text;
+}
+
+// C (N + 1): at most 2^31 * 2^31, no overflow.
+std::uint64_t siteRoom(const RunParams& params) {
+  const auto chains = static_cast<std::uint64_t>(std::max(params.iterations, 0));
+  const auto perChain = static_cast<std::uint64_t>(std::max(params.steps, 0)) + 1;
+  return chains * perChain;
+}
+
+}  // namespace
+
+std::uint64_t sampleMemoryNeeded(const RunParams& params, std::uint64_t extraBytesPerSite) {
+  const std::uint64_t sites = siteRoom(params);
+  const std::uint64_t perSite = sizeof(Point) + extraBytesPerSite;
+  const std::uint64_t run = runMemoryNeeded(params);
+  const std::uint64_t most = std::numeric_limits<std::uint64_t>::max() - run;
+  return (sites > most / perSite ? most : sites * perSite) + run;
+}
+
+void checkSampleMemory(const RunParams& params, std::uint64_t extraBytesPerSite) {
+  const std::uint64_t needed = sampleMemoryNeeded(params, extraBytesPerSite);
+  const std::uint64_t available = memoryAvailable();
+  if (needed <= available) return;
+  throw InputError(std::to_string(params.iterations) +
+                   " chains of N = " + std::to_string(params.steps) + " need about " +
+                   gibibytes(needed) + " of memory, but only " + gibibytes(available) +
+                   " is available. Choose fewer chains or a smaller N.");
+}
+
+ChainSample sampleChains(const RunParams& params, RunObserver& observer) {
+  validateParams(params);
+  ChainSample out;
+  out.seed = params.seed.value_or(clockSeed());
+  out.chains = params.iterations;
+  const std::int64_t room = std::int64_t{params.steps} + 1;
+  RunControl control(observer, params);
+  std::vector<std::int64_t> lengths;
+  try {
+    out.sites.resize(siteRoom(params));
+    lengths.resize(static_cast<std::size_t>(out.chains));
+    out.starts.resize(static_cast<std::size_t>(out.chains) + 1);
+  } catch (const std::bad_alloc&) {
+    out = ChainSample{RunStatus::OutOfMemory, out.seed, out.chains, {}, {}};
+    return out;
+  }
+  // Each chain lands in a room of its own, whichever thread grows it.
+  const ChainSitesSink keep = [&](std::int64_t chain, std::span<const Point> sites) {
+    std::copy(sites.begin(), sites.end(),
+              out.sites.begin() + static_cast<std::ptrdiff_t>(chain * room));
+    lengths[static_cast<std::size_t>(chain)] = std::ssize(sites);
+  };
+  if (modelOf(params.model).kind == ModelKind::Sampler) {
+    runPivotWalkers(params, control, out.seed, keep);
+  } else {
+    std::vector<Point> last;
+    growBlock(
+        params, control, RandomSource(out.seed), 0, params.iterations,
+        [](std::int64_t, const ChainSummary&) {}, last, keep);
+  }
+  if (control.stopped()) {
+    out = ChainSample{control.stopReason(), out.seed, out.chains, {}, {}};
+    return out;
+  }
+  // Close the gaps left by chains shorter than their room.
+  std::int64_t end = 0;
+  for (std::int64_t c = 0; c < out.chains; ++c) {
+    const auto from = out.sites.begin() + static_cast<std::ptrdiff_t>(c * room);
+    const std::int64_t length = lengths[static_cast<std::size_t>(c)];
+    out.starts[static_cast<std::size_t>(c)] = end;
+    if (end != c * room) std::copy(from, from + length, out.sites.begin() + end);
+    end += length;
+  }
+  out.starts.back() = end;
+  out.sites.resize(static_cast<std::size_t>(end));
+  return out;
+}
+
+}  // namespace polychain
