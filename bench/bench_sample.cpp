@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "polychain/ensemble.h"
+#include "polychain/formats.h"
 #include "ratioreporter.h"
 #include "polychain/placement.h"
 #include "polychain/sample.h"
@@ -48,12 +49,17 @@ void BM_Sample(benchmark::State& state) {
 }
 BENCHMARK(BM_Sample)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 
+// The place of format `key` in the format table, which names the benchmark's argument.
+int formatIndex(std::string_view key) {
+  return static_cast<int>(findFormat(key) - formatTable().data());
+}
+
 void BM_Write(benchmark::State& state) {
-  const auto format = static_cast<EnsembleFormat>(state.range(0));
+  const FormatInfo& format = formatTable()[static_cast<std::size_t>(state.range(0))];
   const Ensemble& e = melt();
   std::size_t bytes = 0;
   for (auto _ : state) {
-    const std::string text = writeEnsemble(format, e);
+    const std::string text = format.writeEnsemble(e);
     bytes = text.size();
     benchmark::DoNotOptimize(text.data());
   }
@@ -61,8 +67,8 @@ void BM_Write(benchmark::State& state) {
       static_cast<double>(bytes) / static_cast<double>(e.siteCount());
 }
 BENCHMARK(BM_Write)
-    ->Arg(static_cast<int>(EnsembleFormat::Gsd))
-    ->Arg(static_cast<int>(EnsembleFormat::LammpsData))
+    ->Arg(formatIndex("gsd"))
+    ->Arg(formatIndex("lammps"))
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
@@ -106,8 +112,8 @@ BENCHMARK(BM_DensestPlacement)->Unit(benchmark::kSecond)->Iterations(1)->UseReal
 void printRatios(const RatioReporter& r) {
   const double* sample = r.time("BM_Sample");
   std::printf("\n1000 pivot chains of N = 1000 in a box of side 400:\n");
-  for (const auto& [name, label] :
-       {std::pair{"BM_Write/0", "GSD"}, std::pair{"BM_Write/1", "LAMMPS data"}}) {
+  for (const auto& [key, label] : {std::pair{"gsd", "GSD"}, std::pair{"lammps", "LAMMPS data"}}) {
+    const std::string name = "BM_Write/" + std::to_string(formatIndex(key));
     const double* write = r.time(name);
     const double* bytes = r.counter("bytes_per_site", name);
     if (sample == nullptr || write == nullptr || bytes == nullptr) continue;

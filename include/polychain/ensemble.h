@@ -17,33 +17,11 @@
 
 namespace polychain {
 
-enum class EnsembleFormat { Gsd, LammpsData, Pdb, ExtendedXyz };
-
-struct EnsembleFormatInfo {
-  EnsembleFormat format;
-  std::string_view key;        // as the command line names it: gsd, lammps, pdb, xyz
-  std::string_view name;       // as a dialog lists it
-  std::string_view extension;  // with its dot
-  std::int64_t maxSites;       // the most sites the format can hold
-  std::uint64_t bytesPerSite;  // what its text takes a site, on the high side
-};
-
-// The four formats, in the order above.
-std::span<const EnsembleFormatInfo> ensembleFormats();
-const EnsembleFormatInfo& ensembleFormatInfo(EnsembleFormat format);
-// The format a key names; none for another text.
-std::optional<EnsembleFormat> ensembleFormatByKey(std::string_view key);
-
-// Throws InputError when `format` cannot hold `sites` sites, naming the formats that can.
-void checkEnsembleFits(EnsembleFormat format, std::int64_t sites);
-
-// Each writer checks the size as checkEnsembleFits does, and the PDB writer also that every
-// coordinate fits its fields (throws InputError otherwise). Each costs linear time in the sites.
+// Each writer checks the size as checkFits does for its format, and the PDB writer also that
+// every coordinate fits its fields (throws InputError otherwise). Each costs linear time in the sites.
 std::string writeGsd(const Ensemble& ensemble);
 std::string writeLammpsData(const Ensemble& ensemble);
 std::string writePdb(const Ensemble& ensemble);
 std::string writeExtendedXyz(const Ensemble& ensemble);
-// The writer of `format`.
-std::string writeEnsemble(EnsembleFormat format, const Ensemble& ensemble);
 
 }  // namespace polychain

@@ -14,7 +14,7 @@
 #include <span>
 #include <vector>
 
-#include "chain/lattice.h"
+#include "polychain/point.h"
 #include "polychain/sample.h"
 
 namespace polychain {

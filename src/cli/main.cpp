@@ -86,7 +86,8 @@ int runCommand(Team& team, const RunOptions& options, bool exporting) {
   if (!team.leader()) return 0;
   std::vector<OutputFile> files;
   if (exporting) {
-    // Every format the run has the source of: the chain, and g(r) and g(q) with --gofr.
+    // Every format of a run's own results that it has the source of: the chain, and g(r) and
+    // g(q) with --gofr (the formats of placed chains are polychain sample's).
     ExportData data{params, std::shared_ptr<const RunResult>(&result, [](const RunResult*) {}),
                     nullptr};
     if (result.correlation) {
@@ -94,7 +95,7 @@ int runCommand(Team& team, const RunOptions& options, bool exporting) {
           std::shared_ptr<const Correlation>(&*result.correlation, [](const Correlation*) {});
     }
     for (const FormatInfo& format : formatTable()) {
-      if (!format.available(data)) continue;
+      if (format.writeEnsemble != nullptr || !format.available(data)) continue;
       std::string text = format.write(data, params.threads, [] { return !interrupted(); });
       if (interrupted()) {
         return failedRun(RunStatus::Cancelled, "The run was cancelled.", result.seed);

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "polychain/ensemble.h"
+#include "polychain/formats.h"
 #include "polychain/numbertext.h"
 #include "polychain/paramreader.h"
 #include "polychain/texts.h"
@@ -25,7 +26,7 @@ struct SamplePlan {
   RunParams run;
   double bondLength = 1.0;
   std::optional<std::int64_t> box;
-  std::vector<EnsembleFormat> formats;
+  std::vector<const FormatInfo*> formats;
 };
 
 double readBondLength(const std::string& text) {
@@ -39,22 +40,19 @@ double readBondLength(const std::string& text) {
   return value;
 }
 
-std::vector<EnsembleFormat> readFormats(const std::vector<std::string>& keys) {
-  std::vector<EnsembleFormat> formats;
+std::vector<const FormatInfo*> readFormats(const std::vector<std::string>& keys) {
+  std::vector<const FormatInfo*> formats;
   for (const std::string& key : keys) {
-    const auto format = ensembleFormatByKey(key);
-    if (!format) {
-      std::string known;
-      for (const EnsembleFormatInfo& info : ensembleFormats()) {
-        known += (known.empty() ? "" : ", ") + std::string(info.key);
-      }
-      throw InputError("--format \"" + key + "\" is not a format; the formats are " + known + ".");
+    const FormatInfo* format = findFormat(key);
+    if (format == nullptr || format->writeEnsemble == nullptr) {
+      throw InputError("--format \"" + key + "\" is not a format; the formats are " +
+                       ensembleFormatKeys() + ".");
     }
-    if (std::find(formats.begin(), formats.end(), *format) == formats.end()) {
-      formats.push_back(*format);
+    if (std::find(formats.begin(), formats.end(), format) == formats.end()) {
+      formats.push_back(format);
     }
   }
-  if (formats.empty()) formats.push_back(EnsembleFormat::Gsd);
+  if (formats.empty()) formats.push_back(findFormat("gsd"));
   return formats;
 }
 
@@ -77,7 +75,7 @@ SamplePlan toPlan(const SampleOptions& o) {
   const std::int64_t perChain =
       std::int64_t{plan.run.steps} + modelOf(plan.run.model).sitesBeyondSteps;
   const std::int64_t sites = chains * perChain;
-  for (const EnsembleFormat format : plan.formats) checkEnsembleFits(format, sites);
+  for (const FormatInfo* format : plan.formats) checkFits(*format, sites);
   if (plan.box) {
     try {
       checkBoxSide(*plan.box, static_cast<std::uint64_t>(sites));
@@ -130,9 +128,7 @@ int sampleCommand(Team& team, const SampleOptions& options) {
   try {
     plan = toPlan(options);
     std::uint64_t textBytes = kPlacementBytesPerSite;
-    for (const EnsembleFormat format : plan.formats) {
-      textBytes += ensembleFormatInfo(format).bytesPerSite;
-    }
+    for (const FormatInfo* format : plan.formats) textBytes += format->bytesPerSite;
     checkSampleMemory(plan.run, textBytes);
   } catch (const InputError& e) {
     printError(e.what());
@@ -166,9 +162,9 @@ int sampleCommand(Team& team, const SampleOptions& options) {
   sample = ChainSample{};
   if (!ensemble) return failedRun(RunStatus::Cancelled, "The run was cancelled.", seed);
   try {
-    for (const EnsembleFormat format : plan.formats) {
-      files.push_back({options.exportName + std::string(ensembleFormatInfo(format).extension),
-                       writeEnsemble(format, *ensemble)});
+    for (const FormatInfo* format : plan.formats) {
+      files.push_back({options.exportName + std::string(format->extension),
+                       format->writeEnsemble(*ensemble)});
       if (interrupted()) return failedRun(RunStatus::Cancelled, "The run was cancelled.", seed);
     }
   } catch (const InputError& e) {

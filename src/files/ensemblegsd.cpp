@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "polychain/ensemble.h"
+#include "polychain/formats.h"
 #include "files/ensemblecoords.h"
 
 namespace polychain {
@@ -103,7 +104,7 @@ class GsdFile {
 }  // namespace
 
 std::string writeGsd(const Ensemble& e) {
-  checkEnsembleFits(EnsembleFormat::Gsd, e.siteCount());
+  checkFits(*findFormat("gsd"), e.siteCount());
   const auto n = static_cast<std::uint64_t>(e.siteCount());
   const auto bonds = static_cast<std::uint64_t>(e.bondCount());
   const double side = static_cast<double>(e.box) * e.bondLength;

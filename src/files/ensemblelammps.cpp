@@ -1,6 +1,7 @@
 // LAMMPS data files as read_data reads them, atom style bond: one atom type of mass 1, one
 // bond type, molecule ids from 1 by chain, image flags, the box [0, L b) on every axis.
 #include "polychain/ensemble.h"
+#include "polychain/formats.h"
 #include "files/ensemblecoords.h"
 
 namespace polychain {
@@ -22,7 +23,7 @@ void appendLine(std::string& out, std::initializer_list<std::int64_t> values) {
 std::string writeLammpsData(const Ensemble& e) {
   using ensembletext::appendInteger;
   using ensembletext::appendNumber;
-  checkEnsembleFits(EnsembleFormat::LammpsData, e.siteCount());
+  checkFits(*findFormat("lammps"), e.siteCount());
   std::string out;
   out.reserve(static_cast<std::size_t>(e.siteCount()) * 64 + 1024);
   out += "polychain: ";

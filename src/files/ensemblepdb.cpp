@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "polychain/ensemble.h"
+#include "polychain/formats.h"
 #include "files/ensemblecoords.h"
 #include "polychain/numbertext.h"
 #include "polychain/params.h"
@@ -21,7 +22,7 @@ constexpr std::int64_t kResiduesPerChainId = 9999;
 }  // namespace
 
 std::string writePdb(const Ensemble& e) {
-  checkEnsembleFits(EnsembleFormat::Pdb, e.siteCount());
+  checkFits(*findFormat("pdb"), e.siteCount());
   const double side = static_cast<double>(e.box) * e.bondLength;
   if (side >= 99999.9995) {
     throw InputError("PDB holds a box side of at most 99999.999, and this box is " +

@@ -2,6 +2,7 @@
 // position, molecule id from 1 by chain) and periodic boundaries on all three axes, then one
 // line a site with its unwrapped position.
 #include "polychain/ensemble.h"
+#include "polychain/formats.h"
 #include "files/ensemblecoords.h"
 
 namespace polychain {
@@ -9,7 +10,7 @@ namespace polychain {
 std::string writeExtendedXyz(const Ensemble& e) {
   using ensembletext::appendInteger;
   using ensembletext::appendNumber;
-  checkEnsembleFits(EnsembleFormat::ExtendedXyz, e.siteCount());
+  checkFits(*findFormat("xyz"), e.siteCount());
   const double side = static_cast<double>(e.box) * e.bondLength;
   std::string out;
   out.reserve(static_cast<std::size_t>(e.siteCount()) * 64 + 256);

@@ -1,6 +1,7 @@
 // The ensemble writers on a system small enough to work out by hand: two chains (two sites
 // and one) in a box of side 4 with a bond length of 2, one site wrapped from other images.
 #include "polychain/ensemble.h"
+#include "polychain/formats.h"
 
 #include <gtest/gtest.h>
 
@@ -77,22 +78,23 @@ TEST(Ensemble, GsdHeaderNamesAndIndexAreTheFileLayers) {
 }
 
 TEST(Ensemble, RefusalsNameTheFormatsThatTakeTheSystem) {
-  EXPECT_NO_THROW(checkEnsembleFits(EnsembleFormat::Pdb, 99'999));
+  EXPECT_NO_THROW(checkFits(*findFormat("pdb"), 99'999));
   try {
-    checkEnsembleFits(EnsembleFormat::Pdb, 100'000);
+    checkFits(*findFormat("pdb"), 100'000);
     ADD_FAILURE() << "PDB took 100000 atoms";
   } catch (const InputError& e) {
     EXPECT_NE(std::string(e.what()).find("GSD (HOOMD-blue), LAMMPS data or Extended XYZ"),
               std::string::npos)
         << e.what();
   }
-  EXPECT_THROW(checkEnsembleFits(EnsembleFormat::Gsd, std::int64_t{1} << 32), InputError);
+  EXPECT_THROW(checkFits(*findFormat("gsd"), std::int64_t{1} << 32), InputError);
   Ensemble far = tiny();
   far.images[2] = {2000, 0, 0};  // x = (3.5 + 8000) 2, beyond PDB's fields
   EXPECT_THROW(writePdb(far), InputError);
   EXPECT_NO_THROW(writeExtendedXyz(far));
-  EXPECT_EQ(ensembleFormatByKey("lammps"), EnsembleFormat::LammpsData);
-  EXPECT_FALSE(ensembleFormatByKey("LAMMPS"));
+  EXPECT_EQ(findFormat("lammps")->writeEnsemble, &writeLammpsData);
+  EXPECT_FALSE(findFormat("LAMMPS"));
+  EXPECT_EQ(ensembleFormatKeys(), "gsd, lammps, pdb, xyz");
 }
 
 }  // namespace
