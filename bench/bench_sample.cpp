@@ -11,9 +11,9 @@
 
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
-#include "ratioreporter.h"
 #include "polychain/placement.h"
 #include "polychain/sample.h"
+#include "ratioreporter.h"
 
 namespace {
 

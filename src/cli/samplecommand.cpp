@@ -10,9 +10,9 @@
 #include "polychain/formats.h"
 #include "polychain/numbertext.h"
 #include "polychain/paramreader.h"
-#include "polychain/texts.h"
 #include "polychain/placement.h"
 #include "polychain/sample.h"
+#include "polychain/texts.h"
 
 namespace polychain::cli {
 
@@ -163,8 +163,8 @@ int sampleCommand(Team& team, const SampleOptions& options) {
   if (!ensemble) return failedRun(RunStatus::Cancelled, "The run was cancelled.", seed);
   try {
     for (const FormatInfo* format : plan.formats) {
-      files.push_back({options.exportName + std::string(format->extension),
-                       format->writeEnsemble(*ensemble)});
+      files.push_back(
+          {options.exportName + std::string(format->extension), format->writeEnsemble(*ensemble)});
       if (interrupted()) return failedRun(RunStatus::Cancelled, "The run was cancelled.", seed);
     }
   } catch (const InputError& e) {

@@ -136,8 +136,9 @@ void checkFits(const FormatInfo& format, std::int64_t sites) {
     others += (i == 0 ? "" : i + 1 == takers.size() ? " or " : ", ") + std::string(takers[i]);
   }
   throw InputError(std::string(format.name) + " holds at most " + formatInteger(format.maxSites) +
-                   " atoms, and these chains have " + formatInteger(sites) + " sites. Write them as " +
-                   others + " instead, or grow fewer or shorter chains.");
+                   " atoms, and these chains have " + formatInteger(sites) +
+                   " sites. Write them as " + others +
+                   " instead, or grow fewer or shorter chains.");
 }
 
 }  // namespace polychain

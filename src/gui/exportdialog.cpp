@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace polychain {
 
@@ -23,6 +24,16 @@ constexpr TwipsRect kGofr{1200, 600, 2775, 255};
 constexpr TwipsRect kGofq{1200, 840, 2895, 255};
 constexpr TwipsRect kCommand1{840, 1560, 1695, 375};
 constexpr TwipsRect kCommand2{2640, 1560, 1575, 375};
+// Beside the frame of the run's files, the frame of the formats of chains for simulation
+// engines and viewers, one box a format, as many as the format table has.
+constexpr int kWideClientWidth = 8055;
+constexpr TwipsRect kFrame2{4575, 120, 3000, 1335};
+constexpr int kChainFormatLeft = 4815, kChainFormatTop = 360, kChainFormatStep = 240;
+constexpr int kChainFormatWidth = 2640, kChainFormatHeight = 255;
+
+// The three boxes of the run's own files, by the keys of their formats.
+// The controls placed before the boxes of the chain formats.
+constexpr std::size_t kRunFiles = 5;
 
 // A length in twips as pixels on a screen of `logicalDpi` dots per inch (15 twips a pixel
 // at 96 dpi), rounded to the nearest pixel.
@@ -45,6 +56,23 @@ ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
   m_gofr->setObjectName("gofr");
   m_gofq = new QCheckBox("Fourier Transform of g(r); g(q)", m_frame);
   m_gofq->setObjectName("gofq");
+  m_boxes = {
+      {findFormat("cdat"), m_chainData}, {findFormat("gor"), m_gofr}, {findFormat("goq"), m_gofq}};
+  m_chainFrame = new QGroupBox("Chains for Simulations and Viewers", this);
+  m_chainFrame->setObjectName("chainFormats");
+  m_chainFrame->setAccessibleName(m_chainFrame->title());
+  for (const FormatInfo& format : formatTable()) {
+    if (format.writeEnsemble == nullptr) continue;
+    auto* box = new QCheckBox(
+        QString::fromUtf8(format.name.data(), static_cast<qsizetype>(format.name.size())) + " (" +
+            QString::fromUtf8(format.extension.data()) + ")",
+        m_chainFrame);
+    box->setObjectName(
+        QString::fromUtf8(format.key.data(), static_cast<qsizetype>(format.key.size())) + "Format");
+    box->setAccessibleName(box->text());
+    box->setToolTip("The last chain as one molecule in a box that holds it, with its bonds.");
+    m_boxes.emplace_back(&format, box);
+  }
   m_export = new QPushButton("Export", this);
   m_export->setObjectName("Command1");
   m_export->setDefault(true);
@@ -60,15 +88,16 @@ ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
     }
   }
 
-  // The frame takes no focus; the tab order runs through the boxes, then the buttons.
-  setTabOrder(m_chainData, m_gofr);
-  setTabOrder(m_gofr, m_gofq);
-  setTabOrder(m_gofq, m_export);
+  // The frames take no focus; the tab order runs through the boxes, then the buttons.
+  for (std::size_t i = 1; i < m_boxes.size(); ++i) {
+    setTabOrder(m_boxes[i - 1].second, m_boxes[i].second);
+  }
+  setTabOrder(m_boxes.back().second, m_export);
   setTabOrder(m_export, m_cancel);
 
   connect(m_export, &QPushButton::clicked, this, &ExportDialog::Command1_Click);
   connect(m_cancel, &QPushButton::clicked, this, &ExportDialog::Command2_Click);
-  for (QCheckBox* box : {m_chainData, m_gofr, m_gofq}) {
+  for (const auto& [format, box] : m_boxes) {
     connect(box, &QCheckBox::toggled, this, &ExportDialog::updateExportButton);
   }
   updateExportButton();
@@ -84,14 +113,9 @@ void ExportDialog::updateExportButton() {
 }
 
 ExportChoice ExportDialog::choice() const {
-  // The boxes by the key of the format each stands for, in the table's order.
-  const std::pair<const char*, const QCheckBox*> boxes[] = {
-      {"cdat", m_chainData}, {"gor", m_gofr}, {"goq", m_gofq}};
-  ExportChoice ticked;
-  for (const FormatInfo& format : formatTable()) {
-    for (const auto& [key, box] : boxes) {
-      if (format.key == key && box->isChecked()) ticked.push_back(&format);
-    }
+  ExportChoice ticked;  // in the table's order, as the boxes are
+  for (const auto& [format, box] : m_boxes) {
+    if (box->isChecked()) ticked.push_back(format);
   }
   return ticked;
 }
@@ -110,11 +134,20 @@ void ExportDialog::placeControls() {
     QWidget* widget;
     TwipsRect twips;
   };
-  const Placed controls[] = {{m_chainData, kChainData},
-                             {m_gofr, kGofr},
-                             {m_gofq, kGofq},
-                             {m_export, kCommand1},
-                             {m_cancel, kCommand2}};
+  std::vector<Placed> controls = {{m_chainData, kChainData},
+                                  {m_gofr, kGofr},
+                                  {m_gofq, kGofq},
+                                  {m_export, kCommand1},
+                                  {m_cancel, kCommand2}};
+  int row = 0;
+  for (const auto& [format, box] : m_boxes) {
+    if (format->writeEnsemble == nullptr) continue;
+    controls.push_back({box,
+                        {kChainFormatLeft, kChainFormatTop + kChainFormatStep * row++,
+                         kChainFormatWidth, kChainFormatHeight}});
+  }
+  const int frameHeight =
+      std::max(kFrame2.height, kChainFormatTop - kFrame2.top + kChainFormatStep * row + 120);
 
   // Grow every length by one factor when a caption needs more room than its twips give,
   // so the relative placement stays as it is.
@@ -136,7 +169,13 @@ void ExportDialog::placeControls() {
   place(m_gofq, kGofq, kFrame1);
   place(m_export, kCommand1, kDialog);
   place(m_cancel, kCommand2, kDialog);
-  setFixedSize(px(kClientWidth), px(kClientHeight));
+  const TwipsRect frame2{kFrame2.left, kFrame2.top, kFrame2.width, frameHeight};
+  place(m_chainFrame, frame2, kDialog);
+  for (std::size_t i = kRunFiles; i < controls.size(); ++i) {
+    place(controls[i].widget, controls[i].twips, frame2);
+  }
+  const int clientHeight = std::max(kClientHeight, frame2.top + frameHeight + 120);
+  setFixedSize(px(row > 0 ? kWideClientWidth : kClientWidth), px(clientHeight));
 }
 
 }  // namespace polychain

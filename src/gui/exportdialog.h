@@ -1,9 +1,12 @@
-// The export dialog, named "Export": three check boxes choosing the files and two buttons.
+// The export dialog, named "Export": three check boxes choosing the run's files, one box for
+// each format of chains for simulations and viewers, and two buttons.
 // Modeless and only ever hidden, so the ticks stay for the next export; "Export" is
 // available only while a box is ticked.
 #pragma once
 
 #include <QDialog>
+#include <utility>
+#include <vector>
 
 #include "polychain/export.h"
 
@@ -37,6 +40,8 @@ class ExportDialog final : public QDialog {
   QCheckBox* m_chainData;
   QCheckBox* m_gofr;
   QCheckBox* m_gofq;
+  QGroupBox* m_chainFrame;
+  std::vector<std::pair<const FormatInfo*, QCheckBox*>> m_boxes;  // in the table's order
   QPushButton* m_export;
   QPushButton* m_cancel;
 };

@@ -80,6 +80,7 @@ class ExportDialogTest : public QObject {
   void extensionIsAppendedToTheWholeChosenName();
   void unwritablePlaceIsReportedAndLeavesTheOldFile();
   void exportBeforeAnyRunWritesNothingAndSaysWhy();
+  void chainFormatsHoldWhatTheCommandSamples();
 };
 
 void ExportDialogTest::dialogIsModelessWithItsTabOrder() {
@@ -91,16 +92,17 @@ void ExportDialogTest::dialogIsModelessWithItsTabOrder() {
   QVERIFY(dialog->isVisible());
   QVERIFY(!dialog->isModal());
   QVERIFY(h.child<QPushButton>("SimRun")->isEnabled());  // the main window stays usable
-  // Tab order: the three boxes, then Export, then Cancel, and round again.
+  // Tab order: the three boxes, the chain formats, then Export, then Cancel, and round again.
   QStringList order;
   QWidget* w = dialog->findChild<QCheckBox*>("ChainData");
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < 10; ++i) {
     order << w->objectName();
     do {
       w = w->nextInFocusChain();
     } while (!(w->focusPolicy() & Qt::TabFocus));
   }
-  QCOMPARE(order, (QStringList{"ChainData", "gofr", "gofq", "Command1", "Command2", "ChainData"}));
+  QCOMPARE(order, (QStringList{"ChainData", "gofr", "gofq", "gsdFormat", "lammpsFormat",
+                               "pdbFormat", "xyzFormat", "Command1", "Command2", "ChainData"}));
 }
 
 void ExportDialogTest::ticksPersistBecauseTheDialogIsOnlyHidden() {
@@ -343,6 +345,35 @@ void ExportDialogTest::exportBeforeAnyRunWritesNothingAndSaysWhy() {
   QVERIFY(text.contains("g(r) was not calculated in any run"));
   QVERIFY(text.contains("g(q) was not calculated in any run"));
   QVERIFY(text.contains("No file was written."));
+}
+
+// The last chain in the formats for simulations and viewers: the very bytes `polychain sample`
+// writes for one chain of the same run, whose files the command's tests read with each
+// format's own reader.
+void ExportDialogTest::chainFormatsHoldWhatTheCommandSamples() {
+  Harness h;
+  QTemporaryDir dir;
+  h.setUp("SAWOPT", "40", "1", "13");
+  QVERIFY(h.runAndWait());
+  h.child<QAction>("mnuFile_Export")->trigger();
+  ExportDialog* dialog = h.form->exportDialog();
+  for (const char* key : {"gsd", "lammps", "pdb", "xyz"}) {
+    dialog->findChild<QCheckBox*>(QString(key) + "Format")->setChecked(true);
+  }
+  h.saveName = dir.filePath("one");
+  QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+  QVERIFY(h.messages.empty());
+  QProcess sample;
+  sample.start(POLYCHAIN_EXE, {"sample", "--model", "saw", "--steps", "40", "--chains", "1",
+                               "--seed", "13", "--max-trials", "1000000", "--format",
+                               "gsd,lammps,pdb,xyz", "--export", dir.filePath("cmd")});
+  QVERIFY(sample.waitForFinished(60000));
+  QCOMPARE(sample.exitCode(), 0);
+  for (const char* extension : {".gsd", ".data", ".pdb", ".xyz"}) {
+    const QByteArray window = fileBytes(dir.filePath(QString("one") + extension));
+    QVERIFY2(!window.isEmpty(), extension);
+    QCOMPARE(window, fileBytes(dir.filePath(QString("cmd") + extension)));
+  }
 }
 
 POLYCHAIN_GUI_TEST(ExportDialogTest)
