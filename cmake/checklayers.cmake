@@ -1,6 +1,6 @@
 # Fails when a source folder includes a header of a layer it may not use. Each layer may use
-# only the layers below it: chain < analysis < run < (app, mpi) < (gui, cli); the window
-# does without mpi.
+# only the layers below it: chain < analysis < run < (app, mpi) < (gui, cli, python); the
+# window and the Python module do without mpi.
 # Run as: cmake -DSOURCE_DIR=<src> -DSTAMP=<file> -P checklayers.cmake
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
 set(allowed_chain "")
@@ -10,7 +10,8 @@ set(allowed_app chain analysis run)
 set(allowed_mpi chain analysis run)
 set(allowed_gui chain analysis run app)
 set(allowed_cli chain analysis run app mpi)
-set(layers chain analysis run app mpi gui cli)
+set(allowed_python chain analysis run app)
+set(layers chain analysis run app mpi gui cli python)
 
 set(violations "")
 foreach(layer ${layers})
