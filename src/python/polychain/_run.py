@@ -85,8 +85,9 @@ class RunResult:
     - The self-avoiding models: `trials`, `discarded`, `backups` (Count) and `restarts`;
       None for the others.
     - The pivot model: `pivot` (PivotStats); None for the others.
-    - `chain`: the last chain's sites, an (N + 1, 3) int32 array, origin first (the sites of
-      the command's .cdat export). It owns the core's buffer; nothing was copied.
+    - `chain`: the last chain's sites, origin first, as an int32 array of shape (N + 1, 3),
+      or (N, 3) for short-range, whose N sites are N - 1 steps of K: the sites of the
+      command's .cdat export. It owns the core's buffer; nothing was copied.
     - `gofr`, `gofq`: g(r) and g(q) of the last chain as float64 arrays when the run was
       asked for them (gofr=True), else None.
     - `to_dict()`: what `polychain run ... --json` prints for the same run, as Python objects.
