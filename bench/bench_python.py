@@ -16,16 +16,12 @@ import time
 import polychain
 
 COMMAND = sys.argv[1] if len(sys.argv) > 1 else "build/polychain"
-ROUNDS = 3
+ROUNDS = 5
 
 
 def command_args(model, steps, iterations, threads):
     return [COMMAND, "run", "--model", model, "--steps", str(steps), "--iterations",
             str(iterations), "--seed", "1", "--threads", str(threads), "--json"]
-
-
-def best(timer):
-    return min(timer() for _ in range(ROUNDS))
 
 
 def timed(call):
@@ -36,10 +32,12 @@ def timed(call):
 
 def compare(model, steps, iterations, threads=2):
     args = command_args(model, steps, iterations, threads)
-    module = best(lambda: timed(lambda: polychain.run(model, steps, iterations, seed=1,
-                                                      threads=threads)))
-    command = best(lambda: timed(lambda: subprocess.run(args, check=True,
-                                                        stdout=subprocess.DEVNULL)))
+    module, command = float("inf"), float("inf")
+    for _ in range(ROUNDS):  # alternating, so that a busy spell of the machine hits both
+        module = min(module, timed(lambda: polychain.run(model, steps, iterations, seed=1,
+                                                         threads=threads)))
+        command = min(command, timed(lambda: subprocess.run(args, check=True,
+                                                            stdout=subprocess.DEVNULL)))
     print(f"{model:8} N = {steps:>8} x {iterations}: module {module:.3f} s, command "
           f"{command:.3f} s, ratio {module / command:.3f}")
 
