@@ -173,7 +173,7 @@ class Reporter {
     std::int64_t trials = 0;
     const std::int64_t chain = m_observer.takeTrapped(trials);
     if (chain >= 0) {
-      const std::string text = "chain " + std::to_string(chain + 1) +
+      const std::string text = "chain index " + std::to_string(chain) +
                                " seems trapped: " + std::to_string(trials) +
                                " trials without growing longer; interrupt the run to cancel "
                                "it, or set max_trials to cap the trials.";

@@ -62,13 +62,16 @@ def test_a_run_too_big_for_the_memory_is_refused_before_it_starts():
 
 
 def test_a_chain_past_the_trial_cap_raises_trial_limit_error():
-    # A self-avoiding chain of 500 steps needs at least 500 trials.
-    with pytest.raises(polychain.TrialLimitError) as caught:
-        polychain.run("saw", 500, 20, seed=3, threads=1, max_trials=200)
-    e = caught.value
-    assert isinstance(e, polychain.Error)
-    assert (e.chain, e.seed, e.steps) == (0, 3, 500)
-    assert "limit of 200 trials" in str(e) and "Chain index 0" in str(e)
+    # With this seed the chains before index 16 finish within the cap, and chain 16 is boxed
+    # in for good, on any thread count.
+    for threads in (1, 2):
+        with pytest.raises(polychain.TrialLimitError) as caught:
+            polychain.run("saw", 150, 30, avoid=2, seed=11, threads=threads,
+                          max_trials=10**6, restart_trapped=0)
+        e = caught.value
+        assert isinstance(e, polychain.Error)
+        assert (e.chain, e.seed, e.steps) == (16, 11, 150)
+        assert "limit of 1000000 trials" in str(e) and "Chain index 16" in str(e)
     with pytest.raises(polychain.TrialLimitError, match="N = 500"):
         polychain.sweep("saw", [100, 500], 5, seed=3, max_trials=300)
 
