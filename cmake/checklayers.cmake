@@ -1,8 +1,8 @@
 # Fails when a source file includes a header of a layer it may not use. Each layer may use
 # only the layers below it: chain < analysis < run < mpi < reports < files < window. The
 # public headers of include/polychain belong to the layers that implement them (the table
-# below) and follow the same rule; the front ends (cli, gui) use only the public headers,
-# their own folder, and for the window its logic (window/).
+# below) and follow the same rule; the front ends (cli, gui, python) use only the public
+# headers, their own folder, and for the window its logic (window/).
 # Run as: cmake -DSOURCE_DIR=<src> -DPUBLIC_DIR=<include/polychain> -DSTAMP=<file> -P checklayers.cmake
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
 set(layers chain analysis run mpi reports files window)
@@ -15,6 +15,7 @@ set(allowed_files chain analysis run mpi reports)
 set(allowed_window chain analysis run mpi reports files)
 set(allowed_cli polychain)
 set(allowed_gui polychain window)
+set(allowed_python polychain)
 
 # The layer of each public header.
 set(public_chain model inputerror point)
@@ -33,7 +34,7 @@ function(check_file file layer)
     list(GET parts 0 used)
     list(GET parts 1 header)
     set(bad FALSE)
-    if(layer STREQUAL "cli" OR layer STREQUAL "gui")
+    if(layer STREQUAL "cli" OR layer STREQUAL "gui" OR layer STREQUAL "python")
       if(NOT used STREQUAL layer AND NOT used IN_LIST allowed_${layer})
         set(bad TRUE)
       endif()
@@ -53,7 +54,7 @@ function(check_file file layer)
       if(NOT used STREQUAL layer AND used IN_LIST layers AND NOT used IN_LIST allowed_${layer})
         set(bad TRUE)
       endif()
-      if(used STREQUAL "cli" OR used STREQUAL "gui")
+      if(used STREQUAL "cli" OR used STREQUAL "gui" OR used STREQUAL "python")
         set(bad TRUE)
       endif()
     endif()
@@ -65,7 +66,7 @@ function(check_file file layer)
   set(violations "${violations}" PARENT_SCOPE)
 endfunction()
 
-foreach(layer ${layers} cli gui)
+foreach(layer ${layers} cli gui python)
   file(GLOB_RECURSE files ${SOURCE_DIR}/${layer}/*.h ${SOURCE_DIR}/${layer}/*.cpp)
   foreach(file ${files})
     check_file(${file} ${layer})

@@ -15,6 +15,8 @@ packages=(
   # Runs spread over processes; mpirun itself for the tests.
   libopenmpi-dev openmpi-bin
   xvfb xauth fonts-dejavu-core
+  # The Python module, its tests and examples (for /usr/bin/python3).
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-tqdm python3-matplotlib
   # The readers the tests open the sampled files with: GSD, PDB, extended XYZ, LAMMPS data.
   python3-gsd python3-mdanalysis python3-ase lammps
 )

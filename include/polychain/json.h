@@ -2,6 +2,7 @@
 // (NaN) is written as null.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 #include "polychain/run.h"
@@ -15,9 +16,12 @@ namespace polychain {
 // autocorrelation times of R2 and Rg2 in samples) and, when the run computed them, "gofr" and
 // "gofq" as [index, value] pairs. Ends with a line feed.
 std::string runJson(const RunParams& params, const RunResult& result);
+// The same object as a tree, for front ends that hand it on without text (the Python module).
+nlohmann::json runJsonObject(const RunParams& params, const RunResult& result);
 
 // One object: "model", "seed", "iterations", "avoid" or "kuhn", "points" (each with "steps",
 // "seed" and "extended"), "fit" (or null) and "reference". Ends with a line feed.
 std::string sweepJson(const SweepParams& params, const SweepResult& result);
+nlohmann::json sweepJsonObject(const SweepParams& params, const SweepResult& result);
 
 }  // namespace polychain

@@ -39,6 +39,7 @@ struct PivotStats {
 struct RunResult {
   RunStatus status = RunStatus::Finished;
   std::uint64_t seed = 0;
+  std::int64_t trialLimitChain = -1;  // when TrialLimit: the chain (0-based) that passed the cap
   // The rest only when Finished.
   RunSums sums;
   ResultValues values;

@@ -21,7 +21,8 @@ struct ChainSample {
   std::int64_t chains = 0;  // C
   // Chain c's sites, origin first, at [starts[c], starts[c + 1]); empty unless Finished.
   std::vector<Point> sites;
-  std::vector<std::int64_t> starts;  // C + 1 entries
+  std::vector<std::int64_t> starts;   // C + 1 entries
+  std::int64_t trialLimitChain = -1;  // when TrialLimit: the chain (0-based) that passed the cap
 
   std::span<const Point> chain(std::int64_t c) const {
     const auto at = static_cast<std::size_t>(c);

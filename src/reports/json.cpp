@@ -64,7 +64,7 @@ void modelSetting(nlohmann::json& j, const RunParams& params) {
 
 }  // namespace
 
-std::string runJson(const RunParams& params, const RunResult& result) {
+nlohmann::json runJsonObject(const RunParams& params, const RunResult& result) {
   const ResultTexts r = resultTexts(result.values);
   nlohmann::json j;
   j["model"] = modelOf(params.model).key;
@@ -89,10 +89,10 @@ std::string runJson(const RunParams& params, const RunResult& result) {
                   {"acceptance", number(p.acceptance)},
                   {"autocorrelation_time", {{"R2", number(p.tauR2)}, {"Rg2", number(p.tauRg2)}}}};
   }
-  return j.dump(2) + "\n";
+  return j;
 }
 
-std::string sweepJson(const SweepParams& params, const SweepResult& result) {
+nlohmann::json sweepJsonObject(const SweepParams& params, const SweepResult& result) {
   nlohmann::json j;
   j["model"] = modelOf(params.run.model).key;
   j["seed"] = result.seed;
@@ -106,7 +106,15 @@ std::string sweepJson(const SweepParams& params, const SweepResult& result) {
   j["fit"] = result.fit ? fitJson(*result.fit) : nlohmann::json(nullptr);
   j["reference"] = {{"ideal_chain", kIdealChainExponent},
                     {"self_avoiding_walk", kSelfAvoidingExponent}};
-  return j.dump(2) + "\n";
+  return j;
+}
+
+std::string runJson(const RunParams& params, const RunResult& result) {
+  return runJsonObject(params, result).dump(2) + "\n";
+}
+
+std::string sweepJson(const SweepParams& params, const SweepResult& result) {
+  return sweepJsonObject(params, result).dump(2) + "\n";
 }
 
 }  // namespace polychain

@@ -20,6 +20,11 @@ void RunControl::stop(RunStatus why) {
   m_stop.compare_exchange_strong(expected, why);
 }
 
+void RunControl::stopAtTrialLimit(std::int64_t chain) {
+  RunStatus expected = RunStatus::Finished;
+  if (m_stop.compare_exchange_strong(expected, RunStatus::TrialLimit)) m_trialLimitChain = chain;
+}
+
 bool RunControl::pollStop() {
   if (!stopped() && m_observer.cancelRequested()) stop(RunStatus::Cancelled);
   return stopped();
@@ -66,7 +71,7 @@ std::int64_t ChainMonitor::nextCheck(std::int64_t trials) const {
 std::int64_t ChainMonitor::check(std::int64_t n, std::int64_t trials, std::int64_t sinceLongest) {
   const std::int64_t cap = m_control.params().maxTrials;
   if (cap > 0 && trials > cap) {
-    m_control.stop(RunStatus::TrialLimit);
+    m_control.stopAtTrialLimit(m_chain);
     return 0;
   }
   if (m_control.pollStop()) return 0;

@@ -41,6 +41,10 @@ class RunControl {
   bool stopped() const { return m_stop.load(std::memory_order_relaxed) != RunStatus::Finished; }
   RunStatus stopReason() const { return m_stop.load(); }
   void stop(RunStatus why);
+  // Stops the run because chain `chain` passed the trial cap, remembering the chain when it
+  // is the first reason to stop.
+  void stopAtTrialLimit(std::int64_t chain);
+  std::int64_t trialLimitChain() const { return m_trialLimitChain.load(); }
   // Polls the observer's cancel request; true when the run must stop.
   bool pollStop();
 
@@ -60,6 +64,7 @@ class RunControl {
   RunObserver& m_observer;
   const RunParams& m_params;
   std::atomic<RunStatus> m_stop{RunStatus::Finished};
+  std::atomic<std::int64_t> m_trialLimitChain{-1};
   std::atomic<bool> m_trappedSaid{false};
   std::mutex m_mutex;  // guards what follows and serialises the observer's calls
   std::int64_t m_chainsDone = 0;

@@ -182,6 +182,7 @@ void finishRun(const RunParams& params, RunControl& control, RunResult& out) {
     out = RunResult{};
     out.status = control.stopReason();
     out.seed = seed;
+    out.trialLimitChain = control.trialLimitChain();
   }
 }
 

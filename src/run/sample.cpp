@@ -6,9 +6,9 @@
 #include <new>
 #include <string>
 
+#include "polychain/resources.h"
 #include "run/control.h"
 #include "run/pivotrun.h"
-#include "polychain/resources.h"
 
 namespace polychain {
 
@@ -79,6 +79,7 @@ ChainSample sampleChains(const RunParams& params, RunObserver& observer) {
   }
   if (control.stopped()) {
     out = ChainSample{control.stopReason(), out.seed, out.chains, {}, {}};
+    out.trialLimitChain = control.trialLimitChain();
     return out;
   }
   // Close the gaps left by chains shorter than their room.

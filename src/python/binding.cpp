@@ -1,0 +1,489 @@
+// polychain._core: the core as a Python module. The pure-Python package around it reads and
+// checks the arguments and shapes the results; this file turns them into a run, runs it with
+// the GIL released, and hands the numbers back (big arrays as the core's own buffers).
+//
+// The core runs on a thread of its own while the calling thread waits with the GIL released,
+// waking every kPollInterval to take the GIL briefly: it checks for signals there (a Ctrl-C
+// or a notebook's interrupt raises KeyboardInterrupt in the main thread), calls the progress
+// callable and reports a trapped chain. An exception from any of them cancels the run, which
+// stops within a fraction of a second, and is raised once the core has returned.
+#include <pybind11/functional.h>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "polychain/json.h"
+#include "polychain/params.h"
+#include "polychain/resources.h"
+#include "polychain/run.h"
+#include "polychain/sample.h"
+#include "polychain/sweep.h"
+#include "polychain/texts.h"
+#include "python/arrays.h"
+
+namespace py = pybind11;
+
+namespace polychain::python {
+
+namespace {
+
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+constexpr auto kProgressInterval = std::chrono::milliseconds(50);
+
+// The JSON tree as Python objects: dicts, lists, str, int, float, bool and None.
+py::object toPython(const nlohmann::json& j) {
+  switch (j.type()) {
+    case nlohmann::json::value_t::null:
+    case nlohmann::json::value_t::discarded:
+      return py::none();
+    case nlohmann::json::value_t::boolean:
+      return py::bool_(j.get<bool>());
+    case nlohmann::json::value_t::number_integer:
+      return py::int_(j.get<std::int64_t>());
+    case nlohmann::json::value_t::number_unsigned:
+      return py::int_(j.get<std::uint64_t>());
+    case nlohmann::json::value_t::number_float:
+      return py::float_(j.get<double>());
+    case nlohmann::json::value_t::string:
+      return py::str(j.get_ref<const std::string&>());
+    case nlohmann::json::value_t::array: {
+      py::list list;
+      for (const nlohmann::json& item : j) list.append(toPython(item));
+      return list;
+    }
+    case nlohmann::json::value_t::object: {
+      py::dict dict;
+      for (const auto& [key, value] : j.items()) dict[py::str(key)] = toPython(value);
+      return dict;
+    }
+    case nlohmann::json::value_t::binary:
+      break;
+  }
+  throw std::logic_error("a JSON value of a kind the program never writes");
+}
+
+const ModelInfo& modelNamed(const std::string& key) {
+  if (const ModelInfo* model = findModel(key)) return *model;
+  throw py::value_error("model must be " + std::string(modelKeyList()) + "; \"" + key +
+                        "\" is not one.");
+}
+
+// What the pure-Python layer passes, already read and range-checked.
+struct Settings {
+  std::string model;
+  std::int32_t iterations = 0;
+  bool gofr = false;
+  std::optional<std::uint64_t> seed;
+  int threads = 0;
+  std::int64_t maxTrials = 0;
+  std::int64_t restartTrapped = kDefaultRestartTrapped;
+  // The model settings given, by key (None: the model's default rule).
+  std::map<std::string, std::optional<std::int64_t>, std::less<>> modelSettings;
+};
+
+RunParams toParams(const Settings& s, std::int32_t steps) {
+  RunParams p;
+  const ModelInfo& model = modelNamed(s.model);
+  p.model = model.defaults();
+  for (const SettingInfo& setting : model.settings) {
+    const auto given = s.modelSettings.find(setting.key);
+    if (given != s.modelSettings.end() && given->second) setting.set(p.model, *given->second);
+  }
+  p.steps = steps;
+  p.iterations = s.iterations;
+  p.calcParCF = s.gofr;
+  p.seed = s.seed;
+  p.threads = s.threads;
+  p.maxTrials = s.maxTrials;
+  p.restartTrapped = s.restartTrapped;
+  return p;
+}
+
+[[noreturn]] void raiseMemoryError(const std::string& message) {
+  PyErr_SetString(PyExc_MemoryError, message.c_str());
+  throw py::error_already_set();
+}
+
+// Runs the parameter checks: a bad parameter raises ValueError, a run too big for the
+// memory MemoryError, both with the core's message.
+template <class Check>
+void check(Check&& check, bool memory) {
+  try {
+    check();
+  } catch (const InputError& e) {
+    if (memory) raiseMemoryError(e.what());
+    throw py::value_error(e.what());
+  }
+}
+
+// Hears the core on its threads; only atomics, read by the waiting Python thread.
+class Observer final : public SweepObserver {
+ public:
+  void progress(const RunProgress& p) override { m_share.store(p.chains); }
+  void chainSeemsTrapped(std::int64_t chain, std::int64_t trials) override {
+    m_trappedTrials.store(trials);
+    m_trappedChain.store(chain);
+  }
+  bool cancelRequested() override { return m_cancel.load(std::memory_order_relaxed); }
+
+  void cancel() { m_cancel.store(true); }
+  float share() const { return m_share.load(); }  // percent done
+  // A chain that seems trapped, once: its index, or -1.
+  std::int64_t takeTrapped(std::int64_t& trials) {
+    trials = m_trappedTrials.load();
+    return m_trappedChain.exchange(-1);
+  }
+
+ private:
+  std::atomic<bool> m_cancel{false};
+  std::atomic<float> m_share{0.0F};
+  std::atomic<std::int64_t> m_trappedChain{-1};
+  std::atomic<std::int64_t> m_trappedTrials{0};
+};
+
+// Reports to Python from the waiting thread, with the GIL held: progress(done, total) as the
+// share done of `total`, when it changed and at most every kProgressInterval, and a warning
+// for a trapped chain.
+class Reporter {
+ public:
+  Reporter(Observer& observer, py::object progress, std::int64_t total)
+      : m_observer(observer), m_progress(std::move(progress)), m_total(total) {}
+
+  void poll() {
+    std::int64_t trials = 0;
+    const std::int64_t chain = m_observer.takeTrapped(trials);
+    if (chain >= 0) {
+      const std::string text = "chain index " + std::to_string(chain) +
+                               " seems trapped: " + std::to_string(trials) +
+                               " trials without growing longer; interrupt the run to cancel "
+                               "it, or set max_trials to cap the trials.";
+      if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (m_progress.is_none() || now - m_last < kProgressInterval) return;
+    const auto done = static_cast<std::int64_t>(static_cast<double>(m_observer.share()) / 100.0 *
+                                                static_cast<double>(m_total));
+    if (done == m_done) return;
+    m_last = now;
+    m_done = done;
+    m_progress(done, m_total);
+  }
+
+  // The last report of a run that finished.
+  void finish() {
+    if (!m_progress.is_none() && m_done != m_total) m_progress(m_total, m_total);
+  }
+
+ private:
+  Observer& m_observer;
+  py::object m_progress;
+  std::int64_t m_total;
+  std::int64_t m_done = -1;
+  std::chrono::steady_clock::time_point m_last{};
+};
+
+// Runs `work` on a thread of its own while this one waits without the GIL, polling signals
+// and `reporter` with the GIL every kPollInterval. A Python exception there cancels the work
+// and is raised once it has stopped; an exception of the work is rethrown here.
+template <class Work>
+void runReleased(Observer& observer, Reporter& reporter, Work&& work) {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::exception_ptr failure;
+  std::optional<py::error_already_set> pending;
+  {
+    const py::gil_scoped_release release;
+    std::thread worker([&] {
+      try {
+        work();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      const std::lock_guard lock(mutex);
+      done = true;
+      finished.notify_all();
+    });
+    std::unique_lock lock(mutex);
+    while (!finished.wait_for(lock, kPollInterval, [&] { return done; })) {
+      lock.unlock();
+      {
+        const py::gil_scoped_acquire gil;
+        if (!pending) {
+          try {
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+            reporter.poll();
+          } catch (py::error_already_set& e) {
+            pending.emplace(std::move(e));
+            observer.cancel();
+          }
+        }
+      }
+      lock.lock();
+    }
+    lock.unlock();
+    worker.join();
+  }
+  if (pending) throw std::move(*pending);
+  if (failure) std::rethrow_exception(failure);
+}
+
+// An estimate as (value, standard error), NaN where there is none.
+py::tuple estimate(const Estimate& e) { return py::make_tuple(e.value, e.standardError); }
+
+py::object count(const std::optional<CountSummary>& c) {
+  if (!c) return py::none();
+  return py::make_tuple(c->mean, c->max, c->total);
+}
+
+py::dict extendedDict(const ExtendedStats& s) {
+  py::dict d;
+  d["chains"] = s.chains;
+  d["rms_R"] = estimate(s.rmsEnd);
+  d["R2"] = estimate(s.meanSquaredEnd);
+  d["mean_R"] = estimate(s.meanEnd);
+  d["rms_Rg"] = estimate(s.rmsRg);
+  d["Rg2"] = estimate(s.meanSquaredRg);
+  d["ratio"] = estimate(s.ratio);
+  d["trials"] = count(s.trials);
+  d["discarded"] = count(s.discarded);
+  d["backups"] = count(s.backups);
+  d["restarts"] = s.trials ? py::object(py::int_(s.restarts)) : py::none();
+  return d;
+}
+
+// How a run or sweep that did not finish ends: KeyboardInterrupt and other Python errors
+// were raised already; a failed allocation raises MemoryError; a chain past the trial cap
+// comes back as {"stopped": message, "chain": index, "seed": seed} for the package to raise.
+py::dict stopped(RunStatus status, const std::string& message, std::int64_t chain,
+                 std::uint64_t seed) {
+  if (status == RunStatus::OutOfMemory) raiseMemoryError(message);
+  if (status == RunStatus::Cancelled) throw std::logic_error("a run cancelled by nobody");
+  py::dict d;
+  d["stopped"] = message;
+  d["chain"] = chain;
+  d["seed"] = seed;
+  return d;
+}
+
+py::dict run(const Settings& settings, std::int32_t steps, const py::object& progress) {
+  const RunParams params = toParams(settings, steps);
+  check([&] { validateParams(params); }, false);
+  check([&] { checkMemory(params); }, true);
+  Observer observer;
+  Reporter reporter(observer, progress, params.iterations);
+  RunResult result;
+  runReleased(observer, reporter, [&] { result = runSimulation(params, observer); });
+  if (result.status != RunStatus::Finished) {
+    return stopped(result.status, runStopMessage(result.status, params), result.trialLimitChain,
+                   result.seed);
+  }
+  reporter.finish();
+  py::dict d;
+  d["json"] = toPython(runJsonObject(params, result));
+  d["extended"] = extendedDict(result.extended);
+  if (result.pivot) {
+    const PivotStats& s = *result.pivot;
+    py::dict pivot;
+    pivot["walkers"] = s.walkers;
+    pivot["pivots_per_sample"] = std::get<PivotSettings>(params.model).pivotsPerSample;
+    pivot["burn_in"] = pivotBurnIn(params);
+    pivot["attempts"] = s.attempts;
+    pivot["accepted"] = s.accepted;
+    pivot["acceptance"] = s.acceptance;
+    pivot["tau_R2"] = s.tauR2;
+    pivot["tau_Rg2"] = s.tauRg2;
+    d["pivot"] = pivot;
+  } else {
+    d["pivot"] = py::none();
+  }
+  d["chain"] = sitesArray(std::move(result.lastSites));
+  if (result.correlation) {
+    d["gofr"] = valuesArray(std::move(result.correlation->gofr));
+    d["gofq"] = valuesArray(std::move(result.correlation->gofq));
+  } else {
+    d["gofr"] = py::none();
+    d["gofq"] = py::none();
+  }
+  return d;
+}
+
+py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
+               const py::object& progress) {
+  SweepParams params;
+  params.run = toParams(settings, 1);
+  params.steps = steps;
+  params.seed = params.run.seed;
+  params.run.seed.reset();
+  check([&] { validateSweep(params, "steps"); }, false);
+  check([&] { checkSweepMemory(params); }, true);
+  Observer observer;
+  std::int64_t total = 0;
+  for (const std::int32_t n : steps) total += std::int64_t{n} * params.run.iterations;
+  Reporter reporter(observer, progress, total);
+  SweepResult result;
+  std::int64_t trialLimitChain = -1;
+  const RunFunction runOne = [&trialLimitChain](const RunParams& p, RunObserver& o) {
+    RunResult r = runSimulation(p, o);
+    trialLimitChain = r.trialLimitChain;
+    return r;
+  };
+  runReleased(observer, reporter, [&] { result = runSweep(params, observer, runOne); });
+  if (result.status != RunStatus::Finished) {
+    return stopped(result.status, sweepStopMessage(params, result), trialLimitChain, result.seed);
+  }
+  reporter.finish();
+  py::dict d;
+  d["json"] = toPython(sweepJsonObject(params, result));
+  py::list points;
+  for (const SweepPoint& point : result.points) {
+    py::dict p = extendedDict(point.stats);
+    p["steps"] = point.steps;
+    p["seed"] = point.seed;
+    points.append(p);
+  }
+  d["points"] = points;
+  if (result.fit) {
+    const PowerLawFit& f = *result.fit;
+    d["fit"] = py::make_tuple(f.exponent, f.exponentError, f.chiSquaredPerDof, f.amplitude,
+                              f.weighted ? "weighted" : "ordinary", f.points);
+  } else {
+    d["fit"] = py::none();
+  }
+  return d;
+}
+
+Settings settingsOf(const py::kwargs& kwargs) {
+  Settings s;
+  s.model = kwargs["model"].cast<std::string>();
+  s.iterations = kwargs["iterations"].cast<std::int32_t>();
+  if (kwargs.contains("gofr")) s.gofr = kwargs["gofr"].cast<bool>();
+  s.seed = kwargs["seed"].cast<std::optional<std::uint64_t>>();
+  s.threads = kwargs["threads"].cast<int>();
+  s.maxTrials = kwargs["max_trials"].cast<std::int64_t>();
+  s.restartTrapped = kwargs["restart_trapped"].cast<std::int64_t>();
+  for (const ModelInfo* model : modelTable()) {
+    for (const SettingInfo& setting : model->settings) {
+      const std::string key(setting.key);
+      if (kwargs.contains(key)) {
+        s.modelSettings[key] = kwargs[key.c_str()].cast<std::optional<std::int64_t>>();
+      }
+    }
+  }
+  return s;
+}
+
+// `count` chains of a model as one int32 array (count, N + 1, 3), or a list of (sites, 3)
+// arrays for a model whose chains differ in length; the memory checked before anything runs.
+py::object sample(const Settings& settings, std::int32_t steps, const py::object& progress) {
+  const RunParams params = toParams(settings, steps);
+  check([&] { validateParams(params); }, false);
+  check([&] { checkSampleMemory(params, 0); }, true);
+  Observer observer;
+  Reporter reporter(observer, progress, params.iterations);
+  ChainSample result;
+  runReleased(observer, reporter, [&] { result = sampleChains(params, observer); });
+  if (result.status != RunStatus::Finished) {
+    return stopped(result.status, runStopMessage(result.status, params), result.trialLimitChain,
+                   result.seed);
+  }
+  reporter.finish();
+  py::dict d;
+  d["seed"] = result.seed;
+  // Chains of N + 1 sites each; a model that counts the origin among its N sites loses one
+  // to each back-up, so its chains may differ in length.
+  const bool uniform = modelOf(params.model).sitesBeyondSteps == 1;
+  if (uniform) {
+    d["chains"] = sitesArray(std::move(result.sites), result.chains);
+  } else {
+    py::list chains;
+    for (std::int64_t c = 0; c < result.chains; ++c) {
+      const auto chain = result.chain(c);
+      chains.append(sitesArray(std::vector<Point>(chain.begin(), chain.end())));
+    }
+    d["chains"] = chains;
+  }
+  return d;
+}
+
+// The model table as Python values: each model's key, captions, what it grows, whether it is
+// a grower or a sampler and counts trials, and each setting's key, option, caption, default
+// (None: a rule of the run's), range and help.
+py::list models() {
+  py::list out;
+  for (const ModelInfo* model : modelTable()) {
+    const ModelSettings defaults = model->defaults();
+    py::list settings;
+    for (const SettingInfo& setting : model->settings) {
+      py::dict s;
+      s["key"] = std::string(setting.key);
+      s["option"] = std::string(setting.option);
+      s["caption"] = std::string(setting.field.empty() ? setting.key : setting.field);
+      s["default"] = setting.get(defaults);
+      s["least"] = setting.least;
+      s["most"] = setting.most;
+      s["help"] = std::string(setting.help);
+      s["physical"] = setting.physical;
+      settings.append(s);
+    }
+    py::dict m;
+    m["key"] = std::string(model->key);
+    m["caption"] = std::string(model->caption);
+    m["title"] = std::string(model->title);
+    m["summary"] = std::string(model->summary);
+    m["sampler"] = model->kind == ModelKind::Sampler;
+    m["counts_trials"] = model->countsTrials;
+    m["self_avoiding"] = model->selfAvoiding;
+    m["max_steps"] = model->maxSteps;
+    m["settings"] = settings;
+    out.append(m);
+  }
+  return out;
+}
+
+}  // namespace
+
+}  // namespace polychain::python
+
+PYBIND11_MODULE(_core, m) {
+  using namespace polychain::python;
+  m.doc() =
+      "The compiled core of polychain. Use the package's polychain.run and polychain.sweep, "
+      "which check their arguments and shape the results.";
+  m.def(
+      "run",
+      [](std::int32_t steps, const py::object& progress, const py::kwargs& kwargs) {
+        return run(settingsOf(kwargs), steps, progress);
+      },
+      py::arg("steps"), py::arg("progress"),
+      "run(steps, progress, **settings) -> dict: one run of the core, the GIL released.");
+  m.def(
+      "sweep",
+      [](const std::vector<std::int32_t>& steps, const py::object& progress,
+         const py::kwargs& kwargs) { return sweep(settingsOf(kwargs), steps, progress); },
+      py::arg("steps"), py::arg("progress"),
+      "sweep(steps, progress, **settings) -> dict: one sweep of the core, the GIL released.");
+  m.def(
+      "sample",
+      [](std::int32_t steps, const py::object& progress, const py::kwargs& kwargs) {
+        return sample(settingsOf(kwargs), steps, progress);
+      },
+      py::arg("steps"), py::arg("progress"),
+      "sample(steps, progress, **settings) -> dict: many chains of the core, the GIL released.");
+  m.def("models", &models, "models() -> list: the core's table of models and their settings.");
+}

@@ -1,0 +1,151 @@
+"""The module inside Python: bad input, the memory check, the trial cap, Ctrl-C, progress,
+the GIL and runs in several threads."""
+
+import signal
+import subprocess
+import sys
+import threading
+
+import pytest
+
+import polychain
+
+# Runs far longer than any test waits for them: they end only by an interrupt.
+LONG_RUNS = [
+    ("meander", 10_000, 2_000_000, {}),  # many short chains
+    ("saw", 2_000_000, 1, dict(max_trials=10**12)),  # inside one long chain
+    ("pivot", 100_000, 1_000_000, {}),
+]
+
+
+@pytest.mark.parametrize("call,words", [
+    (lambda: polychain.run("meander", 0, 10), ["steps (--steps)", "at least 1", "0"]),
+    (lambda: polychain.run("meander", 10, -3), ["iterations (--iterations)", "from 1 to"]),
+    (lambda: polychain.run("meander", 10, 10, threads=0), ["threads (--threads)", "1 to 1024"]),
+    (lambda: polychain.run("short-range", 10, 10, kuhn=0), ["kuhn (--kuhn)", "must not be 0"]),
+    (lambda: polychain.run("short-range", 10**6, 1, kuhn=10**4), ["kuhn (--kuhn)", "2147483647"]),
+    (lambda: polychain.run("pivot", 10**8, 10), ["steps (--steps)", "67108862"]),
+    (lambda: polychain.run("walk", 10, 10), ["model (--model)", "meander, saw"]),
+    (lambda: polychain.run("meander", float("nan"), 10), ["steps (--steps)", "number"]),
+    (lambda: polychain.run("meander", 10, 10, seed=-1), ["seed (--seed)", "18446744073709551615"]),
+    (lambda: polychain.sweep("saw", [100, 100], 10), ["steps (--steps)", "two"]),
+    (lambda: polychain.sweep("saw", [100, 0], 10), ["steps (--steps)", "at least 1"]),
+])
+def test_bad_input_names_the_parameter(call, words):
+    with pytest.raises(ValueError) as caught:
+        call()
+    for word in words:
+        assert word in str(caught.value)
+
+
+def test_numbers_are_read_as_the_command_reads_them():
+    # 2.5 rounds to 2 and 3.5 to 4, halves to even, as --iterations 2.5 does.
+    assert polychain.run("meander", 10, 2.5, seed=1).chains == 2
+    assert polychain.run("meander", 10, 3.5, seed=1).chains == 4
+    with pytest.raises(TypeError, match="steps"):
+        polychain.run("meander", "10", 1)
+
+
+def test_a_run_too_big_for_the_memory_is_refused_before_it_starts():
+    # Under a 2 GB address-space limit a chain of 10^9 sites cannot fit.
+    script = (
+        "import resource, polychain\n"
+        "resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))\n"
+        "try:\n"
+        "    polychain.run('meander', 10**9, 1)\n"
+        "except MemoryError as e:\n"
+        "    print('refused:', e)\n")
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.startswith("refused: Steps (N) = 1000000000 needs about")
+
+
+def test_a_chain_past_the_trial_cap_raises_trial_limit_error():
+    # With this seed the chains before index 16 finish within the cap, and chain 16 is boxed
+    # in for good. On one thread it is the chain named; on two, a later chain boxed in as
+    # well may pass the cap first, and the error names whichever did.
+    for threads in (1, 2):
+        with pytest.raises(polychain.TrialLimitError) as caught:
+            polychain.run("saw", 150, 30, avoid=2, seed=11, threads=threads,
+                          max_trials=10**6, restart_trapped=0)
+        e = caught.value
+        assert isinstance(e, polychain.Error)
+        assert (e.seed, e.steps) == (11, 150)
+        assert e.chain == 16 if threads == 1 else e.chain >= 16
+        assert "limit of 1000000 trials" in str(e) and f"Chain index {e.chain}" in str(e)
+    with pytest.raises(polychain.TrialLimitError, match="N = 500"):
+        polychain.sweep("saw", [100, 500], 5, seed=3, max_trials=300)
+
+
+@pytest.mark.parametrize("model,steps,iterations,settings", LONG_RUNS,
+                         ids=[r[0] for r in LONG_RUNS])
+def test_ctrl_c_raises_keyboard_interrupt_and_python_goes_on(model, steps, iterations,
+                                                              settings):
+    main = threading.get_ident()
+    timer = threading.Timer(0.3, signal.pthread_kill, (main, signal.SIGINT))
+    timer.start()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            polychain.run(model, steps, iterations, seed=1, **settings)
+    finally:
+        timer.cancel()
+    # The interpreter and the module are as before: a run gives its usual numbers.
+    assert (polychain.run("saw", 50, 5, seed=2, max_trials=10**6).to_dict() ==
+            polychain.run("saw", 50, 5, seed=2, max_trials=10**6).to_dict())
+
+
+def test_progress_reaches_the_callable_and_its_exception_stops_the_run():
+    calls = []
+    polychain.run("meander", 100_000, 400, seed=1, progress=lambda d, t: calls.append((d, t)))
+    assert calls[-1] == (400, 400)
+    assert all(t == 400 for _, t in calls) and calls == sorted(calls)
+    polychain.run("meander", 100, 10, seed=1, progress=True)  # a tqdm bar on stderr
+
+    class Stop(Exception):
+        pass
+
+    def stop(done, total):
+        raise Stop
+
+    with pytest.raises(Stop):
+        polychain.run(*LONG_RUNS[0][:3], seed=1, progress=stop)
+
+
+def test_the_gil_is_released_and_runs_in_two_threads_agree():
+    counted = 0
+    running = threading.Event()
+
+    def count():
+        nonlocal counted
+        while running.is_set():
+            counted += 1
+
+    running.set()
+    counter = threading.Thread(target=count)
+    counter.start()
+    try:
+        before = counted
+        polychain.run("meander", 100_000, 1_000, seed=1, threads=1)
+        during = counted - before
+    finally:
+        running.clear()
+        counter.join()
+    # A run holding the GIL would leave the counting thread no turn at all.
+    assert during > 10_000
+
+    args = [("saw", 300, 60, dict(seed=4, max_trials=10**7)),
+            ("pivot", 3000, 40, dict(seed=4, walkers=2))]
+    alone = [polychain.run(m, n, i, **s).to_dict() for m, n, i, s in args]
+    together = [None, None]
+
+    def one(k):
+        m, n, i, s = args[k]
+        together[k] = polychain.run(m, n, i, **s).to_dict()
+
+    threads = [threading.Thread(target=one, args=(k,)) for k in range(2)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert together == alone
