@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace clitest {
 
@@ -24,6 +25,19 @@ CommandResult polychainAfter(const std::string& setup, const std::string& args);
 CommandResult shell(const std::string& command);
 
 std::string readFile(const std::filesystem::path& path);
+
+// How a command ended that was sent signals while it ran: its exit code when it exited, or
+// the signal that killed it.
+struct SignalledResult {
+  bool exited = false;
+  int code = -1;    // when exited
+  int signal = 0;   // when killed by a signal
+  std::string out;  // what it printed
+};
+
+// Starts `polychain <args>` (split at blanks, no shell), waits until its run has begun (its
+// worker threads exist; at most 20 s), sends `signals` one after the other, and waits for it.
+SignalledResult signalDuringRun(const std::string& args, const std::vector<int>& signals);
 
 // A test with a fresh folder of its own for the files it writes, removed after it.
 class ScratchDirTest : public ::testing::Test {
