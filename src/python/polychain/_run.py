@@ -287,6 +287,20 @@ def _stopped(raw, steps):
         raw["chain"], raw["seed"], steps)
 
 
+def _chains(call, model, steps, progress, settings):
+    """Chains of N = `steps` grown by the core's `call` (run or sample) with `settings`, its
+    progress counted in chains (samples for a sampler); raises what run() documents."""
+    n = _whole(steps, "steps", -INT32_MAX - 1, INT32_MAX)
+    unit = "sample" if models[model].sampler else "chain"
+    with _Progress(progress, unit, f"{model} N = {n}") as report:
+        try:
+            raw = call(n, report, **settings)
+        except ValueError as error:
+            raise _named(error) from None
+    _stopped(raw, n)
+    return raw
+
+
 def run(model, steps, iterations, *, seed=None, threads=None, gofr=False, avoid=1, kuhn=1,
         pivots_per_sample=DEFAULT_PIVOTS_PER_SAMPLE, burn_in=None, walkers=DEFAULT_WALKERS,
         max_trials=0, restart_trapped=DEFAULT_RESTART_TRAPPED, progress=None):
@@ -325,17 +339,10 @@ def run(model, steps, iterations, *, seed=None, threads=None, gofr=False, avoid=
     The GIL is released while the chains grow, so other Python threads (and other runs)
     go on meanwhile.
     """
-    settings = _settings(model, iterations, seed, threads, gofr, max_trials, restart_trapped,
-                         dict(avoid=avoid, kuhn=kuhn, pivots_per_sample=pivots_per_sample,
-                              burn_in=burn_in, walkers=walkers))
-    n = _whole(steps, "steps", -INT32_MAX - 1, INT32_MAX)
-    unit = "sample" if models[model].sampler else "chain"
-    with _Progress(progress, unit, f"{model} N = {n}") as report:
-        try:
-            raw = _core.run(n, report, **settings)
-        except ValueError as error:
-            raise _named(error) from None
-    _stopped(raw, n)
+    raw = _chains(_core.run, model, steps, progress,
+                  _settings(model, iterations, seed, threads, gofr, max_trials, restart_trapped,
+                            dict(avoid=avoid, kuhn=kuhn, pivots_per_sample=pivots_per_sample,
+                                 burn_in=burn_in, walkers=walkers)))
     return RunResult(raw)
 
 
@@ -390,15 +397,8 @@ def sample(model, steps, count, *, seed=None, threads=None, avoid=1, kuhn=1,
     chains. `polychain sample` writes the same chains, placed in a box, for simulation
     engines and viewers.
     """
-    settings = _settings(model, count, seed, threads, False, max_trials, restart_trapped,
-                         dict(avoid=avoid, kuhn=kuhn, pivots_per_sample=pivots_per_sample,
-                              burn_in=burn_in, walkers=walkers))
-    n = _whole(steps, "steps", -INT32_MAX - 1, INT32_MAX)
-    unit = "sample" if models[model].sampler else "chain"
-    with _Progress(progress, unit, f"{model} N = {n}") as report:
-        try:
-            raw = _core.sample(n, report, **settings)
-        except ValueError as error:
-            raise _named(error) from None
-    _stopped(raw, n)
+    raw = _chains(_core.sample, model, steps, progress,
+                  _settings(model, count, seed, threads, False, max_trials, restart_trapped,
+                            dict(avoid=avoid, kuhn=kuhn, pivots_per_sample=pivots_per_sample,
+                                 burn_in=burn_in, walkers=walkers)))
     return raw["chains"]
