@@ -8,10 +8,6 @@
 
 namespace polychain {
 
-// This process's rank as its launcher set it in the environment, readable before any MPI
-// call: 0 for a process started on its own.
-int launchRank();
-
 class Team {
  public:
   // Joins the job when an MPI launcher started this process (MPI with the main thread as the

@@ -38,6 +38,7 @@ void* mpiSymbol(const char* name);
     return address;                                               \
   }()))
 
+#define MPI_Abort POLYCHAIN_LAZY_MPI(MPI_Abort)
 #define MPI_Allreduce POLYCHAIN_LAZY_MPI(MPI_Allreduce)
 #define MPI_Bcast POLYCHAIN_LAZY_MPI(MPI_Bcast)
 #define MPI_Comm_free POLYCHAIN_LAZY_MPI(MPI_Comm_free)

@@ -30,11 +30,6 @@ constexpr const char* kSizeVariables[4] = {"OMPI_COMM_WORLD_SIZE", "PMI_SIZE", "
 
 }  // namespace
 
-int launchRank() {
-  const char* rank = launchVariable(kRankVariables);
-  return rank != nullptr ? std::atoi(rank) : 0;
-}
-
 Team::Team([[maybe_unused]] int& argc, [[maybe_unused]] char**& argv) {
 #ifdef POLYCHAIN_WITH_MPI
   if (launchVariable(kRankVariables) == nullptr && launchVariable(kSizeVariables) == nullptr) {
@@ -48,6 +43,15 @@ Team::Team([[maybe_unused]] int& argc, [[maybe_unused]] char**& argv) {
   }
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
+  if (provided < MPI_THREAD_FUNNELED) {
+    // A rank grows its chains on other threads while its main thread talks to the team; an
+    // MPI library that cannot have that would garble the messages.
+    std::fprintf(stderr,
+                 "polychain: the MPI library offers threads at level %d, below the level %d "
+                 "(MPI_THREAD_FUNNELED) a team needs; the job is stopped.\n",
+                 provided, MPI_THREAD_FUNNELED);
+    MPI_Abort(MPI_COMM_WORLD, 1);
+  }
   m_joined = true;
   MPI_Comm_rank(MPI_COMM_WORLD, &m_rank);
   MPI_Comm_size(MPI_COMM_WORLD, &m_size);
