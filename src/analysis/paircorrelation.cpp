@@ -44,9 +44,26 @@ struct DistanceGroups {
   std::int64_t weight(std::size_t k) const { return below[k + 1] - below[k]; }
 };
 
-DistanceGroups groupDistances(std::span<const double> distances) {
+// Sorted in blocks of kSortBlock and merged pairwise, asking `keepGoing` between the pieces
+// (each some milliseconds of work) so that a long list can be abandoned; nothing then.
+constexpr std::size_t kSortBlock = std::size_t{1} << 17;
+
+std::optional<DistanceGroups> groupDistances(std::span<const double> distances,
+                                             const std::function<bool()>& keepGoing) {
   std::vector<double> sorted(distances.begin(), distances.end());
-  std::sort(sorted.begin(), sorted.end());
+  const auto at = [&sorted](std::size_t i) {
+    return sorted.begin() + static_cast<std::ptrdiff_t>(std::min(i, sorted.size()));
+  };
+  for (std::size_t from = 0; from < sorted.size(); from += kSortBlock) {
+    if (!keepGoing()) return std::nullopt;
+    std::sort(at(from), at(from + kSortBlock));
+  }
+  for (std::size_t width = kSortBlock; width < sorted.size(); width *= 2) {
+    for (std::size_t from = 0; from + width < sorted.size(); from += 2 * width) {
+      if (!keepGoing()) return std::nullopt;
+      std::inplace_merge(at(from), at(from + width), at(from + 2 * width));
+    }
+  }
   DistanceGroups groups;
   groups.below.push_back(0);
   for (std::size_t i = 0; i < sorted.size(); ++i) {
@@ -173,7 +190,10 @@ std::optional<PairHistogram> countDistancePairs(std::span<const double> distance
       throw std::invalid_argument("countDistancePairs: a distance is not finite");
   }
   PairHistogram result;
-  const DistanceGroups groups = groupDistances(distances);
+  const auto keepGoing = [&progress] { return !progress || progress(0.0F); };
+  const std::optional<DistanceGroups> grouped = groupDistances(distances, keepGoing);
+  if (!grouped) return std::nullopt;
+  const DistanceGroups& groups = *grouped;
   const std::size_t count = groups.size();
 
   // Work per group, as the counter will spend it, and the chunks cut from it.
@@ -186,7 +206,7 @@ std::optional<PairHistogram> countDistancePairs(std::span<const double> distance
     totalWork += work[j];
   }
   const std::int64_t chunkWork =
-      options.chunkWork > 0 ? options.chunkWork : std::max<std::int64_t>(totalWork / 256, 1 << 20);
+      options.chunkWork > 0 ? options.chunkWork : std::max<std::int64_t>(totalWork / 4096, 1 << 18);
   std::vector<std::int64_t> chunkWorkDone;
   std::int64_t inChunk = 0;
   for (std::size_t j = 0; j < count; ++j) {
