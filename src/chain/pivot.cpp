@@ -255,6 +255,29 @@ void PivotWalk::refresh(std::int32_t slot) {
   n.sitesAndSymmetry = static_cast<std::uint32_t>(sites) << 6 | static_cast<std::uint32_t>(s);
 }
 
+void PivotWalk::refreshMoments(std::int32_t slot) {
+  const Node& n = at(slot);
+  const Moments left = momentsOf(n.left);
+  const Moments right = momentsOf(n.right);
+  std::int32_t box[6];
+  const std::int64_t rightCount = boxOf(n.right, box);
+  const int s = symmetryOf(n);
+  // The right child's sites are leftLast + s(p): their sum is rightCount leftLast + s(sum), and
+  // |leftLast + s(p)|^2 = |leftLast|^2 + 2 leftLast . s(p) + |p|^2.
+  Moments& m = m_moments[static_cast<std::size_t>(slot)];
+  double cross = 0.0;
+  double shift = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    const std::int64_t from = right.sum[kTables.axis[s][k]];
+    const std::int64_t turned = kTables.sign[s][k] < 0 ? -from : from;
+    const std::int64_t l = n.leftLast[k];
+    m.sum[k] = left.sum[k] + rightCount * l + turned;
+    cross += static_cast<double>(l) * static_cast<double>(turned);
+    shift += static_cast<double>(l * l);
+  }
+  m.squares = left.squares + right.squares + 2.0 * cross + static_cast<double>(rightCount) * shift;
+}
+
 namespace {
 
 inline std::uint32_t pack(const std::int32_t* p) {
@@ -284,6 +307,23 @@ void boxOfSites(const std::uint32_t* sites, std::int32_t count, std::int32_t* bo
 }
 
 }  // namespace
+
+PivotWalk::Moments PivotWalk::momentsOf(std::int32_t ref) const {
+  if (ref > 0) return m_moments[static_cast<std::size_t>(ref)];
+  Moments m{{0, 0, 0}, 0.0};
+  const std::uint32_t* sites = blockSites(ref);
+  std::int64_t squares = 0;
+  for (std::int32_t j = 0; j < blockBox(ref).sites; ++j) {
+    std::int32_t p[3];
+    unpack(sites[j], p);
+    for (int k = 0; k < 3; ++k) {
+      m.sum[k] += p[k];
+      squares += p[k] * p[k];
+    }
+  }
+  m.squares = static_cast<double>(squares);
+  return m;
+}
 
 // The box and last site of the block of `count` sites from site lo, after its sites changed.
 void PivotWalk::refreshBlock(std::int32_t lo, std::int32_t count) {
@@ -567,7 +607,14 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
     }
     refresh(scratch++);
   }
-  // Accepted: the sites of the cut block past the pivot site, or the split node's right child,
+  // Accepted: the siblings' sums are asked for at once, since the refresh below reads them one
+  // after another.
+  for (int j = 0; j < depth; ++j) {
+    const Node& n = at(path[j]);
+    const std::int32_t sibling = leftward[j] ? n.right : n.left;
+    if (sibling > 0) prefetch(&m_moments[static_cast<std::size_t>(sibling)]);
+  }
+  // The sites of the cut block past the pivot site, or the split node's right child,
   // and every node whose right child lies wholly past the pivot site turn by the pivot; then
   // the path is refreshed bottom up.
   if (inBlock) {
@@ -588,11 +635,13 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
     Node& s = at(refOf(lo, hi));
     setSymmetry(s, compose(splitPivot, symmetryOf(s)));
     refresh(refOf(lo, hi));
+    refreshMoments(refOf(lo, hi));
   }
   for (int j = depth - 1; j >= 0; --j) {
     Node& n = at(path[j]);
     if (leftward[j]) setSymmetry(n, compose(local(frame[j]), symmetryOf(n)));
     refresh(path[j]);
+    refreshMoments(path[j]);
   }
   return true;
 }
@@ -640,6 +689,7 @@ std::int32_t PivotWalk::build(std::int32_t lo, std::int32_t hi, int firstStep,
     if (intersects(left, right, last, s)) *selfAvoiding = false;
   }
   refresh(slot);
+  refreshMoments(slot);
   return slot;
 }
 
@@ -678,9 +728,12 @@ void PivotWalk::allocate() {
   m_blockBoxes.reset(static_cast<BlockBox*>(
       allocateAligned(slots * sizeof(BlockBox), alignof(BlockBox), m_bytes)));
   m_nodes.reset(static_cast<Node*>(allocateAligned(nodes * sizeof(Node), alignof(Node), m_bytes)));
+  m_moments.reset(static_cast<Moments*>(
+      allocateAligned(slots * sizeof(Moments), alignof(Moments), m_bytes)));
   std::fill(m_sites.get(), m_sites.get() + sites, 0U);
   std::fill(m_blockBoxes.get(), m_blockBoxes.get() + slots, BlockBox{});
   std::fill(m_nodes.get(), m_nodes.get() + nodes, Node{});
+  std::fill(m_moments.get(), m_moments.get() + slots, Moments{});
   m_parts = std::make_unique<Part[]>(2);
   m_bytes += 2 * sizeof(Part);
 }
@@ -765,6 +818,7 @@ bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
     if (!intersects(left, right, leftLast, s)) {
       n.sitesAndSymmetry = static_cast<std::uint32_t>(s);
       refresh(refOf(lo, hi));
+      refreshMoments(refOf(lo, hi));
       return true;
     }
     if (!poll(keepGoing)) return false;
@@ -816,6 +870,18 @@ Point PivotWalk::end() const {
   std::int32_t last[3];
   lastOf(m_root, last);
   return Point{last[0] - 1, last[1], last[2]};
+}
+
+double PivotWalk::squaredGyrationRadius() const {
+  // In the root's frame, where the walk starts at (1, 0, 0): the spread is the same.
+  const Moments m = momentsOf(m_root);
+  const double n = static_cast<double>(m_steps) + 1.0;
+  double centre = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    const double c = static_cast<double>(m.sum[k]) / n;
+    centre += c * c;
+  }
+  return m.squares / n - centre;
 }
 
 void PivotWalk::sites(std::vector<Point>& out) const {
