@@ -259,8 +259,8 @@ void PivotWalk::refreshMoments(std::int32_t slot) {
   const Node& n = at(slot);
   const Moments left = momentsOf(n.left);
   const Moments right = momentsOf(n.right);
-  std::int32_t box[6];
-  const std::int64_t rightCount = boxOf(n.right, box);
+  const std::int64_t rightCount =
+      n.right > 0 ? countOf(at(n.right)) : std::int64_t{blockBox(n.right).sites};
   const int s = symmetryOf(n);
   // The right child's sites are leftLast + s(p): their sum is rightCount leftLast + s(sum), and
   // |leftLast + s(p)|^2 = |leftLast|^2 + 2 leftLast . s(p) + |p|^2.
@@ -310,28 +310,34 @@ void boxOfSites(const std::uint32_t* sites, std::int32_t count, std::int32_t* bo
 
 PivotWalk::Moments PivotWalk::momentsOf(std::int32_t ref) const {
   if (ref > 0) return m_moments[static_cast<std::size_t>(ref)];
-  Moments m{{0, 0, 0}, 0.0};
-  const std::uint32_t* sites = blockSites(ref);
-  std::int64_t squares = 0;
-  for (std::int32_t j = 0; j < blockBox(ref).sites; ++j) {
-    std::int32_t p[3];
-    unpack(sites[j], p);
-    for (int k = 0; k < 3; ++k) {
-      m.sum[k] += p[k];
-      squares += p[k] * p[k];
-    }
-  }
-  m.squares = static_cast<double>(squares);
-  return m;
+  const BlockMoments& b = m_blockMoments[static_cast<std::size_t>(-ref >> 4)];
+  return Moments{{b.sum[0], b.sum[1], b.sum[2]}, static_cast<double>(b.squares)};
 }
 
 // The box and last site of the block of `count` sites from site lo, after its sites changed.
 void PivotWalk::refreshBlock(std::int32_t lo, std::int32_t count) {
   BlockBox& b = m_blockBoxes[static_cast<std::size_t>(lo >> 4)];
-  std::int32_t box[6], last[3];
-  boxOfSites(&m_sites[static_cast<std::size_t>(lo)], count, box, last);
+  BlockMoments& m = m_blockMoments[static_cast<std::size_t>(lo >> 4)];
+  const std::uint32_t* sites = &m_sites[static_cast<std::size_t>(lo)];
+  std::int32_t box[6] = {127, 127, 127, 127, 127, 127};
+  std::int32_t p[3] = {0, 0, 0};
+  std::int32_t sum[3] = {0, 0, 0};
+  std::int32_t squares = 0;
+  for (std::int32_t j = 0; j < count; ++j) {
+    unpack(sites[j], p);
+    for (int k = 0; k < 3; ++k) {
+      box[k] = std::min(box[k], p[k]);
+      box[k + 3] = std::min(box[k + 3], -p[k]);
+      sum[k] += p[k];
+      squares += p[k] * p[k];
+    }
+  }
   for (int k = 0; k < 6; ++k) b.box[k] = static_cast<std::int8_t>(box[k]);
-  for (int k = 0; k < 3; ++k) b.last[k] = static_cast<std::int8_t>(last[k]);
+  for (int k = 0; k < 3; ++k) {
+    b.last[k] = static_cast<std::int8_t>(p[k]);
+    m.sum[k] = sum[k];
+  }
+  m.squares = squares;
   b.sites = static_cast<std::uint8_t>(count);
 }
 
@@ -612,7 +618,8 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
   for (int j = 0; j < depth; ++j) {
     const Node& n = at(path[j]);
     const std::int32_t sibling = leftward[j] ? n.right : n.left;
-    if (sibling > 0) prefetch(&m_moments[static_cast<std::size_t>(sibling)]);
+    prefetch(sibling > 0 ? static_cast<const void*>(&m_moments[static_cast<std::size_t>(sibling)])
+                         : &m_blockMoments[static_cast<std::size_t>(-sibling >> 4)]);
   }
   // The sites of the cut block past the pivot site, or the split node's right child,
   // and every node whose right child lies wholly past the pivot site turn by the pivot; then
@@ -730,10 +737,13 @@ void PivotWalk::allocate() {
   m_nodes.reset(static_cast<Node*>(allocateAligned(nodes * sizeof(Node), alignof(Node), m_bytes)));
   m_moments.reset(static_cast<Moments*>(
       allocateAligned(slots * sizeof(Moments), alignof(Moments), m_bytes)));
+  m_blockMoments.reset(static_cast<BlockMoments*>(
+      allocateAligned(slots * sizeof(BlockMoments), alignof(BlockMoments), m_bytes)));
   std::fill(m_sites.get(), m_sites.get() + sites, 0U);
   std::fill(m_blockBoxes.get(), m_blockBoxes.get() + slots, BlockBox{});
   std::fill(m_nodes.get(), m_nodes.get() + nodes, Node{});
   std::fill(m_moments.get(), m_moments.get() + slots, Moments{});
+  std::fill(m_blockMoments.get(), m_blockMoments.get() + slots, BlockMoments{});
   m_parts = std::make_unique<Part[]>(2);
   m_bytes += 2 * sizeof(Part);
 }

@@ -113,10 +113,14 @@ class PivotWalk {
   };
   // A tree node's sites summed in its own frame: their vectors, exact, and their squared norms,
   // exact while below 2^53. A node combines its children's in O(1) when it is refreshed, only
-  // for nodes of the tree (a block's are summed from its sites when asked for).
+  // for nodes of the tree; a block's are summed when its sites change.
   struct Moments {
     std::int64_t sum[3];
     double squares;
+  };
+  struct BlockMoments {  // at slot first site / 16, in the block's frame
+    std::int32_t sum[3];
+    std::int32_t squares;
   };
   struct FreeMemory {
     void operator()(void* memory) const;
@@ -181,6 +185,7 @@ class PivotWalk {
   std::unique_ptr<BlockBox[], FreeMemory> m_blockBoxes;  // slot first site / 16
   std::unique_ptr<Node[], FreeMemory> m_nodes;           // slot mid / 16, then gathered sides
   std::unique_ptr<Moments[], FreeMemory> m_moments;      // slot mid / 16, tree nodes only
+  std::unique_ptr<BlockMoments[], FreeMemory> m_blockMoments;  // slot first site / 16
   std::unique_ptr<Part[]> m_parts;                       // the two parts of a cut block
   std::int32_t m_firstGathered = 0;
   std::size_t m_bytes = 0;
