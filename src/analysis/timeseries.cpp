@@ -8,6 +8,7 @@ namespace polychain {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr std::size_t kBatches = 32;
 
 Estimate rootEstimate(const Estimate& meanSquare) {
   Estimate e;
@@ -85,9 +86,31 @@ SeriesSummary MeasuredSeries::summary() const {
   // blocks' steps to all steps.
   const double scale = static_cast<double>(blocks) * length / n;
   std::vector<double> means(blocks);
+  // The larger of the window's variance of the mean and that of kBatches batch means: a slow
+  // tail of the autocorrelation that the window cuts off still shows in the batches.
+  const std::size_t perBatch = blocks / kBatches;
   const auto ofBlocks = [&](const auto& value) {
     for (std::size_t i = 0; i < blocks; ++i) means[i] = value(i) / length;
-    return windowedTau(means);
+    WindowedTau w = windowedTau(means);
+    if (perBatch == 0 || !std::isfinite(w.varianceOfMean)) return w;
+    double sum = 0.0, square = 0.0;
+    for (std::size_t b = 0; b < kBatches; ++b) {
+      double batch = 0.0;
+      for (std::size_t i = b * perBatch; i < (b + 1) * perBatch; ++i) batch += means[i];
+      batch /= static_cast<double>(perBatch);
+      sum += batch;
+      square += batch * batch;
+    }
+    const double k = static_cast<double>(kBatches);
+    const double spread = std::max(0.0, (square - sum * sum / k) / (k - 1.0));
+    // Of the mean over the batches' blocks, then over all blocks.
+    const double batches =
+        spread / k * (k * static_cast<double>(perBatch)) / static_cast<double>(blocks);
+    if (batches > w.varianceOfMean) {
+      w.tau *= batches / w.varianceOfMean;
+      w.varianceOfMean = batches;
+    }
+    return w;
   };
   ObservableSummary* parts[3] = {&out.r2, &out.r, &out.rg2};
   for (std::size_t k = 0; k < 3; ++k) {

@@ -1,7 +1,8 @@
 // Time averages of a Markov chain measured at every step, in bounded memory, with standard
-// errors from the integrated autocorrelation time (Sokal's automatic window on the series of
-// block means). Walkers' summaries combine in walker order, so a run is the same bits however
-// its walkers were spread over threads or processes.
+// errors from the integrated autocorrelation time: Sokal's automatic window on the series of
+// block means, or 32 batch means of the chain when they spread more (a slow tail of the
+// autocorrelation that the window cuts off). Walkers' summaries combine in walker order, so a run
+// is the same bits however its walkers were spread over threads or processes.
 #pragma once
 
 #include <cstdint>
