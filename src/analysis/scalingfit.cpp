@@ -21,8 +21,8 @@ struct Linear {
   bool ok = false;
 };
 
-Linear solve(const std::vector<std::array<double, kMostTerms>>& basis,
-             const std::vector<double>& y, const std::vector<double>& w, std::size_t terms) {
+Linear solve(const std::vector<std::array<double, kMostTerms>>& basis, const std::vector<double>& y,
+             const std::vector<double>& w, std::size_t terms) {
   Linear out;
   double a[kMostTerms][2 * kMostTerms] = {};
   double b[kMostTerms] = {};
@@ -77,9 +77,8 @@ std::optional<std::vector<std::size_t>> orderOf(std::span<const double> x,
   }
   std::vector<std::size_t> order(x.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&x](std::size_t a, std::size_t b) {
-    return x[a] < x[b];
-  });
+  std::stable_sort(order.begin(), order.end(),
+                   [&x](std::size_t a, std::size_t b) { return x[a] < x[b]; });
   std::size_t distinct = order.empty() ? 0 : 1;
   for (std::size_t i = 1; i < order.size(); ++i) {
     if (x[order[i]] != x[order[i - 1]]) ++distinct;

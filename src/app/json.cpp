@@ -130,8 +130,8 @@ std::string sweepJson(const SweepParams& params, const SweepResult& result) {
   nlohmann::json j;
   j["model"] = modelKey(params.run.model);
   j["seed"] = result.seed;
-  j["iterations"] = params.pivotBudget ? nlohmann::json(nullptr)
-                                       : nlohmann::json(params.run.iterations);
+  j["iterations"] =
+      params.pivotBudget ? nlohmann::json(nullptr) : nlohmann::json(params.run.iterations);
   modelSetting(j, params.run);
   j["points"] = nlohmann::json::array();
   for (const SweepPoint& point : result.points) {

@@ -199,9 +199,8 @@ std::string countText(const CountSummary& count) {
 std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivot) {
   std::string text =
       pivot != nullptr
-          ? "Extended statistics over " + formatInteger(pivot->measured) +
-                " attempted pivots of " + formatInteger(pivot->walkers) +
-                (pivot->walkers == 1 ? " walker" : " walkers") +
+          ? "Extended statistics over " + formatInteger(pivot->measured) + " attempted pivots of " +
+                formatInteger(pivot->walkers) + (pivot->walkers == 1 ? " walker" : " walkers") +
                 ", each measured (time averages after the burn-in +/- standard error from the "
                 "autocorrelation time):\n"
           : "Extended statistics over " + formatInteger(stats.chains) +

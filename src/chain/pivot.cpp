@@ -735,8 +735,8 @@ void PivotWalk::allocate() {
   m_blockBoxes.reset(static_cast<BlockBox*>(
       allocateAligned(slots * sizeof(BlockBox), alignof(BlockBox), m_bytes)));
   m_nodes.reset(static_cast<Node*>(allocateAligned(nodes * sizeof(Node), alignof(Node), m_bytes)));
-  m_moments.reset(static_cast<Moments*>(
-      allocateAligned(slots * sizeof(Moments), alignof(Moments), m_bytes)));
+  m_moments.reset(
+      static_cast<Moments*>(allocateAligned(slots * sizeof(Moments), alignof(Moments), m_bytes)));
   m_blockMoments.reset(static_cast<BlockMoments*>(
       allocateAligned(slots * sizeof(BlockMoments), alignof(BlockMoments), m_bytes)));
   std::fill(m_sites.get(), m_sites.get() + sites, 0U);

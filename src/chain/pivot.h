@@ -65,7 +65,7 @@ class PivotWalk {
   // with uniformBelow.
   bool attempt(RandomSource& random);
 
-  Point end() const;                          // the last site, O(1)
+  Point end() const;  // the last site, O(1)
   // The mean squared distance of the N + 1 sites from their centre of mass, O(1) from the
   // sums kept in the nodes (exact sums of the sites, squared norms summed in double).
   double squaredGyrationRadius() const;
@@ -181,12 +181,12 @@ class PivotWalk {
 
   std::int32_t m_steps;
   std::int32_t m_root;
-  std::unique_ptr<std::uint32_t[], FreeMemory> m_sites;  // every site in its block's frame
-  std::unique_ptr<BlockBox[], FreeMemory> m_blockBoxes;  // slot first site / 16
-  std::unique_ptr<Node[], FreeMemory> m_nodes;           // slot mid / 16, then gathered sides
-  std::unique_ptr<Moments[], FreeMemory> m_moments;      // slot mid / 16, tree nodes only
+  std::unique_ptr<std::uint32_t[], FreeMemory> m_sites;        // every site in its block's frame
+  std::unique_ptr<BlockBox[], FreeMemory> m_blockBoxes;        // slot first site / 16
+  std::unique_ptr<Node[], FreeMemory> m_nodes;                 // slot mid / 16, then gathered sides
+  std::unique_ptr<Moments[], FreeMemory> m_moments;            // slot mid / 16, tree nodes only
   std::unique_ptr<BlockMoments[], FreeMemory> m_blockMoments;  // slot first site / 16
-  std::unique_ptr<Part[]> m_parts;                       // the two parts of a cut block
+  std::unique_ptr<Part[]> m_parts;                             // the two parts of a cut block
   std::int32_t m_firstGathered = 0;
   std::size_t m_bytes = 0;
   std::int32_t m_pollCountdown = 0;

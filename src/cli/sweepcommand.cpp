@@ -41,10 +41,9 @@ SweepParams toParams(const SweepOptions& o) {
   }
   if (model.iterations.empty()) {
     if (!pivot) throw InputError("--iterations is required (only the pivot model has a budget).");
-    p.pivotBudget = o.budget.empty()
-                        ? kDefaultPivotBudget
-                        : readWholeNumber(o.budget, "--budget", 1,
-                                          std::numeric_limits<std::int64_t>::max());
+    p.pivotBudget = o.budget.empty() ? kDefaultPivotBudget
+                                     : readWholeNumber(o.budget, "--budget", 1,
+                                                       std::numeric_limits<std::int64_t>::max());
     model.iterations = "1";  // not used: the budget sets each N's samples
   }
   p.steps = o.steps.empty() && pivot ? defaultPivotSweepSteps() : readStepList(o.steps, "--steps");
@@ -71,8 +70,9 @@ CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
   addModelOptions(*cmd, o.model);
   cmd->get_option("--iterations")
       ->required(false)
-      ->description("Samples or chains for each N (required but for pivot, whose default is "
-                    "its --budget)");
+      ->description(
+          "Samples or chains for each N (required but for pivot, whose default is "
+          "its --budget)");
   cmd->add_option("--budget", o.budget,
                   "pivot: attempted pivots for each N, burn-in included, given for N = 1000; "
                   "longer N get fewer, (1000/N)^" +

@@ -54,8 +54,8 @@ std::vector<std::int32_t> defaultPivotSweepSteps() {
 }
 
 std::int64_t pivotAttempts(std::int64_t budget, std::int32_t steps) {
-  const double share = std::pow(1000.0 / static_cast<double>(std::max(steps, 1)),
-                                kPivotCostExponent);
+  const double share =
+      std::pow(1000.0 / static_cast<double>(std::max(steps, 1)), kPivotCostExponent);
   return std::max<std::int64_t>(1, std::llround(static_cast<double>(budget) * share));
 }
 

@@ -92,8 +92,9 @@ void checkSweepMemory(const SweepParams& params, int processesHere = 1);
 using RunFunction = std::function<RunResult(const RunParams&, RunObserver&)>;
 
 // Runs every N in turn with `run`. Progress reaches the observer as one bar over the whole
-// sweep (RunProgress::chains, each N weighted by its N, or alike with a pivot budget), the other fields speaking of the
-// current run. Cancelling or a trial-limit stop ends the sweep after the points finished.
+// sweep (RunProgress::chains, each N weighted by its N, or alike with a pivot budget), the other
+// fields speaking of the current run. Cancelling or a trial-limit stop ends the sweep after the
+// points finished.
 SweepResult runSweep(const SweepParams& params, SweepObserver& observer,
                      const RunFunction& run = runSimulation);
 
