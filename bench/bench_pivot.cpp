@@ -1,16 +1,19 @@
 // The SAW-tree pivot walk against the hash-map pivot walk in this binary: mean time per
 // attempted pivot for N = 10^3 to 10^7, both started from the same walk (initialise, then a
 // burn-in of N pivot attempts, at most 10^6), set-up excluded; the hash-map walk gets fewer
-// attempts at large N. Then initialise's time per site. Ratios are printed after the table.
+// attempts at large N. The SAW-tree walk also measured after every attempt as a run does.
+// Then initialise's time per site. Ratios are printed after the table.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "analysis/timeseries.h"
 #include "chain/pivot.h"
 #include "ratioreporter.h"
 #include "reference/hashpivot.h"
@@ -55,6 +58,27 @@ void perAttempt(benchmark::State& state) {
 }
 
 void BM_PivotSawTree(benchmark::State& state) { perAttempt<PivotWalk>(state); }
+
+// As a pivot run measures: R^2, |R| and Rg^2 taken again after each accepted pivot and added
+// to the walker's series after every attempt.
+void BM_PivotMeasured(benchmark::State& state) {
+  const auto steps = static_cast<std::int32_t>(state.range(0));
+  PivotWalk walk(startOf(steps));
+  RandomSource random(3);
+  polychain::MeasuredSeries series(std::int64_t{1} << 26);
+  double r2 = 0.0, r = 0.0, rg2 = 0.0;
+  for (auto _ : state) {
+    if (walk.attempt(random)) {
+      const Point e = walk.end();
+      r2 = static_cast<double>(std::int64_t{e.x} * e.x + std::int64_t{e.y} * e.y +
+                               std::int64_t{e.z} * e.z);
+      r = std::sqrt(r2);
+      rg2 = walk.squaredGyrationRadius();
+    }
+    series.add(r2, r, rg2);
+  }
+  benchmark::DoNotOptimize(series.summary());
+}
 void BM_PivotHashMap(benchmark::State& state) { perAttempt<HashPivotWalk>(state); }
 
 BENCHMARK(BM_PivotSawTree)
@@ -62,6 +86,12 @@ BENCHMARK(BM_PivotSawTree)
     ->Arg(10000)
     ->Arg(100000)
     ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(1.0);
+BENCHMARK(BM_PivotMeasured)
+    ->Arg(1000)
+    ->Arg(100000)
     ->Arg(10000000)
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(1.0);
@@ -94,6 +124,14 @@ void printRatios(const RatioReporter& r) {
     const double* hash = r.time(name("BM_PivotHashMap", steps));
     if (tree == nullptr || hash == nullptr) continue;
     std::printf("  N=%-9ld %10.0fx  (%.4g us vs %.4g us)\n", steps, *hash / *tree, *hash, *tree);
+  }
+  std::printf("\nMeasured after every attempt / not measured, time per attempt:\n");
+  for (const long steps : {1000L, 100000L, 10000000L}) {
+    const double* plain = r.time(name("BM_PivotSawTree", steps));
+    const double* measured = r.time(name("BM_PivotMeasured", steps));
+    if (plain == nullptr || measured == nullptr) continue;
+    std::printf("  N=%-9ld %6.3f  (%.4g us vs %.4g us)\n", steps, *measured / *plain, *measured,
+                *plain);
   }
   const double* small = r.time(name("BM_PivotSawTree", 10000));
   const double* large = r.time(name("BM_PivotSawTree", 1000000));

@@ -13,8 +13,11 @@ NU_SAW = 0.587597
 
 s = polychain.sweep("pivot", steps=[250, 500, 1000, 2000, 4000, 8000], iterations=400,
                     seed=2024, progress=True)
-print(f"nu = {s.nu:.4f} +/- {s.nu_se:.4f} (chi2/dof {s.chi2_per_dof:.2f}); "
+print(f"nu = {s.nu:.4f} +/- {s.nu_se:.4f} (plain power law, chi2/dof {s.chi2_per_dof:.2f}); "
       f"self-avoiding walk {NU_SAW}")
+if s.nu_corrected is not None:
+    print(f"nu = {s.nu_corrected:.4f} +/- {s.nu_corrected_se:.4f} (with the correction to "
+          "scaling)")
 
 fig, (size, local) = plt.subplots(1, 2, figsize=(10, 4))
 size.errorbar(s.steps, s.rms_R, yerr=s.rms_R_se, fmt="o", label="pivot samples")

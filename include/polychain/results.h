@@ -96,4 +96,36 @@ struct PowerLawFit {
 inline constexpr double kIdealChainExponent = 0.5;
 inline constexpr double kSelfAvoidingExponent = 0.5876;  // self-avoiding walk, cubic lattice
 
+// The leading correction-to-scaling exponent of the self-avoiding walk in three dimensions.
+inline constexpr double kDefaultCorrectionExponent = 0.528;
+
+// <X> = A N^(2 nu) (1 + b N^-Delta), fitted as log <X> = log A + 2 nu log N + b N^-Delta (the
+// same to first order in the correction), weights (<X> / SE)^2. The errors are those of the
+// weighted fit, scaled up by sqrt(chi^2/dof) when that exceeds 1.
+struct CorrectedFit {
+  double delta = kDefaultCorrectionExponent;
+  double fromSteps = 0.0;  // the smallest N used; every larger N is used too
+  std::size_t points = 0;
+  double exponent = std::numeric_limits<double>::quiet_NaN();  // nu
+  double exponentError = std::numeric_limits<double>::quiet_NaN();
+  double amplitude = std::numeric_limits<double>::quiet_NaN();  // A
+  double amplitudeError = std::numeric_limits<double>::quiet_NaN();
+  double correction = std::numeric_limits<double>::quiet_NaN();  // b
+  double correctionError = std::numeric_limits<double>::quiet_NaN();
+  double chiSquaredPerDof = std::numeric_limits<double>::quiet_NaN();
+  bool acceptable = false;  // chi^2 within chiSquaredAcceptable
+};
+
+// A ratio's large-N limit, y = limit + c N^-Delta, from the N used.
+struct LimitFit {
+  double delta = kDefaultCorrectionExponent;
+  double fromSteps = 0.0;
+  std::size_t points = 0;
+  double limit = std::numeric_limits<double>::quiet_NaN();
+  double limitError = std::numeric_limits<double>::quiet_NaN();
+  double correction = std::numeric_limits<double>::quiet_NaN();
+  double chiSquaredPerDof = std::numeric_limits<double>::quiet_NaN();
+  bool acceptable = false;
+};
+
 }  // namespace polychain

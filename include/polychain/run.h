@@ -24,9 +24,10 @@ enum class RunStatus {
   OutOfMemory,  // an allocation failed while the run was going on
 };
 
-// The Markov chains of a pivot run: attempted and accepted pivots over all walkers, and the
-// integrated autocorrelation times of R^2 and Rg^2 between successive samples (1/2 for
-// independent samples), from batch means.
+// The Markov chains of a pivot run: attempted and accepted pivots over all walkers (burn-in
+// included), the attempts measured (every one after the burn-in), and the integrated
+// autocorrelation times of R^2 and Rg^2 in attempts (1/2: independent) from Sokal's window,
+// and in accepted pivots (times the acceptance).
 struct PivotStats {
   std::int64_t walkers = 0;
   std::int64_t attempts = 0;
@@ -34,6 +35,9 @@ struct PivotStats {
   double acceptance = 0.0;
   double tauR2 = 0.0;
   double tauRg2 = 0.0;
+  std::int64_t measured = 0;
+  double tauR2Accepted = 0.0;
+  double tauRg2Accepted = 0.0;
 };
 
 struct RunResult {

@@ -1,5 +1,6 @@
 // A scaling sweep: one run per chain length N, all with the same model and settings, and a
-// least-squares fit of log sqrt(<R^2>) against log N whose slope is the size exponent nu.
+// least-squares fit of log sqrt(<R^2>) against log N whose slope is the size exponent nu,
+// besides fits with the leading correction to scaling.
 // Each N's seed comes from the sweep's seed alone, so a sweep repeats bit for bit.
 #pragma once
 
@@ -14,12 +15,36 @@
 
 namespace polychain {
 
+// The pivot model's sweep by budget: attempted pivots for each N, pivotAttempts(budget, N),
+// the burn-in included; about the same time for each N, since an attempt costs about
+// N^0.17 (bench_pivot: 0.75 us at N = 10^3, 1.7 us at 10^5, 4.9 us at 10^7).
+inline constexpr double kPivotCostExponent = 0.17;
+// The default sweep of the pivot model, chosen by measurement (bench_pivotsweep): N = 1000 to
+// 256000 doubling, and a budget that ends within two minutes on two cores.
+inline constexpr std::int32_t kDefaultPivotSweepFirst = 1000;
+inline constexpr std::int32_t kDefaultPivotSweepLast = 256000;
+inline constexpr std::int64_t kDefaultPivotBudget = 20'000'000;
+std::vector<std::int32_t> defaultPivotSweepSteps();
+
 struct SweepParams {
   RunParams run;                      // model, iterations, avoid, kuhn, threads, maxTrials;
                                       // its steps, seed and calcParCF are not read
   std::vector<std::int32_t> steps;    // the chain lengths N, run in this order
   std::optional<std::uint64_t> seed;  // none: taken from the clock when the sweep starts
+  // The pivot model only: attempted pivots for N = 1000, fewer for longer N in proportion to
+  // their cost (pivotAttempts). When given, the run's Iterations and pivots per sample are
+  // set for each N (sweepPointParams); none: each N takes run.iterations samples.
+  std::optional<std::int64_t> pivotBudget;
+  double correctionExponent = kDefaultCorrectionExponent;  // Delta1 of the corrected fits
 };
+
+// The attempted pivots that `budget` gives N: budget (1000 / N)^kPivotCostExponent, at least 1.
+std::int64_t pivotAttempts(std::int64_t budget, std::int32_t steps);
+
+// The run of the point at `index` without its seed: the sweep's run at that N, and with a pivot
+// budget one sample every max(pivots per sample, N) attempts and as many samples (at least
+// one a walker) as fill the N's attempts after the walkers' burn-in.
+RunParams sweepPointParams(const SweepParams& params, std::size_t index);
 
 // The seed of the run at position `index` (0-based) of the list: the (index + 1)-th output
 // of SplitMix64 started at `sweepSeed`.
@@ -29,6 +54,7 @@ struct SweepPoint {
   std::int32_t steps = 0;
   std::uint64_t seed = 0;
   ExtendedStats stats;
+  std::optional<PivotStats> pivot;  // for the pivot model
 };
 
 struct SweepResult {
@@ -36,6 +62,11 @@ struct SweepResult {
   std::uint64_t seed = 0;
   std::vector<SweepPoint> points;  // the N finished, in list order (all of them when Finished)
   std::optional<PowerLawFit> fit;  // of sqrt(<R^2>) against N, when Finished and fittable
+  // With the correction to scaling (at least four N with errors): <R^2> and <Rg^2> against
+  // N, and the limit of <Rg^2>/<R^2>.
+  std::optional<CorrectedFit> correctedR2;
+  std::optional<CorrectedFit> correctedRg2;
+  std::optional<LimitFit> ratioLimit;
 };
 
 // A run observer that also hears when each N starts and finishes.
@@ -59,8 +90,9 @@ void checkSweepMemory(const SweepParams& params, int processesHere = 1);
 using RunFunction = std::function<RunResult(const RunParams&, RunObserver&)>;
 
 // Runs every N in turn with `run`. Progress reaches the observer as one bar over the whole
-// sweep (RunProgress::chains, each N weighted by its N), the other fields speaking of the
-// current run. Cancelling or a trial-limit stop ends the sweep after the points finished.
+// sweep (RunProgress::chains, each N weighted by its N, or alike with a pivot budget), the other
+// fields speaking of the current run. Cancelling or a trial-limit stop ends the sweep after the
+// points finished.
 SweepResult runSweep(const SweepParams& params, SweepObserver& observer,
                      const RunFunction& run = runSimulation);
 

@@ -62,15 +62,17 @@ std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivo
 // captions, then the extended statistics.
 std::string runReport(const RunParams& params, const RunResult& result);
 
-// What `polychain sweep` prints: the settings, one line per N, the fitted exponent and the
-// reference values.
+// What `polychain sweep` prints: the settings, one line per N (for pivot also its measured
+// attempts and tau(R^2)), the fitted exponent, the fits with a correction to scaling and the
+// ratio's limit when there are enough N, and the reference values.
 std::string sweepReport(const SweepParams& params, const SweepResult& result);
 
 // The sweep as comma-separated text, a header line then one line per point:
 //   N,seed,chains,R2,R2_se,rms_R,rms_R_se,mean_R,mean_R_se,Rg2,Rg2_se,rms_Rg,rms_Rg_se,
 //   ratio,ratio_se
 // and, for the self-avoiding models, trials_mean,trials_max,discarded_mean,discarded_max,
-// backups_mean,backups_max. An absent value is an empty field. Lines end in '\n'.
+// backups_mean,backups_max; for pivot attempts,measured,acceptance,tau_R2,tau_Rg2,
+// tau_R2_accepted,tau_Rg2_accepted. An absent value is an empty field. Lines end in '\n'.
 std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model);
 
 // Why a run or a sweep stopped early: "The run was cancelled." or the trial cap's message.

@@ -270,6 +270,29 @@ void PivotWalk::refresh(std::int32_t slot) {
   n.sitesAndSymmetry = static_cast<std::uint32_t>(sites) << 6 | static_cast<std::uint32_t>(s);
 }
 
+void PivotWalk::refreshMoments(std::int32_t slot) {
+  const Node& n = at(slot);
+  const Moments left = momentsOf(n.left);
+  const Moments right = momentsOf(n.right);
+  const std::int64_t rightCount =
+      n.right > 0 ? countOf(at(n.right)) : std::int64_t{blockBox(n.right).sites};
+  const int s = symmetryOf(n);
+  // The right child's sites are leftLast + s(p): their sum is rightCount leftLast + s(sum), and
+  // |leftLast + s(p)|^2 = |leftLast|^2 + 2 leftLast . s(p) + |p|^2.
+  Moments& m = m_moments[static_cast<std::size_t>(slot)];
+  double cross = 0.0;
+  double shift = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    const std::int64_t from = right.sum[kTables.axis[s][k]];
+    const std::int64_t turned = kTables.sign[s][k] < 0 ? -from : from;
+    const std::int64_t l = n.leftLast[k];
+    m.sum[k] = left.sum[k] + rightCount * l + turned;
+    cross += static_cast<double>(l) * static_cast<double>(turned);
+    shift += static_cast<double>(l * l);
+  }
+  m.squares = left.squares + right.squares + 2.0 * cross + static_cast<double>(rightCount) * shift;
+}
+
 namespace {
 
 inline std::uint32_t pack(const std::int32_t* p) {
@@ -300,13 +323,36 @@ void boxOfSites(const std::uint32_t* sites, std::int32_t count, std::int32_t* bo
 
 }  // namespace
 
+PivotWalk::Moments PivotWalk::momentsOf(std::int32_t ref) const {
+  if (ref > 0) return m_moments[static_cast<std::size_t>(ref)];
+  const BlockMoments& b = m_blockMoments[static_cast<std::size_t>(-ref >> 4)];
+  return Moments{{b.sum[0], b.sum[1], b.sum[2]}, static_cast<double>(b.squares)};
+}
+
 // The box and last site of the block of `count` sites from site lo, after its sites changed.
 void PivotWalk::refreshBlock(std::int32_t lo, std::int32_t count) {
   BlockBox& b = m_blockBoxes[static_cast<std::size_t>(lo >> 4)];
-  std::int32_t box[6], last[3];
-  boxOfSites(&m_sites[static_cast<std::size_t>(lo)], count, box, last);
+  BlockMoments& m = m_blockMoments[static_cast<std::size_t>(lo >> 4)];
+  const std::uint32_t* sites = &m_sites[static_cast<std::size_t>(lo)];
+  std::int32_t box[6] = {127, 127, 127, 127, 127, 127};
+  std::int32_t p[3] = {0, 0, 0};
+  std::int32_t sum[3] = {0, 0, 0};
+  std::int32_t squares = 0;
+  for (std::int32_t j = 0; j < count; ++j) {
+    unpack(sites[j], p);
+    for (int k = 0; k < 3; ++k) {
+      box[k] = std::min(box[k], p[k]);
+      box[k + 3] = std::min(box[k + 3], -p[k]);
+      sum[k] += p[k];
+      squares += p[k] * p[k];
+    }
+  }
   for (int k = 0; k < 6; ++k) b.box[k] = static_cast<std::int8_t>(box[k]);
-  for (int k = 0; k < 3; ++k) b.last[k] = static_cast<std::int8_t>(last[k]);
+  for (int k = 0; k < 3; ++k) {
+    b.last[k] = static_cast<std::int8_t>(p[k]);
+    m.sum[k] = sum[k];
+  }
+  m.squares = squares;
   b.sites = static_cast<std::uint8_t>(count);
 }
 
@@ -582,7 +628,15 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
     }
     refresh(scratch++);
   }
-  // Accepted: the sites of the cut block past the pivot site, or the split node's right child,
+  // Accepted: the siblings' sums are asked for at once, since the refresh below reads them one
+  // after another.
+  for (int j = 0; j < depth; ++j) {
+    const Node& n = at(path[j]);
+    const std::int32_t sibling = leftward[j] ? n.right : n.left;
+    prefetch(sibling > 0 ? static_cast<const void*>(&m_moments[static_cast<std::size_t>(sibling)])
+                         : &m_blockMoments[static_cast<std::size_t>(-sibling >> 4)]);
+  }
+  // The sites of the cut block past the pivot site, or the split node's right child,
   // and every node whose right child lies wholly past the pivot site turn by the pivot; then
   // the path is refreshed bottom up.
   if (inBlock) {
@@ -603,11 +657,13 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
     Node& s = at(refOf(lo, hi));
     setSymmetry(s, compose(splitPivot, symmetryOf(s)));
     refresh(refOf(lo, hi));
+    refreshMoments(refOf(lo, hi));
   }
   for (int j = depth - 1; j >= 0; --j) {
     Node& n = at(path[j]);
     if (leftward[j]) setSymmetry(n, compose(local(frame[j]), symmetryOf(n)));
     refresh(path[j]);
+    refreshMoments(path[j]);
   }
   return true;
 }
@@ -655,6 +711,7 @@ std::int32_t PivotWalk::build(std::int32_t lo, std::int32_t hi, int firstStep,
     if (intersects(left, right, last, s)) *selfAvoiding = false;
   }
   refresh(slot);
+  refreshMoments(slot);
   return slot;
 }
 
@@ -693,6 +750,10 @@ bool PivotWalk::allocate(const std::function<bool()>& keepGoing) {
   m_blockBoxes.reset(static_cast<BlockBox*>(
       allocateAligned(slots * sizeof(BlockBox), alignof(BlockBox), m_bytes)));
   m_nodes.reset(static_cast<Node*>(allocateAligned(nodes * sizeof(Node), alignof(Node), m_bytes)));
+  m_moments.reset(
+      static_cast<Moments*>(allocateAligned(slots * sizeof(Moments), alignof(Moments), m_bytes)));
+  m_blockMoments.reset(static_cast<BlockMoments*>(
+      allocateAligned(slots * sizeof(BlockMoments), alignof(BlockMoments), m_bytes)));
   // In slices, since clearing is also where the fresh pages are first touched.
   constexpr std::size_t kSlice = std::size_t{1} << 20;
   const auto clear = [&keepGoing](auto* data, std::size_t count, const auto& value) {
@@ -703,7 +764,8 @@ bool PivotWalk::allocate(const std::function<bool()>& keepGoing) {
     return true;
   };
   if (!clear(m_sites.get(), sites, 0U) || !clear(m_blockBoxes.get(), slots, BlockBox{}) ||
-      !clear(m_nodes.get(), nodes, Node{})) {
+      !clear(m_nodes.get(), nodes, Node{}) || !clear(m_moments.get(), slots, Moments{}) ||
+      !clear(m_blockMoments.get(), slots, BlockMoments{})) {
     return false;
   }
   m_parts = std::make_unique<Part[]>(2);
@@ -791,6 +853,7 @@ bool PivotWalk::generate(std::int32_t lo, std::int32_t hi, RandomSource& random,
     if (!intersects(left, right, leftLast, s)) {
       n.sitesAndSymmetry = static_cast<std::uint32_t>(s);
       refresh(refOf(lo, hi));
+      refreshMoments(refOf(lo, hi));
       return true;
     }
     if (!poll(keepGoing)) return false;
@@ -842,6 +905,18 @@ Point PivotWalk::end() const {
   std::int32_t last[3];
   lastOf(m_root, last);
   return Point{last[0] - 1, last[1], last[2]};
+}
+
+double PivotWalk::squaredGyrationRadius() const {
+  // In the root's frame, where the walk starts at (1, 0, 0): the spread is the same.
+  const Moments m = momentsOf(m_root);
+  const double n = static_cast<double>(m_steps) + 1.0;
+  double centre = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    const double c = static_cast<double>(m.sum[k]) / n;
+    centre += c * c;
+  }
+  return m.squares / n - centre;
 }
 
 void PivotWalk::sites(std::vector<Point>& out) const {

@@ -33,7 +33,8 @@ std::uint64_t uniformBelow(RandomSource& random, std::uint64_t bound);
 // An N-step self-avoiding walk from the origin held as a SAW-tree over blocks of at most 32
 // sites. A pivot climbs once from the pivot site to the root: O(log N) nodes, plus bounding-box
 // tests that grow about as log^2 N and site comparisons within a few pairs of blocks, and
-// O(log N) nodes and one block written when accepted. end() is O(1), sites() O(N). Movable, not
+// O(log N) nodes and one block written when accepted. end() and squaredGyrationRadius() are
+// O(1), sites() O(N). Movable, not
 // copyable; objects share nothing, so one per walker and thread.
 class PivotWalk {
  public:
@@ -71,7 +72,10 @@ class PivotWalk {
   // with uniformBelow.
   bool attempt(RandomSource& random);
 
-  Point end() const;                          // the last site, O(1)
+  Point end() const;  // the last site, O(1)
+  // The mean squared distance of the N + 1 sites from their centre of mass, O(1) from the
+  // sums kept in the nodes (exact sums of the sites, squared norms summed in double).
+  double squaredGyrationRadius() const;
   void sites(std::vector<Point>& out) const;  // the N + 1 sites, origin first, O(N)
   std::size_t bytes() const;                  // memory held
 
@@ -114,6 +118,17 @@ class PivotWalk {
     std::int32_t box[6];  // in the part's frame
     std::int32_t last[3];
   };
+  // A tree node's sites summed in its own frame: their vectors, exact, and their squared norms,
+  // exact while below 2^53. A node combines its children's in O(1) when it is refreshed, only
+  // for nodes of the tree; a block's are summed when its sites change.
+  struct Moments {
+    std::int64_t sum[3];
+    double squares;
+  };
+  struct BlockMoments {  // at slot first site / 16, in the block's frame
+    std::int32_t sum[3];
+    std::int32_t squares;
+  };
   struct FreeMemory {
     void operator()(void* memory) const;
   };
@@ -151,6 +166,8 @@ class PivotWalk {
   void prefetchRef(std::int32_t ref) const;
 
   void refresh(std::int32_t slot);
+  void refreshMoments(std::int32_t slot);
+  Moments momentsOf(std::int32_t ref) const;
   void refreshBlock(std::int32_t lo, std::int32_t count);
   void cut(std::int32_t lo, std::int32_t hi, std::int32_t site, std::int32_t* pivot,
            int* rightSymmetry);
@@ -175,10 +192,12 @@ class PivotWalk {
 
   std::int32_t m_steps;
   std::int32_t m_root;
-  std::unique_ptr<std::uint32_t[], FreeMemory> m_sites;  // every site in its block's frame
-  std::unique_ptr<BlockBox[], FreeMemory> m_blockBoxes;  // slot first site / 16
-  std::unique_ptr<Node[], FreeMemory> m_nodes;           // slot mid / 16, then gathered sides
-  std::unique_ptr<Part[]> m_parts;                       // the two parts of a cut block
+  std::unique_ptr<std::uint32_t[], FreeMemory> m_sites;        // every site in its block's frame
+  std::unique_ptr<BlockBox[], FreeMemory> m_blockBoxes;        // slot first site / 16
+  std::unique_ptr<Node[], FreeMemory> m_nodes;                 // slot mid / 16, then gathered sides
+  std::unique_ptr<Moments[], FreeMemory> m_moments;            // slot mid / 16, tree nodes only
+  std::unique_ptr<BlockMoments[], FreeMemory> m_blockMoments;  // slot first site / 16
+  std::unique_ptr<Part[]> m_parts;                             // the two parts of a cut block
   std::int32_t m_firstGathered = 0;
   std::size_t m_bytes = 0;
   std::int32_t m_pollCountdown = 0;

@@ -2,8 +2,14 @@
 
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
 #include "polychain/json.h"
 #include "polychain/loglogplot.h"
+#include "polychain/numbertext.h"
 #include "polychain/paramreader.h"
 #include "polychain/sweep.h"
 #include "polychain/teamrun.h"
@@ -13,10 +19,43 @@ namespace polychain::cli {
 
 namespace {
 
+// A positive decimal number such as 0.528, the whole text.
+double readPositiveNumber(const std::string& text, const std::string& field) {
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) ||
+      !(value > 0.0)) {
+    throw InputError(field + " must be a positive decimal number such as 0.528; \"" + text +
+                     "\" is not one.");
+  }
+  return value;
+}
+
 SweepParams toParams(const SweepOptions& o) {
   SweepParams p;
-  readModelOptions(o.model, p.run);
-  p.steps = readStepList(o.steps, "--steps", 1, modelOf(p.run.model).maxSteps);
+  ModelOptions model = o.model;
+  // Only a sampler takes a budget of attempts instead of a number of samples.
+  const bool sampler = readModelKey(model.model, "--model").kind == ModelKind::Sampler;
+  if (!o.budget.empty() && !sampler) throw InputError("--budget is for the pivot model only.");
+  if (!o.budget.empty() && !model.iterations.empty()) {
+    throw InputError("--budget sets the samples of each N: give it or --iterations, not both.");
+  }
+  if (model.iterations.empty()) {
+    if (!sampler) {
+      throw InputError("--iterations is required (only the pivot model has a budget).");
+    }
+    p.pivotBudget = o.budget.empty() ? kDefaultPivotBudget
+                                     : readWholeNumber(o.budget, "--budget", 1,
+                                                       std::numeric_limits<std::int64_t>::max());
+    model.iterations = "1";  // not used: the budget sets each N's samples
+  }
+  if (!o.correctionExponent.empty()) {
+    p.correctionExponent = readPositiveNumber(o.correctionExponent, "--correction-exponent");
+  }
+  readModelOptions(model, p.run);
+  p.steps = o.steps.empty() && sampler
+                ? defaultPivotSweepSteps()
+                : readStepList(o.steps, "--steps", 1, modelOf(p.run.model).maxSteps);
   p.seed = p.run.seed;
   p.run.seed.reset();
   validateSweep(p, "--steps");
@@ -36,9 +75,26 @@ SweepParams toParams(const SweepOptions& o) {
 CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
   CLI::App* cmd = app.add_subcommand(
       "sweep", "Run several chain lengths N and fit the exponent nu of sqrt(<R^2>) ~ N^nu");
-  cmd->add_option("--steps,-N", o.steps, "Step counts N, separated by commas (100,200,400,...)")
-      ->required();
+  cmd->add_option("--steps,-N", o.steps,
+                  "Step counts N, separated by commas (100,200,400,...); for pivot the default "
+                  "is " +
+                      std::to_string(kDefaultPivotSweepFirst) + " to " +
+                      std::to_string(kDefaultPivotSweepLast) + ", doubling");
   addModelOptions(*cmd, o.model);
+  cmd->get_option("--iterations")
+      ->required(false)
+      ->description(
+          "Samples or chains for each N (required but for pivot, whose default is "
+          "its --budget)");
+  cmd->add_option("--budget", o.budget,
+                  "pivot: attempted pivots for each N, burn-in included, given for N = 1000; "
+                  "longer N get fewer, (1000/N)^" +
+                      formatNumber(kPivotCostExponent) +
+                      " times as many, so that each N takes about the same time (default " +
+                      std::to_string(kDefaultPivotBudget) + " when -I is not given)");
+  cmd->add_option("--correction-exponent", o.correctionExponent,
+                  "Delta1 of the fits with a correction to scaling (default " +
+                      formatNumber(kDefaultCorrectionExponent) + ")");
   cmd->add_option("--csv", o.csvPath, "Write the per-N statistics to this CSV file");
   cmd->add_option("--plot", o.plotPath, "Write the log-log plot to this SVG file");
   cmd->add_flag("--json", o.json, "Print the sweep as one JSON object");

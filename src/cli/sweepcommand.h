@@ -15,6 +15,8 @@ struct SweepOptions {
   std::string steps;
   std::string csvPath;
   std::string plotPath;
+  std::string budget;              // pivot: attempted pivots for N = 1000
+  std::string correctionExponent;  // Delta1 of the corrected fits
   bool json = false;
 };
 

@@ -70,9 +70,9 @@ DetailsPage::DetailsPage(QWidget* parent)
       m_acceptance(new ValueBox("detailsAcceptance", "Acceptance of pivot moves", "0.0000",
                                 "share of the attempted pivots taken")),
       m_tauR2(new ValueBox("detailsTauR2", "Autocorrelation time of R squared", "000.0",
-                           "in samples; 1/2 when samples are independent")),
+                           "in attempted pivots; 1/2 when independent")),
       m_tauRg2(new ValueBox("detailsTauRg2", "Autocorrelation time of Rg squared", "000.0",
-                            "in samples; 1/2 when samples are independent")) {
+                            "in attempted pivots; 1/2 when independent")) {
   setObjectName("detailsPage");
   setAccessibleName("Details");
   m_run->setObjectName("detailsRun");

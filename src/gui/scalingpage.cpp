@@ -295,8 +295,16 @@ void ScalingPage::onFinished() {
     if (std::isfinite(fit.chiSquaredPerDof)) {
       how += QString(", χ²/dof = %1").arg(fit.chiSquaredPerDof, 0, 'g', 3);
     }
-    setReport(m_exponent,
-              "ν = " + estimateDisplay({fit.exponent, fit.exponentError}) + " (" + how + ")");
+    QString text = "ν = " + estimateDisplay({fit.exponent, fit.exponentError}) + " (" + how + ")";
+    if (output.correctedR2) {
+      const CorrectedFit& c = *output.correctedR2;
+      text += QString("; with the correction N^-%1: ν = ").arg(c.delta, 0, 'g', 4) +
+              estimateDisplay({c.exponent, c.exponentError}) +
+              QString(" (N ≥ %1, χ²/dof = %2)")
+                  .arg(c.fromSteps, 0, 'g', 10)
+                  .arg(c.chiSquaredPerDof, 0, 'g', 3);
+    }
+    setReport(m_exponent, text);
   } else if (output.status == RunStatus::Finished) {
     setReport(m_exponent, "ν could not be fitted to these points.");
   }

@@ -51,12 +51,12 @@ struct StopNote {
 
 static_assert(std::is_trivially_copyable_v<ChainSummary>);
 static_assert(std::is_trivially_copyable_v<RunSums>);
-static_assert(std::is_trivially_copyable_v<SampleSeries>);
+static_assert(std::is_trivially_copyable_v<SeriesSummary>);
 
 // The pivot walker's result without its sites, as it travels.
 struct WalkerWire {
   RunSums sums;
-  SampleSeries series;
+  SeriesSummary measured;
   std::int64_t attempts = 0;
   std::int64_t accepted = 0;
 };
@@ -333,7 +333,7 @@ class RankRun {
       for (std::int64_t w = block.first; w < block.first + block.count; ++w, random.jump()) {
         WalkerResult result;
         if (!runWalker(m_params, w, random, m_control, result)) return {};
-        append(bytes, WalkerWire{result.sums, result.series, result.attempts, result.accepted});
+        append(bytes, WalkerWire{result.sums, result.measured, result.attempts, result.accepted});
         if (!result.lastSites.empty()) last = std::move(result.lastSites);
       }
     } else {
@@ -586,7 +586,7 @@ class RankRun {
         const auto wire = read<WalkerWire>(bytes, at);
         WalkerResult& result = m_walkers[static_cast<std::size_t>(w)];
         result.sums = wire.sums;
-        result.series = wire.series;
+        result.measured = wire.measured;
         result.attempts = wire.attempts;
         result.accepted = wire.accepted;
         if (!own) m_control.chainDone(walkerSamples(m_params, w));

@@ -48,6 +48,47 @@ nlohmann::json fitJson(const PowerLawFit& fit) {
           {"chi2_per_dof", number(fit.chiSquaredPerDof)}};
 }
 
+nlohmann::json correctedJson(const std::optional<CorrectedFit>& fit) {
+  if (!fit) return nullptr;
+  const CorrectedFit& f = *fit;
+  return {{"nu", number(f.exponent)},
+          {"nu_se", number(f.exponentError)},
+          {"amplitude", number(f.amplitude)},
+          {"amplitude_se", number(f.amplitudeError)},
+          {"correction", number(f.correction)},
+          {"correction_se", number(f.correctionError)},
+          {"delta", number(f.delta)},
+          {"from_steps", number(f.fromSteps)},
+          {"points", f.points},
+          {"chi2_per_dof", number(f.chiSquaredPerDof)},
+          {"acceptable", f.acceptable}};
+}
+
+nlohmann::json limitJson(const std::optional<LimitFit>& fit) {
+  if (!fit) return nullptr;
+  const LimitFit& f = *fit;
+  return {{"limit", number(f.limit)},
+          {"limit_se", number(f.limitError)},
+          {"correction", number(f.correction)},
+          {"delta", number(f.delta)},
+          {"from_steps", number(f.fromSteps)},
+          {"points", f.points},
+          {"chi2_per_dof", number(f.chiSquaredPerDof)},
+          {"acceptable", f.acceptable}};
+}
+
+// A pivot run's chains: what `polychain run --json` writes under "pivot" without its settings.
+nlohmann::json pivotJson(const PivotStats& p) {
+  return {{"walkers", p.walkers},
+          {"attempts", p.attempts},
+          {"accepted", p.accepted},
+          {"acceptance", number(p.acceptance)},
+          {"measured", p.measured},
+          {"autocorrelation_time", {{"R2", number(p.tauR2)}, {"Rg2", number(p.tauRg2)}}},
+          {"autocorrelation_time_accepted",
+           {{"R2", number(p.tauR2Accepted)}, {"Rg2", number(p.tauRg2Accepted)}}}};
+}
+
 nlohmann::json indexed(const std::vector<double>& values) {
   nlohmann::json rows = nlohmann::json::array();
   for (std::size_t i = 0; i < values.size(); ++i) rows.push_back({i, values[i]});
@@ -81,13 +122,9 @@ nlohmann::json runJsonObject(const RunParams& params, const RunResult& result) {
   j["extended"] = extendedJson(result.extended);
   if (result.pivot) {
     const PivotStats& p = *result.pivot;
-    j["pivot"] = {{"walkers", p.walkers},
-                  {"pivots_per_sample", std::get<PivotSettings>(params.model).pivotsPerSample},
-                  {"burn_in", pivotBurnIn(params)},
-                  {"attempts", p.attempts},
-                  {"accepted", p.accepted},
-                  {"acceptance", number(p.acceptance)},
-                  {"autocorrelation_time", {{"R2", number(p.tauR2)}, {"Rg2", number(p.tauRg2)}}}};
+    j["pivot"] = pivotJson(p);
+    j["pivot"]["pivots_per_sample"] = std::get<PivotSettings>(params.model).pivotsPerSample;
+    j["pivot"]["burn_in"] = pivotBurnIn(params);
   }
   return j;
 }
@@ -96,14 +133,20 @@ nlohmann::json sweepJsonObject(const SweepParams& params, const SweepResult& res
   nlohmann::json j;
   j["model"] = modelOf(params.run.model).key;
   j["seed"] = result.seed;
-  j["iterations"] = params.run.iterations;
+  j["iterations"] =
+      params.pivotBudget ? nlohmann::json(nullptr) : nlohmann::json(params.run.iterations);
   modelSetting(j, params.run);
   j["points"] = nlohmann::json::array();
   for (const SweepPoint& point : result.points) {
     j["points"].push_back(
         {{"steps", point.steps}, {"seed", point.seed}, {"extended", extendedJson(point.stats)}});
+    if (point.pivot) j["points"].back()["pivot"] = pivotJson(*point.pivot);
   }
   j["fit"] = result.fit ? fitJson(*result.fit) : nlohmann::json(nullptr);
+  if (params.pivotBudget) j["budget"] = *params.pivotBudget;
+  j["corrected_fit"] = {{"R2", correctedJson(result.correctedR2)},
+                        {"Rg2", correctedJson(result.correctedRg2)}};
+  j["ratio_limit"] = limitJson(result.ratioLimit);
   j["reference"] = {{"ideal_chain", kIdealChainExponent},
                     {"self_avoiding_walk", kSelfAvoidingExponent}};
   return j;

@@ -167,13 +167,14 @@ std::string countText(const CountSummary& count) {
 }
 
 std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivot) {
-  std::string text = "Extended statistics over " + formatInteger(stats.chains) +
-                     (pivot != nullptr ? (stats.chains == 1 ? " sample" : " samples") +
-                                             std::string(" of ") + formatInteger(pivot->walkers) +
-                                             (pivot->walkers == 1 ? " walker" : " walkers") +
-                                             " (mean +/- standard error from batch means):\n"
-                                       : (stats.chains == 1 ? " chain" : " chains") +
-                                             std::string(" (mean +/- standard error):\n"));
+  std::string text =
+      pivot != nullptr
+          ? "Extended statistics over " + formatInteger(pivot->measured) + " attempted pivots of " +
+                formatInteger(pivot->walkers) + (pivot->walkers == 1 ? " walker" : " walkers") +
+                ", each measured (time averages after the burn-in +/- standard error from the "
+                "autocorrelation time):\n"
+          : "Extended statistics over " + formatInteger(stats.chains) +
+                (stats.chains == 1 ? " chain" : " chains") + " (mean +/- standard error):\n";
   const auto line = [&text](const char* name, const std::string& value, const char* meaning) {
     text += padded(padded("  " + std::string(name), 17, 1) + value, 42, 2) + meaning + "\n";
   };
@@ -195,9 +196,13 @@ std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivo
     line("acceptance", formatSignificant(pivot->acceptance, 4),
          ("of " + formatInteger(pivot->attempts) + " attempted pivots").c_str());
     line("tau(R^2)", formatSignificant(pivot->tauR2, 3),
-         "autocorrelation time in samples (1/2: independent)");
+         ("autocorrelation time in attempts (1/2: independent); " +
+          formatSignificant(pivot->tauR2Accepted, 3) + " in accepted pivots")
+             .c_str());
     line("tau(Rg^2)", formatSignificant(pivot->tauRg2, 3),
-         "autocorrelation time in samples (1/2: independent)");
+         ("autocorrelation time in attempts (1/2: independent); " +
+          formatSignificant(pivot->tauRg2Accepted, 3) + " in accepted pivots")
+             .c_str());
   }
   return text;
 }
@@ -226,6 +231,13 @@ namespace {
 // 2"; a sampler's settings of how it samples are not named.
 std::string sweepSettings(const SweepParams& p) {
   const ModelInfo& model = modelOf(p.run.model);
+  if (model.kind == ModelKind::Sampler && p.pivotBudget) {
+    const std::int32_t walkers = std::get<PivotSettings>(p.run.model).walkers;
+    return std::string(model.key) + ", budget " + formatInteger(*p.pivotBudget) +
+           " attempted pivots for N = 1000, (1000/N)^" + formatNumber(kPivotCostExponent) +
+           " as many for longer N (burn-in included), " + formatInteger(walkers) +
+           (walkers == 1 ? " walker" : " walkers");
+  }
   std::string s = std::string(model.key) + ", " + formatInteger(p.run.iterations) +
                   (p.run.iterations == 1 ? " chain" : " chains") + " per N";
   const SettingInfo* setting = model.headlineSetting();
@@ -236,6 +248,22 @@ std::string sweepSettings(const SweepParams& p) {
 // A CSV field: the number, or nothing when it is absent.
 std::string field(double value) { return std::isfinite(value) ? formatNumber(value) : ""; }
 
+// Which N a corrected fit used, its chi^2/dof, and whether that is acceptable.
+std::string fitScope(double fromSteps, std::size_t points, double chi2PerDof, bool acceptable) {
+  std::string s = "N >= " + formatNumber(fromSteps) + ", " + std::to_string(points) + " points";
+  if (std::isfinite(chi2PerDof)) s += ", chi^2/dof " + formatSignificant(chi2PerDof, 3);
+  if (!acceptable) s += ", above its 95% point even without the smaller N";
+  return s;
+}
+
+std::string correctedFitLine(const char* measure, const CorrectedFit& f) {
+  return "nu = " + estimateText({f.exponent, f.exponentError}) + " (corrected: " + measure +
+         " = A N^(2 nu) (1 + b N^-" + formatNumber(f.delta) + "), " +
+         fitScope(f.fromSteps, f.points, f.chiSquaredPerDof, f.acceptable) +
+         "; A = " + estimateText({f.amplitude, f.amplitudeError}) +
+         ", b = " + estimateText({f.correction, f.correctionError}) + ")\n";
+}
+
 }  // namespace
 
 std::string sweepReport(const SweepParams& params, const SweepResult& result) {
@@ -244,13 +272,24 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result) {
   text +=
       "seed of each N: SplitMix64 output k+1 from the sweep seed, k its place in the list (from "
       "0)\n";
+  // A sampler's sweep also shows what each N measured and how correlated it was.
+  const bool pivot = modelOf(params.run.model).kind == ModelKind::Sampler;
   text += padded("N", 9, 2) + padded("seed", 22, 2) + padded("sqrt(<R^2>)", 24, 2) +
-          padded("<|R|>", 24, 2) + padded("sqrt(<Rg^2>)", 24, 2) + "<Rg^2>/<R^2>\n";
+          padded("<|R|>", 24, 2) + padded("sqrt(<Rg^2>)", 24, 2) +
+          (pivot ? padded("<Rg^2>/<R^2>", 24, 2) + padded("attempts", 13, 2) + "tau(R^2)\n"
+                 : std::string("<Rg^2>/<R^2>\n"));
   for (const SweepPoint& point : result.points) {
     const ExtendedStats& s = point.stats;
     text += padded(formatInteger(point.steps), 9, 2) + padded(std::to_string(point.seed), 22, 2) +
             padded(estimateText(s.rmsEnd), 24, 2) + padded(estimateText(s.meanEnd), 24, 2) +
-            padded(estimateText(s.rmsRg), 24, 2) + estimateText(s.ratio) + "\n";
+            padded(estimateText(s.rmsRg), 24, 2);
+    if (point.pivot) {
+      text += padded(estimateText(s.ratio), 24, 2) +
+              padded(formatInteger(point.pivot->measured), 13, 2) +
+              formatSignificant(point.pivot->tauR2, 3) + "\n";
+    } else {
+      text += estimateText(s.ratio) + "\n";
+    }
   }
   if (result.fit) {
     const PowerLawFit& f = *result.fit;
@@ -260,6 +299,14 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result) {
       how += ", chi^2/dof " + formatSignificant(f.chiSquaredPerDof, 3);
     }
     text += "nu = " + estimateText({f.exponent, f.exponentError}) + " (" + how + ")\n";
+  }
+  if (result.correctedR2) text += correctedFitLine("<R^2>", *result.correctedR2);
+  if (result.correctedRg2) text += correctedFitLine("<Rg^2>", *result.correctedRg2);
+  if (result.ratioLimit) {
+    const LimitFit& f = *result.ratioLimit;
+    text += "<Rg^2>/<R^2> -> " + estimateText({f.limit, f.limitError}) +
+            " as N -> infinity (r + c N^-" + formatNumber(f.delta) + ", " +
+            fitScope(f.fromSteps, f.points, f.chiSquaredPerDof, f.acceptable) + ")\n";
   }
   text += "reference: nu = 0.5 (ideal chain), 0.5876 (self-avoiding walk, cubic lattice)\n";
   return text;
@@ -272,6 +319,9 @@ std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model) {
       "ratio,ratio_se";
   if (counts) {
     text += ",trials_mean,trials_max,discarded_mean,discarded_max,backups_mean,backups_max";
+  }
+  if (model.kind == ModelKind::Sampler) {
+    text += ",attempts,measured,acceptance,tau_R2,tau_Rg2,tau_R2_accepted,tau_Rg2_accepted";
   }
   text += "\n";
   for (const SweepPoint& p : sweep.points) {
@@ -286,6 +336,12 @@ std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model) {
         text += c->has_value() ? "," + field((*c)->mean) + "," + formatInteger((*c)->max)
                                : std::string(",,");
       }
+    }
+    if (p.pivot) {
+      const PivotStats& q = *p.pivot;
+      text += "," + formatInteger(q.attempts) + "," + formatInteger(q.measured) + "," +
+              field(q.acceptance) + "," + field(q.tauR2) + "," + field(q.tauRg2) + "," +
+              field(q.tauR2Accepted) + "," + field(q.tauRg2Accepted);
     }
     text += "\n";
   }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -39,48 +40,70 @@ std::int64_t walkerFirstSample(const RunParams& params, std::int64_t walker) {
 bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random,
                RunControl& control, WalkerResult& result, const ChainSitesSink& sampleSites) {
   const std::int64_t samples = walkerSamples(params, walker);
-  // Batches of about sqrt(samples): as many batches as samples in each, so that both the
-  // spread of the batch means and the correlation between samples are outlasted as the
-  // samples grow.
-  result.series = SampleSeries(static_cast<std::int64_t>(std::lround(std::sqrt(samples))));
+  const std::int64_t pivotsPerSample = std::get<PivotSettings>(params.model).pivotsPerSample;
+  const std::int64_t planned = samples > std::numeric_limits<std::int64_t>::max() /
+                                             std::max<std::int64_t>(pivotsPerSample, 1)
+                                   ? std::numeric_limits<std::int64_t>::max()
+                                   : samples * pivotsPerSample;
+  MeasuredSeries series(planned);
   if (control.pollStop()) return false;
   std::optional<PivotWalk> made =
       PivotWalk::initialised(params.steps, random, [&control] { return !control.pollStop(); });
   if (!made) return false;
   PivotWalk& walk = *made;
 
-  // `count` attempted pivots, looking at the stop flag now and then.
-  const auto attempt = [&](std::int64_t count) {
+  // The walk's measures, taken again only when a pivot changes it.
+  double r2 = 0.0, r = 0.0, rg2 = 0.0;
+  const auto measure = [&] {
+    const Point e = walk.end();
+    r2 = static_cast<double>(std::int64_t{e.x} * e.x + std::int64_t{e.y} * e.y +
+                             std::int64_t{e.z} * e.z);
+    r = std::sqrt(r2);
+    rg2 = walk.squaredGyrationRadius();
+  };
+  // `count` attempted pivots, measured after each when `measured`, looking at the stop flag
+  // now and then.
+  const auto attempt = [&](std::int64_t count, bool measured) {
     for (std::int64_t done = 0; done < count;) {
       const std::int64_t chunk = std::min(kPollEvery, count - done);
-      for (std::int64_t i = 0; i < chunk; ++i) result.accepted += walk.attempt(random) ? 1 : 0;
+      if (measured) {
+        for (std::int64_t i = 0; i < chunk; ++i) {
+          if (walk.attempt(random)) {
+            ++result.accepted;
+            measure();
+          }
+          series.add(r2, r, rg2);
+        }
+      } else {
+        for (std::int64_t i = 0; i < chunk; ++i) result.accepted += walk.attempt(random) ? 1 : 0;
+      }
       done += chunk;
       result.attempts += chunk;
       if (control.pollStop()) return false;
     }
     return true;
   };
-  if (!attempt(pivotBurnIn(params))) return false;
+  if (!attempt(pivotBurnIn(params), false)) return false;
+  measure();
   std::vector<Point> sites;
   for (std::int64_t s = 0; s < samples; ++s) {
-    if (!attempt(std::get<PivotSettings>(params.model).pivotsPerSample)) return false;
+    if (!attempt(pivotsPerSample, true)) return false;
     walk.sites(sites);
     if (sampleSites) sampleSites(walkerFirstSample(params, walker) + s, sites);
-    const ChainSummary sample = summarizeChain(sites, params.steps);
-    result.sums.add(sample);
-    result.series.add(sample);
+    result.sums.add(summarizeChain(sites, params.steps));
     control.chainDone();
   }
+  result.measured = series.summary();
   if (walker == activeWalkers(params) - 1) result.lastSites = std::move(sites);
   return true;
 }
 
 void combineWalkers(const RunParams& params, std::vector<WalkerResult>& walkers, RunResult& out) {
-  SampleSeries all;
+  std::vector<SeriesSummary> series;
   PivotStats pivot;
   for (WalkerResult& w : walkers) {
     out.sums.merge(w.sums);
-    all.merge(w.series);
+    series.push_back(w.measured);
     pivot.attempts += w.attempts;
     pivot.accepted += w.accepted;
   }
@@ -88,10 +111,14 @@ void combineWalkers(const RunParams& params, std::vector<WalkerResult>& walkers,
   pivot.acceptance = pivot.attempts > 0
                          ? static_cast<double>(pivot.accepted) / static_cast<double>(pivot.attempts)
                          : 0.0;
-  const SeriesStats stats = seriesStats(all);
-  out.extended = stats.stats;
-  pivot.tauR2 = stats.tauR2;
-  pivot.tauRg2 = stats.tauRg2;
+  const MeasuredStats measured = combineSeries(series);
+  out.extended = measured.stats;
+  out.extended.chains = out.sums.chains;
+  pivot.measured = measured.steps;
+  pivot.tauR2 = measured.tauR2;
+  pivot.tauRg2 = measured.tauRg2;
+  pivot.tauR2Accepted = measured.tauR2 * pivot.acceptance;
+  pivot.tauRg2Accepted = measured.tauRg2 * pivot.acceptance;
   out.pivot = pivot;
   out.values = resultValues(modelOf(params.model), params.steps, out.sums);
   out.lastSites = std::move(walkers.back().lastSites);

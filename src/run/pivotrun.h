@@ -7,16 +7,18 @@
 #include <cstdint>
 
 #include "analysis/statistics.h"
+#include "analysis/timeseries.h"
 #include "polychain/run.h"
 #include "run/control.h"
 
 namespace polychain {
 
-// What one walker leaves: its samples' sums and series, its pivots, and for the last walker
-// the last sample's sites.
+// What one walker leaves: its samples' sums, the summary of R^2, |R| and Rg^2 measured after
+// every attempted pivot past the burn-in, its pivots, and for the last walker the last
+// sample's sites.
 struct WalkerResult {
   RunSums sums;
-  SampleSeries series;
+  SeriesSummary measured;
   std::int64_t attempts = 0;
   std::int64_t accepted = 0;
   std::vector<Point> lastSites;
@@ -31,9 +33,12 @@ std::int64_t activeWalkers(const RunParams& params);
 // The run's index of walker `walker`'s first sample: the samples of the walkers before it.
 std::int64_t walkerFirstSample(const RunParams& params, std::int64_t walker);
 
-// Runs walker `walker` of `params` from `random` (the base stream jumped `walker` times),
-// reporting each sample to `control`, and its sites to `sites` when set (under the sample's
-// index in the run); false (and a partial result) when the run stopped.
+// Runs walker `walker` of `params` from `random` (the base stream jumped `walker` times):
+// the burn-in, then its samples `pivotsPerSample` attempts apart, measuring the walk after
+// every one of those attempts (R^2 from the end, Rg^2 from the tree's sums: a few
+// nanoseconds an attempt). Reports each sample to `control`, and its sites to `sites` when
+// set (under the sample's index in the run); false (and a partial result) when the run
+// stopped.
 bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random,
                RunControl& control, WalkerResult& result, const ChainSitesSink& sites = {});
 

@@ -1,8 +1,11 @@
 #include "polychain/sweep.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 
+#include "analysis/scalingfit.h"
 #include "analysis/statistics.h"
 #include "chain/random.h"
 #include "polychain/resources.h"
@@ -45,6 +48,38 @@ std::uint64_t sweepPointSeed(std::uint64_t sweepSeed, std::size_t index) {
   return seed;
 }
 
+std::vector<std::int32_t> defaultPivotSweepSteps() {
+  std::vector<std::int32_t> steps;
+  for (std::int32_t n = kDefaultPivotSweepFirst; n <= kDefaultPivotSweepLast; n *= 2) {
+    steps.push_back(n);
+  }
+  return steps;
+}
+
+std::int64_t pivotAttempts(std::int64_t budget, std::int32_t steps) {
+  const double share =
+      std::pow(1000.0 / static_cast<double>(std::max(steps, 1)), kPivotCostExponent);
+  return std::max<std::int64_t>(1, std::llround(static_cast<double>(budget) * share));
+}
+
+RunParams sweepPointParams(const SweepParams& params, std::size_t index) {
+  RunParams run = params.run;
+  run.steps = params.steps[index];
+  run.calcParCF = false;
+  run.seed.reset();
+  if (params.pivotBudget && std::holds_alternative<PivotSettings>(run.model)) {
+    PivotSettings& pivot = std::get<PivotSettings>(run.model);
+    pivot.pivotsPerSample = std::max<std::int64_t>(pivot.pivotsPerSample, run.steps);
+    const std::int64_t walkers = std::max<std::int32_t>(pivot.walkers, 1);
+    const std::int64_t measured =
+        pivotAttempts(*params.pivotBudget, run.steps) - walkers * pivotBurnIn(run);
+    const std::int64_t samples = measured / pivot.pivotsPerSample;
+    run.iterations = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(samples, walkers, std::numeric_limits<std::int32_t>::max()));
+  }
+  return run;
+}
+
 void validateSweep(const SweepParams& params, std::string_view stepsField) {
   const std::string name(stepsField);
   if (params.steps.empty()) {
@@ -61,20 +96,16 @@ void validateSweep(const SweepParams& params, std::string_view stepsField) {
                   [first](auto n) { return n == first; })) {
     throw InputError(name + " needs at least two different step counts to fit an exponent.");
   }
-  for (std::int32_t n : params.steps) {
-    RunParams run = params.run;
-    run.steps = n;
-    run.calcParCF = false;
-    validateParams(run);
+  if (params.pivotBudget) requireAtLeastOne(*params.pivotBudget, "Pivot budget");
+  if (!(params.correctionExponent > 0.0) || !std::isfinite(params.correctionExponent)) {
+    throw InputError("The correction exponent must be a positive number.");
   }
+  for (std::size_t k = 0; k < params.steps.size(); ++k) validateParams(sweepPointParams(params, k));
 }
 
 void checkSweepMemory(const SweepParams& params, int processesHere) {
-  for (std::int32_t n : params.steps) {
-    RunParams run = params.run;
-    run.steps = n;
-    run.calcParCF = false;
-    checkMemory(run, processesHere);
+  for (std::size_t k = 0; k < params.steps.size(); ++k) {
+    checkMemory(sweepPointParams(params, k), processesHere);
   }
 }
 
@@ -82,28 +113,29 @@ SweepResult runSweep(const SweepParams& params, SweepObserver& observer, const R
   validateSweep(params);
   SweepResult out;
   out.seed = params.seed.value_or(clockSeed());
+  // Each N weighs as its time: about its N, or the same for all with a pivot budget.
+  const bool even = params.pivotBudget && std::holds_alternative<PivotSettings>(params.run.model);
+  const auto weight = [even](std::int32_t n) { return even ? 1.0 : static_cast<double>(n); };
   double total = 0.0;
-  for (std::int32_t n : params.steps) total += n;
+  for (std::int32_t n : params.steps) total += weight(n);
   double done = 0.0;
   for (std::size_t k = 0; k < params.steps.size(); ++k) {
-    RunParams point = params.run;
-    point.steps = params.steps[k];
+    RunParams point = sweepPointParams(params, k);
     point.seed = sweepPointSeed(out.seed, k);
-    point.calcParCF = false;
     if (observer.cancelRequested()) {
       out.status = RunStatus::Cancelled;
       return out;
     }
     observer.pointStarted(k, point.steps, *point.seed);
-    PointObserver pointObserver(observer, done / total, point.steps / total);
+    PointObserver pointObserver(observer, done / total, weight(point.steps) / total);
     const RunResult result = run(point, pointObserver);
     if (result.status != RunStatus::Finished) {
       out.status = result.status;
       return out;
     }
-    out.points.push_back({point.steps, *point.seed, result.extended});
+    out.points.push_back({point.steps, *point.seed, result.extended, result.pivot});
     observer.pointFinished(k, out.points.back());
-    done += point.steps;
+    done += weight(point.steps);
   }
   std::vector<double> x, y, e;
   for (const SweepPoint& p : out.points) {
@@ -112,6 +144,19 @@ SweepResult runSweep(const SweepParams& params, SweepObserver& observer, const R
     e.push_back(p.stats.rmsEnd.standardError);
   }
   out.fit = fitPowerLaw(x, y, e);
+  std::vector<double> r2, r2Error, rg2, rg2Error, ratio, ratioError;
+  for (const SweepPoint& p : out.points) {
+    r2.push_back(p.stats.meanSquaredEnd.value);
+    r2Error.push_back(p.stats.meanSquaredEnd.standardError);
+    rg2.push_back(p.stats.meanSquaredRg.value);
+    rg2Error.push_back(p.stats.meanSquaredRg.standardError);
+    ratio.push_back(p.stats.ratio.value);
+    ratioError.push_back(p.stats.ratio.standardError);
+  }
+  const double delta = params.correctionExponent;
+  out.correctedR2 = fitCorrectedPowerLaw(x, r2, r2Error, delta);
+  out.correctedRg2 = fitCorrectedPowerLaw(x, rg2, rg2Error, delta);
+  out.ratioLimit = fitLimit(x, ratio, ratioError, delta);
   return out;
 }
 

@@ -149,6 +149,39 @@ Sizes sizesOf(const std::vector<Point>& sites) {
   return Sizes{squared(sites.back()), s2 / n - (sx * sx + sy * sy + sz * sz) / (n * n)};
 }
 
+// The sums the tree keeps for Rg^2 against a direct sum over the walk's sites, after random
+// pivots (accepted ones rewrite the sums on their path), from the rod, from initialise and from
+// given sites; lengths about the block size test the blocks' own sums.
+TEST(PivotWalk, GyrationFromTheTreeMatchesADirectSum) {
+  for (const std::int32_t n : {1, 2, 30, 31, 32, 33, 64, 100, 5000}) {
+    SCOPED_TRACE("N=" + std::to_string(n));
+    PivotWalk walk(n);
+    const double rod = (static_cast<double>(n + 1) * (n + 1) - 1.0) / 12.0;
+    EXPECT_DOUBLE_EQ(walk.squaredGyrationRadius(), rod);
+    RandomSource random(static_cast<std::uint64_t>(n) + 40);
+    const auto check = [&walk](int t) {
+      const std::vector<Point> sites = sitesOf(walk);
+      const double direct = sizesOf(sites).rg2;
+      ASSERT_NEAR(walk.squaredGyrationRadius(), direct, 1e-9 * direct) << "attempt " << t;
+      ASSERT_EQ(walk.end(), sites.back());
+    };
+    int accepted = 0;
+    for (int t = 0; t < 3000; ++t) {
+      accepted += walk.attempt(random);
+      if (n <= 100 || t % 50 == 0) {
+        check(t);
+      }
+    }
+    if (n > 1) {
+      EXPECT_GT(accepted, 300);
+    }
+    ASSERT_TRUE(walk.initialise(random, capped()));
+    check(-1);
+    const PivotWalk copy(sitesOf(walk));
+    EXPECT_EQ(copy.squaredGyrationRadius(), walk.squaredGyrationRadius());
+  }
+}
+
 // Every self-avoiding walk extending `walk` to `steps` steps: their number and summed sizes.
 void enumerate(std::vector<Point>& walk, std::size_t steps, std::int64_t& count, Sizes& sum) {
   if (walk.size() == steps + 1) {

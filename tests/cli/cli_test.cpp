@@ -6,6 +6,7 @@
 #include <csignal>
 #include <vector>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -156,6 +157,10 @@ TEST_F(Cli, BadInputNamesTheOptionExitsWithTwoAndWritesNothing) {
       {"sweep --iterations 10", "--steps"},
       {"sweep --steps 100,200 --iterations 10 --seed x", "--seed"},
       {"sweep --steps 100,200 --iterations 10 --gofr", "--gofr"},
+      {"sweep --model saw --steps 100,200", "--iterations"},
+      {"sweep --model pivot --steps 100,200 --iterations 10 --budget 5000", "not both"},
+      {"sweep --model pivot --steps 100,200 --budget 0", "--budget"},
+      {"sweep --model pivot --steps 100,200 --correction-exponent -1", "--correction-exponent"},
       {"walk", "run, sweep"},
   };
   for (const auto& [args, named] : cases) {
@@ -167,6 +172,36 @@ TEST_F(Cli, BadInputNamesTheOptionExitsWithTwoAndWritesNothing) {
     EXPECT_TRUE(contains(r.err, named)) << args << "\n" << r.err;
     EXPECT_TRUE(r.out.empty()) << args;
     EXPECT_EQ(entries(), 0U) << args;
+  }
+}
+
+// A pivot sweep by budget: each N's samples fill its attempts, the corrected fits and the
+// ratio's limit are printed and in the JSON, the same bytes on any thread count.
+TEST_F(Cli, PivotSweepByBudgetFitsTheCorrectionToScaling) {
+  const std::string args = "sweep --model pivot --steps 100,200,400,800 --budget 200000 --seed 4";
+  const Result r = polychain(args);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(contains(r.out, "budget 200000 attempted pivots for N = 1000")) << r.out;
+  EXPECT_TRUE(contains(r.out, "(corrected: <R^2> = A N^(2 nu) (1 + b N^-0.528), N >= 100"))
+      << r.out;
+  EXPECT_TRUE(contains(r.out, "<Rg^2>/<R^2> -> ")) << r.out;
+  const Result json = polychain(args + " --json --threads 1 --correction-exponent 0.5");
+  EXPECT_EQ(json.out, polychain(args + " --json --threads 2 --correction-exponent 0.5").out);
+  const auto j = nlohmann::json::parse(json.out);
+  EXPECT_EQ(j["budget"], 200000);
+  EXPECT_TRUE(j["iterations"].is_null());
+  EXPECT_EQ(j["corrected_fit"]["R2"]["delta"], 0.5);
+  EXPECT_GT(j["corrected_fit"]["R2"]["nu_se"].get<double>(), 0.0);
+  EXPECT_FALSE(j["ratio_limit"].is_null());
+  for (const auto& point : j["points"]) {
+    const auto steps = point["steps"].get<std::int64_t>();
+    // The budget less the eight walkers' burn-in of 10000, in whole samples of 1000 attempts.
+    const auto attempts =
+        std::llround(200000 * std::pow(1000.0 / static_cast<double>(steps), 0.17));
+    EXPECT_EQ(point["pivot"]["measured"].get<std::int64_t>(), (attempts - 80000) / 1000 * 1000)
+        << steps;
+    EXPECT_EQ(point["pivot"]["attempts"].get<std::int64_t>(),
+              point["pivot"]["measured"].get<std::int64_t>() + 80000);
   }
 }
 

@@ -38,6 +38,8 @@ TEST_F(Team, GivesTheBytesOfOneProcess) {
       {"run --model pivot -N 200 -I 30 --walkers 5 --pivots-per-sample 50 --seed 6",
        "--export NAME"},
       {"sweep --model saw -N 10,20,40 -I 300 --seed 7", "--csv NAME.csv --plot NAME.svg"},
+      {"sweep --model pivot -N 100,200,400,800 --budget 100000 --walkers 3 --seed 8",
+       "--csv NAME.csv"},
   };
   for (const Case& c : cases) {
     const auto outputs = [&](const std::string& name) {

@@ -68,6 +68,18 @@ def test_sweep_is_the_command():
     assert one.rms_R.value == s.rms_R[1]
 
 
+def test_pivot_sweep_carries_the_corrected_fit():
+    args = dict(pivots_per_sample=200, walkers=2)
+    s = polychain.sweep("pivot", [100, 200, 400, 800, 1600], 40, seed=3, **args)
+    expected = polychain_json("sweep", "--model", "pivot", "--steps", "100,200,400,800,1600",
+                              "--iterations", 40, "--seed", 3, "--pivots-per-sample", 200,
+                              "--walkers", 2)
+    assert s.to_dict() == expected
+    corrected = expected["corrected_fit"]["R2"]
+    assert (s.nu_corrected, s.nu_corrected_se) == (corrected["nu"], corrected["nu_se"])
+    assert s.ratio_limit[0] == expected["ratio_limit"]["limit"]
+
+
 def test_models_table_matches_the_calls():
     import inspect
 

@@ -138,6 +138,12 @@ class SweepResult:
       `discarded_max`, `backups_mean`, `backups_max`, `restarts`.
     - The fit of sqrt(<R^2>) ~ amplitude * N^nu: `nu`, `nu_se`, `chi2_per_dof`, `amplitude`,
       `fit_method` ("weighted" or "ordinary"); all None when the points could not be fitted.
+    - The fits with a correction to scaling, <X> = A N^(2 nu) (1 + b N^-Delta), of <R^2> and
+      <Rg^2> (the smallest N dropped until chi^2 is acceptable): `nu_corrected` and
+      `nu_corrected_se` from <R^2>, and `corrected` with both fits whole as dicts (nu,
+      amplitude, correction with their errors, delta, from_steps, points, chi2_per_dof);
+      `ratio_limit`, the large-N limit of <Rg^2>/<R^2> with its error. None where a sweep
+      has too few N to fit them.
     - `reference`: the reference exponents, {"ideal_chain": 0.5, "self_avoiding_walk": ...}.
     - `to_dict()`: what `polychain sweep ... --json` prints for the same sweep.
     """
@@ -169,6 +175,12 @@ class SweepResult:
         fit = raw["fit"]
         (self.nu, self.nu_se, self.chi2_per_dof, self.amplitude, self.fit_method,
          _points) = fit if fit else (None,) * 6
+        self.corrected = copy.deepcopy(j.get("corrected_fit"))
+        r2 = (self.corrected or {}).get("R2")
+        self.nu_corrected = r2["nu"] if r2 else None
+        self.nu_corrected_se = r2["nu_se"] if r2 else None
+        limit = j.get("ratio_limit")
+        self.ratio_limit = (limit["limit"], limit["limit_se"]) if limit else None
 
     def to_dict(self):
         """The sweep as the command's --json prints it, as Python objects."""

@@ -1,0 +1,183 @@
+#include "analysis/timeseries.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace polychain {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr std::size_t kBatches = 32;
+
+Estimate rootEstimate(const Estimate& meanSquare) {
+  Estimate e;
+  e.value = std::sqrt(meanSquare.value);
+  if (meanSquare.value > 0.0) {
+    e.standardError = meanSquare.standardError / (2.0 * e.value);
+  } else if (meanSquare.hasError()) {
+    e.standardError = 0.0;
+  }
+  return e;
+}
+
+}  // namespace
+
+MeasuredSeries::MeasuredSeries(std::int64_t planned) {
+  while (planned / m_blockLength > static_cast<std::int64_t>(kMostBlocks)) m_blockLength *= 2;
+  m_blocks.reserve(3 * static_cast<std::size_t>(
+                           std::min<std::int64_t>(planned / m_blockLength + 1, kMostBlocks)));
+}
+
+void MeasuredSeries::closeBlock() {
+  m_blocks.insert(m_blocks.end(), m_part, m_part + 3);
+  m_part[0] = m_part[1] = m_part[2] = 0.0;
+  m_inBlock = 0;
+  if (m_blocks.size() < 3 * kMostBlocks) return;
+  // Full: neighbouring blocks become one twice as long.
+  for (std::size_t i = 0; i < kMostBlocks / 2; ++i) {
+    for (std::size_t k = 0; k < 3; ++k) {
+      m_blocks[3 * i + k] = m_blocks[6 * i + k] + m_blocks[6 * i + 3 + k];
+    }
+  }
+  m_blocks.resize(3 * kMostBlocks / 2);
+  m_blockLength *= 2;
+}
+
+WindowedTau windowedTau(std::span<const double> x) {
+  WindowedTau out;
+  const std::size_t n = x.size();
+  if (n < 8) return out;
+  double mean = 0.0;
+  for (const double v : x) mean += v;
+  mean /= static_cast<double>(n);
+  std::vector<double> d(n);
+  double c0 = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    d[i] = x[i] - mean;
+    c0 += d[i] * d[i];
+  }
+  c0 /= static_cast<double>(n);
+  if (!(c0 > 0.0)) return out;
+  double tau = 0.5;
+  std::size_t window = n / 2;
+  for (std::size_t t = 1; t <= n / 2; ++t) {
+    double c = 0.0;
+    for (std::size_t i = 0; i + t < n; ++i) c += d[i] * d[i + t];
+    tau += c / static_cast<double>(n - t) / c0;
+    if (static_cast<double>(t) >= kWindowFactor * tau) {
+      window = t;
+      break;
+    }
+  }
+  out.tau = tau;
+  out.window = static_cast<std::int64_t>(window);
+  out.varianceOfMean = std::max(0.0, 2.0 * tau * c0 / static_cast<double>(n));
+  return out;
+}
+
+SeriesSummary MeasuredSeries::summary() const {
+  SeriesSummary out;
+  if (m_n == 0) return out;
+  const double n = static_cast<double>(m_n);
+  const std::size_t blocks = m_blocks.size() / 3;
+  const double length = static_cast<double>(m_blockLength);
+  // The blocks' means stand for the series: their variance of the mean, scaled from the
+  // blocks' steps to all steps.
+  const double scale = static_cast<double>(blocks) * length / n;
+  std::vector<double> means(blocks);
+  // The larger of the window's variance of the mean and that of kBatches batch means: a slow
+  // tail of the autocorrelation that the window cuts off still shows in the batches.
+  const std::size_t perBatch = blocks / kBatches;
+  const auto ofBlocks = [&](const auto& value) {
+    for (std::size_t i = 0; i < blocks; ++i) means[i] = value(i) / length;
+    WindowedTau w = windowedTau(means);
+    if (perBatch == 0 || !std::isfinite(w.varianceOfMean)) return w;
+    double sum = 0.0, square = 0.0;
+    for (std::size_t b = 0; b < kBatches; ++b) {
+      double batch = 0.0;
+      for (std::size_t i = b * perBatch; i < (b + 1) * perBatch; ++i) batch += means[i];
+      batch /= static_cast<double>(perBatch);
+      sum += batch;
+      square += batch * batch;
+    }
+    const double k = static_cast<double>(kBatches);
+    const double spread = std::max(0.0, (square - sum * sum / k) / (k - 1.0));
+    // Of the mean over the batches' blocks, then over all blocks.
+    const double batches =
+        spread / k * (k * static_cast<double>(perBatch)) / static_cast<double>(blocks);
+    if (batches > w.varianceOfMean) {
+      w.tau *= batches / w.varianceOfMean;
+      w.varianceOfMean = batches;
+    }
+    return w;
+  };
+  ObservableSummary* parts[3] = {&out.r2, &out.r, &out.rg2};
+  for (std::size_t k = 0; k < 3; ++k) {
+    ObservableSummary& o = *parts[k];
+    o.n = m_n;
+    o.mean = m_shift[k] + m_sum[k] / n;
+    o.squares = std::max(0.0, m_square[k] - m_sum[k] * m_sum[k] / n);
+    const WindowedTau w = ofBlocks([&](std::size_t i) { return m_blocks[3 * i + k]; });
+    o.varianceOfMean = w.varianceOfMean * scale;
+    o.window = static_cast<double>(w.window) * length;
+    o.tau = o.squares > 0.0 ? n * o.varianceOfMean / (2.0 * o.squares / n) : kNaN;
+  }
+  if (out.r2.mean > 0.0) {
+    const double q = out.rg2.mean / out.r2.mean;
+    const WindowedTau w =
+        ofBlocks([&](std::size_t i) { return m_blocks[3 * i + 2] - q * m_blocks[3 * i]; });
+    out.ratioDeviationVariance = w.varianceOfMean * scale;
+  }
+  return out;
+}
+
+MeasuredStats combineSeries(std::span<const SeriesSummary> chains) {
+  MeasuredStats out;
+  ObservableSummary all[3];
+  double variance[3] = {0, 0, 0};
+  double ratioVariance = 0.0;
+  std::int64_t n = 0;
+  for (const SeriesSummary& c : chains) n += c.r2.n;
+  out.steps = n;
+  if (n == 0) return out;
+  const double total = static_cast<double>(n);
+  for (const SeriesSummary& c : chains) {
+    const ObservableSummary* parts[3] = {&c.r2, &c.r, &c.rg2};
+    const double share = static_cast<double>(c.r2.n) / total;
+    for (std::size_t k = 0; k < 3; ++k) {
+      const ObservableSummary& p = *parts[k];
+      ObservableSummary& a = all[k];
+      if (p.n == 0) continue;
+      // Chan's pairwise update of the mean and the squared deviations.
+      const double na = static_cast<double>(a.n);
+      const double nb = static_cast<double>(p.n);
+      const double delta = p.mean - a.mean;
+      a.squares += p.squares + delta * delta * na * nb / (na + nb);
+      a.mean += delta * nb / (na + nb);
+      a.n += p.n;
+      variance[k] += share * share * p.varianceOfMean;
+    }
+    ratioVariance += share * share * c.ratioDeviationVariance;
+  }
+  const auto estimate = [](const ObservableSummary& a, double v) {
+    return Estimate{a.mean, std::sqrt(v)};
+  };
+  ExtendedStats& s = out.stats;
+  s.meanSquaredEnd = estimate(all[0], variance[0]);
+  s.rmsEnd = rootEstimate(s.meanSquaredEnd);
+  s.meanEnd = estimate(all[1], variance[1]);
+  s.meanSquaredRg = estimate(all[2], variance[2]);
+  s.rmsRg = rootEstimate(s.meanSquaredRg);
+  if (all[0].mean > 0.0) {
+    s.ratio = Estimate{all[2].mean / all[0].mean, std::sqrt(ratioVariance) / all[0].mean};
+  }
+  const auto tau = [total](const ObservableSummary& a, double v) {
+    return a.squares > 0.0 ? total * v / (2.0 * a.squares / total) : kNaN;
+  };
+  out.tauR2 = tau(all[0], variance[0]);
+  out.tauRg2 = tau(all[2], variance[2]);
+  return out;
+}
+
+}  // namespace polychain

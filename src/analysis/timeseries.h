@@ -1,0 +1,104 @@
+// Time averages of a Markov chain measured at every step, in bounded memory, with standard
+// errors from the integrated autocorrelation time: Sokal's automatic window on the series of
+// block means, or 32 batch means of the chain when they spread more (a slow tail of the
+// autocorrelation that the window cuts off). Walkers' summaries combine in walker order, so a run
+// is the same bits however its walkers were spread over threads or processes.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <vector>
+
+#include "analysis/statistics.h"
+
+namespace polychain {
+
+// One observable of one chain: its steps, their mean and sum of squared deviations (the
+// spread of single steps), the variance of the mean from the window, the integrated
+// autocorrelation time in steps (1/2 for independent steps) and the window, in steps.
+struct ObservableSummary {
+  std::int64_t n = 0;
+  double mean = 0.0;
+  double squares = 0.0;
+  double varianceOfMean = std::numeric_limits<double>::quiet_NaN();
+  double tau = std::numeric_limits<double>::quiet_NaN();
+  double window = std::numeric_limits<double>::quiet_NaN();
+};
+
+// What one chain's series leaves (trivially copyable, so it travels as bytes): R^2, |R| and
+// Rg^2, and the variance of the mean of Rg^2 - q R^2 (q the chain's own ratio), which gives
+// the ratio's error by the delta method.
+struct SeriesSummary {
+  ObservableSummary r2, r, rg2;
+  double ratioDeviationVariance = std::numeric_limits<double>::quiet_NaN();
+};
+
+// The three measures of one chain, step by step. The steps are kept as means of blocks of a
+// power of two of them, at most kMostBlocks blocks: when the blocks fill up, neighbours are
+// merged and the blocks' length doubles, so memory stays at most kMostBlocks * 24 bytes and
+// the same steps give the same bits. add() costs a few additions; summary() O(blocks * window).
+class MeasuredSeries {
+ public:
+  static constexpr std::size_t kMostBlocks = std::size_t{1} << 16;
+  // `planned` steps expected: the blocks start as long as needed to hold them.
+  explicit MeasuredSeries(std::int64_t planned = 0);
+
+  void add(double r2, double r, double rg2) {
+    if (m_n == 0) {
+      m_shift[0] = r2;
+      m_shift[1] = r;
+      m_shift[2] = rg2;
+    }
+    const double d[3] = {r2 - m_shift[0], r - m_shift[1], rg2 - m_shift[2]};
+    for (int k = 0; k < 3; ++k) {
+      m_sum[k] += d[k];
+      m_square[k] += d[k] * d[k];
+      m_part[k] += d[k];
+    }
+    ++m_n;
+    if (++m_inBlock == m_blockLength) closeBlock();
+  }
+
+  std::int64_t steps() const { return m_n; }
+  std::int64_t blockLength() const { return m_blockLength; }
+  SeriesSummary summary() const;
+
+ private:
+  void closeBlock();
+
+  std::int64_t m_n = 0;
+  std::int64_t m_blockLength = 1;
+  std::int64_t m_inBlock = 0;
+  double m_shift[3] = {0, 0, 0};   // the first step's values: sums are of deviations from them
+  double m_sum[3] = {0, 0, 0};     // of the deviations
+  double m_square[3] = {0, 0, 0};  // of their squares
+  double m_part[3] = {0, 0, 0};    // the block being filled
+  std::vector<double> m_blocks;    // block sums of deviations, three a block
+};
+
+// The windowed autocorrelation of `x` (consecutive values of a stationary series): the
+// smallest window W with W >= c tau(W), c = kWindowFactor, where tau(W) = 1/2 + sum over
+// t = 1..W of the normalised autocovariance (divisor n - t, about the series' mean). The
+// variance of the mean is 2 tau C(0) / n. NaN for fewer than 8 values or none spread.
+struct WindowedTau {
+  double tau = std::numeric_limits<double>::quiet_NaN();
+  double varianceOfMean = std::numeric_limits<double>::quiet_NaN();
+  std::int64_t window = 0;
+};
+inline constexpr double kWindowFactor = 6.0;
+WindowedTau windowedTau(std::span<const double> x);
+
+// The chains' summaries taken together, in their order: each mean over every step of every
+// chain with its standard error (the chains' variances of the mean, weighted by their shares
+// of the steps), and the integrated autocorrelation times of R^2 and Rg^2 in steps, n Var(mean)
+// / (2 s^2) over all steps.
+struct MeasuredStats {
+  ExtendedStats stats;  // its `chains` is left 0: the caller says what a chain is
+  std::int64_t steps = 0;
+  double tauR2 = std::numeric_limits<double>::quiet_NaN();
+  double tauRg2 = std::numeric_limits<double>::quiet_NaN();
+};
+MeasuredStats combineSeries(std::span<const SeriesSummary> chains);
+
+}  // namespace polychain

@@ -1,0 +1,107 @@
+// Time-series errors and the corrected scaling fits against series and sweeps whose answers
+// are known: an autoregressive series of known autocorrelation time, power laws with a
+// correction to scaling.
+#include "analysis/timeseries.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "analysis/scalingfit.h"
+#include "chain/random.h"
+
+namespace polychain {
+namespace {
+
+// x_t = phi x_(t-1) + e_t with uniform e_t: tau = (1 + phi) / (2 (1 - phi)).
+std::vector<double> autoregressive(double phi, std::size_t n, std::uint64_t seed) {
+  RandomSource random(seed);
+  std::vector<double> x(n);
+  double v = 0.0;
+  for (std::size_t t = 0; t < n; ++t) {
+    const double e = static_cast<double>(random.next() >> 11) * 0x1.0p-53 - 0.5;
+    v = phi * v + e;
+    x[t] = v;
+  }
+  return x;
+}
+
+TEST(TimeSeries, WindowedTauAndBlocksFindTheKnownAutocorrelationTime) {
+  const double phi = 0.8;
+  const double tau = (1 + phi) / (2 * (1 - phi));  // 4.5
+  const std::vector<double> x = autoregressive(phi, std::size_t{1} << 18, 3);
+  const WindowedTau direct = windowedTau(x);
+  EXPECT_NEAR(direct.tau, tau, 0.1 * tau);
+  EXPECT_GE(static_cast<double>(direct.window), kWindowFactor * direct.tau);
+  EXPECT_TRUE(std::isnan(windowedTau(std::vector<double>(4, 1.0)).tau));
+
+  // The same series through the blocks, which fill up twice and double (blocks of 4), and as
+  // four chains combined: the same tau, and the variance of the mean with it (blocks of 8).
+  MeasuredSeries whole;
+  for (const double v : x) whole.add(v + 10.0, 2.0 * v, v * v);
+  EXPECT_EQ(whole.blockLength(), 8);
+  const SeriesSummary s = whole.summary();
+  // (The batch means, when they spread more, add their noise: 25 % (one sd) with 32.)
+  EXPECT_GT(s.r2.tau, 0.9 * tau);
+  EXPECT_LT(s.r2.tau, 1.6 * tau);
+  EXPECT_GE(s.r2.varianceOfMean, 0.9 * direct.varianceOfMean);
+  EXPECT_LE(s.r2.varianceOfMean, 1.6 * direct.varianceOfMean);
+  EXPECT_NEAR(4 * s.r2.varianceOfMean, s.r.varianceOfMean, 1e-9 * s.r.varianceOfMean);
+  std::vector<SeriesSummary> parts;
+  for (int c = 0; c < 4; ++c) {
+    MeasuredSeries part(static_cast<std::int64_t>(x.size() / 4));
+    for (std::size_t t = 0; t < x.size() / 4; ++t) {
+      const double v = x[static_cast<std::size_t>(c) * x.size() / 4 + t];
+      part.add(v + 10.0, 2.0 * v, v * v);
+    }
+    parts.push_back(part.summary());
+  }
+  const MeasuredStats all = combineSeries(parts);
+  EXPECT_EQ(all.steps, static_cast<std::int64_t>(x.size()));
+  EXPECT_NEAR(all.stats.meanSquaredEnd.value, s.r2.mean, 1e-12);
+  EXPECT_GT(all.tauR2, 0.9 * tau);
+  EXPECT_LT(all.tauR2, 1.6 * tau);
+  EXPECT_GT(all.stats.meanSquaredEnd.standardError, 0.9 * std::sqrt(direct.varianceOfMean));
+  EXPECT_LT(all.stats.meanSquaredEnd.standardError, 1.3 * std::sqrt(direct.varianceOfMean));
+}
+
+TEST(ScalingFit, CorrectedFitsRecoverTheExponentAndDropTheSmallestN) {
+  std::vector<double> n, y, e, ratio, ratioError;
+  for (double steps = 1000; steps <= 256000; steps *= 2) {
+    n.push_back(steps);
+    // <R^2> = 1.2 N^(2 0.5876) (1 - 0.3 N^-0.528), the smallest N 1 % off (50 errors).
+    const double r2 = 1.2 * std::pow(steps, 2 * 0.5876) * (1 - 0.3 * std::pow(steps, -0.528)) *
+                      (steps == 1000 ? 1.01 : 1.0);
+    y.push_back(r2);
+    e.push_back(1e-4 * r2);
+    ratio.push_back(0.16 - 0.05 * std::pow(steps, -0.528));
+    ratioError.push_back(1e-5);
+  }
+  const auto fit = fitCorrectedPowerLaw(n, y, e);
+  ASSERT_TRUE(fit);
+  EXPECT_TRUE(fit->acceptable);
+  EXPECT_EQ(fit->fromSteps, 2000.0);
+  EXPECT_EQ(fit->points, n.size() - 1);
+  // Exact data but for the linearised correction, (b N^-Delta)^2 / 2 below 2e-5.
+  EXPECT_NEAR(fit->exponent, 0.5876, 1e-4);
+  EXPECT_LT(fit->exponentError, 1e-3);
+  EXPECT_NEAR(fit->amplitude, 1.2, 0.01);
+  EXPECT_NEAR(fit->correction, -0.3, 0.05);
+  const auto limit = fitLimit(n, ratio, ratioError);
+  ASSERT_TRUE(limit);
+  EXPECT_EQ(limit->points, n.size());
+  EXPECT_NEAR(limit->limit, 0.16, 1e-9);
+  EXPECT_NEAR(limit->correction, -0.05, 1e-7);
+  // Too few N, or a point without an error, give no fit.
+  EXPECT_FALSE(
+      fitCorrectedPowerLaw(std::span(n).first(3), std::span(y).first(3), std::span(e).first(3)));
+  e[2] = 0.0;
+  EXPECT_FALSE(fitCorrectedPowerLaw(n, y, e));
+  // The 95th percentile of chi^2: 3.84 for one degree of freedom (within 3 %), 18.3 for ten.
+  EXPECT_NEAR(chiSquaredAcceptable(1), 3.84, 0.11);
+  EXPECT_NEAR(chiSquaredAcceptable(10), 18.31, 0.05);
+}
+
+}  // namespace
+}  // namespace polychain
