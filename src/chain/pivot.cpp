@@ -448,6 +448,20 @@ bool PivotWalk::runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* off
   return false;
 }
 
+// The levels of the tree over `sites` sites: runs halve until they fit a block. The fixed
+// stacks below hold a level each (a pair of levels for the pair stack), with one level more
+// for the gathered sides, so the longest walk must fit them.
+constexpr int treeLevels(std::int64_t sites) {
+  constexpr std::int64_t kBlock = 32;  // PivotWalk::kBlockMost
+  int levels = 1;
+  for (; sites > kBlock; sites = (sites + 1) / 2) ++levels;
+  return levels;
+}
+constexpr int kStackLevels = 64;
+constexpr int kPairStack = 130;
+static_assert(treeLevels(std::int64_t{PivotWalk::kMaxSteps} + 1) + 1 <= kStackLevels);
+static_assert(2 * (treeLevels(std::int64_t{PivotWalk::kMaxSteps} + 1) + 1) <= kPairStack);
+
 // Whether the sites of `a` meet those of `b` placed at offset + symmetry(b's sites), in a's
 // frame. Pairs of runs are taken from a stack: a pair whose boxes miss is dropped, one whose
 // boxes meet is split, the node with more sites in two, and the half nearest the join (a's
@@ -462,7 +476,7 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
     std::int32_t offset[3];
     int symmetry;
   };
-  Pair pending[130];
+  Pair pending[kPairStack];
   int top = 0;
   Pair p{a, b, {offset[0], offset[1], offset[2]}, symmetry};
   const auto load = [this](std::int32_t ref, std::int32_t* box) {
@@ -530,9 +544,10 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
 // accepted. Clashes lie mostly near the pivot site, so most rejections end low in the tree
 // after a few tests.
 bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry) {
-  std::int32_t path[64];
-  bool leftward[64];
-  std::uint8_t frame[64];  // the symmetry taking each path node's frame into the subtree's
+  std::int32_t path[kStackLevels];
+  bool leftward[kStackLevels];
+  std::uint8_t
+      frame[kStackLevels];  // the symmetry taking each path node's frame into the subtree's
   int depth = 0;
   // The one shape gives the path and the siblings without reading a node: all their cache
   // lines are requested at once instead of one after another.
@@ -928,7 +943,7 @@ void PivotWalk::sites(std::vector<Point>& out) const {
   };
   // Depth first, left before right; a site is the frame's image of its place in its block,
   // less the origin's own (1, 0, 0). The stack holds at most one frame per level of the tree.
-  Frame stack[64];
+  Frame stack[kStackLevels];
   int top = 0;
   stack[top++] = Frame{m_root, 0, Vec{-1, 0, 0}};
   std::size_t next = 0;
