@@ -18,7 +18,8 @@
 namespace polychain {
 
 // Each writer checks the size as checkFits does for its format, and the PDB writer also that
-// every coordinate fits its fields (throws InputError otherwise). Each costs linear time in the sites.
+// every coordinate fits its fields (throws InputError otherwise). Each costs linear time in the
+// sites.
 std::string writeGsd(const Ensemble& ensemble);
 std::string writeLammpsData(const Ensemble& ensemble);
 std::string writePdb(const Ensemble& ensemble);

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
+#include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
-#include "files/ensemblecoords.h"
 
 namespace polychain {
 

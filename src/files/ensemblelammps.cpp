@@ -1,8 +1,8 @@
 // LAMMPS data files as read_data reads them, atom style bond: one atom type of mass 1, one
 // bond type, molecule ids from 1 by chain, image flags, the box [0, L b) on every axis.
+#include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
-#include "files/ensemblecoords.h"
 
 namespace polychain {
 

@@ -4,9 +4,9 @@
 // three decimals.
 #include <cstdio>
 
+#include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
-#include "files/ensemblecoords.h"
 #include "polychain/numbertext.h"
 #include "polychain/params.h"
 

@@ -1,9 +1,9 @@
 // Extended XYZ, one frame: the site count, a comment line with the cell, the columns (species,
 // position, molecule id from 1 by chain) and periodic boundaries on all three axes, then one
 // line a site with its unwrapped position.
+#include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
-#include "files/ensemblecoords.h"
 
 namespace polychain {
 

@@ -1,7 +1,7 @@
 // What the presentation writes: whole runs pinned byte for byte (so a changed random stream
 // or format fails), the estimate texts, the sweep's CSV and its SVG plot.
-#include "analysis/statistics.h"
 #include "polychain/texts.h"
+#include "analysis/statistics.h"
 
 #include <gtest/gtest.h>
 

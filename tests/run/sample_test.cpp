@@ -10,8 +10,8 @@
 #include <string>
 #include <tuple>
 
-#include "reference/runparams.h"
 #include "polychain/placement.h"
+#include "reference/runparams.h"
 
 namespace polychain {
 namespace {
@@ -81,7 +81,8 @@ TEST(Sample, CancelAndTrialCapStopIt) {
   class Cancel final : public RunObserver {
     bool cancelRequested() override { return true; }
   } cancel;
-  for (const ModelSettings& model : {ModelSettings(SawSettings{}), ModelSettings(PivotSettings{})}) {
+  for (const ModelSettings& model :
+       {ModelSettings(SawSettings{}), ModelSettings(PivotSettings{})}) {
     const ChainSample cancelled = sampleChains(runParams(model, 2000, 50, 1), cancel);
     EXPECT_EQ(cancelled.status, RunStatus::Cancelled);
     EXPECT_TRUE(cancelled.sites.empty());
