@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "chain/lattice.h"
+#include "polychain/point.h"
 #include "polychain/params.h"
 #include "polychain/run.h"
 
