@@ -152,16 +152,9 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
   buildStatusBar();
   buildMenu();
 
-  setTabOrder(m_rlopt, m_sawopt);
-  setTabOrder(m_sawopt, m_shortOpt);
-  setTabOrder(m_shortOpt, m_pivotOpt);
-  setTabOrder(m_pivotOpt, m_stepNum);
-  setTabOrder(m_stepNum, m_iterations);
-  setTabOrder(m_iterations, m_avoid);
-  setTabOrder(m_avoid, m_kuhn);
-  setTabOrder(m_kuhn, m_restartTrapped);
-  setTabOrder(m_restartTrapped, m_pivotsPerSample);
-  setTabOrder(m_pivotsPerSample, m_seed);
+  std::vector<QWidget*> order(m_options.begin(), m_options.end());
+  for (QLineEdit* field : parameterFields()) order.push_back(field);
+  for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
   setTabOrder(m_seed, m_calcParCF);
   setTabOrder(m_calcParCF, m_simRun);
   setTabOrder(m_simRun, m_cancelRun);
@@ -169,13 +162,10 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
 
   // Return in a field runs, as on a dialog's default button; arrow keys in the model group
   // select the model they move to.
-  for (QLineEdit* field :
-       {m_stepNum, m_iterations, m_avoid, m_kuhn, m_restartTrapped, m_pivotsPerSample, m_seed}) {
+  for (QLineEdit* field : parameterFields()) {
     connect(field, &QLineEdit::returnPressed, this, &Form1::SimRun_Click);
   }
-  for (QRadioButton* option : {m_rlopt, m_sawopt, m_shortOpt, m_pivotOpt}) {
-    option->installEventFilter(this);
-  }
+  for (QRadioButton* option : m_options) option->installEventFilter(this);
   // Ctrl+E opens the export even from a text field, which on some desktops would take it
   // for "end of line" (End does that too).
   for (QLineEdit* field : findChildren<QLineEdit*>()) field->installEventFilter(this);
@@ -202,39 +192,87 @@ Form1::~Form1() {
   m_worker->wait();
 }
 
+namespace {
+
+// The window's own names for the models and settings it has always had: the option's or
+// field's object name, its caption with its mnemonic, a field's caption label and the
+// tooltip. A model or setting added to the table later is named from its key and caption.
+struct WindowName {
+  std::string_view key, object, caption, label, tip;
+};
+constexpr WindowName kModelNames[] = {
+    {"meander", "RLOPT", "&Meander", "", ""},
+    {"saw", "SAWOPT", "S&AW", "", ""},
+    {"short-range", "ShortOpt", "S&hort Range (1-10)", "", ""},
+    {"pivot", "PivotOpt", "&Pivot SAW (true self-avoiding walk)", "",
+     "Samples of the true self-avoiding walk, each a set number of pivot moves after the "
+     "last; Iterations is the number of samples."},
+};
+constexpr WindowName kSettingNames[] = {
+    {"avoid", "Avoid", "Self-A&voidance (1-3)", "Label8", ""},
+    {"kuhn", "Kuhn", "&Kuhn Length (1-10)", "Label9", ""},
+    {"pivots_per_sample", "PivotsPerSample", "Pivo&ts per sample", "PivotsLabel",
+     "Pivot SAW: the pivot moves tried between one sample and the next. More give samples "
+     "less alike."},
+};
+
+WindowName windowName(std::span<const WindowName> names, std::string_view key,
+                      std::string_view caption) {
+  for (const WindowName& name : names) {
+    if (name.key == key) return name;
+  }
+  return {key, key, caption, key, ""};
+}
+
+QString text(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+}  // namespace
+
+std::vector<QLineEdit*> Form1::parameterFields() const {
+  std::vector<QLineEdit*> fields{m_stepNum, m_iterations};
+  // The settings of the models that count trials, the regrowing limit they share, then the
+  // others' settings.
+  for (const bool counting : {true, false}) {
+    for (const SettingField& s : m_settingFields) {
+      if (s.model->countsTrials == counting) fields.push_back(s.field);
+    }
+    if (counting) fields.push_back(m_restartTrapped);
+  }
+  fields.push_back(m_seed);
+  return fields;
+}
+
 QWidget* Form1::buildParameters() {
-  m_rlopt = new QRadioButton("&Meander");
-  m_rlopt->setObjectName("RLOPT");
-  m_sawopt = new QRadioButton("S&AW");
-  m_sawopt->setObjectName("SAWOPT");
-  m_shortOpt = new QRadioButton("S&hort Range (1-10)");
-  m_shortOpt->setObjectName("ShortOpt");
-  m_pivotOpt = new QRadioButton("&Pivot SAW (true self-avoiding walk)");
-  m_pivotOpt->setObjectName("PivotOpt");
-  m_pivotOpt->setToolTip(
-      "Samples of the true self-avoiding walk, each a set number of pivot moves after the "
-      "last; Iterations is the number of samples.");
   auto* options = new QButtonGroup(this);
   options->setExclusive(true);
-  for (QRadioButton* option : {m_rlopt, m_sawopt, m_shortOpt, m_pivotOpt}) {
+  for (const ModelInfo* model : modelTable()) {
+    const WindowName name = windowName(kModelNames, model->key, model->caption);
+    auto* option = new QRadioButton(text(name.caption));
+    option->setObjectName(text(name.object));
+    if (!name.tip.empty()) option->setToolTip(text(name.tip));
     option->setAccessibleName(plain(option->text()));
     options->addButton(option);
+    m_options.push_back(option);
+    for (const SettingInfo& setting : model->settings) {
+      if (setting.field.empty()) continue;
+      const WindowName field = windowName(kSettingNames, setting.key, setting.caption);
+      const std::optional<std::int64_t> start = setting.get(model->defaults());
+      QLineEdit* box = textBox(std::string(field.object).c_str(),
+                               start ? QString::number(*start) : QString(), text(setting.caption));
+      if (!field.tip.empty()) box->setToolTip(text(field.tip));
+      m_settingFields.push_back({model, &setting, box});
+    }
   }
 
   m_stepNum = textBox("StepNum", QString(), "Steps (N) (1 - 100000)");
   m_iterations = textBox("Iterations", QString(), "Iterations (1 - 100)");
-  m_avoid = textBox("Avoid", "1", "Self-Avoidance (1-3)");
-  m_kuhn = textBox("Kuhn", "1", "Kuhn Length (1-10)");
   m_restartTrapped =
       textBox("RestartTrapped", QString::number(kDefaultRestartTrapped), qs(kRestartField));
   m_restartTrapped->setToolTip(
       "SAW and Short Range: a chain that makes this many trials without growing longer is "
       "grown again from the origin. 0: never.");
-  m_pivotsPerSample =
-      textBox("PivotsPerSample", QString::number(kDefaultPivotsPerSample), "Pivots per sample");
-  m_pivotsPerSample->setToolTip(
-      "Pivot SAW: the pivot moves tried between one sample and the next. More give samples "
-      "less alike.");
   m_seed = textBox("Seed", QString(), "Seed");
   m_seed->setPlaceholderText("from the clock");
   m_seed->setToolTip(
@@ -246,30 +284,45 @@ QWidget* Form1::buildParameters() {
   auto* frame1 = new QGroupBox("Parameters");
   frame1->setObjectName("Frame1");
   frame1->setAccessibleName(frame1->title());
-  auto* optionRow = new QHBoxLayout;
-  optionRow->addWidget(m_rlopt);
-  optionRow->addWidget(m_sawopt);
-  optionRow->addWidget(m_shortOpt);
-  optionRow->addStretch();
-  auto* pivotRow = new QHBoxLayout;
-  pivotRow->addWidget(m_pivotOpt);
-  pivotRow->addStretch();
+  // The options side by side while their captions are short, a long one on a row of its own.
   auto* parameters = new QGridLayout(frame1);
-  parameters->addLayout(optionRow, 0, 0, 1, 2);
-  parameters->addLayout(pivotRow, 1, 0, 1, 2);
-  int row = 2;
+  int row = 0;
+  QHBoxLayout* optionRow = nullptr;
+  int rowLength = 0;
+  for (QRadioButton* option : m_options) {
+    const auto length = static_cast<int>(plain(option->text()).size());
+    if (optionRow == nullptr || rowLength + length > 40) {
+      if (optionRow != nullptr) optionRow->addStretch();
+      optionRow = new QHBoxLayout;
+      parameters->addLayout(optionRow, row++, 0, 1, 2);
+      rowLength = 0;
+    }
+    optionRow->addWidget(option);
+    rowLength += length;
+  }
+  if (optionRow != nullptr) optionRow->addStretch();
   const auto addField = [&](const char* name, const QString& text, QLineEdit* field) {
     parameters->addWidget(caption(name, text, field), row, 0);
     parameters->addWidget(field, row, 1);
     ++row;
   };
-  addField("Label1", "Steps (&N) (1 - 100000)", m_stepNum);
-  addField("Label2", "&Iterations (1 - 100)", m_iterations);
-  addField("Label8", "Self-A&voidance (1-3)", m_avoid);
-  addField("Label9", "&Kuhn Length (1-10)", m_kuhn);
-  addField("RestartLabel", qs(kRestartField).replace("Regrow", "Re&grow"), m_restartTrapped);
-  addField("PivotsLabel", "Pivo&ts per sample", m_pivotsPerSample);
-  addField("SeedLabel", "&Seed", m_seed);
+  for (QLineEdit* field : parameterFields()) {
+    if (field == m_stepNum) {
+      addField("Label1", "Steps (&N) (1 - 100000)", m_stepNum);
+    } else if (field == m_iterations) {
+      addField("Label2", "&Iterations (1 - 100)", m_iterations);
+    } else if (field == m_restartTrapped) {
+      addField("RestartLabel", qs(kRestartField).replace("Regrow", "Re&grow"), m_restartTrapped);
+    } else if (field == m_seed) {
+      addField("SeedLabel", "&Seed", m_seed);
+    } else {
+      for (const SettingField& s : m_settingFields) {
+        if (s.field != field) continue;
+        const WindowName name = windowName(kSettingNames, s.setting->key, s.setting->caption);
+        addField(std::string(name.label).c_str(), text(name.caption), s.field);
+      }
+    }
+  }
   parameters->addWidget(m_calcParCF, row, 0, 1, 2);
   parameters->setColumnStretch(1, 1);
   return frame1;
@@ -442,16 +495,14 @@ void Form1::buildMenu() {
 RunInputs Form1::inputs() const {
   RunInputs in;
   // The option buttons in the model table's order, the first selected one winning.
-  const QRadioButton* options[] = {m_rlopt, m_sawopt, m_shortOpt, m_pivotOpt};
-  static_assert(std::size(options) == kModelCount);
   for (std::size_t i = 0; i < kModelCount && in.model == nullptr; ++i) {
-    if (options[i]->isChecked()) in.model = modelTable()[i];
+    if (m_options[i]->isChecked()) in.model = modelTable()[i];
   }
   in.steps = utf8(m_stepNum->text());
   in.iterations = utf8(m_iterations->text());
-  in.settings = {{"avoid", utf8(m_avoid->text())},
-                 {"kuhn", utf8(m_kuhn->text())},
-                 {"pivots_per_sample", utf8(m_pivotsPerSample->text())}};
+  for (const SettingField& s : m_settingFields) {
+    in.settings[std::string(s.setting->key)] = utf8(s.field->text());
+  }
   in.seed = utf8(m_seed->text());
   in.restartTrapped = utf8(m_restartTrapped->text());
   in.gofr = m_calcParCF->isChecked();
@@ -669,7 +720,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
   // The arrow keys move through the models in the order shown, wrapping at either end, and
   // select the one they reach.
   if (event->type() == QEvent::KeyPress) {
-    const std::array<QRadioButton*, 4> options = {m_rlopt, m_sawopt, m_shortOpt, m_pivotOpt};
+    const std::vector<QRadioButton*>& options = m_options;
     const auto at = std::find(options.begin(), options.end(), watched);
     const int key = static_cast<QKeyEvent*>(event)->key();
     const bool forward = key == Qt::Key_Right || key == Qt::Key_Down;

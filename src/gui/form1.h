@@ -4,6 +4,9 @@
 // so that tests never block on a modal window.
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPixmap>
@@ -96,6 +99,9 @@ class Form1 final : public QMainWindow {
   void buildStatusBar();
   void buildMenu();
   RunInputs inputs() const;
+  // The parameter fields in the order shown: N, Iterations, the model settings, the
+  // regrowing limit, the seed.
+  std::vector<QLineEdit*> parameterFields() const;
   void setRunning(bool running);
   void onProgress(float chains, float steps, qint64 chain, qint64 trials);
   void onCorrelationProgress(float percent);
@@ -124,17 +130,18 @@ class Form1 final : public QMainWindow {
   QSplitter* m_workArea = nullptr;
   QScrollArea* m_controlPanel = nullptr;
   PlotTabs* m_plots = nullptr;
-  QRadioButton* m_rlopt = nullptr;
-  QRadioButton* m_sawopt = nullptr;
-  QRadioButton* m_shortOpt = nullptr;
-  QRadioButton* m_pivotOpt = nullptr;
+  std::vector<QRadioButton*> m_options;  // one a model, in the model table's order
   QLineEdit* m_stepNum = nullptr;
   QLineEdit* m_iterations = nullptr;
-  QLineEdit* m_avoid = nullptr;
-  QLineEdit* m_kuhn = nullptr;
+  // The fields of the model settings the window shows, in the model table's order.
+  struct SettingField {
+    const ModelInfo* model;
+    const SettingInfo* setting;
+    QLineEdit* field;
+  };
+  std::vector<SettingField> m_settingFields;
   QLineEdit* m_seed = nullptr;
   QLineEdit* m_restartTrapped = nullptr;
-  QLineEdit* m_pivotsPerSample = nullptr;
   QCheckBox* m_calcParCF = nullptr;
   QPushButton* m_simRun = nullptr;
   QPushButton* m_cancelRun = nullptr;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "chain/lattice.h"
+#include "chain/random.h"
 #include "polychain/params.h"
 
 namespace polychain {
