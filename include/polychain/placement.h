@@ -51,9 +51,6 @@ struct PlacementParams {
   bool selfAvoiding = true;  // test for taken sites
 };
 
-// The cube's symmetry `s` (0 to 47: the axis order s / 8, the signs s % 8) applied to `p`.
-Point cubeSymmetry(int s, Point p);
-
 // Throws InputError when no box of side `box` can hold `sites` sites in all, or the side is
 // out of range (1 to kMaxBoxSide).
 void checkBoxSide(std::int64_t box, std::uint64_t sites);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "chain/lattice.h"
+#include "chain/pivot.h"
 #include "chain/random.h"
 #include "polychain/params.h"
 
@@ -93,19 +94,6 @@ double Ensemble::volumeFraction() const {
   return box > 0 ? static_cast<double>(siteCount()) / (side * side * side) : 0.0;
 }
 
-Point cubeSymmetry(int s, Point p) {
-  static constexpr std::array<std::array<int, 3>, 6> kOrders = {
-      {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}}};
-  const std::array<std::int32_t, 3> q = {p.x, p.y, p.z};
-  const auto& order = kOrders[static_cast<std::size_t>(s / 8)];
-  std::array<std::int32_t, 3> r{};
-  for (std::size_t i = 0; i < 3; ++i) {
-    const std::int32_t v = q[static_cast<std::size_t>(order[i])];
-    r[i] = (s >> i) & 1 ? -v : v;
-  }
-  return {r[0], r[1], r[2]};
-}
-
 void checkBoxSide(std::int64_t box, std::uint64_t sites) {
   if (box < 1 || box > kMaxBoxSide) {
     throw InputError("The box side must be a whole number of lattice units from 1 to " +
@@ -166,7 +154,7 @@ std::optional<Ensemble> placeChains(const ChainSample& sample, const PlacementPa
       std::size_t done = 0;
       placed = true;
       for (const Point& p : chain) {
-        const Point d = cubeSymmetry(s, {p.x - origin.x, p.y - origin.y, p.z - origin.z});
+        const Point d = applySymmetry(s, {p.x - origin.x, p.y - origin.y, p.z - origin.z});
         Point& w = out.sites[first + done];
         Point& image = out.images[first + done];
         w = {wrapAxis(d.x + tx, box, image.x), wrapAxis(d.y + ty, box, image.y),

@@ -10,6 +10,7 @@
 #include <string>
 #include <tuple>
 
+#include "chain/pivot.h"
 #include "polychain/placement.h"
 #include "reference/runparams.h"
 
@@ -102,12 +103,12 @@ TEST(Sample, CancelAndTrialCapStopIt) {
 TEST(Placement, CubeSymmetriesAreTheFortyEightOfTheCube) {
   std::set<std::tuple<int, int, int>> images;
   for (int s = 0; s < 48; ++s) {
-    const Point p = cubeSymmetry(s, {1, 2, 3});
+    const Point p = applySymmetry(s, {1, 2, 3});
     EXPECT_EQ(p.x * p.x + p.y * p.y + p.z * p.z, 14);
     images.insert(key(p));
   }
   EXPECT_EQ(images.size(), 48U);
-  EXPECT_EQ(cubeSymmetry(0, {1, 2, 3}), (Point{1, 2, 3}));
+  EXPECT_EQ(applySymmetry(0, {1, 2, 3}), (Point{1, 2, 3}));
 }
 
 // The placed chain, unwrapped and moved to start at the origin, as one symmetry of the
@@ -126,7 +127,7 @@ bool isRigidCopy(std::span<const Point> chain, const Ensemble& e, std::int64_t c
     bool same = true;
     for (std::size_t i = 0; i < chain.size() && same; ++i) {
       const Point u = unwrapped(i);
-      same = cubeSymmetry(s, chain[i]) == Point{u.x - o.x, u.y - o.y, u.z - o.z};
+      same = applySymmetry(s, chain[i]) == Point{u.x - o.x, u.y - o.y, u.z - o.z};
     }
     if (same) return true;
   }
