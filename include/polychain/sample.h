@@ -9,8 +9,8 @@
 #include <span>
 #include <vector>
 
-#include "polychain/point.h"
 #include "polychain/params.h"
+#include "polychain/point.h"
 #include "polychain/run.h"
 
 namespace polychain {
