@@ -26,38 +26,7 @@ struct RunningMoments {
   double mean = 0.0;
   double squares = 0.0;
   void add(double x);
-  // Takes in the values of `later` as if they had been added after these (Chan's pairwise
-  // update): the same bits for the same order of merges.
-  void merge(const RunningMoments& later);
 };
-
-// The samples of one Markov chain (a pivot walker), added in their order: the moments of the
-// single samples, and those of the means of consecutive batches of `batchSize` samples
-// (a last, incomplete batch counts in the means but not among the batches).
-struct SampleSeries {
-  explicit SampleSeries(std::int64_t batch = 1) : batchSize(batch < 1 ? 1 : batch) {}
-  void add(const ChainSummary& sample);
-  // Takes in `later`'s samples and whole batches after these; incomplete batches are left.
-  void merge(const SampleSeries& later);
-
-  std::int64_t batchSize;
-  RunningMoments r2, r, rg2;                        // single samples
-  RunningMoments batchR2, batchR, batchRg2;         // batch means
-  double batchCoMoment = 0.0;                       // sum over batches (Rg^2 - <Rg^2>)(R^2 - <R^2>)
-  std::int64_t inBatch = 0;                         // samples in the batch being filled
-  double partR2 = 0.0, partR = 0.0, partRg2 = 0.0;  // and their sums
-};
-
-// The measures over the samples of one or more series, each mean from all samples and its
-// standard error from the batch means (so correlated samples do not make it look smaller
-// than it is), and the integrated autocorrelation times of R^2 and Rg^2 in samples,
-// n Var(mean) / (2 s^2): 1/2 for independent samples.
-struct SeriesStats {
-  ExtendedStats stats;
-  double tauR2 = std::numeric_limits<double>::quiet_NaN();
-  double tauRg2 = std::numeric_limits<double>::quiet_NaN();
-};
-SeriesStats seriesStats(const SampleSeries& series);
 
 // Gathers the measures of a run, one chain after another in chain order, in constant
 // memory. The trial counts are kept when `countsTrials` (the model's).
