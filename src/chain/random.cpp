@@ -97,4 +97,9 @@ void RandomSource::jump64() {
   m_s = table.apply(m_s);
 }
 
+void RandomSource::jumpBy(std::int64_t jumps) {
+  for (; jumps >= 64; jumps -= 64) jump64();
+  for (; jumps > 0; --jumps) jump();
+}
+
 }  // namespace polychain

@@ -38,6 +38,8 @@ class RandomSource {
   void jump();
   // Advances the state by 64 jumps, as fast as one.
   void jump64();
+  // Advances the state by `jumps` jumps, 64 at a time where it can.
+  void jumpBy(std::int64_t jumps);
 
   const State& state() const { return m_s; }
 

@@ -43,6 +43,11 @@ TEST(RandomSource, FirstDrawsAfterZeroToThreeJumpsArePinned) {
   for (int i = 0; i < 64; ++i) one.jump();
   many.jump64();
   EXPECT_EQ(one.state(), many.state());
+  // And any count of jumps at once is that many, the 64s and the rest together.
+  RandomSource single(9), counted(9);
+  for (int i = 0; i < 131; ++i) single.jump();
+  counted.jumpBy(131);
+  EXPECT_EQ(single.state(), counted.state());
   RandomSource fromState = RandomSource::fromState({1, 2, 3, 4});
   EXPECT_EQ(fromState.next(), 11520U);
   EXPECT_EQ(fromState.next(), 0U);
