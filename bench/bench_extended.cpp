@@ -87,7 +87,7 @@ void extendedShare(benchmark::State& state, ModelSettings model, std::int32_t st
     }
 
     start = std::chrono::steady_clock::now();
-    ExtendedAccumulator accumulator(model);
+    ExtendedAccumulator accumulator(modelOf(model).countsTrials);
     for (const ChainSummary& summary : summaries) accumulator.add(summary);
     benchmark::DoNotOptimize(accumulator.result());
     statsSeconds += seconds(start);
