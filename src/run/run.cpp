@@ -13,6 +13,7 @@
 
 #include "chain/growth.h"
 #include "polychain/resources.h"
+#include "run/blockschedule.h"
 #include "run/control.h"
 #include "run/pivotrun.h"
 
@@ -20,86 +21,52 @@ namespace polychain {
 
 namespace {
 
-// Hands out the chains of a block in order with the random stream of each, and passes their
-// summaries on in chain order as they finish. While many are left the chains go out in runs
-// of kRun, so that short chains are not held up by the lock; one at a time near the end, so
-// that several threads finish together. Chains are handed out only while fewer than `window`
-// wait to be passed on, so what is held does not grow with the chains.
+// The chains of a block shared among this process's threads: out in runs of kRun while many
+// are left, so that short chains are not held up by the lock, one at a time near the end, so
+// that the threads finish together; never more than a window ahead of the oldest chain not
+// yet passed on, so that what waits does not grow with the chains.
 class ChainQueue {
  public:
-  using Sink = std::function<void(std::int64_t chain, const ChainSummary& summary)>;
   static constexpr std::int64_t kRun = 64;
 
   ChainQueue(const RandomSource& stream, std::int64_t first, std::int64_t count, int threads,
-             Sink sink)
-      : m_next(stream),
-        m_first(first),
-        m_count(count),
-        m_window(std::min(count, std::max<std::int64_t>(4096, 4 * kRun * threads))),
-        m_runsUntil(threads == 1 ? kRun : 16 * kRun * threads),
-        m_slots(static_cast<std::size_t>(m_window)),
+             ChainSink sink)
+      : m_schedule(stream, first, count, std::max<std::int64_t>(4096, 4 * kRun * threads),
+                   [runsUntil = threads == 1 ? kRun : 16 * kRun * threads](std::int64_t left) {
+                     return left >= runsUntil ? kRun : 1;
+                   }),
         m_sink(std::move(sink)) {}
 
-  // The next chains [chain, chain + count), the first's stream in `random` (each later one's
-  // is that stream jumped once more); false when none is left or the run stopped.
-  bool take(RunControl& control, std::int64_t& chain, std::int64_t& count, RandomSource& random) {
+  // The next chains into `block`; false when none is left or the run stopped.
+  bool take(RunControl& control, Block& block) {
     if (control.pollStop()) return false;
     std::unique_lock lock(m_mutex);
-    const auto size = [this] { return m_count - m_taken >= m_runsUntil ? kRun : 1; };
-    while (!control.pollStop() && m_taken < m_count && m_taken + size() > m_added + m_window) {
+    for (;;) {
+      const auto next = m_schedule.next(block);
+      if (next != Schedule::Next::Wait) return next == Schedule::Next::Block && !control.stopped();
+      if (control.pollStop()) return false;
       m_space.wait_for(lock, std::chrono::milliseconds(10));
     }
-    if (control.stopped() || m_taken >= m_count) return false;
-    count = size();
-    chain = m_first + m_taken;
-    random = m_next;
-    if (count == kRun) {
-      m_next.jump64();
-    } else {
-      m_next.jump();
-    }
-    m_taken += count;
-    return true;
   }
 
-  // Files the summaries of chains [chain, chain + size) and passes on every summary now due,
-  // in chain order.
-  void finish(std::int64_t chain, std::span<const ChainSummary> summaries) {
+  // Files the summaries of `block`'s chains and passes on every summary now due, in chain
+  // order.
+  void finish(const Block& block, std::vector<ChainSummary>& summaries) {
     const std::lock_guard lock(m_mutex);
-    for (const ChainSummary& summary : summaries) {
-      Slot& slot = m_slots[static_cast<std::size_t>((chain++ - m_first) % m_window)];
-      slot.summary = summary;
-      slot.filled = true;
-    }
-    bool added = false;
-    for (;;) {
-      Slot& due = m_slots[static_cast<std::size_t>(m_added % m_window)];
-      if (!due.filled) break;
-      m_sink(m_first + m_added, due.summary);
-      due.filled = false;
-      ++m_added;
-      added = true;
-    }
-    if (added) m_space.notify_all();
+    const bool passed = m_schedule.finish(
+        block.first, block.count, summaries,
+        [this](std::int64_t first, std::int64_t, const std::vector<ChainSummary>& due) {
+          for (const ChainSummary& summary : due) m_sink(first++, summary);
+        });
+    if (passed) m_space.notify_all();
   }
 
  private:
-  struct Slot {
-    ChainSummary summary;
-    bool filled = false;
-  };
-
+  using Schedule = BlockSchedule<std::vector<ChainSummary>>;
   std::mutex m_mutex;
   std::condition_variable m_space;
-  RandomSource m_next;
-  std::int64_t m_first;
-  std::int64_t m_count;
-  std::int64_t m_window;
-  std::int64_t m_runsUntil;  // runs of chains go out while at least this many are left
-  std::int64_t m_taken = 0;  // chains handed out
-  std::int64_t m_added = 0;  // chains passed on
-  std::vector<Slot> m_slots;
-  Sink m_sink;
+  Schedule m_schedule;
+  ChainSink m_sink;
 };
 
 // The growth models: one block of all the chains, added up in chain order.
@@ -138,12 +105,12 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
     const std::unique_ptr<ChainGrower> grower = makeGrower(params.model, params.steps);
     std::vector<Point> sites;
     std::vector<ChainSummary> summaries;
-    std::int64_t from = 0;
-    std::int64_t taken = 0;
-    RandomSource chainStream(0);
-    while (queue.take(control, from, taken, chainStream)) {
+    Block block;
+    while (queue.take(control, block)) {
       summaries.clear();
-      for (std::int64_t chain = from; chain < from + taken; ++chain, chainStream.jump()) {
+      RandomSource chainStream = block.stream;
+      for (std::int64_t chain = block.first; chain < block.first + block.count;
+           ++chain, chainStream.jump()) {
         ChainMonitor monitor(control, chain);
         TrialCounter counter(monitor, restartAfter, monitor.firstCheck());
         RandomSource random = chainStream;
@@ -157,9 +124,9 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
         if (chainSites) chainSites(chain, sites);
         if (chain == params.iterations - 1) std::swap(lastSites, sites);
       }
-      if (std::ssize(summaries) < taken) break;  // stopped
-      queue.finish(from, summaries);
-      control.chainDone(taken);
+      if (std::ssize(summaries) < block.count) break;  // stopped
+      queue.finish(block, summaries);
+      control.chainDone(block.count);
     }
   });
   failure.rethrow();
