@@ -20,7 +20,7 @@ set(allowed_python polychain)
 # The layer of each public header.
 set(public_chain model inputerror point)
 set(public_analysis results)
-set(public_run params run sweep resources sample placement)
+set(public_run params run sweep resources sample placement transport)
 set(public_mpi team teamrun)
 set(public_reports texts json loglogplot paramreader numbertext)
 set(public_files formats export atomicfile ensemble)

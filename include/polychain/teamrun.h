@@ -7,16 +7,9 @@
 #include "polychain/run.h"
 #include "polychain/sweep.h"
 #include "polychain/team.h"
+#include "polychain/transport.h"
 
 namespace polychain {
-
-// A run's outcome on this rank: the whole result on the leader (only the status and seed
-// elsewhere), and the rank where the run stopped early: -1 when it finished or was cancelled
-// on the leader's word, the failing rank when a chain passed the trial cap or memory ran out.
-struct TeamRun {
-  RunResult result;
-  int stoppedAt = -1;
-};
 
 // Runs `params` (its seed set, the same on every rank; see Team::agreeOnSeed) over the team.
 // Every rank calls it with the same parameters. On the leader `observer` hears the progress of

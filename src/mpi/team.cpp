@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "chain/random.h"
 #include "polychain/params.h"
 
 #ifdef POLYCHAIN_WITH_MPI

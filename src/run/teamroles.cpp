@@ -1,0 +1,612 @@
+// The roles of a team's run. Each rank has a growing thread, which grows the blocks handed to
+// it with the run frame of one process, and a talking thread (the caller's), the only one
+// that uses the transport. The leader's talking thread hands out the blocks through the one
+// block schedule and adds up the results; a follower's asks for blocks and sends results.
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "polychain/transport.h"
+#include "run/blockschedule.h"
+#include "run/control.h"
+#include "run/pivotrun.h"
+#include "run/teamwire.h"
+
+namespace polychain {
+
+namespace {
+
+using wire::append;
+using wire::read;
+
+// Blocks of at most about 2^20 steps, and of no more than 16384 chains; chains handed out
+// ahead of the oldest unfinished block: 16384 a rank and room for two of the largest blocks a
+// rank, never more than 2^21 in all (their summaries wait on the leader, 72 bytes each).
+constexpr std::int64_t kStepsPerBlock = std::int64_t{1} << 20;
+constexpr std::int64_t kMostPerBlock = 16384;
+constexpr std::int64_t kAheadPerRank = 16384;
+constexpr std::int64_t kMostAhead = std::int64_t{1} << 21;
+
+// The growing thread's name, as the system shows it.
+constexpr const char* kGrowerName = "team-grower";
+
+// Buffers kept for the next message once done with.
+class Spare {
+ public:
+  static Bytes take() {
+    const std::lock_guard lock(mutex());
+    auto& kept = buffers();
+    if (kept.empty()) return {};
+    Bytes bytes = std::move(kept.back());
+    kept.pop_back();
+    bytes.clear();
+    return bytes;
+  }
+  static void give(Bytes&& bytes) {
+    if (bytes.capacity() < kWorthKeeping) return;
+    const std::lock_guard lock(mutex());
+    if (buffers().size() < kMostKept) buffers().push_back(std::move(bytes));
+  }
+
+ private:
+  static constexpr std::size_t kWorthKeeping = 4096;
+  static constexpr std::size_t kMostKept = 64;
+  static std::mutex& mutex() {
+    static std::mutex m;
+    return m;
+  }
+  static std::vector<Bytes>& buffers() {
+    static std::vector<Bytes> b;
+    return b;
+  }
+};
+
+// On the ranks that are not the leader: the user's cancel request and the leader's stop;
+// progress stays with the leader.
+class RankObserver final : public RunObserver {
+ public:
+  RankObserver(RunObserver& user, const std::atomic<bool>& stop) : m_user(user), m_stop(stop) {}
+  void chainSeemsTrapped(std::int64_t chain, std::int64_t trials) override {
+    m_user.chainSeemsTrapped(chain, trials);
+  }
+  bool cancelRequested() override { return m_stop.load() || m_user.cancelRequested(); }
+
+ private:
+  RunObserver& m_user;
+  const std::atomic<bool>& m_stop;
+};
+
+// What the talking thread takes from the growing thread in one turn.
+struct Grown {
+  std::deque<Bytes> results;  // blocks of results, each a kResult message
+  std::vector<Point> sites;   // the run's last chain, when it was among them
+  bool wantsBlock = false;    // fewer blocks held than asked for, and more to come
+};
+
+// One rank's part of a run, whatever its role: the growing thread and what passes between it
+// and the talking thread.
+class Member {
+ public:
+  Member(Transport& team, std::int64_t index, const RunParams& runParams, RunObserver& observer)
+      : transport(team),
+        run(index),
+        params(runParams),
+        pivot(modelOf(runParams.model).kind == ModelKind::Sampler),
+        units(pivot ? activeWalkers(runParams) : runParams.iterations),
+        m_rankObserver(observer, m_stopFlag),
+        m_control(team.rank() == 0 ? observer : m_rankObserver, runParams) {}
+
+  Transport& transport;
+  const std::int64_t run;
+  const RunParams& params;
+  const bool pivot;
+  const std::int64_t units;  // chains, or active walkers
+
+  RunControl& control() { return m_control; }
+  bool stoppedByLeader() const { return m_stopFlag.load(); }
+  bool grown() const { return m_grown.load(); }
+  void rethrow() const { m_failure.rethrow(); }
+
+  // Runs `role` until the run is over, the growing thread beside it, and ends the run on
+  // every rank together.
+  template <class Role>
+  void serve(Role& role) {
+    std::thread worker([this] { growBlocks(); });
+    // Named, so that one can tell a rank that has begun its run (in top -H, and in the tests).
+    ::pthread_setname_np(worker.native_handle(), kGrowerName);
+    talk(role);
+    noMore();  // whatever the growing thread still waits for will not come
+    worker.join();
+    transport.endRun(run);
+  }
+
+  // The block to grow next; no units: none will come.
+  void give(const wire::BlockNote& block) {
+    const std::lock_guard lock(m_mutex);
+    if (block.count == 0) {
+      m_noMore = true;
+    } else {
+      m_inbox.push_back(block);
+    }
+    m_arrived.notify_all();
+  }
+  void noMore() { give({}); }
+
+  // Stops the growing thread, for `why`, on the leader's word.
+  void stop(RunStatus why) {
+    m_stopFlag.store(true);
+    m_control.stop(why);
+    const std::lock_guard lock(m_mutex);
+    m_arrived.notify_all();
+  }
+
+  // What the growing thread has left since the last turn; wantsBlock when it holds fewer than
+  // `most` blocks and more may come.
+  Grown collect(std::size_t most) {
+    Grown out;
+    const std::lock_guard lock(m_mutex);
+    out.results.swap(m_outbox);
+    out.sites = std::move(m_sitesOut);
+    m_sitesOut.clear();
+    out.wantsBlock = m_inbox.size() < most && !m_noMore;
+    return out;
+  }
+
+ private:
+  // The talking thread's loop: the role's turn and the messages that came, until the run is
+  // over. Idle, it waits for word from the growing thread, or for a pause in which other
+  // ranks may have written: short while the growing thread has no block and one has been
+  // asked for, else a third of the time the last block took, at most two milliseconds (a
+  // follower asks for its next block while it still holds one), so that it seldom takes the
+  // core from the growing thread.
+  template <class Role>
+  void talk(Role& role) {
+    constexpr std::chrono::steady_clock::duration kShort = std::chrono::microseconds(50);
+    constexpr std::chrono::steady_clock::duration kLong = std::chrono::microseconds(2000);
+    while (!role.over()) {
+      bool busy = role.turn();
+      for (;;) {
+        Message in;
+        in.bytes = spareBytes();
+        if (role.over() || !transport.receive(in)) {
+          keepBytes(std::move(in.bytes));
+          break;
+        }
+        busy = true;
+        if (messageRun(in.bytes) == run) role.handle(in);  // else a late word of an earlier run
+        keepBytes(std::move(in.bytes));
+      }
+      transport.progress();
+      std::unique_lock lock(m_mutex);
+      if (!busy && !m_news) {
+        const bool starving = role.awaitingBlock() && m_inbox.empty() && !m_noMore;
+        const auto known = m_blockTime.load();
+        const auto pause = starving                ? kShort
+                           : known == known.zero() ? kLong
+                                                   : std::clamp(known / 3, kShort, kLong);
+        m_wake.wait_for(lock, pause, [this] { return m_news; });
+      }
+      m_news = false;
+    }
+  }
+
+  // The growing thread: blocks from the inbox until there are none, results to the outbox.
+  void growBlocks() {
+    m_failure.guard(m_control, [this] {
+      wire::BlockNote block;
+      while (nextBlock(block)) {
+        const auto start = std::chrono::steady_clock::now();
+        Bytes result = grow(block);
+        if (m_control.stopped()) break;
+        m_blockTime.store(std::chrono::steady_clock::now() - start);
+        std::unique_lock lock(m_mutex);
+        m_outbox.push_back(std::move(result));
+        wakeTalker(lock);
+      }
+    });
+    m_grown.store(true);
+    std::unique_lock lock(m_mutex);
+    wakeTalker(lock);
+  }
+
+  // Tells the talking thread that the growing thread has something for it (a result, or room
+  // for another block), so that it need not look often on its own.
+  void wakeTalker(std::unique_lock<std::mutex>& lock) {
+    m_news = true;
+    lock.unlock();
+    m_wake.notify_one();
+  }
+
+  bool nextBlock(wire::BlockNote& block) {
+    std::unique_lock lock(m_mutex);
+    while (m_inbox.empty() && !m_noMore && !m_control.pollStop()) {
+      m_arrived.wait_for(lock, std::chrono::milliseconds(10));
+    }
+    if (m_inbox.empty() || m_control.stopped()) return false;
+    block = m_inbox.front();
+    m_inbox.pop_front();
+    wakeTalker(lock);
+    return true;
+  }
+
+  // A block's results as a kResult message; the last unit's sites are kept for the talking
+  // thread, which sends them first.
+  Bytes grow(const wire::BlockNote& block) {
+    Bytes bytes = wire::opening(run);
+    bytes.reserve(wire::kResultHead +
+                  static_cast<std::size_t>(block.count) *
+                      (pivot ? sizeof(wire::WalkerNote) : sizeof(ChainSummary)));
+    append(bytes, block.first);
+    append(bytes, block.count);
+    std::vector<Point> last;
+    const RandomSource stream = RandomSource::fromState(block.state);
+    if (pivot) {
+      RandomSource random = stream;
+      for (std::int64_t w = block.first; w < block.first + block.count; ++w, random.jump()) {
+        WalkerResult result;
+        if (!runWalker(params, w, random, m_control, result)) return {};
+        append(bytes,
+               wire::WalkerNote{result.sums, result.measured, result.attempts, result.accepted});
+        if (!result.lastSites.empty()) last = std::move(result.lastSites);
+      }
+    } else {
+      growBlock(
+          params, m_control, stream, block.first, block.count,
+          [&bytes](std::int64_t, const ChainSummary& summary) { append(bytes, summary); }, last);
+    }
+    if (!last.empty()) {
+      const std::lock_guard lock(m_mutex);
+      m_sitesOut = std::move(last);  // sent with the block's results, which wake the talker
+    }
+    return bytes;
+  }
+
+  std::atomic<bool> m_stopFlag{false};
+  RankObserver m_rankObserver;
+  RunControl m_control;
+  RegionFailure m_failure;
+
+  std::mutex m_mutex;  // guards what follows
+  std::condition_variable m_arrived;
+  std::deque<wire::BlockNote> m_inbox;
+  bool m_noMore = false;
+  std::deque<Bytes> m_outbox;
+  std::vector<Point> m_sitesOut;
+  std::atomic<bool> m_grown{false};
+  std::condition_variable m_wake;  // the talking thread's, when m_news
+  bool m_news = false;
+  std::atomic<std::chrono::steady_clock::duration> m_blockTime{};  // of the last block grown
+};
+
+// Rank 0: hands out the blocks, its own included, and adds up every block's results in unit
+// order; stops every rank when one must stop.
+class Leader {
+ public:
+  explicit Leader(Member& member)
+      : m_member(member),
+        m_schedule(RandomSource(*member.params.seed), 0, member.units, window(member),
+                   [&member, most = mostPerBlock(member)](std::int64_t left) {
+                     if (member.pivot) return std::int64_t{1};
+                     const std::int64_t share = left / (4 * std::int64_t{member.transport.size()});
+                     return std::clamp<std::int64_t>(share, 1, most);
+                   }) {
+    m_out.seed = *member.params.seed;
+    if (member.pivot) m_walkers.resize(static_cast<std::size_t>(member.units));
+    if (!member.pivot) m_extended.emplace(modelOf(member.params.model).countsTrials);
+  }
+
+  bool over() const { return m_over; }
+  bool awaitingBlock() const { return m_waiting.count(0) > 0; }
+
+  // Its own blocks and results, the blocks waiting to be handed out, its stop, and the end.
+  bool turn() {
+    RunControl& control = m_member.control();
+    if (control.stopped() && !m_stopSent) {
+      stopAll(control.stopReason(), control.stopReason() == RunStatus::Cancelled ? -1 : 0);
+      return true;
+    }
+    Grown grown = m_member.collect(1);
+    bool busy = false;
+    if (!grown.sites.empty()) m_lastSites = std::move(grown.sites);
+    for (Bytes& result : grown.results) file(result, true), busy = true;
+    if (grown.wantsBlock) m_waiting.insert(0);
+    busy |= serveWaiting();
+    if (m_schedule.done() && m_member.grown()) {
+      const int size = m_member.transport.size();
+      for (int r = 1; r < size; ++r) m_member.transport.send(r, wire::kDone, wire::opening(run()));
+      m_over = true;
+    }
+    return busy;
+  }
+
+  void handle(Message& in) {
+    std::size_t at = sizeof(std::int64_t);
+    switch (in.tag) {
+      case wire::kRequest:
+        m_waiting.insert(in.from);
+        serveWaiting();
+        break;
+      case wire::kSites: {
+        const auto total = read<std::int64_t>(in.bytes, at);
+        if (m_lastSites.empty()) m_lastSites.reserve(static_cast<std::size_t>(total));
+        const std::size_t count = (in.bytes.size() - at) / sizeof(Point);
+        const std::size_t old = m_lastSites.size();
+        m_lastSites.resize(old + count);
+        std::memcpy(m_lastSites.data() + old, in.bytes.data() + at, count * sizeof(Point));
+        break;
+      }
+      case wire::kResult:
+        file(in.bytes, false);
+        break;
+      case wire::kFailed: {
+        const auto note = read<wire::StopNote>(in.bytes, at);
+        stopAll(static_cast<RunStatus>(note.status), note.rank);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  TeamRun outcome() {
+    RunControl& control = m_member.control();
+    const RunParams& params = m_member.params;
+    if (m_status == RunStatus::Finished) {
+      if (m_member.pivot) {
+        combineWalkers(params, m_walkers, m_out);
+      } else {
+        m_out.values = resultValues(modelOf(params.model), params.steps, m_out.sums);
+        m_out.extended = m_extended->result();
+      }
+      m_out.lastSites = std::move(m_lastSites);
+      finishRun(params, control, m_out);
+      if (control.stopped()) m_status = m_out.status;
+    }
+    if (m_status != RunStatus::Finished) {
+      m_out = RunResult{};
+      m_out.seed = *params.seed;
+    }
+    m_out.status = m_status;
+    return {std::move(m_out), m_stoppedAt};
+  }
+
+ private:
+  // Units ahead of the oldest unfinished block: enough that a slow chain holds up no rank for
+  // long, few enough that the results waiting to be added up stay small; every walker.
+  static std::int64_t window(const Member& member) {
+    if (member.pivot) return member.units;
+    const std::int64_t size = member.transport.size();
+    return std::min(kMostAhead,
+                    std::max(2 * mostPerBlock(member) * (size + 1), kAheadPerRank * size));
+  }
+  static std::int64_t mostPerBlock(const Member& member) {
+    const std::int64_t size = member.transport.size();
+    const std::int64_t most = std::clamp<std::int64_t>(
+        kStepsPerBlock / std::max(member.params.steps, 1), 1, kMostPerBlock);
+    return std::max<std::int64_t>(1, std::min(most, kMostAhead / (2 * (size + 1))));
+  }
+
+  std::int64_t run() const { return m_member.run; }
+
+  // Hands blocks to the ranks waiting for one, as far as the window allows.
+  bool serveWaiting() {
+    bool busy = false;
+    for (auto it = m_waiting.begin(); it != m_waiting.end(); it = m_waiting.erase(it)) {
+      wire::BlockNote note;
+      Block block;
+      const auto next = m_schedule.next(block);
+      if (next == Schedule::Next::Wait) break;  // the oldest blocks must come back first
+      if (next == Schedule::Next::Block) note = {block.first, block.count, block.stream.state()};
+      if (*it == 0) {
+        m_member.give(note);
+      } else {
+        Bytes bytes = wire::opening(run());
+        append(bytes, note);
+        m_member.transport.send(*it, wire::kBlock, std::move(bytes));
+      }
+      busy = true;
+    }
+    return busy;
+  }
+
+  // Files a block's results (a kResult message) and adds up every block now due, in unit
+  // order.
+  void file(Bytes& bytes, bool own) {
+    std::size_t at = sizeof(std::int64_t);
+    const auto first = read<std::int64_t>(bytes, at);
+    const auto count = read<std::int64_t>(bytes, at);
+    if (!own) {
+      const std::int64_t done = m_member.pivot ? samplesOf(first, count) : count;
+      m_member.control().chainDone(done);
+    }
+    m_schedule.finish(first, count, bytes, [this](std::int64_t from, std::int64_t, Bytes& due) {
+      fold(from, due);
+      keepBytes(std::move(due));
+    });
+  }
+
+  std::int64_t samplesOf(std::int64_t first, std::int64_t count) const {
+    std::int64_t samples = 0;
+    for (std::int64_t w = first; w < first + count; ++w) {
+      samples += walkerSamples(m_member.params, w);
+    }
+    return samples;
+  }
+
+  void fold(std::int64_t first, const Bytes& due) {
+    std::size_t at = wire::kResultHead;
+    if (m_member.pivot) {
+      for (std::int64_t w = first; at < due.size(); ++w) {
+        const auto note = read<wire::WalkerNote>(due, at);
+        WalkerResult& result = m_walkers[static_cast<std::size_t>(w)];
+        result.sums = note.sums;
+        result.measured = note.measured;
+        result.attempts = note.attempts;
+        result.accepted = note.accepted;
+      }
+      return;
+    }
+    while (at < due.size()) {
+      const auto summary = read<ChainSummary>(due, at);
+      m_out.sums.add(summary);
+      m_extended->add(summary);
+    }
+  }
+
+  void stopAll(RunStatus status, int rank) {
+    m_status = status;
+    m_stoppedAt = rank;
+    m_member.stop(status);
+    const int size = m_member.transport.size();
+    for (int r = 1; r < size; ++r) {
+      Bytes bytes = wire::opening(run());
+      append(bytes, wire::StopNote{static_cast<std::int32_t>(status), rank});
+      m_member.transport.send(r, wire::kStop, std::move(bytes));
+    }
+    m_stopSent = true;
+    m_over = true;
+  }
+
+  using Schedule = BlockSchedule<Bytes>;
+  Member& m_member;
+  Schedule m_schedule;
+  std::set<int> m_waiting;  // ranks waiting for a block, served in rank order
+  bool m_over = false;
+  bool m_stopSent = false;
+  RunStatus m_status = RunStatus::Finished;
+  int m_stoppedAt = -1;
+  RunResult m_out;
+  std::optional<ExtendedAccumulator> m_extended;
+  std::vector<WalkerResult> m_walkers;
+  std::vector<Point> m_lastSites;
+};
+
+// Every other rank: asks for blocks while it holds fewer than it should, sends their results
+// (and the last chain's sites), and reports a stop of its own.
+class Follower {
+ public:
+  explicit Follower(Member& member) : m_member(member) {}
+
+  bool over() const { return m_over; }
+  bool awaitingBlock() const { return m_requested; }
+
+  bool turn() {
+    RunControl& control = m_member.control();
+    Transport& transport = m_member.transport;
+    if (control.stopped() && !m_member.stoppedByLeader() && !m_failSent) {
+      Bytes bytes = wire::opening(m_member.run);
+      append(bytes,
+             wire::StopNote{static_cast<std::int32_t>(control.stopReason()), transport.rank()});
+      transport.send(0, wire::kFailed, std::move(bytes));
+      m_failSent = true;
+      return true;
+    }
+    Grown grown = m_member.collect(m_blocksHeld);
+    const bool ask = grown.wantsBlock && !m_requested;
+    bool busy = false;
+    if (!grown.sites.empty()) sendSites(grown.sites), busy = true;
+    for (Bytes& result : grown.results) {
+      transport.send(0, wire::kResult, std::move(result));
+      busy = true;
+    }
+    if (ask) {
+      transport.send(0, wire::kRequest, wire::opening(m_member.run));
+      m_requested = true;
+      busy = true;
+    }
+    return busy;
+  }
+
+  void handle(const Message& in) {
+    std::size_t at = sizeof(std::int64_t);
+    switch (in.tag) {
+      case wire::kBlock:
+        m_requested = false;
+        m_member.give(read<wire::BlockNote>(in.bytes, at));
+        break;
+      case wire::kStop: {
+        const auto note = read<wire::StopNote>(in.bytes, at);
+        m_status = static_cast<RunStatus>(note.status);
+        m_stoppedAt = note.rank;
+        m_member.stop(m_status);
+        m_over = true;
+        break;
+      }
+      case wire::kDone:
+        m_member.noMore();
+        m_over = true;
+        break;
+      default:
+        break;
+    }
+  }
+
+  TeamRun outcome() const {
+    TeamRun out;
+    out.result.status = m_status;
+    out.result.seed = *m_member.params.seed;
+    out.stoppedAt = m_stoppedAt;
+    return out;
+  }
+
+ private:
+  void sendSites(const std::vector<Point>& sites) {
+    for (std::size_t at = 0; at < sites.size(); at += wire::kSitesPerPart) {
+      Bytes bytes = wire::opening(m_member.run);
+      const std::size_t count = std::min(wire::kSitesPerPart, sites.size() - at);
+      append(bytes, static_cast<std::int64_t>(sites.size()));
+      const char* p = reinterpret_cast<const char*>(sites.data() + at);
+      bytes.insert(bytes.end(), p, p + count * sizeof(Point));
+      m_member.transport.send(0, wire::kSites, std::move(bytes));
+    }
+  }
+
+  Member& m_member;
+  // Blocks held: one being grown and one ready, so that it need not wait for the leader's
+  // answer; a pivot walker's time dwarfs a message's, and few walkers are to be shared.
+  const std::size_t m_blocksHeld = m_member.pivot ? 1 : 2;
+  bool m_requested = false;
+  bool m_failSent = false;
+  bool m_over = false;
+  RunStatus m_status = RunStatus::Finished;
+  int m_stoppedAt = -1;
+};
+
+}  // namespace
+
+Bytes spareBytes() { return Spare::take(); }
+void keepBytes(Bytes&& bytes) { Spare::give(std::move(bytes)); }
+
+std::int64_t messageRun(const Bytes& bytes) {
+  std::size_t at = 0;
+  return bytes.size() < sizeof(std::int64_t) ? -1 : read<std::int64_t>(bytes, at);
+}
+
+TeamRun runOnTeam(Transport& transport, std::int64_t run, const RunParams& params,
+                  RunObserver& observer) {
+  validateParams(params);
+  Member member(transport, run, params, observer);
+  TeamRun outcome;
+  if (transport.rank() == 0) {
+    Leader leader(member);
+    member.serve(leader);
+    member.rethrow();  // a fault, after every rank has stopped
+    outcome = leader.outcome();
+  } else {
+    Follower follower(member);
+    member.serve(follower);
+    member.rethrow();
+    outcome = follower.outcome();
+  }
+  return outcome;
+}
+
+}  // namespace polychain
