@@ -12,8 +12,8 @@ packages=(
   libgl-dev libglx-dev libopengl-dev
   libcli11-dev libabsl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  # Runs spread over processes; mpirun itself for the tests.
-  libopenmpi-dev openmpi-bin
+  # Runs spread over processes; mpirun itself for the tests, pgrep and pkill to signal its ranks.
+  libopenmpi-dev openmpi-bin procps
   xvfb xauth fonts-dejavu-core
   # The Python module, its tests and examples (for /usr/bin/python3).
   pybind11-dev python3-dev python3-numpy python3-pytest python3-tqdm python3-matplotlib

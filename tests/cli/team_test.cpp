@@ -85,8 +85,13 @@ TEST_F(Team, EndsEveryRankWithOneCode) {
   EXPECT_NE(capped.err.find("passed the limit of 50 trials"), std::string::npos) << capped.err;
   EXPECT_TRUE(capped.out.empty());
 
-  const auto cancelled = shell(onTeam(2, "run -N 1000 -I 100000000 --export " + path("run")) +
-                               " & sleep 2; pkill -INT -P $!; wait $!");
+  // Ctrl-C once both ranks grow their chains (each has its thread named team-grower; at most
+  // 20 s).
+  const auto cancelled =
+      shell(onTeam(2, "run -N 1000 -I 100000000 --export " + path("run")) +
+            " & team=$!; for i in $(seq 2000); do n=0; for p in $(pgrep -P $team); do"
+            " grep -qsx team-grower /proc/$p/task/*/comm && n=$((n + 1)); done;"
+            " [ $n -ge 2 ] && break; sleep 0.01; done; pkill -INT -P $team; wait $team");
   EXPECT_EQ(cancelled.code, 130) << cancelled.err;
   EXPECT_NE(cancelled.err.find("The run was cancelled."), std::string::npos) << cancelled.err;
   EXPECT_TRUE(fs::is_empty(m_dir));
