@@ -19,8 +19,15 @@ std::uint64_t runMemoryNeeded(const RunParams& params);
 // its control group's limit less its use.
 std::uint64_t memoryAvailable();
 
-// Throws InputError when runMemoryNeeded(params) exceeds memoryAvailable(), or its share of
-// it when `processesHere` processes of one job run on this machine, naming what takes most
+// A run refused because it would not fit in the memory available: an InputError, so that it
+// reads as every refusal does, told apart where a front end says it differently.
+class MemoryRefusal : public InputError {
+ public:
+  using InputError::InputError;
+};
+
+// Throws MemoryRefusal when runMemoryNeeded(params) exceeds memoryAvailable(), or its share
+// of it when `processesHere` processes of one job run on this machine, naming what takes most
 // of it (N, the threads or the walkers).
 void checkMemory(const RunParams& params, int processesHere = 1);
 

@@ -73,9 +73,31 @@ class RunObserver {
   virtual bool cancelRequested() { return false; }
 };
 
-// Runs the whole run. Validates first and refuses a run too big for the memory available
-// (throws InputError). Every other failure ends the run with its status; no exception
-// escapes a worker thread.
+// Parameters that passed a run's checks, as only the checks make them: the run functions
+// that take one check nothing again.
+class CheckedRun {
+ public:
+  const RunParams& params() const { return m_params; }
+  // The same run from `seed` (a seed changes nothing the checks look at).
+  CheckedRun seeded(std::uint64_t seed) const;
+
+ private:
+  friend CheckedRun checkRun(const RunParams& params, int processesHere);
+  friend CheckedRun checkSample(const RunParams& params, std::uint64_t extraBytesPerSite);
+  friend class CheckedSweep;
+  explicit CheckedRun(const RunParams& params) : m_params(params) {}
+  RunParams m_params;
+};
+
+// Checks `params` once for a run: throws InputError for what validateParams refuses, then
+// MemoryRefusal for a run too big for the memory available to one of `processesHere`
+// processes on this machine (checkMemory).
+CheckedRun checkRun(const RunParams& params, int processesHere = 1);
+
+// Runs the whole run. Every failure ends the run with its status; no exception escapes a
+// worker thread.
+RunResult runSimulation(const CheckedRun& run, RunObserver& observer);
+// The same after checkRun(params).
 RunResult runSimulation(const RunParams& params, RunObserver& observer);
 
 }  // namespace polychain

@@ -37,14 +37,14 @@ struct ChainSample {
 // them (the placed copy, the files' text).
 std::uint64_t sampleMemoryNeeded(const RunParams& params, std::uint64_t extraBytesPerSite);
 
-// Throws InputError naming the chains and N when sampleMemoryNeeded exceeds the memory
-// available.
-void checkSampleMemory(const RunParams& params, std::uint64_t extraBytesPerSite);
+// Checks `params` once for a sample: throws InputError for what validateParams refuses, then
+// MemoryRefusal naming the chains and N when sampleMemoryNeeded exceeds the memory available.
+CheckedRun checkSample(const RunParams& params, std::uint64_t extraBytesPerSite);
 
 // Grows params.iterations chains of params.model with the run frame, honouring the trial cap
-// and the observer's cancel request (the status says why it stopped). Validates first and
-// throws InputError for parameters no run takes; does not check the memory (see
-// checkSampleMemory).
+// and the observer's cancel request (the status says why it stopped).
+ChainSample sampleChains(const CheckedRun& run, RunObserver& observer);
+// The same after checkSample(params, 0).
 ChainSample sampleChains(const RunParams& params, RunObserver& observer);
 
 }  // namespace polychain

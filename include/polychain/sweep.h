@@ -77,23 +77,46 @@ class SweepObserver : public RunObserver {
   virtual void pointFinished(std::size_t /*index*/, const SweepPoint& /*point*/) {}
 };
 
-// Throws InputError when the sweep cannot take these parameters, naming `stepsField` for a
-// bad list: no step counts, a count below 1, or fewer than two distinct counts; then every
-// N is checked with the run's own checks (validateParams), before anything runs.
-void validateSweep(const SweepParams& params, std::string_view stepsField = "Steps (N)");
+// A sweep that passed its checks, and the checked run of each N, as only checkSweep makes
+// them: the sweep functions that take one check nothing again.
+class CheckedSweep {
+ public:
+  const SweepParams& params() const { return m_params; }
+  // The run of the N at `index` without its seed (sweepPointParams).
+  const CheckedRun& point(std::size_t index) const { return m_points[index]; }
+  // The same sweep from `seed` (a seed changes nothing the checks look at).
+  CheckedSweep seeded(std::uint64_t seed) const {
+    CheckedSweep sweep = *this;
+    sweep.m_params.seed = seed;
+    return sweep;
+  }
 
-// Throws InputError naming the first N whose run would not fit in this machine's memory
-// (checkMemory).
-void checkSweepMemory(const SweepParams& params, int processesHere = 1);
+ private:
+  friend CheckedSweep checkSweep(const SweepParams& params, std::string_view stepsField,
+                                 int processesHere);
+  static CheckedRun checked(const RunParams& params) { return CheckedRun(params); }
+  SweepParams m_params;
+  std::vector<CheckedRun> m_points;
+};
 
-// How a sweep runs each N: runSimulation, or a run spread over several processes.
-using RunFunction = std::function<RunResult(const RunParams&, RunObserver&)>;
+// Checks a sweep once, before anything runs: throws InputError when the sweep cannot take
+// these parameters, naming `stepsField` for a bad list (no step counts, a count below 1, or
+// fewer than two distinct counts), or when the run of any N fails validateParams; then
+// MemoryRefusal naming the first N whose run would not fit in the memory of one of
+// `processesHere` processes on this machine (checkMemory).
+CheckedSweep checkSweep(const SweepParams& params, std::string_view stepsField = "Steps (N)",
+                        int processesHere = 1);
+
+// How a sweep runs each N: runSimulation when empty, or a run spread over several processes.
+using RunFunction = std::function<RunResult(const CheckedRun&, RunObserver&)>;
 
 // Runs every N in turn with `run`. Progress reaches the observer as one bar over the whole
 // sweep (RunProgress::chains, each N weighted by its N, or alike with a pivot budget), the other
 // fields speaking of the current run. Cancelling or a trial-limit stop ends the sweep after the
 // points finished.
-SweepResult runSweep(const SweepParams& params, SweepObserver& observer,
-                     const RunFunction& run = runSimulation);
+SweepResult runSweep(const CheckedSweep& sweep, SweepObserver& observer,
+                     const RunFunction& run = {});
+// The same after checkSweep(params).
+SweepResult runSweep(const SweepParams& params, SweepObserver& observer);
 
 }  // namespace polychain

@@ -11,13 +11,14 @@
 
 namespace polychain {
 
-// Runs `params` (its seed set, the same on every rank; see Team::agreeOnSeed) over the team.
-// Every rank calls it with the same parameters. On the leader `observer` hears the progress of
-// every rank's chains; elsewhere only its cancel request and trapped-chain notices count.
-TeamRun runTeam(Team& team, const RunParams& params, RunObserver& observer);
+// Runs `checked` (its seed set, the same on every rank; see Team::agreeOnSeed) over the team.
+// Every rank calls it with the same parameters, checked on each for its share of the machine
+// (checkRun with processesHere()). On the leader `observer` hears the progress of every
+// rank's chains; elsewhere only its cancel request and trapped-chain notices count.
+TeamRun runTeam(Team& team, const CheckedRun& checked, RunObserver& observer);
 
 // The sweep likewise (its seed set); `stoppedAt` as for runTeam.
-SweepResult sweepTeam(Team& team, const SweepParams& params, SweepObserver& observer,
+SweepResult sweepTeam(Team& team, const CheckedSweep& checked, SweepObserver& observer,
                       int& stoppedAt);
 
 }  // namespace polychain

@@ -74,13 +74,11 @@ struct TeamRun {
   int stoppedAt = -1;
 };
 
-// Runs `params` (its seed set, the same on every rank) over the ranks of `transport` as the
+// Runs `checked` (its seed set, the same on every rank) over the ranks of `transport` as the
 // team's run number `run` (counted alike on every rank). Every rank calls it with the same
-// parameters. On the leader (rank 0) `observer` hears the progress of every rank's chains;
-// elsewhere only its cancel request and trapped-chain notices count. Checks the parameters
-// first (InputError, alike on every rank); the memory is the caller's to check, agreed
-// between the ranks.
-TeamRun runOnTeam(Transport& transport, std::int64_t run, const RunParams& params,
+// parameters, checked on each. On the leader (rank 0) `observer` hears the progress of every
+// rank's chains; elsewhere only its cancel request and trapped-chain notices count.
+TeamRun runOnTeam(Transport& transport, std::int64_t run, const CheckedRun& checked,
                   RunObserver& observer);
 
 }  // namespace polychain

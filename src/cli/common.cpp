@@ -355,15 +355,4 @@ void printRankError(std::string_view text) {
   std::cerr << "polychain: " << rank << text << "\n";
 }
 
-bool checkOnEveryRank(const Team& team, const std::function<void()>& check) {
-  bool ok = true;
-  try {
-    check();
-  } catch (const InputError& e) {
-    printRankError(e.what());
-    ok = false;
-  }
-  return team.allOk(ok);
-}
-
 }  // namespace polychain::cli

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "polychain/params.h"
+#include "polychain/resources.h"
 #include "polychain/sweep.h"
 #include "polychain/team.h"
 
@@ -129,8 +131,22 @@ void printError(std::string_view text);
 // "polychain: rank 2: <text>".
 void printRankError(std::string_view text);
 
-// Runs `check` on every rank of `team`: true on every rank when it threw InputError on none,
-// each rank where it did printing the message.
-bool checkOnEveryRank(const Team& team, const std::function<void()>& check);
+// Runs the core's `check` (checkRun, checkSweep, ...) on every rank of `team` and returns what
+// it made, or nothing on every rank when any rank refused: a refusal of the parameters, the
+// same on every rank, is told once; a refusal of the memory by each rank it concerns.
+template <class Check>
+auto checkOnEveryRank(const Team& team, Check&& check) -> std::optional<decltype(check())> {
+  std::optional<decltype(check())> checked;
+  try {
+    checked.emplace(check());
+  } catch (const MemoryRefusal& e) {
+    printRankError(e.what());
+  } catch (const InputError& e) {
+    printError(e.what());
+    return std::nullopt;
+  }
+  if (!team.allOk(checked.has_value())) return std::nullopt;
+  return checked;
+}
 
 }  // namespace polychain::cli

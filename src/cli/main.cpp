@@ -49,7 +49,6 @@ RunParams toParams(const RunOptions& o, bool exporting) {
     throw InputError("--export needs a file name, such as run1 (which writes run1.cdat); \"" +
                      o.exportName + "\" names no file.");
   }
-  validateParams(p);
   if (exporting) {
     std::vector<std::pair<std::string, std::string>> outputs = {
         {"--export", o.exportName + ".cdat"}};
@@ -70,13 +69,13 @@ int runCommand(Team& team, const RunOptions& options, bool exporting) {
     printError(e.what());
     return kExitBadInput;
   }
-  if (!checkOnEveryRank(team, [&] { checkMemory(params, team.processesHere()); })) {
-    return kExitBadInput;
-  }
+  const auto checked =
+      checkOnEveryRank(team, [&] { return checkRun(params, team.processesHere()); });
+  if (!checked) return kExitBadInput;
   params.seed = team.agreeOnSeed(params.seed);
   const ThreadStartWatch watch;
   CliObserver observer(team.leader() && ::isatty(STDERR_FILENO) != 0);
-  TeamRun outcome = runTeam(team, params, observer);
+  TeamRun outcome = runTeam(team, checked->seeded(*params.seed), observer);
   observer.clearLine();
   const RunResult& result = outcome.result;
   if (result.status != RunStatus::Finished) {

@@ -24,6 +24,7 @@ constexpr std::uint64_t kPlacementBytesPerSite = 24 + 32;
 
 struct SamplePlan {
   RunParams run;
+  std::optional<CheckedRun> checked;  // the run, with the memory for the placing and the files
   double bondLength = 1.0;
   std::optional<std::int64_t> box;
   std::vector<const FormatInfo*> formats;
@@ -71,7 +72,9 @@ SamplePlan toPlan(const SampleOptions& o) {
     throw InputError("--export needs a file name, such as melt (which writes melt.gsd); \"" +
                      o.exportName + "\" names no file.");
   }
-  validateParams(plan.run);
+  std::uint64_t textBytes = kPlacementBytesPerSite;
+  for (const FormatInfo* format : plan.formats) textBytes += format->bytesPerSite;
+  plan.checked = checkSample(plan.run, textBytes);
   const std::int64_t perChain =
       std::int64_t{plan.run.steps} + modelOf(plan.run.model).sitesBeyondSteps;
   const std::int64_t sites = chains * perChain;
@@ -127,9 +130,6 @@ int sampleCommand(Team& team, const SampleOptions& options) {
   SamplePlan plan;
   try {
     plan = toPlan(options);
-    std::uint64_t textBytes = kPlacementBytesPerSite;
-    for (const FormatInfo* format : plan.formats) textBytes += format->bytesPerSite;
-    checkSampleMemory(plan.run, textBytes);
   } catch (const InputError& e) {
     printError(e.what());
     return kExitBadInput;
@@ -137,7 +137,7 @@ int sampleCommand(Team& team, const SampleOptions& options) {
   const std::uint64_t seed = plan.run.seed.value_or(clockSeed());
   plan.run.seed = seed;
   CliObserver observer(::isatty(STDERR_FILENO) != 0);
-  ChainSample sample = sampleChains(plan.run, observer);
+  ChainSample sample = sampleChains(plan.checked->seeded(seed), observer);
   observer.clearLine();
   if (sample.status != RunStatus::Finished) {
     return failedRun(sample.status, runStopMessage(sample.status, plan.run), seed);

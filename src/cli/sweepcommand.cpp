@@ -58,7 +58,6 @@ SweepParams toParams(const SweepOptions& o) {
                 : readStepList(o.steps, "--steps", 1, modelOf(p.run.model).maxSteps);
   p.seed = p.run.seed;
   p.run.seed.reset();
-  validateSweep(p, "--steps");
   if (o.model.command != nullptr) {
     refuseEmpty(*o.model.command, "--csv", "a file name, such as sweep.csv");
     refuseEmpty(*o.model.command, "--plot", "a file name, such as sweep.svg");
@@ -109,14 +108,14 @@ int sweepCommand(Team& team, const SweepOptions& options) {
     printError(e.what());
     return kExitBadInput;
   }
-  if (!checkOnEveryRank(team, [&] { checkSweepMemory(params, team.processesHere()); })) {
-    return kExitBadInput;
-  }
+  const auto checked =
+      checkOnEveryRank(team, [&] { return checkSweep(params, "--steps", team.processesHere()); });
+  if (!checked) return kExitBadInput;
   params.seed = team.agreeOnSeed(params.seed);
   const ThreadStartWatch watch;
   CliObserver observer(team.leader() && ::isatty(STDERR_FILENO) != 0);
   int stoppedAt = -1;
-  const SweepResult result = sweepTeam(team, params, observer, stoppedAt);
+  const SweepResult result = sweepTeam(team, checked->seeded(*params.seed), observer, stoppedAt);
   observer.clearLine();
   if (result.status != RunStatus::Finished) {
     return failedRun(result.status, sweepStopMessage(params, result), result.seed, stoppedAt);

@@ -524,7 +524,7 @@ void Form1::SimRun_Click() {
   }
   RunParams params = dispatch.params;
   if (!params.seed) params.seed = clockSeed();
-  if (!m_worker->startRun(params)) return;
+  if (!m_worker->startRun(dispatch.checked->seeded(*params.seed))) return;
   m_runParams = params;
   setReport(m_seedUsed, qs(seedStatus(*params.seed)));
   showStatus(qs(runStartStatus(params)));

@@ -1,5 +1,7 @@
 #include "gui/scalingpage.h"
 
+#include <optional>
+
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
@@ -214,15 +216,17 @@ void ScalingPage::stopSweep() {
 
 void ScalingPage::runSweep() {
   if (m_running) return;
+  std::optional<CheckedSweep> checked;
   try {
-    m_params = sweepFromInputs(m_mainInputs(), utf8(m_steps->text()), utf8(m_iterations->text()),
-                               utf8(m_seed->text()));
+    checked = sweepFromInputs(m_mainInputs(), utf8(m_steps->text()), utf8(m_iterations->text()),
+                              utf8(m_seed->text()));
   } catch (const InputError& error) {
     emit messageRequested(QMessageBox::Warning, "Scaling Sweep", QString::fromUtf8(error.what()));
     return;
   }
-  if (!m_params.seed) m_params.seed = clockSeed();
-  if (!m_worker->startSweep(m_params)) return;
+  checked = checked->seeded(checked->params().seed.value_or(clockSeed()));
+  if (!m_worker->startSweep(*checked)) return;
+  m_params = checked->params();
   m_table->clear();
   setReport(m_exponent, QString());
   m_progress->setValue(0);

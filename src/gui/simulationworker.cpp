@@ -41,17 +41,17 @@ bool SimulationWorker::start(Work work) {
   return true;
 }
 
-bool SimulationWorker::startRun(const RunParams& params) {
-  return start([this, params] {
-    RunResult result = runSimulation(params, *this);
+bool SimulationWorker::startRun(const CheckedRun& run) {
+  return start([this, run] {
+    RunResult result = runSimulation(run, *this);
     const std::lock_guard lock(m_mutex);
     m_run = std::move(result);
   });
 }
 
-bool SimulationWorker::startSweep(const SweepParams& params) {
-  return start([this, params] {
-    SweepResult result = runSweep(params, *this);
+bool SimulationWorker::startSweep(const CheckedSweep& sweep) {
+  return start([this, sweep] {
+    SweepResult result = runSweep(sweep, *this);
     const std::lock_guard lock(m_mutex);
     m_sweep = std::move(result);
   });

@@ -24,8 +24,8 @@ class SimulationWorker final : public QObject, private SweepObserver {
   ~SimulationWorker() override;  // cancels work in progress and waits for its thread
 
   // Start a run or a sweep; false (and nothing happens) while earlier work is going on.
-  bool startRun(const RunParams& params);
-  bool startSweep(const SweepParams& params);
+  bool startRun(const CheckedRun& run);
+  bool startSweep(const CheckedSweep& sweep);
   bool running() const { return m_running.load(); }
   void cancel() { m_cancel.store(true); }
   // Blocks until the work's thread has ended (at once when there is none).

@@ -10,8 +10,6 @@
 #include <list>
 #include <thread>
 
-#include "polychain/resources.h"
-
 namespace polychain {
 
 #ifdef POLYCHAIN_WITH_MPI
@@ -110,16 +108,16 @@ class MpiTransport final : public Transport {
 
 }  // namespace
 
-TeamRun runTeam(Team& team, const RunParams& params, RunObserver& observer) {
-  if (team.size() == 1) return {runSimulation(params, observer), -1};
+TeamRun runTeam(Team& team, const CheckedRun& checked, RunObserver& observer) {
+  if (team.size() == 1) return {runSimulation(checked, observer), -1};
   MpiTransport transport(team);
-  return runOnTeam(transport, team.nextRun(), params, observer);
+  return runOnTeam(transport, team.nextRun(), checked, observer);
 }
 
 #else
 
-TeamRun runTeam(Team&, const RunParams& params, RunObserver& observer) {
-  return {runSimulation(params, observer), -1};
+TeamRun runTeam(Team&, const CheckedRun& checked, RunObserver& observer) {
+  return {runSimulation(checked, observer), -1};
 }
 
 #endif
@@ -158,12 +156,12 @@ class TeamSweepObserver final : public SweepObserver {
 
 }  // namespace
 
-SweepResult sweepTeam(Team& team, const SweepParams& params, SweepObserver& observer,
+SweepResult sweepTeam(Team& team, const CheckedSweep& checked, SweepObserver& observer,
                       int& stoppedAt) {
   stoppedAt = -1;
-  if (team.size() == 1) return runSweep(params, observer);
+  if (team.size() == 1) return runSweep(checked, observer);
   TeamSweepObserver teamObserver(team, observer);
-  return runSweep(params, teamObserver, [&](const RunParams& run, RunObserver& point) {
+  return runSweep(checked, teamObserver, [&](const CheckedRun& run, RunObserver& point) {
     teamObserver.m_inRun = true;
     TeamRun outcome = runTeam(team, run, point);
     teamObserver.m_inRun = false;

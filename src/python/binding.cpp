@@ -119,14 +119,16 @@ RunParams toParams(const Settings& s, std::int32_t steps) {
   throw py::error_already_set();
 }
 
-// Runs the parameter checks: a bad parameter raises ValueError, a run too big for the
-// memory MemoryError, both with the core's message.
+// Runs the core's check (checkRun, checkSweep, checkSample) and returns what it made: a bad
+// parameter raises ValueError, a run too big for the memory MemoryError, both with the core's
+// message.
 template <class Check>
-void check(Check&& check, bool memory) {
+auto check(Check&& check) -> decltype(check()) {
   try {
-    check();
+    return check();
+  } catch (const MemoryRefusal& e) {
+    raiseMemoryError(e.what());
   } catch (const InputError& e) {
-    if (memory) raiseMemoryError(e.what());
     throw py::value_error(e.what());
   }
 }
@@ -283,12 +285,11 @@ py::dict stopped(RunStatus status, const std::string& message, std::int64_t chai
 
 py::dict run(const Settings& settings, std::int32_t steps, const py::object& progress) {
   const RunParams params = toParams(settings, steps);
-  check([&] { validateParams(params); }, false);
-  check([&] { checkMemory(params); }, true);
+  const CheckedRun checked = check([&] { return checkRun(params); });
   Observer observer;
   Reporter reporter(observer, progress, params.iterations);
   RunResult result;
-  runReleased(observer, reporter, [&] { result = runSimulation(params, observer); });
+  runReleased(observer, reporter, [&] { result = runSimulation(checked, observer); });
   if (result.status != RunStatus::Finished) {
     return stopped(result.status, runStopMessage(result.status, params), result.trialLimitChain,
                    result.seed);
@@ -330,20 +331,19 @@ py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
   params.steps = steps;
   params.seed = params.run.seed;
   params.run.seed.reset();
-  check([&] { validateSweep(params, "steps"); }, false);
-  check([&] { checkSweepMemory(params); }, true);
+  const CheckedSweep checked = check([&] { return checkSweep(params, "steps"); });
   Observer observer;
   std::int64_t total = 0;
   for (const std::int32_t n : steps) total += std::int64_t{n} * params.run.iterations;
   Reporter reporter(observer, progress, total);
   SweepResult result;
   std::int64_t trialLimitChain = -1;
-  const RunFunction runOne = [&trialLimitChain](const RunParams& p, RunObserver& o) {
+  const RunFunction runOne = [&trialLimitChain](const CheckedRun& p, RunObserver& o) {
     RunResult r = runSimulation(p, o);
     trialLimitChain = r.trialLimitChain;
     return r;
   };
-  runReleased(observer, reporter, [&] { result = runSweep(params, observer, runOne); });
+  runReleased(observer, reporter, [&] { result = runSweep(checked, observer, runOne); });
   if (result.status != RunStatus::Finished) {
     return stopped(result.status, sweepStopMessage(params, result), trialLimitChain, result.seed);
   }
@@ -392,12 +392,11 @@ Settings settingsOf(const py::kwargs& kwargs) {
 // arrays for a model whose chains differ in length; the memory checked before anything runs.
 py::object sample(const Settings& settings, std::int32_t steps, const py::object& progress) {
   const RunParams params = toParams(settings, steps);
-  check([&] { validateParams(params); }, false);
-  check([&] { checkSampleMemory(params, 0); }, true);
+  const CheckedRun checked = check([&] { return checkSample(params, 0); });
   Observer observer;
   Reporter reporter(observer, progress, params.iterations);
   ChainSample result;
-  runReleased(observer, reporter, [&] { result = sampleChains(params, observer); });
+  runReleased(observer, reporter, [&] { result = sampleChains(checked, observer); });
   if (result.status != RunStatus::Finished) {
     return stopped(result.status, runStopMessage(result.status, params), result.trialLimitChain,
                    result.seed);

@@ -137,17 +137,17 @@ void checkMemory(const RunParams& params, int processesHere) {
   // Name what takes most of it.
   const MemoryParts parts = memoryParts(params);
   if (parts.walkers > parts.chains && parts.walkers > parts.stacks) {
-    throw InputError("Walkers = " + std::to_string(activeWalkers(params)) +
-                     " (the walkers that take samples: at most one per iteration) need about " +
-                     memoryText(needed) + but + "Choose fewer walkers.");
+    throw MemoryRefusal("Walkers = " + std::to_string(activeWalkers(params)) +
+                        " (the walkers that take samples: at most one per iteration) need about " +
+                        memoryText(needed) + but + "Choose fewer walkers.");
   }
   if (parts.stacks > parts.chains && runThreads(params) > 1) {
-    throw InputError("Threads = " + std::to_string(runThreads(params)) + " need about " +
-                     memoryText(needed) + but + "Choose fewer threads.");
+    throw MemoryRefusal("Threads = " + std::to_string(runThreads(params)) + " need about " +
+                        memoryText(needed) + but + "Choose fewer threads.");
   }
-  throw InputError("Steps (N) = " + std::to_string(params.steps) + " needs about " +
-                   memoryText(needed) + but + "Choose a smaller N" +
-                   (params.calcParCF ? ", or leave out g(r)." : "."));
+  throw MemoryRefusal("Steps (N) = " + std::to_string(params.steps) + " needs about " +
+                      memoryText(needed) + but + "Choose a smaller N" +
+                      (params.calcParCF ? ", or leave out g(r)." : "."));
 }
 
 }  // namespace polychain

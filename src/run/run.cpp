@@ -153,9 +153,24 @@ void finishRun(const RunParams& params, RunControl& control, RunResult& out) {
   }
 }
 
-RunResult runSimulation(const RunParams& params, RunObserver& observer) {
+CheckedRun CheckedRun::seeded(std::uint64_t seed) const {
+  CheckedRun run = *this;
+  run.m_params.seed = seed;
+  return run;
+}
+
+CheckedRun checkRun(const RunParams& params, int processesHere) {
   validateParams(params);
-  checkMemory(params);
+  checkMemory(params, processesHere);
+  return CheckedRun(params);
+}
+
+RunResult runSimulation(const RunParams& params, RunObserver& observer) {
+  return runSimulation(checkRun(params), observer);
+}
+
+RunResult runSimulation(const CheckedRun& run, RunObserver& observer) {
+  const RunParams& params = run.params();
   const std::uint64_t seed = params.seed.value_or(clockSeed());
   RunControl control(observer, params);
   RunResult out = modelOf(params.model).kind == ModelKind::Sampler

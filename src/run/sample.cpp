@@ -37,18 +37,23 @@ std::uint64_t sampleMemoryNeeded(const RunParams& params, std::uint64_t extraByt
   return (sites > most / perSite ? most : sites * perSite) + run;
 }
 
-void checkSampleMemory(const RunParams& params, std::uint64_t extraBytesPerSite) {
+CheckedRun checkSample(const RunParams& params, std::uint64_t extraBytesPerSite) {
+  validateParams(params);
   const std::uint64_t needed = sampleMemoryNeeded(params, extraBytesPerSite);
   const std::uint64_t available = memoryAvailable();
-  if (needed <= available) return;
-  throw InputError(std::to_string(params.iterations) +
-                   " chains of N = " + std::to_string(params.steps) + " need about " +
-                   gibibytes(needed) + " of memory, but only " + gibibytes(available) +
-                   " is available. Choose fewer chains or a smaller N.");
+  if (needed <= available) return CheckedRun(params);
+  throw MemoryRefusal(std::to_string(params.iterations) +
+                      " chains of N = " + std::to_string(params.steps) + " need about " +
+                      gibibytes(needed) + " of memory, but only " + gibibytes(available) +
+                      " is available. Choose fewer chains or a smaller N.");
 }
 
 ChainSample sampleChains(const RunParams& params, RunObserver& observer) {
-  validateParams(params);
+  return sampleChains(checkSample(params, 0), observer);
+}
+
+ChainSample sampleChains(const CheckedRun& run, RunObserver& observer) {
+  const RunParams& params = run.params();
   ChainSample out;
   out.seed = params.seed.value_or(clockSeed());
   out.chains = params.iterations;

@@ -80,7 +80,7 @@ RunParams sweepPointParams(const SweepParams& params, std::size_t index) {
   return run;
 }
 
-void validateSweep(const SweepParams& params, std::string_view stepsField) {
+CheckedSweep checkSweep(const SweepParams& params, std::string_view stepsField, int processesHere) {
   const std::string name(stepsField);
   if (params.steps.empty()) {
     throw InputError(name + " needs step counts to sweep, such as 100,200,400,800.");
@@ -100,17 +100,25 @@ void validateSweep(const SweepParams& params, std::string_view stepsField) {
   if (!(params.correctionExponent > 0.0) || !std::isfinite(params.correctionExponent)) {
     throw InputError("The correction exponent must be a positive number.");
   }
-  for (std::size_t k = 0; k < params.steps.size(); ++k) validateParams(sweepPointParams(params, k));
-}
-
-void checkSweepMemory(const SweepParams& params, int processesHere) {
+  // Every N's parameters before any N's memory, so that a refusal of the parameters, which
+  // is the same on every process of a team, comes before one of the memory, which need not be.
+  CheckedSweep sweep;
+  sweep.m_params = params;
   for (std::size_t k = 0; k < params.steps.size(); ++k) {
-    checkMemory(sweepPointParams(params, k), processesHere);
+    const RunParams point = sweepPointParams(params, k);
+    validateParams(point);
+    sweep.m_points.push_back(CheckedSweep::checked(point));
   }
+  for (const CheckedRun& point : sweep.m_points) checkMemory(point.params(), processesHere);
+  return sweep;
 }
 
-SweepResult runSweep(const SweepParams& params, SweepObserver& observer, const RunFunction& run) {
-  validateSweep(params);
+SweepResult runSweep(const SweepParams& params, SweepObserver& observer) {
+  return runSweep(checkSweep(params), observer);
+}
+
+SweepResult runSweep(const CheckedSweep& sweep, SweepObserver& observer, const RunFunction& run) {
+  const SweepParams& params = sweep.params();
   SweepResult out;
   out.seed = params.seed.value_or(clockSeed());
   // Each N weighs as its time: about its N, or the same for all with a pivot budget.
@@ -120,15 +128,16 @@ SweepResult runSweep(const SweepParams& params, SweepObserver& observer, const R
   for (std::int32_t n : params.steps) total += weight(n);
   double done = 0.0;
   for (std::size_t k = 0; k < params.steps.size(); ++k) {
-    RunParams point = sweepPointParams(params, k);
-    point.seed = sweepPointSeed(out.seed, k);
+    const CheckedRun checked = sweep.point(k).seeded(sweepPointSeed(out.seed, k));
+    const RunParams& point = checked.params();
     if (observer.cancelRequested()) {
       out.status = RunStatus::Cancelled;
       return out;
     }
     observer.pointStarted(k, point.steps, *point.seed);
     PointObserver pointObserver(observer, done / total, weight(point.steps) / total);
-    const RunResult result = run(point, pointObserver);
+    const RunResult result =
+        run ? run(checked, pointObserver) : runSimulation(checked, pointObserver);
     if (result.status != RunStatus::Finished) {
       out.status = result.status;
       return out;

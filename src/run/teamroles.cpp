@@ -590,9 +590,9 @@ std::int64_t messageRun(const Bytes& bytes) {
   return bytes.size() < sizeof(std::int64_t) ? -1 : read<std::int64_t>(bytes, at);
 }
 
-TeamRun runOnTeam(Transport& transport, std::int64_t run, const RunParams& params,
+TeamRun runOnTeam(Transport& transport, std::int64_t run, const CheckedRun& checked,
                   RunObserver& observer) {
-  validateParams(params);
+  const RunParams& params = checked.params();
   Member member(transport, run, params, observer);
   TeamRun outcome;
   if (transport.rank() == 0) {

@@ -44,8 +44,7 @@ Dispatch dispatchRun(const RunInputs& inputs) {
     readModelSettings(inputs, params);
     params.seed = readSeed(inputs.seed, kSeedField);
     params.calcParCF = inputs.gofr;
-    validateParams(params);
-    checkMemory(params);
+    dispatch.checked = checkRun(params);
   } catch (const InputError& error) {
     dispatch.kind = Dispatch::Kind::Refused;
     dispatch.message = error.what();
@@ -55,8 +54,8 @@ Dispatch dispatchRun(const RunInputs& inputs) {
   return dispatch;
 }
 
-SweepParams sweepFromInputs(const RunInputs& main, std::string_view steps,
-                            std::string_view iterations, std::string_view seed) {
+CheckedSweep sweepFromInputs(const RunInputs& main, std::string_view steps,
+                             std::string_view iterations, std::string_view seed) {
   if (main.model == nullptr) {
     std::string models;
     for (std::size_t i = 0; i < kModelCount; ++i) {
@@ -72,9 +71,7 @@ SweepParams sweepFromInputs(const RunInputs& main, std::string_view steps,
   requireAtLeastOne(run.iterations, kSweepIterationsField);
   readModelSettings(main, run);
   params.seed = readSeed(seed, kSweepSeedField);
-  validateSweep(params, kSweepStepsField);
-  checkSweepMemory(params);
-  return params;
+  return checkSweep(params, kSweepStepsField);
 }
 
 void WindowState::apply(const RunParams& params, RunResult result) {

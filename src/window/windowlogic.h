@@ -41,7 +41,8 @@ struct Dispatch {
     Run,      // run `params`
   };
   Kind kind = Kind::Nothing;
-  RunParams params;
+  RunParams params;                   // what was read
+  std::optional<CheckedRun> checked;  // when Run: params, checked (checkRun)
   std::string message;
 };
 
@@ -56,10 +57,11 @@ inline constexpr std::string_view kSweepStepsField = "Steps (N) list";
 inline constexpr std::string_view kSweepIterationsField = "Iterations per N";
 inline constexpr std::string_view kSweepSeedField = "Sweep seed";
 
-// The sweep the Scaling tab would start: the chosen model with its settings, and the tab's
-// own three fields. Throws InputError naming the field at fault; an empty seed stays empty.
-SweepParams sweepFromInputs(const RunInputs& main, std::string_view steps,
-                            std::string_view iterations, std::string_view seed);
+// The sweep the Scaling tab would start, checked (checkSweep): the chosen model with its
+// settings, and the tab's own three fields. Throws InputError naming the field at fault; an
+// empty seed stays empty.
+CheckedSweep sweepFromInputs(const RunInputs& main, std::string_view steps,
+                             std::string_view iterations, std::string_view seed);
 
 // What finished runs leave in the window: the six result texts of the last one, and what the
 // export writes (its chain, and g(r) of the last run that computed it). The export texts are

@@ -13,6 +13,7 @@
 
 #include "chain/growth.h"
 #include "chain/lattice.h"
+#include "polychain/resources.h"
 #include "reference/runparams.h"
 #include "run/control.h"
 
@@ -96,6 +97,22 @@ TEST(Run, RefusesWhatItCannotRun) {
   EXPECT_NE(refusal(runParams(MeanderSettings{}, 0, 1, 1)).find("Steps (N)"), std::string::npos);
   EXPECT_NE(refusal(runParams(MeanderSettings{}, 5, -1, 1)).find("Iterations"), std::string::npos);
   EXPECT_THROW(run(runParams(MeanderSettings{}, -5, 3, 1)), InputError);
+  // The front ends tell a refusal of the memory from one of the parameters: the one comes
+  // only after the parameters passed, and only as MemoryRefusal.
+  const auto checkError = [](const RunParams& p) -> std::string {
+    try {
+      checkRun(p);
+    } catch (const MemoryRefusal&) {
+      return "memory";
+    } catch (const InputError&) {
+      return "parameters";
+    }
+    return "";
+  };
+  // 10^5 threads of a chain of 10^6 steps each: far beyond any machine.
+  EXPECT_EQ(checkError(runParams(MeanderSettings{}, 1'000'000, -1, 1, 100'000)), "parameters");
+  EXPECT_EQ(checkError(runParams(MeanderSettings{}, 1'000'000, 100'000, 1, 100'000)), "memory");
+  EXPECT_EQ(checkError(runParams(MeanderSettings{}, 1000, 1, 1)), "");
   RunParams shortRange = runParams(ShortRangeSettings{0}, 10, 1, 1);
   EXPECT_NE(refusal(shortRange).find("Kuhn Length must not be 0"), std::string::npos);
   // 32-bit coordinates: the longest reach that fits is accepted, one more is refused.

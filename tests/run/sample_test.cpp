@@ -2,6 +2,7 @@
 // same on any thread count; cancelling and the trial cap stop it; placement moves each chain
 // rigidly, wraps it into the box with images, takes no site twice and repeats for a seed.
 #include "polychain/sample.h"
+#include "polychain/resources.h"
 
 #include <gtest/gtest.h>
 
@@ -96,8 +97,8 @@ TEST(Sample, CancelAndTrialCapStopIt) {
   const RunParams few = runParams(PivotSettings{}, 1000, 10, 1);
   const RunParams many = runParams(PivotSettings{}, 1000, 1000, 1);
   EXPECT_GE(sampleMemoryNeeded(many, 100) - sampleMemoryNeeded(few, 100), 990U * 1001 * 112);
-  EXPECT_THROW(checkSampleMemory(runParams(PivotSettings{}, 60'000'000, 2'000'000'000, 1), 0),
-               InputError);
+  EXPECT_THROW(checkSample(runParams(PivotSettings{}, 60'000'000, 2'000'000'000, 1), 0),
+               MemoryRefusal);
 }
 
 TEST(Placement, CubeSymmetriesAreTheFortyEightOfTheCube) {

@@ -54,7 +54,7 @@ class Recorder : public SweepObserver {
 
 std::string errorOf(const SweepParams& p) {
   try {
-    validateSweep(p, "--steps");
+    checkSweep(p, "--steps");
   } catch (const InputError& e) {
     return e.what();
   }

@@ -68,7 +68,7 @@ class LocalTeam {
         Rank transport(*this, static_cast<int>(r));
         RunObserver quiet;
         RunObserver& observer = r < observers.size() && observers[r] ? *observers[r] : quiet;
-        outcomes[r] = runOnTeam(transport, index, params, observer);
+        outcomes[r] = runOnTeam(transport, index, checkRun(params), observer);
       });
     }
     for (std::thread& rank : ranks) rank.join();
