@@ -37,7 +37,7 @@ asan: setup
 
 # The sources, formatted as .clang-format says.
 format-check: setup
-	@git ls-files 'src/*.cpp' 'src/*.h' 'include/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' | \
+	@git ls-files 'src/*.cpp' 'src/*.h' 'include/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' 'tools/*.cpp' 'tools/*.h' | \
 	  xargs clang-format --dry-run --Werror
 
 clean:

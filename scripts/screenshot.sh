@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 out=${2:-docs}
-gui="$build/src/gui/polychain-gui"
+gui="$build/tools/screenshot/polychain-screenshot"
 if [[ ! -x "$gui" ]]; then
   echo "screenshot: $gui not found; build the window first (make build)" >&2
   exit 1
@@ -19,7 +19,7 @@ if ! command -v xvfb-run >/dev/null; then
 fi
 mkdir -p "$out"
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
-shoot() { xvfb-run -a -s "-screen 0 1280x1024x24" "$gui" --screenshot "$@"; }
+shoot() { xvfb-run -a -s "-screen 0 1280x1024x24" "$gui" "$@"; }
 shoot "$out/window.png"
 shoot "$out/tabs.png" --model saw --size 1100x860 --tab Details --tab Scaling
 echo "screenshot: saved $out/window.png and $out/tabs.png"

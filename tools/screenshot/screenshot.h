@@ -1,0 +1,26 @@
+// The pictures of the window in the README: a small run with a fixed seed (and a small sweep
+// when the Scaling tab is shown), then the window, or some of its tabs side by side, saved
+// as a PNG file.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace polychain {
+
+class Form1;
+
+struct Screenshot {
+  QString file;
+  QStringList tabs;  // none: the whole window with the Chain tab; one: the window with that
+                     // tab; more: those tabs side by side
+  bool selfAvoiding = false;  // the self-avoiding walk instead of the free walk
+};
+
+// Fills the shown `window`'s fields, runs, and once the run (and sweep) ended and painted,
+// saves the picture and calls `done` with whether it was saved; the reason it was not is
+// written to the standard error.
+void takeScreenshot(Form1& window, const Screenshot& shot, std::function<void(bool saved)> done);
+
+}  // namespace polychain
