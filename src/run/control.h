@@ -1,5 +1,6 @@
 // What the workers of one run share: the observer, the stop flag, the progress they
-// publish, and the per-chain watch that the growers' trial counters call.
+// publish, the per-chain watch that the growers' trial counters call, the guard that keeps
+// exceptions inside a parallel region, and the end every run shares.
 #pragma once
 
 #include <atomic>
@@ -9,7 +10,6 @@
 #include <functional>
 #include <mutex>
 #include <new>
-#include <span>
 #include <vector>
 
 #include "analysis/chainmeasures.h"
@@ -119,22 +119,5 @@ class RegionFailure {
   std::mutex m_mutex;
   std::exception_ptr m_failure;
 };
-
-// Receives the summaries of a block's chains in chain order, one call at a time.
-using ChainSink = std::function<void(std::int64_t chain, const ChainSummary& summary)>;
-
-// Receives the sites of one chain (origin first) on the worker thread that made it: once per
-// chain, chains in any order and several at once, so each call writes only its own chain's
-// place.
-using ChainSitesSink = std::function<void(std::int64_t chain, std::span<const Point> sites)>;
-
-// Grows chains [first, first + count) of a run of a growth model on this process's threads,
-// chain `first` drawing from `stream` and each later one from the stream jumped once more;
-// leaves the sites of the run's last chain in `lastSites` when it is among them, and hands
-// every chain's sites to `sites` when it is set. Stops early when the run stops; rethrows
-// what is neither that nor a failed allocation.
-void growBlock(const RunParams& params, RunControl& control, const RandomSource& stream,
-               std::int64_t first, std::int64_t count, const ChainSink& sink,
-               std::vector<Point>& lastSites, const ChainSitesSink& sites = {});
 
 }  // namespace polychain

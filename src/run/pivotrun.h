@@ -10,6 +10,7 @@
 #include "analysis/timeseries.h"
 #include "polychain/run.h"
 #include "run/control.h"
+#include "run/growblock.h"
 
 namespace polychain {
 

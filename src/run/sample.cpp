@@ -8,6 +8,7 @@
 
 #include "polychain/resources.h"
 #include "run/control.h"
+#include "run/growblock.h"
 #include "run/pivotrun.h"
 
 namespace polychain {

@@ -17,6 +17,7 @@
 #include "polychain/transport.h"
 #include "run/blockschedule.h"
 #include "run/control.h"
+#include "run/growblock.h"
 #include "run/pivotrun.h"
 #include "run/teamwire.h"
 
