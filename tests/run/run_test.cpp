@@ -16,6 +16,7 @@
 #include "polychain/resources.h"
 #include "reference/runparams.h"
 #include "run/control.h"
+#include "run/samebits.h"
 
 namespace polychain {
 namespace {
@@ -25,18 +26,6 @@ using reference::runParams;
 RunResult run(const RunParams& p) {
   RunObserver quiet;
   return runSimulation(p, quiet);
-}
-
-// Every number a finished run returns, bit for bit.
-void expectSameBits(const RunResult& a, const RunResult& b) {
-  ASSERT_EQ(a.status, RunStatus::Finished);
-  ASSERT_EQ(b.status, RunStatus::Finished);
-  EXPECT_EQ(a.sums.endSum, b.sums.endSum);
-  EXPECT_EQ(a.sums.distanceSum, b.sums.distanceSum);
-  EXPECT_EQ(a.sums.rgSum, b.sums.rgSum);
-  EXPECT_EQ(a.extended.rmsEnd.standardError, b.extended.rmsEnd.standardError);
-  EXPECT_EQ(a.extended.ratio.standardError, b.extended.ratio.standardError);
-  EXPECT_EQ(a.lastSites, b.lastSites);
 }
 
 TEST(Run, SameBitsOnAnyThreadCountOtherBitsForAnotherSeed) {

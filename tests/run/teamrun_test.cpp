@@ -14,6 +14,7 @@
 
 #include "polychain/transport.h"
 #include "reference/runparams.h"
+#include "run/samebits.h"
 
 namespace polychain {
 namespace {
@@ -84,28 +85,6 @@ class LocalTeam {
   std::barrier<> m_ends;
 };
 
-void expectSameResult(const RunResult& team, const RunResult& alone) {
-  ASSERT_EQ(team.status, RunStatus::Finished);
-  ASSERT_EQ(alone.status, RunStatus::Finished);
-  EXPECT_EQ(team.sums.endSum, alone.sums.endSum);
-  EXPECT_EQ(team.sums.distanceSum, alone.sums.distanceSum);
-  EXPECT_EQ(team.sums.rgSum, alone.sums.rgSum);
-  EXPECT_EQ(team.sums.chains, alone.sums.chains);
-  EXPECT_EQ(team.values.Rsqred, alone.values.Rsqred);
-  EXPECT_EQ(team.extended.trials.has_value(), alone.extended.trials.has_value());
-  if (team.extended.trials) {
-    EXPECT_EQ(team.extended.trials->total, alone.extended.trials->total);
-  }
-  EXPECT_EQ(team.extended.rmsEnd.standardError, alone.extended.rmsEnd.standardError);
-  EXPECT_EQ(team.extended.ratio.standardError, alone.extended.ratio.standardError);
-  EXPECT_EQ(team.lastSites, alone.lastSites);
-  ASSERT_EQ(team.pivot.has_value(), alone.pivot.has_value());
-  if (team.pivot) {
-    EXPECT_EQ(team.pivot->accepted, alone.pivot->accepted);
-    EXPECT_EQ(team.pivot->tauR2, alone.pivot->tauR2);
-  }
-}
-
 TEST(TeamRun, EveryModelGivesTheBitsOfOneProcessOnAnyNumberOfRanks) {
   PivotSettings pivot;
   pivot.walkers = 5;
@@ -125,7 +104,7 @@ TEST(TeamRun, EveryModelGivesTheBitsOfOneProcessOnAnyNumberOfRanks) {
       RunObserver quiet;
       const RunResult alone = runSimulation(params, quiet);
       const std::vector<TeamRun> outcomes = team.run(index++, params);
-      expectSameResult(outcomes[0].result, alone);
+      expectSameBits(outcomes[0].result, alone);
       for (const TeamRun& outcome : outcomes) {
         EXPECT_EQ(outcome.result.status, RunStatus::Finished);
         EXPECT_EQ(outcome.stoppedAt, -1);
@@ -176,7 +155,7 @@ TEST(TeamRun, AStopOnAnyRankStopsEveryRankAndNamesWhereItBegan) {
   // And the team runs on afterwards, unharmed by what the stopped runs left unread.
   const RunParams small = runParams(SawSettings{1}, 100, 500, 2, 1);
   RunObserver quiet;
-  expectSameResult(team.run(index++, small)[0].result, runSimulation(small, quiet));
+  expectSameBits(team.run(index++, small)[0].result, runSimulation(small, quiet));
 }
 
 }  // namespace
