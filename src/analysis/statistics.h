@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "analysis/chainmeasures.h"
-#include "polychain/model.h"
-
 #include "polychain/results.h"
 
 namespace polychain {

@@ -1,7 +1,5 @@
 #include "run/growblock.h"
 
-#include <omp.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <memory>
