@@ -24,8 +24,9 @@ void BM_PivotSweep(benchmark::State& state) {
   SweepParams params;
   params.run.model = PivotSettings{};
   params.run.threads = 2;
-  params.pivotBudget = kDefaultPivotBudget;
-  params.steps = defaultPivotSweepSteps();
+  const ModelInfo& pivot = modelOf(params.run.model);
+  params.budget = pivot.budget->defaultBudget;
+  params.steps = defaultSweepSteps(pivot);
   params.seed = static_cast<std::uint64_t>(state.range(0));
   SweepResult result;
   for (auto _ : state) {

@@ -18,11 +18,11 @@ set(allowed_gui polychain window)
 set(allowed_python polychain)
 
 # The layer of each public header.
-set(public_chain model inputerror point)
+set(public_chain model inputerror point numbertext)
 set(public_analysis results)
 set(public_run params run sweep resources sample placement transport)
 set(public_mpi team teamrun)
-set(public_reports texts json loglogplot paramreader numbertext)
+set(public_reports texts json loglogplot paramreader)
 set(public_files formats export atomicfile ensemble)
 
 set(violations "")

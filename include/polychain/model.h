@@ -1,9 +1,10 @@
 // The table of chain models. Each model is one file that declares everything the rest of the
-// program asks about it (its ModelInfo) beside its grower; its settings are one plain struct
-// below, held in the ModelSettings variant that a run's parameters carry. Texts, JSON, the
-// parameter readers, the command's options, the window's options and the memory check loop
-// over modelTable() instead of naming models. A new model is its settings struct and the
-// declaration of its info here, and its own file.
+// program asks about it (its ModelInfo): what it grows or samples, its settings of any kind,
+// the quantities it measures beyond the common statistics, and the name of the runner that
+// carries out its runs. Its settings are one plain struct below, held in the ModelSettings
+// variant that a run's parameters carry. Texts, JSON, the parameter readers, the command's
+// options, the window, the Python module, the memory check and the run frame loop over
+// modelTable() instead of naming models.
 #pragma once
 
 #include <array>
@@ -39,22 +40,27 @@ struct ShortRangeSettings {
 const ModelInfo& modelInfo(const ShortRangeSettings&);
 
 // The true self-avoiding walk, sampled by `walkers` Markov chains of pivot moves, one sample
-// every `pivotsPerSample` attempts after `burnIn` attempts (none: N, at least kMinimumBurnIn).
-inline constexpr std::int64_t kDefaultPivotsPerSample = 1000;
-inline constexpr std::int64_t kMinimumBurnIn = 10'000;
-inline constexpr std::int32_t kDefaultWalkers = 8;
+// every `pivotsPerSample` attempts after `burnIn` attempts (none: the model's rule).
 struct PivotSettings {
-  std::int64_t pivotsPerSample = kDefaultPivotsPerSample;
+  std::int64_t pivotsPerSample = 1000;
   std::optional<std::int64_t> burnIn;
-  std::int32_t walkers = kDefaultWalkers;
+  std::int32_t walkers = 8;
 };
 const ModelInfo& modelInfo(const PivotSettings&);
 
 // Which model a run grows, with its settings; the alternatives' order is the table's.
 using ModelSettings = std::variant<MeanderSettings, SawSettings, ShortRangeSettings, PivotSettings>;
 
-// Chains grown from the origin, one per iteration; or a Markov chain of walks sampled.
-enum class ModelKind { Grower, Sampler };
+// A setting's value: a whole number, a real number, or a flag. A choice is held as the index
+// of its word among the setting's choices.
+using SettingValue = std::variant<std::int64_t, double, bool>;
+
+enum class SettingKind {
+  Whole,   // a whole number from `least` to `most`
+  Real,    // a finite real number within `lowest` and `highest`
+  Choice,  // one of the words `choices`
+  Flag,    // on or off
+};
 
 // One setting of a model, as every reader and writer of settings sees it.
 struct SettingInfo {
@@ -63,12 +69,71 @@ struct SettingInfo {
   std::string_view help;     // the option's help, its default included
   std::string_view field;    // the window's name for it in messages; empty: not in the window
   std::string_view caption;  // the window's caption
-  std::int64_t least = 0;    // what the readers accept
+  SettingKind kind = SettingKind::Whole;
+  std::int64_t least = 0;  // a whole number's range
   std::int64_t most = 0;
+  double lowest = 0.0;  // a real number's range; `lowest` itself only when lowestIncluded
+  double highest = 0.0;
+  bool lowestIncluded = true;
+  std::span<const std::string_view> choices;  // a choice's words, in the order of their index
   // True when it changes which walks are sampled, false when only how (the pivot's settings).
   bool physical = true;
-  std::optional<std::int64_t> (*get)(const ModelSettings&) = nullptr;  // none: its default rule
-  void (*set)(ModelSettings&, std::int64_t) = nullptr;
+  // The value in `settings`; none: the model's default rule, which the run works out.
+  std::optional<SettingValue> (*get)(const ModelSettings&) = nullptr;
+  // Sets a value of this setting's kind (checkSetting has accepted it).
+  void (*set)(ModelSettings&, const SettingValue&) = nullptr;
+};
+
+// The kind of a quantity that a model measures.
+enum class MeasureKind {
+  Count,     // a whole number, such as the attempted moves
+  Number,    // a real number, such as an acceptance
+  Estimate,  // a mean with its standard error
+  Curve,     // values at 1, 2, ..., such as <R^2(n)>/n
+};
+
+// One quantity a model measures beyond the common statistics, as the texts, the JSON, the
+// window and the Python module show it. A run's values are in RunResult::measures, in the
+// order of ModelInfo::measures.
+struct MeasureInfo {
+  std::string_view name;  // Python's name and the CSV column, such as "tau_R2"
+  // Its place in the JSON object of the model's measures, levels joined by '/', such as
+  // "autocorrelation_time/R2".
+  std::string_view json;
+  std::string_view caption;  // the window's and the text's short name; empty: no line of its own
+  std::string_view meaning;  // the text line's explanation; {name} puts another measure's value
+  std::string_view unit;     // such as "sweeps"; empty for a pure number
+  MeasureKind kind = MeasureKind::Number;
+  int digits = 6;       // significant digits of a Number in texts
+  bool csv = true;      // a column of the sweep's CSV
+  bool inSweep = true;  // measured for every N of a sweep (false: a run's own, such as its
+                        // burn-in)
+  // The sweep table's column heading (empty: not a column) and width.
+  std::string_view column;
+  int columnWidth = 0;
+  // The window's Details tab: its caption there (empty: not shown), its accessible name and
+  // what its value means.
+  std::string_view label;
+  std::string_view description;
+  std::string_view hint;
+};
+
+// A sampler's sweep by budget: the work spent on each N is given for one reference N, and
+// longer N get less in proportion to what one unit of work costs at each N, so that every N
+// takes about the same time.
+struct SweepBudget {
+  std::string_view unit;  // what the budget counts, such as "attempted pivots"
+  std::int64_t defaultBudget = 0;
+  std::int32_t referenceSteps = 1000;
+  double costExponent = 0.0;  // one unit of work costs about N^costExponent
+  // The default sweep without --steps: from `first` to `last`, doubling.
+  std::int32_t first = 0;
+  std::int32_t last = 0;
+  // The end of the sweep's heading, naming how the work is shared, such as "{walkers} walker".
+  std::string_view phrase;
+  // Fits a run of N = `steps` to `work` units of work: adjusts `settings` and returns the
+  // samples (Iterations) that fill it.
+  std::int32_t (*fit)(ModelSettings& settings, std::int32_t steps, std::int64_t work) = nullptr;
 };
 
 struct ModelInfo {
@@ -77,7 +142,12 @@ struct ModelInfo {
   std::string_view caption;        // the window's option caption, such as "Short Range (1-10)"
   std::string_view exportHeading;  // the first line of the chain export
   std::string_view summary;        // one line on what it grows
-  ModelKind kind = ModelKind::Grower;
+  // Which runner carries out its runs, asked for by this name ("grower": the one every
+  // growth model shares).
+  std::string_view runner = "grower";
+  // What one of Iterations is, singular and plural: a chain grown, or a sample taken.
+  std::string_view sample = "chain";
+  std::string_view samples = "chains";
   bool countsTrials = false;  // reports trials, discarded trials, back-ups and regrowing
   std::int32_t maxSteps = std::numeric_limits<std::int32_t>::max();  // the longest N it takes
   // Sites a chain of N steps holds at most, beyond N: 1 (the origin), or 0 for a model that
@@ -85,14 +155,25 @@ struct ModelInfo {
   std::int32_t sitesBeyondSteps = 1;
   bool selfAvoiding = false;  // no site of a finished chain is taken twice
   double sizeExponent = 0.5;  // the theoretical Sqr<R^2> is N^sizeExponent
-  // lp from the mean end-to-end distance and N.
+  // lp from the mean end-to-end distance and N, which goes as the mean distance to the power
+  // `persistencePower` (for the standard error of lp).
   double (*persistence)(double meanDistance, double steps) = nullptr;
+  double persistencePower = 1.0;
   std::span<const SettingInfo> settings;
   // The setting that texts name beside the model, with the export header's label for it and
   // how a description words it ("{}" for the value): -1 for none.
   int headline = -1;
   std::string_view exportLabel;
   std::string_view phrase;
+  // What it measures beyond the common statistics, under this JSON key and window title.
+  std::span<const MeasureInfo> measures;
+  std::string_view measuresKey;
+  std::string_view measuresTitle;
+  // The heading of the extended statistics when they are time averages of its Markov chains
+  // ({name} puts a measure's value, {name|one|many} it and the word that fits); empty: means
+  // over independent chains.
+  std::string_view statisticsHeading;
+  const SweepBudget* budget = nullptr;  // a sweep may spend a budget on each N instead
   ModelSettings (*defaults)() = nullptr;
   // Throws InputError, naming the setting, when chains of `steps` cannot take these settings.
   void (*check)(const ModelSettings&, std::int32_t steps) = nullptr;
@@ -106,6 +187,10 @@ struct ModelInfo {
   const SettingInfo* headlineSetting() const {
     return headline >= 0 ? &settings[static_cast<std::size_t>(headline)] : nullptr;
   }
+  // The setting whose key is `key`; none when the model has no such setting.
+  const SettingInfo* findSetting(std::string_view key) const;
+  // The index in `measures` of the measure called `name`; -1 when there is none.
+  int findMeasure(std::string_view name) const;
 };
 
 // Every model, in the order of ModelSettings's alternatives (the order the window shows).
@@ -122,5 +207,13 @@ const ModelInfo* findModel(std::string_view key);
 
 // The keys of every model, such as "meander, saw, short-range or pivot".
 std::string_view modelKeyList();
+
+// Throws InputError naming `field` when `value` is not of the setting's kind or out of its
+// range: "Density (--density) must be ...". The one check of a setting's value, whoever read it.
+void checkSetting(const SettingInfo& setting, const SettingValue& value, std::string_view field);
+
+// The range a setting accepts, as the readers' messages word it, such as "whole numbers from 1
+// to 3", "numbers above 0 and at most 0.8" or "none, z, yz or xyz".
+std::string settingRange(const SettingInfo& setting);
 
 }  // namespace polychain

@@ -33,6 +33,15 @@ std::vector<std::int32_t> readStepList(
     std::int32_t least = std::numeric_limits<std::int32_t>::min(),
     std::int32_t most = std::numeric_limits<std::int32_t>::max());
 
+// A real number: decimal text with blanks around it allowed, an optional sign, fraction and
+// exponent; finite.
+double readRealNumber(std::string_view text, std::string_view field);
+
+// A model setting's value by its kind: a whole number as readWholeNumber within its range, a
+// real number as readRealNumber, a choice's word, or a flag (on, off, true, false, yes, no, 1
+// or 0); then checkSetting.
+SettingValue readSetting(const SettingInfo& setting, std::string_view text, std::string_view field);
+
 // The key of a model of the table, such as "saw".
 const ModelInfo& readModelKey(std::string_view text, std::string_view field);
 

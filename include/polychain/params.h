@@ -32,15 +32,12 @@ struct RunParams {
 // takes.
 std::uint64_t clockSeed();
 
-// The burn-in of a pivot run: its setting when given, else N attempts but at least
-// kMinimumBurnIn.
-std::int64_t pivotBurnIn(const RunParams& params);
-
 // Trials without a new greatest chain length after which a chain is said to seem trapped.
 inline constexpr std::int64_t kTrappedTrials = 20'000'000;
 
 // Throws InputError when a run cannot take these parameters: N < 1, Iterations < 1, a
-// negative thread count, trial cap or regrowing limit, or what the model's own check refuses.
+// negative thread count, trial cap or regrowing limit, a model setting out of its range
+// (checkSetting), or what the model's own check refuses.
 void validateParams(const RunParams& params);
 
 }  // namespace polychain

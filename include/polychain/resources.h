@@ -9,9 +9,10 @@
 namespace polychain {
 
 // The bytes a run of `params` will hold at its peak, an estimate that errs on the high side:
-// each worker thread's stack, chain and indexes, the pivot walkers' results, the last chain
-// and its export text, and the g(r) arrays when it computes them. It grows with Iterations
-// only through the pivot walkers, at most one per iteration.
+// each worker thread's stack, chain and indexes, what the model's runner holds besides (such
+// as the pivot walkers' results), the last chain and its export text, and the g(r) arrays
+// when it computes them. It grows with Iterations only through what the runner holds, which
+// is at most a few hundred bytes per iteration.
 std::uint64_t runMemoryNeeded(const RunParams& params);
 
 // The bytes this process can still take: the least of the memory the system reports
@@ -28,7 +29,7 @@ class MemoryRefusal : public InputError {
 
 // Throws MemoryRefusal when runMemoryNeeded(params) exceeds memoryAvailable(), or its share
 // of it when `processesHere` processes of one job run on this machine, naming what takes most
-// of it (N, the threads or the walkers).
+// of it (N, the threads or what the runner holds, such as the walkers).
 void checkMemory(const RunParams& params, int processesHere = 1);
 
 // The worker threads a run of `params` uses: the thread count asked for (or all the machine

@@ -21,20 +21,14 @@ struct RunSums {
   std::int64_t endSum = 0;
   double distanceSum = 0.0;
   double rgSum = 0.0;
+  // The sums of their squares, for the standard errors of the results.
+  double endSquares = 0.0;
+  double distanceSquares = 0.0;
+  double rgSquares = 0.0;
 
   void add(const ChainSummary& chain);
   // Takes in the chains of `later` after these.
   void merge(const RunSums& later);
-};
-
-// The six results in the order the window shows them.
-struct ResultValues {
-  double eR = 0.0;       // <R> calculated: S / (chains N)
-  double TR = 0.0;       // <R> theoretical: 0
-  double Rsqred = 0.0;   // Sqr<R^2> calculated: D / chains, the mean end-to-end distance
-  double TRsqred = 0.0;  // Sqr<R^2> theoretical: N^0.5 (free walk) or N^0.6
-  double pers = 0.0;     // lp: (D / chains) / N^0.5 (free walk) or (D / chains)^2 / N
-  double Rgtxt = 0.0;    // Rg: sqrt(G / chains)
 };
 
 // A mean over the chains and its standard error. The error is NaN ("absent") when it cannot
@@ -44,6 +38,28 @@ struct Estimate {
   double standardError = std::numeric_limits<double>::quiet_NaN();
 
   bool hasError() const { return std::isfinite(standardError); }
+};
+
+// The six results in the order the window shows them, each a value with, where it has one,
+// its standard error: over independent chains, the spread of the chains' values over the
+// square root of their number, carried through square roots and powers by the delta method;
+// none for the theoretical values, nor for the samples of a Markov chain, whose errors are
+// those of the extended statistics.
+struct ResultValues {
+  Estimate eR{0.0};       // <R> calculated: S / (chains N)
+  Estimate TR{0.0};       // <R> theoretical: 0
+  Estimate Rsqred{0.0};   // Sqr<R^2> calculated: D / chains, the mean end-to-end distance
+  Estimate TRsqred{0.0};  // Sqr<R^2> theoretical: N^0.5 (free walk) or N^0.6
+  Estimate pers{0.0};     // lp: (D / chains) / N^0.5 (free walk) or (D / chains)^2 / N
+  Estimate Rgtxt{0.0};    // Rg: sqrt(G / chains)
+};
+
+// A quantity a model measures beyond the common statistics (MeasureInfo): its value, with the
+// standard error of an estimate, or the values of a curve at 1, 2, ...
+struct MeasureValue {
+  double value = std::numeric_limits<double>::quiet_NaN();
+  double standardError = std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> curve;
 };
 
 // A per-chain count: its sum and mean over the chains and its largest value.

@@ -24,22 +24,6 @@ enum class RunStatus {
   OutOfMemory,  // an allocation failed while the run was going on
 };
 
-// The Markov chains of a pivot run: attempted and accepted pivots over all walkers (burn-in
-// included), the attempts measured (every one after the burn-in), and the integrated
-// autocorrelation times of R^2 and Rg^2 in attempts (1/2: independent) from Sokal's window,
-// and in accepted pivots (times the acceptance).
-struct PivotStats {
-  std::int64_t walkers = 0;
-  std::int64_t attempts = 0;
-  std::int64_t accepted = 0;
-  double acceptance = 0.0;
-  double tauR2 = 0.0;
-  double tauRg2 = 0.0;
-  std::int64_t measured = 0;
-  double tauR2Accepted = 0.0;
-  double tauRg2Accepted = 0.0;
-};
-
 struct RunResult {
   RunStatus status = RunStatus::Finished;
   std::uint64_t seed = 0;
@@ -50,7 +34,8 @@ struct RunResult {
   ExtendedStats extended;
   std::vector<Point> lastSites;            // the last chain, origin first
   std::optional<Correlation> correlation;  // when calcParCF
-  std::optional<PivotStats> pivot;         // for the pivot model
+  // What the model measures beyond the common statistics, in the order of its measures.
+  std::vector<MeasureValue> measures;
 };
 
 struct RunProgress {

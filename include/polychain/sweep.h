@@ -15,35 +15,29 @@
 
 namespace polychain {
 
-// The pivot model's sweep by budget: attempted pivots for each N, pivotAttempts(budget, N),
-// the burn-in included; about the same time for each N, since an attempt costs about
-// N^0.17 (bench_pivot: 0.75 us at N = 10^3, 1.7 us at 10^5, 4.9 us at 10^7).
-inline constexpr double kPivotCostExponent = 0.17;
-// The default sweep of the pivot model, chosen by measurement (bench_pivotsweep): N = 1000 to
-// 256000 doubling, and a budget that ends within two minutes on two cores.
-inline constexpr std::int32_t kDefaultPivotSweepFirst = 1000;
-inline constexpr std::int32_t kDefaultPivotSweepLast = 256000;
-inline constexpr std::int64_t kDefaultPivotBudget = 20'000'000;
-std::vector<std::int32_t> defaultPivotSweepSteps();
+// The default sweep of a model with a budget (ModelInfo::budget): its first to its last N,
+// doubling; empty for a model without one.
+std::vector<std::int32_t> defaultSweepSteps(const ModelInfo& model);
 
 struct SweepParams {
   RunParams run;                      // model, iterations, avoid, kuhn, threads, maxTrials;
                                       // its steps, seed and calcParCF are not read
   std::vector<std::int32_t> steps;    // the chain lengths N, run in this order
   std::optional<std::uint64_t> seed;  // none: taken from the clock when the sweep starts
-  // The pivot model only: attempted pivots for N = 1000, fewer for longer N in proportion to
-  // their cost (pivotAttempts). When given, the run's Iterations and pivots per sample are
-  // set for each N (sweepPointParams); none: each N takes run.iterations samples.
-  std::optional<std::int64_t> pivotBudget;
+  // For a model with a budget only: the work spent on its reference N, less on longer N in
+  // proportion to their cost (budgetWork). When given, each N's Iterations and settings are
+  // fitted to it (sweepPointParams); none: each N takes run.iterations samples.
+  std::optional<std::int64_t> budget;
   double correctionExponent = kDefaultCorrectionExponent;  // Delta1 of the corrected fits
 };
 
-// The attempted pivots that `budget` gives N: budget (1000 / N)^kPivotCostExponent, at least 1.
-std::int64_t pivotAttempts(std::int64_t budget, std::int32_t steps);
+// The work that `budget` gives N: budget (reference N / N)^costExponent, at least 1.
+std::int64_t budgetWork(const SweepBudget& rule, std::int64_t budget, std::int32_t steps);
 
-// The run of the point at `index` without its seed: the sweep's run at that N, and with a pivot
-// budget one sample every max(pivots per sample, N) attempts and as many samples (at least
-// one a walker) as fill the N's attempts after the walkers' burn-in.
+// The run of the point at `index` without its seed: the sweep's run at that N, with a budget
+// fitted to the N's work by the model's rule (for the pivot model, one sample every
+// max(pivots per sample, N) attempts and as many samples, at least one a walker, as fill the
+// attempts left after the walkers' burn-in).
 RunParams sweepPointParams(const SweepParams& params, std::size_t index);
 
 // The seed of the run at position `index` (0-based) of the list: the (index + 1)-th output
@@ -54,7 +48,9 @@ struct SweepPoint {
   std::int32_t steps = 0;
   std::uint64_t seed = 0;
   ExtendedStats stats;
-  std::optional<PivotStats> pivot;  // for the pivot model
+  // The model's measures that a sweep keeps (MeasureInfo::inSweep), in the order of its
+  // measures; the others are left empty.
+  std::vector<MeasureValue> measures;
 };
 
 struct SweepResult {
@@ -111,7 +107,7 @@ CheckedSweep checkSweep(const SweepParams& params, std::string_view stepsField =
 using RunFunction = std::function<RunResult(const CheckedRun&, RunObserver&)>;
 
 // Runs every N in turn with `run`. Progress reaches the observer as one bar over the whole
-// sweep (RunProgress::chains, each N weighted by its N, or alike with a pivot budget), the other
+// sweep (RunProgress::chains, each N weighted by its N, or alike with a budget), the other
 // fields speaking of the current run. Cancelling or a trial-limit stop ends the sweep after the
 // points finished.
 SweepResult runSweep(const CheckedSweep& sweep, SweepObserver& observer,

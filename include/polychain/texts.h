@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,9 +16,24 @@
 
 namespace polychain {
 
+// A setting's value as the program writes it: a whole number, a real number by the one
+// number-to-text rule, a choice's word, or "on" or "off".
+std::string settingText(const SettingInfo& setting, const SettingValue& value);
+
 // The model's headline setting as its phrase words it, such as "avoidance 2" or "1000 pivots
 // per sample"; empty for a model without one.
 std::string headlineText(const RunParams& params);
+
+// A model's measure as texts write it: a count in plain decimal, a number to the measure's
+// significant digits, an estimate as estimateText, a curve as how many values it has.
+std::string measureText(const MeasureInfo& measure, const MeasureValue& value);
+
+// `text` with each {name} replaced by that measure's measureText (or that setting's
+// settingText), and each {name|one|many} also followed by the word that fits its value.
+std::string measureTemplate(std::string_view text, const ModelInfo& model,
+                            std::span<const MeasureValue> values);
+std::string settingTemplate(std::string_view text, const ModelInfo& model,
+                            const ModelSettings& settings);
 
 // The caption of the regrowing limit in the window, which the trapped-chain notice names.
 inline constexpr std::string_view kRestartField = "Regrow trapped chains after (trials)";
@@ -54,25 +71,30 @@ std::string estimateText(const Estimate& estimate, std::string_view plusMinus = 
 // A per-chain count as "mean M, max X".
 std::string countText(const CountSummary& count);
 
-// The extended statistics as aligned lines for a terminal, each ending in '\n'; with the
-// acceptance and autocorrelation times of a pivot run when `pivot` is given.
-std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivot = nullptr);
+// The extended statistics as aligned lines for a terminal, each ending in '\n', then a line
+// for each of the model's measures that has a caption (such as a pivot run's acceptance and
+// autocorrelation times), under the model's heading for time averages when it has one.
+std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats,
+                              std::span<const MeasureValue> measures = {});
 
 // What `polychain run` prints: a line naming the run, the six results under the window's
 // captions, then the extended statistics.
 std::string runReport(const RunParams& params, const RunResult& result);
 
-// What `polychain sweep` prints: the settings, one line per N (for pivot also its measured
-// attempts and tau(R^2)), the fitted exponent, the fits with a correction to scaling and the
-// ratio's limit when there are enough N, and the reference values.
+// What `polychain sweep` prints: the settings, one line per N (with the model's measures that
+// have a column, such as the pivot's measured attempts and tau(R^2)), the fitted exponent, the
+// fits with a correction to scaling and the ratio's limit when there are enough N, and the
+// reference values.
 std::string sweepReport(const SweepParams& params, const SweepResult& result);
 
 // The sweep as comma-separated text, a header line then one line per point:
 //   N,seed,chains,R2,R2_se,rms_R,rms_R_se,mean_R,mean_R_se,Rg2,Rg2_se,rms_Rg,rms_Rg_se,
 //   ratio,ratio_se
 // and, for the self-avoiding models, trials_mean,trials_max,discarded_mean,discarded_max,
-// backups_mean,backups_max; for pivot attempts,measured,acceptance,tau_R2,tau_Rg2,
-// tau_R2_accepted,tau_Rg2_accepted. An absent value is an empty field. Lines end in '\n'.
+// backups_mean,backups_max; then the model's measures that a sweep keeps, by name (an
+// estimate also as name_se), such as the pivot's attempts,measured,acceptance,tau_R2,
+// tau_Rg2,tau_R2_accepted,tau_Rg2_accepted. An absent value is an empty field. Lines end in
+// '\n'.
 std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model);
 
 // Why a run or a sweep stopped early: "The run was cancelled." or the trial cap's message.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "analysis/sizemeasure.h"
 
@@ -38,9 +39,14 @@ ChainSummary summarizeChain(std::span<const Point> sites, std::int32_t divisor) 
 
 void RunSums::add(const ChainSummary& chain) {
   ++chains;
-  endSum += std::int64_t{chain.end.x} + chain.end.y + chain.end.z;
-  distanceSum += distanceFromOrigin(chain.end);
+  const std::int64_t end = std::int64_t{chain.end.x} + chain.end.y + chain.end.z;
+  endSum += end;
+  const double distance = distanceFromOrigin(chain.end);
+  distanceSum += distance;
   rgSum += chain.rgTotal;
+  endSquares += static_cast<double>(end) * static_cast<double>(end);
+  distanceSquares += distance * distance;
+  rgSquares += chain.rgTotal * chain.rgTotal;
 }
 
 void RunSums::merge(const RunSums& later) {
@@ -48,19 +54,45 @@ void RunSums::merge(const RunSums& later) {
   endSum += later.endSum;
   distanceSum += later.distanceSum;
   rgSum += later.rgSum;
+  endSquares += later.endSquares;
+  distanceSquares += later.distanceSquares;
+  rgSquares += later.rgSquares;
 }
 
-ResultValues resultValues(const ModelInfo& model, std::int32_t steps, const RunSums& sums) {
+namespace {
+
+// The standard error of the mean of M values from their sum and sum of squares; NaN for
+// fewer than two.
+double meanError(double sum, double squares, double m) {
+  if (!(m >= 2.0)) return std::numeric_limits<double>::quiet_NaN();
+  const double variance = std::max(0.0, (squares - sum * sum / m) / (m - 1.0));
+  return std::sqrt(variance / m);
+}
+
+}  // namespace
+
+ResultValues resultValues(const ModelInfo& model, std::int32_t steps, const RunSums& sums,
+                          bool independent) {
   const double chains = static_cast<double>(sums.chains);
   const double n = steps;
   const double meanDistance = sums.distanceSum / chains;
   ResultValues r;
-  r.eR = static_cast<double>(sums.endSum) / (chains * n);
-  r.TR = 0.0;
-  r.Rsqred = meanDistance;
-  r.TRsqred = std::pow(n, model.sizeExponent);
-  r.pers = model.persistence(meanDistance, n);
-  r.Rgtxt = std::sqrt(sums.rgSum / chains);
+  r.eR.value = static_cast<double>(sums.endSum) / (chains * n);
+  r.TR.value = 0.0;
+  r.Rsqred.value = meanDistance;
+  r.TRsqred.value = std::pow(n, model.sizeExponent);
+  r.pers.value = model.persistence(meanDistance, n);
+  r.Rgtxt.value = std::sqrt(sums.rgSum / chains);
+  if (independent) {
+    r.eR.standardError = meanError(static_cast<double>(sums.endSum), sums.endSquares, chains) / n;
+    r.Rsqred.standardError = meanError(sums.distanceSum, sums.distanceSquares, chains);
+    r.pers.standardError = meanDistance > 0.0 ? model.persistencePower * r.pers.value /
+                                                    meanDistance * r.Rsqred.standardError
+                                              : 0.0;
+    const double rgError = meanError(sums.rgSum, sums.rgSquares, chains);
+    r.Rgtxt.standardError = r.Rgtxt.value > 0.0 ? rgError / (2.0 * r.Rgtxt.value) : 0.0;
+    if (!(chains >= 2.0)) r.pers.standardError = r.Rgtxt.standardError = r.Rsqred.standardError;
+  }
   return r;
 }
 

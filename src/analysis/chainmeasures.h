@@ -28,7 +28,9 @@ struct ChainSummary {
 // One pass over the sites for the size measure and the centre of mass together.
 ChainSummary summarizeChain(std::span<const Point> sites, std::int32_t divisor);
 
-// The six results of a run of `model` with N = `steps` over the chains summed in `sums`.
-ResultValues resultValues(const ModelInfo& model, std::int32_t steps, const RunSums& sums);
+// The six results of a run of `model` with N = `steps` over the chains summed in `sums`, with
+// the standard errors of the calculated ones when the chains are `independent`.
+ResultValues resultValues(const ModelInfo& model, std::int32_t steps, const RunSums& sums,
+                          bool independent);
 
 }  // namespace polychain

@@ -60,7 +60,6 @@ const ModelInfo& modelInfo(const MeanderSettings&) {
       .caption = "Meander",
       .exportHeading = "Meander",
       .summary = "N unit steps, each in one of the six axis directions drawn afresh",
-      .kind = ModelKind::Grower,
       .countsTrials = false,
       .sizeExponent = 0.5,
       .persistence = [](double meanDistance, double n) { return meanDistance / std::pow(n, 0.5); },

@@ -1,20 +1,20 @@
 // The pivot model's entry in the model table: the true self-avoiding walk, sampled by Markov
-// chains of pivot moves on a SAW-tree (chain/pivot.h) rather than grown.
+// chains of pivot moves on a SAW-tree (chain/pivot.h) rather than grown; its runner is
+// run/pivotrun.cpp.
+#include "chain/pivotmodel.h"
+
 #include <limits>
 #include <string>
 
 #include "chain/pivot.h"
+#include "chain/settingaccess.h"
 #include "polychain/inputerror.h"
-#include "polychain/model.h"
 
 namespace polychain {
 
 namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-
-PivotSettings& pivot(ModelSettings& s) { return std::get<PivotSettings>(s); }
-const PivotSettings& pivot(const ModelSettings& s) { return std::get<PivotSettings>(s); }
 
 const SettingInfo kPivotSettings[] = {
     {
@@ -26,10 +26,8 @@ const SettingInfo kPivotSettings[] = {
         .least = 1,
         .most = kMax,
         .physical = false,
-        .get = [](const ModelSettings& s) -> std::optional<std::int64_t> {
-          return pivot(s).pivotsPerSample;
-        },
-        .set = [](ModelSettings& s, std::int64_t v) { pivot(s).pivotsPerSample = v; },
+        .get = getWhole<PivotSettings, &PivotSettings::pivotsPerSample>,
+        .set = setWhole<PivotSettings, &PivotSettings::pivotsPerSample>,
     },
     {
         .key = "burn_in",
@@ -38,8 +36,8 @@ const SettingInfo kPivotSettings[] = {
         .least = 0,
         .most = kMax,
         .physical = false,
-        .get = [](const ModelSettings& s) { return pivot(s).burnIn; },
-        .set = [](ModelSettings& s, std::int64_t v) { pivot(s).burnIn = v; },
+        .get = getWhole<PivotSettings, &PivotSettings::burnIn>,
+        .set = setWhole<PivotSettings, &PivotSettings::burnIn>,
     },
     {
         .key = "walkers",
@@ -48,16 +46,110 @@ const SettingInfo kPivotSettings[] = {
         .least = 1,
         .most = 1'000'000,
         .physical = false,
-        .get = [](const ModelSettings& s) -> std::optional<std::int64_t> {
-          return pivot(s).walkers;
-        },
-        .set = [](ModelSettings& s,
-                  std::int64_t v) { pivot(s).walkers = static_cast<std::int32_t>(v); },
+        .get = getWhole<PivotSettings, &PivotSettings::walkers>,
+        .set = setWhole<PivotSettings, &PivotSettings::walkers>,
     },
 };
 
+// What the walkers did: their pivots over the whole run (burn-in included), the attempts
+// measured after the burn-in, and the integrated autocorrelation times of R^2 and Rg^2 in
+// attempts (1/2: independent), from Sokal's window, and in accepted pivots (times the
+// acceptance).
+const MeasureInfo kPivotMeasures[] = {
+    {.name = "walkers", .json = "walkers", .kind = MeasureKind::Count, .csv = false},
+    {.name = "attempts",
+     .json = "attempts",
+     .unit = "attempted pivots",
+     .kind = MeasureKind::Count},
+    {.name = "accepted",
+     .json = "accepted",
+     .unit = "accepted pivots",
+     .kind = MeasureKind::Count,
+     .csv = false},
+    {.name = "measured",
+     .json = "measured",
+     .unit = "attempted pivots",
+     .kind = MeasureKind::Count,
+     .column = "attempts",
+     .columnWidth = 13},
+    {.name = "acceptance",
+     .json = "acceptance",
+     .caption = "acceptance",
+     .meaning = "of {attempts} attempted pivots",
+     .digits = 4,
+     .label = "Acceptance",
+     .description = "Acceptance of pivot moves",
+     .hint = "share of the attempted pivots taken"},
+    {.name = "tau_R2",
+     .json = "autocorrelation_time/R2",
+     .caption = "tau(R^2)",
+     .meaning = "autocorrelation time in attempts (1/2: independent); {tau_R2_accepted} in "
+                "accepted pivots",
+     .unit = "attempts",
+     .digits = 3,
+     .column = "tau(R^2)",
+     .label = "τ(R²)",
+     .description = "Autocorrelation time of R squared",
+     .hint = "in attempted pivots; 1/2 when independent"},
+    {.name = "tau_Rg2",
+     .json = "autocorrelation_time/Rg2",
+     .caption = "tau(Rg^2)",
+     .meaning = "autocorrelation time in attempts (1/2: independent); {tau_Rg2_accepted} in "
+                "accepted pivots",
+     .unit = "attempts",
+     .digits = 3,
+     .label = "τ(Rg²)",
+     .description = "Autocorrelation time of Rg squared",
+     .hint = "in attempted pivots; 1/2 when independent"},
+    {.name = "tau_R2_accepted",
+     .json = "autocorrelation_time_accepted/R2",
+     .unit = "accepted pivots",
+     .digits = 3},
+    {.name = "tau_Rg2_accepted",
+     .json = "autocorrelation_time_accepted/Rg2",
+     .unit = "accepted pivots",
+     .digits = 3},
+    {.name = "pivots_per_sample",
+     .json = "pivots_per_sample",
+     .unit = "attempted pivots",
+     .kind = MeasureKind::Count,
+     .csv = false,
+     .inSweep = false},
+    {.name = "burn_in",
+     .json = "burn_in",
+     .unit = "attempted pivots",
+     .kind = MeasureKind::Count,
+     .csv = false,
+     .inSweep = false},
+};
+
+// An attempt costs about N^0.17 (bench_pivot: 0.75 us at N = 10^3, 1.7 us at 10^5, 4.9 us at
+// 10^7); the default sweep, chosen by measurement (bench_pivotsweep), is N = 1000 to 256000
+// doubling with a budget that ends within two minutes on two cores.
+const SweepBudget kPivotBudget{
+    .unit = "attempted pivots",
+    .defaultBudget = 20'000'000,
+    .referenceSteps = 1000,
+    .costExponent = 0.17,
+    .first = 1000,
+    .last = 256000,
+    .phrase = "{walkers|walker|walkers}",
+    // One sample every max(pivots per sample, N) attempts, and as many samples (at least one
+    // a walker) as fill the attempts left after the walkers' burn-in.
+    .fit =
+        [](ModelSettings& settings, std::int32_t steps, std::int64_t work) {
+          PivotSettings& pivot = std::get<PivotSettings>(settings);
+          pivot.pivotsPerSample = std::max<std::int64_t>(pivot.pivotsPerSample, steps);
+          const std::int64_t walkers = std::max<std::int32_t>(pivot.walkers, 1);
+          const std::int64_t samples =
+              (work - walkers * pivotBurnIn(pivot, steps)) / pivot.pivotsPerSample;
+          return static_cast<std::int32_t>(
+              std::clamp<std::int64_t>(samples, walkers, std::numeric_limits<std::int32_t>::max()));
+        },
+};
+
 void checkPivot(const ModelSettings& settings, std::int32_t steps) {
-  const PivotSettings& p = pivot(settings);
+  const PivotSettings& p = std::get<PivotSettings>(settings);
   if (steps > PivotWalk::kMaxSteps) {
     throw InputError("Steps (N) of the pivot model must be at most " +
                      std::to_string(PivotWalk::kMaxSteps) + "; " + std::to_string(steps) +
@@ -80,16 +172,27 @@ const ModelInfo& modelInfo(const PivotSettings&) {
       .caption = "Pivot SAW (true self-avoiding walk)",
       .exportHeading = "Pivot Self-Avoiding Walk",
       .summary = "uniformly distributed N-step self-avoiding walks, sampled by the pivot algorithm",
-      .kind = ModelKind::Sampler,
+      .runner = "pivot",
+      .sample = "sample",
+      .samples = "samples",
       .countsTrials = false,
       .maxSteps = PivotWalk::kMaxSteps,
       .selfAvoiding = true,
       .sizeExponent = 0.6,
       .persistence = [](double meanDistance, double n) { return meanDistance * meanDistance / n; },
+      .persistencePower = 2.0,
       .settings = kPivotSettings,
       .headline = 0,
       .exportLabel = "Pivots per sample:",
       .phrase = "{} pivots per sample",
+      .measures = kPivotMeasures,
+      .measuresKey = "pivot",
+      .measuresTitle = "Pivot moves",
+      .statisticsHeading =
+          "Extended statistics over {measured} attempted pivots of {walkers|walker|walkers}, "
+          "each measured (time averages after the burn-in +/- standard error from the "
+          "autocorrelation time):",
+      .budget = &kPivotBudget,
       .defaults = [] { return ModelSettings(PivotSettings{}); },
       .check = checkPivot,
       // A walker's SAW-tree with its sums: 12.6 bytes a site measured at N = 10^7.

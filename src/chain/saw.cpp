@@ -15,6 +15,7 @@
 
 #include "chain/growth.h"
 #include "chain/lineindex.h"
+#include "chain/settingaccess.h"
 #include "polychain/inputerror.h"
 
 namespace polychain {
@@ -214,11 +215,8 @@ const SettingInfo kSawSettings[] = {{
     .caption = "Self-Avoidance (1-3)",
     .least = std::numeric_limits<std::int32_t>::min(),
     .most = std::numeric_limits<std::int32_t>::max(),
-    .get = [](const ModelSettings& s) -> std::optional<std::int64_t> {
-      return std::get<SawSettings>(s).avoid;
-    },
-    .set = [](ModelSettings& s,
-              std::int64_t v) { std::get<SawSettings>(s).avoid = static_cast<std::int32_t>(v); },
+    .get = getWhole<SawSettings, &SawSettings::avoid>,
+    .set = setWhole<SawSettings, &SawSettings::avoid>,
 }};
 
 }  // namespace
@@ -232,11 +230,11 @@ const ModelInfo& modelInfo(const SawSettings&) {
       .summary =
           "a walk that never re-enters a site of its own chain and backs up when boxed in; "
           "A = 2 or 3 also keeps new steps out of a zone around its older sites",
-      .kind = ModelKind::Grower,
       .countsTrials = true,
       .selfAvoiding = true,
       .sizeExponent = 0.6,
       .persistence = [](double meanDistance, double n) { return meanDistance * meanDistance / n; },
+      .persistencePower = 2.0,
       .settings = kSawSettings,
       .headline = 0,
       .exportLabel = "Avoidance:",

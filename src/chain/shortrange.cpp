@@ -8,6 +8,7 @@
 
 #include "chain/growth.h"
 #include "chain/lineindex.h"
+#include "chain/settingaccess.h"
 #include "polychain/inputerror.h"
 
 namespace polychain {
@@ -85,13 +86,8 @@ const SettingInfo kShortRangeSettings[] = {{
     .caption = "Kuhn Length (1-10)",
     .least = std::numeric_limits<std::int32_t>::min(),
     .most = std::numeric_limits<std::int32_t>::max(),
-    .get = [](const ModelSettings& s) -> std::optional<std::int64_t> {
-      return std::get<ShortRangeSettings>(s).kuhn;
-    },
-    .set =
-        [](ModelSettings& s, std::int64_t v) {
-          std::get<ShortRangeSettings>(s).kuhn = static_cast<std::int32_t>(v);
-        },
+    .get = getWhole<ShortRangeSettings, &ShortRangeSettings::kuhn>,
+    .set = setWhole<ShortRangeSettings, &ShortRangeSettings::kuhn>,
 }};
 
 // A chain reaches at most N - 1 steps of |K| from the origin on an axis, which must stay
@@ -123,12 +119,12 @@ const ModelInfo& modelInfo(const ShortRangeSettings&) {
       .summary =
           "steps of K lattice units that never land on a site of the chain, backing up "
           "one site when boxed in",
-      .kind = ModelKind::Grower,
       .countsTrials = true,
       .sitesBeyondSteps = 0,
       .selfAvoiding = true,
       .sizeExponent = 0.6,
       .persistence = [](double meanDistance, double n) { return meanDistance * meanDistance / n; },
+      .persistencePower = 2.0,
       .settings = kShortRangeSettings,
       .headline = 0,
       .exportLabel = "Kuhn Length:",

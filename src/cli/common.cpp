@@ -201,8 +201,7 @@ void readModelOptions(const ModelOptions& o, RunParams& p) {
   for (const SettingInfo& setting : model.settings) {
     const auto text = o.settings.find(setting.option);
     if (text == o.settings.end() || text->second.empty()) continue;
-    setting.set(p.model,
-                readWholeNumber(text->second, setting.option, setting.least, setting.most));
+    setting.set(p.model, readSetting(setting, text->second, setting.option));
   }
   p.seed = readSeed(o.seed, "--seed");
   if (!o.threads.empty()) {

@@ -31,30 +31,51 @@ double readPositiveNumber(const std::string& text, const std::string& field) {
   return value;
 }
 
+// The models whose sweeps may spend a budget on each N instead of a number of samples.
+std::vector<const ModelInfo*> budgetModels() {
+  std::vector<const ModelInfo*> models;
+  for (const ModelInfo* model : modelTable()) {
+    if (model->budget != nullptr) models.push_back(model);
+  }
+  return models;
+}
+
+// "the pivot model", "the pivot and melt models".
+std::string budgetModelNames() {
+  std::string text = "the ";
+  const auto models = budgetModels();
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    if (i > 0) text += i + 1 == models.size() ? " and " : ", ";
+    text += models[i]->key;
+  }
+  return text + (models.size() == 1 ? " model" : " models");
+}
+
 SweepParams toParams(const SweepOptions& o) {
   SweepParams p;
   ModelOptions model = o.model;
-  // Only a sampler takes a budget of attempts instead of a number of samples.
-  const bool sampler = readModelKey(model.model, "--model").kind == ModelKind::Sampler;
-  if (!o.budget.empty() && !sampler) throw InputError("--budget is for the pivot model only.");
+  const SweepBudget* budget = readModelKey(model.model, "--model").budget;
+  if (!o.budget.empty() && budget == nullptr) {
+    throw InputError("--budget is for " + budgetModelNames() + " only.");
+  }
   if (!o.budget.empty() && !model.iterations.empty()) {
     throw InputError("--budget sets the samples of each N: give it or --iterations, not both.");
   }
   if (model.iterations.empty()) {
-    if (!sampler) {
-      throw InputError("--iterations is required (only the pivot model has a budget).");
+    if (budget == nullptr) {
+      throw InputError("--iterations is required (only " + budgetModelNames() + " has a budget).");
     }
-    p.pivotBudget = o.budget.empty() ? kDefaultPivotBudget
-                                     : readWholeNumber(o.budget, "--budget", 1,
-                                                       std::numeric_limits<std::int64_t>::max());
+    p.budget = o.budget.empty() ? budget->defaultBudget
+                                : readWholeNumber(o.budget, "--budget", 1,
+                                                  std::numeric_limits<std::int64_t>::max());
     model.iterations = "1";  // not used: the budget sets each N's samples
   }
   if (!o.correctionExponent.empty()) {
     p.correctionExponent = readPositiveNumber(o.correctionExponent, "--correction-exponent");
   }
   readModelOptions(model, p.run);
-  p.steps = o.steps.empty() && sampler
-                ? defaultPivotSweepSteps()
+  p.steps = o.steps.empty() && budget != nullptr
+                ? defaultSweepSteps(modelOf(p.run.model))
                 : readStepList(o.steps, "--steps", 1, modelOf(p.run.model).maxSteps);
   p.seed = p.run.seed;
   p.run.seed.reset();
@@ -74,23 +95,27 @@ SweepParams toParams(const SweepOptions& o) {
 CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
   CLI::App* cmd = app.add_subcommand(
       "sweep", "Run several chain lengths N and fit the exponent nu of sqrt(<R^2>) ~ N^nu");
-  cmd->add_option("--steps,-N", o.steps,
-                  "Step counts N, separated by commas (100,200,400,...); for pivot the default "
-                  "is " +
-                      std::to_string(kDefaultPivotSweepFirst) + " to " +
-                      std::to_string(kDefaultPivotSweepLast) + ", doubling");
+  std::string stepsHelp = "Step counts N, separated by commas (100,200,400,...)";
+  std::string budgetKeys, budgetHelp;
+  for (const ModelInfo* model : budgetModels()) {
+    const SweepBudget& rule = *model->budget;
+    const std::string key(model->key), reference = std::to_string(rule.referenceSteps);
+    stepsHelp += "; for " + key + " the default is " + std::to_string(rule.first) + " to " +
+                 std::to_string(rule.last) + ", doubling";
+    budgetKeys += (budgetKeys.empty() ? "" : ", ") + key;
+    budgetHelp += (budgetHelp.empty() ? "" : "; ") + key + ": " + std::string(rule.unit) +
+                  " for each N, burn-in included, given for N = " + reference +
+                  "; longer N get fewer, (" + reference + "/N)^" + formatNumber(rule.costExponent) +
+                  " times as many, so that each N takes about the same time (default " +
+                  std::to_string(rule.defaultBudget) + " when -I is not given)";
+  }
+  cmd->add_option("--steps,-N", o.steps, stepsHelp);
   addModelOptions(*cmd, o.model);
   cmd->get_option("--iterations")
       ->required(false)
-      ->description(
-          "Samples or chains for each N (required but for pivot, whose default is "
-          "its --budget)");
-  cmd->add_option("--budget", o.budget,
-                  "pivot: attempted pivots for each N, burn-in included, given for N = 1000; "
-                  "longer N get fewer, (1000/N)^" +
-                      formatNumber(kPivotCostExponent) +
-                      " times as many, so that each N takes about the same time (default " +
-                      std::to_string(kDefaultPivotBudget) + " when -I is not given)");
+      ->description("Samples or chains for each N (required but for " + budgetKeys +
+                    ", whose default is its --budget)");
+  cmd->add_option("--budget", o.budget, budgetHelp);
   cmd->add_option("--correction-exponent", o.correctionExponent,
                   "Delta1 of the fits with a correction to scaling (default " +
                       formatNumber(kDefaultCorrectionExponent) + ")");

@@ -65,14 +65,7 @@ DetailsPage::DetailsPage(QWidget* parent)
       m_discarded(new ValueBox("detailsDiscarded", "Discarded trials per chain", kTypicalCount,
                                "trials refused by the occupancy or zone rules")),
       m_backups(new ValueBox("detailsBackups", "Back-ups per chain", kTypicalCount,
-                             "sites abandoned by back-ups")),
-      m_pivotBox(new QGroupBox("Pivot moves")),
-      m_acceptance(new ValueBox("detailsAcceptance", "Acceptance of pivot moves", "0.0000",
-                                "share of the attempted pivots taken")),
-      m_tauR2(new ValueBox("detailsTauR2", "Autocorrelation time of R squared", "000.0",
-                           "in attempted pivots; 1/2 when independent")),
-      m_tauRg2(new ValueBox("detailsTauRg2", "Autocorrelation time of Rg squared", "000.0",
-                            "in attempted pivots; 1/2 when independent")) {
+                             "sites abandoned by back-ups")) {
   setObjectName("detailsPage");
   setAccessibleName("Details");
   m_run->setObjectName("detailsRun");
@@ -105,13 +98,31 @@ DetailsPage::DetailsPage(QWidget* parent)
   addRow(counts, "Discarded", m_discarded);
   addRow(counts, "Back-ups", m_backups);
   m_countsBox->hide();
-  m_pivotBox->setObjectName("detailsPivotBox");
-  m_pivotBox->setAccessibleName(m_pivotBox->title());
-  QGridLayout* pivot = gridOf(m_pivotBox);
-  addRow(pivot, "Acceptance", m_acceptance);
-  addRow(pivot, "τ(R²)", m_tauR2);
-  addRow(pivot, "τ(Rg²)", m_tauRg2);
-  m_pivotBox->hide();
+  for (const ModelInfo* model : modelTable()) {
+    ModelGroup group{model, nullptr, {}};
+    for (std::size_t m = 0; m < model->measures.size(); ++m) {
+      const MeasureInfo& measure = model->measures[m];
+      if (measure.label.empty()) continue;
+      if (group.box == nullptr) {
+        group.box = new QGroupBox(qs(model->measuresTitle));
+        // Such as "detailsPivotBox".
+        QString key = qs(model->measuresKey);
+        key[0] = key[0].toUpper();
+        group.box->setObjectName("details" + key + "Box");
+        group.box->setAccessibleName(group.box->title());
+        group.box->hide();
+      }
+      const std::string typical = "0." + std::string(static_cast<std::size_t>(measure.digits), '0');
+      const std::string object = "details_" + std::string(measure.name);
+      auto* box =
+          new ValueBox(object.c_str(), qs(measure.description), qs(typical), qs(measure.hint));
+      group.values.emplace_back(m, box);
+    }
+    if (group.box == nullptr) continue;
+    QGridLayout* grid = gridOf(group.box);
+    for (const auto& [m, box] : group.values) addRow(grid, qs(model->measures[m].label), box);
+    m_modelGroups.push_back(std::move(group));
+  }
   arrangeRows();
 
   auto* note = new QLabel(
@@ -130,7 +141,7 @@ DetailsPage::DetailsPage(QWidget* parent)
   layout->addWidget(endBox);
   layout->addWidget(sizeBox);
   layout->addWidget(m_countsBox);
-  layout->addWidget(m_pivotBox);
+  for (const ModelGroup& group : m_modelGroups) layout->addWidget(group.box);
   layout->addWidget(note);
   layout->addStretch();
 
@@ -144,8 +155,8 @@ DetailsPage::DetailsPage(QWidget* parent)
   outer->addWidget(scroll);
 }
 
-void DetailsPage::setRun(const QString& description, const ExtendedStats& stats,
-                         const std::optional<PivotStats>& pivot) {
+void DetailsPage::setRun(const QString& description, const ModelInfo& model,
+                         const ExtendedStats& stats, const std::vector<MeasureValue>& measures) {
   m_run->setText(description);
   m_chains->setText(QString::number(stats.chains));
   m_rmsEnd->setText(estimateDisplay(stats.rmsEnd));
@@ -159,10 +170,13 @@ void DetailsPage::setRun(const QString& description, const ExtendedStats& stats,
   m_discarded->setText(countDisplay(stats.discarded));
   m_backups->setText(countDisplay(stats.backups));
   m_countsBox->setVisible(counted);
-  m_acceptance->setText(pivot ? qs(formatSignificant(pivot->acceptance, 4)) : QString());
-  m_tauR2->setText(pivot ? qs(formatSignificant(pivot->tauR2, 3)) : QString());
-  m_tauRg2->setText(pivot ? qs(formatSignificant(pivot->tauRg2, 3)) : QString());
-  m_pivotBox->setVisible(pivot.has_value());
+  for (const ModelGroup& group : m_modelGroups) {
+    const bool shown = group.model == &model && measures.size() == model.measures.size();
+    for (const auto& [m, box] : group.values) {
+      box->setText(shown ? qs(measureText(model.measures[m], measures[m])) : QString());
+    }
+    group.box->setVisible(shown);
+  }
   arrangeRows();
 }
 

@@ -1,6 +1,7 @@
 // The "Details" tab: the textbook chain measures of the last finished run, each a mean over
-// the chains with its standard error, for the self-avoiding models the trial counts, and for
-// the pivot model how its moves fared.
+// the chains with its standard error, for the self-avoiding models the trial counts, and the
+// measures that the run's model declares for the window (such as how the pivot model's moves
+// fared), a group of them for each model that has any.
 // Every value is shown whole: what it means goes beside it or, on a narrow page, under it.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <QWidget>
 #include <vector>
 
+#include "polychain/model.h"
 #include "polychain/results.h"
 #include "polychain/run.h"
 
@@ -26,9 +28,10 @@ class DetailsPage final : public QWidget {
   explicit DetailsPage(QWidget* parent = nullptr);
   ~DetailsPage() override;
 
-  // Shows `stats` (and `pivot` for a pivot run); `description` says which run they belong to.
-  void setRun(const QString& description, const ExtendedStats& stats,
-              const std::optional<PivotStats>& pivot = std::nullopt);
+  // Shows `stats` and the `measures` of a run of `model`; `description` says which run they
+  // belong to.
+  void setRun(const QString& description, const ModelInfo& model, const ExtendedStats& stats,
+              const std::vector<MeasureValue>& measures = {});
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -53,10 +56,14 @@ class DetailsPage final : public QWidget {
   ValueBox* m_trials;
   ValueBox* m_discarded;
   ValueBox* m_backups;
-  QGroupBox* m_pivotBox;
-  ValueBox* m_acceptance;
-  ValueBox* m_tauR2;
-  ValueBox* m_tauRg2;
+  // Each model's group of its own measures, and the box of each measure shown (by its index
+  // among the model's measures).
+  struct ModelGroup {
+    const ModelInfo* model;
+    QGroupBox* box;
+    std::vector<std::pair<std::size_t, ValueBox*>> values;
+  };
+  std::vector<ModelGroup> m_modelGroups;
 };
 
 // An estimate as the window shows it: "value ± error", "value ± n/a" or "n/a".

@@ -39,6 +39,7 @@
 #include "gui/simulationworker.h"
 #include "gui/valuebox.h"
 #include "polychain/params.h"
+#include "polychain/texts.h"
 #include "window/exportplan.h"
 
 namespace polychain {
@@ -258,9 +259,10 @@ QWidget* Form1::buildParameters() {
     for (const SettingInfo& setting : model->settings) {
       if (setting.field.empty()) continue;
       const WindowName field = windowName(kSettingNames, setting.key, setting.caption);
-      const std::optional<std::int64_t> start = setting.get(model->defaults());
-      QLineEdit* box = textBox(std::string(field.object).c_str(),
-                               start ? QString::number(*start) : QString(), text(setting.caption));
+      const std::optional<SettingValue> start = setting.get(model->defaults());
+      QLineEdit* box =
+          textBox(std::string(field.object).c_str(),
+                  start ? qs(settingText(setting, *start)) : QString(), text(setting.caption));
       if (!field.tip.empty()) box->setToolTip(text(field.tip));
       m_settingFields.push_back({model, &setting, box});
     }

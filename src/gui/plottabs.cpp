@@ -106,7 +106,7 @@ void PlotTabs::showRun(const RunParams& params, const RunResult& result) {
     m_gofr->setValues(result.correlation->gofr, description);
     m_gofq->setValues(result.correlation->gofq, description);
   }
-  m_details->setRun(description, result.extended, result.pivot);
+  m_details->setRun(description, modelOf(params.model), result.extended, result.measures);
 }
 
 void PlotTabs::stopWork() {

@@ -83,7 +83,8 @@ const ModelInfo& modelNamed(const std::string& key) {
                         "\" is not one.");
 }
 
-// What the pure-Python layer passes, already read and range-checked.
+// What the pure-Python layer passes, already read and range-checked but for the model's
+// settings, which are checked here by the core's one rule.
 struct Settings {
   std::string model;
   std::int32_t iterations = 0;
@@ -93,8 +94,85 @@ struct Settings {
   std::int64_t maxTrials = 0;
   std::int64_t restartTrapped = kDefaultRestartTrapped;
   // The model settings given, by key (None: the model's default rule).
-  std::map<std::string, std::optional<std::int64_t>, std::less<>> modelSettings;
+  std::map<std::string, py::object, std::less<>> modelSettings;
 };
+
+// How Python names a setting in messages: "avoid (--avoid)".
+std::string pythonField(const SettingInfo& setting) {
+  return std::string(setting.key) + " (" + std::string(setting.option) + ")";
+}
+
+// A Python value as a setting of its kind: an int for a whole number (the package rounds
+// floats as the command does), an int or a float for a real number, a str among the choices,
+// a bool for a flag; then the core's check. TypeError or ValueError naming the setting.
+SettingValue settingValue(const SettingInfo& setting, const py::handle& value) {
+  const std::string field = pythonField(setting);
+  const bool isBool = py::isinstance<py::bool_>(value);
+  SettingValue out;
+  switch (setting.kind) {
+    case SettingKind::Whole:
+      if (isBool || !py::isinstance<py::int_>(value)) {
+        throw py::type_error(field + " must be a whole number, such as " +
+                             std::to_string(setting.least) + ".");
+      }
+      try {
+        out = value.cast<std::int64_t>();
+      } catch (const py::cast_error&) {
+        throw py::value_error(field + " is out of range: it accepts " + settingRange(setting) +
+                              ".");
+      }
+      break;
+    case SettingKind::Real:
+      if (isBool || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value))) {
+        throw py::type_error(field + " must be a number, such as 0.5.");
+      }
+      out = value.cast<double>();
+      break;
+    case SettingKind::Choice: {
+      if (!py::isinstance<py::str>(value)) {
+        throw py::type_error(field + " must be one of " + settingRange(setting) + ".");
+      }
+      const std::string word = value.cast<std::string>();
+      std::int64_t index = 0;
+      while (index < std::ssize(setting.choices) &&
+             setting.choices[static_cast<std::size_t>(index)] != word) {
+        ++index;
+      }
+      if (index == std::ssize(setting.choices)) {
+        throw py::value_error(field + " must be " + settingRange(setting) + "; \"" + word +
+                              "\" is not one.");
+      }
+      out = index;
+      break;
+    }
+    case SettingKind::Flag:
+      if (!isBool) throw py::type_error(field + " must be True or False.");
+      out = value.cast<bool>();
+      break;
+  }
+  try {
+    checkSetting(setting, out, field);
+  } catch (const InputError& e) {
+    throw py::value_error(e.what());
+  }
+  return out;
+}
+
+// A setting's value as a Python object: an int, a float, the choice's word or a bool.
+py::object settingObject(const SettingInfo& setting, const std::optional<SettingValue>& value) {
+  if (!value) return py::none();
+  switch (setting.kind) {
+    case SettingKind::Whole:
+      return py::int_(std::get<std::int64_t>(*value));
+    case SettingKind::Real:
+      return py::float_(std::get<double>(*value));
+    case SettingKind::Choice:
+      return py::str(settingText(setting, *value));
+    case SettingKind::Flag:
+      return py::bool_(std::get<bool>(*value));
+  }
+  return py::none();
+}
 
 RunParams toParams(const Settings& s, std::int32_t steps) {
   RunParams p;
@@ -102,7 +180,9 @@ RunParams toParams(const Settings& s, std::int32_t steps) {
   p.model = model.defaults();
   for (const SettingInfo& setting : model.settings) {
     const auto given = s.modelSettings.find(setting.key);
-    if (given != s.modelSettings.end() && given->second) setting.set(p.model, *given->second);
+    if (given != s.modelSettings.end() && !given->second.is_none()) {
+      setting.set(p.model, settingValue(setting, given->second));
+    }
   }
   p.steps = steps;
   p.iterations = s.iterations;
@@ -248,6 +328,47 @@ void runReleased(Observer& observer, Reporter& reporter, Work&& work) {
 // An estimate as (value, standard error), NaN where there is none.
 py::tuple estimate(const Estimate& e) { return py::make_tuple(e.value, e.standardError); }
 
+// The six results by the names of their texts, each as (value, standard error).
+py::dict valuesDict(const ResultValues& v) {
+  py::dict d;
+  d["eR"] = estimate(v.eR);
+  d["TR"] = estimate(v.TR);
+  d["Rsqred"] = estimate(v.Rsqred);
+  d["TRsqred"] = estimate(v.TRsqred);
+  d["pers"] = estimate(v.pers);
+  d["Rgtxt"] = estimate(v.Rgtxt);
+  return d;
+}
+
+// The model's measures by name: a count as an int, a number as a float, an estimate as
+// (value, standard error), a curve as a float64 array of its values at 1, 2, ...; only those
+// a sweep keeps when `sweep`.
+py::dict measuresDict(const ModelInfo& model, std::vector<MeasureValue>& values, bool sweep) {
+  py::dict d;
+  for (std::size_t m = 0; m < model.measures.size() && m < values.size(); ++m) {
+    const MeasureInfo& measure = model.measures[m];
+    if (sweep && !measure.inSweep) continue;
+    MeasureValue& v = values[m];
+    py::object value;
+    switch (measure.kind) {
+      case MeasureKind::Count:
+        value = std::isfinite(v.value) ? py::object(py::int_(std::llround(v.value))) : py::none();
+        break;
+      case MeasureKind::Number:
+        value = py::float_(v.value);
+        break;
+      case MeasureKind::Estimate:
+        value = estimate({v.value, v.standardError});
+        break;
+      case MeasureKind::Curve:
+        value = valuesArray(std::move(v.curve));
+        break;
+    }
+    d[py::str(std::string(measure.name))] = value;
+  }
+  return d;
+}
+
 py::object count(const std::optional<CountSummary>& c) {
   if (!c) return py::none();
   return py::make_tuple(c->mean, c->max, c->total);
@@ -298,21 +419,8 @@ py::dict run(const Settings& settings, std::int32_t steps, const py::object& pro
   py::dict d;
   d["json"] = toPython(runJsonObject(params, result));
   d["extended"] = extendedDict(result.extended);
-  if (result.pivot) {
-    const PivotStats& s = *result.pivot;
-    py::dict pivot;
-    pivot["walkers"] = s.walkers;
-    pivot["pivots_per_sample"] = std::get<PivotSettings>(params.model).pivotsPerSample;
-    pivot["burn_in"] = pivotBurnIn(params);
-    pivot["attempts"] = s.attempts;
-    pivot["accepted"] = s.accepted;
-    pivot["acceptance"] = s.acceptance;
-    pivot["tau_R2"] = s.tauR2;
-    pivot["tau_Rg2"] = s.tauRg2;
-    d["pivot"] = pivot;
-  } else {
-    d["pivot"] = py::none();
-  }
+  d["values"] = valuesDict(result.values);
+  d["measures"] = measuresDict(modelOf(params.model), result.measures, false);
   d["chain"] = sitesArray(std::move(result.lastSites));
   if (result.correlation) {
     d["gofr"] = valuesArray(std::move(result.correlation->gofr));
@@ -351,10 +459,11 @@ py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
   py::dict d;
   d["json"] = toPython(sweepJsonObject(params, result));
   py::list points;
-  for (const SweepPoint& point : result.points) {
+  for (SweepPoint& point : result.points) {
     py::dict p = extendedDict(point.stats);
     p["steps"] = point.steps;
     p["seed"] = point.seed;
+    p["measures"] = measuresDict(modelOf(params.run.model), point.measures, true);
     points.append(p);
   }
   d["points"] = points;
@@ -377,13 +486,9 @@ Settings settingsOf(const py::kwargs& kwargs) {
   s.threads = kwargs["threads"].cast<int>();
   s.maxTrials = kwargs["max_trials"].cast<std::int64_t>();
   s.restartTrapped = kwargs["restart_trapped"].cast<std::int64_t>();
-  for (const ModelInfo* model : modelTable()) {
-    for (const SettingInfo& setting : model->settings) {
-      const std::string key(setting.key);
-      if (kwargs.contains(key)) {
-        s.modelSettings[key] = kwargs[key.c_str()].cast<std::optional<std::int64_t>>();
-      }
-    }
+  for (const SettingInfo& setting : modelNamed(s.model).settings) {
+    const std::string key(setting.key);
+    if (kwargs.contains(key)) s.modelSettings[key] = kwargs[key.c_str()];
   }
   return s;
 }
@@ -420,9 +525,38 @@ py::object sample(const Settings& settings, std::int32_t steps, const py::object
   return d;
 }
 
+const char* kindName(SettingKind kind) {
+  switch (kind) {
+    case SettingKind::Whole:
+      return "whole";
+    case SettingKind::Real:
+      return "real";
+    case SettingKind::Choice:
+      return "choice";
+    case SettingKind::Flag:
+      return "flag";
+  }
+  return "";
+}
+
+const char* kindName(MeasureKind kind) {
+  switch (kind) {
+    case MeasureKind::Count:
+      return "count";
+    case MeasureKind::Number:
+      return "number";
+    case MeasureKind::Estimate:
+      return "estimate";
+    case MeasureKind::Curve:
+      return "curve";
+  }
+  return "";
+}
+
 // The model table as Python values: each model's key, captions, what it grows, whether it is
-// a grower or a sampler and counts trials, and each setting's key, option, caption, default
-// (None: a rule of the run's), range and help.
+// a grower or a sampler and counts trials; each setting's key, option, caption, kind, default
+// (None: a rule of the run's), what it accepts (as the core's messages word it, and its range
+// or words) and help; each measure's name, caption, unit and kind.
 py::list models() {
   py::list out;
   for (const ModelInfo* model : modelTable()) {
@@ -433,19 +567,40 @@ py::list models() {
       s["key"] = std::string(setting.key);
       s["option"] = std::string(setting.option);
       s["caption"] = std::string(setting.field.empty() ? setting.key : setting.field);
-      s["default"] = setting.get(defaults);
-      s["least"] = setting.least;
-      s["most"] = setting.most;
+      s["kind"] = kindName(setting.kind);
+      s["default"] = settingObject(setting, setting.get(defaults));
+      s["accepts"] = settingRange(setting);
+      s["least"] = setting.kind == SettingKind::Real ? py::object(py::float_(setting.lowest))
+                                                     : py::object(py::int_(setting.least));
+      s["most"] = setting.kind == SettingKind::Real ? py::object(py::float_(setting.highest))
+                                                    : py::object(py::int_(setting.most));
+      s["least_included"] = setting.kind != SettingKind::Real || setting.lowestIncluded;
+      py::list choices;
+      for (const std::string_view word : setting.choices) choices.append(std::string(word));
+      s["choices"] = choices;
       s["help"] = std::string(setting.help);
       s["physical"] = setting.physical;
       settings.append(s);
+    }
+    py::list measures;
+    for (const MeasureInfo& measure : model->measures) {
+      py::dict m;
+      m["name"] = std::string(measure.name);
+      m["caption"] = std::string(measure.caption);
+      m["unit"] = std::string(measure.unit);
+      m["kind"] = kindName(measure.kind);
+      m["in_sweep"] = measure.inSweep;
+      measures.append(m);
     }
     py::dict m;
     m["key"] = std::string(model->key);
     m["caption"] = std::string(model->caption);
     m["title"] = std::string(model->title);
     m["summary"] = std::string(model->summary);
-    m["sampler"] = model->kind == ModelKind::Sampler;
+    m["sampler"] = model->grower == nullptr;
+    m["samples"] = std::string(model->samples);
+    m["measures"] = measures;
+    m["measures_key"] = std::string(model->measuresKey);
     m["counts_trials"] = model->countsTrials;
     m["self_avoiding"] = model->selfAvoiding;
     m["max_steps"] = model->maxSteps;

@@ -77,16 +77,37 @@ nlohmann::json limitJson(const std::optional<LimitFit>& fit) {
           {"acceptable", f.acceptable}};
 }
 
-// A pivot run's chains: what `polychain run --json` writes under "pivot" without its settings.
-nlohmann::json pivotJson(const PivotStats& p) {
-  return {{"walkers", p.walkers},
-          {"attempts", p.attempts},
-          {"accepted", p.accepted},
-          {"acceptance", number(p.acceptance)},
-          {"measured", p.measured},
-          {"autocorrelation_time", {{"R2", number(p.tauR2)}, {"Rg2", number(p.tauRg2)}}},
-          {"autocorrelation_time_accepted",
-           {{"R2", number(p.tauR2Accepted)}, {"Rg2", number(p.tauRg2Accepted)}}}};
+// The model's measures as one object, each at its place (levels joined by '/'): a count as
+// a whole number, a number as a number (null when absent), an estimate as {"value", "se"}, a
+// curve as [[n, value], ...] from n = 1. Only those a sweep keeps when `sweep`.
+nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureValue>& values,
+                            bool sweep) {
+  nlohmann::json j = nlohmann::json::object();
+  for (std::size_t m = 0; m < model.measures.size() && m < values.size(); ++m) {
+    const MeasureInfo& measure = model.measures[m];
+    if (sweep && !measure.inSweep) continue;
+    const MeasureValue& v = values[m];
+    nlohmann::json value;
+    switch (measure.kind) {
+      case MeasureKind::Count:
+        value = std::isfinite(v.value) ? nlohmann::json(std::llround(v.value))
+                                       : nlohmann::json(nullptr);
+        break;
+      case MeasureKind::Number:
+        value = number(v.value);
+        break;
+      case MeasureKind::Estimate:
+        value = estimateJson({v.value, v.standardError});
+        break;
+      case MeasureKind::Curve:
+        value = nlohmann::json::array();
+        for (std::size_t i = 0; i < v.curve.size(); ++i)
+          value.push_back({i + 1, number(v.curve[i])});
+        break;
+    }
+    j[nlohmann::json::json_pointer("/" + std::string(measure.json))] = value;
+  }
+  return j;
 }
 
 nlohmann::json indexed(const std::vector<double>& values) {
@@ -95,11 +116,28 @@ nlohmann::json indexed(const std::vector<double>& values) {
   return rows;
 }
 
-// The settings that choose the model's walks, by key.
+// The settings that choose the model's walks, by key: a whole number, a real number, a
+// choice's word or a flag.
 void modelSetting(nlohmann::json& j, const RunParams& params) {
   for (const SettingInfo& setting : modelOf(params.model).settings) {
     if (!setting.physical) continue;
-    if (const auto value = setting.get(params.model)) j[std::string(setting.key)] = *value;
+    const auto value = setting.get(params.model);
+    if (!value) continue;
+    nlohmann::json& out = j[std::string(setting.key)];
+    switch (setting.kind) {
+      case SettingKind::Whole:
+        out = std::get<std::int64_t>(*value);
+        break;
+      case SettingKind::Real:
+        out = std::get<double>(*value);
+        break;
+      case SettingKind::Choice:
+        out = settingText(setting, *value);
+        break;
+      case SettingKind::Flag:
+        out = std::get<bool>(*value);
+        break;
+    }
   }
 }
 
@@ -120,11 +158,9 @@ nlohmann::json runJsonObject(const RunParams& params, const RunResult& result) {
     j["gofq"] = indexed(result.correlation->gofq);
   }
   j["extended"] = extendedJson(result.extended);
-  if (result.pivot) {
-    const PivotStats& p = *result.pivot;
-    j["pivot"] = pivotJson(p);
-    j["pivot"]["pivots_per_sample"] = std::get<PivotSettings>(params.model).pivotsPerSample;
-    j["pivot"]["burn_in"] = pivotBurnIn(params);
+  const ModelInfo& model = modelOf(params.model);
+  if (!model.measures.empty()) {
+    j[std::string(model.measuresKey)] = measuresJson(model, result.measures, false);
   }
   return j;
 }
@@ -133,17 +169,21 @@ nlohmann::json sweepJsonObject(const SweepParams& params, const SweepResult& res
   nlohmann::json j;
   j["model"] = modelOf(params.run.model).key;
   j["seed"] = result.seed;
-  j["iterations"] =
-      params.pivotBudget ? nlohmann::json(nullptr) : nlohmann::json(params.run.iterations);
+  const ModelInfo& model = modelOf(params.run.model);
+  const bool budget = params.budget && model.budget != nullptr;
+  j["iterations"] = budget ? nlohmann::json(nullptr) : nlohmann::json(params.run.iterations);
   modelSetting(j, params.run);
   j["points"] = nlohmann::json::array();
   for (const SweepPoint& point : result.points) {
     j["points"].push_back(
         {{"steps", point.steps}, {"seed", point.seed}, {"extended", extendedJson(point.stats)}});
-    if (point.pivot) j["points"].back()["pivot"] = pivotJson(*point.pivot);
+    if (!model.measures.empty()) {
+      j["points"].back()[std::string(model.measuresKey)] =
+          measuresJson(model, point.measures, true);
+    }
   }
   j["fit"] = result.fit ? fitJson(*result.fit) : nlohmann::json(nullptr);
-  if (params.pivotBudget) j["budget"] = *params.pivotBudget;
+  if (budget) j["budget"] = *params.budget;
   j["corrected_fit"] = {{"R2", correctedJson(result.correctedR2)},
                         {"Rg2", correctedJson(result.correctedRg2)}};
   j["ratio_limit"] = limitJson(result.ratioLimit);

@@ -1,5 +1,7 @@
 #include "polychain/paramreader.h"
 
+#include <charconv>
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -181,6 +183,64 @@ std::vector<std::int32_t> readStepList(std::string_view text, std::string_view f
     at = comma + 1;
   }
   return steps;
+}
+
+double readRealNumber(std::string_view text, std::string_view field) {
+  text = trimmed(text);
+  if (text.empty()) throw InputError(std::string(field) + " is empty: enter a number.");
+  // The same grammar as the whole numbers; from_chars reads it locale-free.
+  std::string_view digits = text;
+  const bool negative = !digits.empty() && digits.front() == '-';
+  if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) digits.remove_prefix(1);
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
+                                            std::chars_format::general);
+  if (!readDecimal(text) || end != digits.data() + digits.size() || error != std::errc() ||
+      !std::isfinite(value)) {
+    throw InputError(std::string(field) + " must be a finite number, such as 0.5; \"" +
+                     std::string(text) + "\" is not one.");
+  }
+  return negative ? -value : value;
+}
+
+SettingValue readSetting(const SettingInfo& setting, std::string_view text,
+                         std::string_view field) {
+  SettingValue value;
+  switch (setting.kind) {
+    case SettingKind::Whole:
+      return readWholeNumber(text, field, setting.least, setting.most);
+    case SettingKind::Real:
+      value = readRealNumber(text, field);
+      break;
+    case SettingKind::Choice: {
+      const std::string_view word = trimmed(text);
+      std::int64_t index = 0;
+      while (index < std::ssize(setting.choices) &&
+             setting.choices[static_cast<std::size_t>(index)] != word) {
+        ++index;
+      }
+      if (index == std::ssize(setting.choices)) {
+        throw InputError(std::string(field) + " must be " + settingRange(setting) + "; \"" +
+                         std::string(word) + "\" is not one.");
+      }
+      value = index;
+      break;
+    }
+    case SettingKind::Flag: {
+      const std::string_view word = trimmed(text);
+      if (word == "on" || word == "true" || word == "yes" || word == "1") {
+        value = true;
+      } else if (word == "off" || word == "false" || word == "no" || word == "0") {
+        value = false;
+      } else {
+        throw InputError(std::string(field) + " must be on or off; \"" + std::string(word) +
+                         "\" is neither.");
+      }
+      break;
+    }
+  }
+  checkSetting(setting, value, field);
+  return value;
 }
 
 const ModelInfo& readModelKey(std::string_view text, std::string_view field) {

@@ -14,19 +14,120 @@
 
 namespace polychain {
 
+std::string settingText(const SettingInfo& setting, const SettingValue& value) {
+  switch (setting.kind) {
+    case SettingKind::Whole:
+      return formatInteger(std::get<std::int64_t>(value));
+    case SettingKind::Real:
+      return formatNumber(std::get<double>(value));
+    case SettingKind::Choice:
+      return std::string(setting.choices[static_cast<std::size_t>(std::get<std::int64_t>(value))]);
+    case SettingKind::Flag:
+      return std::get<bool>(value) ? "on" : "off";
+  }
+  return {};
+}
+
 std::string headlineText(const RunParams& params) {
   const ModelInfo& model = modelOf(params.model);
   const SettingInfo* setting = model.headlineSetting();
   if (setting == nullptr) return {};
-  const std::optional<std::int64_t> value = setting->get(params.model);
+  const std::optional<SettingValue> value = setting->get(params.model);
   std::string text(model.phrase);
   const std::size_t at = text.find("{}");
-  return text.replace(at, 2, value ? formatInteger(*value) : std::string("default"));
+  return text.replace(at, 2, value ? settingText(*setting, *value) : std::string("default"));
 }
 
 ResultTexts resultTexts(const ResultValues& values) {
-  return {formatNumber(values.eR),      formatNumber(values.TR),   formatNumber(values.Rsqred),
-          formatNumber(values.TRsqred), formatNumber(values.pers), formatNumber(values.Rgtxt)};
+  return {formatNumber(values.eR.value),     formatNumber(values.TR.value),
+          formatNumber(values.Rsqred.value), formatNumber(values.TRsqred.value),
+          formatNumber(values.pers.value),   formatNumber(values.Rgtxt.value)};
+}
+
+std::string measureText(const MeasureInfo& measure, const MeasureValue& value) {
+  switch (measure.kind) {
+    case MeasureKind::Count:
+      return std::isfinite(value.value) ? formatInteger(std::llround(value.value)) : "n/a";
+    case MeasureKind::Number:
+      return formatSignificant(value.value, measure.digits);
+    case MeasureKind::Estimate:
+      return estimateText({value.value, value.standardError});
+    case MeasureKind::Curve:
+      return formatInteger(static_cast<std::int64_t>(value.curve.size())) + " values";
+  }
+  return {};
+}
+
+namespace {
+
+// `text` with each {name} replaced by value(name), and each {name|one|many} also followed by a
+// blank and `one` when isOne(name), else `many`.
+std::string fillTemplate(std::string_view text,
+                         const std::function<std::string(std::string_view name)>& value,
+                         const std::function<bool(std::string_view name)>& isOne) {
+  std::string out;
+  while (!text.empty()) {
+    const std::size_t open = text.find('{');
+    const std::size_t close = open == std::string_view::npos ? open : text.find('}', open);
+    if (close == std::string_view::npos) break;
+    out += text.substr(0, open);
+    const std::string_view inside = text.substr(open + 1, close - open - 1);
+    const std::size_t bar = inside.find('|');
+    const std::string_view name = inside.substr(0, bar);
+    out += value(name);
+    if (bar != std::string_view::npos) {
+      const std::string_view words = inside.substr(bar + 1);
+      const std::size_t second = words.find('|');
+      out += ' ';
+      out += isOne(name) ? words.substr(0, second) : words.substr(second + 1);
+    }
+    text.remove_prefix(close + 1);
+  }
+  out += text;
+  return out;
+}
+
+}  // namespace
+
+std::string measureTemplate(std::string_view text, const ModelInfo& model,
+                            std::span<const MeasureValue> values) {
+  const auto find = [&](std::string_view name) -> const MeasureValue* {
+    const int at = model.findMeasure(name);
+    return at >= 0 && static_cast<std::size_t>(at) < values.size()
+               ? &values[static_cast<std::size_t>(at)]
+               : nullptr;
+  };
+  return fillTemplate(
+      text,
+      [&](std::string_view name) {
+        const MeasureValue* v = find(name);
+        return v != nullptr
+                   ? measureText(model.measures[static_cast<std::size_t>(model.findMeasure(name))],
+                                 *v)
+                   : std::string("?");
+      },
+      [&](std::string_view name) {
+        const MeasureValue* v = find(name);
+        return v != nullptr && v->value == 1.0;
+      });
+}
+
+std::string settingTemplate(std::string_view text, const ModelInfo& model,
+                            const ModelSettings& settings) {
+  const auto find = [&](std::string_view name) -> std::optional<SettingValue> {
+    const SettingInfo* setting = model.findSetting(name);
+    return setting != nullptr ? setting->get(settings) : std::nullopt;
+  };
+  return fillTemplate(
+      text,
+      [&](std::string_view name) {
+        const std::optional<SettingValue> v = find(name);
+        return v ? settingText(*model.findSetting(name), *v) : std::string("default");
+      },
+      [&](std::string_view name) {
+        const std::optional<SettingValue> v = find(name);
+        return v && std::holds_alternative<std::int64_t>(*v) && std::get<std::int64_t>(*v) == 1;
+      });
 }
 
 std::array<std::pair<std::string_view, std::string_view>, 6> resultsInOrder(
@@ -46,8 +147,8 @@ std::string exportHeader(const RunParams& params, const ResultTexts& r) {
   std::string h =
       std::string(model.exportHeading) + "\nIterations:," + formatInteger(params.iterations) + ",";
   if (const SettingInfo* setting = model.headlineSetting()) {
-    h += std::string(model.exportLabel) + "," + formatInteger(setting->get(params.model).value()) +
-         ",";
+    h += std::string(model.exportLabel) + "," +
+         settingText(*setting, setting->get(params.model).value()) + ",";
   }
   h += "R:," + r.eR + "\n";
   h += "R Theoretical:," + r.TR + "\n";
@@ -166,16 +267,15 @@ std::string countText(const CountSummary& count) {
   return "mean " + formatSignificant(count.mean, 6) + ", max " + formatInteger(count.max);
 }
 
-std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivot) {
-  std::string text =
-      pivot != nullptr
-          ? "Extended statistics over " + formatInteger(pivot->measured) + " attempted pivots of " +
-                formatInteger(pivot->walkers) + (pivot->walkers == 1 ? " walker" : " walkers") +
-                ", each measured (time averages after the burn-in +/- standard error from the "
-                "autocorrelation time):\n"
-          : "Extended statistics over " + formatInteger(stats.chains) +
-                (stats.chains == 1 ? " chain" : " chains") + " (mean +/- standard error):\n";
-  const auto line = [&text](const char* name, const std::string& value, const char* meaning) {
+std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats,
+                              std::span<const MeasureValue> measures) {
+  std::string text = !model.statisticsHeading.empty() && !measures.empty()
+                         ? measureTemplate(model.statisticsHeading, model, measures) + "\n"
+                         : "Extended statistics over " + formatInteger(stats.chains) +
+                               (stats.chains == 1 ? " chain" : " chains") +
+                               " (mean +/- standard error):\n";
+  const auto line = [&text](std::string_view name, const std::string& value,
+                            const std::string& meaning) {
     text += padded(padded("  " + std::string(name), 17, 1) + value, 42, 2) + meaning + "\n";
   };
   line("sqrt(<R^2>)", estimateText(stats.rmsEnd), "root-mean-square end-to-end distance");
@@ -192,27 +292,21 @@ std::string extendedStatsText(const ExtendedStats& stats, const PivotStats* pivo
   count("back-ups", stats.backups, "sites abandoned by back-ups per chain");
   if (stats.trials)
     line("regrown", formatInteger(stats.restarts), "times a trapped chain began again");
-  if (pivot != nullptr) {
-    line("acceptance", formatSignificant(pivot->acceptance, 4),
-         ("of " + formatInteger(pivot->attempts) + " attempted pivots").c_str());
-    line("tau(R^2)", formatSignificant(pivot->tauR2, 3),
-         ("autocorrelation time in attempts (1/2: independent); " +
-          formatSignificant(pivot->tauR2Accepted, 3) + " in accepted pivots")
-             .c_str());
-    line("tau(Rg^2)", formatSignificant(pivot->tauRg2, 3),
-         ("autocorrelation time in attempts (1/2: independent); " +
-          formatSignificant(pivot->tauRg2Accepted, 3) + " in accepted pivots")
-             .c_str());
+  for (std::size_t m = 0; m < measures.size() && m < model.measures.size(); ++m) {
+    const MeasureInfo& measure = model.measures[m];
+    if (measure.caption.empty() || measure.kind == MeasureKind::Curve) continue;
+    line(measure.caption, measureText(measure, measures[m]),
+         measureTemplate(measure.meaning, model, measures));
   }
   return text;
 }
 
 std::string runReport(const RunParams& params, const RunResult& result) {
   const ResultTexts r = resultTexts(result.values);
-  std::string text = std::string(modelOf(params.model).key) +
-                     ": N = " + formatInteger(params.steps) + ", " +
-                     formatInteger(params.iterations) + (result.pivot ? " samples" : " chains") +
-                     ", seed " + std::to_string(result.seed) + "\n";
+  std::string text =
+      std::string(modelOf(params.model).key) + ": N = " + formatInteger(params.steps) + ", " +
+      formatInteger(params.iterations) + " " + std::string(modelOf(params.model).samples) +
+      ", seed " + std::to_string(result.seed) + "\n";
   const auto row = [&text](const std::string& caption, const std::string& calculated,
                            const std::string& theoretical) {
     text += padded(caption, 10) + " " + padded(calculated, 22) + " " + theoretical + "\n";
@@ -222,7 +316,7 @@ std::string runReport(const RunParams& params, const RunResult& result) {
   row("Sqr<R^2>", r.Rsqred, r.TRsqred);
   text += padded("Rg", 10) + " " + r.Rgtxt + "\n";
   text += padded("lp", 10) + " " + r.pers + "\n";
-  return text + "\n" + extendedStatsText(result.extended, result.pivot ? &*result.pivot : nullptr);
+  return text + "\n" + extendedStatsText(modelOf(params.model), result.extended, result.measures);
 }
 
 namespace {
@@ -231,12 +325,13 @@ namespace {
 // 2"; a sampler's settings of how it samples are not named.
 std::string sweepSettings(const SweepParams& p) {
   const ModelInfo& model = modelOf(p.run.model);
-  if (model.kind == ModelKind::Sampler && p.pivotBudget) {
-    const std::int32_t walkers = std::get<PivotSettings>(p.run.model).walkers;
-    return std::string(model.key) + ", budget " + formatInteger(*p.pivotBudget) +
-           " attempted pivots for N = 1000, (1000/N)^" + formatNumber(kPivotCostExponent) +
-           " as many for longer N (burn-in included), " + formatInteger(walkers) +
-           (walkers == 1 ? " walker" : " walkers");
+  if (model.budget != nullptr && p.budget) {
+    const SweepBudget& rule = *model.budget;
+    const std::string reference = formatInteger(rule.referenceSteps);
+    return std::string(model.key) + ", budget " + formatInteger(*p.budget) + " " +
+           std::string(rule.unit) + " for N = " + reference + ", (" + reference + "/N)^" +
+           formatNumber(rule.costExponent) + " as many for longer N (burn-in included), " +
+           settingTemplate(rule.phrase, model, p.run.model);
   }
   std::string s = std::string(model.key) + ", " + formatInteger(p.run.iterations) +
                   (p.run.iterations == 1 ? " chain" : " chains") + " per N";
@@ -272,24 +367,36 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result) {
   text +=
       "seed of each N: SplitMix64 output k+1 from the sweep seed, k its place in the list (from "
       "0)\n";
-  // A sampler's sweep also shows what each N measured and how correlated it was.
-  const bool pivot = modelOf(params.run.model).kind == ModelKind::Sampler;
-  text += padded("N", 9, 2) + padded("seed", 22, 2) + padded("sqrt(<R^2>)", 24, 2) +
-          padded("<|R|>", 24, 2) + padded("sqrt(<Rg^2>)", 24, 2) +
-          (pivot ? padded("<Rg^2>/<R^2>", 24, 2) + padded("attempts", 13, 2) + "tau(R^2)\n"
-                 : std::string("<Rg^2>/<R^2>\n"));
+  // The model's own columns, such as what each N measured and how correlated it was; the
+  // last column is not padded.
+  const ModelInfo& model = modelOf(params.run.model);
+  std::vector<std::size_t> columns;
+  for (std::size_t m = 0; m < model.measures.size(); ++m) {
+    if (!model.measures[m].column.empty() && model.measures[m].inSweep) columns.push_back(m);
+  }
+  const auto row = [&text, &columns, &model](std::vector<std::string> cells,
+                                             const std::function<std::string(std::size_t)>& own) {
+    for (const std::size_t m : columns) cells.push_back(own(m));
+    const std::size_t widths[] = {9, 22, 24, 24, 24, 24};
+    for (std::size_t c = 0; c + 1 < cells.size(); ++c) {
+      const std::size_t width =
+          c < std::size(widths) ? widths[c]
+                                : static_cast<std::size_t>(
+                                      model.measures[columns[c - std::size(widths)]].columnWidth);
+      text += padded(cells[c], width, 2);
+    }
+    text += cells.back() + "\n";
+  };
+  row({"N", "seed", "sqrt(<R^2>)", "<|R|>", "sqrt(<Rg^2>)", "<Rg^2>/<R^2>"},
+      [&model](std::size_t m) { return std::string(model.measures[m].column); });
   for (const SweepPoint& point : result.points) {
     const ExtendedStats& s = point.stats;
-    text += padded(formatInteger(point.steps), 9, 2) + padded(std::to_string(point.seed), 22, 2) +
-            padded(estimateText(s.rmsEnd), 24, 2) + padded(estimateText(s.meanEnd), 24, 2) +
-            padded(estimateText(s.rmsRg), 24, 2);
-    if (point.pivot) {
-      text += padded(estimateText(s.ratio), 24, 2) +
-              padded(formatInteger(point.pivot->measured), 13, 2) +
-              formatSignificant(point.pivot->tauR2, 3) + "\n";
-    } else {
-      text += estimateText(s.ratio) + "\n";
-    }
+    row({formatInteger(point.steps), std::to_string(point.seed), estimateText(s.rmsEnd),
+         estimateText(s.meanEnd), estimateText(s.rmsRg), estimateText(s.ratio)},
+        [&model, &point](std::size_t m) {
+          return m < point.measures.size() ? measureText(model.measures[m], point.measures[m])
+                                           : std::string();
+        });
   }
   if (result.fit) {
     const PowerLawFit& f = *result.fit;
@@ -320,8 +427,11 @@ std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model) {
   if (counts) {
     text += ",trials_mean,trials_max,discarded_mean,discarded_max,backups_mean,backups_max";
   }
-  if (model.kind == ModelKind::Sampler) {
-    text += ",attempts,measured,acceptance,tau_R2,tau_Rg2,tau_R2_accepted,tau_Rg2_accepted";
+  for (const MeasureInfo& measure : model.measures) {
+    if (measure.csv && measure.inSweep && measure.kind != MeasureKind::Curve) {
+      text += "," + std::string(measure.name);
+      if (measure.kind == MeasureKind::Estimate) text += "," + std::string(measure.name) + "_se";
+    }
   }
   text += "\n";
   for (const SweepPoint& p : sweep.points) {
@@ -337,11 +447,17 @@ std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model) {
                                : std::string(",,");
       }
     }
-    if (p.pivot) {
-      const PivotStats& q = *p.pivot;
-      text += "," + formatInteger(q.attempts) + "," + formatInteger(q.measured) + "," +
-              field(q.acceptance) + "," + field(q.tauR2) + "," + field(q.tauRg2) + "," +
-              field(q.tauR2Accepted) + "," + field(q.tauRg2Accepted);
+    for (std::size_t m = 0; m < model.measures.size(); ++m) {
+      const MeasureInfo& measure = model.measures[m];
+      if (!measure.csv || !measure.inSweep || measure.kind == MeasureKind::Curve) continue;
+      const MeasureValue value = m < p.measures.size() ? p.measures[m] : MeasureValue{};
+      if (measure.kind == MeasureKind::Count) {
+        text += "," + (std::isfinite(value.value) ? formatInteger(std::llround(value.value))
+                                                  : std::string());
+      } else {
+        text += "," + field(value.value);
+        if (measure.kind == MeasureKind::Estimate) text += "," + field(value.standardError);
+      }
     }
     text += "\n";
   }

@@ -13,18 +13,19 @@ void validateParams(const RunParams& params) {
   if (params.restartTrapped < 0) {
     throw InputError("The trials before a trapped chain is regrown must not be negative.");
   }
-  modelOf(params.model).check(params.model, params.steps);
+  const ModelInfo& model = modelOf(params.model);
+  for (const SettingInfo& setting : model.settings) {
+    if (const auto value = setting.get(params.model)) {
+      checkSetting(setting, *value, setting.field.empty() ? setting.option : setting.field);
+    }
+  }
+  model.check(params.model, params.steps);
 }
 
 std::uint64_t clockSeed() {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   return static_cast<std::uint64_t>(
       std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
-}
-
-std::int64_t pivotBurnIn(const RunParams& params) {
-  return std::get<PivotSettings>(params.model)
-      .burnIn.value_or(std::max<std::int64_t>(params.steps, kMinimumBurnIn));
 }
 
 }  // namespace polychain

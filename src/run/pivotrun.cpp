@@ -1,17 +1,19 @@
-#include "run/pivotrun.h"
-
+// The pivot model's runner: its units are walkers, each a Markov chain of self-avoiding walks
+// from its own stream, which share the run's samples out as evenly as can be (the first
+// walkers taking one more) and measure the walk after every attempted pivot past the burn-in.
 #include <omp.h>
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
 #include <limits>
 #include <mutex>
-#include <new>
 #include <optional>
 
+#include "analysis/timeseries.h"
 #include "chain/pivot.h"
+#include "chain/pivotmodel.h"
 #include "polychain/resources.h"
+#include "run/runner.h"
 
 namespace polychain {
 
@@ -20,10 +22,22 @@ namespace {
 // Attempts between two looks at the stop flag: about a millisecond of work.
 constexpr std::int64_t kPollEvery = 1024;
 
-}  // namespace
+// What one walker leaves: its samples' sums, the summary of R^2, |R| and Rg^2 measured after
+// every attempted pivot past the burn-in, and its pivots.
+struct WalkerNote {
+  RunSums sums;
+  SeriesSummary measured;
+  std::int64_t attempts = 0;
+  std::int64_t accepted = 0;
+};
 
+const PivotSettings& settingsOf(const RunParams& params) {
+  return std::get<PivotSettings>(params.model);
+}
+
+// The walkers that take any sample: min(walkers, Iterations).
 std::int64_t activeWalkers(const RunParams& params) {
-  return std::min<std::int64_t>(std::get<PivotSettings>(params.model).walkers, params.iterations);
+  return std::min<std::int64_t>(settingsOf(params).walkers, params.iterations);
 }
 
 std::int64_t walkerSamples(const RunParams& params, std::int64_t walker) {
@@ -31,16 +45,24 @@ std::int64_t walkerSamples(const RunParams& params, std::int64_t walker) {
   return params.iterations / walkers + (walker < params.iterations % walkers ? 1 : 0);
 }
 
+// The run's index of walker `walker`'s first sample: the samples of the walkers before it.
 std::int64_t walkerFirstSample(const RunParams& params, std::int64_t walker) {
   const std::int64_t walkers = activeWalkers(params);
   return walker * (params.iterations / walkers) +
          std::min<std::int64_t>(walker, params.iterations % walkers);
 }
 
+// Runs walker `walker` from `random` (the base stream jumped `walker` times): the burn-in, then
+// its samples `pivotsPerSample` attempts apart, measuring the walk after every one of those
+// attempts (R^2 from the end, Rg^2 from the tree's sums: a few nanoseconds an attempt).
+// Reports each sample to `control`, and its sites to `sampleSites` when set; leaves the last
+// sample's sites in `last`. False (and a partial result) when the run stopped.
 bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random,
-               RunControl& control, WalkerResult& result, const ChainSitesSink& sampleSites) {
+               RunControl& control, WalkerNote& result, std::vector<Point>& last,
+               const ChainSitesSink& sampleSites) {
+  const PivotSettings& settings = settingsOf(params);
   const std::int64_t samples = walkerSamples(params, walker);
-  const std::int64_t pivotsPerSample = std::get<PivotSettings>(params.model).pivotsPerSample;
+  const std::int64_t pivotsPerSample = settings.pivotsPerSample;
   const std::int64_t planned = samples > std::numeric_limits<std::int64_t>::max() /
                                              std::max<std::int64_t>(pivotsPerSample, 1)
                                    ? std::numeric_limits<std::int64_t>::max()
@@ -83,7 +105,7 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
     }
     return true;
   };
-  if (!attempt(pivotBurnIn(params), false)) return false;
+  if (!attempt(pivotBurnIn(settings, params.steps), false)) return false;
   measure();
   std::vector<Point> sites;
   for (std::int64_t s = 0; s < samples; ++s) {
@@ -94,67 +116,138 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
     control.chainDone();
   }
   result.measured = series.summary();
-  if (walker == activeWalkers(params) - 1) result.lastSites = std::move(sites);
+  last = std::move(sites);
   return true;
 }
 
-void combineWalkers(const RunParams& params, std::vector<WalkerResult>& walkers, RunResult& out) {
-  std::vector<SeriesSummary> series;
-  PivotStats pivot;
-  for (WalkerResult& w : walkers) {
-    out.sums.merge(w.sums);
-    series.push_back(w.measured);
-    pivot.attempts += w.attempts;
-    pivot.accepted += w.accepted;
-  }
-  pivot.walkers = static_cast<std::int64_t>(walkers.size());
-  pivot.acceptance = pivot.attempts > 0
-                         ? static_cast<double>(pivot.accepted) / static_cast<double>(pivot.attempts)
-                         : 0.0;
-  const MeasuredStats measured = combineSeries(series);
-  out.extended = measured.stats;
-  out.extended.chains = out.sums.chains;
-  pivot.measured = measured.steps;
-  pivot.tauR2 = measured.tauR2;
-  pivot.tauRg2 = measured.tauRg2;
-  pivot.tauR2Accepted = measured.tauR2 * pivot.acceptance;
-  pivot.tauRg2Accepted = measured.tauRg2 * pivot.acceptance;
-  out.pivot = pivot;
-  out.values = resultValues(modelOf(params.model), params.steps, out.sums);
-  out.lastSites = std::move(walkers.back().lastSites);
-}
+// Adds the walkers up in walker order.
+class WalkerTally final : public UnitTally {
+ public:
+  explicit WalkerTally(const RunParams& params) : m_params(params) {}
 
-RunResult runPivotWalkers(const RunParams& params, RunControl& control, std::uint64_t seed,
-                          const ChainSitesSink& sites) {
-  RunResult out;
-  out.seed = seed;
-  const std::int64_t count = activeWalkers(params);
-  std::vector<WalkerResult> walkers(static_cast<std::size_t>(count));
-  const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), count));
-  std::mutex streamMutex;  // guards what follows
-  std::int64_t next = 0;   // the next walker to run
-  RandomSource stream(seed);
-  std::int64_t jumped = 0;  // the walker whose stream `stream` holds
-  RegionFailure failure;
+  void add(std::span<const std::byte> result) override {
+    m_walkers.push_back(fromResultBytes<WalkerNote>(result));
+  }
+
+  void finish(RunResult& out) override {
+    const ModelInfo& model = modelOf(m_params.model);
+    std::vector<SeriesSummary> series;
+    std::int64_t attempts = 0, accepted = 0;
+    for (const WalkerNote& w : m_walkers) {
+      out.sums.merge(w.sums);
+      series.push_back(w.measured);
+      attempts += w.attempts;
+      accepted += w.accepted;
+    }
+    const double acceptance =
+        attempts > 0 ? static_cast<double>(accepted) / static_cast<double>(attempts) : 0.0;
+    const MeasuredStats measured = combineSeries(series);
+    out.extended = measured.stats;
+    out.extended.chains = out.sums.chains;
+    out.values = resultValues(model, m_params.steps, out.sums, false);
+    out.measures.assign(model.measures.size(), MeasureValue{});
+    const auto set = [&](std::string_view name, double value) {
+      out.measures[static_cast<std::size_t>(model.findMeasure(name))].value = value;
+    };
+    set("walkers", static_cast<double>(m_walkers.size()));
+    set("attempts", static_cast<double>(attempts));
+    set("accepted", static_cast<double>(accepted));
+    set("measured", static_cast<double>(measured.steps));
+    set("acceptance", acceptance);
+    set("tau_R2", measured.tauR2);
+    set("tau_Rg2", measured.tauRg2);
+    set("tau_R2_accepted", measured.tauR2 * acceptance);
+    set("tau_Rg2_accepted", measured.tauRg2 * acceptance);
+    set("pivots_per_sample", static_cast<double>(settingsOf(m_params).pivotsPerSample));
+    set("burn_in", static_cast<double>(pivotBurnIn(settingsOf(m_params), m_params.steps)));
+  }
+
+ private:
+  const RunParams& m_params;
+  std::vector<WalkerNote> m_walkers;
+};
+
+class PivotRunner final : public ModelRunner {
+ public:
+  std::int64_t units(const RunParams& params) const override { return activeWalkers(params); }
+
+  std::int64_t samples(const RunParams& params, std::int64_t first,
+                       std::int64_t count) const override {
+    std::int64_t samples = 0;
+    for (std::int64_t w = first; w < first + count; ++w) samples += walkerSamples(params, w);
+    return samples;
+  }
+
+  // A walker's work dwarfs what a team hands out at once.
+  std::int64_t unitCost(const RunParams&) const override {
+    return std::numeric_limits<std::int64_t>::max();
+  }
+  std::size_t unitBytes() const override { return sizeof(WalkerNote); }
+  bool independentSamples() const override { return false; }
+
+  // The block's walkers on this process's threads, each taken by the next free thread; their
+  // notes go to `sink` in walker order once all are done.
+  void runUnits(const RunParams& params, const Block& block, RunControl& control,
+                const UnitSink& sink, std::vector<Point>& lastSites,
+                const ChainSitesSink& sites) const override {
+    std::vector<WalkerNote> walkers(static_cast<std::size_t>(block.count));
+    const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), block.count));
+    const std::int64_t lastWalker = activeWalkers(params) - 1;
+    std::mutex streamMutex;  // guards what follows
+    std::int64_t next = 0;   // the next walker of the block to run
+    RandomSource stream = block.stream;
+    std::int64_t jumped = 0;  // the walker whose stream `stream` holds
+    RegionFailure failure;
 
 #pragma omp parallel num_threads(threads)
-  failure.guard(control, [&] {
-    while (!control.stopped()) {
-      std::int64_t w = 0;
-      RandomSource random(0);
-      {
-        const std::lock_guard lock(streamMutex);
-        if (next >= count) break;
-        w = next++;
-        for (; jumped < w; ++jumped) stream.jump();
-        random = stream;
+    failure.guard(control, [&] {
+      std::vector<Point> last;
+      while (!control.stopped()) {
+        std::int64_t w = 0;
+        RandomSource random(0);
+        {
+          const std::lock_guard lock(streamMutex);
+          if (next >= block.count) break;
+          w = next++;
+          for (; jumped < w; ++jumped) stream.jump();
+          random = stream;
+        }
+        const std::int64_t walker = block.first + w;
+        if (!runWalker(params, walker, random, control, walkers[static_cast<std::size_t>(w)], last,
+                       sites)) {
+          break;
+        }
+        if (walker == lastWalker) std::swap(lastSites, last);
       }
-      runWalker(params, w, random, control, walkers[static_cast<std::size_t>(w)], sites);
+    });
+    failure.rethrow();
+    if (control.stopped()) return;
+    for (std::int64_t w = 0; w < block.count; ++w) {
+      sink(block.first + w, resultBytes(walkers[static_cast<std::size_t>(w)]));
     }
-  });
-  failure.rethrow();
-  if (!control.stopped()) combineWalkers(params, walkers, out);
-  return out;
+  }
+
+  std::unique_ptr<UnitTally> tally(const RunParams& params) const override {
+    return std::make_unique<WalkerTally>(params);
+  }
+
+  // Every walker's sums and series (and the allocator's share), kept for adding up in walker
+  // order.
+  RunnerMemory memory(const RunParams& params) const override {
+    const auto walkers =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(activeWalkers(params), 0));
+    return {walkers * (sizeof(WalkerNote) + 64),
+            "Walkers = " + std::to_string(activeWalkers(params)) +
+                " (the walkers that take samples: at most one per iteration)",
+            "Choose fewer walkers."};
+  }
+};
+
+}  // namespace
+
+const ModelRunner& pivotRunner() {
+  static const PivotRunner runner;
+  return runner;
 }
 
 }  // namespace polychain

@@ -10,7 +10,7 @@
 #include <limits>
 #include <string>
 
-#include "run/pivotrun.h"
+#include "run/runner.h"
 
 namespace polychain {
 
@@ -68,9 +68,9 @@ std::string memoryText(std::uint64_t bytes) {
 
 // What a run holds, in the parts that its parameters scale.
 struct MemoryParts {
-  std::uint64_t stacks = 0;   // the worker threads' stacks
-  std::uint64_t walkers = 0;  // the pivot walkers' results, held until they are added up
-  std::uint64_t chains = 0;   // everything that grows with N
+  std::uint64_t stacks = 0;  // the worker threads' stacks
+  RunnerMemory runner;       // what the model's runner holds beyond each worker's chain
+  std::uint64_t chains = 0;  // everything that grows with N
 };
 
 MemoryParts memoryParts(const RunParams& params) {
@@ -82,12 +82,7 @@ MemoryParts memoryParts(const RunParams& params) {
   const std::uint64_t perSite = model.bytesPerSite(params.model);
   parts.stacks = threads * (8U << 20);
   parts.chains = threads * perSite * sites;
-  if (model.kind == ModelKind::Sampler) {
-    // Every walker's sums and series (and the allocator's share), kept for adding up in
-    // walker order.
-    parts.walkers = static_cast<std::uint64_t>(std::max<std::int64_t>(activeWalkers(params), 0)) *
-                    (sizeof(WalkerResult) + 64);
-  }
+  parts.runner = runnerOf(params).memory(params);
   // The last chain's sites and its export text, held twice while it replaces the old one.
   const std::uint64_t reach = static_cast<std::uint64_t>(model.stepLength(params.model)) * sites;
   parts.chains += 12 * sites + 2 * (3 * digits(reach) + 3) * sites;
@@ -108,7 +103,7 @@ int runThreads(const RunParams& params) {
 
 std::uint64_t runMemoryNeeded(const RunParams& params) {
   const MemoryParts parts = memoryParts(params);
-  return parts.stacks + parts.walkers + parts.chains;
+  return parts.stacks + parts.runner.bytes + parts.chains;
 }
 
 std::uint64_t memoryAvailable() {
@@ -136,10 +131,9 @@ void checkMemory(const RunParams& params, int processesHere) {
       " of memory" + each + ", but only " + memoryText(available) + " is available. ";
   // Name what takes most of it.
   const MemoryParts parts = memoryParts(params);
-  if (parts.walkers > parts.chains && parts.walkers > parts.stacks) {
-    throw MemoryRefusal("Walkers = " + std::to_string(activeWalkers(params)) +
-                        " (the walkers that take samples: at most one per iteration) need about " +
-                        memoryText(needed) + but + "Choose fewer walkers.");
+  if (parts.runner.bytes > parts.chains && parts.runner.bytes > parts.stacks) {
+    throw MemoryRefusal(parts.runner.what + " need about " + memoryText(needed) + but +
+                        parts.runner.advice);
   }
   if (parts.stacks > parts.chains && runThreads(params) > 1) {
     throw MemoryRefusal("Threads = " + std::to_string(runThreads(params)) + " need about " +

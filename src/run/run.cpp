@@ -4,34 +4,9 @@
 
 #include "polychain/resources.h"
 #include "run/control.h"
-#include "run/growblock.h"
-#include "run/pivotrun.h"
+#include "run/runner.h"
 
 namespace polychain {
-
-namespace {
-
-// The growth models: one block of all the chains, added up in chain order.
-RunResult growChains(const RunParams& params, RunControl& control, std::uint64_t seed) {
-  RunResult out;
-  out.seed = seed;
-  const ModelInfo& model = modelOf(params.model);
-  ExtendedAccumulator extended(model.countsTrials);
-  growBlock(
-      params, control, RandomSource(seed), 0, params.iterations,
-      [&](std::int64_t, const ChainSummary& summary) {
-        out.sums.add(summary);
-        extended.add(summary);
-      },
-      out.lastSites);
-  if (!control.stopped()) {
-    out.values = resultValues(model, params.steps, out.sums);
-    out.extended = extended.result();
-  }
-  return out;
-}
-
-}  // namespace
 
 void finishRun(const RunParams& params, RunControl& control, RunResult& out) {
   if (!control.stopped() && params.calcParCF) {
@@ -74,9 +49,15 @@ RunResult runSimulation(const CheckedRun& run, RunObserver& observer) {
   const RunParams& params = run.params();
   const std::uint64_t seed = params.seed.value_or(clockSeed());
   RunControl control(observer, params);
-  RunResult out = modelOf(params.model).kind == ModelKind::Sampler
-                      ? runPivotWalkers(params, control, seed)
-                      : growChains(params, control, seed);
+  const ModelRunner& runner = runnerOf(params);
+  RunResult out;
+  out.seed = seed;
+  const std::unique_ptr<UnitTally> tally = runner.tally(params);
+  runner.runUnits(
+      params, Block{0, runner.units(params), RandomSource(seed)}, control,
+      [&tally](std::int64_t, std::span<const std::byte> result) { tally->add(result); },
+      out.lastSites);
+  if (!control.stopped()) tally->finish(out);
   finishRun(params, control, out);
   return out;
 }

@@ -8,8 +8,7 @@
 
 #include "polychain/resources.h"
 #include "run/control.h"
-#include "run/growblock.h"
-#include "run/pivotrun.h"
+#include "run/runner.h"
 
 namespace polychain {
 
@@ -75,14 +74,11 @@ ChainSample sampleChains(const CheckedRun& run, RunObserver& observer) {
               out.sites.begin() + static_cast<std::ptrdiff_t>(chain * room));
     lengths[static_cast<std::size_t>(chain)] = std::ssize(sites);
   };
-  if (modelOf(params.model).kind == ModelKind::Sampler) {
-    runPivotWalkers(params, control, out.seed, keep);
-  } else {
-    std::vector<Point> last;
-    growBlock(
-        params, control, RandomSource(out.seed), 0, params.iterations,
-        [](std::int64_t, const ChainSummary&) {}, last, keep);
-  }
+  const ModelRunner& runner = runnerOf(params);
+  std::vector<Point> last;
+  runner.runUnits(
+      params, Block{0, runner.units(params), RandomSource(out.seed)}, control,
+      [](std::int64_t, std::span<const std::byte>) {}, last, keep);
   if (control.stopped()) {
     out = ChainSample{control.stopReason(), out.seed, out.chains, {}, {}};
     out.trialLimitChain = control.trialLimitChain();

@@ -48,17 +48,17 @@ std::uint64_t sweepPointSeed(std::uint64_t sweepSeed, std::size_t index) {
   return seed;
 }
 
-std::vector<std::int32_t> defaultPivotSweepSteps() {
+std::vector<std::int32_t> defaultSweepSteps(const ModelInfo& model) {
   std::vector<std::int32_t> steps;
-  for (std::int32_t n = kDefaultPivotSweepFirst; n <= kDefaultPivotSweepLast; n *= 2) {
-    steps.push_back(n);
-  }
+  if (model.budget == nullptr) return steps;
+  for (std::int32_t n = model.budget->first; n <= model.budget->last; n *= 2) steps.push_back(n);
   return steps;
 }
 
-std::int64_t pivotAttempts(std::int64_t budget, std::int32_t steps) {
+std::int64_t budgetWork(const SweepBudget& rule, std::int64_t budget, std::int32_t steps) {
   const double share =
-      std::pow(1000.0 / static_cast<double>(std::max(steps, 1)), kPivotCostExponent);
+      std::pow(static_cast<double>(rule.referenceSteps) / static_cast<double>(std::max(steps, 1)),
+               rule.costExponent);
   return std::max<std::int64_t>(1, std::llround(static_cast<double>(budget) * share));
 }
 
@@ -67,15 +67,9 @@ RunParams sweepPointParams(const SweepParams& params, std::size_t index) {
   run.steps = params.steps[index];
   run.calcParCF = false;
   run.seed.reset();
-  if (params.pivotBudget && std::holds_alternative<PivotSettings>(run.model)) {
-    PivotSettings& pivot = std::get<PivotSettings>(run.model);
-    pivot.pivotsPerSample = std::max<std::int64_t>(pivot.pivotsPerSample, run.steps);
-    const std::int64_t walkers = std::max<std::int32_t>(pivot.walkers, 1);
-    const std::int64_t measured =
-        pivotAttempts(*params.pivotBudget, run.steps) - walkers * pivotBurnIn(run);
-    const std::int64_t samples = measured / pivot.pivotsPerSample;
-    run.iterations = static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(samples, walkers, std::numeric_limits<std::int32_t>::max()));
+  const SweepBudget* rule = modelOf(run.model).budget;
+  if (params.budget && rule != nullptr) {
+    run.iterations = rule->fit(run.model, run.steps, budgetWork(*rule, *params.budget, run.steps));
   }
   return run;
 }
@@ -96,7 +90,7 @@ CheckedSweep checkSweep(const SweepParams& params, std::string_view stepsField, 
                   [first](auto n) { return n == first; })) {
     throw InputError(name + " needs at least two different step counts to fit an exponent.");
   }
-  if (params.pivotBudget) requireAtLeastOne(*params.pivotBudget, "Pivot budget");
+  if (params.budget) requireAtLeastOne(*params.budget, "Budget");
   if (!(params.correctionExponent > 0.0) || !std::isfinite(params.correctionExponent)) {
     throw InputError("The correction exponent must be a positive number.");
   }
@@ -122,7 +116,7 @@ SweepResult runSweep(const CheckedSweep& sweep, SweepObserver& observer, const R
   SweepResult out;
   out.seed = params.seed.value_or(clockSeed());
   // Each N weighs as its time: about its N, or the same for all with a pivot budget.
-  const bool even = params.pivotBudget && std::holds_alternative<PivotSettings>(params.run.model);
+  const bool even = params.budget && modelOf(params.run.model).budget != nullptr;
   const auto weight = [even](std::int32_t n) { return even ? 1.0 : static_cast<double>(n); };
   double total = 0.0;
   for (std::int32_t n : params.steps) total += weight(n);
@@ -142,7 +136,12 @@ SweepResult runSweep(const CheckedSweep& sweep, SweepObserver& observer, const R
       out.status = result.status;
       return out;
     }
-    out.points.push_back({point.steps, *point.seed, result.extended, result.pivot});
+    SweepPoint& kept = out.points.emplace_back(
+        SweepPoint{point.steps, *point.seed, result.extended, result.measures});
+    const ModelInfo& model = modelOf(point.model);
+    for (std::size_t m = 0; m < kept.measures.size(); ++m) {
+      if (!model.measures[m].inSweep) kept.measures[m] = MeasureValue{};
+    }
     observer.pointFinished(k, out.points.back());
     done += weight(point.steps);
   }

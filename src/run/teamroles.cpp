@@ -17,8 +17,7 @@
 #include "polychain/transport.h"
 #include "run/blockschedule.h"
 #include "run/control.h"
-#include "run/growblock.h"
-#include "run/pivotrun.h"
+#include "run/runner.h"
 #include "run/teamwire.h"
 
 namespace polychain {
@@ -100,16 +99,16 @@ class Member {
       : transport(team),
         run(index),
         params(runParams),
-        pivot(modelOf(runParams.model).kind == ModelKind::Sampler),
-        units(pivot ? activeWalkers(runParams) : runParams.iterations),
+        runner(runnerOf(runParams)),
+        units(runner.units(runParams)),
         m_rankObserver(observer, m_stopFlag),
         m_control(team.rank() == 0 ? observer : m_rankObserver, runParams) {}
 
   Transport& transport;
   const std::int64_t run;
   const RunParams& params;
-  const bool pivot;
-  const std::int64_t units;  // chains, or active walkers
+  const ModelRunner& runner;
+  const std::int64_t units;  // chains, or a sampler's Markov chains
 
   RunControl& control() { return m_control; }
   bool stoppedByLeader() const { return m_stopFlag.load(); }
@@ -242,27 +241,18 @@ class Member {
   // thread, which sends them first.
   Bytes grow(const wire::BlockNote& block) {
     Bytes bytes = wire::opening(run);
-    bytes.reserve(wire::kResultHead +
-                  static_cast<std::size_t>(block.count) *
-                      (pivot ? sizeof(wire::WalkerNote) : sizeof(ChainSummary)));
+    bytes.reserve(wire::kResultHead + static_cast<std::size_t>(block.count) * runner.unitBytes());
     append(bytes, block.first);
     append(bytes, block.count);
     std::vector<Point> last;
-    const RandomSource stream = RandomSource::fromState(block.state);
-    if (pivot) {
-      RandomSource random = stream;
-      for (std::int64_t w = block.first; w < block.first + block.count; ++w, random.jump()) {
-        WalkerResult result;
-        if (!runWalker(params, w, random, m_control, result)) return {};
-        append(bytes,
-               wire::WalkerNote{result.sums, result.measured, result.attempts, result.accepted});
-        if (!result.lastSites.empty()) last = std::move(result.lastSites);
-      }
-    } else {
-      growBlock(
-          params, m_control, stream, block.first, block.count,
-          [&bytes](std::int64_t, const ChainSummary& summary) { append(bytes, summary); }, last);
-    }
+    runner.runUnits(
+        params, Block{block.first, block.count, RandomSource::fromState(block.state)}, m_control,
+        [&bytes](std::int64_t, std::span<const std::byte> result) {
+          const auto* p = reinterpret_cast<const char*>(result.data());
+          bytes.insert(bytes.end(), p, p + result.size());
+        },
+        last);
+    if (m_control.stopped()) return {};
     if (!last.empty()) {
       const std::lock_guard lock(m_mutex);
       m_sitesOut = std::move(last);  // sent with the block's results, which wake the talker
@@ -295,13 +285,11 @@ class Leader {
       : m_member(member),
         m_schedule(RandomSource(*member.params.seed), 0, member.units, window(member),
                    [&member, most = mostPerBlock(member)](std::int64_t left) {
-                     if (member.pivot) return std::int64_t{1};
                      const std::int64_t share = left / (4 * std::int64_t{member.transport.size()});
                      return std::clamp<std::int64_t>(share, 1, most);
-                   }) {
+                   }),
+        m_tally(member.runner.tally(member.params)) {
     m_out.seed = *member.params.seed;
-    if (member.pivot) m_walkers.resize(static_cast<std::size_t>(member.units));
-    if (!member.pivot) m_extended.emplace(modelOf(member.params.model).countsTrials);
   }
 
   bool over() const { return m_over; }
@@ -361,12 +349,7 @@ class Leader {
     RunControl& control = m_member.control();
     const RunParams& params = m_member.params;
     if (m_status == RunStatus::Finished) {
-      if (m_member.pivot) {
-        combineWalkers(params, m_walkers, m_out);
-      } else {
-        m_out.values = resultValues(modelOf(params.model), params.steps, m_out.sums);
-        m_out.extended = m_extended->result();
-      }
+      m_tally->finish(m_out);
       m_out.lastSites = std::move(m_lastSites);
       finishRun(params, control, m_out);
       if (control.stopped()) m_status = m_out.status;
@@ -381,9 +364,8 @@ class Leader {
 
  private:
   // Units ahead of the oldest unfinished block: enough that a slow chain holds up no rank for
-  // long, few enough that the results waiting to be added up stay small; every walker.
+  // long, few enough that the results waiting to be added up stay small.
   static std::int64_t window(const Member& member) {
-    if (member.pivot) return member.units;
     const std::int64_t size = member.transport.size();
     return std::min(kMostAhead,
                     std::max(2 * mostPerBlock(member) * (size + 1), kAheadPerRank * size));
@@ -391,7 +373,8 @@ class Leader {
   static std::int64_t mostPerBlock(const Member& member) {
     const std::int64_t size = member.transport.size();
     const std::int64_t most = std::clamp<std::int64_t>(
-        kStepsPerBlock / std::max(member.params.steps, 1), 1, kMostPerBlock);
+        kStepsPerBlock / std::max<std::int64_t>(member.runner.unitCost(member.params), 1), 1,
+        kMostPerBlock);
     return std::max<std::int64_t>(1, std::min(most, kMostAhead / (2 * (size + 1))));
   }
 
@@ -425,40 +408,18 @@ class Leader {
     const auto first = read<std::int64_t>(bytes, at);
     const auto count = read<std::int64_t>(bytes, at);
     if (!own) {
-      const std::int64_t done = m_member.pivot ? samplesOf(first, count) : count;
-      m_member.control().chainDone(done);
+      m_member.control().chainDone(m_member.runner.samples(m_member.params, first, count));
     }
-    m_schedule.finish(first, count, bytes, [this](std::int64_t from, std::int64_t, Bytes& due) {
-      fold(from, due);
+    m_schedule.finish(first, count, bytes, [this](std::int64_t, std::int64_t, Bytes& due) {
+      fold(due);
       keepBytes(std::move(due));
     });
   }
 
-  std::int64_t samplesOf(std::int64_t first, std::int64_t count) const {
-    std::int64_t samples = 0;
-    for (std::int64_t w = first; w < first + count; ++w) {
-      samples += walkerSamples(m_member.params, w);
-    }
-    return samples;
-  }
-
-  void fold(std::int64_t first, const Bytes& due) {
-    std::size_t at = wire::kResultHead;
-    if (m_member.pivot) {
-      for (std::int64_t w = first; at < due.size(); ++w) {
-        const auto note = read<wire::WalkerNote>(due, at);
-        WalkerResult& result = m_walkers[static_cast<std::size_t>(w)];
-        result.sums = note.sums;
-        result.measured = note.measured;
-        result.attempts = note.attempts;
-        result.accepted = note.accepted;
-      }
-      return;
-    }
-    while (at < due.size()) {
-      const auto summary = read<ChainSummary>(due, at);
-      m_out.sums.add(summary);
-      m_extended->add(summary);
+  void fold(const Bytes& due) {
+    const std::size_t size = m_member.runner.unitBytes();
+    for (std::size_t at = wire::kResultHead; at + size <= due.size(); at += size) {
+      m_tally->add(std::as_bytes(std::span(due)).subspan(at, size));
     }
   }
 
@@ -484,9 +445,8 @@ class Leader {
   bool m_stopSent = false;
   RunStatus m_status = RunStatus::Finished;
   int m_stoppedAt = -1;
+  std::unique_ptr<UnitTally> m_tally;
   RunResult m_out;
-  std::optional<ExtendedAccumulator> m_extended;
-  std::vector<WalkerResult> m_walkers;
   std::vector<Point> m_lastSites;
 };
 
@@ -572,8 +532,10 @@ class Follower {
 
   Member& m_member;
   // Blocks held: one being grown and one ready, so that it need not wait for the leader's
-  // answer; a pivot walker's time dwarfs a message's, and few walkers are to be shared.
-  const std::size_t m_blocksHeld = m_member.pivot ? 1 : 2;
+  // answer; only one when a unit's work dwarfs a message's (a sampler's Markov chain), as
+  // there are few such units to share.
+  const std::size_t m_blocksHeld =
+      m_member.runner.unitCost(m_member.params) > kStepsPerBlock* kMostPerBlock ? 1 : 2;
   bool m_requested = false;
   bool m_failSent = false;
   bool m_over = false;

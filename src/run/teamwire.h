@@ -7,8 +7,6 @@
 #include <cstring>
 #include <type_traits>
 
-#include "analysis/statistics.h"
-#include "analysis/timeseries.h"
 #include "chain/random.h"
 #include "polychain/transport.h"
 
@@ -18,7 +16,7 @@ enum Tag : int {
   kRequest = 1,  // a rank asks the leader for a block
   kBlock,        // the leader hands one out: BlockNote (no units: no more)
   kSites,        // part of the last chain's sites: the whole count, then the part's sites
-  kResult,       // a block's results: its first unit and count, then a summary a unit
+  kResult,       // a block's results: its first unit and count, then each unit's result
   kFailed,       // a rank stopped for a reason of its own: StopNote
   kStop,         // the leader stops every rank: StopNote
   kDone,         // the leader has every result
@@ -35,19 +33,9 @@ struct StopNote {
   std::int32_t rank = -1;   // where the run stopped; -1: cancelled on the leader
 };
 
-// A pivot walker's result without its sites.
-struct WalkerNote {
-  RunSums sums;
-  SeriesSummary measured;
-  std::int64_t attempts = 0;
-  std::int64_t accepted = 0;
-};
-
-static_assert(std::is_trivially_copyable_v<ChainSummary>);
 static_assert(std::is_trivially_copyable_v<BlockNote>);
-static_assert(std::is_trivially_copyable_v<WalkerNote>);
 
-// The bytes of a result block before its summaries: run, first unit, count.
+// The bytes of a result block before its units' results: run, first unit, count.
 constexpr std::size_t kResultHead = 3 * sizeof(std::int64_t);
 
 // Sites travel in parts well below the 2^31-byte limit of a message.

@@ -23,8 +23,7 @@ void readModelSettings(const RunInputs& inputs, RunParams& params) {
     if (setting.field.empty()) continue;
     const auto text = inputs.settings.find(setting.key);
     if (text == inputs.settings.end()) continue;
-    setting.set(params.model,
-                readWholeNumber(text->second, setting.field, setting.least, setting.most));
+    setting.set(params.model, readSetting(setting, text->second, setting.field));
   }
   if (model.countsTrials) {
     params.restartTrapped = readWholeNumber(inputs.restartTrapped, kRestartField, 0,

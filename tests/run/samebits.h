@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
+
 #include "polychain/run.h"
 
 namespace polychain {
+
+// The bits of a double, so that NaN equals NaN.
+inline std::uint64_t bitsOf(double x) { return std::bit_cast<std::uint64_t>(x); }
 
 inline void expectSameBits(const RunResult& a, const RunResult& b) {
   ASSERT_EQ(a.status, RunStatus::Finished);
@@ -14,7 +20,8 @@ inline void expectSameBits(const RunResult& a, const RunResult& b) {
   EXPECT_EQ(a.sums.endSum, b.sums.endSum);
   EXPECT_EQ(a.sums.distanceSum, b.sums.distanceSum);
   EXPECT_EQ(a.sums.rgSum, b.sums.rgSum);
-  EXPECT_EQ(a.values.Rsqred, b.values.Rsqred);
+  EXPECT_EQ(a.values.Rsqred.value, b.values.Rsqred.value);
+  EXPECT_EQ(bitsOf(a.values.Rsqred.standardError), bitsOf(b.values.Rsqred.standardError));
   EXPECT_EQ(a.extended.rmsEnd.standardError, b.extended.rmsEnd.standardError);
   EXPECT_EQ(a.extended.ratio.standardError, b.extended.ratio.standardError);
   ASSERT_EQ(a.extended.trials.has_value(), b.extended.trials.has_value());
@@ -22,10 +29,12 @@ inline void expectSameBits(const RunResult& a, const RunResult& b) {
     EXPECT_EQ(a.extended.trials->total, b.extended.trials->total);
   }
   EXPECT_EQ(a.lastSites, b.lastSites);
-  ASSERT_EQ(a.pivot.has_value(), b.pivot.has_value());
-  if (a.pivot) {
-    EXPECT_EQ(a.pivot->accepted, b.pivot->accepted);
-    EXPECT_EQ(a.pivot->tauR2, b.pivot->tauR2);
+  ASSERT_EQ(a.measures.size(), b.measures.size());
+  for (std::size_t m = 0; m < a.measures.size(); ++m) {
+    EXPECT_EQ(bitsOf(a.measures[m].value), bitsOf(b.measures[m].value)) << "measure " << m;
+    EXPECT_EQ(bitsOf(a.measures[m].standardError), bitsOf(b.measures[m].standardError))
+        << "measure " << m;
+    EXPECT_EQ(a.measures[m].curve, b.measures[m].curve) << "measure " << m;
   }
 }
 

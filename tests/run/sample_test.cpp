@@ -55,7 +55,7 @@ TEST(Sample, ChainsAreTheRunsChainsOnAnyThreadCount) {
     const auto last = one.chain(22);
     EXPECT_EQ(std::vector<Point>(last.begin(), last.end()), run.lastSites);
     // Chain 4 of a growth run does not depend on how many chains follow it.
-    if (model.kind == ModelKind::Grower) {
+    if (model.grower != nullptr) {
       p.iterations = 5;
       const auto fifth = one.chain(4);
       EXPECT_EQ(std::vector<Point>(fifth.begin(), fifth.end()), runSimulation(p, quiet).lastSites);

@@ -82,7 +82,8 @@ TEST(Dispatch, ReadsOnlyTheSettingsOfTheChosenModel) {
   EXPECT_TRUE(contains(refusal(in), "Pivots per sample")) << refusal(in);
   in.settings.erase("pivots_per_sample");  // a setting the window does not show keeps its default
   d = dispatchRun(in);
-  EXPECT_EQ(std::get<PivotSettings>(d.params.model).pivotsPerSample, kDefaultPivotsPerSample);
+  EXPECT_EQ(std::get<PivotSettings>(d.params.model).pivotsPerSample,
+            PivotSettings{}.pivotsPerSample);
 }
 
 TEST(Dispatch, ConvertsWithHalvesToEvenAndPassesWorkableValuesUnchanged) {

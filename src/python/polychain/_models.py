@@ -23,6 +23,7 @@ class Setting:
     least: int
     most: int
     note: str = ""
+    kind: str = "whole"
 
 
 @dataclass(frozen=True)
@@ -38,6 +39,7 @@ class Model:
     self_avoiding: bool
     max_steps: int
     settings: Tuple[Setting, ...]
+    measures_key: str = ""
 
     def setting(self, name):
         """The setting called `name`; KeyError when the model does not read it."""
@@ -61,12 +63,12 @@ _MAX_TRIALS = Setting(
 def _model(entry):
     settings = tuple(
         Setting(s["key"], s["option"], s["caption"], s["default"], s["least"], s["most"],
-                s["help"])
+                s["help"], s["kind"])
         for s in entry["settings"])
     if entry["counts_trials"]:
         settings += (_RESTART, _MAX_TRIALS)
     return Model(entry["key"], entry["caption"], entry["summary"], entry["sampler"],
-                 entry["self_avoiding"], entry["max_steps"], settings)
+                 entry["self_avoiding"], entry["max_steps"], settings, entry["measures_key"])
 
 
 models = {m.key: m for m in map(_model, _core.models())}

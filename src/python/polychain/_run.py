@@ -4,6 +4,7 @@ called through polychain._core, and the results it hands back."""
 import copy
 import math
 import operator
+from types import SimpleNamespace
 from typing import NamedTuple, Optional
 
 import numpy as np
@@ -110,7 +111,11 @@ class RunResult:
         for name in _COUNTS:
             setattr(self, name, Count(*extended[name]) if extended[name] else None)
         self.restarts = extended["restarts"]
-        self.pivot = PivotStats(**raw["pivot"]) if raw["pivot"] else None
+        self.measures = dict(raw["measures"])
+        key = models[self.model].measures_key
+        self.pivot = None
+        if key:
+            setattr(self, key, SimpleNamespace(**self.measures))
         self.chain = raw["chain"]
         self.gofr = raw["gofr"]
         self.gofq = raw["gofq"]
@@ -252,8 +257,9 @@ def _settings(model, iterations, seed, threads, gofr, max_trials, restart_trappe
         if setting.name not in given:
             continue
         value = given[setting.name]
-        settings[setting.name] = (None if value is None else
-                                  _whole(value, setting.name, setting.least, setting.most))
+        if value is not None and setting.kind == "whole":
+            value = _whole(value, setting.name, setting.least, setting.most)
+        settings[setting.name] = value
     return settings
 
 

@@ -1,0 +1,20 @@
+// The pivot model's rules that its entry in the model table and its runner share.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "polychain/model.h"
+
+namespace polychain {
+
+// The burn-in of a walker without a setting: N attempted pivots, but at least this many.
+inline constexpr std::int64_t kMinimumPivotBurnIn = 10'000;
+
+// The attempted pivots before a walker's first sample: the setting when given, else N but at
+// least kMinimumPivotBurnIn.
+inline std::int64_t pivotBurnIn(const PivotSettings& settings, std::int32_t steps) {
+  return settings.burnIn.value_or(std::max<std::int64_t>(steps, kMinimumPivotBurnIn));
+}
+
+}  // namespace polychain

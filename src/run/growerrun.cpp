@@ -1,0 +1,67 @@
+// The runner every growth model shares: its units are the run's chains, grown from the origin
+// by the model's grower on this process's threads, each leaving its summary.
+#include "analysis/statistics.h"
+#include "run/runner.h"
+
+namespace polychain {
+
+namespace {
+
+class ChainTally final : public UnitTally {
+ public:
+  explicit ChainTally(const RunParams& params)
+      : m_model(modelOf(params.model)), m_steps(params.steps), m_extended(m_model.countsTrials) {}
+
+  void add(std::span<const std::byte> result) override {
+    const auto summary = fromResultBytes<ChainSummary>(result);
+    m_sums.add(summary);
+    m_extended.add(summary);
+  }
+
+  void finish(RunResult& out) override {
+    out.sums = m_sums;
+    out.values = resultValues(m_model, m_steps, m_sums, true);
+    out.extended = m_extended.result();
+  }
+
+ private:
+  const ModelInfo& m_model;
+  std::int32_t m_steps;
+  RunSums m_sums;
+  ExtendedAccumulator m_extended;
+};
+
+class GrowerRunner final : public ModelRunner {
+ public:
+  std::int64_t units(const RunParams& params) const override { return params.iterations; }
+  std::int64_t samples(const RunParams&, std::int64_t, std::int64_t count) const override {
+    return count;
+  }
+  std::int64_t unitCost(const RunParams& params) const override { return params.steps; }
+  std::size_t unitBytes() const override { return sizeof(ChainSummary); }
+  bool independentSamples() const override { return true; }
+
+  void runUnits(const RunParams& params, const Block& block, RunControl& control,
+                const UnitSink& sink, std::vector<Point>& lastSites,
+                const ChainSitesSink& sites) const override {
+    growBlock(
+        params, control, block.stream, block.first, block.count,
+        [&sink](std::int64_t chain, const ChainSummary& summary) {
+          sink(chain, resultBytes(summary));
+        },
+        lastSites, sites);
+  }
+
+  std::unique_ptr<UnitTally> tally(const RunParams& params) const override {
+    return std::make_unique<ChainTally>(params);
+  }
+};
+
+}  // namespace
+
+const ModelRunner& growerRunner() {
+  static const GrowerRunner runner;
+  return runner;
+}
+
+}  // namespace polychain
