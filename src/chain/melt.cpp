@@ -55,6 +55,19 @@ bool axisHasWalls(MeltWalls walls, int axis) {
   return true;
 }
 
+// uniformBelow's draw (the same draws give the same numbers), inline on the hot path.
+inline std::uint64_t below(RandomSource& random, std::uint64_t bound) {
+  __extension__ using Wide = unsigned __int128;
+  Wide product = static_cast<Wide>(random.next()) * bound;
+  if (static_cast<std::uint64_t>(product) < bound) {
+    const std::uint64_t threshold = (0 - bound) % bound;
+    while (static_cast<std::uint64_t>(product) < threshold) {
+      product = static_cast<Wide>(random.next()) * bound;
+    }
+  }
+  return static_cast<std::uint64_t>(product >> 64);
+}
+
 }  // namespace
 
 MeltMoveMix MeltMoveMix::standard() {
@@ -188,10 +201,10 @@ Point Melt::unpack(std::uint32_t site) const {
 }
 
 std::int32_t Melt::drawChain(RandomSource& random) const {
-  return static_cast<std::int32_t>(uniformBelow(random, static_cast<std::uint64_t>(m_chains)));
+  return static_cast<std::int32_t>(below(random, static_cast<std::uint64_t>(m_chains)));
 }
 
-void Melt::attempt(RandomSource& random, std::int64_t attempts) {
+[[gnu::flatten]] void Melt::attempt(RandomSource& random, std::int64_t attempts) {
   const auto steps = static_cast<std::uint64_t>(m_steps);
   for (; attempts > 0; --attempts) {
     const std::uint64_t r = random.next() >> 11;
@@ -199,7 +212,7 @@ void Melt::attempt(RandomSource& random, std::int64_t attempts) {
     while (r >= m_threshold[kind]) ++kind;
     switch (static_cast<MeltMove>(kind)) {
       case MeltMove::End: {
-        const std::uint64_t x = uniformBelow(random, static_cast<std::uint64_t>(m_chains) * 12);
+        const std::uint64_t x = below(random, static_cast<std::uint64_t>(m_chains) * 12);
         endMove(static_cast<std::int32_t>(x / 12), static_cast<int>(x % 12 / 6),
                 static_cast<int>(x % 6));
         break;
@@ -210,7 +223,7 @@ void Melt::attempt(RandomSource& random, std::int64_t attempts) {
           break;
         }
         const std::int32_t chain = drawChain(random);
-        kinkJump(chain, 1 + static_cast<std::int32_t>(uniformBelow(random, steps - 1)));
+        kinkJump(chain, 1 + static_cast<std::int32_t>(below(random, steps - 1)));
         break;
       }
       case MeltMove::Crankshaft: {
@@ -219,25 +232,25 @@ void Melt::attempt(RandomSource& random, std::int64_t attempts) {
           break;
         }
         const std::int32_t chain = drawChain(random);
-        const std::uint64_t x = uniformBelow(random, (steps - 2) * 3);
+        const std::uint64_t x = below(random, (steps - 2) * 3);
         crankshaft(chain, 1 + static_cast<std::int32_t>(x / 3), 1 + static_cast<int>(x % 3));
         break;
       }
       case MeltMove::Reptation: {
-        const std::uint64_t x = uniformBelow(random, static_cast<std::uint64_t>(m_chains) * 12);
+        const std::uint64_t x = below(random, static_cast<std::uint64_t>(m_chains) * 12);
         reptation(static_cast<std::int32_t>(x / 12), static_cast<int>(x % 12 / 6),
                   static_cast<int>(x % 6));
         break;
       }
       case MeltMove::Pivot: {
         const std::int32_t chain = drawChain(random);
-        const auto side = static_cast<std::int32_t>(uniformBelow(random, 2 * steps));
-        pivot(chain, side, 1 + static_cast<int>(uniformBelow(random, kLatticeSymmetries - 1)));
+        const auto side = static_cast<std::int32_t>(below(random, 2 * steps));
+        pivot(chain, side, 1 + static_cast<int>(below(random, kLatticeSymmetries - 1)));
         break;
       }
       case MeltMove::TailSwap: {
         const std::int32_t chain = drawChain(random);
-        const std::uint64_t x = uniformBelow(random, steps * 6);
+        const std::uint64_t x = below(random, steps * 6);
         tailSwap(chain, static_cast<std::int32_t>(x / 6), static_cast<int>(x % 6));
         break;
       }
@@ -395,15 +408,11 @@ bool Melt::tailSwap(std::int32_t chain, std::int32_t bead, int direction) {
 
 void Melt::chainSites(std::int32_t chain, std::vector<Point>& out) const {
   out.resize(m_ring);
-  std::uint32_t previous = siteOf(chain, 0);
-  Point p = unpack(previous);
-  out[0] = p;
-  for (std::int32_t b = 1; b <= m_steps; ++b) {
-    const std::uint32_t site = siteOf(chain, b);
-    moveAlong(p, directionBetween(previous, site), 1);
-    out[static_cast<std::size_t>(b)] = p;
-    previous = site;
-  }
+  const Point first = unpack(siteOf(chain, 0));
+  std::size_t b = 0;
+  forEachSite(chain, [&](std::int32_t x, std::int32_t y, std::int32_t z) {
+    out[b++] = Point{first.x + x, first.y + y, first.z + z};
+  });
 }
 
 void Melt::wrappedSites(std::vector<Point>& sites, std::vector<Point>& images) const {
@@ -425,38 +434,27 @@ void Melt::wrappedSites(std::vector<Point>& sites, std::vector<Point>& images) c
 MeltChainShape Melt::shape(std::int32_t chain) const {
   // Sites relative to bead 0: integer sums exact (|coordinate| <= N < 2^30).
   std::int64_t sum[3] = {0, 0, 0};
-  std::int32_t p[3] = {0, 0, 0};
-  std::uint32_t previous = siteOf(chain, 0);
-  for (std::int32_t b = 1; b <= m_steps; ++b) {
-    const std::uint32_t site = siteOf(chain, b);
-    const int d = directionBetween(previous, site);
-    p[d / 2] += d % 2 == 0 ? 1 : -1;
-    for (int k = 0; k < 3; ++k) sum[k] += p[k];
-    previous = site;
-  }
+  Point last;
+  forEachSite(chain, [&](std::int32_t x, std::int32_t y, std::int32_t z) {
+    sum[0] += x;
+    sum[1] += y;
+    sum[2] += z;
+    last = Point{x, y, z};
+  });
   MeltChainShape shape;
-  shape.endToEnd = Point{p[0], p[1], p[2]};
-  shape.squaredEndToEnd = static_cast<double>(
-      std::int64_t{p[0]} * p[0] + std::int64_t{p[1]} * p[1] + std::int64_t{p[2]} * p[2]);
-  // Second pass about the centre of mass, in bead order.
+  shape.endToEnd = last;
+  shape.squaredEndToEnd =
+      static_cast<double>(std::int64_t{last.x} * last.x + std::int64_t{last.y} * last.y +
+                          std::int64_t{last.z} * last.z);
+  // A second pass about the centre of mass, in bead order.
   const double n = static_cast<double>(m_ring);
-  const double centre[3] = {static_cast<double>(sum[0]) / n, static_cast<double>(sum[1]) / n,
-                            static_cast<double>(sum[2]) / n};
+  const double cx = static_cast<double>(sum[0]) / n, cy = static_cast<double>(sum[1]) / n,
+               cz = static_cast<double>(sum[2]) / n;
   double spread = 0.0;
-  std::int32_t q[3] = {0, 0, 0};
-  previous = siteOf(chain, 0);
-  for (std::int32_t b = 0; b <= m_steps; ++b) {
-    if (b > 0) {
-      const std::uint32_t site = siteOf(chain, b);
-      const int d = directionBetween(previous, site);
-      q[d / 2] += d % 2 == 0 ? 1 : -1;
-      previous = site;
-    }
-    for (int k = 0; k < 3; ++k) {
-      const double delta = static_cast<double>(q[k]) - centre[k];
-      spread += delta * delta;
-    }
-  }
+  forEachSite(chain, [&](std::int32_t x, std::int32_t y, std::int32_t z) {
+    const double dx = x - cx, dy = y - cy, dz = z - cz;
+    spread += dx * dx + dy * dy + dz * dz;
+  });
   shape.squaredGyrationRadius = spread / n;
   return shape;
 }
@@ -514,27 +512,39 @@ void MeltInternalDistances::add(const Melt& melt) {
   m_x.resize(ring);
   m_y.resize(ring);
   m_z.resize(ring);
-  std::vector<std::int64_t> sums(ring, 0);
+  m_chainSums.assign(ring, 0.0);
   for (std::int32_t c = 0; c < melt.chains(); ++c) {
-    melt.chainSites(c, m_sites);
-    for (std::size_t i = 0; i < ring; ++i) {
-      m_x[i] = m_sites[i].x - m_sites[0].x;
-      m_y[i] = m_sites[i].y - m_sites[0].y;
-      m_z[i] = m_sites[i].z - m_sites[0].z;
-    }
-    const std::int32_t* x = m_x.data();
-    const std::int32_t* y = m_y.data();
-    const std::int32_t* z = m_z.data();
+    std::size_t b = 0;
+    melt.forEachSite(c, [&](std::int32_t x, std::int32_t y, std::int32_t z) {
+      m_x[b] = x;
+      m_y[b] = y;
+      m_z[b] = z;
+      ++b;
+    });
+    // Four running sums in a fixed order let the loop go wide; they are whole numbers, exact
+    // while C N^3 stays below 2^51.
+    const double* x = m_x.data();
+    const double* y = m_y.data();
+    const double* z = m_z.data();
     for (std::size_t n = 1; n < ring; ++n) {
-      std::int64_t sum = 0;
-      for (std::size_t i = 0; i + n < ring; ++i) {
-        const std::int64_t dx = x[i + n] - x[i], dy = y[i + n] - y[i], dz = z[i + n] - z[i];
-        sum += dx * dx + dy * dy + dz * dz;
+      const std::size_t pairs = ring - n;
+      double s[4] = {0, 0, 0, 0};
+      std::size_t i = 0;
+      for (; i + 4 <= pairs; i += 4) {
+        for (std::size_t j = 0; j < 4; ++j) {
+          const double dx = x[i + j + n] - x[i + j], dy = y[i + j + n] - y[i + j],
+                       dz = z[i + j + n] - z[i + j];
+          s[j] += dx * dx + dy * dy + dz * dz;
+        }
       }
-      sums[n] += sum;
+      for (; i < pairs; ++i) {
+        const double dx = x[i + n] - x[i], dy = y[i + n] - y[i], dz = z[i + n] - z[i];
+        s[0] += dx * dx + dy * dy + dz * dz;
+      }
+      m_chainSums[n] += (s[0] + s[1]) + (s[2] + s[3]);
     }
   }
-  for (std::size_t n = 1; n < ring; ++n) m_sums[n] += static_cast<double>(sums[n]);
+  for (std::size_t n = 1; n < ring; ++n) m_sums[n] += m_chainSums[n];
   ++m_configurations;
   m_chains += melt.chains();
 }

@@ -496,6 +496,57 @@ TEST(MeltMoves, KeepEveryConfigurationValid) {
   }
 }
 
+// Shapes and internal distances against their definitions on the unwrapped sites, for chains
+// that wrap around a periodic box several times.
+TEST(MeltMeasures, MatchTheirDefinitionsOnTheSites) {
+  Melt melt(6, 40, 7, MeltWalls::None);
+  RandomSource random(9);
+  MeltInternalDistances distances(40);
+  std::vector<double> sums(41, 0.0);
+  std::vector<Point> sites;
+  for (int round = 0; round < 3; ++round) {
+    for (int sweep = 0; sweep < 200; ++sweep) melt.sweep(random);
+    distances.add(melt);
+    for (std::int32_t c = 0; c < melt.chains(); ++c) {
+      melt.chainSites(c, sites);
+      const auto squared = [](const Point& a, const Point& b) {
+        return static_cast<double>((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
+                                   (a.z - b.z) * (a.z - b.z));
+      };
+      for (std::size_t i = 0; i < sites.size(); ++i) {
+        for (std::size_t j = i + 1; j < sites.size(); ++j)
+          sums[j - i] += squared(sites[i], sites[j]);
+      }
+      double cx = 0, cy = 0, cz = 0;
+      for (const Point& p : sites) {
+        cx += p.x;
+        cy += p.y;
+        cz += p.z;
+      }
+      const double n = static_cast<double>(sites.size());
+      cx /= n;
+      cy /= n;
+      cz /= n;
+      double rg2 = 0.0;
+      for (const Point& p : sites) {
+        rg2 += (p.x - cx) * (p.x - cx) + (p.y - cy) * (p.y - cy) + (p.z - cz) * (p.z - cz);
+      }
+      const MeltChainShape shape = melt.shape(c);
+      EXPECT_EQ(shape.squaredEndToEnd, squared(sites.front(), sites.back()));
+      EXPECT_EQ(shape.endToEnd,
+                (Point{sites.back().x - sites.front().x, sites.back().y - sites.front().y,
+                       sites.back().z - sites.front().z}));
+      EXPECT_NEAR(shape.squaredGyrationRadius, rg2 / n, 1e-12 * rg2);
+    }
+  }
+  EXPECT_EQ(distances.configurations(), 3);
+  EXPECT_EQ(distances.sums(), sums);
+  for (std::int32_t n = 1; n <= 40; ++n) {
+    EXPECT_EQ(distances.mean(n), sums[static_cast<std::size_t>(n)] / (3.0 * 6.0 * (41 - n)));
+  }
+  EXPECT_EQ(distances.mean(1), 1.0);
+}
+
 // The same seed gives the same bytes, whether the attempts come as sweeps or in pieces.
 TEST(MeltMoves, SameSeedSameConfiguration) {
   Melt whole(12, 30, 9, MeltWalls::Z), pieces(12, 30, 9, MeltWalls::Z);
