@@ -1,0 +1,557 @@
+#include "chain/melt.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "chain/lattice.h"
+#include "chain/pivot.h"
+
+namespace polychain {
+
+namespace {
+
+constexpr std::uint64_t kMixGrain = std::uint64_t{1} << 53;
+
+// The four directions normal to each axis, in the order of successive quarter turns about it,
+// and the place of each direction in its normal axis' cycle.
+constexpr int kQuarterTurns[3][4] = {{2, 4, 3, 5}, {4, 0, 5, 1}, {0, 2, 1, 3}};
+constexpr int kPlaceInTurns[3][6] = {
+    {-1, -1, 0, 2, 1, 3}, {1, 3, -1, -1, 0, 2}, {0, 2, 1, 3, -1, -1}};
+
+// The image of each direction under each lattice symmetry.
+struct DirectionImages {
+  std::array<std::array<std::uint8_t, 6>, kLatticeSymmetries> of{};
+  DirectionImages() {
+    for (int s = 0; s < kLatticeSymmetries; ++s) {
+      for (int d = 0; d < 6; ++d) {
+        const Point p = applySymmetry(s, kUnitMove[d]);
+        for (int e = 0; e < 6; ++e) {
+          if (kUnitMove[e] == p) {
+            of[static_cast<std::size_t>(s)][static_cast<std::size_t>(d)] =
+                static_cast<std::uint8_t>(e);
+          }
+        }
+      }
+    }
+  }
+};
+
+const DirectionImages& directionImages() {
+  static const DirectionImages images;
+  return images;
+}
+
+bool axisHasWalls(MeltWalls walls, int axis) {
+  switch (walls) {
+    case MeltWalls::None:
+      return false;
+    case MeltWalls::Z:
+      return axis == 2;
+    case MeltWalls::YZ:
+      return axis >= 1;
+    case MeltWalls::XYZ:
+      return true;
+  }
+  return true;
+}
+
+// uniformBelow's draw (the same draws give the same numbers), inline on the hot path.
+inline std::uint64_t below(RandomSource& random, std::uint64_t bound) {
+  __extension__ using Wide = unsigned __int128;
+  Wide product = static_cast<Wide>(random.next()) * bound;
+  if (static_cast<std::uint64_t>(product) < bound) {
+    const std::uint64_t threshold = (0 - bound) % bound;
+    while (static_cast<std::uint64_t>(product) < threshold) {
+      product = static_cast<Wide>(random.next()) * bound;
+    }
+  }
+  return static_cast<std::uint64_t>(product >> 64);
+}
+
+}  // namespace
+
+MeltMoveMix MeltMoveMix::standard() {
+  MeltMoveMix mix;
+  mix.weights = {1.0, 2.0, 1.0, 4.0, 0.1, 1.0};
+  return mix;
+}
+
+MeltMoveMix MeltMoveMix::only(MeltMove kind) {
+  MeltMoveMix mix;
+  mix.weights[static_cast<std::size_t>(kind)] = 1.0;
+  return mix;
+}
+
+Melt::Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls,
+           const MeltMoveMix& mix)
+    : m_chains(chains), m_steps(steps), m_side(side), m_walls(walls) {
+  bool periodic = false;
+  for (int axis = 0; axis < 3; ++axis) {
+    m_periodic[static_cast<std::size_t>(axis)] = !axisHasWalls(walls, axis);
+    periodic = periodic || !axisHasWalls(walls, axis);
+  }
+  if (chains < 1) throw std::invalid_argument("Melt: at least one chain");
+  if (steps < 1) throw std::invalid_argument("Melt: at least one step a chain");
+  if (side < (periodic ? 3 : 2) || side > kMostSide) {
+    throw std::invalid_argument("Melt: box side out of range");
+  }
+  const std::int64_t cells = std::int64_t{side} * side * side;
+  const std::int64_t beads = std::int64_t{chains} * (std::int64_t{steps} + 1);
+  if (beads > cells) throw std::invalid_argument("Melt: more beads than sites in the box");
+  m_ring = static_cast<std::uint32_t>(steps) + 1;
+  m_usSide = static_cast<std::uint32_t>(side);
+  m_usArea = m_usSide * m_usSide;
+  for (int d = 0; d < 6; ++d) {
+    const auto k = static_cast<std::size_t>(d);
+    const int axis = d / 2;
+    const std::uint32_t shift = static_cast<std::uint32_t>(kFieldBits * axis);
+    const std::uint32_t unit = 1U << shift;
+    const std::uint32_t across = (m_usSide - 1) << shift;
+    m_shift[k] = shift;
+    const bool plus = d % 2 == 0;
+    m_edge[k] = plus ? m_usSide - 1 : 0;
+    m_increment[k] = plus ? unit : 0U - unit;
+    m_wrap[k] = !m_periodic[static_cast<std::size_t>(axis)] ? kNoSite : plus ? 0U - across : across;
+  }
+  setMix(mix);
+
+  m_site.resize(static_cast<std::size_t>(beads));
+  m_head.assign(static_cast<std::size_t>(chains), 0);
+  m_cell.assign(static_cast<std::size_t>(cells), kEmpty);
+  m_moved.resize(m_ring);
+  for (std::int32_t c = 0; c < chains; ++c) {
+    const std::int64_t start = cells * c / chains;
+    for (std::int32_t b = 0; b <= steps; ++b) {
+      // Serpentine order: planes of z, rows of y back and forth within them, x back and forth
+      // along the rows, so that each row starts where the last one ended.
+      const std::int64_t t = start + b;
+      const std::int64_t z = t / (std::int64_t{side} * side);
+      const std::int64_t row = t / side;
+      const std::int64_t inRow = t % side;
+      const std::int64_t rowInPlane = row % side;
+      const std::int64_t y = z % 2 == 0 ? rowInPlane : side - 1 - rowInPlane;
+      const std::int64_t x = row % 2 == 0 ? inRow : side - 1 - inRow;
+      const std::uint32_t site = static_cast<std::uint32_t>(x) |
+                                 static_cast<std::uint32_t>(y) << kFieldBits |
+                                 static_cast<std::uint32_t>(z) << (2 * kFieldBits);
+      const std::uint32_t slot = slotOf(c, b);
+      m_site[slot] = site;
+      m_cell[cellOf(site)] = slot;
+    }
+  }
+}
+
+std::uint64_t Melt::bytesNeeded(std::int64_t chains, std::int64_t steps, std::int64_t side) {
+  const auto c = static_cast<std::uint64_t>(chains < 0 ? 0 : chains);
+  const auto ring = static_cast<std::uint64_t>(steps < 0 ? 1 : steps + 1);
+  const auto l = static_cast<std::uint64_t>(side < 0 ? 0 : side);
+  return sizeof(Melt) + 4 * (c * ring + c + l * l * l + ring);
+}
+
+std::size_t Melt::bytes() const {
+  return sizeof(Melt) +
+         sizeof(std::uint32_t) * (m_site.size() + m_head.size() + m_cell.size() + m_moved.size());
+}
+
+double Melt::volumeFraction() const {
+  return static_cast<double>(sweepAttempts()) / static_cast<double>(m_cell.size());
+}
+
+void Melt::setMix(const MeltMoveMix& mix) {
+  double total = 0.0;
+  for (const double w : mix.weights) {
+    if (!std::isfinite(w) || w < 0.0) throw std::invalid_argument("Melt: a move weight below 0");
+    total += w;
+  }
+  if (!(total > 0.0) || !std::isfinite(total)) {
+    throw std::invalid_argument("Melt: no move has weight");
+  }
+  double sum = 0.0;
+  for (std::size_t k = 0; k < kMeltMoves; ++k) {
+    sum += mix.weights[k];
+    m_threshold[k] = static_cast<std::uint64_t>(sum / total * static_cast<double>(kMixGrain));
+  }
+  // The last kind drawn takes every draw above the one before it, whatever the rounding.
+  std::size_t last = kMeltMoves - 1;
+  while (mix.weights[last] == 0.0) --last;
+  for (std::size_t k = last; k < kMeltMoves; ++k) m_threshold[k] = kMixGrain;
+  m_mix = mix;
+}
+
+int Melt::directionBetween(std::uint32_t from, std::uint32_t to) const {
+  const std::uint32_t differ = from ^ to;
+  const int axis = (differ & kFieldMask) != 0                   ? 0
+                   : ((differ >> kFieldBits) & kFieldMask) != 0 ? 1
+                                                                : 2;
+  const std::uint32_t a = field(from, axis), b = field(to, axis);
+  const bool plus = b == a + 1 || (b == 0 && a == m_usSide - 1);
+  return 2 * axis + (plus ? 0 : 1);
+}
+
+std::int32_t Melt::beadOf(std::int32_t chain, std::uint32_t slot) const {
+  std::uint32_t k = slot - static_cast<std::uint32_t>(chain) * m_ring;
+  const std::uint32_t head = m_head[static_cast<std::size_t>(chain)];
+  k = k >= head ? k - head : k + m_ring - head;
+  return static_cast<std::int32_t>(k);
+}
+
+Point Melt::unpack(std::uint32_t site) const {
+  return Point{static_cast<std::int32_t>(field(site, 0)), static_cast<std::int32_t>(field(site, 1)),
+               static_cast<std::int32_t>(field(site, 2))};
+}
+
+std::int32_t Melt::drawChain(RandomSource& random) const {
+  return static_cast<std::int32_t>(below(random, static_cast<std::uint64_t>(m_chains)));
+}
+
+[[gnu::flatten]] void Melt::attempt(RandomSource& random, std::int64_t attempts) {
+  const auto steps = static_cast<std::uint64_t>(m_steps);
+  for (; attempts > 0; --attempts) {
+    const std::uint64_t r = random.next() >> 11;
+    std::size_t kind = 0;
+    while (r >= m_threshold[kind]) ++kind;
+    switch (static_cast<MeltMove>(kind)) {
+      case MeltMove::End: {
+        const std::uint64_t x = below(random, static_cast<std::uint64_t>(m_chains) * 12);
+        endMove(static_cast<std::int32_t>(x / 12), static_cast<int>(x % 12 / 6),
+                static_cast<int>(x % 6));
+        break;
+      }
+      case MeltMove::Kink: {
+        if (m_steps < 2) {
+          tally(MeltMove::Kink);
+          break;
+        }
+        const std::int32_t chain = drawChain(random);
+        kinkJump(chain, 1 + static_cast<std::int32_t>(below(random, steps - 1)));
+        break;
+      }
+      case MeltMove::Crankshaft: {
+        if (m_steps < 3) {
+          tally(MeltMove::Crankshaft);
+          break;
+        }
+        const std::int32_t chain = drawChain(random);
+        const std::uint64_t x = below(random, (steps - 2) * 3);
+        crankshaft(chain, 1 + static_cast<std::int32_t>(x / 3), 1 + static_cast<int>(x % 3));
+        break;
+      }
+      case MeltMove::Reptation: {
+        const std::uint64_t x = below(random, static_cast<std::uint64_t>(m_chains) * 12);
+        reptation(static_cast<std::int32_t>(x / 12), static_cast<int>(x % 12 / 6),
+                  static_cast<int>(x % 6));
+        break;
+      }
+      case MeltMove::Pivot: {
+        const std::int32_t chain = drawChain(random);
+        const auto side = static_cast<std::int32_t>(below(random, 2 * steps));
+        pivot(chain, side, 1 + static_cast<int>(below(random, kLatticeSymmetries - 1)));
+        break;
+      }
+      case MeltMove::TailSwap: {
+        const std::int32_t chain = drawChain(random);
+        const std::uint64_t x = below(random, steps * 6);
+        tailSwap(chain, static_cast<std::int32_t>(x / 6), static_cast<int>(x % 6));
+        break;
+      }
+    }
+  }
+}
+
+bool Melt::endMove(std::int32_t chain, int end, int direction) {
+  tally(MeltMove::End);
+  const std::int32_t bead = end == 0 ? 0 : m_steps;
+  const std::uint32_t to = stepFrom(siteOf(chain, end == 0 ? 1 : m_steps - 1), direction);
+  if (to == kNoSite) return false;
+  const std::uint32_t cell = cellOf(to);
+  if (m_cell[cell] != kEmpty) return false;
+  const std::uint32_t slot = slotOf(chain, bead);
+  m_cell[cellOf(m_site[slot])] = kEmpty;
+  m_cell[cell] = slot;
+  m_site[slot] = to;
+  return accept(MeltMove::End);
+}
+
+bool Melt::kinkJump(std::int32_t chain, std::int32_t bead) {
+  tally(MeltMove::Kink);
+  const std::uint32_t before = siteOf(chain, bead - 1);
+  const std::uint32_t slot = slotOf(chain, bead);
+  const std::uint32_t here = m_site[slot];
+  const std::uint32_t after = siteOf(chain, bead + 1);
+  // At a corner the sites before and after differ on two axes and agree on the third; on each
+  // axis two of the three sites agree, and the opposite corner takes the third's coordinate.
+  const std::uint32_t differ = before ^ after;
+  const int axes = ((differ & kFieldMask) != 0) + (((differ >> kFieldBits) & kFieldMask) != 0) +
+                   ((differ >> (2 * kFieldBits)) != 0);
+  if (axes != 2) return false;
+  const std::uint32_t to = before ^ here ^ after;
+  const std::uint32_t cell = cellOf(to);
+  if (m_cell[cell] != kEmpty) return false;
+  m_cell[cellOf(here)] = kEmpty;
+  m_cell[cell] = slot;
+  m_site[slot] = to;
+  return accept(MeltMove::Kink);
+}
+
+bool Melt::crankshaft(std::int32_t chain, std::int32_t bead, int turn) {
+  tally(MeltMove::Crankshaft);
+  const std::uint32_t a = siteOf(chain, bead - 1);
+  const std::uint32_t slotB = slotOf(chain, bead);
+  const std::uint32_t slotC = slotOf(chain, bead + 1);
+  const std::uint32_t d = siteOf(chain, bead + 2);
+  const int out = directionBetween(a, m_site[slotB]);
+  if (directionBetween(m_site[slotC], d) != (out ^ 1)) return false;
+  const int axis = directionBetween(m_site[slotB], m_site[slotC]) / 2;
+  const int turned = kQuarterTurns[axis][(kPlaceInTurns[axis][out] + turn) % 4];
+  const std::uint32_t b2 = stepFrom(a, turned);
+  const std::uint32_t c2 = stepFrom(d, turned);
+  if (b2 == kNoSite || c2 == kNoSite) return false;
+  const std::uint32_t cellB = cellOf(b2), cellC = cellOf(c2);
+  if (m_cell[cellB] != kEmpty || m_cell[cellC] != kEmpty) return false;
+  m_cell[cellOf(m_site[slotB])] = kEmpty;
+  m_cell[cellOf(m_site[slotC])] = kEmpty;
+  m_cell[cellB] = slotB;
+  m_cell[cellC] = slotC;
+  m_site[slotB] = b2;
+  m_site[slotC] = c2;
+  return accept(MeltMove::Crankshaft);
+}
+
+bool Melt::reptation(std::int32_t chain, int end, int direction) {
+  tally(MeltMove::Reptation);
+  // The bead at the other end leaves its site and, its slot reused, becomes the new end bead.
+  const std::uint32_t from = siteOf(chain, end == 0 ? 0 : m_steps);
+  const std::uint32_t leaving = slotOf(chain, end == 0 ? m_steps : 0);
+  const std::uint32_t to = stepFrom(from, direction);
+  if (to == kNoSite) return false;
+  const std::uint32_t cell = cellOf(to);
+  if (m_cell[cell] != kEmpty && m_cell[cell] != leaving) return false;
+  m_cell[cellOf(m_site[leaving])] = kEmpty;
+  m_cell[cell] = leaving;
+  m_site[leaving] = to;
+  std::uint32_t& head = m_head[static_cast<std::size_t>(chain)];
+  if (end == 0) {
+    head = head == 0 ? m_ring - 1 : head - 1;
+  } else {
+    head = head + 1 == m_ring ? 0 : head + 1;
+  }
+  return accept(MeltMove::Reptation);
+}
+
+bool Melt::pivot(std::int32_t chain, std::int32_t side, int symmetry) {
+  tally(MeltMove::Pivot);
+  const auto& image = directionImages().of[static_cast<std::size_t>(symmetry)];
+  // The side turned runs from the pivot outwards: beads bead - 1 down to 0, or bead + 1 up to N.
+  const bool low = side >= m_steps;
+  const std::int32_t bead = low ? side - m_steps + 1 : side;
+  const std::int32_t way = low ? -1 : 1;
+  const std::int32_t turned = low ? bead : m_steps - bead;
+  const std::uint32_t chainFirst = static_cast<std::uint32_t>(chain) * m_ring;
+  // Every new site must be inside the box, and empty or held by a bead that moves; most
+  // attempts in a dense melt end after a few beads.
+  std::uint32_t previousOld = siteOf(chain, bead);
+  std::uint32_t previousNew = previousOld;
+  for (std::int32_t k = 1; k <= turned; ++k) {
+    const std::uint32_t old = siteOf(chain, bead + way * k);
+    const int direction = image[static_cast<std::size_t>(directionBetween(previousOld, old))];
+    const std::uint32_t site = stepFrom(previousNew, direction);
+    if (site == kNoSite) return false;
+    const std::uint32_t holder = m_cell[cellOf(site)];
+    if (holder != kEmpty) {
+      if (holder - chainFirst >= m_ring) return false;
+      const std::int32_t held = beadOf(chain, holder);
+      if (low ? held >= bead : held <= bead) return false;
+    }
+    m_moved[static_cast<std::size_t>(k)] = site;
+    previousOld = old;
+    previousNew = site;
+  }
+  // That is all: two turned beads never land on one site, since their new sites differ by the
+  // turned difference of their old ones, and a lattice symmetry takes a difference of whole
+  // periods (zero across walls, where no two sites of the box are a period apart) to one and
+  // back: they would have shared a site before.
+  for (std::int32_t k = 1; k <= turned; ++k) {
+    m_cell[cellOf(siteOf(chain, bead + way * k))] = kEmpty;
+  }
+  for (std::int32_t k = 1; k <= turned; ++k) {
+    const std::uint32_t slot = slotOf(chain, bead + way * k);
+    m_site[slot] = m_moved[static_cast<std::size_t>(k)];
+    m_cell[cellOf(m_site[slot])] = slot;
+  }
+  return accept(MeltMove::Pivot);
+}
+
+bool Melt::tailSwap(std::int32_t chain, std::int32_t bead, int direction) {
+  tally(MeltMove::TailSwap);
+  const std::uint32_t site = stepFrom(siteOf(chain, bead), direction);
+  if (site == kNoSite) return false;
+  const std::uint32_t holder = m_cell[cellOf(site)];
+  if (holder == kEmpty) return false;
+  const auto other = static_cast<std::int32_t>(holder / m_ring);
+  if (other == chain || beadOf(other, holder) != bead + 1) return false;
+  const std::uint32_t next = siteOf(chain, bead + 1);
+  const std::uint32_t otherSite = siteOf(other, bead);
+  bool adjacent = false;
+  for (int d = 0; d < 6 && !adjacent; ++d) adjacent = stepFrom(next, d) == otherSite;
+  if (!adjacent) return false;
+  const bool heads = bead + 1 <= m_steps - bead;
+  const std::int32_t first = heads ? 0 : bead + 1;
+  const std::int32_t last = heads ? bead : m_steps;
+  for (std::int32_t b = first; b <= last; ++b) {
+    const std::uint32_t mine = slotOf(chain, b), theirs = slotOf(other, b);
+    std::swap(m_site[mine], m_site[theirs]);
+    m_cell[cellOf(m_site[mine])] = mine;
+    m_cell[cellOf(m_site[theirs])] = theirs;
+  }
+  return accept(MeltMove::TailSwap);
+}
+
+void Melt::chainSites(std::int32_t chain, std::vector<Point>& out) const {
+  out.resize(m_ring);
+  const Point first = unpack(siteOf(chain, 0));
+  std::size_t b = 0;
+  forEachSite(chain, [&](std::int32_t x, std::int32_t y, std::int32_t z) {
+    out[b++] = Point{first.x + x, first.y + y, first.z + z};
+  });
+}
+
+void Melt::wrappedSites(std::vector<Point>& sites, std::vector<Point>& images) const {
+  sites.resize(m_site.size());
+  images.resize(m_site.size());
+  std::vector<Point> unwrapped;
+  std::size_t k = 0;
+  for (std::int32_t c = 0; c < m_chains; ++c) {
+    chainSites(c, unwrapped);
+    for (std::int32_t b = 0; b <= m_steps; ++b, ++k) {
+      const Point w = unpack(siteOf(c, b));
+      const Point u = unwrapped[static_cast<std::size_t>(b)];
+      sites[k] = w;
+      images[k] = Point{(u.x - w.x) / m_side, (u.y - w.y) / m_side, (u.z - w.z) / m_side};
+    }
+  }
+}
+
+MeltChainShape Melt::shape(std::int32_t chain) const {
+  // Sites relative to bead 0: integer sums exact (|coordinate| <= N < 2^30).
+  std::int64_t sum[3] = {0, 0, 0};
+  Point last;
+  forEachSite(chain, [&](std::int32_t x, std::int32_t y, std::int32_t z) {
+    sum[0] += x;
+    sum[1] += y;
+    sum[2] += z;
+    last = Point{x, y, z};
+  });
+  MeltChainShape shape;
+  shape.endToEnd = last;
+  shape.squaredEndToEnd =
+      static_cast<double>(std::int64_t{last.x} * last.x + std::int64_t{last.y} * last.y +
+                          std::int64_t{last.z} * last.z);
+  // A second pass about the centre of mass, in bead order.
+  const double n = static_cast<double>(m_ring);
+  const double cx = static_cast<double>(sum[0]) / n, cy = static_cast<double>(sum[1]) / n,
+               cz = static_cast<double>(sum[2]) / n;
+  double spread = 0.0;
+  forEachSite(chain, [&](std::int32_t x, std::int32_t y, std::int32_t z) {
+    const double dx = x - cx, dy = y - cy, dz = z - cz;
+    spread += dx * dx + dy * dy + dz * dz;
+  });
+  shape.squaredGyrationRadius = spread / n;
+  return shape;
+}
+
+std::string Melt::fault() const {
+  const std::size_t beads = static_cast<std::size_t>(m_chains) * m_ring;
+  if (m_site.size() != beads || m_head.size() != static_cast<std::size_t>(m_chains) ||
+      m_cell.size() != static_cast<std::size_t>(m_side) * m_usArea) {
+    return "the arrays do not have the melt's dimensions";
+  }
+  for (std::int32_t c = 0; c < m_chains; ++c) {
+    if (m_head[static_cast<std::size_t>(c)] >= m_ring) {
+      return "chain " + std::to_string(c) + " has its ring offset out of range";
+    }
+  }
+  std::size_t held = 0;
+  for (std::size_t cell = 0; cell < m_cell.size(); ++cell) {
+    const std::uint32_t slot = m_cell[cell];
+    if (slot == kEmpty) continue;
+    ++held;
+    if (slot >= beads || cellOf(m_site[slot]) != cell) {
+      return "cell " + std::to_string(cell) + " names a bead that is not on it";
+    }
+  }
+  if (held != beads) return "the cells hold " + std::to_string(held) + " beads, not all";
+  for (std::int32_t c = 0; c < m_chains; ++c) {
+    for (std::int32_t b = 0; b <= m_steps; ++b) {
+      const std::string where = "chain " + std::to_string(c) + " bead " + std::to_string(b);
+      const std::uint32_t site = siteOf(c, b);
+      if (site >> (3 * kFieldBits) != 0 || field(site, 0) >= m_usSide ||
+          field(site, 1) >= m_usSide || field(site, 2) >= m_usSide) {
+        return where + " is outside the box";
+      }
+      if (m_cell[cellOf(site)] != slotOf(c, b)) return where + " is not in its cell";
+      if (b == 0) continue;
+      const std::uint32_t previous = siteOf(c, b - 1);
+      bool bonded = false;
+      for (int d = 0; d < 6 && !bonded; ++d) bonded = stepFrom(previous, d) == site;
+      if (!bonded) return where + " is not one step from the bead before it";
+    }
+  }
+  return {};
+}
+
+MeltInternalDistances::MeltInternalDistances(std::int32_t steps)
+    : m_steps(steps), m_sums(static_cast<std::size_t>(steps) + 1, 0.0) {
+  if (steps < 1) throw std::invalid_argument("MeltInternalDistances: at least one step");
+}
+
+void MeltInternalDistances::add(const Melt& melt) {
+  if (melt.steps() != m_steps) {
+    throw std::invalid_argument("MeltInternalDistances: a melt of another length");
+  }
+  const auto ring = static_cast<std::size_t>(m_steps) + 1;
+  m_x.resize(ring);
+  m_y.resize(ring);
+  m_z.resize(ring);
+  m_chainSums.assign(ring, 0.0);
+  for (std::int32_t c = 0; c < melt.chains(); ++c) {
+    std::size_t b = 0;
+    melt.forEachSite(c, [&](std::int32_t x, std::int32_t y, std::int32_t z) {
+      m_x[b] = x;
+      m_y[b] = y;
+      m_z[b] = z;
+      ++b;
+    });
+    // Four running sums in a fixed order let the loop go wide; they are whole numbers, exact
+    // while C N^3 stays below 2^51.
+    const double* x = m_x.data();
+    const double* y = m_y.data();
+    const double* z = m_z.data();
+    for (std::size_t n = 1; n < ring; ++n) {
+      const std::size_t pairs = ring - n;
+      double s[4] = {0, 0, 0, 0};
+      std::size_t i = 0;
+      for (; i + 4 <= pairs; i += 4) {
+        for (std::size_t j = 0; j < 4; ++j) {
+          const double dx = x[i + j + n] - x[i + j], dy = y[i + j + n] - y[i + j],
+                       dz = z[i + j + n] - z[i + j];
+          s[j] += dx * dx + dy * dy + dz * dz;
+        }
+      }
+      for (; i < pairs; ++i) {
+        const double dx = x[i + n] - x[i], dy = y[i + n] - y[i], dz = z[i + n] - z[i];
+        s[0] += dx * dx + dy * dy + dz * dz;
+      }
+      m_chainSums[n] += (s[0] + s[1]) + (s[2] + s[3]);
+    }
+  }
+  for (std::size_t n = 1; n < ring; ++n) m_sums[n] += m_chainSums[n];
+  ++m_configurations;
+  m_chains += melt.chains();
+}
+
+double MeltInternalDistances::mean(std::int32_t n) const {
+  const double pairs = static_cast<double>(m_chains) * static_cast<double>(m_steps + 1 - n);
+  return m_sums[static_cast<std::size_t>(n)] / pairs;
+}
+
+}  // namespace polychain

@@ -1,0 +1,266 @@
+// A lattice melt: C chains of N steps (N + 1 beads each) on the simple cubic lattice in a cubic
+// box of side L, no site holding two beads, sampled by athermal Monte Carlo moves. Every move
+// proposes a change with the same probability as its reverse and keeps it exactly when the
+// result is a valid configuration, so all valid configurations (chains labelled, each with its
+// direction from bead 0 to bead N) are equally likely in equilibrium. One melt is one thread's:
+// the same seed and the same moves give the same configuration bit for bit.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "chain/random.h"
+#include "polychain/point.h"
+
+namespace polychain {
+
+// The hard walls of the box: a site beyond a wall does not exist; an axis without walls is
+// periodic (a bond may cross it, and a chain may be longer than the box is wide).
+enum class MeltWalls {
+  None,  // periodic in x, y and z
+  Z,     // a slit: walls normal to z
+  YZ,    // a square channel along x: walls normal to y and to z
+  XYZ,   // a closed box
+};
+
+// The kinds of move. What each one proposes, and from which equally likely choices, is said at
+// its function in Melt below.
+enum class MeltMove { End, Kink, Crankshaft, Reptation, Pivot, TailSwap };
+inline constexpr int kMeltMoves = 6;
+
+// The share of attempts of each kind (weights, any scale; zero leaves a kind out).
+struct MeltMoveMix {
+  std::array<double, kMeltMoves> weights{};
+  // The mix chosen by measurement (bench_meltrelax); see melt.cpp for the figures behind it.
+  static MeltMoveMix standard();
+  // A mix of one kind alone.
+  static MeltMoveMix only(MeltMove kind);
+};
+
+struct MeltMoveCounts {
+  std::array<std::int64_t, kMeltMoves> attempted{};
+  std::array<std::int64_t, kMeltMoves> accepted{};
+};
+
+// The shape of one chain: its end-to-end vector and squared radius of gyration.
+struct MeltChainShape {
+  Point endToEnd;
+  double squaredEndToEnd = 0.0;
+  double squaredGyrationRadius = 0.0;  // about the chain's centre of mass
+};
+
+// Memory: 4 bytes a bead (its site) and 4 bytes a cell of the box (which bead holds it), plus
+// 4 bytes a chain and a scratch of 4 bytes a bead of one chain: at volume fraction phi about
+// 4 + 4 / phi bytes a bead. Beads are kept in one ring buffer a chain, so a reptation move is
+// O(1). Copyable (the tests copy melts to try moves on them).
+class Melt {
+ public:
+  static constexpr std::int32_t kMostSide = 1024;
+
+  // C chains of N steps laid one after another along a serpentine through the box (rows along
+  // x, turning at the box's faces, never across a periodic boundary), chain c starting at the
+  // serpentine's site floor(c L^3 / C): a valid configuration for any walls and any volume
+  // fraction C (N + 1) / L^3 up to 1, drawn from nothing. Throws std::invalid_argument unless
+  // C >= 1, N >= 1, 2 <= L <= kMostSide, L >= 3 when an axis is periodic (so that a bond's
+  // direction follows from its two sites) and C (N + 1) <= L^3.
+  Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls,
+       const MeltMoveMix& mix = MeltMoveMix::standard());
+
+  // The bytes a melt of these dimensions holds (what bytes() will say), for a check before one
+  // is made; also defined for dimensions the constructor refuses.
+  static std::uint64_t bytesNeeded(std::int64_t chains, std::int64_t steps, std::int64_t side);
+  std::size_t bytes() const;
+
+  std::int32_t chains() const { return m_chains; }
+  std::int32_t steps() const { return m_steps; }
+  std::int32_t side() const { return m_side; }
+  MeltWalls walls() const { return m_walls; }
+  double volumeFraction() const;
+
+  // Random moves, the kind drawn by the mix, then the choices of that kind drawn uniformly with
+  // uniformBelow. The state is all in the melt and the source, so attempts may be made in any
+  // pieces (a runner polls its stop flag between them) with the same result.
+  void setMix(const MeltMoveMix& mix);
+  const MeltMoveMix& mix() const { return m_mix; }
+  void attempt(RandomSource& random, std::int64_t count);
+  // One Monte Carlo sweep: C (N + 1) attempts.
+  void sweep(RandomSource& random) { attempt(random, sweepAttempts()); }
+  std::int64_t sweepAttempts() const {
+    return std::int64_t{m_chains} * (std::int64_t{m_steps} + 1);
+  }
+
+  // The moves with their choices given: each is one attempt, true and applied when accepted.
+  // Directions are numbered as kUnitMove (+x, -x, +y, -y, +z, -z); `end` 0 is bead 0, 1 bead
+  // N. attempt() draws the choices uniformly from the ranges given, so that each move's
+  // proposal of a -> b is as likely as that of b -> a.
+  //
+  // End bead `end` moved to the site one step along `direction` from its bonded neighbour.
+  // Choices: chain, end 0..1, direction 0..5.
+  bool endMove(std::int32_t chain, int end, int direction);
+  // Bead `bead` (1..N-1), when at a right-angle corner, flipped to the opposite corner.
+  bool kinkJump(std::int32_t chain, std::int32_t bead);
+  // Beads `bead` and bead + 1 (bead 1..N-2), when the bond before them is antiparallel to the
+  // bond after them (a U), turned by `turn` (1..3) quarter turns about the axis through beads
+  // bead - 1 and bead + 2.
+  bool crankshaft(std::int32_t chain, std::int32_t bead, int turn);
+  // Slithering snake: a site one step along `direction` from end `end` becomes the new end
+  // bead there and the other end's site is left; the new end may take the site just left.
+  // Choices: chain, end 0..1, direction 0..5. O(1).
+  bool reptation(std::int32_t chain, int end, int direction);
+  // Pivot: one side of a bead turned about it by lattice symmetry `symmetry` (1..47, as
+  // applySymmetry); `side` 0..N-1 turns beads side+1..N about bead `side`, N..2N-1 turns beads
+  // 0..side-N about bead side-N+1. Either side, so that pivots alone reach every configuration
+  // (turning only the shorter side never turns the middle bond). O(beads turned) when
+  // accepted, usually far less when refused.
+  bool pivot(std::int32_t chain, std::int32_t side, int symmetry);
+  // A change of connectivity between two chains that keeps every chain N steps long: when the
+  // site one step along `direction` from bead `bead` (0..N-1) holds bead + 1 of another chain
+  // c', and bead + 1 of this chain is next to bead `bead` of c', the two chains swap their parts
+  // past `bead` (the four beads close a cycle of four bonds: in a box wider than 4 a square,
+  // the bonds bead -> bead + 1 antiparallel). The
+  // shorter parts are exchanged, beads 0..bead when bead + 1 <= N - bead (which also swaps which
+  // chain is called c and which c'). Choices: chain, bead 0..N-1, direction 0..5. O(N) when
+  // accepted.
+  bool tailSwap(std::int32_t chain, std::int32_t bead, int direction);
+
+  const MeltMoveCounts& counts() const { return m_counts; }
+  void resetCounts() { m_counts = {}; }
+
+  // Chain `chain`'s N + 1 sites unwrapped, bead 0 first: consecutive sites one unit apart, bead
+  // 0 inside the box (coordinates 0..L-1). O(N).
+  void chainSites(std::int32_t chain, std::vector<Point>& out) const;
+  // Every bead, chain after chain, bead 0 first: its site inside the box and its image flags,
+  // so that site + L * image is the unwrapped site of chainSites. O(C N).
+  void wrappedSites(std::vector<Point>& sites, std::vector<Point>& images) const;
+  // The chain's end-to-end vector, R^2 and Rg^2; integer sums, then double precision in bead
+  // order. O(N).
+  MeltChainShape shape(std::int32_t chain) const;
+
+  // Calls visit(x, y, z) for each bead of the chain in order, bead 0 first, with its unwrapped
+  // site less bead 0's (so 0, 0, 0 first); a few operations a bead.
+  template <class Visit>
+  void forEachSite(std::int32_t chain, const Visit& visit) const {
+    const std::uint32_t* ring = &m_site[static_cast<std::size_t>(chain) * m_ring];
+    const std::uint32_t head = m_head[static_cast<std::size_t>(chain)];
+    const auto side = static_cast<std::int32_t>(m_usSide);
+    std::int32_t p[3] = {0, 0, 0};
+    std::uint32_t previous = ring[head];
+    visit(0, 0, 0);
+    const auto step = [&](std::uint32_t site) {
+      for (int k = 0; k < 3; ++k) {
+        // A coordinate changes by 1, or by L - 1 across a periodic face (L >= 3 there).
+        std::int32_t d = static_cast<std::int32_t>(field(site, k)) -
+                         static_cast<std::int32_t>(field(previous, k));
+        d += side * ((d < -1) - (d > 1));
+        p[k] += d;
+      }
+      previous = site;
+      visit(p[0], p[1], p[2]);
+    };
+    for (std::uint32_t k = head + 1; k < m_ring; ++k) step(ring[k]);
+    for (std::uint32_t k = 0; k < head; ++k) step(ring[k]);
+  }
+
+  // Empty when the melt is a valid configuration: every bead's site inside the box, every bond
+  // a unit step (across a periodic face only), no site taken twice, the occupancy of every
+  // cell naming exactly the bead on it, chains and lengths as made. Else what is wrong first.
+  // O(C N + L^3).
+  std::string fault() const;
+  bool valid() const { return fault().empty(); }
+
+ private:
+  // A site is kept packed, x | y << 10 | z << 20, each coordinate in 0..L-1.
+  static constexpr int kFieldBits = 10;
+  static constexpr std::uint32_t kFieldMask = (1U << kFieldBits) - 1;
+  static constexpr std::uint32_t kNoSite = 0xffffffffU;  // a step beyond a wall
+  static constexpr std::uint32_t kEmpty = 0xffffffffU;   // a cell without a bead
+
+  static std::uint32_t field(std::uint32_t site, int axis) {
+    return (site >> (kFieldBits * axis)) & kFieldMask;
+  }
+  std::uint32_t cellOf(std::uint32_t site) const {
+    return (site & kFieldMask) + m_usSide * field(site, 1) + m_usArea * (site >> 20);
+  }
+  // The site one step along `direction`, or kNoSite beyond a wall.
+  std::uint32_t stepFrom(std::uint32_t site, int direction) const {
+    const auto d = static_cast<std::size_t>(direction);
+    if (((site >> m_shift[d]) & kFieldMask) != m_edge[d]) return site + m_increment[d];
+    return m_wrap[d] == kNoSite ? kNoSite : site + m_wrap[d];
+  }
+  // The direction from a site to a neighbouring one.
+  int directionBetween(std::uint32_t from, std::uint32_t to) const;
+  // Slot (index into m_site) of bead `bead` of chain `chain`: the chain's ring buffer starts
+  // at chain (N + 1), its bead 0 at offset m_head[chain].
+  std::uint32_t slotOf(std::int32_t chain, std::int32_t bead) const {
+    std::uint32_t k = m_head[static_cast<std::size_t>(chain)] + static_cast<std::uint32_t>(bead);
+    if (k >= m_ring) k -= m_ring;
+    return static_cast<std::uint32_t>(chain) * m_ring + k;
+  }
+  std::uint32_t siteOf(std::int32_t chain, std::int32_t bead) const {
+    return m_site[slotOf(chain, bead)];
+  }
+  // The bead number of the bead in `slot` of chain `chain`.
+  std::int32_t beadOf(std::int32_t chain, std::uint32_t slot) const;
+  Point unpack(std::uint32_t site) const;
+  std::int32_t drawChain(RandomSource& random) const;
+  bool accept(MeltMove kind) {
+    ++m_counts.accepted[static_cast<std::size_t>(kind)];
+    return true;
+  }
+  void tally(MeltMove kind) { ++m_counts.attempted[static_cast<std::size_t>(kind)]; }
+
+  std::int32_t m_chains;
+  std::int32_t m_steps;
+  std::int32_t m_side;
+  MeltWalls m_walls;
+  std::uint32_t m_ring;  // N + 1
+  std::uint32_t m_usSide;
+  std::uint32_t m_usArea;
+  // Per direction: the bit shift of its axis, the coordinate at which a step leaves the box,
+  // the packed increment of an ordinary step, of a step across the periodic face (or kNoSite).
+  std::array<std::uint32_t, 6> m_shift{};
+  std::array<std::uint32_t, 6> m_edge{};
+  std::array<std::uint32_t, 6> m_increment{};
+  std::array<std::uint32_t, 6> m_wrap{};
+  std::array<bool, 3> m_periodic{};
+
+  MeltMoveMix m_mix;
+  std::array<std::uint64_t, kMeltMoves> m_threshold{};  // cumulative, of a 53-bit draw
+
+  std::vector<std::uint32_t> m_site;   // a packed site a slot
+  std::vector<std::uint32_t> m_head;   // a ring offset a chain
+  std::vector<std::uint32_t> m_cell;   // the slot on each cell, or kEmpty
+  std::vector<std::uint32_t> m_moved;  // a pivot's new sites
+  MeltMoveCounts m_counts;
+};
+
+// The mean squared internal distances of melts of N steps: for n = 1..N, the squared distance
+// between beads i and i + n summed over i and over the chains, added over configurations.
+// add() costs C N^2 / 2 pairs of beads, about 0.5 ns a pair here: some 25 ms for 100 chains of
+// N = 1000, as much as a few sweeps of those chains, so a run adds one configuration every
+// tens of sweeps (a fraction of the autocorrelation time of the chains' shape).
+class MeltInternalDistances {
+ public:
+  explicit MeltInternalDistances(std::int32_t steps);
+
+  void add(const Melt& melt);  // a melt of `steps` steps
+  std::int64_t configurations() const { return m_configurations; }
+  std::int64_t chains() const { return m_chains; }  // chains added, over all configurations
+  // <R^2(n)>: the mean over every pair n apart of every chain added, n = 1..N.
+  double mean(std::int32_t n) const;
+  // The sums, index n (0 unused); exact while each configuration's sum is below 2^53.
+  const std::vector<double>& sums() const { return m_sums; }
+
+ private:
+  std::int32_t m_steps;
+  std::int64_t m_configurations = 0;
+  std::int64_t m_chains = 0;
+  std::vector<double> m_sums;
+  std::vector<double> m_chainSums;
+  std::vector<double> m_x, m_y, m_z;  // one chain unwrapped
+};
+
+}  // namespace polychain

@@ -1,0 +1,574 @@
+// The melt against exact enumeration of tiny boxes: every move kind is reversible with the same
+// number of proposals each way (so the uniform distribution is kept exactly), and the sampler's
+// averages and R^2 histograms agree with the exact ones. Then validity after long runs of every
+// move at low and high density with every kind of walls, and the same bytes from the same seed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "chain/melt.h"
+
+namespace polychain {
+namespace {
+
+constexpr std::array<MeltWalls, 4> kAllWalls = {MeltWalls::None, MeltWalls::Z, MeltWalls::YZ,
+                                                MeltWalls::XYZ};
+
+std::string nameOf(MeltWalls walls) {
+  switch (walls) {
+    case MeltWalls::None:
+      return "periodic";
+    case MeltWalls::Z:
+      return "slit";
+    case MeltWalls::YZ:
+      return "channel";
+    case MeltWalls::XYZ:
+      return "closed box";
+  }
+  return "?";
+}
+
+bool walled(MeltWalls walls, int axis) {
+  return walls == MeltWalls::XYZ || (walls == MeltWalls::YZ && axis >= 1) ||
+         (walls == MeltWalls::Z && axis == 2);
+}
+
+// ---- Exact enumeration, written apart from the melt's own geometry.
+
+struct System {
+  std::int32_t chains;
+  std::int32_t steps;
+  std::int32_t side;
+  MeltWalls walls;
+};
+
+std::string nameOf(const System& s) {
+  return std::to_string(s.chains) + " x " + std::to_string(s.steps) + " steps, " + nameOf(s.walls) +
+         " of side " + std::to_string(s.side);
+}
+
+// One chain's configuration: the cells it takes (at most 64 cells) and its shape.
+struct Walk {
+  std::uint64_t cells;
+  int r2;
+  double rg2;
+};
+
+std::vector<Walk> allWalks(const System& s) {
+  std::vector<Walk> walks;
+  const int l = s.side;
+  std::vector<std::array<int, 3>> path;  // unwrapped
+  const auto cellOf = [l](const std::array<int, 3>& p) {
+    const auto wrap = [l](int v) { return ((v % l) + l) % l; };
+    return wrap(p[0]) + l * (wrap(p[1]) + l * wrap(p[2]));
+  };
+  const auto extend = [&](auto&& self, std::uint64_t cells) -> void {
+    if (static_cast<std::int32_t>(path.size()) == s.steps + 1) {
+      const auto& a = path.front();
+      const auto& b = path.back();
+      int r2 = 0;
+      double centre[3] = {0, 0, 0};
+      for (const auto& p : path) {
+        for (int k = 0; k < 3; ++k) centre[k] += p[static_cast<std::size_t>(k)];
+      }
+      for (int k = 0; k < 3; ++k) {
+        const auto d = b[static_cast<std::size_t>(k)] - a[static_cast<std::size_t>(k)];
+        r2 += d * d;
+        centre[k] /= static_cast<double>(path.size());
+      }
+      double rg2 = 0.0;
+      for (const auto& p : path) {
+        for (int k = 0; k < 3; ++k) {
+          const double d = p[static_cast<std::size_t>(k)] - centre[k];
+          rg2 += d * d;
+        }
+      }
+      walks.push_back({cells, r2, rg2 / static_cast<double>(path.size())});
+      return;
+    }
+    for (int axis = 0; axis < 3; ++axis) {
+      for (const int sign : {1, -1}) {
+        std::array<int, 3> next = path.back();
+        next[static_cast<std::size_t>(axis)] += sign;
+        const int v = next[static_cast<std::size_t>(axis)];
+        if (walled(s.walls, axis) && (v < 0 || v >= l)) continue;
+        const std::uint64_t bit = std::uint64_t{1} << cellOf(next);
+        if ((cells & bit) != 0) continue;
+        path.push_back(next);
+        self(self, cells | bit);
+        path.pop_back();
+      }
+    }
+  };
+  for (int z = 0; z < l; ++z) {
+    for (int y = 0; y < l; ++y) {
+      for (int x = 0; x < l; ++x) {
+        path = {{x, y, z}};
+        extend(extend, std::uint64_t{1} << cellOf(path[0]));
+      }
+    }
+  }
+  return walks;
+}
+
+// The key of a configuration's R^2 values, chain after chain.
+int keyOf(const std::vector<int>& r2) {
+  int key = 0;
+  for (const int v : r2) key = key * 64 + v;
+  return key;
+}
+
+struct Exact {
+  double r2 = 0.0;                  // <R^2>, the mean over chains and configurations
+  double rg2 = 0.0;                 // <Rg^2>
+  std::map<int, double> histogram;  // the weight of each R^2 key
+};
+
+// Every configuration of one or two labelled chains, each equally likely.
+Exact enumerate(const System& s) {
+  const std::vector<Walk> walks = allWalks(s);
+  std::vector<double> weights(64 * 64, 0.0);
+  double configurations = 0.0;
+  Exact exact;
+  for (const Walk& a : walks) {
+    if (s.chains == 1) {
+      exact.r2 += a.r2;
+      exact.rg2 += a.rg2;
+      weights[static_cast<std::size_t>(a.r2)] += 1.0;
+      configurations += 1.0;
+      continue;
+    }
+    for (const Walk& b : walks) {
+      if ((a.cells & b.cells) != 0) continue;
+      exact.r2 += a.r2 + b.r2;
+      exact.rg2 += a.rg2 + b.rg2;
+      weights[static_cast<std::size_t>(keyOf({a.r2, b.r2}))] += 1.0;
+      configurations += 1.0;
+    }
+  }
+  exact.r2 /= configurations * s.chains;
+  exact.rg2 /= configurations * s.chains;
+  for (std::size_t key = 0; key < weights.size(); ++key) {
+    if (weights[key] > 0.0) exact.histogram[static_cast<int>(key)] = weights[key] / configurations;
+  }
+  return exact;
+}
+
+// ---- Every proposal of one kind, with the ranges attempt() draws from.
+
+template <class Visit>
+void forEachProposal(MeltMove kind, const Melt& melt, const Visit& visit) {
+  const std::int32_t n = melt.steps();
+  for (std::int32_t c = 0; c < melt.chains(); ++c) {
+    switch (kind) {
+      case MeltMove::End:
+      case MeltMove::Reptation:
+        for (int end = 0; end < 2; ++end) {
+          for (int d = 0; d < 6; ++d) {
+            visit([=](Melt& m) {
+              return kind == MeltMove::End ? m.endMove(c, end, d) : m.reptation(c, end, d);
+            });
+          }
+        }
+        break;
+      case MeltMove::Kink:
+        for (std::int32_t b = 1; b < n; ++b) visit([=](Melt& m) { return m.kinkJump(c, b); });
+        break;
+      case MeltMove::Crankshaft:
+        for (std::int32_t b = 1; b + 1 < n; ++b) {
+          for (int t = 1; t <= 3; ++t) visit([=](Melt& m) { return m.crankshaft(c, b, t); });
+        }
+        break;
+      case MeltMove::Pivot:
+        for (std::int32_t side = 0; side < 2 * n; ++side) {
+          for (int g = 1; g < 48; ++g) visit([=](Melt& m) { return m.pivot(c, side, g); });
+        }
+        break;
+      case MeltMove::TailSwap:
+        for (std::int32_t b = 0; b < n; ++b) {
+          for (int d = 0; d < 6; ++d) visit([=](Melt& m) { return m.tailSwap(c, b, d); });
+        }
+        break;
+    }
+  }
+}
+
+using State = std::vector<std::int32_t>;
+
+State stateOf(const Melt& melt) {
+  std::vector<Point> sites, images;
+  melt.wrappedSites(sites, images);
+  State state;
+  for (const Point& p : sites) state.insert(state.end(), {p.x, p.y, p.z});
+  return state;
+}
+
+// How many of the proposals of `kind` take `melt` to each other configuration, and that
+// configuration.
+struct Reached {
+  int proposals = 0;
+  Melt melt;
+};
+std::map<State, Reached> movesFrom(MeltMove kind, const Melt& melt) {
+  std::map<State, Reached> to;
+  forEachProposal(kind, melt, [&](const auto& move) {
+    Melt trial = melt;
+    if (!move(trial)) return;
+    EXPECT_TRUE(trial.valid()) << trial.fault();
+    const auto [at, added] = to.try_emplace(stateOf(trial), Reached{0, trial});
+    ++at->second.proposals;
+  });
+  return to;
+}
+
+constexpr std::array<MeltMove, kMeltMoves> kAllMoves = {MeltMove::End,        MeltMove::Kink,
+                                                        MeltMove::Crankshaft, MeltMove::Reptation,
+                                                        MeltMove::Pivot,      MeltMove::TailSwap};
+
+const char* nameOf(MeltMove kind) {
+  static const char* const names[] = {"end",       "kink",  "crankshaft",
+                                      "reptation", "pivot", "tail swap"};
+  return names[static_cast<int>(kind)];
+}
+
+// Detailed balance, exactly: from configurations met along a run, every proposal of each kind
+// is made, and each configuration b reached from a by k proposals must reach a back by k. Each
+// kind is checked from the first 8 configurations where it can change something.
+TEST(MeltMoves, EveryKindIsReversedByAsManyProposals) {
+  for (const MeltWalls walls : kAllWalls) {
+    const System s{3, 3, 3, walls};
+    SCOPED_TRACE(nameOf(s));
+    Melt melt(s.chains, s.steps, s.side, s.walls);
+    RandomSource random(11);
+    std::array<int, kMeltMoves> checked{};
+    for (int start = 0; start < 1000; ++start) {
+      melt.attempt(random, 37);
+      const State here = stateOf(melt);
+      for (const MeltMove kind : kAllMoves) {
+        SCOPED_TRACE(nameOf(kind));
+        if (checked[static_cast<std::size_t>(kind)] == 8) continue;
+        bool changed = false;
+        for (const auto& [there, reached] : movesFrom(kind, melt)) {
+          if (there == here) continue;
+          changed = true;
+          const std::map<State, Reached> back = movesFrom(kind, reached.melt);
+          const auto found = back.find(here);
+          ASSERT_TRUE(found != back.end()) << "no way back";
+          EXPECT_EQ(found->second.proposals, reached.proposals);
+        }
+        checked[static_cast<std::size_t>(kind)] += changed;
+      }
+      if (*std::min_element(checked.begin(), checked.end()) == 8) break;
+    }
+    for (const MeltMove kind : kAllMoves) {
+      EXPECT_EQ(checked[static_cast<std::size_t>(kind)], 8) << nameOf(kind);
+    }
+  }
+}
+
+// ---- The sampler against the exact distribution.
+
+struct Sampled {
+  double r2 = 0.0, r2Error = 0.0, rg2 = 0.0, rg2Error = 0.0;
+  std::map<int, double> histogram;  // counts
+  double samples = 0.0;
+  // The variance of the mean R^2 from the batch means over that of independent samples: the
+  // samples count as samples / inefficiency independent ones.
+  double inefficiency = 1.0;
+};
+
+// `batches` batches of `perBatch` samples, one every `spacing` sweeps after a burn-in; the
+// errors are those of the batch means.
+Sampled sample(const System& s, const MeltMoveMix& mix, std::uint64_t seed, int spacing,
+               int batches, int perBatch) {
+  Melt melt(s.chains, s.steps, s.side, s.walls, mix);
+  RandomSource random(seed);
+  melt.attempt(random, 1000 * melt.sweepAttempts());
+  std::vector<double> r2Means, rg2Means;
+  double r2Squares = 0.0;
+  Sampled out;
+  for (int batch = 0; batch < batches; ++batch) {
+    double r2 = 0.0, rg2 = 0.0;
+    for (int k = 0; k < perBatch; ++k) {
+      melt.attempt(random, spacing * melt.sweepAttempts());
+      std::vector<int> key;
+      double chainsR2 = 0.0;
+      for (std::int32_t c = 0; c < s.chains; ++c) {
+        const MeltChainShape shape = melt.shape(c);
+        chainsR2 += shape.squaredEndToEnd / s.chains;
+        rg2 += shape.squaredGyrationRadius;
+        key.push_back(static_cast<int>(shape.squaredEndToEnd));
+      }
+      r2 += chainsR2;
+      r2Squares += chainsR2 * chainsR2;
+      out.histogram[keyOf(key)] += 1.0;
+    }
+    r2Means.push_back(r2 / perBatch);
+    rg2Means.push_back(rg2 / (perBatch * s.chains));
+  }
+  const auto meanAndError = [](const std::vector<double>& v, double& mean, double& error) {
+    mean = 0.0;
+    for (const double x : v) mean += x;
+    mean /= static_cast<double>(v.size());
+    double squares = 0.0;
+    for (const double x : v) squares += (x - mean) * (x - mean);
+    error = std::sqrt(squares / static_cast<double>(v.size() - 1) / static_cast<double>(v.size()));
+  };
+  meanAndError(r2Means, out.r2, out.r2Error);
+  meanAndError(rg2Means, out.rg2, out.rg2Error);
+  out.samples = static_cast<double>(batches) * perBatch;
+  const double spread = r2Squares / out.samples - out.r2 * out.r2;
+  out.inefficiency = std::max(1.0, out.r2Error * out.r2Error * out.samples / spread);
+  EXPECT_TRUE(melt.valid()) << melt.fault();
+  return out;
+}
+
+// Pearson's chi-square of the sampled histogram against the exact weights, keys of expected
+// count below 5 pooled, divided by the samples' inefficiency (so that correlated samples count
+// as the independent ones they are worth); its degrees of freedom to `dof`.
+double chiSquare(const Sampled& sampled, const Exact& exact, int& dof) {
+  double chi2 = 0.0, pooledExpected = 0.0, pooledSeen = 0.0;
+  dof = -1;
+  for (const auto& [key, weight] : exact.histogram) {
+    const double expected = weight * sampled.samples;
+    const auto found = sampled.histogram.find(key);
+    const double seen = found == sampled.histogram.end() ? 0.0 : found->second;
+    if (expected < 5.0) {
+      pooledExpected += expected;
+      pooledSeen += seen;
+      continue;
+    }
+    chi2 += (seen - expected) * (seen - expected) / expected;
+    ++dof;
+  }
+  if (pooledExpected > 0.0) {
+    chi2 += (pooledSeen - pooledExpected) * (pooledSeen - pooledExpected) / pooledExpected;
+    ++dof;
+  }
+  for (const auto& [key, count] : sampled.histogram) {
+    EXPECT_TRUE(exact.histogram.count(key) == 1) << "an R^2 no configuration has: key " << key;
+  }
+  return chi2 / sampled.inefficiency;
+}
+
+// The chi-square exceeded with probability 1e-5 (Wilson and Hilferty's cube-root normal).
+double chiSquareBound(int dof) {
+  const double k = dof, z = 4.265;
+  const double root = 1.0 - 2.0 / (9.0 * k) + z * std::sqrt(2.0 / (9.0 * k));
+  return k * root * root * root;
+}
+
+MeltMoveMix mixOf(std::initializer_list<std::pair<MeltMove, double>> weights) {
+  MeltMoveMix mix;
+  for (const auto& [kind, weight] : weights) mix.weights[static_cast<std::size_t>(kind)] = weight;
+  return mix;
+}
+
+// Each system with the standard mix and with the kinds that reach every configuration on their
+// own there. The bounds are four and a half standard deviations, and the chi-square exceeded
+// with probability 1e-5.
+TEST(MeltSampler, MatchesExactEnumeration) {
+  struct Case {
+    System system;
+    const char* what;
+    MeltMoveMix mix;
+    int spacing;  // sweeps between samples
+  };
+  const MeltMoveMix local =
+      mixOf({{MeltMove::End, 1}, {MeltMove::Kink, 1}, {MeltMove::Crankshaft, 1}});
+  const std::vector<Case> cases = {
+      {{2, 3, 3, MeltWalls::None}, "standard", MeltMoveMix::standard(), 6},
+      {{2, 3, 3, MeltWalls::None}, "reptation", MeltMoveMix::only(MeltMove::Reptation), 6},
+      {{2, 3, 3, MeltWalls::None}, "local", local, 10},
+      {{2, 3, 3, MeltWalls::None},
+       "tail swaps and reptation",
+       mixOf({{MeltMove::TailSwap, 4}, {MeltMove::Reptation, 1}}),
+       10},
+      {{2, 3, 3, MeltWalls::None}, "pivot", MeltMoveMix::only(MeltMove::Pivot), 6},
+      {{1, 5, 3, MeltWalls::XYZ}, "standard", MeltMoveMix::standard(), 6},
+      {{1, 5, 3, MeltWalls::XYZ}, "local", local, 10},
+      {{1, 4, 3, MeltWalls::Z}, "standard", MeltMoveMix::standard(), 6},
+      {{1, 4, 3, MeltWalls::Z}, "pivot", MeltMoveMix::only(MeltMove::Pivot), 6},
+      {{2, 3, 3, MeltWalls::YZ}, "standard", MeltMoveMix::standard(), 6},
+  };
+  std::uint64_t seed = 100;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(nameOf(c.system) + ", " + c.what);
+    const Exact exact = enumerate(c.system);
+    const Sampled sampled = sample(c.system, c.mix, ++seed, c.spacing, 32, 500);
+    EXPECT_NEAR(sampled.r2, exact.r2, 4.5 * sampled.r2Error);
+    EXPECT_NEAR(sampled.rg2, exact.rg2, 4.5 * sampled.rg2Error);
+    int dof = 0;
+    const double chi2 = chiSquare(sampled, exact, dof);
+    EXPECT_LT(chi2, chiSquareBound(dof)) << dof << " degrees of freedom";
+  }
+}
+
+// ---- Validity and reproducibility.
+
+// The melt's own sites, checked apart from its own geometry: bead 0 inside the box, unit steps,
+// no site twice, nothing beyond a wall, wrapped sites and images agreeing with the unwrapped.
+::testing::AssertionResult isValidMelt(const Melt& melt) {
+  if (!melt.valid()) return ::testing::AssertionFailure() << melt.fault();
+  std::vector<Point> sites, images, chain;
+  melt.wrappedSites(sites, images);
+  const std::int32_t l = melt.side();
+  const auto ring = static_cast<std::size_t>(melt.steps()) + 1;
+  if (sites.size() != static_cast<std::size_t>(melt.chains()) * ring) {
+    return ::testing::AssertionFailure() << sites.size() << " beads";
+  }
+  std::set<std::tuple<int, int, int>> taken;
+  for (std::int32_t c = 0; c < melt.chains(); ++c) {
+    melt.chainSites(c, chain);
+    for (std::size_t b = 0; b < ring; ++b) {
+      const Point w = sites[static_cast<std::size_t>(c) * ring + b];
+      const Point i = images[static_cast<std::size_t>(c) * ring + b];
+      const Point u = chain[b];
+      const std::array<int, 3> wk = {w.x, w.y, w.z}, ik = {i.x, i.y, i.z}, uk = {u.x, u.y, u.z};
+      for (std::size_t k = 0; k < 3; ++k) {
+        if (wk[k] < 0 || wk[k] >= l || uk[k] != wk[k] + l * ik[k] ||
+            (walled(melt.walls(), static_cast<int>(k)) && ik[k] != 0) || (b == 0 && ik[k] != 0)) {
+          return ::testing::AssertionFailure()
+                 << "chain " << c << " bead " << b << ": site, image or unwrapped site wrong";
+        }
+      }
+      if (!taken.insert({w.x, w.y, w.z}).second) {
+        return ::testing::AssertionFailure()
+               << "chain " << c << " bead " << b << " on a taken site";
+      }
+      if (b > 0) {
+        const Point p = chain[b - 1];
+        if (std::abs(u.x - p.x) + std::abs(u.y - p.y) + std::abs(u.z - p.z) != 1) {
+          return ::testing::AssertionFailure() << "chain " << c << " bead " << b << " not bonded";
+        }
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Every kind alone and the standard mix, from the laid-out start, with every kind of walls, at
+// volume fractions 0.1, 0.8 and 1, with chains longer than the box is wide, and at the
+// shortest lengths.
+TEST(MeltMoves, KeepEveryConfigurationValid) {
+  struct Case {
+    std::int32_t chains, steps, side;
+  };
+  std::array<std::int64_t, kMeltMoves> standardAccepted{};
+  for (const Case& c : {Case{5, 19, 10}, Case{40, 19, 10}, Case{16, 3, 4}, Case{2, 20, 4},
+                        Case{60, 1, 5}, Case{30, 2, 5}}) {
+    for (const MeltWalls walls : kAllWalls) {
+      std::vector<MeltMoveMix> mixes = {MeltMoveMix::standard()};
+      for (const MeltMove kind : kAllMoves) mixes.push_back(MeltMoveMix::only(kind));
+      std::int64_t accepted = 0;
+      for (const MeltMoveMix& mix : mixes) {
+        Melt melt(c.chains, c.steps, c.side, walls, mix);
+        SCOPED_TRACE(std::to_string(c.chains) + " x " + std::to_string(c.steps) + ", " +
+                     nameOf(walls) + ", phi " + std::to_string(melt.volumeFraction()));
+        ASSERT_TRUE(isValidMelt(melt));
+        RandomSource random(static_cast<std::uint64_t>(c.chains * 7 + c.steps));
+        for (int round = 0; round < 4; ++round) {
+          for (int sweep = 0; sweep < 25; ++sweep) melt.sweep(random);
+          ASSERT_TRUE(isValidMelt(melt)) << "after " << (round + 1) * 25 << " sweeps";
+        }
+        std::int64_t attempted = 0;
+        for (std::size_t k = 0; k < kMeltMoves; ++k) {
+          attempted += melt.counts().attempted[k];
+          accepted += melt.counts().accepted[k];
+          if (&mix == &mixes[0]) standardAccepted[k] += melt.counts().accepted[k];
+        }
+        EXPECT_EQ(attempted, 100 * melt.sweepAttempts());
+      }
+      EXPECT_GT(accepted, 0);
+    }
+  }
+  // Every kind of the standard mix got moves through somewhere.
+  for (const MeltMove kind : kAllMoves) {
+    EXPECT_GT(standardAccepted[static_cast<std::size_t>(kind)], 0) << nameOf(kind);
+  }
+}
+
+// Shapes and internal distances against their definitions on the unwrapped sites, for chains
+// that wrap around a periodic box several times.
+TEST(MeltMeasures, MatchTheirDefinitionsOnTheSites) {
+  Melt melt(6, 40, 7, MeltWalls::None);
+  RandomSource random(9);
+  MeltInternalDistances distances(40);
+  std::vector<double> sums(41, 0.0);
+  std::vector<Point> sites;
+  for (int round = 0; round < 3; ++round) {
+    for (int sweep = 0; sweep < 200; ++sweep) melt.sweep(random);
+    distances.add(melt);
+    for (std::int32_t c = 0; c < melt.chains(); ++c) {
+      melt.chainSites(c, sites);
+      const auto squared = [](const Point& a, const Point& b) {
+        return static_cast<double>((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
+                                   (a.z - b.z) * (a.z - b.z));
+      };
+      for (std::size_t i = 0; i < sites.size(); ++i) {
+        for (std::size_t j = i + 1; j < sites.size(); ++j)
+          sums[j - i] += squared(sites[i], sites[j]);
+      }
+      double cx = 0, cy = 0, cz = 0;
+      for (const Point& p : sites) {
+        cx += p.x;
+        cy += p.y;
+        cz += p.z;
+      }
+      const double n = static_cast<double>(sites.size());
+      cx /= n;
+      cy /= n;
+      cz /= n;
+      double rg2 = 0.0;
+      for (const Point& p : sites) {
+        rg2 += (p.x - cx) * (p.x - cx) + (p.y - cy) * (p.y - cy) + (p.z - cz) * (p.z - cz);
+      }
+      const MeltChainShape shape = melt.shape(c);
+      EXPECT_EQ(shape.squaredEndToEnd, squared(sites.front(), sites.back()));
+      EXPECT_EQ(shape.endToEnd,
+                (Point{sites.back().x - sites.front().x, sites.back().y - sites.front().y,
+                       sites.back().z - sites.front().z}));
+      EXPECT_NEAR(shape.squaredGyrationRadius, rg2 / n, 1e-12 * rg2);
+    }
+  }
+  EXPECT_EQ(distances.configurations(), 3);
+  EXPECT_EQ(distances.sums(), sums);
+  for (std::int32_t n = 1; n <= 40; ++n) {
+    EXPECT_EQ(distances.mean(n), sums[static_cast<std::size_t>(n)] / (3.0 * 6.0 * (41 - n)));
+  }
+  EXPECT_EQ(distances.mean(1), 1.0);
+}
+
+// The same seed gives the same bytes, whether the attempts come as sweeps or in pieces.
+TEST(MeltMoves, SameSeedSameConfiguration) {
+  Melt whole(12, 30, 9, MeltWalls::Z), pieces(12, 30, 9, MeltWalls::Z);
+  Melt other = whole;
+  RandomSource a(5), b(5), c(6);
+  for (int sweep = 0; sweep < 40; ++sweep) whole.sweep(a);
+  for (std::int64_t left = 40 * pieces.sweepAttempts(), piece = 1; left > 0;
+       piece = piece * 3 + 1) {
+    const std::int64_t now = std::min(left, piece % 997);
+    pieces.attempt(b, now);
+    left -= now;
+  }
+  for (int sweep = 0; sweep < 40; ++sweep) other.sweep(c);
+  std::vector<Point> sitesA, imagesA, sitesB, imagesB, sitesC, imagesC;
+  whole.wrappedSites(sitesA, imagesA);
+  pieces.wrappedSites(sitesB, imagesB);
+  other.wrappedSites(sitesC, imagesC);
+  EXPECT_TRUE(sitesA == sitesB && imagesA == imagesB);
+  EXPECT_TRUE(whole.counts().accepted == pieces.counts().accepted);
+  EXPECT_FALSE(sitesA == sitesC);
+  EXPECT_EQ(a.state(), b.state());
+}
+
+}  // namespace
+}  // namespace polychain
