@@ -16,10 +16,12 @@
 #include <string_view>
 #include <utility>
 #include <variant>
+#include <vector>
 
 namespace polychain {
 
 struct ModelInfo;
+struct ModelNote;
 class ChainGrower;
 
 // The free walk: N unit steps, each in one of the six axis directions drawn afresh.
@@ -48,8 +50,24 @@ struct PivotSettings {
 };
 const ModelInfo& modelInfo(const PivotSettings&);
 
+// Many chains at a density: `chains` self- and mutually avoiding chains of N steps in a cubic
+// box, of side `box` or the side that comes closest to the volume fraction `density` (none of
+// either: the model's default density), periodic or with hard walls normal to the axes
+// `walls` names (none, z, yz or xyz), sampled by lattice Monte Carlo moves: one sample every
+// `sweepsPerSample` sweeps after `burnIn` sweeps (none: the model's rules).
+struct MeltSettings {
+  std::int32_t chains = 100;
+  std::optional<double> density;
+  std::optional<std::int32_t> box;
+  std::int32_t walls = 0;
+  std::optional<std::int64_t> burnIn;
+  std::optional<std::int64_t> sweepsPerSample;
+};
+const ModelInfo& modelInfo(const MeltSettings&);
+
 // Which model a run grows, with its settings; the alternatives' order is the table's.
-using ModelSettings = std::variant<MeanderSettings, SawSettings, ShortRangeSettings, PivotSettings>;
+using ModelSettings =
+    std::variant<MeanderSettings, SawSettings, ShortRangeSettings, PivotSettings, MeltSettings>;
 
 // A setting's value: a whole number, a real number, or a flag. A choice is held as the index
 // of its word among the setting's choices.
@@ -118,6 +136,22 @@ struct MeasureInfo {
   std::string_view hint;
 };
 
+// A quantity a model measures beyond the common statistics (MeasureInfo): its value, with the
+// standard error of an estimate, or the values of a curve at 1, 2, ...
+struct MeasureValue {
+  double value = std::numeric_limits<double>::quiet_NaN();
+  double standardError = std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> curve;
+};
+
+// A remark on a run that the texts add in one line when `applies` finds it true of the run's
+// measures (in the order of the model's measures), such as a melt that may not be equilibrated;
+// `text` may name measures as {name}.
+struct ModelNote {
+  std::string_view text;
+  bool (*applies)(std::span<const MeasureValue> measures) = nullptr;
+};
+
 // A sampler's sweep by budget: the work spent on each N is given for one reference N, and
 // longer N get less in proportion to what one unit of work costs at each N, so that every N
 // takes about the same time.
@@ -145,9 +179,16 @@ struct ModelInfo {
   // Which runner carries out its runs, asked for by this name ("grower": the one every
   // growth model shares).
   std::string_view runner = "grower";
-  // What one of Iterations is, singular and plural: a chain grown, or a sample taken.
+  // What one of Iterations is, singular and plural: a chain grown, or a sample taken; and how
+  // a run's description counts them.
   std::string_view sample = "chain";
   std::string_view samples = "chains";
+  std::string_view describedSample = "chain";
+  std::string_view describedSamples = "chains";
+  // The setting that the count of a sample of chains sets (the melt's chains), and the
+  // Iterations of such a sample; empty: the count is the Iterations.
+  std::string_view sampleCount;
+  std::int32_t sampleIterations = 1;
   bool countsTrials = false;  // reports trials, discarded trials, back-ups and regrowing
   std::int32_t maxSteps = std::numeric_limits<std::int32_t>::max();  // the longest N it takes
   // Sites a chain of N steps holds at most, beyond N: 1 (the origin), or 0 for a model that
@@ -173,6 +214,10 @@ struct ModelInfo {
   // ({name} puts a measure's value, {name|one|many} it and the word that fits); empty: means
   // over independent chains.
   std::string_view statisticsHeading;
+  // Notes a run may carry (not errors): each said when its test of the measures holds, and
+  // the line said instead when none holds (empty: nothing).
+  std::span<const ModelNote> notes;
+  std::string_view settledNote;
   const SweepBudget* budget = nullptr;  // a sweep may spend a budget on each N instead
   ModelSettings (*defaults)() = nullptr;
   // Throws InputError, naming the setting, when chains of `steps` cannot take these settings.

@@ -8,6 +8,7 @@
 // so the same sample and seed give the same placement.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -27,7 +28,9 @@ struct Ensemble {
   std::vector<Point> sites;          // wrapped into the box
   std::vector<Point> images;         // the box images the sites came from
   std::int64_t box = 0;              // side L in lattice units
-  double bondLength = 1.0;           // b: the length of one lattice unit in the files
+  // Which axes are periodic; a walled one (a melt's) holds every site in [0, L) unwrapped.
+  std::array<bool, 3> periodic{true, true, true};
+  double bondLength = 1.0;  // b: the length of one lattice unit in the files
   // Every site of the system differs from every other (false for the free walk).
   bool selfAvoiding = true;
 
@@ -55,9 +58,10 @@ struct PlacementParams {
 // out of range (1 to kMaxBoxSide).
 void checkBoxSide(std::int64_t box, std::uint64_t sites);
 
-// Places the chains of `sample` (Finished). Throws InputError when a chain spans the box side
-// or more, or when a chain finds no free place in triesPerChain tries (saying the volume
-// fraction reached). Asks `keepGoing` between chains: nothing when it answers false. Costs
+// Places the chains of `sample` (Finished): a sample that sits in a box of its own (a melt's)
+// keeps its places, wrapped into that box with their images. Throws InputError when a chain spans
+// the box side or more, or when a chain finds no free place in triesPerChain tries (saying the
+// volume fraction reached). Asks `keepGoing` between chains: nothing when it answers false. Costs
 // about one hash look-up per site tried.
 std::optional<Ensemble> placeChains(const ChainSample& sample, const PlacementParams& params,
                                     const std::function<bool()>& keepGoing = {});

@@ -54,14 +54,6 @@ struct ResultValues {
   Estimate Rgtxt{0.0};    // Rg: sqrt(G / chains)
 };
 
-// A quantity a model measures beyond the common statistics (MeasureInfo): its value, with the
-// standard error of an estimate, or the values of a curve at 1, 2, ...
-struct MeasureValue {
-  double value = std::numeric_limits<double>::quiet_NaN();
-  double standardError = std::numeric_limits<double>::quiet_NaN();
-  std::vector<double> curve;
-};
-
 // A per-chain count: its sum and mean over the chains and its largest value.
 struct CountSummary {
   double mean = 0.0;

@@ -7,6 +7,7 @@
 // the same bits on any number of threads.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -24,6 +25,20 @@ enum class RunStatus {
   OutOfMemory,  // an allocation failed while the run was going on
 };
 
+// The chains of a boxed sampler's last sample (the melt's) as they sit in its cubic box of side
+// `side`, each axis periodic or walled: chain after chain, `sitesPerChain` sites each,
+// unwrapped, each chain's first site inside [0, side)^3.
+struct ChainBox {
+  std::int32_t side = 0;
+  std::array<bool, 3> periodic{true, true, true};
+  std::int64_t sitesPerChain = 0;
+  std::vector<Point> sites;
+
+  std::int64_t chains() const {
+    return sitesPerChain > 0 ? static_cast<std::int64_t>(sites.size()) / sitesPerChain : 0;
+  }
+};
+
 struct RunResult {
   RunStatus status = RunStatus::Finished;
   std::uint64_t seed = 0;
@@ -36,6 +51,8 @@ struct RunResult {
   std::optional<Correlation> correlation;  // when calcParCF
   // What the model measures beyond the common statistics, in the order of its measures.
   std::vector<MeasureValue> measures;
+  // A boxed sampler's last sample, from a run on one process.
+  std::optional<ChainBox> box;
 };
 
 struct RunProgress {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -23,6 +24,12 @@ struct ChainSample {
   std::vector<Point> sites;
   std::vector<std::int64_t> starts;   // C + 1 entries
   std::int64_t trialLimitChain = -1;  // when TrialLimit: the chain (0-based) that passed the cap
+  // For a model whose sample is a box of chains (the melt's): the box they sit in, unwrapped
+  // with each chain's first site inside it; they need no placing. Its `sites` stay empty.
+  std::optional<ChainBox> box;
+  // What the model measured while sampling (its measures, in their order; for the melt how far
+  // it is equilibrated), when Finished.
+  std::vector<MeasureValue> measures;
 
   std::span<const Point> chain(std::int64_t c) const {
     const auto at = static_cast<std::size_t>(c);
@@ -32,7 +39,15 @@ struct ChainSample {
   }
 };
 
-// The bytes a sample of `params` (Iterations chains) holds at its peak: the run's own need,
+// Makes `params` a sample of `count` chains: its Iterations, or for a model whose sample count
+// is a setting (ModelInfo::sampleCount, the melt's chains) that setting, with the model's
+// Iterations of a sample.
+void setSampleCount(RunParams& params, std::int64_t count);
+
+// The chains a sample of `params` holds.
+std::int64_t sampledChains(const RunParams& params);
+
+// The bytes a sample of `params` holds at its peak: the run's own need,
 // 12 bytes a site for the sites, and `extraBytesPerSite` a site for what the caller makes of
 // them (the placed copy, the files' text).
 std::uint64_t sampleMemoryNeeded(const RunParams& params, std::uint64_t extraBytesPerSite);

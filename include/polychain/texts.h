@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "polychain/run.h"
 #include "polychain/sweep.h"
@@ -77,8 +78,12 @@ std::string countText(const CountSummary& count);
 std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats,
                               std::span<const MeasureValue> measures = {});
 
+// The notes of the model that hold for a run's measures (ModelNote), each one line, or the
+// model's line for when none holds.
+std::vector<std::string> runNotes(const ModelInfo& model, std::span<const MeasureValue> measures);
+
 // What `polychain run` prints: a line naming the run, the six results under the window's
-// captions, then the extended statistics.
+// captions, then the extended statistics and the notes that hold.
 std::string runReport(const RunParams& params, const RunResult& result);
 
 // What `polychain sweep` prints: the settings, one line per N (with the model's measures that
@@ -103,6 +108,10 @@ std::string sweepStopMessage(const SweepParams& params, const SweepResult& resul
 
 // Which run a plot or a table came from, such as "Meander, N = 1000, 50 chains, seed 7".
 std::string runDescription(const RunParams& params, std::uint64_t seed);
+
+// A box by its walls: "periodic box", "closed box" or "box walled normal to z and periodic
+// along the other axes".
+std::string boxText(const std::array<bool, 3>& periodic);
 
 // Status-bar texts of the window.
 std::string seedStatus(std::uint64_t seed);

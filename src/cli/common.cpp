@@ -137,17 +137,26 @@ void CliObserver::clearLine() {
   m_drawn = false;
 }
 
-void addModelOptions(CLI::App& command, ModelOptions& o) {
+void addModelOptions(CLI::App& command, ModelOptions& o, const std::vector<std::string>& own) {
   command.add_option("--model", o.model, std::string(modelKeyList()))->default_str("meander");
   command.add_option("--iterations,-I", o.iterations, "Chains to grow (for a sweep: for each N)")
       ->required();
+  // Each option once, in the table's order, with the help of every model that reads it.
+  std::vector<std::pair<std::string, std::string>> helps;
   for (const ModelInfo* model : modelTable()) {
     for (const SettingInfo& setting : model->settings) {
       const std::string option(setting.option);
-      if (o.settings.contains(option)) continue;
-      command.add_option(option, o.settings[option], std::string(setting.help));
+      if (std::find(own.begin(), own.end(), option) != own.end()) continue;
+      const auto known = std::find_if(helps.begin(), helps.end(),
+                                      [&option](const auto& h) { return h.first == option; });
+      if (known == helps.end()) {
+        helps.emplace_back(option, setting.help);
+      } else {
+        known->second += "; " + std::string(setting.help);
+      }
     }
   }
+  for (const auto& [option, help] : helps) command.add_option(option, o.settings[option], help);
   command.add_option("--seed", o.seed, "64-bit seed (default: from the time of day)");
   command.add_option("--threads", o.threads, "Worker threads, 1 to 1024 (default: all cores)");
   command.add_option("--max-trials", o.maxTrials,

@@ -78,8 +78,11 @@ struct ModelOptions {
   const CLI::App* command = nullptr;  // where they were parsed, to tell which were given
 };
 
-// Adds those options to `command`: the model settings of every model of the table.
-void addModelOptions(CLI::App& command, ModelOptions& options);
+// Adds those options to `command`: the model settings of every model of the table (an option
+// that several models share once, with each model's help), but those named in `own`, which
+// the command reads itself.
+void addModelOptions(CLI::App& command, ModelOptions& options,
+                     const std::vector<std::string>& own = {});
 
 // Reads them into `params` (all but steps), by the one parameter reader. Throws InputError
 // naming the option; an option given with an empty value is refused like a wrong one.

@@ -27,6 +27,7 @@ struct SamplePlan {
   std::optional<CheckedRun> checked;  // the run, with the memory for the placing and the files
   double bondLength = 1.0;
   std::optional<std::int64_t> box;
+  bool boxed = false;  // the model's chains sit in a box of their own
   std::vector<const FormatInfo*> formats;
 };
 
@@ -64,9 +65,15 @@ SamplePlan toPlan(const SampleOptions& o) {
       readWholeNumber(o.chains, "--chains", 1, std::numeric_limits<std::int32_t>::max());
   ModelOptions model = o.model;
   model.iterations = std::to_string(chains);
+  // A model with a box of its own (the melt) reads --box as its setting.
+  const ModelInfo& info = readModelKey(model.model, "--model");
+  const bool ownBox = info.findSetting("box") != nullptr;
+  plan.boxed = ownBox;
+  if (ownBox && !o.box.empty()) model.settings["--box"] = o.box;
   readModelOptions(model, plan.run);
+  setSampleCount(plan.run, chains);
   plan.bondLength = readBondLength(o.bondLength);
-  if (!o.box.empty()) plan.box = readWholeNumber(o.box, "--box", 1, kMaxBoxSide);
+  if (!o.box.empty() && !ownBox) plan.box = readWholeNumber(o.box, "--box", 1, kMaxBoxSide);
   plan.formats = readFormats(o.formats);
   if (o.exportName.empty() || o.exportName.back() == '/') {
     throw InputError("--export needs a file name, such as melt (which writes melt.gsd); \"" +
@@ -89,13 +96,16 @@ SamplePlan toPlan(const SampleOptions& o) {
   return plan;
 }
 
-std::string report(const SamplePlan& plan, std::uint64_t seed, const Ensemble& e) {
+std::string report(const SamplePlan& plan, std::uint64_t seed, const Ensemble& e,
+                   const std::vector<MeasureValue>& measures) {
   std::string text = runDescription(plan.run, seed) + "\n";
   text += formatInteger(e.chains) + " chains, " + formatInteger(e.siteCount()) + " sites, " +
-          formatInteger(e.bondCount()) + " bonds, in a periodic box of side " +
-          formatInteger(e.box) + " lattice units" + (plan.box ? "" : " (laid side by side)") +
-          ": volume fraction " + formatSignificant(e.volumeFraction(), 4) + ", bond length " +
-          formatNumber(e.bondLength) + ".\n";
+          formatInteger(e.bondCount()) + " bonds, in a " + boxText(e.periodic) + " of side " +
+          formatInteger(e.box) + " lattice units" +
+          (plan.box || plan.boxed ? "" : " (laid side by side)") + ": volume fraction " +
+          formatSignificant(e.volumeFraction(), 4) + ", bond length " + formatNumber(e.bondLength) +
+          ".\n";
+  for (const std::string& note : runNotes(modelOf(plan.run.model), measures)) text += note + "\n";
   return text;
 }
 
@@ -107,7 +117,7 @@ CLI::App* addSampleCommand(CLI::App& app, SampleOptions& o) {
       "Grow many chains, place them in one periodic box and write them for simulations and "
       "viewers (GSD, LAMMPS data, PDB, extended XYZ)");
   cmd->add_option("--steps,-N", o.steps, "Steps N of each chain")->required();
-  addModelOptions(*cmd, o.model);
+  addModelOptions(*cmd, o.model, {"--chains", "--box"});
   cmd->remove_option(cmd->get_option("--iterations"));
   cmd->add_option("--chains,-C", o.chains, "Chains to grow and place, 1 or more")->required();
   cmd->add_option("--bond-length,-b", o.bondLength,
@@ -159,6 +169,7 @@ int sampleCommand(Team& team, const SampleOptions& options) {
     return failedRun(RunStatus::OutOfMemory, runStopMessage(RunStatus::OutOfMemory, plan.run),
                      seed);
   }
+  const std::vector<MeasureValue> measures = std::move(sample.measures);
   sample = ChainSample{};
   if (!ensemble) return failedRun(RunStatus::Cancelled, "The run was cancelled.", seed);
   try {
@@ -174,7 +185,7 @@ int sampleCommand(Team& team, const SampleOptions& options) {
     return failedRun(RunStatus::OutOfMemory, runStopMessage(RunStatus::OutOfMemory, plan.run),
                      seed);
   }
-  return deliver(report(plan, seed, *ensemble), files, false);
+  return deliver(report(plan, seed, *ensemble, measures), files, false);
 }
 
 }  // namespace polychain::cli

@@ -162,6 +162,7 @@ nlohmann::json runJsonObject(const RunParams& params, const RunResult& result) {
   if (!model.measures.empty()) {
     j[std::string(model.measuresKey)] = measuresJson(model, result.measures, false);
   }
+  if (!model.notes.empty()) j["notes"] = runNotes(model, result.measures);
   return j;
 }
 
@@ -181,6 +182,7 @@ nlohmann::json sweepJsonObject(const SweepParams& params, const SweepResult& res
       j["points"].back()[std::string(model.measuresKey)] =
           measuresJson(model, point.measures, true);
     }
+    if (!model.notes.empty()) j["points"].back()["notes"] = runNotes(model, point.measures);
   }
   j["fit"] = result.fit ? fitJson(*result.fit) : nlohmann::json(nullptr);
   if (budget) j["budget"] = *params.budget;

@@ -301,6 +301,18 @@ std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats
   return text;
 }
 
+std::vector<std::string> runNotes(const ModelInfo& model, std::span<const MeasureValue> measures) {
+  std::vector<std::string> notes;
+  if (measures.size() != model.measures.size()) return notes;
+  for (const ModelNote& note : model.notes) {
+    if (note.applies(measures)) notes.push_back(measureTemplate(note.text, model, measures));
+  }
+  if (notes.empty() && !model.settledNote.empty()) {
+    notes.push_back(measureTemplate(model.settledNote, model, measures));
+  }
+  return notes;
+}
+
 std::string runReport(const RunParams& params, const RunResult& result) {
   const ResultTexts r = resultTexts(result.values);
   std::string text =
@@ -316,7 +328,11 @@ std::string runReport(const RunParams& params, const RunResult& result) {
   row("Sqr<R^2>", r.Rsqred, r.TRsqred);
   text += padded("Rg", 10) + " " + r.Rgtxt + "\n";
   text += padded("lp", 10) + " " + r.pers + "\n";
-  return text + "\n" + extendedStatsText(modelOf(params.model), result.extended, result.measures);
+  text += "\n" + extendedStatsText(modelOf(params.model), result.extended, result.measures);
+  for (const std::string& note : runNotes(modelOf(params.model), result.measures)) {
+    text += note + "\n";
+  }
+  return text;
 }
 
 namespace {
@@ -416,6 +432,11 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result) {
             fitScope(f.fromSteps, f.points, f.chiSquaredPerDof, f.acceptable) + ")\n";
   }
   text += "reference: nu = 0.5 (ideal chain), 0.5876 (self-avoiding walk, cubic lattice)\n";
+  for (const SweepPoint& point : result.points) {
+    for (const std::string& note : runNotes(model, point.measures)) {
+      text += "N = " + formatInteger(point.steps) + ": " + note + "\n";
+    }
+  }
   return text;
 }
 
@@ -502,8 +523,23 @@ std::string runDescription(const RunParams& params, std::uint64_t seed) {
   if (const std::string headline = headlineText(params); !headline.empty()) {
     text += " (" + headline + ")";
   }
+  const ModelInfo& model = modelOf(params.model);
   return text + ", N = " + formatInteger(params.steps) + ", " + formatInteger(params.iterations) +
-         (params.iterations == 1 ? " chain" : " chains") + ", seed " + std::to_string(seed);
+         " " +
+         std::string(params.iterations == 1 ? model.describedSample : model.describedSamples) +
+         ", seed " + std::to_string(seed);
+}
+
+std::string boxText(const std::array<bool, 3>& periodic) {
+  constexpr std::string_view kAxes[] = {"x", "y", "z"};
+  std::string walls;
+  for (std::size_t k = 0; k < 3; ++k) {
+    if (!periodic[k]) walls += kAxes[k];
+  }
+  if (walls.empty()) return "periodic box";
+  if (walls.size() == 3) return "closed box";
+  return "box walled normal to " + walls + " and periodic along the other " +
+         (walls.size() == 1 ? "axes" : "axis");
 }
 
 std::string seedStatus(std::uint64_t seed) { return "Seed: " + std::to_string(seed); }

@@ -37,6 +37,14 @@ void RunControl::chainDone(std::int64_t count) {
   if (done == m_params.iterations || m_throttle.due()) m_observer.progress(m_last);
 }
 
+void RunControl::reportShare(double share) {
+  const std::lock_guard lock(m_mutex);
+  const auto percent = static_cast<float>(std::clamp(share, 0.0, 1.0) * 100.0);
+  if (percent <= m_last.chains || !m_throttle.due()) return;
+  m_last.chains = percent;
+  m_observer.progress(m_last);
+}
+
 void RunControl::reportChain(std::int64_t chain, std::int64_t n, std::int64_t trials) {
   const std::lock_guard lock(m_mutex);
   if (!m_throttle.due()) return;

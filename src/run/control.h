@@ -51,6 +51,9 @@ class RunControl {
   // A chain finished (or `count` of them, grown elsewhere): the share of chains done goes
   // up (never back).
   void chainDone(std::int64_t count = 1);
+  // The share (0 to 1) of a run whose work is not counted in chains (a melt's sweeps),
+  // published as the share of chains done when the throttle lets it through.
+  void reportShare(double share);
   // A growing chain's progress, published when the throttle lets it through.
   void reportChain(std::int64_t chain, std::int64_t n, std::int64_t trials);
   // The trapped-chain notice, at most once per run.

@@ -38,18 +38,18 @@ class GrowerRunner final : public ModelRunner {
     return count;
   }
   std::int64_t unitCost(const RunParams& params) const override { return params.steps; }
-  std::size_t unitBytes() const override { return sizeof(ChainSummary); }
+  std::size_t unitBytes(const RunParams&) const override { return sizeof(ChainSummary); }
   bool independentSamples() const override { return true; }
 
   void runUnits(const RunParams& params, const Block& block, RunControl& control,
-                const UnitSink& sink, std::vector<Point>& lastSites,
+                const UnitSink& sink, RunLeftovers& left,
                 const ChainSitesSink& sites) const override {
     growBlock(
         params, control, block.stream, block.first, block.count,
         [&sink](std::int64_t chain, const ChainSummary& summary) {
           sink(chain, resultBytes(summary));
         },
-        lastSites, sites);
+        left.lastSites, sites);
   }
 
   std::unique_ptr<UnitTally> tally(const RunParams& params) const override {

@@ -182,13 +182,13 @@ class PivotRunner final : public ModelRunner {
   std::int64_t unitCost(const RunParams&) const override {
     return std::numeric_limits<std::int64_t>::max();
   }
-  std::size_t unitBytes() const override { return sizeof(WalkerNote); }
+  std::size_t unitBytes(const RunParams&) const override { return sizeof(WalkerNote); }
   bool independentSamples() const override { return false; }
 
   // The block's walkers on this process's threads, each taken by the next free thread; their
   // notes go to `sink` in walker order once all are done.
   void runUnits(const RunParams& params, const Block& block, RunControl& control,
-                const UnitSink& sink, std::vector<Point>& lastSites,
+                const UnitSink& sink, RunLeftovers& left,
                 const ChainSitesSink& sites) const override {
     std::vector<WalkerNote> walkers(static_cast<std::size_t>(block.count));
     const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), block.count));
@@ -217,7 +217,7 @@ class PivotRunner final : public ModelRunner {
                        sites)) {
           break;
         }
-        if (walker == lastWalker) std::swap(lastSites, last);
+        if (walker == lastWalker) std::swap(left.lastSites, last);
       }
     });
     failure.rethrow();

@@ -120,6 +120,23 @@ std::optional<Ensemble> placeChains(const ChainSample& sample, const PlacementPa
   out.selfAvoiding = params.selfAvoiding;
   out.sites.resize(sample.sites.size());
   out.images.assign(sample.sites.size(), Point{});
+  if (sample.box) {
+    // Chains that sit in their own box already: wrapped into it, with their images.
+    const std::int32_t side = sample.box->side;
+    out.box = side;
+    out.periodic = sample.box->periodic;
+    const auto wrap = [side](std::int32_t v, std::int32_t& image) {
+      image = v >= 0 ? v / side : -((side - 1 - v) / side);
+      return v - image * side;
+    };
+    for (std::size_t i = 0; i < sample.sites.size(); ++i) {
+      if ((i & 0xffff) == 0 && keepGoing && !keepGoing()) return std::nullopt;
+      const Point& p = sample.sites[i];
+      Point& image = out.images[i];
+      out.sites[i] = Point{wrap(p.x, image.x), wrap(p.y, image.y), wrap(p.z, image.z)};
+    }
+    return out;
+  }
   if (!params.box) {
     layOut(sample, out);
     return out;

@@ -53,11 +53,15 @@ RunResult runSimulation(const CheckedRun& run, RunObserver& observer) {
   RunResult out;
   out.seed = seed;
   const std::unique_ptr<UnitTally> tally = runner.tally(params);
+  RunLeftovers left;
   runner.runUnits(
       params, Block{0, runner.units(params), RandomSource(seed)}, control,
-      [&tally](std::int64_t, std::span<const std::byte> result) { tally->add(result); },
-      out.lastSites);
-  if (!control.stopped()) tally->finish(out);
+      [&tally](std::int64_t, std::span<const std::byte> result) { tally->add(result); }, left);
+  if (!control.stopped()) {
+    tally->finish(out);
+    out.lastSites = std::move(left.lastSites);
+    out.box = std::move(left.box);
+  }
   finishRun(params, control, out);
   return out;
 }

@@ -3,9 +3,10 @@
 // the sweep ask it for what they need and never which model it is.
 //
 // A run is made of units, unit i drawing from the run's stream jumped i times: a grower's
-// chains, or a sampler's independent Markov chains. Each unit leaves a result of unitBytes()
-// bytes, which travel between processes as they are, and the results are added up in unit
-// order, so a run is the same bits however its units were spread over threads and processes.
+// chains, or a sampler's independent Markov chains. Each unit leaves a result of
+// unitBytes(params) bytes, which travel between processes as they are, and the results are added up
+// in unit order, so a run is the same bits however its units were spread over threads and
+// processes.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,7 +29,14 @@
 
 namespace polychain {
 
-// Receives the result of one unit, `unitBytes()` bytes, in unit order, one call at a time.
+// What a run leaves besides its numbers: the last chain, and the chains of a boxed sampler's
+// last sample.
+struct RunLeftovers {
+  std::vector<Point> lastSites;
+  std::optional<ChainBox> box;
+};
+
+// Receives the result of one unit, `unitBytes(params)` bytes, in unit order, one call at a time.
 using UnitSink = std::function<void(std::int64_t unit, std::span<const std::byte> result)>;
 
 // Adds up the results of a run's units, in unit order, into the run's numbers.
@@ -61,18 +70,23 @@ class ModelRunner {
   // About how many lattice steps one unit costs, which sizes the blocks a team hands out.
   virtual std::int64_t unitCost(const RunParams& params) const = 0;
   // The bytes of one unit's result.
-  virtual std::size_t unitBytes() const = 0;
+  virtual std::size_t unitBytes(const RunParams& params) const = 0;
   // Whether a run's samples are independent, so that the six results have standard errors.
   virtual bool independentSamples() const = 0;
 
   // Runs units [block.first, block.first + block.count), the first drawing from block.stream,
   // on this process's threads: hands each unit's result to `sink` in unit order and every
-  // sample's sites (by its index among the run's samples) to `sites` when it is set, and
-  // leaves the run's last chain in `lastSites` when its unit is among them. Returns early when
-  // the run stops.
+  // sampled chain's sites (by its index among the chains a sample of these parameters holds,
+  // sampledChains) to `sites` when it is set, and leaves the run's last chain (and a boxed
+  // sampler's last sample) in `left` when its unit is among them. Returns early when the run
+  // stops.
   virtual void runUnits(const RunParams& params, const Block& block, RunControl& control,
-                        const UnitSink& sink, std::vector<Point>& lastSites,
+                        const UnitSink& sink, RunLeftovers& left,
                         const ChainSitesSink& sites = {}) const = 0;
+
+  // The chains that a sample of `params` holds: every chain of the run, or the chains in the
+  // box of a sampler's last sample.
+  virtual std::int64_t sampledChains(const RunParams& params) const { return params.iterations; }
 
   // A tally of a run's units.
   virtual std::unique_ptr<UnitTally> tally(const RunParams& params) const = 0;
@@ -90,6 +104,7 @@ inline const ModelRunner& runnerOf(const RunParams& params) {
 // Each runner, where it is defined; runnerOf() asks for them by name.
 const ModelRunner& growerRunner();
 const ModelRunner& pivotRunner();
+const ModelRunner& meltRunner();
 
 // A trivially copyable value as a unit's result, and back.
 template <class T>

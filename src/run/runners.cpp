@@ -11,6 +11,7 @@ const ModelRunner& runnerOf(const ModelInfo& model) {
   static const std::pair<std::string_view, const ModelRunner*> kRunners[] = {
       {"grower", &growerRunner()},
       {"pivot", &pivotRunner()},
+      {"melt", &meltRunner()},
   };
   for (const auto& [name, runner] : kRunners) {
     if (name == model.runner) return *runner;

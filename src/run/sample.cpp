@@ -22,12 +22,28 @@ std::string gibibytes(std::uint64_t bytes) {
 
 // C (N + 1): at most 2^31 * 2^31, no overflow.
 std::uint64_t siteRoom(const RunParams& params) {
-  const auto chains = static_cast<std::uint64_t>(std::max(params.iterations, 0));
+  const auto chains = static_cast<std::uint64_t>(std::max<std::int64_t>(sampledChains(params), 0));
   const auto perChain = static_cast<std::uint64_t>(std::max(params.steps, 0)) + 1;
   return chains * perChain;
 }
 
 }  // namespace
+
+void setSampleCount(RunParams& params, std::int64_t count) {
+  const ModelInfo& model = modelOf(params.model);
+  const SettingInfo* setting =
+      model.sampleCount.empty() ? nullptr : model.findSetting(model.sampleCount);
+  if (setting == nullptr) {
+    params.iterations = static_cast<std::int32_t>(count);
+    return;
+  }
+  setting->set(params.model, SettingValue(count));
+  params.iterations = model.sampleIterations;
+}
+
+std::int64_t sampledChains(const RunParams& params) {
+  return runnerOf(params).sampledChains(params);
+}
 
 std::uint64_t sampleMemoryNeeded(const RunParams& params, std::uint64_t extraBytesPerSite) {
   const std::uint64_t sites = siteRoom(params);
@@ -42,7 +58,7 @@ CheckedRun checkSample(const RunParams& params, std::uint64_t extraBytesPerSite)
   const std::uint64_t needed = sampleMemoryNeeded(params, extraBytesPerSite);
   const std::uint64_t available = memoryAvailable();
   if (needed <= available) return CheckedRun(params);
-  throw MemoryRefusal(std::to_string(params.iterations) +
+  throw MemoryRefusal(std::to_string(sampledChains(params)) +
                       " chains of N = " + std::to_string(params.steps) + " need about " +
                       gibibytes(needed) + " of memory, but only " + gibibytes(available) +
                       " is available. Choose fewer chains or a smaller N.");
@@ -56,7 +72,7 @@ ChainSample sampleChains(const CheckedRun& run, RunObserver& observer) {
   const RunParams& params = run.params();
   ChainSample out;
   out.seed = params.seed.value_or(clockSeed());
-  out.chains = params.iterations;
+  out.chains = sampledChains(params);
   const std::int64_t room = std::int64_t{params.steps} + 1;
   RunControl control(observer, params);
   std::vector<std::int64_t> lengths;
@@ -75,15 +91,24 @@ ChainSample sampleChains(const CheckedRun& run, RunObserver& observer) {
     lengths[static_cast<std::size_t>(chain)] = std::ssize(sites);
   };
   const ModelRunner& runner = runnerOf(params);
-  std::vector<Point> last;
+  RunLeftovers left;
+  const std::unique_ptr<UnitTally> tally = runner.tally(params);
   runner.runUnits(
       params, Block{0, runner.units(params), RandomSource(out.seed)}, control,
-      [](std::int64_t, std::span<const std::byte>) {}, last, keep);
+      [&tally](std::int64_t, std::span<const std::byte> result) { tally->add(result); }, left,
+      keep);
   if (control.stopped()) {
     out = ChainSample{control.stopReason(), out.seed, out.chains, {}, {}};
     out.trialLimitChain = control.trialLimitChain();
     return out;
   }
+  if (left.box) {
+    out.box = std::move(left.box);
+    out.box->sites.clear();
+  }
+  RunResult numbers;
+  tally->finish(numbers);
+  out.measures = std::move(numbers.measures);
   // Close the gaps left by chains shorter than their room.
   std::int64_t end = 0;
   for (std::int64_t c = 0; c < out.chains; ++c) {

@@ -241,18 +241,20 @@ class Member {
   // thread, which sends them first.
   Bytes grow(const wire::BlockNote& block) {
     Bytes bytes = wire::opening(run);
-    bytes.reserve(wire::kResultHead + static_cast<std::size_t>(block.count) * runner.unitBytes());
+    bytes.reserve(wire::kResultHead +
+                  static_cast<std::size_t>(block.count) * runner.unitBytes(params));
     append(bytes, block.first);
     append(bytes, block.count);
-    std::vector<Point> last;
+    RunLeftovers left;
     runner.runUnits(
         params, Block{block.first, block.count, RandomSource::fromState(block.state)}, m_control,
         [&bytes](std::int64_t, std::span<const std::byte> result) {
           const auto* p = reinterpret_cast<const char*>(result.data());
           bytes.insert(bytes.end(), p, p + result.size());
         },
-        last);
+        left);
     if (m_control.stopped()) return {};
+    std::vector<Point>& last = left.lastSites;
     if (!last.empty()) {
       const std::lock_guard lock(m_mutex);
       m_sitesOut = std::move(last);  // sent with the block's results, which wake the talker
@@ -417,7 +419,7 @@ class Leader {
   }
 
   void fold(const Bytes& due) {
-    const std::size_t size = m_member.runner.unitBytes();
+    const std::size_t size = m_member.runner.unitBytes(m_member.params);
     for (std::size_t at = wire::kResultHead; at + size <= due.size(); at += size) {
       m_tally->add(std::as_bytes(std::span(due)).subspan(at, size));
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,7 +26,10 @@ class Capped final : public ChainWatch {
 };
 
 TEST(ModelTable, EachEntryIsTheModelOfItsOwnSettingsWithAUniqueKey) {
-  std::set<std::string> keys, options;
+  std::set<std::string> keys;
+  // An option that several models read (such as --burn-in) names a setting of one key and
+  // kind in each, so that the command, the window and Python read it alike.
+  std::map<std::string, std::pair<std::string_view, SettingKind>> options;
   for (std::size_t i = 0; i < kModelCount; ++i) {
     const ModelInfo& model = *modelTable()[i];
     const ModelSettings defaults = model.defaults();
@@ -37,7 +41,12 @@ TEST(ModelTable, EachEntryIsTheModelOfItsOwnSettingsWithAUniqueKey) {
     ASSERT_TRUE(model.headline < static_cast<int>(model.settings.size())) << model.key;
     for (const SettingInfo& setting : model.settings) {
       // Each setting reads back what was set, at both ends of what the readers accept.
-      EXPECT_TRUE(options.insert(std::string(setting.option)).second) << setting.option;
+      const auto [known, fresh] =
+          options.try_emplace(std::string(setting.option), setting.key, setting.kind);
+      if (!fresh) {
+        EXPECT_EQ(known->second.first, setting.key) << setting.option;
+        EXPECT_EQ(known->second.second, setting.kind) << setting.option;
+      }
       if (setting.kind != SettingKind::Whole) continue;
       for (const std::int64_t value : {setting.least, setting.most}) {
         ModelSettings s = defaults;
@@ -47,7 +56,7 @@ TEST(ModelTable, EachEntryIsTheModelOfItsOwnSettingsWithAUniqueKey) {
     }
   }
   EXPECT_EQ(findModel("Meander"), nullptr);
-  EXPECT_EQ(std::string(modelKeyList()), "meander, saw, short-range or pivot");
+  EXPECT_EQ(std::string(modelKeyList()), "meander, saw, short-range, pivot or melt");
 }
 
 TEST(ModelTable, ChecksNameTheSettingTheyRefuse) {

@@ -83,7 +83,7 @@ def test_pivot_sweep_carries_the_corrected_fit():
 def test_models_table_matches_the_calls():
     import inspect
 
-    assert list(polychain.models) == ["meander", "saw", "short-range", "pivot"]
+    assert list(polychain.models) == ["meander", "saw", "short-range", "pivot", "melt"]
     defaults = inspect.signature(polychain.run).parameters
     for model in polychain.models.values():
         for setting in model.settings:

@@ -90,11 +90,17 @@ TEST(TeamRun, EveryModelGivesTheBitsOfOneProcessOnAnyNumberOfRanks) {
   pivot.walkers = 5;
   pivot.pivotsPerSample = 20;
   pivot.burnIn = 100;
+  MeltSettings melt;
+  melt.chains = 6;
+  melt.box = 6;
+  melt.burnIn = 40;
+  melt.sweepsPerSample = 2;
   const std::vector<RunParams> runs = {
       runParams(MeanderSettings{}, 30, 50000, 3, 1),  // many short chains, many blocks
       runParams(SawSettings{1}, 300, 200, 5, 2),      // chains of uneven cost
       runParams(ShortRangeSettings{2}, 200, 300, 7, 1),
       runParams(pivot, 200, 40, 9, 1),
+      runParams(melt, 12, 30, 11, 1),
   };
   for (int size = 1; size <= 3; ++size) {
     LocalTeam team(size);

@@ -1,0 +1,394 @@
+// The melt model's entry in the model table: many self- and mutually avoiding chains in a
+// periodic or walled box, equilibrated by lattice Monte Carlo moves (chain/melt.h); its runner
+// is run/meltrun.cpp.
+#include "chain/meltmodel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "chain/settingaccess.h"
+#include "polychain/inputerror.h"
+#include "polychain/numbertext.h"
+
+namespace polychain {
+
+namespace {
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr std::string_view kWalls[] = {"none", "z", "yz", "xyz"};
+
+// The least side: 3 where an axis is periodic, so that a bond's direction follows from its two
+// sites; a closed box may be 2 wide.
+std::int64_t leastSide(const MeltSettings& settings) {
+  return meltWalls(settings) == MeltWalls::XYZ ? 2 : 3;
+}
+
+const SettingInfo kMeltSettings[] = {
+    {
+        .key = "chains",
+        .option = "--chains",
+        .help = "melt: chains in the box (default 100)",
+        .field = "Chains",
+        .caption = "Chains",
+        .least = 1,
+        .most = std::numeric_limits<std::int32_t>::max(),
+        .get = getWhole<MeltSettings, &MeltSettings::chains>,
+        .set = setWhole<MeltSettings, &MeltSettings::chains>,
+    },
+    {
+        .key = "density",
+        .option = "--density",
+        .help = "melt: volume fraction C (N + 1) / L^3, above 0 and at most 0.8; the box side "
+                "is the whole number that comes closest (default 0.5; or give --box)",
+        .field = "Density",
+        .caption = "Density (volume fraction)",
+        .kind = SettingKind::Real,
+        .lowest = 0.0,
+        .highest = kMostMeltDensity,
+        .lowestIncluded = false,
+        .get = getReal<MeltSettings, &MeltSettings::density>,
+        .set = setReal<MeltSettings, &MeltSettings::density>,
+    },
+    {
+        .key = "box",
+        .option = "--box",
+        .help = "melt: side L of the cubic box in lattice units, instead of --density",
+        .field = "Box side",
+        .caption = "Box side (L)",
+        .least = 2,
+        .most = Melt::kMostSide,
+        .get = getWhole<MeltSettings, &MeltSettings::box>,
+        .set = setWhole<MeltSettings, &MeltSettings::box>,
+    },
+    {
+        .key = "walls",
+        .option = "--walls",
+        .help = "melt: hard walls normal to none (periodic box), z (a slit), yz (a square "
+                "channel) or xyz (a closed box); default none",
+        .field = "Walls",
+        .caption = "Walls",
+        .kind = SettingKind::Choice,
+        .choices = kWalls,
+        .get = getWhole<MeltSettings, &MeltSettings::walls>,
+        .set = setWhole<MeltSettings, &MeltSettings::walls>,
+    },
+    {
+        .key = "burn_in",
+        .option = "--burn-in",
+        .help = "melt: Monte Carlo sweeps before the first sample (default: enough for the "
+                "chains to forget their start, by measurement)",
+        .least = 0,
+        .most = kMax,
+        .physical = false,
+        .get = getWhole<MeltSettings, &MeltSettings::burnIn>,
+        .set = setWhole<MeltSettings, &MeltSettings::burnIn>,
+    },
+    {
+        .key = "sweeps_per_sample",
+        .option = "--sweeps-per-sample",
+        .help = "melt: Monte Carlo sweeps between samples (default: by measurement)",
+        .least = 1,
+        .most = kMax,
+        .physical = false,
+        .get = getWhole<MeltSettings, &MeltSettings::sweepsPerSample>,
+        .set = setWhole<MeltSettings, &MeltSettings::sweepsPerSample>,
+    },
+};
+
+// What a melt run measures besides the common statistics. The move kinds' acceptances follow
+// MeltMove's order.
+const MeasureInfo kMeltMeasures[] = {
+    {.name = "side",
+     .json = "box/side",
+     .caption = "box side",
+     .meaning = "lattice units",
+     .kind = MeasureKind::Count,
+     .column = "L",
+     .columnWidth = 6,
+     .label = "Box side L",
+     .description = "Side of the box",
+     .hint = "lattice units"},
+    {.name = "volume_fraction",
+     .json = "box/volume_fraction",
+     .caption = "phi",
+     .meaning = "volume fraction C (N + 1) / L^3",
+     .digits = 6,
+     .column = "phi",
+     .columnWidth = 10,
+     .label = "Volume fraction φ",
+     .description = "Volume fraction of the box",
+     .hint = "C (N + 1) / L³"},
+    {.name = "samples", .json = "samples", .kind = MeasureKind::Count, .csv = false},
+    {.name = "chains_sampled", .json = "chains_sampled", .kind = MeasureKind::Count, .csv = false},
+    {.name = "burn_in",
+     .json = "burn_in",
+     .unit = "sweeps",
+     .kind = MeasureKind::Count,
+     .csv = false,
+     .inSweep = false},
+    {.name = "sweeps_per_sample",
+     .json = "sweeps_per_sample",
+     .unit = "sweeps",
+     .kind = MeasureKind::Count,
+     .csv = false,
+     .inSweep = false},
+    {.name = "sweeps", .json = "sweeps", .unit = "sweeps", .kind = MeasureKind::Count},
+    {.name = "tau_end_to_end",
+     .json = "autocorrelation_time/end_to_end",
+     .caption = "tau(R)",
+     .meaning = "autocorrelation time of the end-to-end vector in sweeps",
+     .unit = "sweeps",
+     .digits = 3,
+     .column = "tau(R)",
+     .label = "τ(R)",
+     .description = "Autocorrelation time of the end-to-end vector",
+     .hint = "in sweeps"},
+    {.name = "tau_settled",
+     .json = "autocorrelation_time/settled",
+     .kind = MeasureKind::Count,
+     .csv = false},
+    {.name = "burn_in_taus",
+     .json = "equilibration/burn_in_taus",
+     .caption = "burn-in",
+     .meaning = "end-to-end autocorrelation times ({burn_in} sweeps)",
+     .digits = 3,
+     .label = "Burn-in",
+     .description = "Burn-in in end-to-end autocorrelation times",
+     .hint = "autocorrelation times of the end-to-end vector; 10 or more: equilibrated"},
+    {.name = "sampling_taus",
+     .json = "equilibration/sampling_taus",
+     .caption = "sampling",
+     .meaning = "end-to-end autocorrelation times ({sweeps} sweeps)",
+     .digits = 3,
+     .label = "Sampling",
+     .description = "Sampling in end-to-end autocorrelation times",
+     .hint = "autocorrelation times of the end-to-end vector; 10 or more: enough"},
+    {.name = "R2_first_half",
+     .json = "equilibration/R2_first_half",
+     .caption = "<R^2> 1st half",
+     .meaning = "over the first half of the samples",
+     .kind = MeasureKind::Estimate,
+     .csv = false},
+    {.name = "R2_second_half",
+     .json = "equilibration/R2_second_half",
+     .caption = "<R^2> 2nd half",
+     .meaning = "over the second half of the samples",
+     .kind = MeasureKind::Estimate,
+     .csv = false},
+    {.name = "acceptance_end",
+     .json = "acceptance/end",
+     .caption = "end moves",
+     .meaning = "acceptance",
+     .digits = 4,
+     .label = "End moves",
+     .description = "Acceptance of end moves",
+     .hint = "share accepted"},
+    {.name = "acceptance_kink",
+     .json = "acceptance/kink",
+     .caption = "kink jumps",
+     .meaning = "acceptance",
+     .digits = 4,
+     .label = "Kink jumps",
+     .description = "Acceptance of kink jumps",
+     .hint = "share accepted"},
+    {.name = "acceptance_crankshaft",
+     .json = "acceptance/crankshaft",
+     .caption = "crankshafts",
+     .meaning = "acceptance",
+     .digits = 4,
+     .label = "Crankshafts",
+     .description = "Acceptance of crankshaft moves",
+     .hint = "share accepted"},
+    {.name = "acceptance_reptation",
+     .json = "acceptance/reptation",
+     .caption = "reptation",
+     .meaning = "acceptance (slithering snake)",
+     .digits = 4,
+     .label = "Reptation",
+     .description = "Acceptance of reptation moves",
+     .hint = "share accepted"},
+    {.name = "acceptance_pivot",
+     .json = "acceptance/pivot",
+     .caption = "pivots",
+     .meaning = "acceptance",
+     .digits = 4,
+     .label = "Pivots",
+     .description = "Acceptance of pivot moves",
+     .hint = "share accepted"},
+    {.name = "acceptance_tail_swap",
+     .json = "acceptance/tail_swap",
+     .caption = "tail swaps",
+     .meaning = "acceptance (chains exchanging their ends)",
+     .digits = 4,
+     .label = "Tail swaps",
+     .description = "Acceptance of tail swaps",
+     .hint = "share accepted"},
+    {.name = "internal_distances",
+     .json = "internal_distances",
+     .kind = MeasureKind::Curve,
+     .csv = false,
+     .inSweep = false,
+     .label = "<R²(n)>/n",
+     .description = "Mean squared internal distances over n",
+     .hint = "for n = 1 to N; flat at large n in an equilibrated melt"},
+};
+
+// The value of the melt's measure `name` among `values`; NaN when absent.
+double measure(std::span<const MeasureValue> values, std::string_view name) {
+  const int at = modelInfo(MeltSettings{}).findMeasure(name);
+  return at >= 0 && static_cast<std::size_t>(at) < values.size()
+             ? values[static_cast<std::size_t>(at)].value
+             : std::numeric_limits<double>::quiet_NaN();
+}
+double measureError(std::span<const MeasureValue> values, std::string_view name) {
+  const int at = modelInfo(MeltSettings{}).findMeasure(name);
+  return at >= 0 && static_cast<std::size_t>(at) < values.size()
+             ? values[static_cast<std::size_t>(at)].standardError
+             : std::numeric_limits<double>::quiet_NaN();
+}
+
+const ModelNote kMeltNotes[] = {
+    {.text = "Note: the burn-in covered {burn_in_taus} and the sampling {sampling_taus} "
+             "autocorrelation times of the end-to-end vector; fewer than 10 of either may leave "
+             "the melt out of equilibrium (give more --burn-in or --iterations).",
+     .applies =
+         [](std::span<const MeasureValue> m) {
+           return !(measure(m, "burn_in_taus") >= 10.0) || !(measure(m, "sampling_taus") >= 10.0);
+         }},
+    {.text = "Note: the first and second halves of the samples disagree on <R^2> "
+             "({R2_first_half} against {R2_second_half}, beyond three of their errors): the "
+             "melt may still be drifting.",
+     .applies =
+         [](std::span<const MeasureValue> m) {
+           const double spread =
+               std::hypot(measureError(m, "R2_first_half"), measureError(m, "R2_second_half"));
+           return std::isfinite(spread) && std::abs(measure(m, "R2_first_half") -
+                                                    measure(m, "R2_second_half")) > 3.0 * spread;
+         }},
+};
+
+void checkMelt(const ModelSettings& settings, std::int32_t steps) {
+  const MeltSettings& m = std::get<MeltSettings>(settings);
+  if (m.density && m.box) {
+    throw InputError(
+        "Density and Box side are either-or: give the volume fraction or the side "
+        "of the box, not both.");
+  }
+  const std::int64_t beads = std::int64_t{m.chains} * (std::int64_t{steps} + 1);
+  const std::int64_t side = meltSide(m, steps);
+  if (side < leastSide(m)) {
+    throw InputError("Box side must be at least " + std::to_string(leastSide(m)) +
+                     " where the box is periodic along an axis; " + std::to_string(side) +
+                     " is too small.");
+  }
+  if (side > Melt::kMostSide) {
+    throw InputError(std::to_string(m.chains) + " chains of N = " + std::to_string(steps) +
+                     " need a box of side " + std::to_string(side) + ", more than the " +
+                     std::to_string(Melt::kMostSide) +
+                     " a melt may have: choose fewer chains, a smaller N or a higher density.");
+  }
+  const double fraction = static_cast<double>(beads) / std::pow(static_cast<double>(side), 3.0);
+  if (fraction > kMostMeltDensity) {
+    throw InputError(std::to_string(m.chains) + " chains of N = " + std::to_string(steps) +
+                     " fill a box of side " + std::to_string(side) + " to a volume fraction of " +
+                     formatSignificant(fraction, 4) + ", above the " +
+                     formatNumber(kMostMeltDensity) +
+                     " a melt may have: choose a larger box, fewer chains or a smaller N.");
+  }
+}
+
+}  // namespace
+
+MeltWalls meltWalls(const MeltSettings& settings) {
+  switch (settings.walls) {
+    case 1:
+      return MeltWalls::Z;
+    case 2:
+      return MeltWalls::YZ;
+    case 3:
+      return MeltWalls::XYZ;
+    default:
+      return MeltWalls::None;
+  }
+}
+
+std::int64_t meltSide(const MeltSettings& settings, std::int32_t steps) {
+  if (settings.box) return *settings.box;
+  const double beads = static_cast<double>(settings.chains) * (static_cast<double>(steps) + 1.0);
+  const double density = settings.density.value_or(kDefaultMeltDensity);
+  auto side = static_cast<std::int64_t>(std::llround(std::cbrt(beads / density)));
+  const auto fraction = [beads](std::int64_t l) {
+    return beads / std::pow(static_cast<double>(l), 3.0);
+  };
+  // The neighbour whose volume fraction lies nearer the one asked for, then no denser than
+  // the densest melt allowed.
+  if (side > 1 && std::abs(fraction(side - 1) - density) < std::abs(fraction(side) - density)) {
+    --side;
+  }
+  if (std::abs(fraction(side + 1) - density) < std::abs(fraction(side) - density)) ++side;
+  while (fraction(side) > kMostMeltDensity && side < Melt::kMostSide + 1) ++side;
+  return std::max(side, leastSide(settings));
+}
+
+std::int64_t meltBurnIn(const MeltSettings& settings, std::int32_t steps) {
+  if (settings.burnIn) return *settings.burnIn;
+  // Placeholder until measured: about ten relaxation times of the chains' reptation.
+  return std::max<std::int64_t>(1000, 20 * std::int64_t{steps});
+}
+
+std::int64_t meltSweepsPerSample(const MeltSettings& settings, std::int32_t steps) {
+  if (settings.sweepsPerSample) return *settings.sweepsPerSample;
+  return std::max<std::int64_t>(10, steps / 2);
+}
+
+const ModelInfo& modelInfo(const MeltSettings&) {
+  static const ModelInfo model{
+      .key = "melt",
+      .title = "Melt",
+      .caption = "Melt (many chains at a density)",
+      .exportHeading = "Lattice Melt",
+      .summary =
+          "C self- and mutually avoiding chains of N steps in a periodic or walled box at "
+          "a density, equilibrated by lattice Monte Carlo moves",
+      .runner = "melt",
+      .sample = "sample",
+      .samples = "samples",
+      .describedSample = "sample",
+      .describedSamples = "samples",
+      .sampleCount = "chains",
+      .sampleIterations = 20,
+      .countsTrials = false,
+      .selfAvoiding = true,
+      // Chains in a melt are ideal (Flory), so their size goes as N^0.5, and lp as the free
+      // walk's.
+      .sizeExponent = 0.5,
+      .persistence = [](double meanDistance, double n) { return meanDistance / std::pow(n, 0.5); },
+      .persistencePower = 1.0,
+      .settings = kMeltSettings,
+      .headline = 0,
+      .exportLabel = "Chains:",
+      .phrase = "{} chains",
+      .measures = kMeltMeasures,
+      .measuresKey = "melt",
+      .measuresTitle = "Melt",
+      .statisticsHeading =
+          "Extended statistics over {chains_sampled} chains in {samples|sample|samples} of the "
+          "melt (means +/- standard error from the autocorrelation of the samples):",
+      .notes = kMeltNotes,
+      .settledNote =
+          "Equilibrated: the burn-in covered {burn_in_taus} and the sampling "
+          "{sampling_taus} autocorrelation times of the end-to-end vector, and the two "
+          "halves of the samples agree on <R^2>.",
+      .defaults = [] { return ModelSettings(MeltSettings{}); },
+      .check = checkMelt,
+      // A chain's unwrapped sites while it is measured.
+      .bytesPerSite = [](const ModelSettings&) -> std::uint64_t { return 12; },
+      .stepLength = [](const ModelSettings&) -> std::int64_t { return 1; },
+      .grower = nullptr,
+  };
+  return model;
+}
+
+}  // namespace polychain

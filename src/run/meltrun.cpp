@@ -1,0 +1,309 @@
+// The melt model's runner: one unit, the melt itself, a Markov chain of configurations of its
+// C chains in their box. After the burn-in it takes a sample every so many sweeps: each
+// sample adds every chain to the run's sums, the chains' mean R^2, |R| and Rg^2 to a time
+// series (whose autocorrelation gives the errors), and now and then every chain's internal
+// distances. After every sweep of the sampling the end-to-end vectors go to a correlator,
+// whose integrated time says how many of them the burn-in and the sampling covered.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+#include "analysis/timeseries.h"
+#include "analysis/vectorcorrelation.h"
+#include "chain/meltmodel.h"
+#include "run/runner.h"
+
+namespace polychain {
+
+namespace {
+
+// Attempted moves between two looks at the stop flag: about a millisecond of work.
+constexpr std::int64_t kPollEvery = std::int64_t{1} << 15;
+
+// What a melt leaves, followed by its internal distances' sums at n = 0 .. N.
+struct MeltNote {
+  RunSums sums;
+  SeriesSummary series;                 // the chains' mean R^2, |R| and Rg^2, a sample each
+  SeriesSummary firstHalf, secondHalf;  // the same over each half of the samples
+  double tau = 0.0;                     // of the end-to-end vectors, in sweeps
+  std::int64_t settled = 0;             // 1 when its window settled
+  std::int64_t side = 0;
+  double fraction = 0.0;
+  std::int64_t sweeps = 0;  // of the sampling
+  std::array<std::int64_t, kMeltMoves> attempted{};
+  std::array<std::int64_t, kMeltMoves> accepted{};
+  std::int64_t configurations = 0;  // added to the internal distances
+  std::int64_t chainsAdded = 0;
+};
+
+const MeltSettings& settingsOf(const RunParams& params) {
+  return std::get<MeltSettings>(params.model);
+}
+
+std::array<bool, 3> periodicAxes(MeltWalls walls) {
+  switch (walls) {
+    case MeltWalls::None:
+      return {true, true, true};
+    case MeltWalls::Z:
+      return {true, true, false};
+    case MeltWalls::YZ:
+      return {true, false, false};
+    case MeltWalls::XYZ:
+      return {false, false, false};
+  }
+  return {true, true, true};
+}
+
+// `sweeps` sweeps of `melt` in pieces, polling the stop flag between them and reporting the
+// share of the run's sweeps done; `afterSweep` is called after each whole sweep. False when
+// the run stopped.
+template <class AfterSweep>
+bool runSweeps(Melt& melt, RandomSource& random, std::int64_t sweeps, RunControl& control,
+               std::int64_t& done, double total, const AfterSweep& afterSweep) {
+  const std::int64_t perSweep = melt.sweepAttempts();
+  for (std::int64_t s = 0; s < sweeps; ++s) {
+    for (std::int64_t left = perSweep; left > 0;) {
+      const std::int64_t piece = std::min(left, kPollEvery);
+      melt.attempt(random, piece);
+      left -= piece;
+      if (control.pollStop()) return false;
+    }
+    afterSweep();
+    control.reportShare(static_cast<double>(++done) / total);
+  }
+  return true;
+}
+
+// Runs the melt of `params` from `random` into `note` and `internal`; the last sample's chains
+// go to `left` (the last chain from its own first site, the box of every chain) and to `sites`
+// when it is set. False when the run stopped.
+bool runMelt(const RunParams& params, RandomSource random, RunControl& control, MeltNote& note,
+             MeltInternalDistances& internal, RunLeftovers& left, const ChainSitesSink& sites) {
+  const MeltSettings& settings = settingsOf(params);
+  const auto side = static_cast<std::int32_t>(meltSide(settings, params.steps));
+  Melt melt(settings.chains, params.steps, side, meltWalls(settings));
+  note.side = side;
+  note.fraction = melt.volumeFraction();
+  const std::int64_t burnIn = meltBurnIn(settings, params.steps);
+  const std::int64_t perSample = meltSweepsPerSample(settings, params.steps);
+  const std::int64_t samples = params.iterations;
+  const double total =
+      static_cast<double>(burnIn) + static_cast<double>(perSample) * static_cast<double>(samples);
+  std::int64_t done = 0;
+  if (!runSweeps(melt, random, burnIn, control, done, total, [] {})) return false;
+  melt.resetCounts();
+
+  const std::int32_t chains = melt.chains();
+  VectorAutocorrelation correlation(chains);
+  std::vector<double> ends(static_cast<std::size_t>(
+      3 * std::min<std::int64_t>(chains, VectorAutocorrelation::kMostVectors)));
+  const auto followEnds = [&] {
+    for (std::size_t c = 0; c < ends.size() / 3; ++c) {
+      const MeltChainShape shape = melt.shape(static_cast<std::int32_t>(c));
+      ends[3 * c] = shape.endToEnd.x;
+      ends[3 * c + 1] = shape.endToEnd.y;
+      ends[3 * c + 2] = shape.endToEnd.z;
+    }
+    correlation.add(ends);
+  };
+  // Internal distances every `spacing` samples, so that they cost a fraction of the sweeps
+  // (C N^2 / 2 pairs against C (N + 1) attempts a sweep, a pair some hundred times cheaper).
+  const std::int64_t spacing =
+      std::max<std::int64_t>(1, (params.steps + 40 * perSample - 1) / (40 * perSample));
+  MeasuredSeries series(samples), firstHalf((samples + 1) / 2), secondHalf(samples / 2 + 1);
+  std::vector<Point> chain;
+  for (std::int64_t s = 0; s < samples; ++s) {
+    if (!runSweeps(melt, random, perSample, control, done, total, followEnds)) return false;
+    note.sweeps += perSample;
+    double r2 = 0.0, r = 0.0, rg2 = 0.0;
+    for (std::int32_t c = 0; c < chains; ++c) {
+      chain.clear();
+      melt.forEachSite(c, [&chain](std::int32_t x, std::int32_t y, std::int32_t z) {
+        chain.push_back(Point{x, y, z});
+      });
+      const ChainSummary summary = summarizeChain(chain, params.steps);
+      note.sums.add(summary);
+      const Point e = summary.end;
+      const double e2 = static_cast<double>(std::int64_t{e.x} * e.x + std::int64_t{e.y} * e.y +
+                                            std::int64_t{e.z} * e.z);
+      r2 += e2;
+      r += std::sqrt(e2);
+      rg2 += summary.rg2CentreOfMass;
+      if (s + 1 == samples && c + 1 == chains) left.lastSites = chain;
+    }
+    const double n = chains;
+    series.add(r2 / n, r / n, rg2 / n);
+    (2 * s < samples ? firstHalf : secondHalf).add(r2 / n, r / n, rg2 / n);
+    if (s % spacing == 0 || s + 1 == samples) internal.add(melt);
+    if (control.pollStop()) return false;
+  }
+  note.series = series.summary();
+  note.firstHalf = firstHalf.summary();
+  note.secondHalf = secondHalf.summary();
+  const VectorAutocorrelation::Time time = correlation.integratedTime();
+  note.tau = time.tau;
+  note.settled = time.settled ? 1 : 0;
+  note.attempted = melt.counts().attempted;
+  note.accepted = melt.counts().accepted;
+  note.configurations = internal.configurations();
+  note.chainsAdded = internal.chains();
+
+  ChainBox box;
+  box.side = side;
+  box.periodic = periodicAxes(meltWalls(settings));
+  box.sitesPerChain = std::int64_t{params.steps} + 1;
+  if (!sites)
+    box.sites.reserve(static_cast<std::size_t>(chains) *
+                      static_cast<std::size_t>(box.sitesPerChain));
+  for (std::int32_t c = 0; c < chains; ++c) {
+    melt.chainSites(c, chain);
+    if (sites) {
+      sites(c, chain);
+    } else {
+      box.sites.insert(box.sites.end(), chain.begin(), chain.end());
+    }
+  }
+  left.box = std::move(box);
+  control.chainDone(samples);
+  return true;
+}
+
+class MeltTally final : public UnitTally {
+ public:
+  explicit MeltTally(const RunParams& params) : m_params(params) {}
+
+  void add(std::span<const std::byte> result) override {
+    m_note = fromResultBytes<MeltNote>(result.first(sizeof(MeltNote)));
+    const std::span<const std::byte> sums = result.subspan(sizeof(MeltNote));
+    m_internal.resize(sums.size() / sizeof(double));
+    std::memcpy(m_internal.data(), sums.data(), m_internal.size() * sizeof(double));
+  }
+
+  void finish(RunResult& out) override {
+    const ModelInfo& model = modelOf(m_params.model);
+    const MeltSettings& settings = settingsOf(m_params);
+    out.sums = m_note.sums;
+    out.values = resultValues(model, m_params.steps, out.sums, false);
+    const MeasuredStats stats = combineSeries(std::span(&m_note.series, 1));
+    out.extended = stats.stats;
+    out.extended.chains = out.sums.chains;
+    out.measures.assign(model.measures.size(), MeasureValue{});
+    const auto at = [&](std::string_view name) -> MeasureValue& {
+      return out.measures[static_cast<std::size_t>(model.findMeasure(name))];
+    };
+    const auto count = [](std::int64_t n) { return static_cast<double>(n); };
+    const std::int64_t burnIn = meltBurnIn(settings, m_params.steps);
+    at("side").value = count(m_note.side);
+    at("volume_fraction").value = m_note.fraction;
+    at("samples").value = count(m_params.iterations);
+    at("chains_sampled").value = count(out.sums.chains);
+    at("burn_in").value = count(burnIn);
+    at("sweeps_per_sample").value = count(meltSweepsPerSample(settings, m_params.steps));
+    at("sweeps").value = count(m_note.sweeps);
+    at("tau_end_to_end").value = m_note.tau;
+    at("tau_settled").value = count(m_note.settled);
+    at("burn_in_taus").value = count(burnIn) / m_note.tau;
+    at("sampling_taus").value = count(m_note.sweeps) / m_note.tau;
+    const auto half = [](const SeriesSummary& s, MeasureValue& v) {
+      v.value = s.r2.n > 0 ? s.r2.mean : std::numeric_limits<double>::quiet_NaN();
+      v.standardError = std::sqrt(s.r2.varianceOfMean);
+    };
+    half(m_note.firstHalf, at("R2_first_half"));
+    half(m_note.secondHalf, at("R2_second_half"));
+    static constexpr std::string_view kAcceptance[kMeltMoves] = {
+        "acceptance_end",       "acceptance_kink",  "acceptance_crankshaft",
+        "acceptance_reptation", "acceptance_pivot", "acceptance_tail_swap"};
+    for (std::size_t k = 0; k < kMeltMoves; ++k) {
+      at(kAcceptance[k]).value = m_note.attempted[k] > 0
+                                     ? count(m_note.accepted[k]) / count(m_note.attempted[k])
+                                     : std::numeric_limits<double>::quiet_NaN();
+    }
+    // <R^2(n)>/n: the pairs n apart are chains added (N + 1 - n) a configuration.
+    MeasureValue& curve = at("internal_distances");
+    for (std::int32_t n = 1; n <= m_params.steps; ++n) {
+      const double pairs = count(m_note.chainsAdded) * count(m_params.steps + 1 - n);
+      const auto i = static_cast<std::size_t>(n);
+      curve.curve.push_back(i < m_internal.size() && pairs > 0.0
+                                ? m_internal[i] / pairs / n
+                                : std::numeric_limits<double>::quiet_NaN());
+    }
+  }
+
+ private:
+  const RunParams& m_params;
+  MeltNote m_note;
+  std::vector<double> m_internal;
+};
+
+class MeltRunner final : public ModelRunner {
+ public:
+  std::int64_t units(const RunParams&) const override { return 1; }
+  std::int64_t samples(const RunParams& params, std::int64_t, std::int64_t count) const override {
+    return count * params.iterations;
+  }
+  std::int64_t unitCost(const RunParams&) const override {
+    return std::numeric_limits<std::int64_t>::max();
+  }
+  std::size_t unitBytes(const RunParams& params) const override {
+    return sizeof(MeltNote) + sizeof(double) * (static_cast<std::size_t>(params.steps) + 1);
+  }
+  bool independentSamples() const override { return false; }
+  std::int64_t sampledChains(const RunParams& params) const override {
+    return settingsOf(params).chains;
+  }
+
+  void runUnits(const RunParams& params, const Block& block, RunControl& control,
+                const UnitSink& sink, RunLeftovers& left,
+                const ChainSitesSink& sites) const override {
+    if (block.count < 1) return;
+    MeltNote note;
+    MeltInternalDistances internal(params.steps);
+    try {
+      if (!runMelt(params, block.stream, control, note, internal, left, sites)) return;
+    } catch (const std::bad_alloc&) {
+      control.stop(RunStatus::OutOfMemory);
+      return;
+    }
+    std::vector<std::byte> bytes(unitBytes(params));
+    std::memcpy(bytes.data(), &note, sizeof(MeltNote));
+    const std::vector<double>& sums = internal.sums();
+    std::memcpy(bytes.data() + sizeof(MeltNote), sums.data(),
+                std::min(sums.size() * sizeof(double), bytes.size() - sizeof(MeltNote)));
+    sink(block.first, bytes);
+  }
+
+  std::unique_ptr<UnitTally> tally(const RunParams& params) const override {
+    return std::make_unique<MeltTally>(params);
+  }
+
+  // The melt (its sites and the box's cells), the last sample's box of chains, the correlator
+  // and the internal distances.
+  RunnerMemory memory(const RunParams& params) const override {
+    const MeltSettings& settings = settingsOf(params);
+    const std::int64_t side = meltSide(settings, params.steps);
+    const std::int64_t sites = std::int64_t{settings.chains} * (std::int64_t{params.steps} + 1);
+    const std::uint64_t followed = static_cast<std::uint64_t>(
+        std::min<std::int64_t>(settings.chains, VectorAutocorrelation::kMostVectors));
+    const std::uint64_t bytes = Melt::bytesNeeded(settings.chains, params.steps, side) +
+                                static_cast<std::uint64_t>(sites) * sizeof(Point) +
+                                followed * 48 * 24 * 16 +
+                                16 * (static_cast<std::uint64_t>(params.steps) + 1);
+    return {bytes,
+            "Chains = " + std::to_string(settings.chains) + " of N = " +
+                std::to_string(params.steps) + " in a box of side " + std::to_string(side),
+            "Choose fewer chains or a smaller N."};
+  }
+};
+
+}  // namespace
+
+const ModelRunner& meltRunner() {
+  static const MeltRunner runner;
+  return runner;
+}
+
+}  // namespace polychain

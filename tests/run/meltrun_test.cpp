@@ -1,0 +1,137 @@
+// The melt through the run frame: one chain in a box much wider than it samples the
+// self-avoiding walk (the pivot model's numbers), the same bits on any thread count, a sample
+// that is the run's last sample, and the checks of its settings.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "chain/meltmodel.h"
+#include "polychain/run.h"
+#include "polychain/sample.h"
+#include "reference/runparams.h"
+#include "run/samebits.h"
+
+namespace polychain {
+namespace {
+
+using reference::runParams;
+
+RunResult run(const RunParams& p) {
+  RunObserver quiet;
+  return runSimulation(p, quiet);
+}
+
+double measure(const RunResult& r, std::string_view name) {
+  const int at = modelInfo(MeltSettings{}).findMeasure(name);
+  EXPECT_GE(at, 0) << name;
+  return r.measures.at(static_cast<std::size_t>(at)).value;
+}
+
+MeltSettings melt(std::int32_t chains, std::int32_t box) {
+  MeltSettings m;
+  m.chains = chains;
+  m.box = box;
+  return m;
+}
+
+// A single chain whose box is wider than the chain is long meets neither walls nor its own
+// images: its moves sample every self-avoiding walk alike, as the pivot model does.
+TEST(MeltRun, OneChainInAWideBoxIsThePivotModelsWalk) {
+  for (const std::int32_t steps : {50, 100}) {
+    SCOPED_TRACE("N=" + std::to_string(steps));
+    MeltSettings one = melt(1, steps + 2);
+    one.burnIn = 2000;
+    one.sweepsPerSample = 5;
+    const RunResult m = run(runParams(one, steps, 8000, 11, 1));
+    ASSERT_EQ(m.status, RunStatus::Finished);
+    PivotSettings pivot;
+    pivot.pivotsPerSample = 50;
+    const RunResult p = run(runParams(pivot, steps, 20000, 12, 2));
+    ASSERT_EQ(p.status, RunStatus::Finished);
+    const auto agree = [](const Estimate& a, const Estimate& b) {
+      EXPECT_TRUE(a.hasError() && b.hasError());
+      EXPECT_NEAR(a.value, b.value, 4 * std::hypot(a.standardError, b.standardError));
+      // Precise enough to tell the walk from the free walk's (N and N / 6).
+      EXPECT_LT(a.standardError, 0.03 * a.value);
+    };
+    agree(m.extended.meanSquaredEnd, p.extended.meanSquaredEnd);
+    agree(m.extended.meanSquaredRg, p.extended.meanSquaredRg);
+    EXPECT_GE(measure(m, "sampling_taus"), 10.0);
+  }
+}
+
+TEST(MeltRun, GivesTheSameBitsOnAnyThreadCountAndItsSampleIsTheRunsLastSample) {
+  MeltSettings settings = melt(12, 7);
+  settings.walls = 1;  // a slit
+  settings.burnIn = 50;
+  settings.sweepsPerSample = 3;
+  RunParams p = runParams(settings, 12, 30, 5, 1);
+  const RunResult one = run(p);
+  p.threads = 2;
+  const RunResult two = run(p);
+  expectSameBits(one, two);
+  ASSERT_TRUE(one.box);
+  EXPECT_EQ(one.box->side, 7);
+  EXPECT_EQ(one.box->periodic, (std::array<bool, 3>{true, true, false}));
+  EXPECT_EQ(one.box->chains(), 12);
+  EXPECT_EQ(one.extended.chains, 12 * 30);
+  EXPECT_DOUBLE_EQ(measure(one, "volume_fraction"), 12.0 * 13 / 343);
+
+  // A sample of 12 chains is the box of the run's last sample, and its last chain, moved to
+  // start at the origin, is the run's last chain.
+  RunParams s = p;
+  setSampleCount(s, 12);
+  s.iterations = p.iterations;
+  RunObserver quiet;
+  const ChainSample sample = sampleChains(s, quiet);
+  ASSERT_EQ(sample.status, RunStatus::Finished);
+  ASSERT_TRUE(sample.box);
+  EXPECT_EQ(sample.chains, 12);
+  EXPECT_EQ(sample.sites, one.box->sites);
+  const auto last = sample.chain(11);
+  ASSERT_EQ(last.size(), one.lastSites.size());
+  for (std::size_t i = 0; i < last.size(); ++i) {
+    const Point& a = last[i];
+    EXPECT_EQ((Point{a.x - last[0].x, a.y - last[0].y, a.z - last[0].z}), one.lastSites[i]);
+    // Between the walls of the slit every site stays inside the box.
+    EXPECT_GE(a.z, 0);
+    EXPECT_LT(a.z, 7);
+  }
+}
+
+TEST(MeltRun, RefusesWhatNoMeltCanBe) {
+  const auto refusal = [](const MeltSettings& m, std::int32_t steps) -> std::string {
+    try {
+      validateParams(runParams(m, steps, 1, 1));
+    } catch (const InputError& e) {
+      return e.what();
+    }
+    return {};
+  };
+  MeltSettings both = melt(10, 10);
+  both.density = 0.5;
+  EXPECT_NE(refusal(both, 10).find("either-or"), std::string::npos);
+  EXPECT_NE(refusal(melt(100, 10), 10).find("volume fraction"), std::string::npos);
+  EXPECT_NE(refusal(melt(1, 2), 1).find("at least 3"), std::string::npos);
+  MeltSettings closed = melt(1, 2);
+  closed.walls = 3;
+  EXPECT_EQ(refusal(closed, 1), "");
+  MeltSettings dense;
+  dense.density = 0.9;
+  EXPECT_NE(refusal(dense, 10).find("Density"), std::string::npos);
+  // The side whose volume fraction comes closest to the one asked for: 10^4 sites at 0.5
+  // want 20000 cells, 27^3 = 19683 (0.508) against 28^3 = 21952 (0.456); never denser than
+  // 0.8 (26 chains of 24 steps, 650 sites, want 812.5 cells at 0.8: 9^3 = 729 would give
+  // 0.89, so 10^3, 0.65).
+  MeltSettings asked;
+  asked.chains = 100;
+  asked.density = 0.5;
+  EXPECT_EQ(meltSide(asked, 99), 27);
+  asked.chains = 26;
+  asked.density = 0.8;
+  EXPECT_EQ(meltSide(asked, 24), 10);
+}
+
+}  // namespace
+}  // namespace polychain
