@@ -368,22 +368,51 @@ void PivotWalk::refreshBlock(std::int32_t lo, std::int32_t count) {
   BlockBox& b = m_blockBoxes[static_cast<std::size_t>(lo >> 4)];
   BlockMoments& m = m_blockMoments[static_cast<std::size_t>(lo >> 4)];
   const std::uint32_t* sites = &m_sites[static_cast<std::size_t>(lo)];
-  std::int32_t box[6] = {127, 127, 127, 127, 127, 127};
-  std::int32_t p[3] = {0, 0, 0};
+  std::int32_t box[6], last[3];
+  boxOfSites(sites, count, box, last);
   std::int32_t sum[3] = {0, 0, 0};
   std::int32_t squares = 0;
-  for (std::int32_t j = 0; j < count; ++j) {
+  std::int32_t j = 0;
+#if defined(__SSE2__)
+  // Four sites at a time: each coordinate sign-extended in its own lane and summed; the squares
+  // by multiply-add of x and y as 16-bit halves of one lane, then of z alone.
+  {
+    __m128i sx = _mm_setzero_si128(), sy = sx, sz = sx, sq = sx;
+    const __m128i low = _mm_set1_epi32(0xFFFF);
+    for (; j + 4 <= count; j += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sites + j));
+      const __m128i x = _mm_srai_epi32(_mm_slli_epi32(v, 24), 24);
+      const __m128i y = _mm_srai_epi32(_mm_slli_epi32(v, 16), 24);
+      const __m128i z = _mm_srai_epi32(_mm_slli_epi32(v, 8), 24);
+      sx = _mm_add_epi32(sx, x);
+      sy = _mm_add_epi32(sy, y);
+      sz = _mm_add_epi32(sz, z);
+      const __m128i xy = _mm_or_si128(_mm_and_si128(x, low), _mm_slli_epi32(y, 16));
+      const __m128i z16 = _mm_and_si128(z, low);
+      sq = _mm_add_epi32(sq, _mm_add_epi32(_mm_madd_epi16(xy, xy), _mm_madd_epi16(z16, z16)));
+    }
+    const auto total = [](__m128i v) {
+      v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4E));
+      v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xB1));
+      return static_cast<std::int32_t>(_mm_cvtsi128_si32(v));
+    };
+    sum[0] = total(sx);
+    sum[1] = total(sy);
+    sum[2] = total(sz);
+    squares = total(sq);
+  }
+#endif
+  for (; j < count; ++j) {
+    std::int32_t p[3];
     unpack(sites[j], p);
     for (int k = 0; k < 3; ++k) {
-      box[k] = std::min(box[k], p[k]);
-      box[k + 3] = std::min(box[k + 3], -p[k]);
       sum[k] += p[k];
       squares += p[k] * p[k];
     }
   }
   for (int k = 0; k < 6; ++k) b.box[k] = static_cast<std::int8_t>(box[k]);
   for (int k = 0; k < 3; ++k) {
-    b.last[k] = static_cast<std::int8_t>(p[k]);
+    b.last[k] = static_cast<std::int8_t>(last[k]);
     m.sum[k] = sum[k];
   }
   m.squares = squares;
