@@ -329,6 +329,14 @@ void boxOfSites(const std::uint32_t* sites, std::int32_t count, std::int32_t* bo
       least = _mm_min_epu8(least, v);
       most = _mm_max_epu8(most, v);
     }
+    if (j < count) {
+      // The last four sites, some of them seen already, which leaves the bounds as they are.
+      const __m128i v =
+          _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sites + count - 4)), bias);
+      least = _mm_min_epu8(least, v);
+      most = _mm_max_epu8(most, v);
+      j = count;
+    }
     least = _mm_min_epu8(least, _mm_shuffle_epi32(least, 0x4E));
     least = _mm_min_epu8(least, _mm_shuffle_epi32(least, 0xB1));
     most = _mm_max_epu8(most, _mm_shuffle_epi32(most, 0x4E));
@@ -472,6 +480,15 @@ std::uint32_t sitesInside(const std::uint32_t* sites, std::int32_t count, const 
     const __m128i d = _mm_sub_epi8(v, corner);
     const __m128i all = _mm_cmpeq_epi32(_mm_cmpeq_epi8(_mm_min_epu8(d, spans), d), ones);
     inside |= static_cast<std::uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(all))) << j;
+  }
+  if (j < count && count >= 4) {
+    // The last four sites, some of them seen already: their bits are set again.
+    j = count - 4;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sites + j));
+    const __m128i d = _mm_sub_epi8(v, corner);
+    const __m128i all = _mm_cmpeq_epi32(_mm_cmpeq_epi8(_mm_min_epu8(d, spans), d), ones);
+    inside |= static_cast<std::uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(all))) << j;
+    j = count;
   }
 #endif
   for (; j < count; ++j) {
