@@ -257,12 +257,31 @@ void PivotWalk::prefetchRef(std::int32_t ref) const {
   }
 }
 
+std::int32_t PivotWalk::boxAndLastOf(std::int32_t ref, std::int32_t* box,
+                                     std::int32_t* last) const {
+  if (ref > 0) {
+    const Node& n = at(ref);
+    for (int k = 0; k < 6; ++k) box[k] = n.box[k];
+    for (int k = 0; k < 3; ++k) last[k] = n.last[k];
+    return countOf(n);
+  }
+  if (isPart(ref)) {
+    const Part& c = part(ref);
+    for (int k = 0; k < 6; ++k) box[k] = c.box[k];
+    for (int k = 0; k < 3; ++k) last[k] = c.last[k];
+    return c.run.count;
+  }
+  const BlockBox& b = blockBox(ref);
+  for (int k = 0; k < 6; ++k) box[k] = b.box[k];
+  for (int k = 0; k < 3; ++k) last[k] = b.last[k];
+  return b.sites;
+}
+
 void PivotWalk::refresh(std::int32_t slot) {
   Node& n = at(slot);
   std::int32_t leftBox[6], rightBox[6], leftLast[3], rightLast[3];
-  const std::int32_t sites = boxOf(n.left, leftBox) + boxOf(n.right, rightBox);
-  lastOf(n.left, leftLast);
-  lastOf(n.right, rightLast);
+  const std::int32_t sites =
+      boxAndLastOf(n.left, leftBox, leftLast) + boxAndLastOf(n.right, rightBox, rightLast);
   const int s = symmetryOf(n);
   const std::uint8_t* lane = kTables.lane[s];
   for (int k = 0; k < 3; ++k) {
