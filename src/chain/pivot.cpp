@@ -1,12 +1,16 @@
 #include "chain/pivot.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <new>
 #include <stdexcept>
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
 namespace polychain {
@@ -253,12 +257,31 @@ void PivotWalk::prefetchRef(std::int32_t ref) const {
   }
 }
 
+std::int32_t PivotWalk::boxAndLastOf(std::int32_t ref, std::int32_t* box,
+                                     std::int32_t* last) const {
+  if (ref > 0) {
+    const Node& n = at(ref);
+    for (int k = 0; k < 6; ++k) box[k] = n.box[k];
+    for (int k = 0; k < 3; ++k) last[k] = n.last[k];
+    return countOf(n);
+  }
+  if (isPart(ref)) {
+    const Part& c = part(ref);
+    for (int k = 0; k < 6; ++k) box[k] = c.box[k];
+    for (int k = 0; k < 3; ++k) last[k] = c.last[k];
+    return c.run.count;
+  }
+  const BlockBox& b = blockBox(ref);
+  for (int k = 0; k < 6; ++k) box[k] = b.box[k];
+  for (int k = 0; k < 3; ++k) last[k] = b.last[k];
+  return b.sites;
+}
+
 void PivotWalk::refresh(std::int32_t slot) {
   Node& n = at(slot);
   std::int32_t leftBox[6], rightBox[6], leftLast[3], rightLast[3];
-  const std::int32_t sites = boxOf(n.left, leftBox) + boxOf(n.right, rightBox);
-  lastOf(n.left, leftLast);
-  lastOf(n.right, rightLast);
+  const std::int32_t sites =
+      boxAndLastOf(n.left, leftBox, leftLast) + boxAndLastOf(n.right, rightBox, rightLast);
   const int s = symmetryOf(n);
   const std::uint8_t* lane = kTables.lane[s];
   for (int k = 0; k < 3; ++k) {
@@ -312,13 +335,51 @@ void boxOfSites(const std::uint32_t* sites, std::int32_t count, std::int32_t* bo
     box[k] = last[k];
     box[k + 3] = -last[k];
   }
-  for (std::int32_t j = 1; j < count; ++j) {
-    unpack(sites[j], last);
+  std::int32_t j = 1;
+#if defined(__SSE2__)
+  // Four sites at a time, their bytes offset by 128 so that unsigned order is the signed one.
+  if (count >= 5) {
+    const __m128i bias = _mm_set1_epi32(static_cast<int>(0x80808080U));
+    __m128i least = _mm_xor_si128(_mm_set1_epi32(static_cast<int>(sites[0])), bias);
+    __m128i most = least;
+    for (; j + 4 <= count; j += 4) {
+      const __m128i v =
+          _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sites + j)), bias);
+      least = _mm_min_epu8(least, v);
+      most = _mm_max_epu8(most, v);
+    }
+    if (j < count) {
+      // The last four sites, some of them seen already, which leaves the bounds as they are.
+      const __m128i v =
+          _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sites + count - 4)), bias);
+      least = _mm_min_epu8(least, v);
+      most = _mm_max_epu8(most, v);
+      j = count;
+    }
+    least = _mm_min_epu8(least, _mm_shuffle_epi32(least, 0x4E));
+    least = _mm_min_epu8(least, _mm_shuffle_epi32(least, 0xB1));
+    most = _mm_max_epu8(most, _mm_shuffle_epi32(most, 0x4E));
+    most = _mm_max_epu8(most, _mm_shuffle_epi32(most, 0xB1));
+    const auto low = static_cast<std::uint32_t>(_mm_cvtsi128_si32(least)) ^ 0x80808080U;
+    const auto high = static_cast<std::uint32_t>(_mm_cvtsi128_si32(most)) ^ 0x80808080U;
+    std::int32_t lowest[3], highest[3];
+    unpack(low, lowest);
+    unpack(high, highest);
     for (int k = 0; k < 3; ++k) {
-      box[k] = std::min(box[k], last[k]);
-      box[k + 3] = std::min(box[k + 3], -last[k]);
+      box[k] = lowest[k];
+      box[k + 3] = -highest[k];
     }
   }
+#endif
+  for (; j < count; ++j) {
+    std::int32_t p[3];
+    unpack(sites[j], p);
+    for (int k = 0; k < 3; ++k) {
+      box[k] = std::min(box[k], p[k]);
+      box[k + 3] = std::min(box[k + 3], -p[k]);
+    }
+  }
+  unpack(sites[count - 1], last);
 }
 
 }  // namespace
@@ -334,22 +395,51 @@ void PivotWalk::refreshBlock(std::int32_t lo, std::int32_t count) {
   BlockBox& b = m_blockBoxes[static_cast<std::size_t>(lo >> 4)];
   BlockMoments& m = m_blockMoments[static_cast<std::size_t>(lo >> 4)];
   const std::uint32_t* sites = &m_sites[static_cast<std::size_t>(lo)];
-  std::int32_t box[6] = {127, 127, 127, 127, 127, 127};
-  std::int32_t p[3] = {0, 0, 0};
+  std::int32_t box[6], last[3];
+  boxOfSites(sites, count, box, last);
   std::int32_t sum[3] = {0, 0, 0};
   std::int32_t squares = 0;
-  for (std::int32_t j = 0; j < count; ++j) {
+  std::int32_t j = 0;
+#if defined(__SSE2__)
+  // Four sites at a time: each coordinate sign-extended in its own lane and summed; the squares
+  // by multiply-add of x and y as 16-bit halves of one lane, then of z alone.
+  {
+    __m128i sx = _mm_setzero_si128(), sy = sx, sz = sx, sq = sx;
+    const __m128i low = _mm_set1_epi32(0xFFFF);
+    for (; j + 4 <= count; j += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sites + j));
+      const __m128i x = _mm_srai_epi32(_mm_slli_epi32(v, 24), 24);
+      const __m128i y = _mm_srai_epi32(_mm_slli_epi32(v, 16), 24);
+      const __m128i z = _mm_srai_epi32(_mm_slli_epi32(v, 8), 24);
+      sx = _mm_add_epi32(sx, x);
+      sy = _mm_add_epi32(sy, y);
+      sz = _mm_add_epi32(sz, z);
+      const __m128i xy = _mm_or_si128(_mm_and_si128(x, low), _mm_slli_epi32(y, 16));
+      const __m128i z16 = _mm_and_si128(z, low);
+      sq = _mm_add_epi32(sq, _mm_add_epi32(_mm_madd_epi16(xy, xy), _mm_madd_epi16(z16, z16)));
+    }
+    const auto total = [](__m128i v) {
+      v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4E));
+      v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xB1));
+      return static_cast<std::int32_t>(_mm_cvtsi128_si32(v));
+    };
+    sum[0] = total(sx);
+    sum[1] = total(sy);
+    sum[2] = total(sz);
+    squares = total(sq);
+  }
+#endif
+  for (; j < count; ++j) {
+    std::int32_t p[3];
     unpack(sites[j], p);
     for (int k = 0; k < 3; ++k) {
-      box[k] = std::min(box[k], p[k]);
-      box[k + 3] = std::min(box[k + 3], -p[k]);
       sum[k] += p[k];
       squares += p[k] * p[k];
     }
   }
   for (int k = 0; k < 6; ++k) b.box[k] = static_cast<std::int8_t>(box[k]);
   for (int k = 0; k < 3; ++k) {
-    b.last[k] = static_cast<std::int8_t>(p[k]);
+    b.last[k] = static_cast<std::int8_t>(last[k]);
     m.sum[k] = sum[k];
   }
   m.squares = squares;
@@ -389,60 +479,118 @@ void PivotWalk::cut(std::int32_t lo, std::int32_t hi, std::int32_t site, std::in
   *rightSymmetry = turn;
 }
 
+namespace {
+
+// Which of `count` (at most 32) packed sites lie inside the box of lower corner lo and spans
+// span: bit j for site j. Branch-free: which sites are inside is not predictable.
+std::uint32_t sitesInside(const std::uint32_t* sites, std::int32_t count, const std::int32_t* lo,
+                          const std::uint32_t* span) {
+  std::uint32_t inside = 0;
+  std::int32_t j = 0;
+#if defined(__SSE2__)
+  // Four sites at a time, a byte a coordinate: (p - lo) mod 256 <= span is the test below, since
+  // sites and box lie within a block's reach of its origin. The fourth byte always passes.
+  const __m128i corner = _mm_set1_epi32(static_cast<int>(pack(lo)));
+  const __m128i spans =
+      _mm_set1_epi32(static_cast<int>(span[0] | span[1] << 8 | span[2] << 16 | 0xFF000000U));
+  const __m128i ones = _mm_set1_epi32(-1);
+  for (; j + 4 <= count; j += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sites + j));
+    const __m128i d = _mm_sub_epi8(v, corner);
+    const __m128i all = _mm_cmpeq_epi32(_mm_cmpeq_epi8(_mm_min_epu8(d, spans), d), ones);
+    inside |= static_cast<std::uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(all))) << j;
+  }
+  if (j < count && count >= 4) {
+    // The last four sites, some of them seen already: their bits are set again.
+    j = count - 4;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sites + j));
+    const __m128i d = _mm_sub_epi8(v, corner);
+    const __m128i all = _mm_cmpeq_epi32(_mm_cmpeq_epi8(_mm_min_epu8(d, spans), d), ones);
+    inside |= static_cast<std::uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(all))) << j;
+    j = count;
+  }
+#endif
+  for (; j < count; ++j) {
+    std::int32_t p[3];
+    unpack(sites[j], p);
+    const std::uint32_t in = (static_cast<std::uint32_t>(p[0] - lo[0]) <= span[0]) &
+                             (static_cast<std::uint32_t>(p[1] - lo[1]) <= span[1]) &
+                             (static_cast<std::uint32_t>(p[2] - lo[2]) <= span[2]);
+    inside |= in << j;
+  }
+  return inside;
+}
+
+// Eight bits of a packed site, spread over all three coordinates.
+inline std::uint32_t siteHash(std::uint32_t site) { return (site * 0x9E3779B1U) >> 24; }
+
+// The box of six lower bounds `box`, less `shift`, seen through `symmetry`, as its lower corner
+// and spans (the box is not empty).
+void cornerAndSpans(const std::int32_t* box, const std::int32_t* shift, int symmetry,
+                    std::int32_t* lo, std::uint32_t* span) {
+  const std::int32_t shifted[6] = {box[0] - shift[0], box[1] - shift[1], box[2] - shift[2],
+                                   box[3] + shift[0], box[4] + shift[1], box[5] + shift[2]};
+  const std::uint8_t* lane = kTables.lane[symmetry];
+  for (int k = 0; k < 3; ++k) {
+    lo[k] = shifted[lane[k]];
+    span[k] = static_cast<std::uint32_t>(-shifted[lane[k + 3]] - lo[k]);
+  }
+}
+
+}  // namespace
+
 // Whether two runs of sites meet, b's at offset + symmetry(.) in a's frame, their boxes there
-// given. The sites are compared as stored, in a's block's frame: only those of each inside
-// both boxes, which are few unless the runs lie over each other.
+// given. Only the sites of each inside both boxes can meet, which are few unless the runs lie
+// over each other: each run picks its own in its block's frame, then b's few are turned into
+// a's block's frame and compared there as stored.
 bool PivotWalk::runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
                          const std::int32_t* boxA, const std::int32_t* boxB) const {
   const Run ra = runOf(a);
   const Run rb = runOf(b);
-  // Both boxes, in a's frame, then in a's block's: q = undoA(p - ra.offset).
+  // Both boxes, in a's frame.
   const std::uint8_t* lane = kTables.lane[symmetry];
   std::int32_t both[6];
   for (int k = 0; k < 3; ++k) {
-    both[k] = std::max(boxA[k], offset[k] + boxB[lane[k]]) - ra.offset[k];
-    both[k + 3] = std::min(boxA[k + 3], boxB[lane[k + 3]] - offset[k]) + ra.offset[k];
+    both[k] = std::max(boxA[k], offset[k] + boxB[lane[k]]);
+    both[k + 3] = std::min(boxA[k + 3], boxB[lane[k + 3]] - offset[k]);
   }
+  // A site p stored for a is at undoA^-1(p) + ra.offset in a's frame; one stored for b at
+  // turnB(p) + start, turnB = symmetry after rb.symmetry.
   const int undoA = inverse(ra.symmetry);
-  const std::uint8_t* undoLane = kTables.lane[undoA];
   std::int32_t lo[3];
   std::uint32_t span[3];
-  for (int k = 0; k < 3; ++k) {
-    lo[k] = both[undoLane[k]];
-    span[k] = static_cast<std::uint32_t>(-both[undoLane[k + 3]] - lo[k]);
-  }
-  const auto inside = [&lo, &span](const std::int32_t* p) {
-    return (static_cast<std::uint32_t>(p[0] - lo[0]) <= span[0]) &
-           (static_cast<std::uint32_t>(p[1] - lo[1]) <= span[1]) &
-           (static_cast<std::uint32_t>(p[2] - lo[2]) <= span[2]);
-  };
-  std::uint32_t near[kBlockMost];
-  std::int32_t nearCount = 0;
-  for (std::int32_t j = 0; j < ra.count; ++j) {
-    std::int32_t p[3];
-    unpack(ra.sites[j], p);
-    near[nearCount] = ra.sites[j];
-    nearCount += static_cast<std::int32_t>(inside(p));
-  }
-  if (nearCount == 0) return false;
-  // b's stored sites into a's block's frame: undoA(offset + symmetry(rb.symmetry(p) +
-  // rb.offset) - ra.offset) = turn(p) + shift.
-  const int turn = compose(undoA, compose(symmetry, rb.symmetry));
-  std::int32_t moved[3];
-  for (int k = 0; k < 3; ++k) {
-    moved[k] = offset[k] + image(symmetry, rb.offset, k) - ra.offset[k];
-  }
+  cornerAndSpans(both, ra.offset, undoA, lo, span);
+  const std::uint32_t nearA = sitesInside(ra.sites, ra.count, lo, span);
+  if (nearA == 0) return false;
+  const int turnB = compose(symmetry, rb.symmetry);
+  const std::int32_t start[3] = {offset[0] + image(symmetry, rb.offset, 0),
+                                 offset[1] + image(symmetry, rb.offset, 1),
+                                 offset[2] + image(symmetry, rb.offset, 2)};
+  cornerAndSpans(both, start, inverse(turnB), lo, span);
+  const std::uint32_t nearB = sitesInside(rb.sites, rb.count, lo, span);
+  // b's sites into a's block's frame: undoA(turnB(p) + start - ra.offset) = turn(p) + shift.
+  const int turn = compose(undoA, turnB);
+  const std::int32_t moved[3] = {start[0] - ra.offset[0], start[1] - ra.offset[1],
+                                 start[2] - ra.offset[2]};
   const std::int32_t shift[3] = {image(undoA, moved, 0), image(undoA, moved, 1),
                                  image(undoA, moved, 2)};
-  for (std::int32_t j = 0; j < rb.count; ++j) {
+  // a's few sites marked in 256 bits by a hash of their record, so that most of b's are ruled out
+  // without a search.
+  std::uint64_t marked[4] = {0, 0, 0, 0};
+  for (std::uint32_t m = nearA; m != 0; m &= m - 1) {
+    const std::uint32_t h = siteHash(ra.sites[std::countr_zero(m)]);
+    marked[h >> 6] |= std::uint64_t{1} << (h & 63U);
+  }
+  for (std::uint32_t n = nearB; n != 0; n &= n - 1) {
     std::int32_t p[3];
-    unpack(rb.sites[j], p);
+    unpack(rb.sites[std::countr_zero(n)], p);
     const std::int32_t q[3] = {shift[0] + image(turn, p, 0), shift[1] + image(turn, p, 1),
                                shift[2] + image(turn, p, 2)};
-    if (!inside(q)) continue;
     const std::uint32_t key = pack(q);
-    for (std::int32_t i = 0; i < nearCount; ++i) {
-      if (near[i] == key) return true;
+    const std::uint32_t h = siteHash(key);
+    if (((marked[h >> 6] >> (h & 63U)) & 1U) == 0) continue;
+    for (std::uint32_t m = nearA; m != 0; m &= m - 1) {
+      if (ra.sites[std::countr_zero(m)] == key) return true;
     }
   }
   return false;

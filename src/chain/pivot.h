@@ -163,6 +163,7 @@ class PivotWalk {
   // The box (widened), last site and count of sites of any reference.
   std::int32_t boxOf(std::int32_t ref, std::int32_t* box) const;
   void lastOf(std::int32_t ref, std::int32_t* last) const;
+  std::int32_t boxAndLastOf(std::int32_t ref, std::int32_t* box, std::int32_t* last) const;
   void prefetchRef(std::int32_t ref) const;
 
   void refresh(std::int32_t slot);
