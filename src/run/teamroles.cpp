@@ -91,42 +91,22 @@ struct Grown {
   bool wantsBlock = false;    // fewer blocks held than asked for, and more to come
 };
 
-// One rank's part of a run, whatever its role: the growing thread and what passes between it
-// and the talking thread.
-class Member {
+// One rank's growing thread and its mailbox: blocks come in from the talking thread, results
+// (and the run's last chain, when it was among them) go out to it.
+class Grower {
  public:
-  Member(Transport& team, std::int64_t index, const RunParams& runParams, RunObserver& observer)
-      : transport(team),
-        run(index),
-        params(runParams),
-        runner(runnerOf(runParams)),
-        units(runner.units(runParams)),
+  Grower(Transport& team, std::int64_t run, const RunParams& params, const ModelRunner& runner,
+         RunObserver& observer)
+      : m_run(run),
+        m_params(params),
+        m_runner(runner),
         m_rankObserver(observer, m_stopFlag),
-        m_control(team.rank() == 0 ? observer : m_rankObserver, runParams) {}
-
-  Transport& transport;
-  const std::int64_t run;
-  const RunParams& params;
-  const ModelRunner& runner;
-  const std::int64_t units;  // chains, or a sampler's Markov chains
+        m_control(team.rank() == 0 ? observer : m_rankObserver, params) {}
 
   RunControl& control() { return m_control; }
   bool stoppedByLeader() const { return m_stopFlag.load(); }
   bool grown() const { return m_grown.load(); }
   void rethrow() const { m_failure.rethrow(); }
-
-  // Runs `role` until the run is over, the growing thread beside it, and ends the run on
-  // every rank together.
-  template <class Role>
-  void serve(Role& role) {
-    std::thread worker([this] { growBlocks(); });
-    // Named, so that one can tell a rank that has begun its run (in top -H, and in the tests).
-    ::pthread_setname_np(worker.native_handle(), kGrowerName);
-    talk(role);
-    noMore();  // whatever the growing thread still waits for will not come
-    worker.join();
-    transport.endRun(run);
-  }
 
   // The block to grow next; no units: none will come.
   void give(const wire::BlockNote& block) {
@@ -160,42 +140,23 @@ class Member {
     return out;
   }
 
- private:
-  // The talking thread's loop: the role's turn and the messages that came, until the run is
-  // over. Idle, it waits for word from the growing thread, or for a pause in which other
-  // ranks may have written: short while the growing thread has no block and one has been
-  // asked for, else a third of the time the last block took, at most two milliseconds (a
-  // follower asks for its next block while it still holds one), so that it seldom takes the
-  // core from the growing thread.
-  template <class Role>
-  void talk(Role& role) {
+  // The talking thread's pause while idle: wakes early when the growing thread has news.
+  // Short while the growing thread has no block and `awaiting` one, else a third of the time
+  // the last block took, at most two milliseconds (a follower asks for its next block while it
+  // still holds one), so that the talking thread seldom takes the core from it.
+  void pause(bool busy, bool awaiting) {
     constexpr std::chrono::steady_clock::duration kShort = std::chrono::microseconds(50);
     constexpr std::chrono::steady_clock::duration kLong = std::chrono::microseconds(2000);
-    while (!role.over()) {
-      bool busy = role.turn();
-      for (;;) {
-        Message in;
-        in.bytes = spareBytes();
-        if (role.over() || !transport.receive(in)) {
-          keepBytes(std::move(in.bytes));
-          break;
-        }
-        busy = true;
-        if (messageRun(in.bytes) == run) role.handle(in);  // else a late word of an earlier run
-        keepBytes(std::move(in.bytes));
-      }
-      transport.progress();
-      std::unique_lock lock(m_mutex);
-      if (!busy && !m_news) {
-        const bool starving = role.awaitingBlock() && m_inbox.empty() && !m_noMore;
-        const auto known = m_blockTime.load();
-        const auto pause = starving                ? kShort
-                           : known == known.zero() ? kLong
-                                                   : std::clamp(known / 3, kShort, kLong);
-        m_wake.wait_for(lock, pause, [this] { return m_news; });
-      }
-      m_news = false;
+    std::unique_lock lock(m_mutex);
+    if (!busy && !m_news) {
+      const bool starving = awaiting && m_inbox.empty() && !m_noMore;
+      const auto known = m_blockTime.load();
+      const auto wait = starving                ? kShort
+                        : known == known.zero() ? kLong
+                                                : std::clamp(known / 3, kShort, kLong);
+      m_wake.wait_for(lock, wait, [this] { return m_news; });
     }
+    m_news = false;
   }
 
   // The growing thread: blocks from the inbox until there are none, results to the outbox.
@@ -217,6 +178,7 @@ class Member {
     wakeTalker(lock);
   }
 
+ private:
   // Tells the talking thread that the growing thread has something for it (a result, or room
   // for another block), so that it need not look often on its own.
   void wakeTalker(std::unique_lock<std::mutex>& lock) {
@@ -240,28 +202,31 @@ class Member {
   // A block's results as a kResult message; the last unit's sites are kept for the talking
   // thread, which sends them first.
   Bytes grow(const wire::BlockNote& block) {
-    Bytes bytes = wire::opening(run);
+    Bytes bytes = wire::opening(m_run);
     bytes.reserve(wire::kResultHead +
-                  static_cast<std::size_t>(block.count) * runner.unitBytes(params));
+                  static_cast<std::size_t>(block.count) * m_runner.unitBytes(m_params));
     append(bytes, block.first);
     append(bytes, block.count);
     RunLeftovers left;
-    runner.runUnits(
-        params, Block{block.first, block.count, RandomSource::fromState(block.state)}, m_control,
+    m_runner.runUnits(
+        m_params, Block{block.first, block.count, RandomSource::fromState(block.state)}, m_control,
         [&bytes](std::int64_t, std::span<const std::byte> result) {
           const auto* p = reinterpret_cast<const char*>(result.data());
           bytes.insert(bytes.end(), p, p + result.size());
         },
         left);
     if (m_control.stopped()) return {};
-    std::vector<Point>& last = left.lastSites;
-    if (!last.empty()) {
+    if (!left.lastSites.empty()) {
       const std::lock_guard lock(m_mutex);
-      m_sitesOut = std::move(last);  // sent with the block's results, which wake the talker
+      m_sitesOut = std::move(left.lastSites);  // sent with the block's results, which wake the
+                                               // talker
     }
     return bytes;
   }
 
+  const std::int64_t m_run;
+  const RunParams& m_params;
+  const ModelRunner& m_runner;
   std::atomic<bool> m_stopFlag{false};
   RankObserver m_rankObserver;
   RunControl m_control;
@@ -279,108 +244,81 @@ class Member {
   std::atomic<std::chrono::steady_clock::duration> m_blockTime{};  // of the last block grown
 };
 
-// Rank 0: hands out the blocks, its own included, and adds up every block's results in unit
-// order; stops every rank when one must stop.
-class Leader {
+// One rank's part of a run, whatever its role: its growing thread, and the talking thread's
+// loop that runs the role.
+class Member {
  public:
-  explicit Leader(Member& member)
+  Member(Transport& team, std::int64_t index, const RunParams& runParams, RunObserver& observer)
+      : transport(team),
+        run(index),
+        params(runParams),
+        runner(runnerOf(runParams)),
+        units(runner.units(runParams)),
+        grower(team, index, runParams, runner, observer) {}
+
+  Transport& transport;
+  const std::int64_t run;
+  const RunParams& params;
+  const ModelRunner& runner;
+  const std::int64_t units;  // chains, or a sampler's Markov chains
+  Grower grower;
+
+  RunControl& control() { return grower.control(); }
+
+  // Runs `role` until the run is over, the growing thread beside it, and ends the run on
+  // every rank together.
+  template <class Role>
+  void serve(Role& role) {
+    std::thread worker([this] { grower.growBlocks(); });
+    // Named, so that one can tell a rank that has begun its run (in top -H, and in the tests).
+    ::pthread_setname_np(worker.native_handle(), kGrowerName);
+    talk(role);
+    grower.noMore();  // whatever the growing thread still waits for will not come
+    worker.join();
+    transport.endRun(run);
+  }
+
+ private:
+  // The talking thread's loop: the role's turn and the messages that came, until the run is
+  // over, pausing while there is nothing to do.
+  template <class Role>
+  void talk(Role& role) {
+    while (!role.over()) {
+      bool busy = role.turn();
+      for (;;) {
+        Message in;
+        in.bytes = spareBytes();
+        if (role.over() || !transport.receive(in)) {
+          keepBytes(std::move(in.bytes));
+          break;
+        }
+        busy = true;
+        if (messageRun(in.bytes) == run) role.handle(in);  // else a late word of an earlier run
+        keepBytes(std::move(in.bytes));
+      }
+      transport.progress();
+      grower.pause(busy, role.awaitingBlock());
+    }
+  }
+};
+
+// The leader's book of a run's units: hands them out in blocks through the one block schedule,
+// to the ranks waiting for one, as far as the window allows, and adds up their results in unit
+// order as they come back, with the run's last chain.
+class UnitLedger {
+ public:
+  explicit UnitLedger(Member& member)
       : m_member(member),
         m_schedule(RandomSource(*member.params.seed), 0, member.units, window(member),
                    [&member, most = mostPerBlock(member)](std::int64_t left) {
                      const std::int64_t share = left / (4 * std::int64_t{member.transport.size()});
                      return std::clamp<std::int64_t>(share, 1, most);
                    }),
-        m_tally(member.runner.tally(member.params)) {
-    m_out.seed = *member.params.seed;
-  }
+        m_tally(member.runner.tally(member.params)) {}
 
-  bool over() const { return m_over; }
+  bool done() const { return m_schedule.done(); }
   bool awaitingBlock() const { return m_waiting.count(0) > 0; }
-
-  // Its own blocks and results, the blocks waiting to be handed out, its stop, and the end.
-  bool turn() {
-    RunControl& control = m_member.control();
-    if (control.stopped() && !m_stopSent) {
-      stopAll(control.stopReason(), control.stopReason() == RunStatus::Cancelled ? -1 : 0);
-      return true;
-    }
-    Grown grown = m_member.collect(1);
-    bool busy = false;
-    if (!grown.sites.empty()) m_lastSites = std::move(grown.sites);
-    for (Bytes& result : grown.results) file(result, true), busy = true;
-    if (grown.wantsBlock) m_waiting.insert(0);
-    busy |= serveWaiting();
-    if (m_schedule.done() && m_member.grown()) {
-      const int size = m_member.transport.size();
-      for (int r = 1; r < size; ++r) m_member.transport.send(r, wire::kDone, wire::opening(run()));
-      m_over = true;
-    }
-    return busy;
-  }
-
-  void handle(Message& in) {
-    std::size_t at = sizeof(std::int64_t);
-    switch (in.tag) {
-      case wire::kRequest:
-        m_waiting.insert(in.from);
-        serveWaiting();
-        break;
-      case wire::kSites: {
-        const auto total = read<std::int64_t>(in.bytes, at);
-        if (m_lastSites.empty()) m_lastSites.reserve(static_cast<std::size_t>(total));
-        const std::size_t count = (in.bytes.size() - at) / sizeof(Point);
-        const std::size_t old = m_lastSites.size();
-        m_lastSites.resize(old + count);
-        std::memcpy(m_lastSites.data() + old, in.bytes.data() + at, count * sizeof(Point));
-        break;
-      }
-      case wire::kResult:
-        file(in.bytes, false);
-        break;
-      case wire::kFailed: {
-        const auto note = read<wire::StopNote>(in.bytes, at);
-        stopAll(static_cast<RunStatus>(note.status), note.rank);
-        break;
-      }
-      default:
-        break;
-    }
-  }
-
-  TeamRun outcome() {
-    RunControl& control = m_member.control();
-    const RunParams& params = m_member.params;
-    if (m_status == RunStatus::Finished) {
-      m_tally->finish(m_out);
-      m_out.lastSites = std::move(m_lastSites);
-      finishRun(params, control, m_out);
-      if (control.stopped()) m_status = m_out.status;
-    }
-    if (m_status != RunStatus::Finished) {
-      m_out = RunResult{};
-      m_out.seed = *params.seed;
-    }
-    m_out.status = m_status;
-    return {std::move(m_out), m_stoppedAt};
-  }
-
- private:
-  // Units ahead of the oldest unfinished block: enough that a slow chain holds up no rank for
-  // long, few enough that the results waiting to be added up stay small.
-  static std::int64_t window(const Member& member) {
-    const std::int64_t size = member.transport.size();
-    return std::min(kMostAhead,
-                    std::max(2 * mostPerBlock(member) * (size + 1), kAheadPerRank * size));
-  }
-  static std::int64_t mostPerBlock(const Member& member) {
-    const std::int64_t size = member.transport.size();
-    const std::int64_t most = std::clamp<std::int64_t>(
-        kStepsPerBlock / std::max<std::int64_t>(member.runner.unitCost(member.params), 1), 1,
-        kMostPerBlock);
-    return std::max<std::int64_t>(1, std::min(most, kMostAhead / (2 * (size + 1))));
-  }
-
-  std::int64_t run() const { return m_member.run; }
+  void await(int rank) { m_waiting.insert(rank); }
 
   // Hands blocks to the ranks waiting for one, as far as the window allows.
   bool serveWaiting() {
@@ -392,9 +330,9 @@ class Leader {
       if (next == Schedule::Next::Wait) break;  // the oldest blocks must come back first
       if (next == Schedule::Next::Block) note = {block.first, block.count, block.stream.state()};
       if (*it == 0) {
-        m_member.give(note);
+        m_member.grower.give(note);
       } else {
-        Bytes bytes = wire::opening(run());
+        Bytes bytes = wire::opening(m_member.run);
         append(bytes, note);
         m_member.transport.send(*it, wire::kBlock, std::move(bytes));
       }
@@ -418,6 +356,40 @@ class Leader {
     });
   }
 
+  // The run's last chain, or a part of it (a kSites message).
+  void keepSites(std::vector<Point>&& sites) { m_lastSites = std::move(sites); }
+  void keepSites(const Bytes& bytes) {
+    std::size_t at = sizeof(std::int64_t);
+    const auto total = read<std::int64_t>(bytes, at);
+    if (m_lastSites.empty()) m_lastSites.reserve(static_cast<std::size_t>(total));
+    const std::size_t count = (bytes.size() - at) / sizeof(Point);
+    const std::size_t old = m_lastSites.size();
+    m_lastSites.resize(old + count);
+    std::memcpy(m_lastSites.data() + old, bytes.data() + at, count * sizeof(Point));
+  }
+
+  // The numbers of every unit, once all were added.
+  void finish(RunResult& out) {
+    m_tally->finish(out);
+    out.lastSites = std::move(m_lastSites);
+  }
+
+ private:
+  // Units ahead of the oldest unfinished block: enough that a slow chain holds up no rank for
+  // long, few enough that the results waiting to be added up stay small.
+  static std::int64_t window(const Member& member) {
+    const std::int64_t size = member.transport.size();
+    return std::min(kMostAhead,
+                    std::max(2 * mostPerBlock(member) * (size + 1), kAheadPerRank * size));
+  }
+  static std::int64_t mostPerBlock(const Member& member) {
+    const std::int64_t size = member.transport.size();
+    const std::int64_t most = std::clamp<std::int64_t>(
+        kStepsPerBlock / std::max<std::int64_t>(member.runner.unitCost(member.params), 1), 1,
+        kMostPerBlock);
+    return std::max<std::int64_t>(1, std::min(most, kMostAhead / (2 * (size + 1))));
+  }
+
   void fold(const Bytes& due) {
     const std::size_t size = m_member.runner.unitBytes(m_member.params);
     for (std::size_t at = wire::kResultHead; at + size <= due.size(); at += size) {
@@ -425,13 +397,95 @@ class Leader {
     }
   }
 
+  using Schedule = BlockSchedule<Bytes>;
+  Member& m_member;
+  Schedule m_schedule;
+  std::set<int> m_waiting;  // ranks waiting for a block, served in rank order
+  std::unique_ptr<UnitTally> m_tally;
+  std::vector<Point> m_lastSites;
+};
+
+// Rank 0: keeps the book of the units, its own blocks included, answers the other ranks, and
+// stops every rank when one must stop.
+class Leader {
+ public:
+  explicit Leader(Member& member) : m_member(member), m_ledger(member) {}
+
+  bool over() const { return m_over; }
+  bool awaitingBlock() const { return m_ledger.awaitingBlock(); }
+
+  // Its own blocks and results, the blocks waiting to be handed out, its stop, and the end.
+  bool turn() {
+    RunControl& control = m_member.control();
+    if (control.stopped() && !m_stopSent) {
+      stopAll(control.stopReason(), control.stopReason() == RunStatus::Cancelled ? -1 : 0);
+      return true;
+    }
+    Grown grown = m_member.grower.collect(1);
+    bool busy = false;
+    if (!grown.sites.empty()) m_ledger.keepSites(std::move(grown.sites));
+    for (Bytes& result : grown.results) m_ledger.file(result, true), busy = true;
+    if (grown.wantsBlock) m_ledger.await(0);
+    busy |= m_ledger.serveWaiting();
+    if (m_ledger.done() && m_member.grower.grown()) {
+      const int size = m_member.transport.size();
+      for (int r = 1; r < size; ++r) {
+        m_member.transport.send(r, wire::kDone, wire::opening(m_member.run));
+      }
+      m_over = true;
+    }
+    return busy;
+  }
+
+  void handle(Message& in) {
+    std::size_t at = sizeof(std::int64_t);
+    switch (in.tag) {
+      case wire::kRequest:
+        m_ledger.await(in.from);
+        m_ledger.serveWaiting();
+        break;
+      case wire::kSites:
+        m_ledger.keepSites(in.bytes);
+        break;
+      case wire::kResult:
+        m_ledger.file(in.bytes, false);
+        break;
+      case wire::kFailed: {
+        const auto note = read<wire::StopNote>(in.bytes, at);
+        stopAll(static_cast<RunStatus>(note.status), note.rank);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  TeamRun outcome() {
+    RunControl& control = m_member.control();
+    const RunParams& params = m_member.params;
+    RunResult out;
+    out.seed = *params.seed;
+    if (m_status == RunStatus::Finished) {
+      m_ledger.finish(out);
+      finishRun(params, control, out);
+      if (control.stopped()) m_status = out.status;
+    }
+    if (m_status != RunStatus::Finished) {
+      out = RunResult{};
+      out.seed = *params.seed;
+    }
+    out.status = m_status;
+    return {std::move(out), m_stoppedAt};
+  }
+
+ private:
   void stopAll(RunStatus status, int rank) {
     m_status = status;
     m_stoppedAt = rank;
-    m_member.stop(status);
+    m_member.grower.stop(status);
     const int size = m_member.transport.size();
     for (int r = 1; r < size; ++r) {
-      Bytes bytes = wire::opening(run());
+      Bytes bytes = wire::opening(m_member.run);
       append(bytes, wire::StopNote{static_cast<std::int32_t>(status), rank});
       m_member.transport.send(r, wire::kStop, std::move(bytes));
     }
@@ -439,17 +493,12 @@ class Leader {
     m_over = true;
   }
 
-  using Schedule = BlockSchedule<Bytes>;
   Member& m_member;
-  Schedule m_schedule;
-  std::set<int> m_waiting;  // ranks waiting for a block, served in rank order
+  UnitLedger m_ledger;
   bool m_over = false;
   bool m_stopSent = false;
   RunStatus m_status = RunStatus::Finished;
   int m_stoppedAt = -1;
-  std::unique_ptr<UnitTally> m_tally;
-  RunResult m_out;
-  std::vector<Point> m_lastSites;
 };
 
 // Every other rank: asks for blocks while it holds fewer than it should, sends their results
@@ -464,7 +513,7 @@ class Follower {
   bool turn() {
     RunControl& control = m_member.control();
     Transport& transport = m_member.transport;
-    if (control.stopped() && !m_member.stoppedByLeader() && !m_failSent) {
+    if (control.stopped() && !m_member.grower.stoppedByLeader() && !m_failSent) {
       Bytes bytes = wire::opening(m_member.run);
       append(bytes,
              wire::StopNote{static_cast<std::int32_t>(control.stopReason()), transport.rank()});
@@ -472,7 +521,7 @@ class Follower {
       m_failSent = true;
       return true;
     }
-    Grown grown = m_member.collect(m_blocksHeld);
+    Grown grown = m_member.grower.collect(m_blocksHeld);
     const bool ask = grown.wantsBlock && !m_requested;
     bool busy = false;
     if (!grown.sites.empty()) sendSites(grown.sites), busy = true;
@@ -493,18 +542,18 @@ class Follower {
     switch (in.tag) {
       case wire::kBlock:
         m_requested = false;
-        m_member.give(read<wire::BlockNote>(in.bytes, at));
+        m_member.grower.give(read<wire::BlockNote>(in.bytes, at));
         break;
       case wire::kStop: {
         const auto note = read<wire::StopNote>(in.bytes, at);
         m_status = static_cast<RunStatus>(note.status);
         m_stoppedAt = note.rank;
-        m_member.stop(m_status);
+        m_member.grower.stop(m_status);
         m_over = true;
         break;
       }
       case wire::kDone:
-        m_member.noMore();
+        m_member.grower.noMore();
         m_over = true;
         break;
       default:
@@ -563,12 +612,12 @@ TeamRun runOnTeam(Transport& transport, std::int64_t run, const CheckedRun& chec
   if (transport.rank() == 0) {
     Leader leader(member);
     member.serve(leader);
-    member.rethrow();  // a fault, after every rank has stopped
+    member.grower.rethrow();  // a fault, after every rank has stopped
     outcome = leader.outcome();
   } else {
     Follower follower(member);
     member.serve(follower);
-    member.rethrow();
+    member.grower.rethrow();
     outcome = follower.outcome();
   }
   return outcome;
