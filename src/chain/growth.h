@@ -94,6 +94,8 @@ class TrialCounter {
   }
 
   std::int64_t trials() const { return m_trials; }
+  // Trials made before the chain last started from the origin: those of the growths given up.
+  std::int64_t trialsAtStart() const { return m_trialsAtStart; }
   // Trials since the chain last grew longer than it had been since it last started.
   std::int64_t stall() const { return m_trials - m_trialsAtLongest; }
   std::int64_t restarts() const { return m_restarts; }
@@ -106,7 +108,7 @@ class TrialCounter {
   TrialVerdict restart() {
     ++m_restarts;
     m_longest = -1;
-    m_trialsAtLongest = m_trials;
+    m_trialsAtLongest = m_trialsAtStart = m_trials;
     rearmProbes();
     return TrialVerdict::Restart;
   }
@@ -129,6 +131,7 @@ class TrialCounter {
   std::int64_t m_alarm;      // the stall at which to probe or restart, whichever comes first
   std::int64_t m_trials = 0;
   std::int64_t m_restarts = 0;
+  std::int64_t m_trialsAtStart = 0;
   std::int64_t m_longest = -1;  // since the chain last started from the origin
   std::int64_t m_trialsAtLongest = 0;
   std::int64_t m_longestEver = -1;  // over all its starts
