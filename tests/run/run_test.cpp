@@ -231,7 +231,7 @@ TEST(Run, ClosedInChainsAreRegrownAndNoOtherChain) {
   for (std::uint64_t seed = 1; seed <= 8; ++seed) {
     SCOPED_TRACE(seed);
     RunParams strict = runParams(SawSettings{1}, 3000, 10, seed, 1);
-    strict.maxTrials = 1'000'000;
+    strict.maxTrials = 500'000;
     strict.restartTrapped = 0;
     RunParams regrowing = strict;
     regrowing.restartTrapped = kDefaultRestartTrapped;
