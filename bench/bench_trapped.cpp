@@ -209,7 +209,7 @@ BENCHMARK(BM_AvoidTwoShares)
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
 BENCHMARK(BM_AvoidThreeShares)
-    ->ArgsProduct({{20, 43}, {10}, {0, 1}})
+    ->ArgsProduct({{20, 43}, {30}, {0, 1}})
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
 
@@ -218,7 +218,7 @@ void printRatios(const RatioReporter& reporter) {
   for (const char* name : {"BM_AvoidOneShares", "BM_AvoidTwoShares", "BM_AvoidThreeShares"}) {
     for (const int steps : {20, 30, 43, 60, 1000, 10000, 100000}) {
       const std::string base = std::string(name) + "/" + std::to_string(steps) + "/";
-      for (const int chains : {10, 40, 50, 200}) {
+      for (const int chains : {30, 40, 50, 200}) {
         const std::string stem = base + std::to_string(chains) + "/";
         const double* old = reporter.time(stem + "0");
         const double* now = reporter.time(stem + "1");
