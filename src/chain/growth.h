@@ -3,6 +3,7 @@
 // the growing chain every so often without the grower knowing the frame.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -30,20 +31,37 @@ enum class TrialVerdict {
   Go,       // carry on
   Stop,     // stop growing: the run is ending
   Restart,  // the chain has not grown longer for too long: grow it again from the origin
+  Probe,    // the chain has not grown longer for a while: the grower may test whether it is
+            // closed in for good and, if so, answer with regrow(); else carry on
 };
 
 // Counts a chain's trials, keeps the greatest length it reached and calls its watch every
 // so often. onTrial costs an increment and two compares on the common path. A chain that
 // makes `restartAfter` trials without growing longer than it has been since it last started
-// is grown again from the origin, drawing on from its own stream.
+// is grown again from the origin, drawing on from its own stream. While regrowing is on, a
+// chain that has gone `firstProbe` trials without growing longer is offered to its grower
+// for a test (TrialVerdict::Probe), and again after twice as many, four times as many, ...
+// until it grows longer; a grower that finds the chain closed in for good answers with
+// regrow(), and the chain is grown again at once.
 class TrialCounter {
  public:
   static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
+  // The stall of the first probe. Healthy self-avoiding chains without a zone stall for at
+  // most a few hundred trials (bench_trapped), so they are almost never probed, and a probe
+  // that finds nothing costs about as much as the trials since the last one.
+  static constexpr std::int64_t kFirstProbe = 1024;
 
   // `restartAfter`: trials without a new greatest length after which the chain is grown
-  // again from the origin (kNever: never). `firstCheck`: the trial count of the first call.
-  TrialCounter(ChainWatch& watch, std::int64_t restartAfter, std::int64_t firstCheck)
-      : m_watch(watch), m_restartAfter(restartAfter), m_nextCheck(firstCheck) {}
+  // again from the origin (kNever: never, and no probes). `firstCheck`: the trial count of
+  // the first call. `firstProbe`: the stall of the first probe (kNever: no probes).
+  TrialCounter(ChainWatch& watch, std::int64_t restartAfter, std::int64_t firstCheck,
+               std::int64_t firstProbe = kFirstProbe)
+      : m_watch(watch),
+        m_restartAfter(restartAfter),
+        m_firstProbe(restartAfter == kNever ? kNever : firstProbe),
+        m_nextCheck(firstCheck),
+        m_nextProbe(m_firstProbe),
+        m_alarm(std::min(m_restartAfter, m_nextProbe)) {}
 
   // Call once after every trial with the chain's current length n.
   TrialVerdict onTrial(std::int64_t n) {
@@ -55,12 +73,17 @@ class TrialCounter {
         m_longestEver = n;
         m_trialsAtLongestEver = m_trials;
       }
-    } else if (m_trials - m_trialsAtLongest >= m_restartAfter) {
-      return restart();
+      if (m_nextProbe != m_firstProbe) rearmProbes();
+    } else if (m_trials - m_trialsAtLongest >= m_alarm) {
+      return alarm();
     }
     if (m_trials < m_nextCheck) return TrialVerdict::Go;
     return check(n);
   }
+
+  // The answer to a probe that found the chain closed in for good: it is grown again from
+  // the origin, counted as a restart.
+  TrialVerdict regrow() { return restart(); }
 
   // The same for `count` trials at once that all made the chain longer (the free walk).
   bool onGrowingTrials(std::int64_t n, std::int64_t count) {
@@ -71,6 +94,10 @@ class TrialCounter {
   }
 
   std::int64_t trials() const { return m_trials; }
+  // Trials made before the chain last started from the origin: those of the growths given up.
+  std::int64_t trialsAtStart() const { return m_trialsAtStart; }
+  // Trials since the chain last grew longer than it had been since it last started.
+  std::int64_t stall() const { return m_trials - m_trialsAtLongest; }
   std::int64_t restarts() const { return m_restarts; }
 
  private:
@@ -81,15 +108,30 @@ class TrialCounter {
   TrialVerdict restart() {
     ++m_restarts;
     m_longest = -1;
-    m_trialsAtLongest = m_trials;
+    m_trialsAtLongest = m_trialsAtStart = m_trials;
+    rearmProbes();
     return TrialVerdict::Restart;
+  }
+  TrialVerdict alarm() {
+    if (m_trials - m_trialsAtLongest >= m_restartAfter) return restart();
+    m_nextProbe = m_nextProbe > m_restartAfter / 2 ? kNever : 2 * m_nextProbe;
+    m_alarm = std::min(m_restartAfter, m_nextProbe);
+    return TrialVerdict::Probe;
+  }
+  void rearmProbes() {
+    m_nextProbe = m_firstProbe;
+    m_alarm = std::min(m_restartAfter, m_nextProbe);
   }
 
   ChainWatch& m_watch;
   std::int64_t m_restartAfter;
+  std::int64_t m_firstProbe;
   std::int64_t m_nextCheck;
+  std::int64_t m_nextProbe;  // the stall of the next probe
+  std::int64_t m_alarm;      // the stall at which to probe or restart, whichever comes first
   std::int64_t m_trials = 0;
   std::int64_t m_restarts = 0;
+  std::int64_t m_trialsAtStart = 0;
   std::int64_t m_longest = -1;  // since the chain last started from the origin
   std::int64_t m_trialsAtLongest = 0;
   std::int64_t m_longestEver = -1;  // over all its starts

@@ -8,10 +8,16 @@
 // one entry per trial (its site and how many of its records are still there), since a
 // trial's records are fixed offsets from its site; a record is in the older zone when the
 // zone holds it more often than its newest avoidance x C records do.
+//
+// A chain without a zone that stops growing longer is tested now and then (closedIn) for a
+// pocket too small for the steps it still needs, and regrown at once when it is in one.
+#include <absl/container/flat_hash_set.h>
+
 #include <algorithm>
 #include <array>
 #include <limits>
 #include <span>
+#include <tuple>
 
 #include "chain/growth.h"
 #include "chain/lineindex.h"
@@ -103,7 +109,10 @@ class SawGrower final : public ChainGrower {
         backUp = m_chain.allNeighboursFound(p, 1);
       }
       if (backUp) backUpFrom(p, n, sites, growth);
-      const TrialVerdict verdict = counter.onTrial(n);
+      TrialVerdict verdict = counter.onTrial(n);
+      if (verdict == TrialVerdict::Probe && !zoneOn && closedIn(sites, counter.stall())) {
+        verdict = counter.regrow();
+      }
       if (verdict == TrialVerdict::Stop) {
         growth.stopped = true;
         break;
@@ -188,6 +197,43 @@ class SawGrower final : public ChainGrower {
     }
   }
 
+  // Without a zone: true when the chain can certainly never reach N steps; looks at no more
+  // than `budget` free sites. Whenever a site is the end, the chain is the same sites up to
+  // it, so the number of its neighbours taken is fixed; back-ups give up only ends with
+  // five or six taken, so a site with at most four, and every site before it, stays for
+  // good. All the chain can still add lies in the free sites reachable from the last such
+  // site, free meaning not found in the chain up to it: when they are fewer than the steps
+  // still missing, the chain is closed in for good. Costs about `budget` searches.
+  bool closedIn(const std::vector<Point>& sites, std::int64_t budget) {
+    std::size_t floor = sites.size() - 1;
+    while (floor > 0 && m_chain.neighboursFound(sites[floor], 1) >= 5) m_chain.pop(sites[floor--]);
+    const std::int64_t most = std::min(m_steps - static_cast<std::int64_t>(floor), budget);
+    const std::int64_t reached = freeSitesFrom(sites[floor], most);
+    for (std::size_t i = floor + 1; i < sites.size(); ++i) m_chain.push(sites[i]);
+    return reached < most;
+  }
+
+  // How many free sites the walk could reach from `start`, counting up to `most` (so fewer
+  // than `most` only when that is all of them).
+  std::int64_t freeSitesFrom(const Point& start, std::int64_t most) {
+    m_seen.clear();
+    m_frontier.clear();
+    m_frontier.push_back(start);
+    std::int64_t reached = 0;
+    while (!m_frontier.empty() && reached < most) {
+      const Point at = m_frontier.back();
+      m_frontier.pop_back();
+      for (const Point& d : kUnitMove) {
+        const Point q = offset(at, d);
+        if (reached < most && !m_chain.found(q) && m_seen.insert({q.x, q.y, q.z}).second) {
+          m_frontier.push_back(q);
+          ++reached;
+        }
+      }
+    }
+    return reached;
+  }
+
   std::int32_t m_steps;
   std::span<const Point> m_zoneOffsets;
   std::int32_t m_zoneCount = 0;      // C; 0 without a zone
@@ -197,6 +243,8 @@ class SawGrower final : public ChainGrower {
   std::int64_t m_zoneSize = 0;  // zone records
   std::vector<ZoneTrial> m_trials;
   std::vector<Point> m_newest;  // the newest avoidance x C zone records, oldest first
+  absl::flat_hash_set<std::tuple<std::int32_t, std::int32_t, std::int32_t>> m_seen;
+  std::vector<Point> m_frontier;
 };
 
 }  // namespace

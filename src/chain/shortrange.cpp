@@ -43,6 +43,8 @@ class ShortRangeGrower final : public ChainGrower {
           ++growth.backups;
         }
       }
+      // A probe finds nothing to test: n never goes down, and the site a back-up gives up is
+      // free again next to the new end, so the chain is never closed in.
       const TrialVerdict verdict = counter.onTrial(n);
       if (verdict == TrialVerdict::Stop) {
         growth.stopped = true;

@@ -163,7 +163,8 @@ void addModelOptions(CLI::App& command, ModelOptions& o, const std::vector<std::
                      "Stop when a chain passes this many trials (default 0: no cap)");
   command.add_option("--restart-trapped", o.restartTrapped,
                      "Grow a self-avoiding or short-range chain again from the origin after "
-                     "this many trials without growing longer (0: never; default " +
+                     "this many trials without growing longer, or a self-avoiding chain without "
+                     "a zone once it is closed in for good (0: never; default " +
                          std::to_string(kDefaultRestartTrapped) + ")");
   o.command = &command;
 }

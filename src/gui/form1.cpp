@@ -274,7 +274,8 @@ QWidget* Form1::buildParameters() {
       textBox("RestartTrapped", QString::number(kDefaultRestartTrapped), qs(kRestartField));
   m_restartTrapped->setToolTip(
       "SAW and Short Range: a chain that makes this many trials without growing longer is "
-      "grown again from the origin. 0: never.");
+      "grown again from the origin; a SAW chain without a zone found closed in for good is "
+      "grown again at once. 0: never.");
   m_seed = textBox("Seed", QString(), "Seed");
   m_seed->setPlaceholderText("from the clock");
   m_seed->setToolTip(

@@ -125,5 +125,36 @@ TEST(Growers, ChainsHaveTheShapeTheirModelPromises) {
   EXPECT_THROW(makeGrower(PivotSettings{}, 10), std::invalid_argument);
 }
 
+// Without a zone, a probe regrows a chain only when it is closed in for good. Probing from
+// the first trial of every stall on, a grower leaves every chain that finishes without
+// regrowing as it was, and regrows each chain that never finishes, which then does.
+TEST(Growers, ProbesRegrowOnlyChainsClosedInForGood) {
+  constexpr std::int32_t kSteps = 3000;
+  int closedIn = 0;
+  for (const std::int32_t avoid : {1, 0, 5}) {
+    const auto grower = makeSawGrower(kSteps, avoid);
+    std::vector<Point> plainSites, probedSites;
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+      SCOPED_TRACE("avoidance " + std::to_string(avoid) + " seed " + std::to_string(seed));
+      Capped watch;
+      TrialCounter plain(watch, TrialCounter::kNever, 1024);
+      TrialCounter probing(watch, std::int64_t{1} << 62, 1024, 1);
+      RandomSource a(seed), b(seed);
+      const ChainGrowth once = grower->grow(a, plainSites, plain);
+      const ChainGrowth probed = grower->grow(b, probedSites, probing);
+      ASSERT_FALSE(probed.stopped);
+      if (once.stopped) {
+        ++closedIn;
+        EXPECT_GT(probed.restarts, 0);
+      } else {
+        EXPECT_EQ(probed.restarts, 0);
+        EXPECT_EQ(probed.trials, once.trials);
+        EXPECT_EQ(probedSites, plainSites);
+      }
+    }
+  }
+  EXPECT_GT(closedIn, 0);
+}
+
 }  // namespace
 }  // namespace polychain

@@ -224,6 +224,37 @@ TEST(Run, TrappedChainsAreRegrownTheSameOnAnyThreadCount) {
   EXPECT_EQ(run(p).extended.restarts, one.extended.restarts);
 }
 
+// With the default regrowing, a chain closed in for good is regrown long before the trial
+// cap, however far the cap lies below the regrowing limit, while runs of chains that all
+// finish are the very runs grown with regrowing off.
+TEST(Run, ClosedInChainsAreRegrownAndNoOtherChain) {
+  int closedIn = 0, healthy = 0;
+  for (std::uint64_t seed = 1; seed <= 8; ++seed) {
+    SCOPED_TRACE(seed);
+    RunParams strict = runParams(SawSettings{1}, 3000, 10, seed, 1);
+    strict.maxTrials = 500'000;
+    strict.restartTrapped = 0;
+    RunParams regrowing = strict;
+    regrowing.restartTrapped = kDefaultRestartTrapped;
+    ASSERT_GT(regrowing.restartTrapped, regrowing.maxTrials);
+    const RunResult plain = run(strict);
+    const RunResult result = run(regrowing);
+    ASSERT_EQ(result.status, RunStatus::Finished);
+    if (plain.status == RunStatus::TrialLimit) {
+      ++closedIn;
+      EXPECT_GT(result.extended.restarts, 0);
+      regrowing.threads = 2;
+      expectSameBits(result, run(regrowing));
+    } else {
+      ++healthy;
+      EXPECT_EQ(result.extended.restarts, 0);
+      expectSameBits(result, plain);
+    }
+  }
+  EXPECT_GT(closedIn, 0);  // seed 2
+  EXPECT_GT(healthy, 0);
+}
+
 // Every self-avoiding walk of up to `most` steps from the origin, on a grid: the number of
 // walks of each length and their summed R^2 and Rg^2.
 struct Exact {

@@ -51,10 +51,11 @@ class Model:
 
 # Settings of the run that the models counting trials read as well.
 _RESTART = Setting(
-    "restart_trapped", "--restart-trapped", "Regrow trapped chains after (trials)", 10_000_000,
+    "restart_trapped", "--restart-trapped", "Regrow trapped chains after (trials)", 1_000_000,
     0, INT64_MAX,
     note="a chain that makes this many trials without growing longer is grown again from "
-         "the origin; 0 never regrows")
+         "the origin, and a self-avoiding chain without a zone as soon as it is closed in "
+         "for good; 0 never regrows")
 _MAX_TRIALS = Setting(
     "max_trials", "--max-trials", "Trial cap", 0, 0, INT64_MAX,
     note="the run stops (TrialLimitError) when one chain passes this many trials; 0: no cap")

@@ -343,7 +343,8 @@ def run(model, steps, iterations, *, seed=None, threads=None, gofr=False, avoid=
     max_trials         stop with TrialLimitError when a chain passes this many trials; 0:
                        no cap (set one where a chain could be trapped, such as avoid=3)
     restart_trapped    saw, short-range: regrow a chain from the origin after this many
-                       trials without growing longer; 0: never
+                       trials without growing longer, and a saw chain without a zone as
+                       soon as it is closed in for good; 0: never
     progress           None, True for a tqdm bar, or a callable progress(done, total) of
                        chains, called on this thread a few times a second at most
 
