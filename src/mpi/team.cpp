@@ -15,17 +15,17 @@ namespace {
 
 // The first of the launchers' rank variables that is set: Open MPI's, PMIx's, PMI's
 // (MPICH, Slurm) and Slurm's own.
-const char* launchVariable(const char* const (&names)[4]) {
+[[maybe_unused]] const char* launchVariable(const char* const (&names)[4]) {
   for (const char* name : names) {
     if (const char* value = std::getenv(name)) return value;
   }
   return nullptr;
 }
 
-constexpr const char* kRankVariables[4] = {"OMPI_COMM_WORLD_RANK", "PMIX_RANK", "PMI_RANK",
-                                           "SLURM_PROCID"};
-constexpr const char* kSizeVariables[4] = {"OMPI_COMM_WORLD_SIZE", "PMI_SIZE", "SLURM_NTASKS",
-                                           "OMPI_UNIVERSE_SIZE"};
+[[maybe_unused]] constexpr const char* kRankVariables[4] = {"OMPI_COMM_WORLD_RANK", "PMIX_RANK",
+                                                            "PMI_RANK", "SLURM_PROCID"};
+[[maybe_unused]] constexpr const char* kSizeVariables[4] = {"OMPI_COMM_WORLD_SIZE", "PMI_SIZE",
+                                                            "SLURM_NTASKS", "OMPI_UNIVERSE_SIZE"};
 
 }  // namespace
 
