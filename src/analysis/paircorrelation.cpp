@@ -723,8 +723,11 @@ std::optional<PairHistogram> countByCellSweep(std::span<const double> distances,
   }
 
   // Each thread takes the next task in order, so that the sweep tasks a counter gets come
-  // in ascending order of the elements, as it needs.
-  const int threads = threadsFor(options, tasks.size());
+  // in ascending order of the elements, as it needs. A second thread only for at least four
+  // chunks of work: less is done before a busy machine would even start it.
+  const int threads =
+      std::min(threadsFor(options, tasks.size()),
+               static_cast<int>(std::clamp<std::int64_t>(totalWork / (4 * chunkWork), 1, 1024)));
   SharedWork work(progress, totalWork);
   std::atomic<std::size_t> nextTask{0};
 #pragma omp parallel num_threads(threads)
