@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 
@@ -36,6 +37,9 @@ inline bool roundsAbove(double x, std::int64_t b) {
   const double half = static_cast<double>(b) + 0.5;
   return x > half || (x == half && (b & 1) != 0);
 }
+
+// Distances a linear pass takes between two questions to `progress` (some milliseconds).
+constexpr std::size_t kPassPiece = std::size_t{1} << 20;
 
 // The work of one count shared by its threads: each piece of work done goes to `progress`
 // as a percentage, one call at a time; a false answer or an exception stops the count.
@@ -351,17 +355,30 @@ inline CellPlace cellPlaceOf(double u) {
   return {cell, u - 0.5 * static_cast<double>(cell)};
 }
 
-// The distinct distances by ascending offset (then value) and how many entries share each.
+// The distinct distances by ascending offset (then value) and how many entries share each,
+// with the weights of the cells and the multiply-adds their sweep takes.
 struct SweepElements {
   std::vector<double> value;
   std::vector<std::uint32_t> weight;
+  std::vector<std::uint32_t> cellWeight;
+  std::int64_t sweepWork = 0;
 
   std::size_t size() const { return value.size(); }
   CellPlace place(std::size_t k) const { return cellPlaceOf(value[k]); }
-};
 
-// Pieces of the linear passes between two questions to `keepGoing`.
-constexpr std::size_t kPassPiece = std::size_t{1} << 20;
+  // Takes the distances in order: equal ones one after the other.
+  void add(double u) {
+    const std::int64_t cell = cellPlaceOf(u).cell;
+    ++cellWeight[static_cast<std::size_t>(cell)];
+    if (!value.empty() && value.back() == u) {
+      ++weight.back();
+      return;
+    }
+    value.push_back(u);
+    weight.push_back(1);
+    sweepWork += cell / 2 + 1;
+  }
+};
 
 // Buckets of offset for the first pass of the sort: few enough that counting and
 // scattering stay in the cache.
@@ -383,8 +400,7 @@ class BucketSorter {
         const double offsetB = cellPlaceOf(b).offset;
         return offsetA < offsetB || (offsetA == offsetB && a < b);
       });
-      append(
-          values.size(), [values](std::size_t i) { return values[i]; }, elements);
+      for (const double u : values) elements.add(u);
       return;
     }
     const std::size_t subBuckets = std::bit_ceil(std::max<std::size_t>(values.size(), 1));
@@ -409,31 +425,18 @@ class BucketSorter {
       if (to - from > 1) std::sort(m_sorted.begin() + from, m_sorted.begin() + to);
       from = to;
     }
-    append(
-        m_sorted.size(), [this](std::size_t i) { return m_sorted[i].second; }, elements);
+    for (const auto& [offset, u] : m_sorted) elements.add(u);
   }
 
  private:
-  template <class Sorted>
-  static void append(std::size_t count, Sorted sorted, SweepElements& elements) {
-    for (std::size_t i = 0; i < count; ++i) {
-      if (i > 0 && sorted(i) == sorted(i - 1)) {
-        ++elements.weight.back();
-      } else {
-        elements.value.push_back(sorted(i));
-        elements.weight.push_back(1);
-      }
-    }
-  }
-
   std::vector<std::uint32_t> m_start;
   std::vector<std::uint32_t> m_keys;
   std::vector<std::pair<double, double>> m_sorted;  // (offset, value)
 };
 
-// The elements of a sweep: the distances scattered into buckets of offset, each bucket then
-// sorted; nothing when `keepGoing` answers false.
-std::optional<SweepElements> sweepElements(std::span<const double> distances,
+// The elements of a sweep over `cells` cells: the distances scattered into buckets of
+// offset, each bucket then sorted; nothing when `keepGoing` answers false.
+std::optional<SweepElements> sweepElements(std::span<const double> distances, std::size_t cells,
                                            const std::function<bool()>& keepGoing) {
   const std::size_t n = distances.size();
   const auto bucketOf = [](double u) {
@@ -449,7 +452,7 @@ std::optional<SweepElements> sweepElements(std::span<const double> distances,
   }
   for (std::size_t b = 0; b < kOffsetBuckets; ++b) start[b + 1] += start[b];
 
-  std::vector<double> scattered(n);
+  const auto scattered = std::make_unique_for_overwrite<double[]>(n);
   {
     std::vector<std::size_t> next(start.begin(), start.end() - 1);
     for (std::size_t from = 0; from < n; from += kPassPiece) {
@@ -463,6 +466,7 @@ std::optional<SweepElements> sweepElements(std::span<const double> distances,
   SweepElements elements;
   elements.value.reserve(n);
   elements.weight.reserve(n);
+  elements.cellWeight.assign(cells, 0);
   BucketSorter sorter;
   std::size_t sortedUpTo = 0;
   for (std::size_t b = 0; b < kOffsetBuckets; ++b) {
@@ -470,7 +474,7 @@ std::optional<SweepElements> sweepElements(std::span<const double> distances,
       if (!keepGoing()) return std::nullopt;
       sortedUpTo = start[b + 1];
     }
-    sorter.sortInto(std::span(scattered).subspan(start[b], start[b + 1] - start[b]), b, elements);
+    sorter.sortInto(std::span(scattered.get() + start[b], start[b + 1] - start[b]), b, elements);
   }
   return elements;
 }
@@ -497,15 +501,14 @@ __attribute__((target_clones("avx2", "default"))) void addMultipleNarrow(std::ui
 // to (each count by integer additions, so the same whatever the threads and their order).
 struct SweepShared {
   const SweepElements& elements;
-  double margin;                          // offsets closer than this decide nothing
-  std::vector<std::uint32_t> cellWeight;  // by cell, and listed backwards:
-  std::vector<std::uint32_t> reversed;
+  double margin;                        // offsets closer than this decide nothing
+  std::vector<std::uint32_t> reversed;  // the cells' weights listed backwards
   std::uint32_t heaviestCell = 0;
   std::vector<std::uint64_t> lags;  // lags[L]: pairs at cell lag L
   std::vector<std::uint64_t> up;    // up[D]: pairs at cell lag 2D + 1 rounding to D + 1
 
-  std::size_t cells() const { return cellWeight.size(); }
-  std::size_t halves() const { return cellWeight.size() / 2 + 1; }
+  std::size_t cells() const { return elements.cellWeight.size(); }
+  std::size_t halves() const { return cells() / 2 + 1; }
 };
 
 // The pairs at the cell lags [first, last): each task its own lags, so no thread's counts
@@ -513,7 +516,7 @@ struct SweepShared {
 void addLags(SweepShared& shared, std::size_t first, std::size_t last) {
   const std::size_t cells = shared.cells();
   for (std::size_t a = first; a < cells; ++a) {
-    const std::uint32_t weight = shared.cellWeight[a];
+    const std::uint32_t weight = shared.elements.cellWeight[a];
     if (weight == 0) continue;
     const std::size_t end = std::min(last, a + 1);
     addMultiple(shared.lags.data() + first, shared.reversed.data() + (cells - 1 - a) + first,
@@ -634,12 +637,14 @@ class SweepCounter {
 // orders, moved from the bin of their cells to the bin of their double difference.
 void moveEdgePairs(const SweepElements& elements, double margin,
                    std::vector<std::int64_t>& counts) {
+  // The elements go by ascending offset: the edges are at both ends.
   std::vector<std::size_t> low;
   std::vector<std::size_t> high;
-  for (std::size_t i = 0; i < elements.size(); ++i) {
-    const double offset = elements.place(i).offset;
-    if (offset <= margin) low.push_back(i);
-    if (offset >= 0.5 - margin) high.push_back(i);
+  for (std::size_t i = 0; i < elements.size() && elements.place(i).offset <= margin; ++i) {
+    low.push_back(i);
+  }
+  for (std::size_t i = elements.size(); i-- > 0 && elements.place(i).offset >= 0.5 - margin;) {
+    high.push_back(i);
   }
   const auto move = [&counts](std::int64_t from, std::int64_t to, std::int64_t pairs) {
     if (from == to) return;
@@ -665,19 +670,16 @@ std::optional<PairHistogram> countByCellSweep(std::span<const double> distances,
                                               const std::function<bool(float)>& progress,
                                               const PairCountOptions& options) {
   const auto keepGoing = [&progress] { return !progress || progress(0.0F); };
-  const std::optional<SweepElements> sorted = sweepElements(distances, keepGoing);
+  const auto cells = static_cast<std::size_t>(cellPlaceOf(largest).cell) + 1;
+  const std::optional<SweepElements> sorted = sweepElements(distances, cells, keepGoing);
   if (!sorted) return std::nullopt;
   const SweepElements& elements = *sorted;
   const std::size_t count = elements.size();
 
   SweepShared shared{elements, (largest + 1.0) * 0x1p-50};  // an ulp of any half, twice over
-  const auto cells = static_cast<std::size_t>(cellPlaceOf(largest).cell) + 1;
-  shared.cellWeight.assign(cells, 0);
-  for (std::size_t i = 0; i < count; ++i) {
-    shared.cellWeight[static_cast<std::size_t>(elements.place(i).cell)] += elements.weight[i];
-  }
-  shared.reversed.assign(shared.cellWeight.rbegin(), shared.cellWeight.rend());
-  shared.heaviestCell = *std::max_element(shared.cellWeight.begin(), shared.cellWeight.end());
+  const std::vector<std::uint32_t>& cellWeight = elements.cellWeight;
+  shared.reversed.assign(cellWeight.rbegin(), cellWeight.rend());
+  shared.heaviestCell = *std::max_element(cellWeight.begin(), cellWeight.end());
   shared.lags.assign(cells, 0);
   shared.up.assign(shared.halves(), 0);
 
@@ -691,11 +693,10 @@ std::optional<PairHistogram> countByCellSweep(std::span<const double> distances,
   };
   std::vector<std::int64_t> cellsFrom(cells + 1, 0);  // the cells at or above a, in use
   for (std::size_t a = cells; a-- > 0;) {
-    cellsFrom[a] = cellsFrom[a + 1] + (shared.cellWeight[a] != 0 ? 1 : 0);
+    cellsFrom[a] = cellsFrom[a + 1] + (cellWeight[a] != 0 ? 1 : 0);
   }
-  std::int64_t totalWork = 0;
+  std::int64_t totalWork = elements.sweepWork;
   for (std::size_t lag = 0; lag < cells; ++lag) totalWork += cellsFrom[lag];
-  for (std::size_t i = 0; i < count; ++i) totalWork += elements.place(i).cell / 2 + 1;
   const std::int64_t chunkWork =
       options.chunkWork > 0 ? options.chunkWork : std::max<std::int64_t>(totalWork / 256, 1 << 20);
   std::vector<Task> tasks;
@@ -712,6 +713,7 @@ std::optional<PairHistogram> countByCellSweep(std::span<const double> distances,
   }
   taskStart = 0;
   for (std::size_t i = 0; i < count; ++i) {
+    if (i % kPassPiece == 0 && !keepGoing()) return std::nullopt;
     inTask += elements.place(i).cell / 2 + 1;
     const bool clusterEnds =
         i + 1 == count || elements.place(i + 1).offset - elements.place(i).offset > shared.margin;
@@ -778,15 +780,19 @@ std::optional<PairHistogram> countByCellSweep(std::span<const double> distances,
 std::optional<PairHistogram> countDistancePairs(std::span<const double> distances,
                                                 const std::function<bool(float)>& progress,
                                                 const PairCountOptions& options) {
-  double smallest = 0.0;
-  double largest = 0.0;
-  for (std::size_t i = 0; i < distances.size(); ++i) {
-    const double d = distances[i];
-    if (!std::isfinite(d))
-      throw std::invalid_argument("countDistancePairs: a distance is not finite");
-    smallest = i == 0 ? d : std::min(smallest, d);
-    largest = i == 0 ? d : std::max(largest, d);
+  double smallest = distances.empty() ? 0.0 : distances[0];
+  double largest = smallest;
+  bool finite = true;
+  for (std::size_t from = 0; from < distances.size(); from += kPassPiece) {
+    if (from > 0 && progress && !progress(0.0F)) return std::nullopt;
+    for (std::size_t i = from; i < std::min(distances.size(), from + kPassPiece); ++i) {
+      const double d = distances[i];
+      finite = finite && std::isfinite(d);
+      smallest = std::min(smallest, d);
+      largest = std::max(largest, d);
+    }
   }
+  if (!finite) throw std::invalid_argument("countDistancePairs: a distance is not finite");
   // The sweep needs distances of at least 0, weights that fit 32 bits and no more cells
   // than about one a distance.
   const auto n = static_cast<double>(distances.size());
@@ -843,10 +849,15 @@ Correlation correlationOf(const PairHistogram& histogram) {
 std::optional<Correlation> gorCalc(std::span<const Point> sites,
                                    const std::function<bool(float)>& progress,
                                    const PairCountOptions& options) {
-  std::vector<double> distances;
-  distances.reserve(sites.size());
-  for (const Point& p : sites) distances.push_back(distanceFromOrigin(p));
-  const std::optional<PairHistogram> histogram = countDistancePairs(distances, progress, options);
+  const auto distances = std::make_unique_for_overwrite<double[]>(sites.size());
+  for (std::size_t from = 0; from < sites.size(); from += kPassPiece) {
+    if (from > 0 && progress && !progress(0.0F)) return std::nullopt;
+    for (std::size_t i = from; i < std::min(sites.size(), from + kPassPiece); ++i) {
+      distances[i] = distanceFromOrigin(sites[i]);
+    }
+  }
+  const std::optional<PairHistogram> histogram =
+      countDistancePairs(std::span<const double>(distances.get(), sites.size()), progress, options);
   if (!histogram) return std::nullopt;
   return correlationOf(*histogram);
 }
