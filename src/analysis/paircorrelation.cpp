@@ -501,8 +501,7 @@ __attribute__((target_clones("avx2", "default"))) void addMultipleNarrow(std::ui
 // to (each count by integer additions, so the same whatever the threads and their order).
 struct SweepShared {
   const SweepElements& elements;
-  double margin;                        // offsets closer than this decide nothing
-  std::vector<std::uint32_t> reversed;  // the cells' weights listed backwards
+  double margin;  // offsets closer than this decide nothing
   std::uint32_t heaviestCell = 0;
   std::vector<std::uint64_t> lags;  // lags[L]: pairs at cell lag L
   std::vector<std::uint64_t> up;    // up[D]: pairs at cell lag 2D + 1 rounding to D + 1
@@ -514,13 +513,13 @@ struct SweepShared {
 // The pairs at the cell lags [first, last): each task its own lags, so no thread's counts
 // meet another's.
 void addLags(SweepShared& shared, std::size_t first, std::size_t last) {
-  const std::size_t cells = shared.cells();
-  for (std::size_t a = first; a < cells; ++a) {
-    const std::uint32_t weight = shared.elements.cellWeight[a];
-    if (weight == 0) continue;
-    const std::size_t end = std::min(last, a + 1);
-    addMultiple(shared.lags.data() + first, shared.reversed.data() + (cells - 1 - a) + first,
-                end - first, weight);
+  const std::vector<std::uint32_t>& cellWeight = shared.elements.cellWeight;
+  const std::size_t cells = cellWeight.size();
+  for (std::size_t b = 0; b + first < cells; ++b) {
+    if (cellWeight[b] == 0) continue;
+    const std::size_t end = std::min(last, cells - b);
+    addMultiple(shared.lags.data() + first, cellWeight.data() + b + first, end - first,
+                cellWeight[b]);
   }
 }
 
@@ -678,7 +677,6 @@ std::optional<PairHistogram> countByCellSweep(std::span<const double> distances,
 
   SweepShared shared{elements, (largest + 1.0) * 0x1p-50};  // an ulp of any half, twice over
   const std::vector<std::uint32_t>& cellWeight = elements.cellWeight;
-  shared.reversed.assign(cellWeight.rbegin(), cellWeight.rend());
   shared.heaviestCell = *std::max_element(cellWeight.begin(), cellWeight.end());
   shared.lags.assign(cells, 0);
   shared.up.assign(shared.halves(), 0);
@@ -691,19 +689,22 @@ std::optional<PairHistogram> countByCellSweep(std::span<const double> distances,
     std::size_t last;
     std::int64_t work;
   };
-  std::vector<std::int64_t> cellsFrom(cells + 1, 0);  // the cells at or above a, in use
-  for (std::size_t a = cells; a-- > 0;) {
-    cellsFrom[a] = cellsFrom[a + 1] + (cellWeight[a] != 0 ? 1 : 0);
-  }
+  // Lag L takes a multiply-add for each cell in use below cells - L.
+  std::int64_t inUse = 0;
   std::int64_t totalWork = elements.sweepWork;
-  for (std::size_t lag = 0; lag < cells; ++lag) totalWork += cellsFrom[lag];
+  for (std::size_t b = 0; b < cells; ++b) {
+    if (cellWeight[b] == 0) continue;
+    ++inUse;
+    totalWork += static_cast<std::int64_t>(cells - b);
+  }
   const std::int64_t chunkWork =
       options.chunkWork > 0 ? options.chunkWork : std::max<std::int64_t>(totalWork / 256, 1 << 20);
   std::vector<Task> tasks;
   std::int64_t inTask = 0;
   std::size_t taskStart = 0;
   for (std::size_t lag = 0; lag < cells; ++lag) {
-    inTask += cellsFrom[lag];
+    inTask += inUse;
+    if (cellWeight[cells - 1 - lag] != 0) --inUse;
     const auto pass = static_cast<std::int64_t>(cells - taskStart);
     if (inTask >= std::max(chunkWork, pass) || lag + 1 == cells) {
       tasks.push_back({true, taskStart, lag + 1, inTask});
@@ -793,11 +794,13 @@ std::optional<PairHistogram> countDistancePairs(std::span<const double> distance
     }
   }
   if (!finite) throw std::invalid_argument("countDistancePairs: a distance is not finite");
-  // The sweep needs distances of at least 0, weights that fit 32 bits and no more cells
-  // than about one a distance.
+  // The sweep needs distances of at least 0 and weights that fit 32 bits. Its memory, 16
+  // bytes a half-unit cell and 6 more each thread, stays below the edge walk's dense bins
+  // (8 bytes a bin, up to 2^22 bins, each thread and their sum) with no more cells than 2^21,
+  // nor than about one a distance.
   const auto n = static_cast<double>(distances.size());
-  const bool sweepFits =
-      !distances.empty() && smallest >= 0.0 && n < 0x1p32 && 2.0 * largest < n + 0x1p16;
+  const bool sweepFits = !distances.empty() && smallest >= 0.0 && n < 0x1p32 &&
+                         2.0 * largest < std::min(n + 0x1p16, 0x1p21);
   if (sweepFits && options.method != PairCountMethod::EdgeWalk) {
     const std::int64_t top = binOf(largest - smallest);
     std::optional<PairHistogram> result =

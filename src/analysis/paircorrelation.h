@@ -3,9 +3,9 @@
 // The pair count is exact (the same histogram as visiting every pair). It sweeps the
 // distances by their offset in half-unit cells: about (distinct distances) x (mean distance)
 // vectorised multiply-adds, some 80 ms of one core for a free walk of 10^6 steps (bench_gor).
-// Distances it cannot take (negative ones, or far more half-unit cells than distances) are
-// walked bin by bin, about (distinct distances) x (largest distance) steps of a few
-// nanoseconds, some forty times longer for that walk.
+// Distances it does not take (a negative one, or a largest one from 2^20 or from half the
+// number of distances plus 2^15 on) are walked bin by bin, about (distinct distances) x
+// (largest distance) steps of a few nanoseconds, some forty times longer for that walk.
 #pragma once
 
 #include <cstdint>

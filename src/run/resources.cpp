@@ -92,15 +92,10 @@ MemoryParts memoryParts(const RunParams& params) {
   const std::uint64_t reach = static_cast<std::uint64_t>(model.stepLength(params.model)) * sites;
   parts.chains += 12 * sites + 2 * (3 * digits(reach) + 3) * sites;
   if (params.calcParCF) {
-    // The distances, their sorted copy and groups; then the pair count's half-unit cells
-    // (28 bytes each, 6 more each thread, no more cells than sites and 2^16) or, for a chain
-    // that reaches further, the edge walk's dense bins (8 bytes each thread and their sum).
-    const auto countThreads = static_cast<std::uint64_t>(
-        std::max(params.threads > 0 ? params.threads : omp_get_max_threads(), 1));
-    const std::uint64_t cells = std::min(2 * reach + 2, sites + (std::uint64_t{1} << 16));
+    // The distances, their sorted copy and groups, and each thread's dense bins (the pair
+    // count's half-unit cells, at most 2^21, take about as much).
     const std::uint64_t bins = std::min<std::uint64_t>(2 * reach + 2, std::uint64_t{1} << 22);
-    parts.chains +=
-        32 * sites + std::max((28 + 6 * countThreads) * cells, 8 * bins * (countThreads + 1));
+    parts.chains += 32 * sites + 8 * bins * (threads + 1);
   }
   return parts;
 }
