@@ -87,7 +87,8 @@ MemoryParts memoryParts(const RunParams& params) {
   const std::uint64_t reach = static_cast<std::uint64_t>(model.stepLength(params.model)) * sites;
   parts.chains += 12 * sites + 2 * (3 * digits(reach) + 3) * sites;
   if (params.calcParCF) {
-    // The distances, their sorted copy and groups, and each thread's dense bins.
+    // The distances, their sorted copy and groups, and each thread's dense bins (the pair
+    // count's half-unit cells, at most 2^21, take about as much).
     const std::uint64_t bins = std::min<std::uint64_t>(2 * reach + 2, std::uint64_t{1} << 22);
     parts.chains += 32 * sites + 8 * bins * (threads + 1);
   }

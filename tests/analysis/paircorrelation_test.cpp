@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/sizemeasure.h"
+#include "chain/lattice.h"
 #include "chain/random.h"
 #include "polychain/texts.h"
 #include "reference/textgor.h"
@@ -109,23 +111,79 @@ std::vector<double> awkwardDistances(RandomSource& random, std::size_t n, double
   return d;
 }
 
-TEST(PairCorrelation, FastCountEqualsThePlainLoop) {
-  RandomSource random(314159);
-  for (int round = 0; round < 40; ++round) {
-    const std::size_t n = 1 + random.next() % 300;
-    const double spread = round % 2 == 0 ? 10.0 : 200.0;
-    const std::vector<double> d = awkwardDistances(random, n, spread);
-    const std::string what = "round " + std::to_string(round);
-    expectSameAsPlainLoop(d, {}, what);
-    // Tiny chunks on several threads, few dense bins: the same bins.
-    for (const int threads : {1, 3}) {
+const PairCountMethod kMethods[] = {PairCountMethod::Automatic, PairCountMethod::EdgeWalk};
+
+// Both methods, one to three threads, tiny chunks and few dense bins: the plain loop's bins.
+void expectEveryWaySameAsPlainLoop(const std::vector<double>& distances, RandomSource& random,
+                                   const std::string& what) {
+  expectSameAsPlainLoop(distances, {}, what);
+  for (const PairCountMethod method : kMethods) {
+    for (const int threads : {1, 2, 3}) {
       PairCountOptions options;
+      options.method = method;
       options.threads = threads;
       options.chunkWork = 1 + static_cast<std::int64_t>(random.next() % 50);
       options.denseBins = 1 + static_cast<std::int64_t>(random.next() % 20);
-      expectSameAsPlainLoop(d, options, what + ", threads " + std::to_string(threads));
+      expectSameAsPlainLoop(distances, options,
+                            what + (method == PairCountMethod::EdgeWalk ? ", edge walk" : "") +
+                                ", threads " + std::to_string(threads));
     }
   }
+}
+
+TEST(PairCorrelation, FastCountEqualsThePlainLoop) {
+  RandomSource random(314159);
+  for (int round = 0; round < 30; ++round) {
+    const std::size_t n = 1 + random.next() % 300;
+    const double spread = round % 3 == 0 ? 10.0 : round % 3 == 1 ? 200.0 : 5000.0;
+    expectEveryWaySameAsPlainLoop(awkwardDistances(random, n, spread), random,
+                                  "round " + std::to_string(round));
+  }
+}
+
+TEST(PairCorrelation, RoundingOfTheDoubleDifferenceDecides) {
+  RandomSource random(2718);
+  const double below = std::nextafter(0.5, 0.0);
+  // 3 - (1/2 - 2^-54) is 2.5 once rounded, and goes to bin 2, not 3 (cells 6 and 0): the
+  // same at 5 and 7 (bins 4 and 6) and taken the other way round (-2.5 to bin -2).
+  EXPECT_EQ(count({below, 3.0}).count(2), 1);
+  EXPECT_EQ(count({below, 3.0}).count(3), 0);
+  expectEveryWaySameAsPlainLoop({below, 3.0, 5.0, 7.0, 0.0, 1.0}, random, "below a half");
+  // 2^-53 + 1/2 against whole and half distances, which lie at the same offset in their cells.
+  const double above = 0.5 + std::ldexp(1.0, -53);
+  expectEveryWaySameAsPlainLoop({above, 0.0, 0.5, 1.0, 1.5, 2.0, 2.5, 3.0, above}, random,
+                                "above a half");
+  // All at one distance, and one distance alone.
+  EXPECT_EQ(count(std::vector<double>(1000, 7.5)).bins, (std::vector<std::int64_t>{1000000}));
+  expectEveryWaySameAsPlainLoop(std::vector<double>(50, 7.5), random, "one distance");
+  expectEveryWaySameAsPlainLoop({123.25}, random, "one site");
+}
+
+TEST(PairCorrelation, CountsPastThirtyTwoBitsStayExact) {
+  // 70000 sites at 0.2 and 70000 at 1.9, 1.7 apart: 4.9e9 pairs in bin 2.
+  std::vector<double> d(70000, 0.2);
+  d.resize(140000, 1.9);
+  const std::int64_t each = std::int64_t{70000} * 70000;
+  for (const PairCountMethod method : kMethods) {
+    for (const int threads : {1, 2}) {
+      PairCountOptions options;
+      options.method = method;
+      options.threads = threads;
+      EXPECT_EQ(count(d, options).bins, (std::vector<std::int64_t>{2 * each, 0, each}));
+    }
+  }
+}
+
+TEST(PairCorrelation, LatticeWalkEqualsThePlainLoop) {
+  // Square roots of whole numbers, many of them equal, the whole ones all at offset 0.
+  RandomSource random(99);
+  Point p;
+  std::vector<double> d{0.0};
+  for (int i = 0; i < 1500; ++i) {
+    ChooseDir(random, p, 1);
+    d.push_back(distanceFromOrigin(p));
+  }
+  expectEveryWaySameAsPlainLoop(d, random, "free walk");
 }
 
 TEST(PairCorrelation, BinsBeyondOneHundredThousandAreKept) {
@@ -189,34 +247,35 @@ TEST(PairCorrelation, OneSiteAndNoSites) {
 TEST(PairCorrelation, ProgressEndsAtOneHundredAndFalseCancels) {
   RandomSource random(9);
   const std::vector<double> d = awkwardDistances(random, 400, 50.0);
-  PairCountOptions options;
-  options.threads = 1;
-  options.chunkWork = 100;
+  for (const PairCountMethod method : kMethods) {
+    PairCountOptions options;
+    options.threads = 1;
+    options.chunkWork = 100;
+    options.method = method;
 
-  std::vector<float> seen;
-  const auto all = countDistancePairs(
-      d,
-      [&](float p) {
-        seen.push_back(p);
-        return true;
-      },
-      options);
-  ASSERT_TRUE(all);
-  ASSERT_GT(seen.size(), 2U);
-  for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1], seen[i]);
-  EXPECT_LT(seen[seen.size() - 2], 100.0F);
-  EXPECT_EQ(seen.back(), 100.0F);
+    std::vector<float> seen;
+    const auto all = countDistancePairs(
+        d,
+        [&](float p) {
+          seen.push_back(p);
+          return true;
+        },
+        options);
+    ASSERT_TRUE(all);
+    ASSERT_GT(seen.size(), 2U);
+    for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1], seen[i]);
+    EXPECT_LT(seen[seen.size() - 2], 100.0F);
+    EXPECT_EQ(seen.back(), 100.0F);
 
-  int calls = 0;
-  const auto stopped = countDistancePairs(
-      d,
-      [&](float) {
-        ++calls;
-        return false;
-      },
-      options);
-  EXPECT_FALSE(stopped);
-  EXPECT_EQ(calls, 1);  // nothing more after the answer
+    // Any answer false stops the count, the last one too.
+    for (std::size_t stopAt = 0; stopAt < seen.size(); ++stopAt) {
+      std::size_t calls = 0;
+      const auto stopped = countDistancePairs(
+          d, [&](float) { return calls++ < stopAt; }, options);
+      EXPECT_FALSE(stopped) << stopAt;
+      EXPECT_EQ(calls, stopAt + 1);  // nothing more after the answer
+    }
+  }
 
   EXPECT_FALSE(gorCalc(std::vector<Point>{{0, 0, 0}}, [](float) { return false; }));
   EXPECT_THROW(countDistancePairs(std::vector<double>{0.0, NAN}, nullptr), std::invalid_argument);
