@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSizeGrip>
@@ -181,11 +182,15 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
   connect(m_worker, &SimulationWorker::finished, this, &Form1::onRunFinished);
   connect(m_worker, &SimulationWorker::failed, this, &Form1::onRunFailed);
 
+  // The size the controls and the plots ask for, within the area the screen offers windows
+  // (less its panels); the layouts fit into 800 x 600.
   const QSize hint = column->sizeHint();
   const int controlsWidth = std::max(hint.width() + 24, 440);
   constexpr int kPlotsWidth = 620;
   m_workArea->setSizes({controlsWidth, kPlotsWidth});
-  resize(controlsWidth + kPlotsWidth, std::max(hint.height() + 80, 680));
+  const QSize wanted(controlsWidth + kPlotsWidth, std::max(hint.height() + 80, 680));
+  const QScreen* shown = screen();
+  resize(shown != nullptr ? wanted.boundedTo(shown->availableGeometry().size()) : wanted);
 }
 
 Form1::~Form1() {

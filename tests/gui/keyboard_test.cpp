@@ -51,11 +51,27 @@ class KeyboardTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void opensWithinTheScreen();
   void statusStaysOneLineAndNothingNeededIsHidden();
   void tabLeavesTheChainViewBothWays();
   void keysADesktopUserExpects();
   void focusPassesOnceAtTheStartAndEndOfARun();
 };
+
+// Made without a size, on the tests' screen of 800 x 600: it fits the area the screen offers.
+void KeyboardTest::opensWithinTheScreen() {
+  Form1 window;
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  const QSize room = window.screen()->availableGeometry().size();
+  const QSize opened = window.frameGeometry().size();
+  QVERIFY2(opened.width() <= room.width() && opened.height() <= room.height(),
+           qPrintable(QString("%1 x %2 on %3 x %4")
+                          .arg(opened.width())
+                          .arg(opened.height())
+                          .arg(room.width())
+                          .arg(room.height())));
+}
 
 void KeyboardTest::statusStaysOneLineAndNothingNeededIsHidden() {
   Harness h;  // 800 x 600
