@@ -426,8 +426,8 @@ void Form1::buildWorkArea(QWidget* controls) {
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-
   nameScrollArea(scroll, "Controls");
+  passFocusThrough(scroll);
 
   m_workArea = new QSplitter(Qt::Horizontal);
   m_workArea->setObjectName("workArea");
