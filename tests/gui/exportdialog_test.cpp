@@ -71,6 +71,7 @@ class ExportDialogTest : public QObject {
  private slots:
   void dialogIsModelessWithItsTabOrder();
   void ticksPersistBecauseTheDialogIsOnlyHidden();
+  void opensOnTheFirstBoxWhereReturnExportsNothing();
   void saveDialogIsTitledAndFilteredAndCancelKeepsTheDialog();
   void nothingTickedOffersNoExport();
   void exportSaysWhatItWroteAndAsksBeforeReplacing();
@@ -122,6 +123,50 @@ void ExportDialogTest::ticksPersistBecauseTheDialogIsOnlyHidden() {
   QVERIFY(dialog->isVisible());
   QVERIFY(dialog->findChild<QCheckBox*>("gofq")->isChecked());
   QVERIFY(!dialog->findChild<QCheckBox*>("ChainData")->isChecked());
+}
+
+// Each time it opens, the first box has the focus, and Return there presses nothing: the
+// ticks go out by "Export" alone (its letter, or Return with the focus on it). Every box
+// and button has a letter of its own.
+void ExportDialogTest::opensOnTheFirstBoxWhereReturnExportsNothing() {
+  Harness h;
+  QTemporaryDir dir;
+  h.saveName = dir.filePath("early");
+  auto* exportData = h.child<QAction>("mnuFile_Export");
+  exportData->trigger();
+  ExportDialog* dialog = h.form->exportDialog();
+  QVERIFY(QTest::qWaitForWindowActive(dialog));
+  auto* first = dialog->findChild<QCheckBox*>("ChainData");
+  QCOMPARE(QApplication::focusWidget(), first);
+  QStringList letters;
+  for (const QAbstractButton* control : dialog->findChildren<QAbstractButton*>()) {
+    const QString letter = QKeySequence::mnemonic(control->text()).toString();
+    QVERIFY2(!letter.isEmpty() && !letters.contains(letter), qPrintable(control->objectName()));
+    letters << letter;
+  }
+  QCOMPARE(letters.size(), 9);
+
+  QTest::keyClick(first, Qt::Key_Q, Qt::AltModifier);
+  QTRY_VERIFY(dialog->findChild<QCheckBox*>("gofq")->isChecked());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QVERIFY(h.saveRequests.empty());
+  auto* exportButton = dialog->findChild<QPushButton*>("Command1");
+  QTest::mouseClick(exportButton, Qt::LeftButton);
+  QCOMPARE(h.saveRequests.size(), std::size_t{1});
+  QVERIFY(dialog->isHidden());  // nothing to write yet, which a message said
+
+  // Opened again, on the first box, not on "Export" where the focus was left.
+  exportData->trigger();
+  QCOMPARE(dialog->focusWidget(), first);  // offscreen, a window shown again stays inactive
+  QTest::keyClick(first, Qt::Key_Return);
+  QCOMPARE(h.saveRequests.size(), std::size_t{1});
+  QVERIFY(dialog->isVisible());
+  QTest::keyClick(first, Qt::Key_E, Qt::AltModifier);
+  QTRY_COMPARE(h.saveRequests.size(), std::size_t{2});
+  exportData->trigger();
+  exportButton->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(exportButton, Qt::Key_Return);
+  QCOMPARE(h.saveRequests.size(), std::size_t{3});
 }
 
 void ExportDialogTest::saveDialogIsTitledAndFilteredAndCancelKeepsTheDialog() {
