@@ -182,6 +182,11 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
   connect(m_worker, &SimulationWorker::finished, this, &Form1::onRunFinished);
   connect(m_worker, &SimulationWorker::failed, this, &Form1::onRunFailed);
 
+  for (QRadioButton* option : m_options) {
+    connect(option, &QRadioButton::toggled, this, &Form1::showFieldsInUse);
+  }
+  showFieldsInUse();
+
   // The size the controls and the plots ask for, within the area the screen offers windows
   // (less its panels); the layouts fit into 800 x 600.
   const QSize hint = column->sizeHint();
@@ -269,7 +274,7 @@ QWidget* Form1::buildParameters() {
           textBox(std::string(field.object).c_str(),
                   start ? qs(settingText(setting, *start)) : QString(), text(setting.caption));
       if (!field.tip.empty()) box->setToolTip(text(field.tip));
-      m_settingFields.push_back({model, &setting, box});
+      m_settingFields.push_back({model, &setting, box, nullptr});
     }
   }
 
@@ -309,9 +314,11 @@ QWidget* Form1::buildParameters() {
   }
   if (optionRow != nullptr) optionRow->addStretch();
   const auto addField = [&](const char* name, const QString& text, QLineEdit* field) {
-    parameters->addWidget(caption(name, text, field), row, 0);
+    QLabel* label = caption(name, text, field);
+    parameters->addWidget(label, row, 0);
     parameters->addWidget(field, row, 1);
     ++row;
+    return label;
   };
   for (QLineEdit* field : parameterFields()) {
     if (field == m_stepNum) {
@@ -319,14 +326,15 @@ QWidget* Form1::buildParameters() {
     } else if (field == m_iterations) {
       addField("Label2", "&Iterations (1 - 100)", m_iterations);
     } else if (field == m_restartTrapped) {
-      addField("RestartLabel", qs(kRestartField).replace("Regrow", "Re&grow"), m_restartTrapped);
+      m_restartCaption = addField("RestartLabel", qs(kRestartField).replace("Regrow", "Re&grow"),
+                                  m_restartTrapped);
     } else if (field == m_seed) {
       addField("SeedLabel", "&Seed", m_seed);
     } else {
-      for (const SettingField& s : m_settingFields) {
+      for (SettingField& s : m_settingFields) {
         if (s.field != field) continue;
         const WindowName name = windowName(kSettingNames, s.setting->key, s.setting->caption);
-        addField(std::string(name.label).c_str(), text(name.caption), s.field);
+        s.caption = addField(std::string(name.label).c_str(), text(name.caption), s.field);
       }
     }
   }
@@ -497,6 +505,19 @@ void Form1::buildMenu() {
   quit->setShortcut(QKeySequence::Quit);
   connect(exportData, &QAction::triggered, this, &Form1::mnuFile_Export_Click);
   connect(quit, &QAction::triggered, this, &Form1::ProgExit_Click);
+}
+
+void Form1::showFieldsInUse() {
+  // Until a model is chosen every field stays open, to be filled in beforehand.
+  const ModelInfo* chosen = inputs().model;
+  const auto show = [](QLabel* caption, QLineEdit* field, bool read) {
+    caption->setEnabled(read);
+    field->setEnabled(read);
+  };
+  for (const SettingField& s : m_settingFields) {
+    show(s.caption, s.field, chosen == nullptr || chosen == s.model);
+  }
+  show(m_restartCaption, m_restartTrapped, chosen == nullptr || chosen->countsTrials);
 }
 
 RunInputs Form1::inputs() const {
