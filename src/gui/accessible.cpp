@@ -1,7 +1,9 @@
 #include "gui/accessible.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QLabel>
+#include <QScrollArea>
 #include <QScrollBar>
 
 namespace polychain {
@@ -19,6 +21,16 @@ void nameScrollArea(QAbstractScrollArea* area, const QString& name) {
       frame->setAccessibleName(barName);
     }
   }
+}
+
+void passFocusThrough(QScrollArea* area) {
+  area->setFocusPolicy(Qt::NoFocus);
+  QObject::connect(qApp, &QApplication::focusChanged, area, [area](QWidget*, QWidget* now) {
+    const QWidget* page = area->widget();
+    if (now != nullptr && page != nullptr && page->isAncestorOf(now)) {
+      area->ensureWidgetVisible(now, 0, 0);
+    }
+  });
 }
 
 QLabel* reportLabel(const char* objectName, const QString& what) {

@@ -59,6 +59,7 @@ CorrelationPage::CorrelationPage(Kind kind, QWidget* parent)
   m_view = makeChartView(m_chart, pairs ? "gofrChart" : "gofqChart",
                          pairs ? "Pair correlation g(r) of the last chain"
                                : "Structure factor g(q) of the last chain");
+  m_view->setFocusPolicy(Qt::NoFocus);  // the plot takes no keys
   body()->insertWidget(0, m_view, 1);
   body()->insertWidget(1, m_info);
   if (!pairs) {

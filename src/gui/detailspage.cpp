@@ -150,6 +150,7 @@ DetailsPage::DetailsPage(QWidget* parent)
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   nameScrollArea(scroll, "Details");
+  passFocusThrough(scroll);
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->addWidget(scroll);

@@ -2,8 +2,10 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -35,6 +37,35 @@ constexpr int kChainFormatWidth = 2640, kChainFormatHeight = 255;
 // The controls placed before the boxes of the chain formats.
 constexpr std::size_t kRunFiles = 5;
 
+// `text` as a caption whose mnemonic is the first letter or digit not in `taken`, the first
+// of a word if one is free; that character joins `taken`. An "&" of the text stays an "&".
+QString withMnemonic(const QString& text, QString& taken) {
+  const auto isFree = [&](qsizetype i) {
+    return text[i].isLetterOrNumber() && !taken.contains(text[i].toLower());
+  };
+  qsizetype at = -1;
+  for (qsizetype i = 0; i < text.size() && at < 0; ++i) {
+    if (isFree(i) && (i == 0 || !text[i - 1].isLetterOrNumber())) at = i;
+  }
+  for (qsizetype i = 0; i < text.size() && at < 0; ++i) {
+    if (isFree(i)) at = i;
+  }
+  QString caption = QString(text).replace('&', "&&");
+  if (at < 0) return caption;
+  taken += text[at].toLower();
+  return caption.insert(at + text.left(at).count('&'), '&');
+}
+
+// The check box or button captioned `text`, its letter marked, named `text` for a screen
+// reader.
+template <class Control>
+Control* control(const char* name, const QString& text, const QString& mnemonic, QWidget* parent) {
+  auto* made = new Control(mnemonic, parent);
+  made->setObjectName(name);
+  made->setAccessibleName(text);
+  return made;
+}
+
 // A length in twips as pixels on a screen of `logicalDpi` dots per inch (15 twips a pixel
 // at 96 dpi), rounded to the nearest pixel.
 int twipsToPixels(int twips, double logicalDpi) {
@@ -50,12 +81,26 @@ ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
 
   m_frame = new QGroupBox("Files to Export", this);
   m_frame->setObjectName("Frame1");
-  m_chainData = new QCheckBox("Chain Data", m_frame);
-  m_chainData->setObjectName("ChainData");
-  m_gofr = new QCheckBox("Pairwise correlation factor g(r)", m_frame);
-  m_gofr->setObjectName("gofr");
-  m_gofq = new QCheckBox("Fourier Transform of g(r); g(q)", m_frame);
-  m_gofq->setObjectName("gofq");
+  m_frame->setAccessibleName(m_frame->title());
+  // Every box and button has a letter for Alt: the run's files and the buttons their own,
+  // each format of the table the first letter left.
+  m_chainData = control<QCheckBox>("ChainData", "Chain Data", "Chain &Data", m_frame);
+  m_gofr = control<QCheckBox>("gofr", "Pairwise correlation factor g(r)",
+                              "Pairwise correlation factor g(&r)", m_frame);
+  m_gofq = control<QCheckBox>("gofq", "Fourier Transform of g(r); g(q)",
+                              "Fourier Transform of g(r); g(&q)", m_frame);
+  // No default button: Return presses the button that has the focus and nothing else, so
+  // the ticks of an earlier export never go out at a key meant for something else.
+  m_export = control<QPushButton>("Command1", "Export", "&Export", this);
+  m_export->setAutoDefault(false);
+  m_cancel = control<QPushButton>("Command2", "Cancel", "&Cancel", this);
+  m_cancel->setAutoDefault(false);
+  QString taken;
+  for (const QAbstractButton* fixed :
+       std::initializer_list<QAbstractButton*>{m_chainData, m_gofr, m_gofq, m_export, m_cancel}) {
+    const QString caption = fixed->text();
+    taken += caption.at(caption.indexOf('&') + 1).toLower();
+  }
   m_boxes = {
       {findFormat("cdat"), m_chainData}, {findFormat("gor"), m_gofr}, {findFormat("goq"), m_gofq}};
   m_chainFrame = new QGroupBox("Chains for Simulations and Viewers", this);
@@ -63,29 +108,15 @@ ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
   m_chainFrame->setAccessibleName(m_chainFrame->title());
   for (const FormatInfo& format : formatTable()) {
     if (format.writeEnsemble == nullptr) continue;
-    auto* box = new QCheckBox(
+    const QString text =
         QString::fromUtf8(format.name.data(), static_cast<qsizetype>(format.name.size())) + " (" +
-            QString::fromUtf8(format.extension.data()) + ")",
-        m_chainFrame);
-    box->setObjectName(
-        QString::fromUtf8(format.key.data(), static_cast<qsizetype>(format.key.size())) + "Format");
-    box->setAccessibleName(box->text());
+        QString::fromUtf8(format.extension.data()) + ")";
+    const QString name =
+        QString::fromUtf8(format.key.data(), static_cast<qsizetype>(format.key.size())) + "Format";
+    auto* box = control<QCheckBox>(name.toUtf8().constData(), text, withMnemonic(text, taken),
+                                   m_chainFrame);
     box->setToolTip("The last chain as one molecule in a box that holds it, with its bonds.");
     m_boxes.emplace_back(&format, box);
-  }
-  m_export = new QPushButton("Export", this);
-  m_export->setObjectName("Command1");
-  m_export->setDefault(true);
-  m_cancel = new QPushButton("Cancel", this);
-  m_cancel->setObjectName("Command2");
-
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{m_frame, m_chainData, m_gofr, m_gofq, m_export, m_cancel}) {
-    if (auto* box = qobject_cast<QGroupBox*>(w)) {
-      box->setAccessibleName(box->title());
-    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-      button->setAccessibleName(button->text());
-    }
   }
 
   // The frames take no focus; the tab order runs through the boxes, then the buttons.
@@ -102,6 +133,23 @@ ExportDialog::ExportDialog(QWidget* parent) : QDialog(parent) {
   }
   updateExportButton();
   placeControls();
+}
+
+void ExportDialog::showEvent(QShowEvent* event) {
+  // Each time it opens, on the first box, whatever had the focus when it was last hidden.
+  if (!event->spontaneous()) m_chainData->setFocus(Qt::OtherFocusReason);
+  QDialog::showEvent(event);
+}
+
+void ExportDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+        button != nullptr && button->isEnabled()) {
+      button->click();
+    }
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void ExportDialog::updateExportButton() {

@@ -1,7 +1,8 @@
 // The export dialog, named "Export": three check boxes choosing the run's files, one box for
 // each format of chains for simulations and viewers, and two buttons.
 // Modeless and only ever hidden, so the ticks stay for the next export; "Export" is
-// available only while a box is ticked.
+// available only while a box is ticked. It opens with the focus on the first box, and every
+// box and button has its letter for Alt.
 #pragma once
 
 #include <QDialog>
@@ -27,6 +28,10 @@ class ExportDialog final : public QDialog {
  signals:
   // "Export" was pressed: the owner runs SaveTheFile.
   void exportRequested();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Command1_Click();

@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSizeGrip>
@@ -181,11 +182,20 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
   connect(m_worker, &SimulationWorker::finished, this, &Form1::onRunFinished);
   connect(m_worker, &SimulationWorker::failed, this, &Form1::onRunFailed);
 
+  for (QRadioButton* option : m_options) {
+    connect(option, &QRadioButton::toggled, this, &Form1::showFieldsInUse);
+  }
+  showFieldsInUse();
+
+  // The size the controls and the plots ask for, within the area the screen offers windows
+  // (less its panels); the layouts fit into 800 x 600.
   const QSize hint = column->sizeHint();
   const int controlsWidth = std::max(hint.width() + 24, 440);
   constexpr int kPlotsWidth = 620;
   m_workArea->setSizes({controlsWidth, kPlotsWidth});
-  resize(controlsWidth + kPlotsWidth, std::max(hint.height() + 80, 680));
+  const QSize wanted(controlsWidth + kPlotsWidth, std::max(hint.height() + 80, 680));
+  const QScreen* shown = screen();
+  resize(shown != nullptr ? wanted.boundedTo(shown->availableGeometry().size()) : wanted);
 }
 
 Form1::~Form1() {
@@ -264,7 +274,7 @@ QWidget* Form1::buildParameters() {
           textBox(std::string(field.object).c_str(),
                   start ? qs(settingText(setting, *start)) : QString(), text(setting.caption));
       if (!field.tip.empty()) box->setToolTip(text(field.tip));
-      m_settingFields.push_back({model, &setting, box});
+      m_settingFields.push_back({model, &setting, box, nullptr});
     }
   }
 
@@ -305,9 +315,11 @@ QWidget* Form1::buildParameters() {
   }
   if (optionRow != nullptr) optionRow->addStretch();
   const auto addField = [&](const char* name, const QString& text, QLineEdit* field) {
-    parameters->addWidget(caption(name, text, field), row, 0);
+    QLabel* label = caption(name, text, field);
+    parameters->addWidget(label, row, 0);
     parameters->addWidget(field, row, 1);
     ++row;
+    return label;
   };
   for (QLineEdit* field : parameterFields()) {
     if (field == m_stepNum) {
@@ -315,14 +327,15 @@ QWidget* Form1::buildParameters() {
     } else if (field == m_iterations) {
       addField("Label2", "&Iterations (1 - 100)", m_iterations);
     } else if (field == m_restartTrapped) {
-      addField("RestartLabel", qs(kRestartField).replace("Regrow", "Re&grow"), m_restartTrapped);
+      m_restartCaption = addField("RestartLabel", qs(kRestartField).replace("Regrow", "Re&grow"),
+                                  m_restartTrapped);
     } else if (field == m_seed) {
       addField("SeedLabel", "&Seed", m_seed);
     } else {
-      for (const SettingField& s : m_settingFields) {
+      for (SettingField& s : m_settingFields) {
         if (s.field != field) continue;
         const WindowName name = windowName(kSettingNames, s.setting->key, s.setting->caption);
-        addField(std::string(name.label).c_str(), text(name.caption), s.field);
+        s.caption = addField(std::string(name.label).c_str(), text(name.caption), s.field);
       }
     }
   }
@@ -422,8 +435,8 @@ void Form1::buildWorkArea(QWidget* controls) {
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-
   nameScrollArea(scroll, "Controls");
+  passFocusThrough(scroll);
 
   m_workArea = new QSplitter(Qt::Horizontal);
   m_workArea->setObjectName("workArea");
@@ -493,6 +506,19 @@ void Form1::buildMenu() {
   quit->setShortcut(QKeySequence::Quit);
   connect(exportData, &QAction::triggered, this, &Form1::mnuFile_Export_Click);
   connect(quit, &QAction::triggered, this, &Form1::ProgExit_Click);
+}
+
+void Form1::showFieldsInUse() {
+  // Until a model is chosen every field stays open, to be filled in beforehand.
+  const ModelInfo* chosen = inputs().model;
+  const auto show = [](QLabel* caption, QLineEdit* field, bool read) {
+    caption->setEnabled(read);
+    field->setEnabled(read);
+  };
+  for (const SettingField& s : m_settingFields) {
+    show(s.caption, s.field, chosen == nullptr || chosen == s.model);
+  }
+  show(m_restartCaption, m_restartTrapped, chosen == nullptr || chosen->countsTrials);
 }
 
 RunInputs Form1::inputs() const {

@@ -102,6 +102,9 @@ class Form1 final : public QMainWindow {
   // The parameter fields in the order shown: N, Iterations, the model settings, the
   // regrowing limit, the seed.
   std::vector<QLineEdit*> parameterFields() const;
+  // Disables the setting fields (and the regrowing limit) that the chosen model does not
+  // read, keeping their texts.
+  void showFieldsInUse();
   void setRunning(bool running);
   void onProgress(float chains, float steps, qint64 chain, qint64 trials);
   void onCorrelationProgress(float percent);
@@ -138,10 +141,12 @@ class Form1 final : public QMainWindow {
     const ModelInfo* model;
     const SettingInfo* setting;
     QLineEdit* field;
+    QLabel* caption;
   };
   std::vector<SettingField> m_settingFields;
   QLineEdit* m_seed = nullptr;
   QLineEdit* m_restartTrapped = nullptr;
+  QLabel* m_restartCaption = nullptr;
   QCheckBox* m_calcParCF = nullptr;
   QPushButton* m_simRun = nullptr;
   QPushButton* m_cancelRun = nullptr;

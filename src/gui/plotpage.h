@@ -55,7 +55,8 @@ class PlotPage : public QWidget {
 
   // The page's layout: the plot (with anything above it) goes here, before the controls.
   QVBoxLayout* body() const { return m_body; }
-  // The row of controls under the plot; the save button stays at its right end.
+  // The row of controls, under the plot unless the page moves it; the save button stays at
+  // its right end.
   QHBoxLayout* controlRow() const { return m_controls; }
 
  private:

@@ -44,6 +44,7 @@ QScrollArea* scrolling(QWidget* page, const QString& name) {
   auto* scroll = new QScrollArea;
   scroll->setObjectName(page->objectName() + "Scroll");
   nameScrollArea(scroll, name);
+  passFocusThrough(scroll);
   page->setAccessibleName(name);
   scroll->setWidget(page);
   scroll->setWidgetResizable(true);

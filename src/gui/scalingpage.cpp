@@ -33,6 +33,9 @@ namespace polychain {
 
 namespace {
 
+constexpr std::string_view kSweepModelNote =
+    "The model, and its Self-Avoidance or Kuhn Length, are taken from Parameters.";
+
 // Makes `axis` a logarithmic axis over `log`'s range, with grid lines and labels at its ticks.
 void setLogTicks(QCategoryAxis* axis, const LogAxis& log) {
   for (const QString& label : axis->categoriesLabels()) axis->remove(label);
@@ -105,8 +108,6 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
     label->setBuddy(buddy);
     return label;
   };
-  auto* source = noteLabel("sweepModelNote");
-  source->setText("The model, and its Self-Avoidance or Kuhn Length, are taken from Parameters.");
   auto* inputs = new QGridLayout;
   inputs->addWidget(caption(qs(kSweepStepsField), m_steps), 0, 0);
   inputs->addWidget(m_steps, 0, 1, 1, 3);
@@ -119,20 +120,22 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
 
   m_run->setObjectName("runSweep");
   m_run->setAccessibleName(m_run->text());
+  m_run->setToolTip(qs(kSweepModelNote));
   m_cancel->setObjectName("cancelSweep");
   m_cancel->setAccessibleName(m_cancel->text());
   m_cancel->setEnabled(false);
   m_progress->setObjectName("sweepProgress");
   m_progress->setAccessibleName("Share of the sweep done");
   m_progress->setRange(0, 100);
+  m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance("100%") + 8);
   QSizePolicy policy = m_progress->sizePolicy();
   policy.setRetainSizeWhenHidden(true);
   m_progress->setSizePolicy(policy);
   m_progress->hide();
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(m_run);
-  buttons->addWidget(m_cancel);
-  buttons->addWidget(m_progress, 1);
+  // The sweep's buttons and progress in the row that ends in "Save Plot…".
+  controlRow()->insertWidget(0, m_run);
+  controlRow()->insertWidget(1, m_cancel);
+  controlRow()->insertWidget(2, m_progress, 1);
 
   m_chart->legend()->setAlignment(Qt::AlignBottom);
   m_chart->legend()->setShowToolTips(true);
@@ -149,12 +152,11 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   m_points->setBorderColor(QColor(kPointColour));
   addSeries(m_points, true);
   m_status->setWordWrap(true);
-  setReport(m_status, "No sweep yet.");
+  setReport(m_status, "No sweep yet. " + qs(kSweepModelNote));
   m_exponent->setWordWrap(true);
   m_exponent->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* references = noteLabel("sweepReferences");
-  references->setText(QString("For reference: ideal chain ν = %1; self-avoiding walk on the "
-                              "cubic lattice ν = %2.")
+  references->setText(QString("Reference ν: ideal chain %1, self-avoiding walk %2.")
                           .arg(kIdealChainExponent)
                           .arg(kSelfAvoidingExponent));
 
@@ -164,23 +166,34 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   m_table->setHeaderLabels({"N", "Seed", "sqrt(<R²>)"});
   m_table->setRootIsDecorated(false);
   m_table->setUniformRowHeights(true);
-  m_table->header()->setSectionResizeMode(QHeaderView::Stretch);
-  m_table->setMinimumHeight(6 * (fontMetrics().height() + 6));
+  // N and the estimate as wide as they need, the seed (up to 20 digits) the rest.
+  m_table->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  m_table->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+  m_table->header()->setStretchLastSection(false);
+  // The header and two rows at least; more rows scroll inside the list.
+  new QTreeWidgetItem(m_table, QStringList{"0", "0", "0"});
+  const int rowHeight = m_table->sizeHintForRow(0);
+  delete m_table->takeTopLevelItem(0);
+  m_table->setMinimumHeight(m_table->header()->sizeHint().height() + 2 * rowHeight +
+                            2 * m_table->frameWidth());
+  // The tab scrolls the page only when it is too short for every part at its least height:
+  // the plot and the list ask for no more than that, and share what the tab has beyond it.
+  m_table->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+  m_view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
 
-  auto* top = new QVBoxLayout;
-  top->addWidget(source);
-  top->addLayout(inputs);
-  top->addLayout(buttons);
-  top->addWidget(m_status);
-  body()->insertLayout(0, top);
-  body()->insertWidget(1, m_view, 3);
-  body()->insertWidget(2, m_exponent);
-  body()->insertWidget(3, references);
-  body()->insertWidget(4, m_table, 1);
-  // The save button right under the plot, where it stays in sight when the rest scrolls.
+  // Top to bottom in one column, as the Tab key goes: the fields, the row of buttons, the
+  // sweep's state, the plot, what was fitted to it, and the points.
   body()->removeItem(controlRow());
   controlRow()->setParent(nullptr);
-  body()->insertLayout(2, controlRow());
+  auto* top = new QVBoxLayout;
+  top->addLayout(inputs);
+  top->addLayout(controlRow());
+  top->addWidget(m_status);
+  body()->addLayout(top);
+  body()->addWidget(m_view, 3);
+  body()->addWidget(m_exponent);
+  body()->addWidget(references);
+  body()->addWidget(m_table, 1);
 
   connect(m_run, &QPushButton::clicked, this, &ScalingPage::runSweep);
   connect(m_cancel, &QPushButton::clicked, this, &ScalingPage::cancelSweep);
@@ -198,10 +211,13 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   connect(m_worker, &SimulationWorker::finished, this, &ScalingPage::onFinished);
   connect(m_worker, &SimulationWorker::failed, this, &ScalingPage::onFailed);
 
+  m_view->setFocusPolicy(Qt::NoFocus);  // the plot takes no keys
   setTabOrder(m_steps, m_iterations);
   setTabOrder(m_iterations, m_seed);
   setTabOrder(m_seed, m_run);
   setTabOrder(m_run, m_cancel);
+  setTabOrder(m_cancel, saveButton());
+  setTabOrder(saveButton(), m_table);
   drawSweep(SweepResult{});
 }
 

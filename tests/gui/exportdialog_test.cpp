@@ -7,6 +7,9 @@
 #include <QGroupBox>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
+#include <array>
+#include <map>
 
 #include "gui/exportdialog.h"
 #include "guitest.h"
@@ -32,6 +35,29 @@ void writeBytes(const QString& path, const QByteArray& data) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly));
   file.write(data);
+}
+
+// An extended XYZ file as written for a run: the side of its cubic cell, and the positions
+// of the sites by molecule (from 1).
+using Site = std::array<double, 3>;
+struct XyzFile {
+  double side = 0;
+  std::map<int, std::vector<Site>> molecules;
+};
+
+XyzFile readXyz(const QByteArray& text) {
+  XyzFile file;
+  const QList<QByteArray> lines = text.split('\n');
+  if (lines.size() < 2) return file;
+  const QByteArray cell = lines[1].mid(lines[1].indexOf('"') + 1);
+  file.side = cell.left(cell.indexOf(' ')).toDouble();
+  for (qsizetype i = 2; i < lines.size(); ++i) {
+    const QList<QByteArray> fields = lines[i].split(' ');
+    if (fields.size() != 5) continue;
+    file.molecules[fields[4].toInt()].push_back(
+        {fields[1].toDouble(), fields[2].toDouble(), fields[3].toDouble()});
+  }
+  return file;
 }
 
 // Opens the dialog from the menu, sets the ticks and presses "Export".
@@ -71,6 +97,7 @@ class ExportDialogTest : public QObject {
  private slots:
   void dialogIsModelessWithItsTabOrder();
   void ticksPersistBecauseTheDialogIsOnlyHidden();
+  void opensOnTheFirstBoxWhereReturnExportsNothing();
   void saveDialogIsTitledAndFilteredAndCancelKeepsTheDialog();
   void nothingTickedOffersNoExport();
   void exportSaysWhatItWroteAndAsksBeforeReplacing();
@@ -80,7 +107,7 @@ class ExportDialogTest : public QObject {
   void extensionIsAppendedToTheWholeChosenName();
   void unwritablePlaceIsReportedAndLeavesTheOldFile();
   void exportBeforeAnyRunWritesNothingAndSaysWhy();
-  void chainFormatsHoldWhatTheCommandSamples();
+  void chainFormatsHoldTheRunsLastChainAlone();
 };
 
 void ExportDialogTest::dialogIsModelessWithItsTabOrder() {
@@ -122,6 +149,50 @@ void ExportDialogTest::ticksPersistBecauseTheDialogIsOnlyHidden() {
   QVERIFY(dialog->isVisible());
   QVERIFY(dialog->findChild<QCheckBox*>("gofq")->isChecked());
   QVERIFY(!dialog->findChild<QCheckBox*>("ChainData")->isChecked());
+}
+
+// Each time it opens, the first box has the focus, and Return there presses nothing: the
+// ticks go out by "Export" alone (its letter, or Return with the focus on it). Every box
+// and button has a letter of its own.
+void ExportDialogTest::opensOnTheFirstBoxWhereReturnExportsNothing() {
+  Harness h;
+  QTemporaryDir dir;
+  h.saveName = dir.filePath("early");
+  auto* exportData = h.child<QAction>("mnuFile_Export");
+  exportData->trigger();
+  ExportDialog* dialog = h.form->exportDialog();
+  QVERIFY(QTest::qWaitForWindowActive(dialog));
+  auto* first = dialog->findChild<QCheckBox*>("ChainData");
+  QCOMPARE(QApplication::focusWidget(), first);
+  QStringList letters;
+  for (const QAbstractButton* control : dialog->findChildren<QAbstractButton*>()) {
+    const QString letter = QKeySequence::mnemonic(control->text()).toString();
+    QVERIFY2(!letter.isEmpty() && !letters.contains(letter), qPrintable(control->objectName()));
+    letters << letter;
+  }
+  QCOMPARE(letters.size(), 9);
+
+  QTest::keyClick(first, Qt::Key_Q, Qt::AltModifier);
+  QTRY_VERIFY(dialog->findChild<QCheckBox*>("gofq")->isChecked());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QVERIFY(h.saveRequests.empty());
+  auto* exportButton = dialog->findChild<QPushButton*>("Command1");
+  QTest::mouseClick(exportButton, Qt::LeftButton);
+  QCOMPARE(h.saveRequests.size(), std::size_t{1});
+  QVERIFY(dialog->isHidden());  // nothing to write yet, which a message said
+
+  // Opened again, on the first box, not on "Export" where the focus was left.
+  exportData->trigger();
+  QCOMPARE(dialog->focusWidget(), first);  // offscreen, a window shown again stays inactive
+  QTest::keyClick(first, Qt::Key_Return);
+  QCOMPARE(h.saveRequests.size(), std::size_t{1});
+  QVERIFY(dialog->isVisible());
+  QTest::keyClick(first, Qt::Key_E, Qt::AltModifier);
+  QTRY_COMPARE(h.saveRequests.size(), std::size_t{2});
+  exportData->trigger();
+  exportButton->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(exportButton, Qt::Key_Return);
+  QCOMPARE(h.saveRequests.size(), std::size_t{3});
 }
 
 void ExportDialogTest::saveDialogIsTitledAndFilteredAndCancelKeepsTheDialog() {
@@ -347,32 +418,58 @@ void ExportDialogTest::exportBeforeAnyRunWritesNothingAndSaysWhy() {
   QVERIFY(text.contains("No file was written."));
 }
 
-// The last chain in the formats for simulations and viewers: the very bytes `polychain sample`
-// writes for one chain of the same run, whose files the command's tests read with each
-// format's own reader.
-void ExportDialogTest::chainFormatsHoldWhatTheCommandSamples() {
-  Harness h;
-  QTemporaryDir dir;
-  h.setUp("SAWOPT", "40", "1", "13");
-  QVERIFY(h.runAndWait());
-  h.child<QAction>("mnuFile_Export")->trigger();
-  ExportDialog* dialog = h.form->exportDialog();
-  for (const char* key : {"gsd", "lammps", "pdb", "xyz"}) {
-    dialog->findChild<QCheckBox*>(QString(key) + "Format")->setChecked(true);
-  }
-  h.saveName = dir.filePath("one");
-  QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-  QVERIFY(h.messages.empty());
-  QProcess sample;
-  sample.start(POLYCHAIN_EXE, {"sample", "--model", "saw", "--steps", "40", "--chains", "1",
-                               "--seed", "13", "--max-trials", "1000000", "--format",
-                               "gsd,lammps,pdb,xyz", "--export", dir.filePath("cmd")});
-  QVERIFY(sample.waitForFinished(60000));
-  QCOMPARE(sample.exitCode(), 0);
-  for (const char* extension : {".gsd", ".data", ".pdb", ".xyz"}) {
-    const QByteArray window = fileBytes(dir.filePath(QString("one") + extension));
-    QVERIFY2(!window.isEmpty(), extension);
-    QCOMPARE(window, fileBytes(dir.filePath(QString("cmd") + extension)));
+// The last chain in the formats for simulations and viewers, alone in a box of its own: the
+// chain `polychain sample --chains I` grows last for the same run, moved from its cell among
+// the command's I chains to the corner of a box one lattice unit wider than its widest
+// extent. With one iteration, the very bytes the command writes (which the command's tests
+// read with each format's own reader).
+void ExportDialogTest::chainFormatsHoldTheRunsLastChainAlone() {
+  for (const int iterations : {1, 3}) {
+    Harness h;
+    QTemporaryDir dir;
+    h.setUp("SAWOPT", "40", QString::number(iterations), "13");
+    QVERIFY(h.runAndWait());
+    h.child<QAction>("mnuFile_Export")->trigger();
+    ExportDialog* dialog = h.form->exportDialog();
+    for (const char* key : {"gsd", "lammps", "pdb", "xyz"}) {
+      dialog->findChild<QCheckBox*>(QString(key) + "Format")->setChecked(true);
+    }
+    h.saveName = dir.filePath("one");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QVERIFY(h.messages.empty());
+    QProcess sample;
+    sample.start(POLYCHAIN_EXE,
+                 {"sample", "--model", "saw", "--steps", "40", "--chains",
+                  QString::number(iterations), "--seed", "13", "--max-trials", "1000000",
+                  "--format", "gsd,lammps,pdb,xyz", "--export", dir.filePath("cmd")});
+    QVERIFY(sample.waitForFinished(60000));
+    QCOMPARE(sample.exitCode(), 0);
+    if (iterations == 1) {
+      for (const char* extension : {".gsd", ".data", ".pdb", ".xyz"}) {
+        const QByteArray window = fileBytes(dir.filePath(QString("one") + extension));
+        QVERIFY2(!window.isEmpty(), extension);
+        QCOMPARE(window, fileBytes(dir.filePath(QString("cmd") + extension)));
+      }
+      continue;
+    }
+    const XyzFile window = readXyz(fileBytes(dir.filePath("one.xyz")));
+    const XyzFile command = readXyz(fileBytes(dir.filePath("cmd.xyz")));
+    QCOMPARE(window.molecules.size(), std::size_t{1});
+    QCOMPARE(command.molecules.size(), std::size_t(iterations));
+    const std::vector<Site>& chain = window.molecules.at(1);
+    const std::vector<Site>& last = command.molecules.at(iterations);
+    QCOMPARE(chain.size(), last.size());
+    Site low = chain[0], high = chain[0];
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+      for (std::size_t axis = 0; axis < 3; ++axis) {
+        QCOMPARE(chain[i][axis] - last[i][axis], chain[0][axis] - last[0][axis]);
+        low[axis] = std::min(low[axis], chain[i][axis]);
+        high[axis] = std::max(high[axis], chain[i][axis]);
+      }
+    }
+    QCOMPARE(low, (Site{0.5, 0.5, 0.5}));
+    QCOMPARE(window.side, std::max({high[0], high[1], high[2]}) + 0.5);
+    QVERIFY(window.side != command.side);
   }
 }
 

@@ -48,6 +48,7 @@ class Form1Test : public QObject {
   void badInputShowsTheMessageAndChangesNothing();
   void noOptionSelectedAsksForAModel();
   void otherModelsRun();
+  void fieldsOfOtherModelsAreDisabled();
   void trappedChainNoticeAndStatusNameTheSameChain();
   void closingDuringARunStopsItAtOnce();
 };
@@ -226,6 +227,40 @@ void Form1Test::otherModelsRun() {
     QCOMPARE(exportText(*h.form, "cdat"), chainText);
     // How the pivot moves fared shows for pivot runs only.
     QCOMPARE(h.child<QGroupBox>("detailsPivotBox")->isHidden(), modelOf(m.model).measures.empty());
+  }
+}
+
+void Form1Test::fieldsOfOtherModelsAreDisabled() {
+  Harness h;
+  const QStringList fields{"Avoid", "Kuhn", "PivotsPerSample", "RestartTrapped"};
+  // The fields open to typing, each shown as its caption is.
+  const auto open = [&] {
+    QStringList enabled;
+    for (const QString& name : fields) {
+      QLineEdit* field = h.field(qPrintable(name));
+      for (const QLabel* label : h.form->findChildren<QLabel*>()) {
+        if (label->buddy() == field && label->isEnabled() != field->isEnabled()) {
+          return QStringList{"the caption of " + name};
+        }
+      }
+      if (field->isEnabled()) enabled << name;
+    }
+    return enabled;
+  };
+  QCOMPARE(open(), fields);  // no model chosen yet: each can be filled in beforehand
+  for (const QString& name : fields) h.field(qPrintable(name))->setText("7");
+  const std::pair<const char*, QStringList> models[] = {
+      {"SAWOPT", {"Avoid", "RestartTrapped"}},
+      {"RLOPT", {}},
+      {"PivotOpt", {"PivotsPerSample"}},
+      {"ShortOpt", {"Kuhn", "RestartTrapped"}},
+  };
+  for (const auto& [option, read] : models) {
+    h.child<QRadioButton>(option)->setChecked(true);
+    QCOMPARE(open(), read);
+    for (const QString& name : fields) {
+      QCOMPARE(h.field(qPrintable(name))->text(), QString("7"));
+    }
   }
 }
 

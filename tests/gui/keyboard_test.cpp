@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "gui/chainpage.h"
@@ -51,11 +52,28 @@ class KeyboardTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void opensWithinTheScreen();
   void statusStaysOneLineAndNothingNeededIsHidden();
+  void scalingTabFitsAndTabGoesInTheOrderShown();
   void tabLeavesTheChainViewBothWays();
   void keysADesktopUserExpects();
   void focusPassesOnceAtTheStartAndEndOfARun();
 };
+
+// Made without a size, on the tests' screen of 800 x 600: it fits the area the screen offers.
+void KeyboardTest::opensWithinTheScreen() {
+  Form1 window;
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  const QSize room = window.screen()->availableGeometry().size();
+  const QSize opened = window.frameGeometry().size();
+  QVERIFY2(opened.width() <= room.width() && opened.height() <= room.height(),
+           qPrintable(QString("%1 x %2 on %3 x %4")
+                          .arg(opened.width())
+                          .arg(opened.height())
+                          .arg(room.width())
+                          .arg(room.height())));
+}
 
 void KeyboardTest::statusStaysOneLineAndNothingNeededIsHidden() {
   Harness h;  // 800 x 600
@@ -110,6 +128,48 @@ void KeyboardTest::statusStaysOneLineAndNothingNeededIsHidden() {
   QTest::mouseClick(h.child<QPushButton>("trappedCancel"), Qt::LeftButton);
   QVERIFY(ended.wait(30000));
   checkInSight("after the cancelled run");
+}
+
+void KeyboardTest::scalingTabFitsAndTabGoesInTheOrderShown() {
+  Harness h;  // 800 x 600
+  activate(h);
+  PlotTabs* tabs = h.form->plotTabs();
+  tabs->setCurrentWidget(tabs->widget(4));
+  // Five N: the fit with the correction too, the longest text under the plot.
+  h.child<QRadioButton>("RLOPT")->setChecked(true);
+  h.field("sweepSteps")->setText("100,200,400,800,1600");
+  h.field("sweepIterations")->setText("20");
+  h.field("sweepSeed")->setText("7");
+  QSignalSpy swept(tabs->scalingPage(), &ScalingPage::sweepEnded);
+  tabs->scalingPage()->runSweep();
+  QVERIFY(swept.count() > 0 || swept.wait(60000));
+  settle();
+
+  // All in sight at once: the page needs no scrolling, the plot takes half the tab at least,
+  // the notes show every line, and the list of points two whole rows at least.
+  auto* area = h.child<QScrollArea>("scalingPageScroll");
+  QCOMPARE(area->verticalScrollBar()->maximum(), 0);
+  QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
+  QVERIFY(h.child<QWidget>("sweepChart")->height() >= area->height() / 2);
+  QVERIFY(h.child<QLabel>("sweepExponent")->text().contains("with the correction"));
+  for (const char* name : {"sweepStatus", "sweepExponent", "sweepReferences"}) {
+    auto* label = h.child<QLabel>(name);
+    QVERIFY2(label->isVisible() && label->height() >= label->heightForWidth(label->width()), name);
+  }
+  auto* points = h.child<QTreeWidget>("sweepPoints");
+  QCOMPARE(points->topLevelItemCount(), 5);
+  QVERIFY(points->viewport()->rect().contains(points->visualItemRect(points->topLevelItem(1))));
+
+  // Tab from the tab bar through the page in the order shown, then on to the controls: no
+  // scrolling area is a stop of its own, and the plot takes no keys.
+  tabs->tabBar()->setFocus(Qt::TabFocusReason);
+  QStringList order;
+  for (int i = 0; i < 7; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    order << QApplication::focusWidget()->objectName();
+  }
+  QCOMPARE(order, (QStringList{"sweepSteps", "sweepIterations", "sweepSeed", "runSweep",
+                               "saveSweepPlot", "sweepPoints", "RLOPT"}));
 }
 
 void KeyboardTest::tabLeavesTheChainViewBothWays() {

@@ -1,6 +1,8 @@
 // Runs the window's test classes: all of them, or the one named first on the command line
 // (the remaining arguments go to QtTest, e.g. `test_gui Form1Test escapeCancelsTheRun`).
 #include <QApplication>
+#include <QDir>
+#include <QTemporaryFile>
 #include <cstring>
 #include <vector>
 
@@ -14,6 +16,15 @@ std::vector<std::pair<const char*, GuiTestRunner>>& guiTestClasses() {
 }  // namespace polychain::test
 
 int main(int argc, char** argv) {
+  // Offscreen, the window is tested on a screen of 800 x 600 (the smallest it is made for),
+  // its size the size of the window's inside, without frames.
+  QTemporaryFile screen(QDir::tempPath() + "/polychain-screen-XXXXXX.json");
+  if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screen.open()) {
+    screen.write(R"({"windowFrameMargins": false, "screens": [{"name": "800x600", "x": 0,
+        "y": 0, "width": 800, "height": 600, "logicalDpi": 96, "logicalBaseDpi": 96}]})");
+    screen.flush();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screen.fileName()));
+  }
   QApplication app(argc, argv);
   const char* only = argc > 1 ? argv[1] : nullptr;
   for (const auto& [name, run] : polychain::test::guiTestClasses()) {
