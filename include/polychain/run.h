@@ -24,6 +24,15 @@ enum class RunStatus {
   OutOfMemory,  // an allocation failed while the run was going on
 };
 
+// Each chain's own values, in chain order (a sampler's samples in the order of their index),
+// the same on any thread count.
+struct ChainValues {
+  std::vector<Point> ends;              // the end-to-end vector R, the last site
+  std::vector<double> squaredGyration;  // Rg^2 about the chain's centre of mass
+
+  std::int64_t size() const { return std::ssize(ends); }
+};
+
 struct RunResult {
   RunStatus status = RunStatus::Finished;
   std::uint64_t seed = 0;
@@ -36,6 +45,8 @@ struct RunResult {
   std::optional<Correlation> correlation;  // when calcParCF
   // What the model measures beyond the common statistics, in the order of its measures.
   std::vector<MeasureValue> measures;
+  // With RunParams::perChain, every chain's values; empty for a runner that does not record them.
+  ChainValues perChain;
 };
 
 struct RunProgress {
