@@ -109,5 +109,5 @@ if __name__ == "__main__":
     compare("pivot", 10**5, 200)
     chain_memory()
     per_chain_cost("saw", 100, 100_000)
-    per_chain_cost("pivot", 1000, 20_000)
+    per_chain_cost("pivot", 1000, 4_000)
     per_chain_memory()

@@ -192,3 +192,20 @@ def test_the_gil_is_released_and_runs_in_two_threads_agree():
     for t in threads:
         t.join()
     assert together == alone
+
+
+def test_a_sample_count_that_the_table_gives_a_setting_sets_it(monkeypatch):
+    # A model whose one sample holds many chains names the setting the count sets; here the
+    # pivot model's walkers stand in for such a setting.
+    import dataclasses
+
+    pivot = dataclasses.replace(polychain.models["pivot"], sample_count="walkers")
+    monkeypatch.setitem(polychain.models, "pivot", pivot)
+    chains = polychain.sample("pivot", 40, 3, seed=2)
+    assert chains.shape == (1, 41, 3)  # one sample, by three walkers
+    np.testing.assert_array_equal(chains[0], polychain.run("pivot", 40, 1, seed=2,
+                                                           walkers=3).chain)
+    with pytest.raises(ValueError, match=r"count \(--chains\).*from 1 to 1000000"):
+        polychain.sample("pivot", 40, 0)
+    with pytest.raises(TypeError, match="'walkers' twice"):
+        polychain.sample("pivot", 40, 3, walkers=2)

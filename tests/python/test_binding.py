@@ -3,6 +3,7 @@ sweep(...).to_dict() are what --json prints, the numbers are those of the dict, 
 are the exported numbers."""
 
 import math
+import pickle
 
 import numpy as np
 import pytest
@@ -35,6 +36,8 @@ def test_run_is_the_command(tmp_path, model, steps, iterations, settings, option
                               iterations, "--seed", 11, "--threads", 1, "--export", "c",
                               *options, cwd=tmp_path)
     assert r.to_dict() == expected
+    copied = pickle.loads(pickle.dumps(r))  # as multiprocessing hands results back
+    assert copied.to_dict() == expected and copied.measures == r.measures
     # The attributes are the same numbers as the dict, every estimate one Estimate.
     assert r.texts == expected["results"]
     assert list(r.values) == list(r.texts)

@@ -30,6 +30,12 @@ def _same(a: Any, b: Any) -> bool:
     return bool(a == b)
 
 
+def _key(*values: Any) -> int:
+    """A hash that agrees with _same: NaN hashes alike (Python hashes each NaN by identity)."""
+    return hash(tuple("nan" if isinstance(v, float) and math.isnan(v) else v
+                      for v in map(float, values)))
+
+
 class Estimate(Generic[V]):
     """A value and its standard error: ``value`` and ``se`` (NaN where there is none, such
     as for a theoretical value, or for the six results of a Markov chain's samples).
@@ -62,7 +68,7 @@ class Estimate(Generic[V]):
         return _same(self.value, other.value) and _same(self.se, other.se)
 
     def __hash__(self) -> int:
-        return hash((float(self.value), float(self.se)))
+        return _key(self.value, self.se)
 
     def __repr__(self) -> str:
         return f"Estimate(value={self.value!r}, se={self.se!r})"
@@ -102,10 +108,13 @@ class Count(Generic[V, W]):
         return all(_same(a, b) for a, b in zip(self, other))
 
     def __hash__(self) -> int:
-        return hash((float(self.mean), int(self.max), int(self.total)))
+        return _key(self.mean, self.max, self.total)
 
     def __repr__(self) -> str:
         return f"Count(mean={self.mean!r}, max={self.max!r}, total={self.total!r})"
+
+    def __reduce__(self) -> Any:
+        return (Count, (self.mean, self.max, self.total))
 
 
 #: A measure's value in a run: an int (count), a float (number), an Estimate (estimate) or a
@@ -131,11 +140,11 @@ class Measures(Mapping[str, MeasureValue]):
         return len(self._values)
 
     def __getattr__(self, name: str) -> MeasureValue:
-        try:
-            return self.__dict__["_values"][name]
-        except KeyError:
-            raise AttributeError(f"no measure called {name!r}; the measures are "
-                                 f"{', '.join(self._values) or 'none'}") from None
+        values = self.__dict__.get("_values")
+        if values is None or name not in values:
+            known = ", ".join(values or ()) or "none"
+            raise AttributeError(f"no measure called {name!r}; the measures are {known}")
+        return values[name]
 
     def __dir__(self) -> List[str]:
         return [*super().__dir__(), *self._values]

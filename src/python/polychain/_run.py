@@ -19,9 +19,12 @@ from ._results import Chains, RunResult, SweepResult
 #: The default of ``restart_trapped``, as the command's.
 DEFAULT_RESTART_TRAPPED = 10_000_000
 
-# The keywords every run takes besides the model's settings.
-_RUN_KEYWORDS = ("seed", "threads", "gofr", "per_chain", "max_trials", "restart_trapped",
-                 "progress")
+# The keywords of each call besides the model's settings.
+_KEYWORDS = {
+    "run": ("seed", "threads", "gofr", "per_chain", "max_trials", "restart_trapped", "progress"),
+    "sweep": ("seed", "threads", "max_trials", "restart_trapped", "progress"),
+    "sample": ("seed", "threads", "max_trials", "restart_trapped", "progress"),
+}
 
 
 class Error(Exception):
@@ -108,8 +111,8 @@ def _model(model: Any) -> Model:
 def _unknown(model: Model, call: str, name: str) -> TypeError:
     own = ", ".join(s.name for s in model.settings) or "none"
     return TypeError(f"{call}() got an unexpected keyword argument {name!r}: the settings of "
-                     f"the {model.key} model are {own}, and every run takes "
-                     f"{', '.join(_RUN_KEYWORDS)}.")
+                     f"the {model.key} model are {own}, and {call}() also takes "
+                     f"{', '.join(_KEYWORDS[call])}.")
 
 
 def _arguments(model: Model, call: str, iterations: int, seed: Any, threads: Any, gofr: Any,
