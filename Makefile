@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release --log-level=WARNING $(CMAKE_FLAGS)
 
-.PHONY: all setup build run test bench asan format-check clean
+.PHONY: all setup build run test bench asan format-check docs clean
 
 all: build
 
@@ -27,6 +27,14 @@ bench: setup
 	@$(CONFIGURE) -DPOLYCHAIN_BENCH=ON
 	@cmake --build $(BUILD) -j $(JOBS)
 	@bash scripts/bench.sh $(BUILD)
+
+# The Python package's API reference, built from its docstrings, in $(BUILD)/docs/html.
+docs: setup
+	@$(CONFIGURE)
+	@cmake --build $(BUILD) --target polychain_python -j $(JOBS)
+	@PYTHONPATH=$(BUILD)/python /usr/bin/python3 -m sphinx -W --keep-going -q -b html \
+	  -d $(BUILD)/docs/doctrees docs $(BUILD)/docs/html
+	@echo "docs: $(BUILD)/docs/html/index.html"
 
 # The core tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: setup

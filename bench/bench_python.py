@@ -6,9 +6,13 @@
    counted on its side), as the ratio module / command of the best of a few rounds.
 2. A run at N = 10^7 that returns its chain: the module's time and peak memory against the
    command's for the same run, which keeps the chain but prints only numbers.
+3. Runs that keep each chain's values (per_chain=True) against the same runs without, as the
+   ratio of their times (alternating pairs: min, median, max), and the bytes a chain's values
+   take at the peak of a run of 10^7 short chains.
 """
 
 import resource
+import statistics
 import subprocess
 import sys
 import time
@@ -71,7 +75,39 @@ def chain_memory():
           f"{(10**7 + 1) * 12 / 2**20:.0f} MB")
 
 
+def per_chain_cost(model, steps, iterations, pairs=7):
+    ratios = []
+    for _ in range(pairs):
+        plain = timed(lambda: polychain.run(model, steps, iterations, seed=1, threads=2))
+        kept = timed(lambda: polychain.run(model, steps, iterations, seed=1, threads=2,
+                                           per_chain=True))
+        ratios.append(kept / plain)
+    print(f"{model:8} N = {steps:>6} x {iterations}: per_chain / plain time, min "
+          f"{min(ratios):.3f}, median {statistics.median(ratios):.3f}, max {max(ratios):.3f}")
+
+
+# Peak memory of a fresh process running 10^7 chains of N = 10, with or without their values.
+KEPT_SCRIPT = """
+import resource, sys
+import polychain
+r = polychain.run("meander", 10, 10**7, seed=1, threads=2, per_chain=sys.argv[1] == "1")
+print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)
+"""
+
+
+def per_chain_memory():
+    peaks = [int(subprocess.run([sys.executable, "-c", KEPT_SCRIPT, kept], check=True,
+                                text=True, capture_output=True).stdout)
+             for kept in ("0", "1")]
+    print(f"meander N = 10 x 10^7: peak memory {peaks[0] / 1024:.0f} MB plain, "
+          f"{peaks[1] / 1024:.0f} MB with per_chain: {(peaks[1] - peaks[0]) * 1024 / 10**7:.1f} "
+          "bytes a chain")
+
+
 if __name__ == "__main__":
     compare("meander", 10**6, 200)
     compare("pivot", 10**5, 200)
     chain_memory()
+    per_chain_cost("saw", 100, 100_000)
+    per_chain_cost("pivot", 1000, 4_000)
+    per_chain_memory()

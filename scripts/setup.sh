@@ -17,6 +17,10 @@ packages=(
   xvfb xauth fonts-dejavu-core
   # The Python module, its tests and examples (for /usr/bin/python3).
   pybind11-dev python3-dev python3-numpy python3-pytest python3-tqdm python3-matplotlib
+  # The package installed by pip (and the sources copied for it by git), its types checked,
+  # its reference built, its notebook executed on a headless kernel with Debian's widgets.
+  python3-pip python3-setuptools python3-wheel python3-venv git mypy python3-sphinx
+  jupyter-nbconvert python3-nbclient python3-ipykernel python3-ipywidgets
   # The readers the tests open the sampled files with: GSD, PDB, extended XYZ, LAMMPS data.
   python3-gsd python3-mdanalysis python3-ase lammps
 )

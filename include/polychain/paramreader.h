@@ -23,15 +23,18 @@ std::int64_t readWholeNumber(std::string_view text, std::string_view field, std:
 // A 32-bit signed whole number (the window's fields: N, Iterations, avoidance, Kuhn length).
 std::int32_t readInt32(std::string_view text, std::string_view field);
 
+// A count such as N or Iterations: a whole number from 1 to 2147483647. Below 1 it is refused
+// as too small, above as out of that range.
+std::int32_t readCount(std::string_view text, std::string_view field);
+
 // A 64-bit seed, 0 to 18446744073709551615; none for a text that is empty or blank.
 std::optional<std::uint64_t> readSeed(std::string_view text, std::string_view field);
 
-// A comma-separated list of step counts such as "100,200,400", each read as readInt32 or,
+// A comma-separated list of step counts such as "100,200,400", each read as readCount or,
 // given a range, as a whole number from `least` to `most`.
-std::vector<std::int32_t> readStepList(
-    std::string_view text, std::string_view field,
-    std::int32_t least = std::numeric_limits<std::int32_t>::min(),
-    std::int32_t most = std::numeric_limits<std::int32_t>::max());
+std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field);
+std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field,
+                                       std::int32_t least, std::int32_t most);
 
 // A real number: decimal text with blanks around it allowed, an optional sign, fraction and
 // exponent; finite.

@@ -27,6 +27,9 @@ struct RunParams {
   // Trials without growing longer after which a chain of a model that counts trials is grown
   // again from the origin; 0: never.
   std::int64_t restartTrapped = kDefaultRestartTrapped;
+  // Also keep each chain's own values (RunResult::perChain): a few numbers a chain, counted by
+  // the memory check. Read by runs in one process (runSimulation), not by a team's.
+  bool perChain = false;
 };
 
 // A seed from the time of day: the system clock in nanoseconds, what a run without a seed

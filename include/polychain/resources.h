@@ -10,9 +10,10 @@ namespace polychain {
 
 // The bytes a run of `params` will hold at its peak, an estimate that errs on the high side:
 // each worker thread's stack, chain and indexes, what the model's runner holds besides (such
-// as the pivot walkers' results), the last chain and its export text, and the g(r) arrays
-// when it computes them. It grows with Iterations only through what the runner holds, which
-// is at most a few hundred bytes per iteration.
+// as the pivot walkers' results), the last chain and its export text, the g(r) arrays when it
+// computes them, and each chain's values when it keeps them (RunParams::perChain). It grows with
+// Iterations only through what the runner holds and the values kept, each at most a few hundred
+// bytes per iteration.
 std::uint64_t runMemoryNeeded(const RunParams& params);
 
 // The bytes this process can still take: the least of the memory the system reports

@@ -39,6 +39,15 @@ struct ChainBox {
   }
 };
 
+// Each chain's own values, in chain order (a sampler's samples in the order of their index),
+// the same on any thread count.
+struct ChainValues {
+  std::vector<Point> ends;              // the end-to-end vector R, the last site
+  std::vector<double> squaredGyration;  // Rg^2 about the chain's centre of mass
+
+  std::int64_t size() const { return std::ssize(ends); }
+};
+
 struct RunResult {
   RunStatus status = RunStatus::Finished;
   std::uint64_t seed = 0;
@@ -53,6 +62,8 @@ struct RunResult {
   std::vector<MeasureValue> measures;
   // A boxed sampler's last sample, from a run on one process.
   std::optional<ChainBox> box;
+  // With RunParams::perChain, every chain's values; empty for a runner that does not record them.
+  ChainValues perChain;
 };
 
 struct RunProgress {

@@ -114,6 +114,7 @@ int main(int argc, char** argv) try {
   setRank(team.rank(), team.size());
   CLI::App app{"polychain: statistics of polymer chains grown as walks on the cubic lattice"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "polychain " POLYCHAIN_VERSION, "Print the version and exit");
   RunOptions run;
   CLI::App* runCmd = addRunCommand(app, run);
   SweepOptions sweep;
@@ -133,6 +134,8 @@ int main(int argc, char** argv) try {
   } catch (const CLI::CallForHelp& e) {
     return team.leader() ? app.exit(e) : 0;
   } catch (const CLI::CallForAllHelp& e) {
+    return team.leader() ? app.exit(e) : 0;
+  } catch (const CLI::CallForVersion& e) {
     return team.leader() ? app.exit(e) : 0;
   } catch (const CLI::ParseError& e) {
     printError(e.what());

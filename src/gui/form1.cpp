@@ -506,6 +506,18 @@ void Form1::buildMenu() {
   quit->setShortcut(QKeySequence::Quit);
   connect(exportData, &QAction::triggered, this, &Form1::mnuFile_Export_Click);
   connect(quit, &QAction::triggered, this, &Form1::ProgExit_Click);
+  // No mnemonic: every letter of "Help" is taken by a control of the window.
+  QMenu* helpMenu = menuBar()->addMenu("Help");
+  helpMenu->setObjectName("HelpMenu");
+  helpMenu->setAccessibleName("Help");
+  QAction* about = helpMenu->addAction("&About polychain");
+  about->setObjectName("mnuHelp_About");
+  connect(about, &QAction::triggered, this, [this] {
+    QMessageBox::about(this, "About polychain",
+                       "polychain " POLYCHAIN_VERSION
+                       "\n\nStatistics of polymer chains grown as walks on the simple cubic "
+                       "lattice.");
+  });
 }
 
 void Form1::showFieldsInUse() {

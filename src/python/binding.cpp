@@ -12,23 +12,30 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "polychain/atomicfile.h"
+#include "polychain/formats.h"
 #include "polychain/json.h"
 #include "polychain/params.h"
+#include "polychain/placement.h"
 #include "polychain/resources.h"
 #include "polychain/run.h"
 #include "polychain/sample.h"
@@ -93,6 +100,7 @@ struct Settings {
   int threads = 0;
   std::int64_t maxTrials = 0;
   std::int64_t restartTrapped = kDefaultRestartTrapped;
+  bool perChain = false;
   // The model settings given, by key (None: the model's default rule).
   std::map<std::string, py::object, std::less<>> modelSettings;
 };
@@ -191,6 +199,7 @@ RunParams toParams(const Settings& s, std::int32_t steps) {
   p.threads = s.threads;
   p.maxTrials = s.maxTrials;
   p.restartTrapped = s.restartTrapped;
+  p.perChain = s.perChain;
   return p;
 }
 
@@ -369,6 +378,23 @@ py::dict measuresDict(const ModelInfo& model, std::vector<MeasureValue>& values,
   return d;
 }
 
+// Each chain's values as arrays over the core's buffers: R (int32, (C, 3)), Rg2 and R2 (float64,
+// (C,)); None when the run kept none.
+py::object perChainDict(ChainValues&& values) {
+  if (values.ends.empty()) return py::none();
+  std::vector<double> squaredEnds;
+  squaredEnds.reserve(values.ends.size());
+  for (const Point& e : values.ends) {
+    squaredEnds.push_back(static_cast<double>(std::int64_t{e.x} * e.x + std::int64_t{e.y} * e.y +
+                                              std::int64_t{e.z} * e.z));
+  }
+  py::dict d;
+  d["R"] = sitesArray(std::move(values.ends));
+  d["R2"] = valuesArray(std::move(squaredEnds));
+  d["Rg2"] = valuesArray(std::move(values.squaredGyration));
+  return d;
+}
+
 py::object count(const std::optional<CountSummary>& c) {
   if (!c) return py::none();
   return py::make_tuple(c->mean, c->max, c->total);
@@ -422,6 +448,7 @@ py::dict run(const Settings& settings, std::int32_t steps, const py::object& pro
   d["values"] = valuesDict(result.values);
   d["measures"] = measuresDict(modelOf(params.model), result.measures, false);
   d["chain"] = sitesArray(std::move(result.lastSites));
+  d["per_chain"] = perChainDict(std::move(result.perChain));
   if (result.correlation) {
     d["gofr"] = valuesArray(std::move(result.correlation->gofr));
     d["gofq"] = valuesArray(std::move(result.correlation->gofq));
@@ -482,6 +509,7 @@ Settings settingsOf(const py::kwargs& kwargs) {
   s.model = kwargs["model"].cast<std::string>();
   s.iterations = kwargs["iterations"].cast<std::int32_t>();
   if (kwargs.contains("gofr")) s.gofr = kwargs["gofr"].cast<bool>();
+  if (kwargs.contains("per_chain")) s.perChain = kwargs["per_chain"].cast<bool>();
   s.seed = kwargs["seed"].cast<std::optional<std::uint64_t>>();
   s.threads = kwargs["threads"].cast<int>();
   s.maxTrials = kwargs["max_trials"].cast<std::int64_t>();
@@ -493,8 +521,9 @@ Settings settingsOf(const py::kwargs& kwargs) {
   return s;
 }
 
-// `count` chains of a model as one int32 array (count, N + 1, 3), or a list of (sites, 3)
-// arrays for a model whose chains differ in length; the memory checked before anything runs.
+// `count` chains of a model: their sites end to end as one int32 array (sites, 3), the offsets
+// of the chains (int64, count + 1), and whether every chain of the model holds N + 1 sites; the
+// memory checked before anything runs.
 py::object sample(const Settings& settings, std::int32_t steps, const py::object& progress) {
   const RunParams params = toParams(settings, steps);
   const CheckedRun checked = check([&] { return checkSample(params, 0); });
@@ -511,18 +540,173 @@ py::object sample(const Settings& settings, std::int32_t steps, const py::object
   d["seed"] = result.seed;
   // Chains of N + 1 sites each; a model that counts the origin among its N sites loses one
   // to each back-up, so its chains may differ in length.
-  const bool uniform = modelOf(params.model).sitesBeyondSteps == 1;
-  if (uniform) {
-    d["chains"] = sitesArray(std::move(result.sites), result.chains);
-  } else {
-    py::list chains;
-    for (std::int64_t c = 0; c < result.chains; ++c) {
-      const auto chain = result.chain(c);
-      chains.append(sitesArray(std::vector<Point>(chain.begin(), chain.end())));
-    }
-    d["chains"] = chains;
-  }
+  d["uniform"] = modelOf(params.model).sitesBeyondSteps == 1;
+  d["count"] = result.chains;
+  d["sites"] = sitesArray(std::move(result.sites));
+  d["starts"] = ownedArray<std::int64_t>(std::move(result.starts),
+                                         {static_cast<py::ssize_t>(result.chains) + 1});
   return d;
+}
+
+using SitesIn = py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>;
+using StartsIn = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+
+// Sites (S, 3) as points.
+std::vector<Point> pointsOf(const SitesIn& sites, const char* what) {
+  if (sites.ndim() != 2 || sites.shape(1) != 3) {
+    throw py::value_error(std::string(what) + " must have the shape (sites, 3).");
+  }
+  std::vector<Point> points(static_cast<std::size_t>(sites.shape(0)));
+  const auto view = sites.unchecked<2>();
+  for (py::ssize_t i = 0; i < sites.shape(0); ++i) {
+    points[static_cast<std::size_t>(i)] = {view(i, 0), view(i, 1), view(i, 2)};
+  }
+  return points;
+}
+
+// The chains of `sites`, chain c at [starts[c], starts[c + 1]): starts from 0 to the sites'
+// count, every chain holding at least one site.
+ChainSample chainsOf(const SitesIn& sites, const StartsIn& starts) {
+  ChainSample sample;
+  sample.sites = pointsOf(sites, "sites");
+  if (starts.ndim() != 1 || starts.shape(0) < 2) {
+    throw py::value_error("starts must hold the offset of every chain and the count of sites.");
+  }
+  sample.starts.assign(starts.data(), starts.data() + starts.shape(0));
+  sample.chains = std::ssize(sample.starts) - 1;
+  if (sample.starts.front() != 0 || sample.starts.back() != std::ssize(sample.sites)) {
+    throw py::value_error("starts must run from 0 to the count of sites.");
+  }
+  for (std::int64_t c = 0; c < sample.chains; ++c) {
+    const auto at = static_cast<std::size_t>(c);
+    if (sample.starts[at + 1] <= sample.starts[at]) {
+      throw py::value_error("every chain must hold at least one site; chain " + std::to_string(c) +
+                            " holds none.");
+    }
+  }
+  return sample;
+}
+
+// Places chains as `polychain sample` does (placeChains), the GIL released and an interrupt
+// heard between chains.
+py::dict place(const SitesIn& sites, const StartsIn& starts, std::optional<std::int64_t> box,
+               std::optional<std::uint64_t> seed, bool selfAvoiding) {
+  const ChainSample sample = chainsOf(sites, starts);
+  PlacementParams params;
+  params.box = box;
+  params.seed = seed.value_or(clockSeed());
+  params.selfAvoiding = selfAvoiding;
+  Observer observer;
+  Reporter reporter(observer, py::none(), 0);
+  std::optional<Ensemble> placed;
+  try {
+    runReleased(observer, reporter, [&] {
+      placed = placeChains(sample, params, [&observer] { return !observer.cancelRequested(); });
+    });
+  } catch (const InputError& e) {
+    throw py::value_error(e.what());
+  }
+  py::dict d;
+  d["sites"] = sitesArray(std::move(placed->sites));
+  d["images"] = sitesArray(std::move(placed->images));
+  d["box"] = placed->box;
+  d["seed"] = params.seed;
+  return d;
+}
+
+// A file that could not be written, for OSError.
+class FileFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Writes the ensemble to `name` + each format's extension with the format table's writers: every
+// file is staged whole before any replaces its target, and none does when one cannot be written
+// or an interrupt comes first. Returns the paths written.
+py::list writeFiles(const std::string& name, const SitesIn& sites, const SitesIn& images,
+                    const StartsIn& starts, std::int64_t box, const std::vector<std::string>& keys,
+                    double bondLength) {
+  std::vector<const FormatInfo*> formats;
+  for (const std::string& key : keys) {
+    const FormatInfo* format = findFormat(key);
+    if (format == nullptr || format->writeEnsemble == nullptr) {
+      throw py::value_error("formats: \"" + key + "\" is not a format of placed chains; they are " +
+                            ensembleFormatKeys() + ".");
+    }
+    if (std::find(formats.begin(), formats.end(), format) == formats.end()) {
+      formats.push_back(format);
+    }
+  }
+  ChainSample sample = chainsOf(sites, starts);
+  Ensemble ensemble;
+  ensemble.chains = sample.chains;
+  ensemble.starts = std::move(sample.starts);
+  ensemble.sites = std::move(sample.sites);
+  ensemble.images = pointsOf(images, "images");
+  if (ensemble.images.size() != ensemble.sites.size()) {
+    throw py::value_error("images must have the shape of the sites.");
+  }
+  ensemble.box = box;
+  ensemble.bondLength = bondLength;
+  try {
+    for (const FormatInfo* format : formats) checkFits(*format, ensemble.siteCount());
+  } catch (const InputError& e) {
+    throw py::value_error(e.what());
+  }
+  Observer observer;
+  Reporter reporter(observer, py::none(), 0);
+  std::vector<std::string> paths;
+  for (const FormatInfo* format : formats) paths.push_back(name + std::string(format->extension));
+  try {
+    runReleased(observer, reporter, [&] {
+      const auto keepGoing = [&observer] { return !observer.cancelRequested(); };
+      std::vector<PendingFile> staged(formats.size());
+      for (std::size_t i = 0; i < formats.size(); ++i) {
+        const std::string text = formats[i]->writeEnsemble(ensemble);
+        if (!keepGoing()) return;
+        auto error = PendingFile::open(paths[i], staged[i]);
+        if (!error) error = staged[i].write(text, keepGoing);
+        if (!error) error = staged[i].prepare();
+        if (!keepGoing()) return;
+        if (error) throw FileFailure("cannot write " + paths[i] + ": " + *error);
+      }
+      FolderLock lock;
+      if (!lock.lock(paths, keepGoing)) return;
+      std::string failed;
+      for (std::size_t i = 0; i < formats.size(); ++i) {
+        if (auto error = staged[i].commit())
+          failed += "cannot write " + paths[i] + ": " + *error + " ";
+      }
+      if (!failed.empty()) throw FileFailure(failed.substr(0, failed.size() - 1));
+    });
+  } catch (const InputError& e) {
+    throw py::value_error(e.what());
+  } catch (const FileFailure& e) {
+    PyErr_SetString(PyExc_OSError, e.what());
+    throw py::error_already_set();
+  }
+  py::list written;
+  for (const std::string& path : paths) written.append(path);
+  return written;
+}
+
+// The format table: each format's key, name, extension, whether it holds placed chains, the
+// most sites it holds (None: no limit) and the bytes a site takes in it.
+py::list formats() {
+  py::list out;
+  for (const FormatInfo& format : formatTable()) {
+    py::dict f;
+    f["key"] = std::string(format.key);
+    f["name"] = std::string(format.name);
+    f["extension"] = std::string(format.extension);
+    f["ensemble"] = format.writeEnsemble != nullptr;
+    f["max_sites"] = format.maxSites == std::numeric_limits<std::int64_t>::max()
+                         ? py::object(py::none())
+                         : py::object(py::int_(format.maxSites));
+    f["bytes_per_site"] = format.bytesPerSite;
+    out.append(f);
+  }
+  return out;
 }
 
 const char* kindName(SettingKind kind) {
@@ -598,9 +782,11 @@ py::list models() {
     m["title"] = std::string(model->title);
     m["summary"] = std::string(model->summary);
     m["sampler"] = model->grower == nullptr;
+    m["sample"] = std::string(model->sample);
     m["samples"] = std::string(model->samples);
     m["measures"] = measures;
     m["measures_key"] = std::string(model->measuresKey);
+    m["sample_count"] = std::string(model->sampleCount);
     m["counts_trials"] = model->countsTrials;
     m["self_avoiding"] = model->selfAvoiding;
     m["max_steps"] = model->maxSteps;
@@ -617,8 +803,8 @@ py::list models() {
 PYBIND11_MODULE(_core, m) {
   using namespace polychain::python;
   m.doc() =
-      "The compiled core of polychain. Use the package's polychain.run and polychain.sweep, "
-      "which check their arguments and shape the results.";
+      "The compiled core of polychain. Use the package's calls (polychain.run, sweep, sample, "
+      "place and write), which check their arguments and shape the results.";
   m.def(
       "run",
       [](std::int32_t steps, const py::object& progress, const py::kwargs& kwargs) {
@@ -640,4 +826,14 @@ PYBIND11_MODULE(_core, m) {
       py::arg("steps"), py::arg("progress"),
       "sample(steps, progress, **settings) -> dict: many chains of the core, the GIL released.");
   m.def("models", &models, "models() -> list: the core's table of models and their settings.");
+  m.def("formats", &formats, "formats() -> list: the core's table of file formats.");
+  m.def("place", &place, py::arg("sites"), py::arg("starts"), py::arg("box"), py::arg("seed"),
+        py::arg("self_avoiding"),
+        "place(sites, starts, box, seed, self_avoiding) -> dict: chains placed in a periodic box.");
+  m.def("write", &writeFiles, py::arg("name"), py::arg("sites"), py::arg("images"),
+        py::arg("starts"), py::arg("box"), py::arg("formats"), py::arg("bond_length"),
+        "write(name, sites, images, starts, box, formats, bond_length) -> list: the paths "
+        "written.");
+  m.attr("__version__") = POLYCHAIN_VERSION;
+  m.attr("DEFAULT_RESTART_TRAPPED") = polychain::kDefaultRestartTrapped;
 }

@@ -151,6 +151,26 @@ std::int32_t readInt32(std::string_view text, std::string_view field) {
                                                    std::numeric_limits<std::int32_t>::max()));
 }
 
+std::int32_t readCount(std::string_view text, std::string_view field) {
+  constexpr std::uint64_t kMost = std::numeric_limits<std::int32_t>::max();
+  text = trimmed(text);
+  if (text.empty()) throw InputError(std::string(field) + " is empty: enter a whole number.");
+  const Whole whole = readWhole(text, field);
+  const bool zero = !whole.tooLarge && whole.magnitude == 0;
+  if (whole.negative || zero) {
+    const std::string value = zero ? "0"
+                              : whole.tooLarge || whole.magnitude > kMost
+                                  ? std::string(text)
+                                  : "-" + std::to_string(whole.magnitude);
+    throw InputError(std::string(field) + " must be a whole number of at least 1; " + value +
+                     " is too small.");
+  }
+  if (whole.tooLarge || whole.magnitude > kMost) {
+    throw InputError(outOfRange(field, "1", formatInteger(static_cast<std::int64_t>(kMost))));
+  }
+  return static_cast<std::int32_t>(whole.magnitude);
+}
+
 std::optional<std::uint64_t> readSeed(std::string_view text, std::string_view field) {
   text = trimmed(text);
   if (text.empty()) return std::nullopt;
@@ -161,8 +181,11 @@ std::optional<std::uint64_t> readSeed(std::string_view text, std::string_view fi
   return whole.magnitude;
 }
 
-std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field,
-                                       std::int32_t least, std::int32_t most) {
+namespace {
+
+template <class ReadOne>
+std::vector<std::int32_t> readList(std::string_view text, std::string_view field,
+                                   const ReadOne& readOne) {
   const std::string name(field);
   if (trimmed(text).empty()) {
     throw InputError(name + " is empty: enter step counts separated by commas, such as " +
@@ -178,11 +201,24 @@ std::vector<std::int32_t> readStepList(std::string_view text, std::string_view f
       throw InputError(name + " has an empty entry: separate step counts by single commas, " +
                        "such as 100,200,400,800.");
     }
-    steps.push_back(static_cast<std::int32_t>(readWholeNumber(item, field, least, most)));
+    steps.push_back(readOne(item));
     if (comma == std::string_view::npos) break;
     at = comma + 1;
   }
   return steps;
+}
+
+}  // namespace
+
+std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field) {
+  return readList(text, field, [field](std::string_view item) { return readCount(item, field); });
+}
+
+std::vector<std::int32_t> readStepList(std::string_view text, std::string_view field,
+                                       std::int32_t least, std::int32_t most) {
+  return readList(text, field, [&](std::string_view item) {
+    return static_cast<std::int32_t>(readWholeNumber(item, field, least, most));
+  });
 }
 
 double readRealNumber(std::string_view text, std::string_view field) {

@@ -10,25 +10,40 @@ namespace {
 class ChainTally final : public UnitTally {
  public:
   explicit ChainTally(const RunParams& params)
-      : m_model(modelOf(params.model)), m_steps(params.steps), m_extended(m_model.countsTrials) {}
+      : m_model(modelOf(params.model)),
+        m_steps(params.steps),
+        m_keep(params.perChain),
+        m_extended(m_model.countsTrials) {
+    if (m_keep) {
+      m_perChain.ends.reserve(static_cast<std::size_t>(params.iterations));
+      m_perChain.squaredGyration.reserve(static_cast<std::size_t>(params.iterations));
+    }
+  }
 
   void add(std::span<const std::byte> result) override {
     const auto summary = fromResultBytes<ChainSummary>(result);
     m_sums.add(summary);
     m_extended.add(summary);
+    if (m_keep) {
+      m_perChain.ends.push_back(summary.end);
+      m_perChain.squaredGyration.push_back(summary.rg2CentreOfMass);
+    }
   }
 
   void finish(RunResult& out) override {
     out.sums = m_sums;
     out.values = resultValues(m_model, m_steps, m_sums, true);
     out.extended = m_extended.result();
+    out.perChain = std::move(m_perChain);
   }
 
  private:
   const ModelInfo& m_model;
   std::int32_t m_steps;
+  bool m_keep;
   RunSums m_sums;
   ExtendedAccumulator m_extended;
+  ChainValues m_perChain;
 };
 
 class GrowerRunner final : public ModelRunner {
@@ -55,6 +70,9 @@ class GrowerRunner final : public ModelRunner {
   std::unique_ptr<UnitTally> tally(const RunParams& params) const override {
     return std::make_unique<ChainTally>(params);
   }
+
+  // The tally's end and Rg^2 of each chain, reserved up front.
+  std::uint64_t bytesPerKeptChain() const override { return sizeof(Point) + sizeof(double); }
 };
 
 }  // namespace

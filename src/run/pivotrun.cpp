@@ -31,6 +31,13 @@ struct WalkerNote {
   std::int64_t accepted = 0;
 };
 
+// One sample's own values, kept when the run asks for each chain's (RunParams::perChain); a
+// walker's follow its note in its result, in the order it took them.
+struct SampleValues {
+  Point end;
+  double squaredGyration = 0.0;
+};
+
 const PivotSettings& settingsOf(const RunParams& params) {
   return std::get<PivotSettings>(params.model);
 }
@@ -55,11 +62,12 @@ std::int64_t walkerFirstSample(const RunParams& params, std::int64_t walker) {
 // Runs walker `walker` from `random` (the base stream jumped `walker` times): the burn-in, then
 // its samples `pivotsPerSample` attempts apart, measuring the walk after every one of those
 // attempts (R^2 from the end, Rg^2 from the tree's sums: a few nanoseconds an attempt).
-// Reports each sample to `control`, and its sites to `sampleSites` when set; leaves the last
-// sample's sites in `last`. False (and a partial result) when the run stopped.
+// Reports each sample to `control`, its sites to `sampleSites` when set and its values to `kept`
+// when set; leaves the last sample's sites in `last`. False (and a partial result) when the run
+// stopped.
 bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random,
                RunControl& control, WalkerNote& result, std::vector<Point>& last,
-               const ChainSitesSink& sampleSites) {
+               const ChainSitesSink& sampleSites, std::vector<SampleValues>* kept) {
   const PivotSettings& settings = settingsOf(params);
   const std::int64_t samples = walkerSamples(params, walker);
   const std::int64_t pivotsPerSample = settings.pivotsPerSample;
@@ -68,6 +76,7 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
                                    ? std::numeric_limits<std::int64_t>::max()
                                    : samples * pivotsPerSample;
   MeasuredSeries series(planned);
+  if (kept != nullptr) kept->reserve(static_cast<std::size_t>(samples));
   if (control.pollStop()) return false;
   std::optional<PivotWalk> made =
       PivotWalk::initialised(params.steps, random, [&control] { return !control.pollStop(); });
@@ -112,7 +121,9 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
     if (!attempt(pivotsPerSample, true)) return false;
     walk.sites(sites);
     if (sampleSites) sampleSites(walkerFirstSample(params, walker) + s, sites);
-    result.sums.add(summarizeChain(sites, params.steps));
+    const ChainSummary summary = summarizeChain(sites, params.steps);
+    result.sums.add(summary);
+    if (kept != nullptr) kept->push_back({summary.end, summary.rg2CentreOfMass});
     control.chainDone();
   }
   result.measured = series.summary();
@@ -127,6 +138,12 @@ class WalkerTally final : public UnitTally {
 
   void add(std::span<const std::byte> result) override {
     m_walkers.push_back(fromResultBytes<WalkerNote>(result));
+    for (std::size_t at = sizeof(WalkerNote); at + sizeof(SampleValues) <= result.size();
+         at += sizeof(SampleValues)) {
+      const auto sample = fromResultBytes<SampleValues>(result.subspan(at));
+      m_perChain.ends.push_back(sample.end);
+      m_perChain.squaredGyration.push_back(sample.squaredGyration);
+    }
   }
 
   void finish(RunResult& out) override {
@@ -160,11 +177,13 @@ class WalkerTally final : public UnitTally {
     set("tau_Rg2_accepted", measured.tauRg2 * acceptance);
     set("pivots_per_sample", static_cast<double>(settingsOf(m_params).pivotsPerSample));
     set("burn_in", static_cast<double>(pivotBurnIn(settingsOf(m_params), m_params.steps)));
+    out.perChain = std::move(m_perChain);
   }
 
  private:
   const RunParams& m_params;
   std::vector<WalkerNote> m_walkers;
+  ChainValues m_perChain;
 };
 
 class PivotRunner final : public ModelRunner {
@@ -191,6 +210,8 @@ class PivotRunner final : public ModelRunner {
                 const UnitSink& sink, RunLeftovers& left,
                 const ChainSitesSink& sites) const override {
     std::vector<WalkerNote> walkers(static_cast<std::size_t>(block.count));
+    std::vector<std::vector<SampleValues>> kept(
+        params.perChain ? static_cast<std::size_t>(block.count) : 0);
     const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), block.count));
     const std::int64_t lastWalker = activeWalkers(params) - 1;
     std::mutex streamMutex;  // guards what follows
@@ -213,8 +234,10 @@ class PivotRunner final : public ModelRunner {
           random = stream;
         }
         const std::int64_t walker = block.first + w;
+        std::vector<SampleValues>* keep =
+            kept.empty() ? nullptr : &kept[static_cast<std::size_t>(w)];
         if (!runWalker(params, walker, random, control, walkers[static_cast<std::size_t>(w)], last,
-                       sites)) {
+                       sites, keep)) {
           break;
         }
         if (walker == lastWalker) std::swap(left.lastSites, last);
@@ -222,8 +245,19 @@ class PivotRunner final : public ModelRunner {
     });
     failure.rethrow();
     if (control.stopped()) return;
+    std::vector<std::byte> result;
     for (std::int64_t w = 0; w < block.count; ++w) {
-      sink(block.first + w, resultBytes(walkers[static_cast<std::size_t>(w)]));
+      const auto note = resultBytes(walkers[static_cast<std::size_t>(w)]);
+      if (kept.empty()) {
+        sink(block.first + w, note);
+        continue;
+      }
+      std::vector<SampleValues>& samples = kept[static_cast<std::size_t>(w)];
+      const auto values = std::as_bytes(std::span(samples));
+      result.assign(note.begin(), note.end());
+      result.insert(result.end(), values.begin(), values.end());
+      std::vector<SampleValues>().swap(samples);
+      sink(block.first + w, result);
     }
   }
 
@@ -240,6 +274,12 @@ class PivotRunner final : public ModelRunner {
             "Walkers = " + std::to_string(activeWalkers(params)) +
                 " (the walkers that take samples: at most one per iteration)",
             "Choose fewer walkers."};
+  }
+
+  // Each sample's values in its walker's list, in the walker's result on its way, and in the
+  // tally's.
+  std::uint64_t bytesPerKeptChain() const override {
+    return 2 * sizeof(SampleValues) + sizeof(Point) + sizeof(double);
   }
 };
 

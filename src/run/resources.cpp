@@ -71,6 +71,7 @@ struct MemoryParts {
   std::uint64_t stacks = 0;  // the worker threads' stacks
   RunnerMemory runner;       // what the model's runner holds beyond each worker's chain
   std::uint64_t chains = 0;  // everything that grows with N
+  std::uint64_t kept = 0;    // each chain's values, when the run keeps them
 };
 
 MemoryParts memoryParts(const RunParams& params) {
@@ -83,6 +84,10 @@ MemoryParts memoryParts(const RunParams& params) {
   parts.stacks = threads * (8U << 20);
   parts.chains = threads * perSite * sites;
   parts.runner = runnerOf(params).memory(params);
+  if (params.perChain) {
+    parts.kept = static_cast<std::uint64_t>(std::max(params.iterations, 0)) *
+                 runnerOf(params).bytesPerKeptChain();
+  }
   // The last chain's sites and its export text, held twice while it replaces the old one.
   const std::uint64_t reach = static_cast<std::uint64_t>(model.stepLength(params.model)) * sites;
   parts.chains += 12 * sites + 2 * (3 * digits(reach) + 3) * sites;
@@ -104,7 +109,7 @@ int runThreads(const RunParams& params) {
 
 std::uint64_t runMemoryNeeded(const RunParams& params) {
   const MemoryParts parts = memoryParts(params);
-  return parts.stacks + parts.runner.bytes + parts.chains;
+  return parts.stacks + parts.runner.bytes + parts.chains + parts.kept;
 }
 
 std::uint64_t memoryAvailable() {
@@ -132,6 +137,11 @@ void checkMemory(const RunParams& params, int processesHere) {
       " of memory" + each + ", but only " + memoryText(available) + " is available. ";
   // Name what takes most of it.
   const MemoryParts parts = memoryParts(params);
+  if (parts.kept > parts.chains && parts.kept > parts.stacks && parts.kept > parts.runner.bytes) {
+    throw MemoryRefusal("Iterations = " + std::to_string(params.iterations) +
+                        " with the values of each chain kept need about " + memoryText(needed) +
+                        but + "Choose fewer iterations, or do not keep each chain's values.");
+  }
   if (parts.runner.bytes > parts.chains && parts.runner.bytes > parts.stacks) {
     throw MemoryRefusal(parts.runner.what + " need about " + memoryText(needed) + but +
                         parts.runner.advice);

@@ -36,7 +36,9 @@ struct RunLeftovers {
   std::optional<ChainBox> box;
 };
 
-// Receives the result of one unit, `unitBytes(params)` bytes, in unit order, one call at a time.
+// Receives the result of one unit, in unit order, one call at a time: `unitBytes(params)` bytes,
+// then, when the run keeps each chain's values (RunParams::perChain) and the unit's chains do
+// not follow from them, those values.
 using UnitSink = std::function<void(std::int64_t unit, std::span<const std::byte> result)>;
 
 // Adds up the results of a run's units, in unit order, into the run's numbers.
@@ -93,6 +95,10 @@ class ModelRunner {
 
   // What a run holds beyond each worker's chain.
   virtual RunnerMemory memory(const RunParams& /*params*/) const { return {}; }
+
+  // The bytes a run holds at its peak for each chain whose values it keeps (RunParams::perChain);
+  // 0 for a runner that does not keep them, whose RunResult::perChain stays empty.
+  virtual std::uint64_t bytesPerKeptChain() const { return 0; }
 };
 
 // The runner that `model` names; std::logic_error when none has that name.

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include "polychain/transport.h"
@@ -607,6 +608,8 @@ std::int64_t messageRun(const Bytes& bytes) {
 TeamRun runOnTeam(Transport& transport, std::int64_t run, const CheckedRun& checked,
                   RunObserver& observer) {
   const RunParams& params = checked.params();
+  // Results travel unitBytes() a unit between processes, without the values of each chain.
+  if (params.perChain) throw std::logic_error("a team's run does not keep each chain's values");
   Member member(transport, run, params, observer);
   TeamRun outcome;
   if (transport.rank() == 0) {

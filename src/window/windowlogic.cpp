@@ -38,8 +38,8 @@ Dispatch dispatchRun(const RunInputs& inputs) {
   if (inputs.model == nullptr) return dispatch;
   RunParams& params = dispatch.params;
   try {
-    params.steps = readInt32(inputs.steps, kStepsField);
-    params.iterations = readInt32(inputs.iterations, kIterationsField);
+    params.steps = readCount(inputs.steps, kStepsField);
+    params.iterations = readCount(inputs.iterations, kIterationsField);
     readModelSettings(inputs, params);
     params.seed = readSeed(inputs.seed, kSeedField);
     params.calcParCF = inputs.gofr;
@@ -66,8 +66,7 @@ CheckedSweep sweepFromInputs(const RunInputs& main, std::string_view steps,
   SweepParams params;
   RunParams& run = params.run;
   params.steps = readStepList(steps, kSweepStepsField);
-  run.iterations = readInt32(iterations, kSweepIterationsField);
-  requireAtLeastOne(run.iterations, kSweepIterationsField);
+  run.iterations = readCount(iterations, kSweepIterationsField);
   readModelSettings(main, run);
   params.seed = readSeed(seed, kSweepSeedField);
   return checkSweep(params, kSweepStepsField);

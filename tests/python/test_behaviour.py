@@ -6,6 +6,7 @@ import subprocess
 import sys
 import threading
 
+import numpy as np
 import pytest
 
 import polychain
@@ -19,31 +20,59 @@ LONG_RUNS = [
 
 
 @pytest.mark.parametrize("call,words", [
-    (lambda: polychain.run("meander", 0, 10), ["steps (--steps)", "at least 1", "0"]),
+    (lambda: polychain.run("meander", 0, 10), ["steps (--steps)", "from 1 to 2147483647"]),
+    (lambda: polychain.run("meander", 2**70, 3), ["steps (--steps)", "from 1 to 2147483647"]),
+    (lambda: polychain.sweep("meander", steps=[2**70, 10], iterations=3),
+     ["steps (--steps)", "from 1 to 2147483647"]),
     (lambda: polychain.run("meander", 10, -3), ["iterations (--iterations)", "from 1 to"]),
+    (lambda: polychain.sample("meander", 10, 0), ["count (--chains)", "from 1 to 2147483647"]),
     (lambda: polychain.run("meander", 10, 10, threads=0), ["threads (--threads)", "1 to 1024"]),
     (lambda: polychain.run("short-range", 10, 10, kuhn=0), ["kuhn (--kuhn)", "must not be 0"]),
     (lambda: polychain.run("short-range", 10**6, 1, kuhn=10**4), ["kuhn (--kuhn)", "2147483647"]),
-    (lambda: polychain.run("pivot", 10**8, 10), ["steps (--steps)", "67108862"]),
+    (lambda: polychain.run("pivot", 10**8, 10), ["steps (--steps)", "from 1 to 67108862"]),
+    (lambda: polychain.run("pivot", 100, 10, walkers=0), ["walkers (--walkers)"]),
     (lambda: polychain.run("walk", 10, 10), ["model (--model)", "meander, saw"]),
     (lambda: polychain.run("meander", float("nan"), 10), ["steps (--steps)", "number"]),
     (lambda: polychain.run("meander", 10, 10, seed=-1), ["seed (--seed)", "18446744073709551615"]),
     (lambda: polychain.sweep("saw", [100, 100], 10), ["steps (--steps)", "two"]),
-    (lambda: polychain.sweep("saw", [100, 0], 10), ["steps (--steps)", "at least 1"]),
+    (lambda: polychain.sweep("saw", [100, 0], 10), ["steps (--steps)", "from 1 to"]),
 ])
 def test_bad_input_names_the_parameter(call, words):
     with pytest.raises(ValueError) as caught:
         call()
     for word in words:
         assert word in str(caught.value)
+    assert "-2147483648" not in str(caught.value)
+
+
+@pytest.mark.parametrize("call,words", [
+    # A keyword no setting of the model has names the model's settings.
+    (lambda: polychain.run("saw", 10, 2, avoidance=2), ["'avoidance'", "saw model are avoid"]),
+    (lambda: polychain.run("meander", 10, 2, avoid=2), ["'avoid'", "meander model are none"]),
+    (lambda: polychain.sweep("pivot", [10, 20], 2, kuhn=2),
+     ["'kuhn'", "pivots_per_sample"]),
+    (lambda: polychain.sample("short-range", 10, 2, seeds=1), ["'seeds'", "kuhn", "seed"]),
+    # Flags take a bool only; whole numbers no text.
+    (lambda: polychain.run("meander", 10, 2, gofr="yes"), ["gofr", "True or False"]),
+    (lambda: polychain.run("meander", 10, 2, per_chain=1), ["per_chain", "True or False"]),
+    (lambda: polychain.run("meander", "10", 1), ["steps (--steps)", "whole number"]),
+    (lambda: polychain.run("saw", 10, 1, avoid="2"), ["avoid (--avoid)", "whole number"]),
+])
+def test_wrong_keywords_and_types_are_type_errors(call, words):
+    with pytest.raises(TypeError) as caught:
+        call()
+    for word in words:
+        assert word in str(caught.value)
 
 
 def test_numbers_are_read_as_the_command_reads_them():
-    # 2.5 rounds to 2 and 3.5 to 4, halves to even, as --iterations 2.5 does.
+    # 2.5 rounds to 2 and 3.5 to 4, halves to even, as --iterations 2.5 does; numpy's
+    # numbers are numbers.
     assert polychain.run("meander", 10, 2.5, seed=1).chains == 2
     assert polychain.run("meander", 10, 3.5, seed=1).chains == 4
-    with pytest.raises(TypeError, match="steps"):
-        polychain.run("meander", "10", 1)
+    r = polychain.run("saw", np.int64(10), np.int32(3), seed=np.uint64(1), avoid=np.int64(2),
+                      gofr=np.bool_(True))
+    assert r.to_dict() == polychain.run("saw", 10, 3, seed=1, avoid=2, gofr=True).to_dict()
 
 
 def test_a_run_too_big_for_the_memory_is_refused_before_it_starts():
@@ -100,7 +129,6 @@ def test_progress_reaches_the_callable_and_its_exception_stops_the_run():
     polychain.run("meander", 100_000, 400, seed=1, progress=lambda d, t: calls.append((d, t)))
     assert calls[-1] == (400, 400)
     assert all(t == 400 for _, t in calls) and calls == sorted(calls)
-    polychain.run("meander", 100, 10, seed=1, progress=True)  # a tqdm bar on stderr
 
     class Stop(Exception):
         pass
@@ -110,6 +138,21 @@ def test_progress_reaches_the_callable_and_its_exception_stops_the_run():
 
     with pytest.raises(Stop):
         polychain.run(*LONG_RUNS[0][:3], seed=1, progress=stop)
+
+
+def test_the_text_bar_knows_its_total_from_its_first_frame():
+    # tqdm writes each frame after a carriage return; a bar without a total shows its count
+    # without a bar ("0sample [00:00, ?sample/s]").
+    script = ("import polychain\n"
+              "polychain.run('pivot', 2000, 40, seed=1, progress=True)\n"
+              "polychain.sweep('meander', [100, 200], 30, seed=1, progress=True)\n")
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=300)
+    assert done.returncode == 0, done.stderr
+    frames = [f for f in done.stderr.replace("\n", "\r").split("\r") if f.strip()]
+    assert frames and all("|" in f and "/" in f for f in frames), frames
+    assert any(f.startswith("pivot N = 2000: 100%") and "40/40" in f for f in frames), frames
+    assert any("meander sweep: 100%" in f and "9000/9000" in f for f in frames), frames
 
 
 def test_the_gil_is_released_and_runs_in_two_threads_agree():
@@ -149,3 +192,20 @@ def test_the_gil_is_released_and_runs_in_two_threads_agree():
     for t in threads:
         t.join()
     assert together == alone
+
+
+def test_a_sample_count_that_the_table_gives_a_setting_sets_it(monkeypatch):
+    # A model whose one sample holds many chains names the setting the count sets; here the
+    # pivot model's walkers stand in for such a setting.
+    import dataclasses
+
+    pivot = dataclasses.replace(polychain.models["pivot"], sample_count="walkers")
+    monkeypatch.setitem(polychain.models, "pivot", pivot)
+    chains = polychain.sample("pivot", 40, 3, seed=2)
+    assert chains.shape == (1, 41, 3)  # one sample, by three walkers
+    np.testing.assert_array_equal(chains[0], polychain.run("pivot", 40, 1, seed=2,
+                                                           walkers=3).chain)
+    with pytest.raises(ValueError, match=r"count \(--chains\).*from 1 to 1000000"):
+        polychain.sample("pivot", 40, 0)
+    with pytest.raises(TypeError, match="'walkers' twice"):
+        polychain.sample("pivot", 40, 3, walkers=2)

@@ -1,5 +1,9 @@
 """The module against the command: for the same seed and settings, run(...).to_dict() and
-sweep(...).to_dict() are what --json prints, and the arrays are the exported numbers."""
+sweep(...).to_dict() are what --json prints, the numbers are those of the dict, and the arrays
+are the exported numbers."""
+
+import math
+import pickle
 
 import numpy as np
 import pytest
@@ -19,6 +23,11 @@ RUNS = [
 ]
 
 
+def same(value, number):
+    """A float of the module against the JSON's number (null for NaN)."""
+    return math.isnan(value) if number is None else value == number
+
+
 @pytest.mark.parametrize("model,steps,iterations,settings,options", RUNS,
                          ids=[r[0] for r in RUNS])
 def test_run_is_the_command(tmp_path, model, steps, iterations, settings, options):
@@ -27,16 +36,33 @@ def test_run_is_the_command(tmp_path, model, steps, iterations, settings, option
                               iterations, "--seed", 11, "--threads", 1, "--export", "c",
                               *options, cwd=tmp_path)
     assert r.to_dict() == expected
-    # The attributes are the same numbers as the dict.
+    copied = pickle.loads(pickle.dumps(r))  # as multiprocessing hands results back
+    assert copied.to_dict() == expected and copied.measures == r.measures
+    # The attributes are the same numbers as the dict, every estimate one Estimate.
     assert r.texts == expected["results"]
-    assert r.rms_R.value == expected["extended"]["rms_R"]["value"]
-    assert r.ratio.se == expected["extended"]["ratio"]["se"]
-    if model in ("saw", "short-range"):
+    assert list(r.values) == list(r.texts)
+    for name, estimate in [*r.values.items(), ("rms_R", r.rms_R), ("ratio", r.ratio)]:
+        assert isinstance(estimate, polychain.Estimate) and float(estimate) == estimate.value
+    for name in ("rms_R", "R2", "mean_R", "rms_Rg", "Rg2", "ratio"):
+        value, se = getattr(r, name)
+        assert same(value, expected["extended"][name]["value"])
+        assert same(se, expected["extended"][name]["se"])
+    assert r.values["TR"].value == 0.0 and math.isnan(r.values["TR"].se)
+    info = polychain.models[model]
+    if info.counts_trials:
         assert r.trials.max == expected["extended"]["trials"]["max"]
     else:
         assert r.trials is None
-    if model == "pivot":
-        assert r.pivot.accepted == expected["pivot"]["accepted"]
+    if info.measures_key:
+        measured = expected[info.measures_key]
+        assert getattr(r, info.measures_key) is r.measures
+        for m in info.measures:
+            value = r.measures[m.name]
+            if m.kind == "estimate":
+                assert isinstance(value, polychain.Estimate)
+            elif m.kind == "count":
+                assert isinstance(value, int)
+        assert r.measures.accepted == measured["accepted"]
     # The chain is the export's sites, handed over in the core's buffer.
     sites = np.loadtxt(tmp_path / "c.cdat", delimiter=",", skiprows=8, dtype=np.int32)
     sites_of_chain = steps if model == "short-range" else steps + 1
@@ -59,16 +85,16 @@ def test_sweep_is_the_command():
     points = expected["points"]
     assert s.steps.tolist() == [50, 100, 200]
     assert s.seeds.tolist() == [p["seed"] for p in points]
-    assert s.rms_R.tolist() == [p["extended"]["rms_R"]["value"] for p in points]
-    assert s.Rg2_se.tolist() == [p["extended"]["Rg2"]["se"] for p in points]
-    assert s.backups_max.tolist() == [p["extended"]["backups"]["max"] for p in points]
-    assert (s.nu, s.nu_se) == (expected["fit"]["nu"], expected["fit"]["nu_se"])
+    assert s.rms_R.value.tolist() == [p["extended"]["rms_R"]["value"] for p in points]
+    assert s.Rg2.se.tolist() == [p["extended"]["Rg2"]["se"] for p in points]
+    assert s.backups.max.tolist() == [p["extended"]["backups"]["max"] for p in points]
+    assert (s.nu.value, s.nu.se) == (expected["fit"]["nu"], expected["fit"]["nu_se"])
     # Any single N repeats with run and its seed.
     one = polychain.run("saw", 100, 40, seed=int(s.seeds[1]), max_trials=10**7)
-    assert one.rms_R.value == s.rms_R[1]
+    assert one.rms_R.value == s.rms_R.value[1]
 
 
-def test_pivot_sweep_carries_the_corrected_fit():
+def test_pivot_sweep_carries_the_corrected_fit_and_the_measures():
     args = dict(pivots_per_sample=200, walkers=2)
     s = polychain.sweep("pivot", [100, 200, 400, 800, 1600], 40, seed=3, **args)
     expected = polychain_json("sweep", "--model", "pivot", "--steps", "100,200,400,800,1600",
@@ -76,21 +102,35 @@ def test_pivot_sweep_carries_the_corrected_fit():
                               "--walkers", 2)
     assert s.to_dict() == expected
     corrected = expected["corrected_fit"]["R2"]
-    assert (s.nu_corrected, s.nu_corrected_se) == (corrected["nu"], corrected["nu_se"])
-    assert s.ratio_limit[0] == expected["ratio_limit"]["limit"]
+    assert s.corrected.R2.nu == s.nu_corrected
+    assert (s.nu_corrected.value, s.nu_corrected.se) == (corrected["nu"], corrected["nu_se"])
+    assert s.corrected.R2.from_steps == corrected["from_steps"]
+    assert s.corrected.Rg2.correction.value == expected["corrected_fit"]["Rg2"]["correction"]
+    assert s.ratio_limit == s.corrected.ratio_limit.limit
+    assert s.ratio_limit.value == expected["ratio_limit"]["limit"]
+    assert s.pivot.accepted.tolist() == [p["pivot"]["accepted"] for p in expected["points"]]
 
 
-def test_models_table_matches_the_calls():
-    import inspect
-
+def test_models_are_the_core_table():
     assert list(polychain.models) == ["meander", "saw", "short-range", "pivot", "melt"]
-    defaults = inspect.signature(polychain.run).parameters
     for model in polychain.models.values():
         for setting in model.settings:
-            assert defaults[setting.name].default == setting.default, setting.name
+            assert setting.kind in ("whole", "real", "choice", "flag")
+            if setting.kind == "whole" and setting.default is not None:
+                assert setting.least <= setting.default <= setting.most
+    pivot = polychain.models["pivot"]
+    assert pivot.setting("burn_in").default is None
+    assert pivot.measure("tau_R2").kind == "number"
+    # help(polychain.run) lists every model's settings, made from the table.
     for model in polychain.models.values():
+        assert f"``{model.key}``" in polychain.run.__doc__
         for setting in model.settings:
-            assert setting.least <= (setting.default or setting.least) <= setting.most
+            entry = f"``{setting.name}`` ({setting.kind}): {setting.help}. Accepts " \
+                    f"{setting.accepts}"
+            assert entry in " ".join(polychain.run.__doc__.split()), entry
+    assert polychain.formats["gsd"].extension == ".gsd"
+    assert polychain.formats["pdb"].max_sites == 99_999
+    assert not polychain.formats["cdat"].ensemble
 
 
 @pytest.mark.parametrize("model,settings", [
@@ -102,8 +142,11 @@ def test_sample_holds_the_runs_chains(model, settings):
     last = polychain.run(model, 30, 7, seed=5, threads=1, max_trials=10**6, **settings).chain
     info = polychain.models[model]
     step = settings.get("kuhn", 1)
-    if model == "short-range":  # chains of N sites less their back-ups: a list
-        assert isinstance(chains, list) and len(chains) == 7
+    if model == "short-range":  # chains of N sites less their back-ups: one array, offsets
+        assert isinstance(chains, polychain.Chains) and len(chains) == 7
+        assert chains.sites.shape == (chains.starts[-1], 3) and chains.starts[0] == 0
+        assert (chains.lengths <= 30).all()
+        assert chains[2].base is not None  # a view of the sites
     else:
         assert isinstance(chains, np.ndarray)
         assert chains.shape == (7, 31, 3) and chains.dtype == np.int32

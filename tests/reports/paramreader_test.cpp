@@ -74,6 +74,30 @@ TEST(ReadWholeNumber, RefusesWithTheFieldNamedAndWhatItAccepts) {
   EXPECT_THROW(readInt32("2147483647.5", "f"), InputError);
 }
 
+TEST(ReadCount, SaysTheRangeOfACount) {
+  EXPECT_EQ(readCount(" 2.5 ", "Steps (N)"), 2);
+  EXPECT_EQ(readCount("2147483647", "Steps (N)"), 2147483647);
+  const auto message = [](const char* text) {
+    try {
+      readCount(text, "Steps (N)");
+    } catch (const InputError& e) {
+      return std::string(e.what());
+    }
+    return std::string("accepted");
+  };
+  for (const char* huge : {"99999999999", "2147483648", "1e30"}) {
+    EXPECT_EQ(message(huge),
+              "Steps (N) is out of range: it accepts whole numbers from 1 to 2147483647.")
+        << huge;
+  }
+  EXPECT_EQ(message("0.4"), "Steps (N) must be a whole number of at least 1; 0 is too small.");
+  EXPECT_EQ(message("-5"), "Steps (N) must be a whole number of at least 1; -5 is too small.");
+  EXPECT_EQ(message("-1e30"),
+            "Steps (N) must be a whole number of at least 1; -1e30 is too small.");
+  EXPECT_EQ(readStepList("10, 20", "Steps (N)"), (std::vector<std::int32_t>{10, 20}));
+  EXPECT_THROW(readStepList("10,99999999999", "Steps (N)"), InputError);
+}
+
 TEST(ReadStepList, CommaSeparatedCountsAndRefusals) {
   EXPECT_EQ(readStepList("100,200, 400 ", "--steps"), (std::vector<std::int32_t>{100, 200, 400}));
   EXPECT_EQ(readStepList("2.5,7", "--steps"), (std::vector<std::int32_t>{2, 7}));
