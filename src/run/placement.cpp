@@ -12,6 +12,7 @@
 #include "chain/pivot.h"
 #include "chain/random.h"
 #include "polychain/params.h"
+#include "run/slices.h"
 
 namespace polychain {
 
@@ -58,11 +59,13 @@ std::array<std::int64_t, 3> extent(std::span<const Point> chain, Point& low) {
   return {std::int64_t{high.x} - low.x, std::int64_t{high.y} - low.y, std::int64_t{high.z} - low.z};
 }
 
-// Every chain in a cell of its own, the cells in a cube k on a side.
-void layOut(const ChainSample& sample, Ensemble& out) {
+// Every chain in a cell of its own, the cells in a cube k on a side; false when `keepGoing`
+// answered false, asked between chains.
+bool layOut(const ChainSample& sample, Ensemble& out, const std::function<bool()>& keepGoing) {
   std::int64_t cell = 1;
   Point low;
   for (std::int64_t c = 0; c < sample.chains; ++c) {
+    if (keepGoing && !keepGoing()) return false;
     const auto e = extent(sample.chain(c), low);
     cell = std::max(cell, *std::max_element(e.begin(), e.end()) + 1);
   }
@@ -75,6 +78,7 @@ void layOut(const ChainSample& sample, Ensemble& out) {
   }
   out.box = k * cell;
   for (std::int64_t c = 0; c < sample.chains; ++c) {
+    if (keepGoing && !keepGoing()) return false;
     const std::span<const Point> chain = sample.chain(c);
     extent(chain, low);
     const Point corner{static_cast<std::int32_t>(c % k * cell),
@@ -85,6 +89,7 @@ void layOut(const ChainSample& sample, Ensemble& out) {
       out.sites[at++] = {p.x - low.x + corner.x, p.y - low.y + corner.y, p.z - low.z + corner.z};
     }
   }
+  return true;
 }
 
 }  // namespace
@@ -118,10 +123,12 @@ std::optional<Ensemble> placeChains(const ChainSample& sample, const PlacementPa
   out.starts = sample.starts;
   out.bondLength = params.bondLength;
   out.selfAvoiding = params.selfAvoiding;
-  out.sites.resize(sample.sites.size());
-  out.images.assign(sample.sites.size(), Point{});
+  if (!fillInSlices(out.sites, sample.sites.size(), Point{}, keepGoing) ||
+      !fillInSlices(out.images, sample.sites.size(), Point{}, keepGoing)) {
+    return std::nullopt;
+  }
   if (!params.box) {
-    layOut(sample, out);
+    if (!layOut(sample, out, keepGoing)) return std::nullopt;
     return out;
   }
   const std::int64_t box = out.box = *params.box;

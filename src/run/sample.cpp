@@ -9,6 +9,7 @@
 #include "polychain/resources.h"
 #include "run/control.h"
 #include "run/runner.h"
+#include "run/slices.h"
 
 namespace polychain {
 
@@ -26,6 +27,9 @@ std::uint64_t siteRoom(const RunParams& params) {
   const auto perChain = static_cast<std::uint64_t>(std::max(params.steps, 0)) + 1;
   return chains * perChain;
 }
+
+// Sites moved between two looks at the stop flag.
+constexpr std::int64_t kPollSites = std::int64_t{1} << 22;
 
 }  // namespace
 
@@ -59,11 +63,17 @@ ChainSample sampleChains(const CheckedRun& run, RunObserver& observer) {
   out.chains = params.iterations;
   const std::int64_t room = std::int64_t{params.steps} + 1;
   RunControl control(observer, params);
+  const auto keepGoing = [&control] { return !control.pollStop(); };
+  const auto stopped = [&] {
+    out = ChainSample{control.stopReason(), out.seed, out.chains, {}, {}};
+    out.trialLimitChain = control.trialLimitChain();
+    return std::move(out);
+  };
   std::vector<std::int64_t> lengths;
   try {
-    out.sites.resize(siteRoom(params));
     lengths.resize(static_cast<std::size_t>(out.chains));
     out.starts.resize(static_cast<std::size_t>(out.chains) + 1);
+    if (!fillInSlices(out.sites, siteRoom(params), Point{}, keepGoing)) return stopped();
   } catch (const std::bad_alloc&) {
     out = ChainSample{RunStatus::OutOfMemory, out.seed, out.chains, {}, {}};
     return out;
@@ -79,18 +89,22 @@ ChainSample sampleChains(const CheckedRun& run, RunObserver& observer) {
   runner.runUnits(
       params, Block{0, runner.units(params), RandomSource(out.seed)}, control,
       [](std::int64_t, std::span<const std::byte>) {}, last, keep);
-  if (control.stopped()) {
-    out = ChainSample{control.stopReason(), out.seed, out.chains, {}, {}};
-    out.trialLimitChain = control.trialLimitChain();
-    return out;
-  }
+  if (control.stopped()) return stopped();
   // Close the gaps left by chains shorter than their room.
   std::int64_t end = 0;
+  std::int64_t moved = 0;
   for (std::int64_t c = 0; c < out.chains; ++c) {
     const auto from = out.sites.begin() + static_cast<std::ptrdiff_t>(c * room);
     const std::int64_t length = lengths[static_cast<std::size_t>(c)];
     out.starts[static_cast<std::size_t>(c)] = end;
-    if (end != c * room) std::copy(from, from + length, out.sites.begin() + end);
+    if (end != c * room) {
+      std::copy(from, from + length, out.sites.begin() + end);
+      moved += length;
+      if (moved >= kPollSites) {
+        moved = 0;
+        if (control.pollStop()) return stopped();
+      }
+    }
     end += length;
   }
   out.starts.back() = end;
