@@ -119,7 +119,7 @@ class Harness {
 inline std::string exportText(const Form1& form, std::string_view key) {
   const ExportData& data = form.state().exportData();
   const FormatInfo* format = findFormat(key);
-  return format->available(data) ? format->write(data, 1, {}) : std::string();
+  return format->available(data) ? format->writer->writeString(data, 1) : std::string();
 }
 
 inline QStringList texts(const ResultTexts& r) {
