@@ -33,6 +33,7 @@
 #include "gui/accessible.h"
 #include "gui/chainpage.h"
 #include "gui/exportdialog.h"
+#include "gui/exportworker.h"
 #include "gui/onelinelabel.h"
 #include "gui/plottabs.h"
 #include "gui/qtext.h"
@@ -124,7 +125,10 @@ int percent(float value) { return static_cast<int>(std::lround(std::clamp(value,
 
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWorker(this)) {
+Form1::Form1(QWidget* parent)
+    : QMainWindow(parent),
+      m_worker(new SimulationWorker(this)),
+      m_exporter(new ExportWorker(this)) {
   setObjectName("Form1");
   setWindowTitle("Form1");
   setAccessibleDescription(
@@ -180,6 +184,8 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
   connect(m_worker, &SimulationWorker::chainTrapped, this, &Form1::onChainTrapped);
   connect(m_worker, &SimulationWorker::finished, this, &Form1::onRunFinished);
   connect(m_worker, &SimulationWorker::failed, this, &Form1::onRunFailed);
+  connect(m_exporter, &ExportWorker::progressed, m_exportProgress, &QProgressBar::setValue);
+  connect(m_exporter, &ExportWorker::finished, this, &Form1::onExportFinished);
 
   const QSize hint = column->sizeHint();
   const int controlsWidth = std::max(hint.width() + 24, 440);
@@ -190,7 +196,9 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
 
 Form1::~Form1() {
   m_worker->cancel();
+  m_exporter->cancel();
   m_worker->wait();
+  m_exporter->wait();
 }
 
 namespace {
@@ -385,6 +393,8 @@ void Form1::buildProgress() {
   m_progress1 = progressBar("ProgressBar1", "Chains done", "Share of the iterations done");
   m_progress2 = progressBar("ProgressBar2", "Current chain", kCurrentChainDescription);
   m_progress3 = progressBar("ProgressBar3", "Pair correlation", "Progress of the g(r) computation");
+  m_exportProgress =
+      progressBar("exportProgress", "Export written", "Share of the export's files written");
 }
 
 void Form1::buildTrappedNotice() {
@@ -463,7 +473,7 @@ void Form1::buildStatusBar() {
   bar->addWidget(m_status, 1);
   showStatus("Choose a model under Parameters, then press Run Simulation.");
   // The progress of a run, beside its message.
-  for (QProgressBar* progress : {m_progress1, m_progress2, m_progress3}) {
+  for (QProgressBar* progress : {m_progress1, m_progress2, m_progress3, m_exportProgress}) {
     bar->addPermanentWidget(progress);
   }
   m_seedUsed =
@@ -653,6 +663,7 @@ void Form1::onRunFailed(const QString& reason) {
 ExportDialog* Form1::exportDialog() {
   if (m_export == nullptr) {
     m_export = new ExportDialog(this);
+    m_export->installEventFilter(this);  // its hiding cancels an export in progress
     connect(m_export, &ExportDialog::exportRequested, this, &Form1::SaveTheFile);
   }
   return m_export;
@@ -669,6 +680,10 @@ void Form1::SaveTheFile() {
   ExportDialog* dialog = exportDialog();
   const ExportChoice choice = dialog->choice();
   if (choice.empty()) return;
+  if (m_exporting) {
+    showStatus("An export is being written; export again once it is done.");
+    return;
+  }
   const QString name = m_askSaveFileName(this, qs(kSaveDialogTitle), qs(kSaveDialogFilter));
   if (name.isEmpty()) return;  // cancelled: the export dialog stays open with its ticks
   const std::string chosen = QFile::encodeName(name).toStdString();
@@ -684,17 +699,35 @@ void Form1::SaveTheFile() {
                      QString::fromLocal8Bit(replaceQuestion(existing).c_str()))) {
     return;  // the export dialog stays open, for another name
   }
-  const ExportReport report = exportFiles(m_state.exportData(), choice, chosen);
+  const std::vector<std::string> targets = exportTargets(m_state.exportData(), choice, chosen);
+  if (!m_exporter->start(m_state.exportData(), choice, chosen)) return;
+  m_exporting = true;
+  if (!targets.empty()) showStatus(QString::fromLocal8Bit(exportingStatus(targets).c_str()));
+  m_exportProgress->setValue(0);
+  m_exportProgress->show();
+}
+
+void Form1::onExportFinished() {
+  m_exporter->wait();
+  m_exporting = false;
+  m_exportProgress->hide();
+  const ExportReport report = m_exporter->takeReport();
+  if (report.cancelled) {
+    showStatus(qs(kExportCancelledStatus));
+    emit exportEnded();
+    return;
+  }
   if (!report.written.empty()) {
     showStatus(QString::fromLocal8Bit(exportedStatus(report.written).c_str()));
   }
   // After a failed write the dialog stays open, so another name can be tried at once.
-  if (!report.writeFailed) dialog->hide();
+  if (!report.writeFailed) exportDialog()->hide();
   const std::string message = report.message();
   if (!message.empty()) {
     m_showMessage(report.writeFailed ? QMessageBox::Warning : QMessageBox::Information,
                   qs(kExportMessageTitle), QString::fromLocal8Bit(message.c_str()));
   }
+  emit exportEnded();
 }
 
 void Form1::ProgExit_Click() {
@@ -715,6 +748,10 @@ QPixmap Form1::picture() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_export && event->type() == QEvent::Hide && m_exporting) {
+    m_exporter->cancel();
+    showStatus("Cancelling the export…");
+  }
   if (event->type() == QEvent::ShortcutOverride &&
       static_cast<QKeyEvent*>(event)->keyCombination() == kExportKeys) {
     return true;  // not taken by the field: the shortcut goes to the menu entry
@@ -741,8 +778,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::closeEvent(QCloseEvent* event) {
   m_worker->cancel();
+  m_exporter->cancel();
   m_plots->stopWork();
   m_worker->wait();
+  m_exporter->wait();
   if (m_export != nullptr) m_export->hide();
   event->accept();
 }

@@ -98,6 +98,13 @@ class Harness {
     return ended.count() > 0 || ended.wait(timeoutMs);
   }
 
+  // Waits until an export being written has ended; false if it never did.
+  bool waitForExport(int timeoutMs = 60000) {
+    if (!form->exportInProgress()) return true;
+    QSignalSpy ended(form.get(), &Form1::exportEnded);
+    return ended.wait(timeoutMs);
+  }
+
   QStringList resultTexts() const {
     QStringList texts;
     for (const char* name : {"eR", "TR", "Rsqred", "TRsqred", "pers", "Rgtxt"}) {
