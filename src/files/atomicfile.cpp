@@ -182,9 +182,13 @@ void PendingFile::syncBlock() {
   if (length == 0) return;
   ::sync_file_range(m_fd, start, length, SYNC_FILE_RANGE_WRITE);
   if (m_blockStart >= kSyncBlock) {
+    const off_t previous = start - static_cast<off_t>(kSyncBlock);
     ::sync_file_range(
-        m_fd, start - static_cast<off_t>(kSyncBlock), static_cast<off_t>(kSyncBlock),
+        m_fd, previous, static_cast<off_t>(kSyncBlock),
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    // On disk now: its pages leave the cache as the file goes, so that a file of gigabytes
+    // neither crowds out the cache nor leaves them all to free when it is discarded.
+    ::posix_fadvise(m_fd, previous, static_cast<off_t>(kSyncBlock), POSIX_FADV_DONTNEED);
   }
   m_blockStart = m_written;
 }

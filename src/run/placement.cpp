@@ -12,7 +12,6 @@
 #include "chain/pivot.h"
 #include "chain/random.h"
 #include "polychain/params.h"
-#include "run/slices.h"
 
 namespace polychain {
 
@@ -84,10 +83,10 @@ bool layOut(const ChainSample& sample, Ensemble& out, const std::function<bool()
     const Point corner{static_cast<std::int32_t>(c % k * cell),
                        static_cast<std::int32_t>(c / k % k * cell),
                        static_cast<std::int32_t>(c / (k * k) * cell)};
-    auto at = static_cast<std::size_t>(sample.starts[static_cast<std::size_t>(c)]);
     for (const Point& p : chain) {
-      out.sites[at++] = {p.x - low.x + corner.x, p.y - low.y + corner.y, p.z - low.z + corner.z};
+      out.sites.push_back({p.x - low.x + corner.x, p.y - low.y + corner.y, p.z - low.z + corner.z});
     }
+    out.images.resize(out.sites.size());
   }
   return true;
 }
@@ -123,10 +122,9 @@ std::optional<Ensemble> placeChains(const ChainSample& sample, const PlacementPa
   out.starts = sample.starts;
   out.bondLength = params.bondLength;
   out.selfAvoiding = params.selfAvoiding;
-  if (!fillInSlices(out.sites, sample.sites.size(), Point{}, keepGoing) ||
-      !fillInSlices(out.images, sample.sites.size(), Point{}, keepGoing)) {
-    return std::nullopt;
-  }
+  // Filled chain by chain as the chains are placed, so that memory is touched as they go.
+  out.sites.reserve(sample.sites.size());
+  out.images.reserve(sample.sites.size());
   if (!params.box) {
     if (!layOut(sample, out, keepGoing)) return std::nullopt;
     return out;
@@ -151,6 +149,8 @@ std::optional<Ensemble> placeChains(const ChainSample& sample, const PlacementPa
                        " or more. Choose a box side of at least " + std::to_string(span + 1) + ".");
     }
     const auto first = static_cast<std::size_t>(sample.starts[static_cast<std::size_t>(c)]);
+    out.sites.resize(first + chain.size());
+    out.images.resize(first + chain.size());
     const Point origin = chain.front();
     bool placed = false;
     for (std::int64_t attempt = 0; attempt < params.triesPerChain && !placed; ++attempt) {

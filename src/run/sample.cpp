@@ -1,15 +1,16 @@
 #include "polychain/sample.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <string>
 
 #include "polychain/resources.h"
 #include "run/control.h"
 #include "run/runner.h"
-#include "run/slices.h"
 
 namespace polychain {
 
@@ -28,8 +29,9 @@ std::uint64_t siteRoom(const RunParams& params) {
   return chains * perChain;
 }
 
-// Sites moved between two looks at the stop flag.
+// Sites moved between two looks at the stop flag, and sites of the rooms made at once.
 constexpr std::int64_t kPollSites = std::int64_t{1} << 22;
+constexpr std::int64_t kSlice = (std::int64_t{32} << 20) / static_cast<std::int64_t>(sizeof(Point));
 
 }  // namespace
 
@@ -63,25 +65,42 @@ ChainSample sampleChains(const CheckedRun& run, RunObserver& observer) {
   out.chains = params.iterations;
   const std::int64_t room = std::int64_t{params.steps} + 1;
   RunControl control(observer, params);
-  const auto keepGoing = [&control] { return !control.pollStop(); };
   const auto stopped = [&] {
     out = ChainSample{control.stopReason(), out.seed, out.chains, {}, {}};
     out.trialLimitChain = control.trialLimitChain();
     return std::move(out);
   };
+  const auto total = static_cast<std::int64_t>(siteRoom(params));
   std::vector<std::int64_t> lengths;
   try {
     lengths.resize(static_cast<std::size_t>(out.chains));
     out.starts.resize(static_cast<std::size_t>(out.chains) + 1);
-    if (!fillInSlices(out.sites, siteRoom(params), Point{}, keepGoing)) return stopped();
+    out.sites.reserve(static_cast<std::size_t>(total));
   } catch (const std::bad_alloc&) {
     out = ChainSample{RunStatus::OutOfMemory, out.seed, out.chains, {}, {}};
     return out;
   }
-  // Each chain lands in a room of its own, whichever thread grows it.
+  // Each chain lands in a room of its own, whichever thread grows it. The rooms are made (the
+  // sites sized, and so filled, over them) in slices up to the farthest chain come so far, so
+  // that the memory is touched as the chains come and a cancel finds little to give back;
+  // `made` is the size the threads may write below without the lock.
+  Point* const rooms = out.sites.data();
+  std::mutex making;
+  std::atomic<std::int64_t> made{0};
+  const auto makeRooms = [&](std::int64_t end) {
+    if (made.load(std::memory_order_acquire) >= end) return true;
+    const std::lock_guard lock(making);
+    const std::int64_t target = std::max(end, std::min(total, std::ssize(out.sites) + kSlice));
+    while (std::ssize(out.sites) < target) {
+      if (control.pollStop()) return false;
+      out.sites.resize(static_cast<std::size_t>(std::min(target, std::ssize(out.sites) + kSlice)));
+    }
+    made.store(std::ssize(out.sites), std::memory_order_release);
+    return true;
+  };
   const ChainSitesSink keep = [&](std::int64_t chain, std::span<const Point> sites) {
-    std::copy(sites.begin(), sites.end(),
-              out.sites.begin() + static_cast<std::ptrdiff_t>(chain * room));
+    if (!makeRooms((chain + 1) * room)) return;  // the run stops
+    std::copy(sites.begin(), sites.end(), rooms + chain * room);
     lengths[static_cast<std::size_t>(chain)] = std::ssize(sites);
   };
   const ModelRunner& runner = runnerOf(params);
