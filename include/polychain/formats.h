@@ -1,9 +1,9 @@
 // The table of what polychain writes to files: each format's name, its extension, the result it
 // needs and its writer. The window's export dialog, the export plan and the command read this
-// one table, and so does writeEnsembleFiles (ensemble.h), through which the Python module
-// writes placed chains. A format of chains for simulation engines and viewers writes an
-// ensemble of placed chains (polychain sample), or the last chain of a run as an ensemble of
-// one.
+// one table; writeEnsembleFiles (ensemble.h) writes placed chains in any list of its formats,
+// for the command's sample and for any other front end, such as the Python module. A format of
+// chains for simulation engines and viewers writes an ensemble of placed chains (polychain
+// sample), or the last chain of a run as an ensemble of one.
 //
 // Every writer hands its file to a ByteSink in pieces and asks it between pieces whether to go
 // on: written to a PendingFile, a file never has a second copy of itself in memory, and a
