@@ -59,7 +59,7 @@ void BM_Write(benchmark::State& state) {
   const Ensemble& e = melt();
   std::size_t bytes = 0;
   for (auto _ : state) {
-    const std::string text = format.writeEnsemble(e);
+    const std::string text = format.writeEnsemble->writeString(e);
     bytes = text.size();
     benchmark::DoNotOptimize(text.data());
   }

@@ -22,8 +22,8 @@ set(public_chain model inputerror point numbertext)
 set(public_analysis results)
 set(public_run params run sweep resources sample placement transport)
 set(public_mpi team teamrun)
-set(public_reports texts json loglogplot paramreader)
-set(public_files formats export atomicfile ensemble)
+set(public_reports texts json loglogplot paramreader bytesink)
+set(public_files formats export atomicfile ensemble fileset)
 
 set(violations "")
 # The layer that owns public header `header` (a name without .h) into `out`; empty for none.

@@ -1,33 +1,51 @@
 // Writing whole files so that readers see either the old file or the complete new one. The
-// text goes to an unnamed temporary file in the target's folder, which is linked under a
+// bytes go to an unnamed temporary file in the target's folder, which is linked under a
 // short temporary name and renamed over the target only when it is complete; the target
 // keeps its permission bits (never the setuid, setgid or sticky bit) and, where this process
 // may give it away, its owner and group; only a regular file (or no file) is ever replaced.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "polychain/bytesink.h"
+
 namespace polychain {
 
-// One file on its way to disk. Discarded (nothing left behind) unless committed.
-class PendingFile {
+// One file on its way to disk, written through its ByteSink in pieces. Discarded (nothing
+// left behind) unless committed.
+class PendingFile final : public ByteSink {
  public:
   // Opens the temporary for `path`; the reason on failure (a target that is a FIFO, a device,
   // a socket or a folder is refused).
   static std::optional<std::string> open(const std::string& path, PendingFile& file);
+  // Whether `path` could be written as open() would write it: the reason it could not, found
+  // the way open() would find it, with nothing left behind.
+  static std::optional<std::string> check(const std::string& path);
 
   PendingFile() = default;
   PendingFile(PendingFile&& other) noexcept;
   PendingFile& operator=(PendingFile&& other) noexcept;
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
-  ~PendingFile();
+  ~PendingFile() override;
 
-  // Writes all of `text`, asking `keepGoing` between blocks of a few megabytes; the reason
+  // What keepGoing() answers from now on (always yes when none is given).
+  void setKeepGoing(std::function<bool(double done)> keepGoing) {
+    m_keepGoing = std::move(keepGoing);
+  }
+  // Appends `bytes` to the file; false on a failure, which error() then gives.
+  bool put(std::string_view bytes) override;
+  // Asks the function given to setKeepGoing; false (and error() "cancelled") when it said no.
+  bool keepGoing(double done) override;
+  // Why the file could not be written: a failed put(), or "cancelled".
+  const std::optional<std::string>& error() const { return m_error; }
+
+  // Appends all of `text`, asking `keepGoing` between blocks of a few megabytes; the reason
   // on failure, or "cancelled" when `keepGoing` answered false.
   std::optional<std::string> write(std::string_view text,
                                    const std::function<bool()>& keepGoing = {});
@@ -45,9 +63,16 @@ class PendingFile {
   void discard();
 
  private:
+  void syncBlock();
+
   std::string m_path;
   std::string m_folder;
   int m_fd = -1;
+  // Bytes written, and where the block not yet sent on its way to the disk begins.
+  std::uint64_t m_written = 0;
+  std::uint64_t m_blockStart = 0;
+  std::function<bool(double)> m_keepGoing;
+  std::optional<std::string> m_error;
   bool m_named = false;  // the temporary has a name of its own (no unnamed files here)
   bool m_prepared = false;
   bool m_keptOwner = true;

@@ -22,29 +22,26 @@ inline constexpr std::string_view kExportMessageTitle = "Export";
 // The formats ticked in the export dialog, in the format table's order.
 using ExportChoice = std::vector<const FormatInfo*>;
 
-// Writes `text` as the whole file `path`; returns the reason on failure, nothing on success.
-using FileWriter =
-    std::function<std::optional<std::string>(const std::string& path, std::string_view text)>;
-
 struct ExportReport {
   std::vector<std::string> written;  // paths, in the order they were written
   std::vector<std::string> notes;    // one line per ticked file not written, naming it and why
   bool writeFailed = false;          // a file could not be written (not just: had no data)
+  bool cancelled = false;            // the export was cancelled: no file was replaced
 
   // Empty when every ticked file was written; otherwise the notes and the list of files
   // that were written.
   std::string message() const;
 };
 
-// Writes each ticked format to `chosenName` followed by its extension, in the table's order,
-// its text built now. A format whose source no run has produced is not written and a failed
-// file does not stop the others. The extension is appended to the whole name, never put in
-// place of one.
+// Writes each ticked format to `chosenName` followed by its extension, in the table's order:
+// every file whole under a temporary name, then each put in place (writeFileSet, each file on
+// its own). A format whose source no run has produced is not written, and a file that cannot
+// be written does not stop the others. `keepGoing` is asked between pieces with the share of
+// the export written (0 to 1); when it answers false, no file is replaced. `threads` encode the
+// chain's text (0: as many as OpenMP offers). The extension is appended to the whole name,
+// never put in place of one.
 ExportReport exportFiles(const ExportData& data, const ExportChoice& choice,
-                         const std::string& chosenName, const FileWriter& write);
-
-// The same, through writeFileAtomically.
-ExportReport exportFiles(const ExportData& data, const ExportChoice& choice,
-                         const std::string& chosenName);
+                         const std::string& chosenName, int threads = 0,
+                         const std::function<bool(double done)>& keepGoing = {});
 
 }  // namespace polychain

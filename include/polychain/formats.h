@@ -1,8 +1,13 @@
 // The table of what polychain writes to files: each format's name, its extension, the result it
-// needs and how its text is written. The window's export dialog, the export plan, the command
-// and the Python module all read this one table. A format of chains for simulation engines and
-// viewers writes an ensemble of placed chains (polychain sample), or the last chain of a run
-// as an ensemble of one.
+// needs and its writer. The window's export dialog, the export plan and the command read this
+// one table; writeEnsembleFiles (ensemble.h) writes placed chains in any list of its formats,
+// for the command's sample and for any other front end, such as the Python module. A format of
+// chains for simulation engines and viewers writes an ensemble of placed chains (polychain
+// sample), or the last chain of a run as an ensemble of one.
+//
+// Every writer hands its file to a ByteSink in pieces and asks it between pieces whether to go
+// on: written to a PendingFile, a file never has a second copy of itself in memory, and a
+// cancel stops it within a piece. The same data give the same bytes.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +18,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "polychain/bytesink.h"
 #include "polychain/placement.h"
 #include "polychain/run.h"
 
@@ -30,22 +37,52 @@ struct ExportData {
 // The part of a run a format is written from.
 enum class FormatSource { Chain, Correlation };
 
+// Writes one format from what the export draws on.
+class FormatWriter {
+ public:
+  virtual ~FormatWriter() = default;
+  // Writes the file of `data` (its source present) to `sink`; `threads` may encode parts of it
+  // at once (0: as many as OpenMP offers), the bytes the same whatever their number. False
+  // when the sink stopped the writing. Throws InputError when the data do not fit the format.
+  virtual bool write(ByteSink& sink, const ExportData& data, int threads) const = 0;
+  // The whole file as one string; empty when `keepGoing` answered false.
+  std::string writeString(const ExportData& data, int threads = 0,
+                          const std::function<bool()>& keepGoing = {}) const;
+};
+
+struct EnsembleExtent;  // ensemble.h
+
+// Writes one format of placed chains.
+class EnsembleWriter {
+ public:
+  virtual ~EnsembleWriter() = default;
+  // Throws InputError when `ensemble`, whose sites reach `extent`, does not fit the format:
+  // more sites than it holds, a bond length outside bondLengths(), a coordinate beyond its
+  // fields.
+  virtual void check(const Ensemble& ensemble, const EnsembleExtent& extent) const = 0;
+  // Writes the file of an ensemble that check() accepted to `sink`; false when the sink
+  // stopped the writing. Linear in the sites.
+  virtual bool write(ByteSink& sink, const Ensemble& ensemble) const = 0;
+  // The bond lengths b for which every number the format writes of a box of side `box` and
+  // of sites at most `widest` lattice units from the origin on any axis (unwrapped, as the
+  // file places them) is a finite number of the format's number type, and sites one lattice
+  // unit apart are written apart.
+  virtual std::pair<double, double> bondLengths(std::int64_t box, double widest) const = 0;
+  // check() and write() into one string.
+  std::string writeString(const Ensemble& ensemble) const;
+};
+
 struct FormatInfo {
   std::string_view key;        // the command's name for it, such as "cdat"
   std::string_view name;       // the export dialog's caption, such as "Chain Data"
   std::string_view extension;  // appended to the whole file name, such as ".cdat"
   FormatSource source = FormatSource::Chain;
   std::string_view whyMissing;  // why it cannot be written when no run has produced its source
-  // The file's whole text; `keepGoing` is asked now and then on long texts, and an answer of
-  // false leaves the text empty. Needs the source present in `data`.
-  std::string (*write)(const ExportData& data, int threads,
-                       const std::function<bool()>& keepGoing) = nullptr;
-  // For a format of placed chains: its text of `ensemble` (throws InputError when the
-  // ensemble does not fit it), the most sites it holds and the bytes a site takes in it, on
-  // the high side. Null for a format of a run's own results.
-  std::string (*writeEnsemble)(const Ensemble& ensemble) = nullptr;
+  const FormatWriter* writer = nullptr;
+  // For a format of placed chains: its writer of an ensemble and the most sites it holds.
+  // Null for a format of a run's own results.
+  const EnsembleWriter* writeEnsemble = nullptr;
   std::int64_t maxSites = std::numeric_limits<std::int64_t>::max();
-  std::uint64_t bytesPerSite = 0;
 
   bool available(const ExportData& data) const {
     return source == FormatSource::Chain ? data.run != nullptr : data.correlation != nullptr;

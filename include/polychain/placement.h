@@ -59,10 +59,10 @@ struct PlacementParams {
 void checkBoxSide(std::int64_t box, std::uint64_t sites);
 
 // Places the chains of `sample` (Finished): a sample that sits in a box of its own (a melt's)
-// keeps its places, wrapped into that box with their images. Throws InputError when a chain spans
-// the box side or more, or when a chain finds no free place in triesPerChain tries (saying the
-// volume fraction reached). Asks `keepGoing` between chains: nothing when it answers false. Costs
-// about one hash look-up per site tried.
+// keeps its places, wrapped into that box with their images. Throws InputError when a chain
+// spans the box side or more, or when a chain finds no free place in triesPerChain tries
+// (saying the volume fraction reached). Asks `keepGoing` between chains and while it fills its
+// copy of the sites: nothing when it answers false. Costs about one hash look-up per site tried.
 std::optional<Ensemble> placeChains(const ChainSample& sample, const PlacementParams& params,
                                     const std::function<bool()>& keepGoing = {});
 

@@ -49,7 +49,7 @@ std::int64_t sampledChains(const RunParams& params);
 
 // The bytes a sample of `params` holds at its peak: the run's own need,
 // 12 bytes a site for the sites, and `extraBytesPerSite` a site for what the caller makes of
-// them (the placed copy, the files' text).
+// them (such as the placed copy).
 std::uint64_t sampleMemoryNeeded(const RunParams& params, std::uint64_t extraBytesPerSite);
 
 // Checks `params` once for a sample: throws InputError for what validateParams refuses, then
@@ -57,7 +57,8 @@ std::uint64_t sampleMemoryNeeded(const RunParams& params, std::uint64_t extraByt
 CheckedRun checkSample(const RunParams& params, std::uint64_t extraBytesPerSite);
 
 // Grows params.iterations chains of params.model with the run frame, honouring the trial cap
-// and the observer's cancel request (the status says why it stopped).
+// and the observer's cancel request (the status says why it stopped), which it also asks while
+// it fills the room of the sites and closes the gaps short chains leave in it.
 ChainSample sampleChains(const CheckedRun& run, RunObserver& observer);
 // The same after checkSample(params, 0).
 ChainSample sampleChains(const RunParams& params, RunObserver& observer);

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "polychain/bytesink.h"
 #include "polychain/run.h"
 #include "polychain/sweep.h"
 
@@ -54,15 +55,20 @@ ResultTexts resultTexts(const ResultValues& values);
 std::array<std::pair<std::string_view, std::string_view>, 6> resultsInOrder(
     const ResultTexts& results);
 
-// The .cdat text of a finished run: seven header lines (the model's title, then
-// "Iterations:,I,...,R:,<R>" and the other results), the line "x,y,z", then one line
-// "x,y,z" per site of the last chain. Long chains are written by `threads` threads (0: as
-// many as OpenMP offers); the text is the same whatever their number. `keepGoing` is asked
-// between blocks of sites; when it answers false the text is abandoned and empty.
+// The .cdat file of a finished run: seven header lines (the model's title, then
+// "Iterations:,I,...,R:,<R>" and the other results), the line "x,y,z", then one line "x,y,z"
+// per site of the last chain, handed to `sink` in pieces. Long chains are encoded in blocks by
+// `threads` threads at once (0: as many as OpenMP offers), the bytes the same whatever their
+// number; the sink is asked between blocks. False when the sink stopped the writing.
+bool writeChainData(ByteSink& sink, const RunParams& params, const RunResult& result,
+                    int threads = 0);
+// The same as one string; empty when `keepGoing` answered false.
 std::string chainExportText(const RunParams& params, const RunResult& result, int threads = 0,
                             const std::function<bool()>& keepGoing = {});
 
-// The .gor text (lines "b,g(b)") and the .goq text (lines "k,P(k)").
+// The .gor file (lines "b,g(b)") and the .goq file (lines "k,P(k)"), to a sink or as a string.
+bool writeGofr(ByteSink& sink, const Correlation& correlation);
+bool writeGofq(ByteSink& sink, const Correlation& correlation);
 std::string gofrText(const Correlation& correlation);
 std::string gofqText(const Correlation& correlation);
 

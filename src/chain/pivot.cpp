@@ -917,12 +917,14 @@ bool PivotWalk::allocate(const std::function<bool()>& keepGoing) {
       static_cast<Moments*>(allocateAligned(slots * sizeof(Moments), alignof(Moments), m_bytes)));
   m_blockMoments.reset(static_cast<BlockMoments*>(
       allocateAligned(slots * sizeof(BlockMoments), alignof(BlockMoments), m_bytes)));
-  // In slices, since clearing is also where the fresh pages are first touched.
-  constexpr std::size_t kSlice = std::size_t{1} << 20;
+  // In slices of one 2 MiB page, since clearing is also where the fresh pages are first
+  // touched, and a page can take milliseconds to come where the memory is fragmented.
+  constexpr std::size_t kSliceBytes = std::size_t{1} << 21;
   const auto clear = [&keepGoing](auto* data, std::size_t count, const auto& value) {
-    for (std::size_t at = 0; at < count; at += kSlice) {
+    const std::size_t slice = std::max<std::size_t>(kSliceBytes / sizeof(value), 1);
+    for (std::size_t at = 0; at < count; at += slice) {
       if (keepGoing && !keepGoing()) return false;
-      std::fill(data + at, data + std::min(count, at + kSlice), value);
+      std::fill(data + at, data + std::min(count, at + slice), value);
     }
     return true;
   };

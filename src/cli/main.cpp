@@ -5,9 +5,16 @@
 #include <iostream>
 #include <string>
 
-#include "cli/common.h"
+#include "cli/exitcodes.h"
+#include "cli/interrupts.h"
+#include "cli/options.h"
+#include "cli/output.h"
+#include "cli/progressline.h"
+#include "cli/ranks.h"
+#include "cli/refusals.h"
 #include "cli/samplecommand.h"
 #include "cli/sweepcommand.h"
+#include "polychain/fileset.h"
 #include "polychain/formats.h"
 #include "polychain/json.h"
 #include "polychain/paramreader.h"
@@ -29,6 +36,19 @@ struct RunOptions {
   bool json = false;
 };
 
+// The formats `run --export` writes: those of a run's own results that it has the source of,
+// the chain, and g(r) and g(q) with --gofr (the formats of placed chains are polychain
+// sample's).
+std::vector<const FormatInfo*> runFormats(const RunParams& params) {
+  std::vector<const FormatInfo*> formats;
+  for (const FormatInfo& format : formatTable()) {
+    if (format.writeEnsemble != nullptr) continue;
+    if (format.source == FormatSource::Correlation && !params.calcParCF) continue;
+    formats.push_back(&format);
+  }
+  return formats;
+}
+
 CLI::App* addRunCommand(CLI::App& app, RunOptions& o) {
   CLI::App* cmd = app.add_subcommand("run", "Grow chains of one model and print the results");
   cmd->add_option("--steps,-N", o.steps, "Steps N of each chain")->required();
@@ -39,7 +59,8 @@ CLI::App* addRunCommand(CLI::App& app, RunOptions& o) {
   return cmd;
 }
 
-RunParams toParams(const RunOptions& o, bool exporting) {
+RunParams toParams(const CLI::App& command, const RunOptions& o, bool exporting) {
+  refuseEmptyValues(command);
   RunParams p;
   readModelOptions(o.model, p);
   p.steps =
@@ -50,21 +71,19 @@ RunParams toParams(const RunOptions& o, bool exporting) {
                      o.exportName + "\" names no file.");
   }
   if (exporting) {
-    std::vector<std::pair<std::string, std::string>> outputs = {
-        {"--export", o.exportName + ".cdat"}};
-    if (p.calcParCF) {
-      outputs.push_back({"--export", o.exportName + ".gor"});
-      outputs.push_back({"--export", o.exportName + ".goq"});
+    std::vector<std::pair<std::string, std::string>> outputs;
+    for (const FormatInfo* format : runFormats(p)) {
+      outputs.push_back({"--export", o.exportName + std::string(format->extension)});
     }
-    refuseSharedOutputs(outputs);
+    checkOutputs(outputs);
   }
   return p;
 }
 
-int runCommand(Team& team, const RunOptions& options, bool exporting) {
+int runCommand(Team& team, const CLI::App& command, const RunOptions& options, bool exporting) {
   RunParams params;
   try {
-    params = toParams(options, exporting);
+    params = toParams(command, options, exporting);
   } catch (const InputError& e) {
     printError(e.what());
     return kExitBadInput;
@@ -83,27 +102,25 @@ int runCommand(Team& team, const RunOptions& options, bool exporting) {
                      outcome.stoppedAt);
   }
   if (!team.leader()) return 0;
-  std::vector<OutputFile> files;
+  std::vector<FileJob> files;
+  ExportData data{params, std::shared_ptr<const RunResult>(&result, [](const RunResult*) {}),
+                  nullptr};
+  if (result.correlation) {
+    data.correlation =
+        std::shared_ptr<const Correlation>(&*result.correlation, [](const Correlation*) {});
+  }
   if (exporting) {
-    // Every format of a run's own results that it has the source of: the chain, and g(r) and
-    // g(q) with --gofr (the formats of placed chains are polychain sample's).
-    ExportData data{params, std::shared_ptr<const RunResult>(&result, [](const RunResult*) {}),
-                    nullptr};
-    if (result.correlation) {
-      data.correlation =
-          std::shared_ptr<const Correlation>(&*result.correlation, [](const Correlation*) {});
-    }
-    for (const FormatInfo& format : formatTable()) {
-      if (format.writeEnsemble != nullptr || !format.available(data)) continue;
-      std::string text = format.write(data, params.threads, [] { return !interrupted(); });
-      if (interrupted()) {
-        return failedRun(RunStatus::Cancelled, "The run was cancelled.", result.seed);
-      }
-      files.push_back({options.exportName + std::string(format.extension), std::move(text)});
+    for (const FormatInfo* format : runFormats(params)) {
+      files.push_back({options.exportName + std::string(format->extension),
+                       [format, &data, threads = params.threads](ByteSink& sink) {
+                         return format->writer->write(sink, data, threads);
+                       }});
     }
   }
-  return deliver(options.json ? runJson(params, result) : runReport(params, result), files,
-                 options.json);
+  return deliver(options.json ? runJson(params, result) : runReport(params, result), options.json,
+                 [&files](const FileSetSteps& steps) {
+                   return writeFileSet(files, steps, FileSetPolicy::AllOrNone);
+                 });
 }
 
 }  // namespace
@@ -142,9 +159,9 @@ int main(int argc, char** argv) try {
     if (team.leader()) std::cerr << "Run 'polychain --help' for the usage.\n";
     return kExitBadInput;
   }
-  if (runCmd->parsed()) return runCommand(team, run, runCmd->count("--export") > 0);
-  if (sweepCmd->parsed()) return sweepCommand(team, sweep);
-  if (sampleCmd->parsed()) return sampleCommand(team, sample);
+  if (runCmd->parsed()) return runCommand(team, *runCmd, run, runCmd->count("--export") > 0);
+  if (sweepCmd->parsed()) return sweepCommand(team, *sweepCmd, sweep);
+  if (sampleCmd->parsed()) return sampleCommand(team, *sampleCmd, sample);
   return 0;
 } catch (const std::bad_alloc&) {
   // An allocation outside the run's own guard (which reports the run's) failed.

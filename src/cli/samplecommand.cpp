@@ -2,10 +2,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <new>
 
+#include "cli/exitcodes.h"
+#include "cli/interrupts.h"
+#include "cli/output.h"
+#include "cli/progressline.h"
+#include "cli/ranks.h"
+#include "cli/refusals.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
 #include "polychain/numbertext.h"
@@ -18,18 +26,33 @@ namespace polychain::cli {
 
 namespace {
 
-// Bytes a site takes besides its sampled copy and the files: the placed copy and its images,
-// and the set of taken sites.
+// Bytes a site takes besides its sampled copy: the placed copy and its images, and the set of
+// taken sites. The files are written in pieces and take no memory a site.
 constexpr std::uint64_t kPlacementBytesPerSite = 24 + 32;
 
 struct SamplePlan {
   RunParams run;
-  std::optional<CheckedRun> checked;  // the run, with the memory for the placing and the files
+  std::optional<CheckedRun> checked;  // the run, with the memory for the placing
   double bondLength = 1.0;
   std::optional<std::int64_t> box;
   bool boxed = false;  // the model's chains sit in a box of their own
   std::vector<const FormatInfo*> formats;
 };
+
+// The formats of placed chains in the table's order, each as `show` words it, joined with
+// `comma` and `last` before the last one.
+std::string listFormats(std::string (*show)(const FormatInfo&), const char* comma,
+                        const char* last) {
+  std::vector<std::string> items;
+  for (const FormatInfo& format : formatTable()) {
+    if (format.writeEnsemble != nullptr) items.push_back(show(format));
+  }
+  std::string text;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == items.size() ? last : comma) + items[i];
+  }
+  return text;
+}
 
 double readBondLength(const std::string& text) {
   double value = 0;
@@ -58,7 +81,28 @@ std::vector<const FormatInfo*> readFormats(const std::vector<std::string>& keys)
   return formats;
 }
 
-SamplePlan toPlan(const SampleOptions& o) {
+// The bond length against what the formats take, before anything runs: the box as given, or
+// the widest the chains laid side by side may need, and sites as far from the origin as a
+// chain may reach beyond the box.
+void checkBondLengthBefore(const SamplePlan& plan, std::int64_t chains) {
+  const ModelInfo& model = modelOf(plan.run.model);
+  const std::int64_t span = std::int64_t{plan.run.steps} * model.stepLength(plan.run.model);
+  std::int64_t side = 0;
+  double widest = 0;
+  if (plan.box) {
+    side = *plan.box;
+    widest = static_cast<double>(side + span + 1);
+  } else {
+    std::int64_t k = 1;
+    while (k * k * k < chains) ++k;
+    side = std::min(k * (span + 1), kMaxBoxSide);
+    widest = static_cast<double>(side);
+  }
+  checkBondLength(plan.bondLength, plan.formats, side, widest, "--bond-length");
+}
+
+SamplePlan toPlan(const CLI::App& command, const SampleOptions& o) {
+  refuseEmptyValues(command);
   SamplePlan plan;
   plan.run.steps = readInt32(o.steps, "--steps");
   const std::int64_t chains =
@@ -79,9 +123,7 @@ SamplePlan toPlan(const SampleOptions& o) {
     throw InputError("--export needs a file name, such as melt (which writes melt.gsd); \"" +
                      o.exportName + "\" names no file.");
   }
-  std::uint64_t textBytes = kPlacementBytesPerSite;
-  for (const FormatInfo* format : plan.formats) textBytes += format->bytesPerSite;
-  plan.checked = checkSample(plan.run, textBytes);
+  plan.checked = checkSample(plan.run, kPlacementBytesPerSite);
   const std::int64_t perChain =
       std::int64_t{plan.run.steps} + modelOf(plan.run.model).sitesBeyondSteps;
   const std::int64_t sites = chains * perChain;
@@ -93,6 +135,12 @@ SamplePlan toPlan(const SampleOptions& o) {
       throw InputError(std::string("--box: ") + e.what());
     }
   }
+  checkBondLengthBefore(plan, chains);
+  std::vector<std::pair<std::string, std::string>> outputs;
+  for (const FormatInfo* format : plan.formats) {
+    outputs.push_back({"--export", o.exportName + std::string(format->extension)});
+  }
+  checkOutputs(outputs);
   return plan;
 }
 
@@ -115,7 +163,8 @@ CLI::App* addSampleCommand(CLI::App& app, SampleOptions& o) {
   CLI::App* cmd = app.add_subcommand(
       "sample",
       "Grow many chains, place them in one periodic box and write them for simulations and "
-      "viewers (GSD, LAMMPS data, PDB, extended XYZ)");
+      "viewers (" +
+          listFormats([](const FormatInfo& f) { return std::string(f.name); }, ", ", ", ") + ")");
   cmd->add_option("--steps,-N", o.steps, "Steps N of each chain")->required();
   addModelOptions(*cmd, o.model, {"--chains", "--box"});
   cmd->remove_option(cmd->get_option("--iterations"));
@@ -125,27 +174,34 @@ CLI::App* addSampleCommand(CLI::App& app, SampleOptions& o) {
   cmd->add_option("--box,-L", o.box,
                   "Side of the periodic cubic box in lattice units (default: the chains side "
                   "by side in a box that holds them)");
-  cmd->add_option("--format,-f", o.formats,
-                  "gsd, lammps, pdb or xyz; repeat it or separate by commas (default gsd)")
+  cmd->add_option(
+         "--format,-f", o.formats,
+         listFormats([](const FormatInfo& f) { return std::string(f.key); }, ", ", " or ") +
+             "; repeat it or separate by commas (default gsd)")
       ->delimiter(',');
-  cmd->add_option("--export", o.exportName,
-                  "Write NAME.gsd, NAME.data, NAME.pdb and NAME.xyz as chosen")
+  cmd->add_option(
+         "--export", o.exportName,
+         "Write " +
+             listFormats([](const FormatInfo& f) { return "NAME" + std::string(f.extension); },
+                         ", ", " and ") +
+             " as chosen")
       ->required();
   return cmd;
 }
 
-int sampleCommand(Team& team, const SampleOptions& options) {
+int sampleCommand(Team& team, const CLI::App& command, const SampleOptions& options) {
   // A team's other processes have nothing to do: the leader samples alone.
   if (!team.leader()) return 0;
   SamplePlan plan;
   try {
-    plan = toPlan(options);
+    plan = toPlan(command, options);
   } catch (const InputError& e) {
     printError(e.what());
     return kExitBadInput;
   }
   const std::uint64_t seed = plan.run.seed.value_or(clockSeed());
   plan.run.seed = seed;
+  const ThreadStartWatch watch;
   CliObserver observer(::isatty(STDERR_FILENO) != 0);
   ChainSample sample = sampleChains(plan.checked->seeded(seed), observer);
   observer.clearLine();
@@ -158,7 +214,6 @@ int sampleCommand(Team& team, const SampleOptions& options) {
   placement.bondLength = plan.bondLength;
   placement.selfAvoiding = modelOf(plan.run.model).selfAvoiding;
   std::optional<Ensemble> ensemble;
-  std::vector<OutputFile> files;
   try {
     ensemble = placeChains(sample, placement, [] { return !interrupted(); });
   } catch (const InputError& e) {
@@ -169,23 +224,17 @@ int sampleCommand(Team& team, const SampleOptions& options) {
     return failedRun(RunStatus::OutOfMemory, runStopMessage(RunStatus::OutOfMemory, plan.run),
                      seed);
   }
+  if (!ensemble) return failedRun(RunStatus::Cancelled, "The run was cancelled.", seed);
   const std::vector<MeasureValue> measures = std::move(sample.measures);
   sample = ChainSample{};
-  if (!ensemble) return failedRun(RunStatus::Cancelled, "The run was cancelled.", seed);
   try {
-    for (const FormatInfo* format : plan.formats) {
-      files.push_back(
-          {options.exportName + std::string(format->extension), format->writeEnsemble(*ensemble)});
-      if (interrupted()) return failedRun(RunStatus::Cancelled, "The run was cancelled.", seed);
-    }
-  } catch (const InputError& e) {
-    printError(std::string(e.what()) + " Nothing was written (seed " + std::to_string(seed) + ").");
-    return kExitBadInput;
+    return deliver(report(plan, seed, *ensemble, measures), false, [&](const FileSetSteps& steps) {
+      return writeEnsembleFiles(options.exportName, *ensemble, plan.formats, steps);
+    });
   } catch (const std::bad_alloc&) {
     return failedRun(RunStatus::OutOfMemory, runStopMessage(RunStatus::OutOfMemory, plan.run),
                      seed);
   }
-  return deliver(report(plan, seed, *ensemble, measures), files, false);
 }
 
 }  // namespace polychain::cli

@@ -7,6 +7,13 @@
 #include <limits>
 #include <string>
 
+#include "cli/exitcodes.h"
+#include "cli/interrupts.h"
+#include "cli/output.h"
+#include "cli/progressline.h"
+#include "cli/ranks.h"
+#include "cli/refusals.h"
+#include "polychain/fileset.h"
 #include "polychain/json.h"
 #include "polychain/loglogplot.h"
 #include "polychain/numbertext.h"
@@ -51,7 +58,8 @@ std::string budgetModelNames() {
   return text + (models.size() == 1 ? " model" : " models");
 }
 
-SweepParams toParams(const SweepOptions& o) {
+SweepParams toParams(const CLI::App& command, const SweepOptions& o) {
+  refuseEmptyValues(command);
   SweepParams p;
   ModelOptions model = o.model;
   const SweepBudget* budget = readModelKey(model.model, "--model").budget;
@@ -79,14 +87,10 @@ SweepParams toParams(const SweepOptions& o) {
                 : readStepList(o.steps, "--steps", 1, modelOf(p.run.model).maxSteps);
   p.seed = p.run.seed;
   p.run.seed.reset();
-  if (o.model.command != nullptr) {
-    refuseEmpty(*o.model.command, "--csv", "a file name, such as sweep.csv");
-    refuseEmpty(*o.model.command, "--plot", "a file name, such as sweep.svg");
-  }
   std::vector<std::pair<std::string, std::string>> outputs;
   if (!o.csvPath.empty()) outputs.push_back({"--csv", o.csvPath});
   if (!o.plotPath.empty()) outputs.push_back({"--plot", o.plotPath});
-  refuseSharedOutputs(outputs);
+  checkOutputs(outputs);
   return p;
 }
 
@@ -125,10 +129,10 @@ CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
   return cmd;
 }
 
-int sweepCommand(Team& team, const SweepOptions& options) {
+int sweepCommand(Team& team, const CLI::App& command, const SweepOptions& options) {
   SweepParams params;
   try {
-    params = toParams(options);
+    params = toParams(command, options);
   } catch (const InputError& e) {
     printError(e.what());
     return kExitBadInput;
@@ -146,16 +150,22 @@ int sweepCommand(Team& team, const SweepOptions& options) {
     return failedRun(result.status, sweepStopMessage(params, result), result.seed, stoppedAt);
   }
   if (!team.leader()) return 0;
-  std::vector<OutputFile> files;
-  if (!options.csvPath.empty()) {
-    files.push_back({options.csvPath, sweepCsv(result, modelOf(params.run.model))});
-  }
+  std::vector<FileJob> files;
+  const ModelInfo& model = modelOf(params.run.model);
+  // Texts of a few kilobytes, handed over whole.
+  const auto text = [](std::string content) {
+    return [content = std::move(content)](ByteSink& sink) {
+      return sink.put(content) && sink.keepGoing(1.0);
+    };
+  };
+  if (!options.csvPath.empty()) files.push_back({options.csvPath, text(sweepCsv(result, model))});
   if (!options.plotPath.empty()) {
-    files.push_back(
-        {options.plotPath, svgLogLogPlot(sweepPlot(result, modelOf(params.run.model)))});
+    files.push_back({options.plotPath, text(svgLogLogPlot(sweepPlot(result, model)))});
   }
-  return deliver(options.json ? sweepJson(params, result) : sweepReport(params, result), files,
-                 options.json);
+  return deliver(options.json ? sweepJson(params, result) : sweepReport(params, result),
+                 options.json, [&files](const FileSetSteps& steps) {
+                   return writeFileSet(files, steps, FileSetPolicy::AllOrNone);
+                 });
 }
 
 }  // namespace polychain::cli

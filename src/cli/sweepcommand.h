@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
-#include "cli/common.h"
+#include "cli/options.h"
 #include "polychain/team.h"
 
 namespace polychain::cli {
@@ -23,8 +23,9 @@ struct SweepOptions {
 // Adds the "sweep" subcommand, filling `options` when it is parsed.
 CLI::App* addSweepCommand(CLI::App& app, SweepOptions& options);
 
-// Runs the sweep; returns the exit code: 0, 1 when a file could not be written, 2 for bad
-// input, 3 when a chain passed --max-trials, 4 when memory ran out, 130 when cancelled.
-int sweepCommand(Team& team, const SweepOptions& options);
+// Runs the sweep parsed on `command`; returns the exit code: 0, 1 when a file could not be
+// written, 2 for bad input, 3 when a chain passed --max-trials, 4 when memory ran out, 130 when
+// cancelled.
+int sweepCommand(Team& team, const CLI::App& command, const SweepOptions& options);
 
 }  // namespace polychain::cli

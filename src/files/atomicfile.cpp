@@ -21,6 +21,9 @@ namespace {
 
 std::string reason(int error) { return std::strerror(error); }
 
+// The blocks in which a file is sent on its way to the disk while it is written.
+constexpr std::uint64_t kSyncBlock = std::uint64_t{4} << 20;
+
 // The named temporaries of this process, for a signal handler to remove: fixed slots of
 // fixed-size names, so that the handler needs no allocation and no lock.
 constexpr std::size_t kSlots = 16;
@@ -106,6 +109,11 @@ std::optional<std::string> PendingFile::open(const std::string& path, PendingFil
   return std::nullopt;
 }
 
+std::optional<std::string> PendingFile::check(const std::string& path) {
+  PendingFile probe;
+  return open(path, probe);  // an unnamed file (or a named one, removed) and nothing else
+}
+
 PendingFile::PendingFile(PendingFile&& other) noexcept { *this = std::move(other); }
 
 PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
@@ -114,6 +122,10 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     m_path = std::move(other.m_path);
     m_folder = std::move(other.m_folder);
     m_fd = std::exchange(other.m_fd, -1);
+    m_written = std::exchange(other.m_written, 0);
+    m_blockStart = std::exchange(other.m_blockStart, 0);
+    m_keepGoing = std::move(other.m_keepGoing);
+    m_error = std::exchange(other.m_error, std::nullopt);
     m_named = std::exchange(other.m_named, false);
     m_prepared = std::exchange(other.m_prepared, false);
     m_keptOwner = std::exchange(other.m_keptOwner, true);
@@ -127,6 +139,9 @@ PendingFile::~PendingFile() { discard(); }
 void PendingFile::discard() {
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;
+  m_written = 0;
+  m_blockStart = 0;
+  m_error.reset();
   m_prepared = false;
   m_keptOwner = true;
   if (m_named) {
@@ -136,42 +151,71 @@ void PendingFile::discard() {
   }
 }
 
-std::optional<std::string> PendingFile::write(std::string_view text,
-                                              const std::function<bool()>& keepGoing) {
+bool PendingFile::put(std::string_view bytes) {
+  if (m_error) return false;
+  if (m_fd < 0) {
+    m_error = "nothing was opened";
+    return false;
+  }
   // Block by block, each sent to the disk while the next is written and waited for before
-  // the one after: the final sync has little left to do, the page cache never fills with
-  // dirty pages (whose throttling could hold one write for seconds), and a cancel is seen
-  // between blocks.
-  constexpr std::size_t kBlock = std::size_t{4} << 20;
-  std::size_t written = 0;
-  std::size_t blockStart = 0;
-  while (written < text.size()) {
-    if (keepGoing && !keepGoing()) return std::string("cancelled");
-    const std::size_t block = std::min(kBlock, text.size() - written);
-    const ::ssize_t n = ::write(m_fd, text.data() + written, block);
+  // the one after: the final sync has little left to do, and the page cache never fills with
+  // dirty pages (whose throttling could hold one write for seconds).
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const std::size_t room = static_cast<std::size_t>(m_blockStart + kSyncBlock - m_written);
+    const ::ssize_t n = ::write(m_fd, bytes.data() + done, std::min(room, bytes.size() - done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return reason(errno);
+      m_error = reason(errno);
+      return false;
     }
-    written += static_cast<std::size_t>(n);
-    if (written - blockStart >= kBlock || written == text.size()) {
-      const auto start = static_cast<off_t>(blockStart);
-      const auto length = static_cast<off_t>(written - blockStart);
-      ::sync_file_range(m_fd, start, length, SYNC_FILE_RANGE_WRITE);
-      if (blockStart >= kBlock) {
-        ::sync_file_range(
-            m_fd, start - static_cast<off_t>(kBlock), static_cast<off_t>(kBlock),
-            SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-      }
-      blockStart = written;
-    }
+    done += static_cast<std::size_t>(n);
+    m_written += static_cast<std::uint64_t>(n);
+    if (m_written - m_blockStart >= kSyncBlock) syncBlock();
+  }
+  return true;
+}
+
+void PendingFile::syncBlock() {
+  const auto start = static_cast<off_t>(m_blockStart);
+  const auto length = static_cast<off_t>(m_written - m_blockStart);
+  if (length == 0) return;
+  ::sync_file_range(m_fd, start, length, SYNC_FILE_RANGE_WRITE);
+  if (m_blockStart >= kSyncBlock) {
+    const off_t previous = start - static_cast<off_t>(kSyncBlock);
+    ::sync_file_range(
+        m_fd, previous, static_cast<off_t>(kSyncBlock),
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    // On disk now: its pages leave the cache as the file goes, so that a file of gigabytes
+    // neither crowds out the cache nor leaves them all to free when it is discarded.
+    ::posix_fadvise(m_fd, previous, static_cast<off_t>(kSyncBlock), POSIX_FADV_DONTNEED);
+  }
+  m_blockStart = m_written;
+}
+
+bool PendingFile::keepGoing(double done) {
+  if (m_error) return false;
+  if (m_keepGoing && !m_keepGoing(done)) {
+    m_error = "cancelled";
+    return false;
+  }
+  return true;
+}
+
+std::optional<std::string> PendingFile::write(std::string_view text,
+                                              const std::function<bool()>& keepGoing) {
+  for (std::size_t at = 0; at < text.size(); at += kSyncBlock) {
+    if (keepGoing && !keepGoing()) return std::string("cancelled");
+    if (!put(text.substr(at, kSyncBlock))) return m_error;
   }
   return std::nullopt;
 }
 
 std::optional<std::string> PendingFile::prepare() {
   if (m_prepared) return std::nullopt;
+  if (m_error) return m_error;
   if (m_fd < 0) return std::string("nothing was written");
+  syncBlock();
   if (::fsync(m_fd) != 0) return reason(errno);
   if (!m_named) {
     // Give the unnamed file a short temporary name, then rename it over the target.

@@ -1,16 +1,16 @@
 // The GSD file layer, version 2.0, for one frame: the 256-byte header, the data chunks, the
 // name list (names ended by a zero byte, the block filled with zeros to whole segments of 64
 // bytes, which the header counts) and the index of 32-byte entries sorted by name id, all
-// little-endian; the chunks follow the HOOMD schema 1.4.
-#include <algorithm>
-#include <array>
-#include <bit>
-#include <cstring>
+// little-endian; the chunks follow the HOOMD schema 1.4. Every chunk's size follows from the
+// sites and bonds, so the header and the index are known before the first chunk is written.
+#include <limits>
+#include <string_view>
 #include <vector>
 
 #include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
+#include "reports/piecewriter.h"
 
 namespace polychain {
 
@@ -20,8 +20,9 @@ constexpr std::uint64_t kMagic = 0x65DF65DF65DF65DFULL;
 constexpr std::uint32_t version(std::uint32_t major, std::uint32_t minor) {
   return major << 16 | minor;
 }
+constexpr std::uint64_t kHeaderBytes = 256;
 
-// Chunk element types of the file layer.
+// Chunk element types of the file layer, with their sizes.
 enum GsdType : std::uint8_t {
   kUint8 = 1,
   kUint32 = 3,
@@ -30,124 +31,138 @@ enum GsdType : std::uint8_t {
   kInt32 = 7,
   kFloat = 9,
 };
-
-class GsdFile {
- public:
-  GsdFile() : m_out(256, '\0') {}
-
-  // Starts chunk `name` of N x M elements of `type`; its data follows through put().
-  void chunk(const char* name, std::uint64_t n, std::uint32_t m, GsdType type) {
-    m_entries.push_back({n, m_out.size(), m, static_cast<std::uint16_t>(m_entries.size()), type});
-    m_names.append(name);
-    m_names.push_back('\0');
+constexpr std::uint64_t sizeOf(GsdType type) {
+  switch (type) {
+    case kUint8:
+    case kInt8:
+      return 1;
+    case kUint32:
+    case kInt32:
+    case kFloat:
+      return 4;
+    case kUint64:
+      return 8;
   }
-  template <class T>
-  void put(T value) {
-    std::array<char, sizeof(T)> bytes;
-    std::memcpy(bytes.data(), &value, sizeof(T));
-    if constexpr (std::endian::native == std::endian::big) {
-      std::reverse(bytes.begin(), bytes.end());
-    }
-    m_out.append(bytes.data(), bytes.size());
-  }
-  void reserve(std::size_t bytes) { m_out.reserve(bytes); }
+  return 0;
+}
 
-  std::string finish() {
-    m_names.resize((m_names.size() / 64 + 1) * 64, '\0');
-    const std::uint64_t namesAt = m_out.size();
-    m_out += m_names;
-    const std::uint64_t indexAt = m_out.size();
-    for (const Entry& e : m_entries) {
-      put<std::uint64_t>(0);  // frame
-      put<std::uint64_t>(e.n);
-      put<std::int64_t>(static_cast<std::int64_t>(e.location));
-      put<std::uint32_t>(e.m);
-      put<std::uint16_t>(e.id);
-      put<std::uint8_t>(e.type);
-      put<std::uint8_t>(0);  // flags
-    }
-    std::string body = std::move(m_out);
-    m_out.clear();
-    put(kMagic);
-    put<std::uint64_t>(indexAt);
-    put<std::uint64_t>(m_entries.size());
-    put<std::uint64_t>(namesAt);
-    put<std::uint64_t>(m_names.size() / 64);
-    put<std::uint32_t>(version(1, 4));  // the schema's
-    put<std::uint32_t>(version(2, 0));  // the file layer's
-    text("polychain", 64);
-    text("hoomd", 64);
-    m_out.resize(256, '\0');
-    body.replace(0, 256, m_out);
-    return body;
-  }
-
- private:
-  struct Entry {
-    std::uint64_t n;
-    std::uint64_t location;
-    std::uint32_t m;
-    std::uint16_t id;
-    std::uint8_t type;
-  };
-  void text(const std::string& value, std::size_t width) {
-    std::string field = value.substr(0, width - 1);
-    field.resize(width, '\0');
-    m_out += field;
-  }
-
-  std::string m_out;
-  std::string m_names;
-  std::vector<Entry> m_entries;
+struct Chunk {
+  std::string_view name;
+  std::uint64_t n;
+  std::uint32_t m;
+  GsdType type;
 };
 
 }  // namespace
 
-std::string writeGsd(const Ensemble& e) {
-  checkFits(*findFormat("gsd"), e.siteCount());
+void GsdWriter::check(const Ensemble& e, const EnsembleExtent& extent) const {
+  ensembletext::checkCommon(*findFormat("gsd"), e, extent);
+}
+
+std::pair<double, double> GsdWriter::bondLengths(std::int64_t box, double widest) const {
+  // Float32 numbers, the positions wrapped into the box.
+  (void)widest;
+  return ensembletext::floatingBondLengths(std::numeric_limits<float>::min(),
+                                           std::numeric_limits<float>::max(), box,
+                                           static_cast<double>(box));
+}
+
+bool GsdWriter::write(ByteSink& sink, const Ensemble& e) const {
   const auto n = static_cast<std::uint64_t>(e.siteCount());
   const auto bonds = static_cast<std::uint64_t>(e.bondCount());
+  const Chunk chunks[] = {
+      {"configuration/step", 1, 1, kUint64},
+      {"configuration/dimensions", 1, 1, kUint8},
+      {"configuration/box", 6, 1, kFloat},
+      {"particles/N", 1, 1, kUint32},
+      {"particles/types", 1, 2, kInt8},
+      {"particles/typeid", n, 1, kUint32},
+      {"particles/position", n, 3, kFloat},
+      {"particles/image", n, 3, kInt32},
+      {"bonds/N", 1, 1, kUint32},
+      {"bonds/types", 1, 9, kInt8},
+      {"bonds/typeid", bonds, 1, kUint32},
+      {"bonds/group", bonds, 2, kUint32},
+  };
+  std::vector<std::uint64_t> locations;
+  std::uint64_t at = kHeaderBytes;
+  std::string names;
+  for (const Chunk& c : chunks) {
+    locations.push_back(at);
+    at += c.n * c.m * sizeOf(c.type);
+    names.append(c.name);
+    names.push_back('\0');
+  }
+  names.resize((names.size() / 64 + 1) * 64, '\0');
+  const std::uint64_t namesAt = at;
+  const std::uint64_t indexAt = namesAt + names.size();
+
+  PieceWriter out(sink);
+  out.appendBinary(kMagic);
+  out.appendBinary<std::uint64_t>(indexAt);
+  out.appendBinary<std::uint64_t>(std::size(chunks));
+  out.appendBinary<std::uint64_t>(namesAt);
+  out.appendBinary<std::uint64_t>(names.size() / 64);
+  out.appendBinary<std::uint32_t>(version(1, 4));  // the schema's
+  out.appendBinary<std::uint32_t>(version(2, 0));  // the file layer's
+  for (const std::string_view text : {"polychain", "hoomd"}) {
+    out.append(text);
+    out.append(std::string(64 - text.size(), '\0'));
+  }
+  out.append(std::string(kHeaderBytes - 48 - 128, '\0'));
+
+  // The records of the big chunks, counted for the sink's share of the file.
+  const std::int64_t total = static_cast<std::int64_t>(3 * n + 2 * bonds);
+  std::int64_t done = 0;
   const double side = static_cast<double>(e.box) * e.bondLength;
   const double half = side / 2;
-  GsdFile file;
-  file.reserve(static_cast<std::size_t>(40 * n + 1024));
-  file.chunk("configuration/step", 1, 1, kUint64);
-  file.put<std::uint64_t>(0);
-  file.chunk("configuration/dimensions", 1, 1, kUint8);
-  file.put<std::uint8_t>(3);
-  file.chunk("configuration/box", 6, 1, kFloat);
-  for (const double v : {side, side, side, 0.0, 0.0, 0.0}) file.put(static_cast<float>(v));
-  file.chunk("particles/N", 1, 1, kUint32);
-  file.put(static_cast<std::uint32_t>(n));
-  file.chunk("particles/types", 1, 2, kInt8);
-  file.put('A');
-  file.put('\0');
-  file.chunk("particles/typeid", n, 1, kUint32);
-  for (std::uint64_t i = 0; i < n; ++i) file.put<std::uint32_t>(0);
-  file.chunk("particles/position", n, 3, kFloat);
+  out.appendBinary<std::uint64_t>(0);
+  out.appendBinary<std::uint8_t>(3);
+  for (const double v : {side, side, side, 0.0, 0.0, 0.0}) out.appendBinary(static_cast<float>(v));
+  out.appendBinary(static_cast<std::uint32_t>(n));
+  out.append(std::string_view("A\0", 2));
+  for (std::uint64_t i = 0; i < n; ++i) {
+    out.appendBinary<std::uint32_t>(0);
+    if (!out.flushIfFull(++done, total)) return false;
+  }
   for (const Point& p : e.sites) {
     for (const std::int32_t w : {p.x, p.y, p.z}) {
-      file.put(static_cast<float>(ensembletext::wrapped(w, e.bondLength) - half));
+      out.appendBinary(static_cast<float>(ensembletext::wrapped(w, e.bondLength) - half));
     }
+    if (!out.flushIfFull(++done, total)) return false;
   }
-  file.chunk("particles/image", n, 3, kInt32);
   for (const Point& i : e.images) {
-    file.put(i.x);
-    file.put(i.y);
-    file.put(i.z);
+    out.appendBinary(i.x);
+    out.appendBinary(i.y);
+    out.appendBinary(i.z);
+    if (!out.flushIfFull(++done, total)) return false;
   }
-  file.chunk("bonds/N", 1, 1, kUint32);
-  file.put(static_cast<std::uint32_t>(bonds));
-  file.chunk("bonds/types", 1, 9, kInt8);
-  for (const char c : std::string_view("backbone\0", 9)) file.put(c);
-  file.chunk("bonds/typeid", bonds, 1, kUint32);
-  for (std::uint64_t i = 0; i < bonds; ++i) file.put<std::uint32_t>(0);
-  file.chunk("bonds/group", bonds, 2, kUint32);
-  ensembletext::forEachBond(e, [&](std::int64_t i, std::int64_t) {
-    file.put(static_cast<std::uint32_t>(i));
-    file.put(static_cast<std::uint32_t>(i + 1));
+  out.appendBinary(static_cast<std::uint32_t>(bonds));
+  out.append(std::string_view("backbone\0", 9));
+  for (std::uint64_t i = 0; i < bonds; ++i) {
+    out.appendBinary<std::uint32_t>(0);
+    if (!out.flushIfFull(++done, total)) return false;
+  }
+  const bool whole = ensembletext::forEachBond(e, [&](std::int64_t i, std::int64_t) {
+    out.appendBinary(static_cast<std::uint32_t>(i));
+    out.appendBinary(static_cast<std::uint32_t>(i + 1));
+    return out.flushIfFull(++done, total);
   });
-  return file.finish();
+  if (!whole) return false;
+  out.append(names);
+  for (std::size_t id = 0; id < std::size(chunks); ++id) {
+    const Chunk& c = chunks[id];
+    out.appendBinary<std::uint64_t>(0);  // frame
+    out.appendBinary<std::uint64_t>(c.n);
+    out.appendBinary<std::int64_t>(static_cast<std::int64_t>(locations[id]));
+    out.appendBinary<std::uint32_t>(c.m);
+    out.appendBinary<std::uint16_t>(static_cast<std::uint16_t>(id));
+    out.appendBinary<std::uint8_t>(c.type);
+    out.appendBinary<std::uint8_t>(0);  // flags
+  }
+  return out.finish();
 }
+
+constinit const GsdWriter kGsdWriter;
 
 }  // namespace polychain

@@ -1,43 +1,55 @@
 // Extended XYZ, one frame: the site count, a comment line with the cell, the columns (species,
 // position, molecule id from 1 by chain) and periodic boundaries on all three axes, then one
 // line a site with its unwrapped position.
+#include <limits>
+
 #include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
+#include "reports/piecewriter.h"
 
 namespace polychain {
 
-std::string writeExtendedXyz(const Ensemble& e) {
-  using ensembletext::appendInteger;
-  using ensembletext::appendNumber;
-  checkFits(*findFormat("xyz"), e.siteCount());
+void XyzWriter::check(const Ensemble& e, const EnsembleExtent& extent) const {
+  ensembletext::checkCommon(*findFormat("xyz"), e, extent);
+}
+
+std::pair<double, double> XyzWriter::bondLengths(std::int64_t box, double widest) const {
+  // Shortest doubles, the positions unwrapped.
+  return ensembletext::floatingBondLengths(std::numeric_limits<double>::min(),
+                                           std::numeric_limits<double>::max(), box, widest);
+}
+
+bool XyzWriter::write(ByteSink& sink, const Ensemble& e) const {
   const double side = static_cast<double>(e.box) * e.bondLength;
-  std::string out;
-  out.reserve(static_cast<std::size_t>(e.siteCount()) * 64 + 256);
-  appendInteger(out, e.siteCount());
-  out += "\nLattice=\"";
+  PieceWriter out(sink);
+  out.appendInteger(e.siteCount());
+  out.append("\nLattice=\"");
   for (int row = 0; row < 3; ++row) {
     for (int column = 0; column < 3; ++column) {
-      if (row + column > 0) out += ' ';
-      appendNumber(out, row == column ? side : 0.0);
+      if (row + column > 0) out.append(' ');
+      out.appendShortest(row == column ? side : 0.0);
     }
   }
-  out += "\" Properties=species:S:1:pos:R:3:molecule:I:1 pbc=\"T T T\"\n";
-  ensembletext::forEachSite(e, [&](std::int64_t i, std::int64_t c) {
+  out.append("\" Properties=species:S:1:pos:R:3:molecule:I:1 pbc=\"T T T\"\n");
+  const std::int64_t total = e.siteCount();
+  const bool whole = ensembletext::forEachSite(e, [&](std::int64_t i, std::int64_t c) {
     const Point& w = e.sites[static_cast<std::size_t>(i)];
     const Point& image = e.images[static_cast<std::size_t>(i)];
-    out += 'C';
-    out += ' ';
-    appendNumber(out, ensembletext::unwrapped(w.x, image.x, e.box, e.bondLength));
-    out += ' ';
-    appendNumber(out, ensembletext::unwrapped(w.y, image.y, e.box, e.bondLength));
-    out += ' ';
-    appendNumber(out, ensembletext::unwrapped(w.z, image.z, e.box, e.bondLength));
-    out += ' ';
-    appendInteger(out, c + 1);
-    out += '\n';
+    out.append("C ");
+    out.appendShortest(ensembletext::unwrapped(w.x, image.x, e.box, e.bondLength));
+    out.append(' ');
+    out.appendShortest(ensembletext::unwrapped(w.y, image.y, e.box, e.bondLength));
+    out.append(' ');
+    out.appendShortest(ensembletext::unwrapped(w.z, image.z, e.box, e.bondLength));
+    out.append(' ');
+    out.appendInteger(c + 1);
+    out.append('\n');
+    return out.flushIfFull(i + 1, total);
   });
-  return out;
+  return whole && out.finish();
 }
+
+constinit const XyzWriter kXyzWriter;
 
 }  // namespace polychain

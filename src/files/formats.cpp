@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
 #include "polychain/numbertext.h"
 #include "polychain/texts.h"
@@ -10,36 +11,67 @@ namespace polychain {
 
 namespace {
 
+class ChainDataWriter final : public FormatWriter {
+ public:
+  bool write(ByteSink& sink, const ExportData& data, int threads) const override {
+    return writeChainData(sink, data.params, *data.run, threads);
+  }
+};
+
+class GofrWriter final : public FormatWriter {
+ public:
+  bool write(ByteSink& sink, const ExportData& data, int) const override {
+    return writeGofr(sink, *data.correlation);
+  }
+};
+
+class GofqWriter final : public FormatWriter {
+ public:
+  bool write(ByteSink& sink, const ExportData& data, int) const override {
+    return writeGofq(sink, *data.correlation);
+  }
+};
+
 // The last chain of a run as an ensemble of one, laid in a box that holds it whole.
-std::string lastChainAs(std::string (*write)(const Ensemble&), const ExportData& data) {
-  const std::vector<Point>& sites = data.run->lastSites;
-  ChainSample one;
-  one.seed = data.run->seed;
-  one.chains = 1;
-  one.sites = sites;
-  one.starts = {0, std::ssize(sites)};
-  PlacementParams placement;
-  placement.seed = data.run->seed;
-  placement.selfAvoiding = modelOf(data.params.model).selfAvoiding;
-  return write(*placeChains(one, placement));
-}
+class LastChainWriter final : public FormatWriter {
+ public:
+  explicit constexpr LastChainWriter(const EnsembleWriter& ensemble) : m_ensemble(ensemble) {}
 
-template <std::string (*Writer)(const Ensemble&)>
-std::string lastChainText(const ExportData& data, int, const std::function<bool()>&) {
-  return lastChainAs(Writer, data);
-}
+  bool write(ByteSink& sink, const ExportData& data, int) const override {
+    const std::vector<Point>& sites = data.run->lastSites;
+    ChainSample one;
+    one.seed = data.run->seed;
+    one.chains = 1;
+    one.sites = sites;
+    one.starts = {0, std::ssize(sites)};
+    PlacementParams placement;
+    placement.seed = data.run->seed;
+    placement.selfAvoiding = modelOf(data.params.model).selfAvoiding;
+    const Ensemble ensemble = *placeChains(one, placement);
+    m_ensemble.check(ensemble, *measureExtent(ensemble));
+    return m_ensemble.write(sink, ensemble);
+  }
 
-const FormatInfo kFormats[] = {
+ private:
+  const EnsembleWriter& m_ensemble;
+};
+
+constinit const ChainDataWriter kChainData;
+constinit const GofrWriter kGofr;
+constinit const GofqWriter kGofq;
+constinit const LastChainWriter kGsdLastChain(kGsdWriter);
+constinit const LastChainWriter kLammpsLastChain(kLammpsWriter);
+constinit const LastChainWriter kPdbLastChain(kPdbWriter);
+constinit const LastChainWriter kXyzLastChain(kXyzWriter);
+
+constinit const FormatInfo kFormats[] = {
     {
         .key = "cdat",
         .name = "Chain Data",
         .extension = ".cdat",
         .source = FormatSource::Chain,
         .whyMissing = "there is no chain data yet: run a simulation first",
-        .write =
-            [](const ExportData& data, int threads, const std::function<bool()>& keepGoing) {
-              return chainExportText(data.params, *data.run, threads, keepGoing);
-            },
+        .writer = &kChainData,
     },
     {
         .key = "gor",
@@ -48,8 +80,7 @@ const FormatInfo kFormats[] = {
         .source = FormatSource::Correlation,
         .whyMissing = "g(r) was not calculated in any run: tick \"Calculate Pairwise Correlation "
                       "Factor\" and run a simulation first",
-        .write = [](const ExportData& data, int,
-                    const std::function<bool()>&) { return gofrText(*data.correlation); },
+        .writer = &kGofr,
     },
     {
         .key = "goq",
@@ -58,8 +89,7 @@ const FormatInfo kFormats[] = {
         .source = FormatSource::Correlation,
         .whyMissing = "g(q) was not calculated in any run: tick \"Calculate Pairwise Correlation "
                       "Factor\" and run a simulation first",
-        .write = [](const ExportData& data, int,
-                    const std::function<bool()>&) { return gofqText(*data.correlation); },
+        .writer = &kGofq,
     },
     {
         .key = "gsd",
@@ -67,10 +97,9 @@ const FormatInfo kFormats[] = {
         .extension = ".gsd",
         .source = FormatSource::Chain,
         .whyMissing = "there is no chain data yet: run a simulation first",
-        .write = lastChainText<writeGsd>,
-        .writeEnsemble = writeGsd,
+        .writer = &kGsdLastChain,
+        .writeEnsemble = &kGsdWriter,
         .maxSites = std::numeric_limits<std::uint32_t>::max(),
-        .bytesPerSite = 40,
     },
     {
         .key = "lammps",
@@ -78,9 +107,8 @@ const FormatInfo kFormats[] = {
         .extension = ".data",
         .source = FormatSource::Chain,
         .whyMissing = "there is no chain data yet: run a simulation first",
-        .write = lastChainText<writeLammpsData>,
-        .writeEnsemble = writeLammpsData,
-        .bytesPerSite = 200,
+        .writer = &kLammpsLastChain,
+        .writeEnsemble = &kLammpsWriter,
     },
     {
         .key = "pdb",
@@ -88,10 +116,9 @@ const FormatInfo kFormats[] = {
         .extension = ".pdb",
         .source = FormatSource::Chain,
         .whyMissing = "there is no chain data yet: run a simulation first",
-        .write = lastChainText<writePdb>,
-        .writeEnsemble = writePdb,
+        .writer = &kPdbLastChain,
+        .writeEnsemble = &kPdbWriter,
         .maxSites = 99'999,
-        .bytesPerSite = 100,
     },
     {
         .key = "xyz",
@@ -99,13 +126,26 @@ const FormatInfo kFormats[] = {
         .extension = ".xyz",
         .source = FormatSource::Chain,
         .whyMissing = "there is no chain data yet: run a simulation first",
-        .write = lastChainText<writeExtendedXyz>,
-        .writeEnsemble = writeExtendedXyz,
-        .bytesPerSite = 100,
+        .writer = &kXyzLastChain,
+        .writeEnsemble = &kXyzWriter,
     },
 };
 
 }  // namespace
+
+std::string FormatWriter::writeString(const ExportData& data, int threads,
+                                      const std::function<bool()>& keepGoing) const {
+  StringSink sink(keepGoing);
+  if (!write(sink, data, threads)) return {};
+  return std::move(sink.text());
+}
+
+std::string EnsembleWriter::writeString(const Ensemble& ensemble) const {
+  check(ensemble, *measureExtent(ensemble));
+  StringSink sink;
+  write(sink, ensemble);
+  return std::move(sink.text());
+}
 
 std::span<const FormatInfo> formatTable() { return kFormats; }
 

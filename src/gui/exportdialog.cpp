@@ -33,7 +33,6 @@ constexpr TwipsRect kFrame2{4575, 120, 3000, 1335};
 constexpr int kChainFormatLeft = 4815, kChainFormatTop = 360, kChainFormatStep = 240;
 constexpr int kChainFormatWidth = 2640, kChainFormatHeight = 255;
 
-// The three boxes of the run's own files, by the keys of their formats.
 // The controls placed before the boxes of the chain formats.
 constexpr std::size_t kRunFiles = 5;
 

@@ -34,6 +34,7 @@
 #include "gui/accessible.h"
 #include "gui/chainpage.h"
 #include "gui/exportdialog.h"
+#include "gui/exportworker.h"
 #include "gui/onelinelabel.h"
 #include "gui/plottabs.h"
 #include "gui/qtext.h"
@@ -125,7 +126,10 @@ int percent(float value) { return static_cast<int>(std::lround(std::clamp(value,
 
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWorker(this)) {
+Form1::Form1(QWidget* parent)
+    : QMainWindow(parent),
+      m_worker(new SimulationWorker(this)),
+      m_exporter(new ExportWorker(this)) {
   setObjectName("Form1");
   setWindowTitle("Form1");
   setAccessibleDescription(
@@ -181,6 +185,8 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
   connect(m_worker, &SimulationWorker::chainTrapped, this, &Form1::onChainTrapped);
   connect(m_worker, &SimulationWorker::finished, this, &Form1::onRunFinished);
   connect(m_worker, &SimulationWorker::failed, this, &Form1::onRunFailed);
+  connect(m_exporter, &ExportWorker::progressed, m_exportProgress, &QProgressBar::setValue);
+  connect(m_exporter, &ExportWorker::finished, this, &Form1::onExportFinished);
 
   for (QRadioButton* option : m_options) {
     connect(option, &QRadioButton::toggled, this, &Form1::showFieldsInUse);
@@ -200,7 +206,9 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), m_worker(new SimulationWork
 
 Form1::~Form1() {
   m_worker->cancel();
+  m_exporter->cancel();
   m_worker->wait();
+  m_exporter->wait();
 }
 
 namespace {
@@ -399,6 +407,8 @@ void Form1::buildProgress() {
   m_progress1 = progressBar("ProgressBar1", "Chains done", "Share of the iterations done");
   m_progress2 = progressBar("ProgressBar2", "Current chain", kCurrentChainDescription);
   m_progress3 = progressBar("ProgressBar3", "Pair correlation", "Progress of the g(r) computation");
+  m_exportProgress =
+      progressBar("exportProgress", "Export written", "Share of the export's files written");
 }
 
 void Form1::buildTrappedNotice() {
@@ -477,7 +487,7 @@ void Form1::buildStatusBar() {
   bar->addWidget(m_status, 1);
   showStatus("Choose a model under Parameters, then press Run Simulation.");
   // The progress of a run, beside its message.
-  for (QProgressBar* progress : {m_progress1, m_progress2, m_progress3}) {
+  for (QProgressBar* progress : {m_progress1, m_progress2, m_progress3, m_exportProgress}) {
     bar->addPermanentWidget(progress);
   }
   m_seedUsed =
@@ -692,6 +702,7 @@ void Form1::onRunFailed(const QString& reason) {
 ExportDialog* Form1::exportDialog() {
   if (m_export == nullptr) {
     m_export = new ExportDialog(this);
+    m_export->installEventFilter(this);  // its hiding cancels an export in progress
     connect(m_export, &ExportDialog::exportRequested, this, &Form1::SaveTheFile);
   }
   return m_export;
@@ -708,6 +719,10 @@ void Form1::SaveTheFile() {
   ExportDialog* dialog = exportDialog();
   const ExportChoice choice = dialog->choice();
   if (choice.empty()) return;
+  if (m_exporting) {
+    showStatus("An export is being written; export again once it is done.");
+    return;
+  }
   const QString name = m_askSaveFileName(this, qs(kSaveDialogTitle), qs(kSaveDialogFilter));
   if (name.isEmpty()) return;  // cancelled: the export dialog stays open with its ticks
   const std::string chosen = QFile::encodeName(name).toStdString();
@@ -723,17 +738,35 @@ void Form1::SaveTheFile() {
                      QString::fromLocal8Bit(replaceQuestion(existing).c_str()))) {
     return;  // the export dialog stays open, for another name
   }
-  const ExportReport report = exportFiles(m_state.exportData(), choice, chosen);
+  const std::vector<std::string> targets = exportTargets(m_state.exportData(), choice, chosen);
+  if (!m_exporter->start(m_state.exportData(), choice, chosen)) return;
+  m_exporting = true;
+  if (!targets.empty()) showStatus(QString::fromLocal8Bit(exportingStatus(targets).c_str()));
+  m_exportProgress->setValue(0);
+  m_exportProgress->show();
+}
+
+void Form1::onExportFinished() {
+  m_exporter->wait();
+  m_exporting = false;
+  m_exportProgress->hide();
+  const ExportReport report = m_exporter->takeReport();
+  if (report.cancelled) {
+    showStatus(qs(kExportCancelledStatus));
+    emit exportEnded();
+    return;
+  }
   if (!report.written.empty()) {
     showStatus(QString::fromLocal8Bit(exportedStatus(report.written).c_str()));
   }
   // After a failed write the dialog stays open, so another name can be tried at once.
-  if (!report.writeFailed) dialog->hide();
+  if (!report.writeFailed) exportDialog()->hide();
   const std::string message = report.message();
   if (!message.empty()) {
     m_showMessage(report.writeFailed ? QMessageBox::Warning : QMessageBox::Information,
                   qs(kExportMessageTitle), QString::fromLocal8Bit(message.c_str()));
   }
+  emit exportEnded();
 }
 
 void Form1::ProgExit_Click() {
@@ -754,6 +787,10 @@ QPixmap Form1::picture() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_export && event->type() == QEvent::Hide && m_exporting) {
+    m_exporter->cancel();
+    showStatus("Cancelling the export…");
+  }
   if (event->type() == QEvent::ShortcutOverride &&
       static_cast<QKeyEvent*>(event)->keyCombination() == kExportKeys) {
     return true;  // not taken by the field: the shortcut goes to the menu entry
@@ -780,8 +817,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::closeEvent(QCloseEvent* event) {
   m_worker->cancel();
+  m_exporter->cancel();
   m_plots->stopWork();
   m_worker->wait();
+  m_exporter->wait();
   if (m_export != nullptr) m_export->hide();
   event->accept();
 }

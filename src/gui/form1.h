@@ -1,7 +1,8 @@
 // The main window: parameters, model choice, the run with its progress, the six results and
-// the File menu. The decisions live in app/form1logic.h and app/export.h; this class shows
-// them and runs the simulation on a SimulationWorker. Dialogs go through replaceable hooks
-// so that tests never block on a modal window.
+// the File menu. The decisions live in window/windowlogic.h, polychain/export.h and
+// window/exportplan.h; this class shows them, runs the simulation on a SimulationWorker and
+// writes the export on an ExportWorker. Dialogs go through replaceable hooks so that tests
+// never block on a modal window.
 #pragma once
 
 #include <utility>
@@ -32,6 +33,7 @@ class QSplitter;
 namespace polychain {
 
 class ExportDialog;
+class ExportWorker;
 class PlotTabs;
 class OneLineLabel;
 class SimulationWorker;
@@ -59,6 +61,8 @@ class Form1 final : public QMainWindow {
 
   const WindowState& state() const { return m_state; }
   bool runInProgress() const;
+  // True from the start of an export's writing until exportEnded.
+  bool exportInProgress() const { return m_exporting; }
   // The status bar's message.
   QString status() const;
   // The export dialog, created on first use.
@@ -76,14 +80,17 @@ class Form1 final : public QMainWindow {
   void cancelRun();
   void mnuFile_Export_Click();
   void ProgExit_Click();
-  // Asks for a name and writes the ticked files of the export dialog, asking first before it
-  // replaces any file; does nothing while nothing is ticked.
+  // Asks for a name and writes the ticked files of the export dialog on a worker thread,
+  // asking first before it replaces any file; does nothing while nothing is ticked. Hiding
+  // the export dialog (its Cancel) cancels an export in progress, which replaces no file.
   void SaveTheFile();
 
  signals:
   void runStarted();
   // A run ended, finished or not; the window shows its outcome already.
   void runEnded();
+  // An export ended, written, failed or cancelled; the window shows its outcome already.
+  void exportEnded();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -111,6 +118,7 @@ class Form1 final : public QMainWindow {
   void onChainTrapped(qint64 chain, qint64 trials);
   void onRunFinished();
   void onRunFailed(const QString& reason);
+  void onExportFinished();
   void endRun();
   void showResults();
   void showStatus(const QString& text);
@@ -119,6 +127,8 @@ class Form1 final : public QMainWindow {
 
   WindowState m_state;
   SimulationWorker* m_worker;
+  ExportWorker* m_exporter;
+  bool m_exporting = false;
   ExportDialog* m_export = nullptr;
   MessageHook m_showMessage;
   SaveNameHook m_askSaveFileName;
@@ -153,6 +163,7 @@ class Form1 final : public QMainWindow {
   QProgressBar* m_progress1 = nullptr;
   QProgressBar* m_progress2 = nullptr;
   QProgressBar* m_progress3 = nullptr;
+  QProgressBar* m_exportProgress = nullptr;
   QWidget* m_trappedNotice = nullptr;
   QLabel* m_trappedText = nullptr;
   QLabel* m_seedUsed = nullptr;

@@ -32,6 +32,8 @@
 #include <vector>
 
 #include "polychain/atomicfile.h"
+#include "polychain/ensemble.h"
+#include "polychain/fileset.h"
 #include "polychain/formats.h"
 #include "polychain/json.h"
 #include "polychain/params.h"
@@ -655,43 +657,34 @@ py::list writeFiles(const std::string& name, const SitesIn& sites, const SitesIn
   }
   Observer observer;
   Reporter reporter(observer, py::none(), 0);
-  std::vector<std::string> paths;
-  for (const FormatInfo* format : formats) paths.push_back(name + std::string(format->extension));
+  FileSetResult result;
   try {
     runReleased(observer, reporter, [&] {
-      const auto keepGoing = [&observer] { return !observer.cancelRequested(); };
-      std::vector<PendingFile> staged(formats.size());
-      for (std::size_t i = 0; i < formats.size(); ++i) {
-        const std::string text = formats[i]->writeEnsemble(ensemble);
-        if (!keepGoing()) return;
-        auto error = PendingFile::open(paths[i], staged[i]);
-        if (!error) error = staged[i].write(text, keepGoing);
-        if (!error) error = staged[i].prepare();
-        if (!keepGoing()) return;
-        if (error) throw FileFailure("cannot write " + paths[i] + ": " + *error);
-      }
-      FolderLock lock;
-      if (!lock.lock(paths, keepGoing)) return;
-      std::string failed;
-      for (std::size_t i = 0; i < formats.size(); ++i) {
-        if (auto error = staged[i].commit())
-          failed += "cannot write " + paths[i] + ": " + *error + " ";
-      }
-      if (!failed.empty()) throw FileFailure(failed.substr(0, failed.size() - 1));
+      FileSetSteps steps;
+      steps.keepGoing = [&observer](double) { return !observer.cancelRequested(); };
+      result = writeEnsembleFiles(name, ensemble, formats, steps);
     });
   } catch (const InputError& e) {
     throw py::value_error(e.what());
-  } catch (const FileFailure& e) {
-    PyErr_SetString(PyExc_OSError, e.what());
+  }
+  if (result.refused && !result.failed.empty()) {
+    throw py::value_error(result.failed.front().second);
+  }
+  if (!result.failed.empty()) {
+    std::string failed;
+    for (const auto& [path, why] : result.failed) {
+      failed += (failed.empty() ? "" : " ") + std::string("cannot write ") + path + ": " + why;
+    }
+    PyErr_SetString(PyExc_OSError, failed.c_str());
     throw py::error_already_set();
   }
   py::list written;
-  for (const std::string& path : paths) written.append(path);
+  for (const std::string& path : result.written) written.append(path);
   return written;
 }
 
 // The format table: each format's key, name, extension, whether it holds placed chains, the
-// most sites it holds (None: no limit) and the bytes a site takes in it.
+// most sites it holds (None: no limit).
 py::list formats() {
   py::list out;
   for (const FormatInfo& format : formatTable()) {
@@ -703,7 +696,6 @@ py::list formats() {
     f["max_sites"] = format.maxSites == std::numeric_limits<std::int64_t>::max()
                          ? py::object(py::none())
                          : py::object(py::int_(format.maxSites));
-    f["bytes_per_site"] = format.bytesPerSite;
     out.append(f);
   }
   return out;

@@ -3,14 +3,12 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <cmath>
-#include <cstring>
-#include <numeric>
 #include <vector>
 
 #include "polychain/numbertext.h"
+#include "reports/piecewriter.h"
 
 namespace polychain {
 
@@ -159,6 +157,11 @@ std::string exportHeader(const RunParams& params, const ResultTexts& r) {
   return h;
 }
 
+// The longest line of one site, "x,y,z\n" with three 32-bit coordinates.
+constexpr std::size_t kMostSiteBytes = 3 * 11 + 3;
+// The most text of sites encoded before it goes to the sink.
+constexpr std::size_t kMostBatchBytes = std::size_t{16} << 20;
+
 // Writes "x,y,z" into `out` (room for 3 * 11 + 2 characters) and returns its end.
 char* writeCoordinates(char* out, const Point& p) {
   out = std::to_chars(out, out + 11, p.x).ptr;
@@ -168,21 +171,15 @@ char* writeCoordinates(char* out, const Point& p) {
   return std::to_chars(out, out + 11, p.z).ptr;
 }
 
-std::size_t textLength(std::int32_t v) {
-  std::size_t length = v < 0 ? 2 : 1;
-  std::uint32_t magnitude =
-      v < 0 ? 0U - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
-  while (magnitude >= 10) magnitude /= 10, ++length;
-  return length;
-}
-
 // Lines "index,value" for every value.
-std::string indexedLines(const std::vector<double>& values) {
-  std::string text;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    text += formatInteger(static_cast<std::int64_t>(i)) + "," + formatNumber(values[i]) + "\n";
+bool writeIndexedLines(ByteSink& sink, const std::vector<double>& values) {
+  PieceWriter out(sink);
+  const auto total = static_cast<std::int64_t>(values.size());
+  for (std::int64_t i = 0; i < total; ++i) {
+    out.append(formatInteger(i) + "," + formatNumber(values[static_cast<std::size_t>(i)]) + "\n");
+    if (!out.flushIfFull(i + 1, total)) return false;
   }
-  return text;
+  return out.finish();
 }
 
 // `text` left-aligned in a field of `width` characters, and at least `gap` blanks after it.
@@ -193,64 +190,70 @@ std::string padded(std::string text, std::size_t width, std::size_t gap = 0) {
 
 }  // namespace
 
-std::string chainExportText(const RunParams& params, const RunResult& result, int threads,
-                            const std::function<bool()>& keepGoing) {
-  const std::string header = exportHeader(params, resultTexts(result.values));
+bool writeChainData(ByteSink& sink, const RunParams& params, const RunResult& result, int threads) {
+  PieceWriter header(sink);
+  header.append(exportHeader(params, resultTexts(result.values)));
+  header.append("x,y,z\n");
+  if (!header.flush(0, 1)) return false;
+  // The sites in blocks, a batch of blocks encoded at once, one block a thread at a time,
+  // then handed over in order: the batch (some 16 MiB of text at most) is all the file ever
+  // holds in memory.
   const std::span<const Point> sites(result.lastSites);
-  // Sized exactly first, as the text is the largest thing a run holds for long chains; then
-  // each block of sites is written at its own offset, so the blocks can go in parallel.
-  constexpr std::size_t kBlock = std::size_t{1} << 15;
-  const std::size_t blocks = (sites.size() + kBlock - 1) / kBlock;
-  const auto block = [&](std::size_t b) {
-    return sites.subspan(b * kBlock, std::min(kBlock, sites.size() - b * kBlock));
-  };
-  const int team = threads > 0 ? threads : omp_get_max_threads();
-  constexpr std::string_view kColumns = "x,y,z\n";
-  std::atomic<bool> abandoned{false};
-  const auto stopHere = [&] {
-    if (!abandoned.load(std::memory_order_relaxed) && keepGoing && !keepGoing()) abandoned = true;
-    return abandoned.load(std::memory_order_relaxed);
-  };
-
-  std::vector<std::size_t> start(blocks + 1);
-  start[0] = header.size() + kColumns.size();
-#pragma omp parallel for num_threads(team) if (blocks > 1) schedule(dynamic, 1)
-  for (std::size_t b = 0; b < blocks; ++b) {
-    if (stopHere()) continue;
-    std::size_t size = 0;
-    for (const Point& p : block(b)) {
-      size += textLength(p.x) + textLength(p.y) + textLength(p.z) + 3;
+  const int team = std::max(threads > 0 ? threads : omp_get_max_threads(), 1);
+  const std::size_t batchBlocks = 2 * static_cast<std::size_t>(team);
+  const std::size_t blockSites =
+      std::clamp<std::size_t>((kMostBatchBytes / kMostSiteBytes) / batchBlocks, 2048, 32768);
+  const std::size_t blocks = (sites.size() + blockSites - 1) / blockSites;
+  std::vector<std::string> texts(std::min(batchBlocks, blocks));
+  for (std::size_t first = 0; first < blocks; first += batchBlocks) {
+    const std::size_t count = std::min(batchBlocks, blocks - first);
+#pragma omp parallel for num_threads(team) if (count > 1) schedule(dynamic, 1)
+    for (std::size_t b = 0; b < count; ++b) {
+      const std::size_t from = (first + b) * blockSites;
+      const std::span<const Point> block =
+          sites.subspan(from, std::min(blockSites, sites.size() - from));
+      std::string& text = texts[b];
+      text.resize(block.size() * kMostSiteBytes);
+      char* out = text.data();
+      for (const Point& p : block) {
+        out = writeCoordinates(out, p);
+        *out++ = '\n';
+      }
+      text.resize(static_cast<std::size_t>(out - text.data()));
     }
-    start[b + 1] = size;
-  }
-  std::partial_sum(start.begin(), start.end(), start.begin());
-  if (stopHere()) return {};
-
-  // Zeroed in slices, so that a cancel need not wait for the whole text to be touched.
-  std::string text;
-  text.reserve(start[blocks]);
-  constexpr std::size_t kSlice = std::size_t{32} << 20;
-  while (text.size() < start[blocks]) {
-    if (stopHere()) return {};
-    text.resize(std::min(start[blocks], text.size() + kSlice));
-  }
-  std::memcpy(text.data(), header.data(), header.size());
-  std::memcpy(text.data() + header.size(), kColumns.data(), kColumns.size());
-#pragma omp parallel for num_threads(team) if (blocks > 1) schedule(dynamic, 1)
-  for (std::size_t b = 0; b < blocks; ++b) {
-    if (stopHere()) continue;
-    char* out = text.data() + start[b];
-    for (const Point& p : block(b)) {
-      out = writeCoordinates(out, p);
-      *out++ = '\n';
+    for (std::size_t b = 0; b < count; ++b) {
+      if (!sink.put(texts[b])) return false;
+      const double done = static_cast<double>(first + b + 1) / static_cast<double>(blocks);
+      if (!sink.keepGoing(done)) return false;
     }
   }
-  if (abandoned) return {};
-  return text;
+  return true;
 }
 
-std::string gofrText(const Correlation& correlation) { return indexedLines(correlation.gofr); }
-std::string gofqText(const Correlation& correlation) { return indexedLines(correlation.gofq); }
+std::string chainExportText(const RunParams& params, const RunResult& result, int threads,
+                            const std::function<bool()>& keepGoing) {
+  StringSink sink(keepGoing);
+  if (!writeChainData(sink, params, result, threads)) return {};
+  return std::move(sink.text());
+}
+
+bool writeGofr(ByteSink& sink, const Correlation& correlation) {
+  return writeIndexedLines(sink, correlation.gofr);
+}
+bool writeGofq(ByteSink& sink, const Correlation& correlation) {
+  return writeIndexedLines(sink, correlation.gofq);
+}
+
+std::string gofrText(const Correlation& correlation) {
+  StringSink sink;
+  writeGofr(sink, correlation);
+  return std::move(sink.text());
+}
+std::string gofqText(const Correlation& correlation) {
+  StringSink sink;
+  writeGofq(sink, correlation);
+  return std::move(sink.text());
+}
 
 std::string estimateText(const Estimate& estimate, std::string_view plusMinus) {
   if (!std::isfinite(estimate.value)) return "n/a";

@@ -58,11 +58,13 @@ std::array<std::int64_t, 3> extent(std::span<const Point> chain, Point& low) {
   return {std::int64_t{high.x} - low.x, std::int64_t{high.y} - low.y, std::int64_t{high.z} - low.z};
 }
 
-// Every chain in a cell of its own, the cells in a cube k on a side.
-void layOut(const ChainSample& sample, Ensemble& out) {
+// Every chain in a cell of its own, the cells in a cube k on a side; false when `keepGoing`
+// answered false, asked between chains.
+bool layOut(const ChainSample& sample, Ensemble& out, const std::function<bool()>& keepGoing) {
   std::int64_t cell = 1;
   Point low;
   for (std::int64_t c = 0; c < sample.chains; ++c) {
+    if (keepGoing && !keepGoing()) return false;
     const auto e = extent(sample.chain(c), low);
     cell = std::max(cell, *std::max_element(e.begin(), e.end()) + 1);
   }
@@ -75,16 +77,18 @@ void layOut(const ChainSample& sample, Ensemble& out) {
   }
   out.box = k * cell;
   for (std::int64_t c = 0; c < sample.chains; ++c) {
+    if (keepGoing && !keepGoing()) return false;
     const std::span<const Point> chain = sample.chain(c);
     extent(chain, low);
     const Point corner{static_cast<std::int32_t>(c % k * cell),
                        static_cast<std::int32_t>(c / k % k * cell),
                        static_cast<std::int32_t>(c / (k * k) * cell)};
-    auto at = static_cast<std::size_t>(sample.starts[static_cast<std::size_t>(c)]);
     for (const Point& p : chain) {
-      out.sites[at++] = {p.x - low.x + corner.x, p.y - low.y + corner.y, p.z - low.z + corner.z};
+      out.sites.push_back({p.x - low.x + corner.x, p.y - low.y + corner.y, p.z - low.z + corner.z});
     }
+    out.images.resize(out.sites.size());
   }
+  return true;
 }
 
 }  // namespace
@@ -118,9 +122,9 @@ std::optional<Ensemble> placeChains(const ChainSample& sample, const PlacementPa
   out.starts = sample.starts;
   out.bondLength = params.bondLength;
   out.selfAvoiding = params.selfAvoiding;
-  out.sites.resize(sample.sites.size());
-  out.images.assign(sample.sites.size(), Point{});
   if (sample.box) {
+    out.sites.resize(sample.sites.size());
+    out.images.assign(sample.sites.size(), Point{});
     // Chains that sit in their own box already: wrapped into it, with their images.
     const std::int32_t side = sample.box->side;
     out.box = side;
@@ -137,8 +141,11 @@ std::optional<Ensemble> placeChains(const ChainSample& sample, const PlacementPa
     }
     return out;
   }
+  // Filled chain by chain as the chains are placed, so that memory is touched as they go.
+  out.sites.reserve(sample.sites.size());
+  out.images.reserve(sample.sites.size());
   if (!params.box) {
-    layOut(sample, out);
+    if (!layOut(sample, out, keepGoing)) return std::nullopt;
     return out;
   }
   const std::int64_t box = out.box = *params.box;
@@ -161,6 +168,8 @@ std::optional<Ensemble> placeChains(const ChainSample& sample, const PlacementPa
                        " or more. Choose a box side of at least " + std::to_string(span + 1) + ".");
     }
     const auto first = static_cast<std::size_t>(sample.starts[static_cast<std::size_t>(c)]);
+    out.sites.resize(first + chain.size());
+    out.images.resize(first + chain.size());
     const Point origin = chain.front();
     bool placed = false;
     for (std::int64_t attempt = 0; attempt < params.triesPerChain && !placed; ++attempt) {

@@ -1,8 +1,10 @@
 #include "polychain/sample.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -26,6 +28,10 @@ std::uint64_t siteRoom(const RunParams& params) {
   const auto perChain = static_cast<std::uint64_t>(std::max(params.steps, 0)) + 1;
   return chains * perChain;
 }
+
+// Sites moved between two looks at the stop flag, and sites of the rooms made at once.
+constexpr std::int64_t kPollSites = std::int64_t{1} << 22;
+constexpr std::int64_t kSlice = (std::int64_t{32} << 20) / static_cast<std::int64_t>(sizeof(Point));
 
 }  // namespace
 
@@ -75,19 +81,42 @@ ChainSample sampleChains(const CheckedRun& run, RunObserver& observer) {
   out.chains = sampledChains(params);
   const std::int64_t room = std::int64_t{params.steps} + 1;
   RunControl control(observer, params);
+  const auto stopped = [&] {
+    out = ChainSample{control.stopReason(), out.seed, out.chains, {}, {}};
+    out.trialLimitChain = control.trialLimitChain();
+    return std::move(out);
+  };
+  const auto total = static_cast<std::int64_t>(siteRoom(params));
   std::vector<std::int64_t> lengths;
   try {
-    out.sites.resize(siteRoom(params));
     lengths.resize(static_cast<std::size_t>(out.chains));
     out.starts.resize(static_cast<std::size_t>(out.chains) + 1);
+    out.sites.reserve(static_cast<std::size_t>(total));
   } catch (const std::bad_alloc&) {
     out = ChainSample{RunStatus::OutOfMemory, out.seed, out.chains, {}, {}};
     return out;
   }
-  // Each chain lands in a room of its own, whichever thread grows it.
+  // Each chain lands in a room of its own, whichever thread grows it. The rooms are made (the
+  // sites sized, and so filled, over them) in slices up to the farthest chain come so far, so
+  // that the memory is touched as the chains come and a cancel finds little to give back;
+  // `made` is the size the threads may write below without the lock.
+  Point* const rooms = out.sites.data();
+  std::mutex making;
+  std::atomic<std::int64_t> made{0};
+  const auto makeRooms = [&](std::int64_t end) {
+    if (made.load(std::memory_order_acquire) >= end) return true;
+    const std::lock_guard lock(making);
+    const std::int64_t target = std::max(end, std::min(total, std::ssize(out.sites) + kSlice));
+    while (std::ssize(out.sites) < target) {
+      if (control.pollStop()) return false;
+      out.sites.resize(static_cast<std::size_t>(std::min(target, std::ssize(out.sites) + kSlice)));
+    }
+    made.store(std::ssize(out.sites), std::memory_order_release);
+    return true;
+  };
   const ChainSitesSink keep = [&](std::int64_t chain, std::span<const Point> sites) {
-    std::copy(sites.begin(), sites.end(),
-              out.sites.begin() + static_cast<std::ptrdiff_t>(chain * room));
+    if (!makeRooms((chain + 1) * room)) return;  // the run stops
+    std::copy(sites.begin(), sites.end(), rooms + chain * room);
     lengths[static_cast<std::size_t>(chain)] = std::ssize(sites);
   };
   const ModelRunner& runner = runnerOf(params);
@@ -97,11 +126,7 @@ ChainSample sampleChains(const CheckedRun& run, RunObserver& observer) {
       params, Block{0, runner.units(params), RandomSource(out.seed)}, control,
       [&tally](std::int64_t, std::span<const std::byte> result) { tally->add(result); }, left,
       keep);
-  if (control.stopped()) {
-    out = ChainSample{control.stopReason(), out.seed, out.chains, {}, {}};
-    out.trialLimitChain = control.trialLimitChain();
-    return out;
-  }
+  if (control.stopped()) return stopped();
   if (left.box) {
     out.box = std::move(left.box);
     out.box->sites.clear();
@@ -111,11 +136,19 @@ ChainSample sampleChains(const CheckedRun& run, RunObserver& observer) {
   out.measures = std::move(numbers.measures);
   // Close the gaps left by chains shorter than their room.
   std::int64_t end = 0;
+  std::int64_t moved = 0;
   for (std::int64_t c = 0; c < out.chains; ++c) {
     const auto from = out.sites.begin() + static_cast<std::ptrdiff_t>(c * room);
     const std::int64_t length = lengths[static_cast<std::size_t>(c)];
     out.starts[static_cast<std::size_t>(c)] = end;
-    if (end != c * room) std::copy(from, from + length, out.sites.begin() + end);
+    if (end != c * room) {
+      std::copy(from, from + length, out.sites.begin() + end);
+      moved += length;
+      if (moved >= kPollSites) {
+        moved = 0;
+        if (control.pollStop()) return stopped();
+      }
+    }
     end += length;
   }
   out.starts.back() = end;

@@ -20,14 +20,27 @@ std::string replaceQuestion(const std::vector<std::string>& existing) {
   return text + (existing.size() == 1 ? "\nReplace it?" : "\nReplace them?");
 }
 
-std::string exportedStatus(const std::vector<std::string>& written) {
+namespace {
+
+// "run.cdat and run.gor to /data": the files by name, and the folder of the first.
+std::string filesAndFolder(const std::vector<std::string>& paths) {
   std::string names;
-  for (std::size_t i = 0; i < written.size(); ++i) {
-    if (i > 0) names += i + 1 == written.size() ? " and " : ", ";
-    names += std::filesystem::path(written[i]).filename().string();
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (i > 0) names += i + 1 == paths.size() ? " and " : ", ";
+    names += std::filesystem::path(paths[i]).filename().string();
   }
-  const std::filesystem::path folder = std::filesystem::path(written.front()).parent_path();
-  return "Exported " + names + (folder.empty() ? std::string() : " to " + folder.string()) + ".";
+  const std::filesystem::path folder = std::filesystem::path(paths.front()).parent_path();
+  return names + (folder.empty() ? std::string() : " to " + folder.string());
+}
+
+}  // namespace
+
+std::string exportedStatus(const std::vector<std::string>& written) {
+  return "Exported " + filesAndFolder(written) + ".";
+}
+
+std::string exportingStatus(const std::vector<std::string>& targets) {
+  return "Exporting " + filesAndFolder(targets) + "…";
 }
 
 }  // namespace polychain

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "polychain/export.h"
@@ -20,5 +21,10 @@ std::string replaceQuestion(const std::vector<std::string>& existing);
 // The status after an export that wrote `written` (not empty): the files by name, and their
 // folder.
 std::string exportedStatus(const std::vector<std::string>& written);
+
+// The status while the export writes `targets` (not empty), and after it was cancelled.
+std::string exportingStatus(const std::vector<std::string>& targets);
+inline constexpr std::string_view kExportCancelledStatus =
+    "The export was cancelled; no file was replaced.";
 
 }  // namespace polychain

@@ -92,6 +92,12 @@ TEST_F(Hostile, EmptyValuesAndSharedOutputsAreRefused) {
       {"run --model pivot -N 10 -I 1 --burn-in ''", "--burn-in is empty"},
       {"sweep -N 10,20 -I 2 --csv ''", "--csv is empty"},
       {"sweep -N 10,20 -I 2 --plot ''", "--plot is empty"},
+      {"sweep -N 10,20 -I 2 --correction-exponent ''", "--correction-exponent is empty"},
+      {"run -N 10 -I 1 --export ' '", "--export is empty"},
+      {"run -N 10 -I 1 --export '\t'", "--export is empty"},
+      {"sample -N 10 -C 2 --export " + path("x") + " --box ''", "--box is empty"},
+      {"sample -N 10 -C 2 --export ' '", "--export is empty"},
+      {"sample -N 10 -C 2 --export " + path("x") + " --format ''", "--format is empty"},
       {"sweep -N 10,20 -I 2 --csv " + same + " --plot " + same, "--csv and --plot"},
       {"sweep -N 10,20 -I 2 --csv " + same + " --plot " + m_dir.string() + "/./same.csv",
        "--csv and --plot"},
@@ -103,10 +109,83 @@ TEST_F(Hostile, EmptyValuesAndSharedOutputsAreRefused) {
     EXPECT_TRUE(r.out.empty()) << args;
     EXPECT_EQ(entries(), 0U) << args;
   }
-  const Result intoOutput =
-      polychain("run -N 10 -I 1 --export " + path("o") + " > " + path("o.cdat"));
-  EXPECT_EQ(intoOutput.code, 2) << intoOutput.err;
-  EXPECT_TRUE(contains(intoOutput.err, "where standard output goes")) << intoOutput.err;
+  for (const char* args : {"run -N 10 -I 1 --export ", "sample -N 10 -C 2 --export "}) {
+    const bool sample = args[1] == 'a';
+    const Result intoOutput =
+        polychain(args + path("o") + " > " + path(sample ? "o.gsd" : "o.cdat"));
+    EXPECT_EQ(intoOutput.code, 2) << args << intoOutput.err;
+    EXPECT_TRUE(contains(intoOutput.err, "where standard output goes")) << intoOutput.err;
+    EXPECT_EQ(entries(), 1U);  // the redirection's own file
+    fs::remove(path(sample ? "o.gsd" : "o.cdat"));
+  }
+}
+
+// Every target is checked before anything runs: a folder or a FIFO where one of the files
+// goes refuses the whole command (exit 2), and the other files stay as they were.
+TEST_F(Hostile, ATargetInTheWayRefusesTheWholeSet) {
+  writeText("a.cdat", "old");
+  fs::create_directory(path("a.gor"));
+  ASSERT_EQ(::mkfifo(path("b.goq").c_str(), 0600), 0);
+  fs::create_directory(path("x.pdb"));
+  fs::create_directory(path("s.svg"));
+  const std::pair<std::string, std::string> cases[] = {
+      {"run -N 10 -I 2 --gofr --export " + path("a"), "--export cannot write \"" + path("a.gor")},
+      {"run -N 10 -I 2 --gofr --export " + path("b"), "--export cannot write \"" + path("b.goq")},
+      {"sample -N 10 -C 2 --format gsd,pdb --export " + path("x"), path("x.pdb") + "\": it is"},
+      {"sweep -N 10,20 -I 2 --csv " + path("s.csv") + " --plot " + path("s.svg"), "--plot"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Result r = polychain(args);
+    EXPECT_EQ(r.code, 2) << args << "\n" << r.err;
+    EXPECT_TRUE(contains(r.err, message)) << args << "\n" << r.err;
+    EXPECT_TRUE(r.out.empty()) << args;
+    EXPECT_EQ(entries(), 5U) << args;
+  }
+  EXPECT_EQ(readFile(path("a.cdat")), "old");
+}
+
+// A bond length whose box or coordinates are no finite numbers of a format, or whose sites
+// come out alike there, is refused before anything runs, with the range the formats asked
+// for take; the same bond length suits a format of wider numbers.
+TEST_F(Hostile, BondLengthsBeyondTheFormatsNumbersAreRefused) {
+  const std::string base = "sample --model meander -N 10 -C 2 --seed 1 --export " + path("b");
+  const std::pair<std::string, std::string> cases[] = {
+      {" --bond-length 1e308 --format lammps", "--bond-length must be from 4.46e-308 to "},
+      {" --bond-length 1e308 --format xyz", "in Extended XYZ"},
+      {" --bond-length 1e-50", "in GSD (HOOMD-blue)"},
+      {" --bond-length 1e40 --box 10", "--bond-length must be from 2.36e-38 to 3.4e+37"},
+      {" --bond-length 0.001 --format pdb", "from 0.002 to"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Result r = polychain(base + args);
+    EXPECT_EQ(r.code, 2) << args << "\n" << r.err;
+    EXPECT_TRUE(contains(r.err, message)) << args << "\n" << r.err;
+    EXPECT_EQ(entries(), 0U) << args;
+  }
+  const Result small = polychain(base + " --bond-length 1e-50 --format lammps,xyz");
+  EXPECT_EQ(small.code, 0) << small.err;
+  EXPECT_TRUE(contains(readFile(path("b.data")), "bond length 1e-50\n"))
+      << readFile(path("b.data"));
+}
+
+// Once the files are in place, a reader that went away before the "wrote" lines changes
+// nothing: exit 0, the new files there (tried a few times, as the reader's leaving races the
+// command).
+TEST_F(Hostile, AClosedPipeAfterTheResultsLeavesTheExitCodeAlone) {
+  for (int round = 0; round < 4; ++round) {
+    writeText("a.cdat", "OLD\n");
+    for (const std::string& args :
+         {"run --model meander --steps 100 --iterations 10 --seed 1 --export " + path("a"),
+          "sample --model meander --steps 100 --chains 10 --seed 1 --format lammps --export " +
+              path("a")}) {
+      const Result r = shell("{ " + std::string(POLYCHAIN_EXE) + " " + args +
+                             "; echo \"exit $?\" >&2; } | head -c1 > /dev/null");
+      EXPECT_TRUE(contains(r.err, "exit 0")) << args << "\n" << r.err;
+      EXPECT_FALSE(contains(r.err, "cannot write")) << args << "\n" << r.err;
+    }
+    EXPECT_TRUE(contains(readFile(path("a.cdat")), "x,y,z"));
+    EXPECT_TRUE(contains(readFile(path("a.data")), "Atoms # bond"));
+  }
 }
 
 // Ctrl-C while standard output is a pipe nobody reads cancels (exit 130), and does not wait

@@ -26,7 +26,7 @@ inline ExportData filledData() {
 
 // The text the format `key` writes from `data`.
 inline std::string textOf(const ExportData& data, std::string_view key) {
-  return findFormat(key)->write(data, 1, {});
+  return findFormat(key)->writer->writeString(data, 1);
 }
 
 // The dialog's three boxes, as the formats they stand for.

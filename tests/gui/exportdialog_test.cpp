@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
@@ -60,7 +61,7 @@ XyzFile readXyz(const QByteArray& text) {
   return file;
 }
 
-// Opens the dialog from the menu, sets the ticks and presses "Export".
+// Opens the dialog from the menu, sets the ticks, presses "Export" and waits for the files.
 void exportWith(Harness& h, bool chain, bool gofr, bool gofq) {
   h.child<QAction>("mnuFile_Export")->trigger();
   ExportDialog* dialog = h.form->exportDialog();
@@ -68,6 +69,7 @@ void exportWith(Harness& h, bool chain, bool gofr, bool gofq) {
   dialog->findChild<QCheckBox*>("gofr")->setChecked(gofr);
   dialog->findChild<QCheckBox*>("gofq")->setChecked(gofq);
   QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+  QVERIFY(h.waitForExport());
 }
 
 // The files the window should write for a run.
@@ -108,6 +110,7 @@ class ExportDialogTest : public QObject {
   void unwritablePlaceIsReportedAndLeavesTheOldFile();
   void exportBeforeAnyRunWritesNothingAndSaysWhy();
   void chainFormatsHoldTheRunsLastChainAlone();
+  void theExportIsWrittenOnAWorkerAndItsCancelReplacesNothing();
 };
 
 void ExportDialogTest::dialogIsModelessWithItsTabOrder() {
@@ -436,6 +439,7 @@ void ExportDialogTest::chainFormatsHoldTheRunsLastChainAlone() {
     }
     h.saveName = dir.filePath("one");
     QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QVERIFY(h.waitForExport());
     QVERIFY(h.messages.empty());
     QProcess sample;
     sample.start(POLYCHAIN_EXE,
@@ -471,6 +475,35 @@ void ExportDialogTest::chainFormatsHoldTheRunsLastChainAlone() {
     QCOMPARE(window.side, std::max({high[0], high[1], high[2]}) + 0.5);
     QVERIFY(window.side != command.side);
   }
+}
+
+// A long chain's file is written while the window goes on (its progress in the status bar);
+// the dialog's Cancel stops it and the old file stays, with nothing else beside it.
+void ExportDialogTest::theExportIsWrittenOnAWorkerAndItsCancelReplacesNothing() {
+  Harness h;
+  QTemporaryDir dir;
+  h.setUp("RLOPT", "5000000", "1", "4");
+  QVERIFY(h.runAndWait());
+  writeBytes(dir.filePath("big.cdat"), "older chain");
+  h.saveName = dir.filePath("big");
+  h.child<QAction>("mnuFile_Export")->trigger();
+  ExportDialog* dialog = h.form->exportDialog();
+  dialog->findChild<QCheckBox*>("ChainData")->setChecked(true);
+  QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+  QVERIFY(h.form->exportInProgress());
+  QVERIFY(h.child<QProgressBar>("exportProgress")->isVisible());
+  QVERIFY(h.form->status().startsWith("Exporting big.cdat to "));
+  QTest::mouseClick(dialog->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+  QVERIFY(h.waitForExport());
+  QCOMPARE(h.form->status(), QString("The export was cancelled; no file was replaced."));
+  QVERIFY(!h.child<QProgressBar>("exportProgress")->isVisible());
+  QCOMPARE(fileBytes(dir.filePath("big.cdat")), QByteArray("older chain"));
+  QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+  QVERIFY(h.messages.empty());
+
+  exportWith(h, true, false, false);
+  QCOMPARE(fileBytes(dir.filePath("big.cdat")), bytes(exportText(*h.form, "cdat")));
+  QCOMPARE(h.form->status(), "Exported big.cdat to " + dir.path() + ".");
 }
 
 POLYCHAIN_GUI_TEST(ExportDialogTest)

@@ -98,6 +98,13 @@ class Harness {
     return ended.count() > 0 || ended.wait(timeoutMs);
   }
 
+  // Waits until an export being written has ended; false if it never did.
+  bool waitForExport(int timeoutMs = 60000) {
+    if (!form->exportInProgress()) return true;
+    QSignalSpy ended(form.get(), &Form1::exportEnded);
+    return ended.wait(timeoutMs);
+  }
+
   QStringList resultTexts() const {
     QStringList texts;
     for (const char* name : {"eR", "TR", "Rsqred", "TRsqred", "pers", "Rgtxt"}) {
@@ -119,7 +126,7 @@ class Harness {
 inline std::string exportText(const Form1& form, std::string_view key) {
   const ExportData& data = form.state().exportData();
   const FormatInfo* format = findFormat(key);
-  return format->available(data) ? format->write(data, 1, {}) : std::string();
+  return format->available(data) ? format->writer->writeString(data, 1) : std::string();
 }
 
 inline QStringList texts(const ResultTexts& r) {

@@ -201,6 +201,8 @@ TEST(Placement, RefusesABoxTooSmallOrTooFullAndStopsOnRequest) {
   crossing.selfAvoiding = false;
   EXPECT_TRUE(placeChains(free, crossing).has_value());
   EXPECT_FALSE(placeChains(chains, PlacementParams{400, 1, 1.0, 10, true}, [] { return false; }));
+  // Laid side by side too.
+  EXPECT_FALSE(placeChains(chains, PlacementParams{}, [] { return false; }));
 }
 
 }  // namespace

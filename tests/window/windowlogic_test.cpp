@@ -209,7 +209,7 @@ TEST(WindowState, StartsEmptyAndKeepsGofrUntilARunComputesItAgain) {
   EXPECT_FALSE(cdat.available(state.exportData()));
   EXPECT_FALSE(gor.available(state.exportData()));
   const auto text = [&state](const FormatInfo& format) {
-    return format.write(state.exportData(), 1, {});
+    return format.writer->writeString(state.exportData(), 1);
   };
 
   const SmallRun plain = smallRun(false, 1);

@@ -25,7 +25,6 @@ class Format:
         ensemble: True for a format of placed chains (:func:`write` writes those); False for
             a format of a run's own results (``polychain run --export``).
         max_sites: the most sites a file of it holds; None for no limit.
-        bytes_per_site: about how many bytes a site takes in it, on the high side.
     """
 
     key: str
@@ -33,7 +32,6 @@ class Format:
     extension: str
     ensemble: bool
     max_sites: Optional[int]
-    bytes_per_site: int
 
 
 #: The format table by key, in the order an export writes them.
