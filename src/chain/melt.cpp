@@ -14,7 +14,7 @@ constexpr std::uint64_t kMixGrain = std::uint64_t{1} << 53;
 
 // Where the standard mix turns from reptation to tail swaps, and takes pivots.
 constexpr std::int32_t kLongChains = 250;
-constexpr double kDilute = 0.3;
+constexpr double kDilute = 0.2;
 
 // The four directions normal to each axis, in the order of successive quarter turns about it,
 // and the place of each direction in its normal axis' cycle.
@@ -87,10 +87,13 @@ inline std::uint64_t below(RandomSource& random, std::uint64_t bound) {
 //   pin the snakes' heads), (1, 2, 1, 2, 0, 0) 6622 / 15177, (1, 2, 1, 4, 0.1, 1) 1236 / 1758
 //   and (1, 2, 1, 4, 0, 12) 538 / 1270. A tail swap is accepted about once in 50 N attempts,
 //   but then remakes two chains at once, at a rate a sweep that does not fall with N.
-// - The crossover: at N = 200, 300 and 400 the two mixes give [crossover figures].
-// - Pivots pay in dilute melts: at phi 0.1, N = 100, one pivot in 18 attempts takes tau_int
-//   from 39 to 6.7 sweeps for 48 % more time a sweep. At phi 0.5 one pivot in 60 is accepted
-//   at N = 100 and one in 600 at N = 1000, all of them turning a few beads at an end.
+// - Between them (100 chains, the short chains' mix against the long chains'): N = 200 296 /
+//   375 against 289 / 472, N = 300 525 / 656 against 358 / 556, N = 400 897 / 1149 against
+//   393 / 711; the long chains' mix from N = 250.
+// - Pivots pay only in dilute melts: at N = 100 one pivot in 18 attempts takes tau_int from 39
+//   to 6.7 sweeps at phi 0.1, for 39 % more time a sweep, but only from 52 to 46 at phi 0.25,
+//   for 32 % more. At phi 0.5 one pivot in 60 is accepted at N = 100 and one in 600 at
+//   N = 1000, all of them turning a few beads at an end.
 MeltMoveMix MeltMoveMix::standard(std::int32_t steps, double volumeFraction) {
   MeltMoveMix mix;
   if (steps >= kLongChains) {
