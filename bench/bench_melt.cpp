@@ -1,4 +1,4 @@
-// The melt's attempted moves per second with the standard mix, at volume fractions 0.1, 0.5 and
+// The melt's attempted moves per second with its standard mix, at volume fractions 0.1, 0.5 and
 // 0.8 for a few chain lengths, against one bare RandomSource::next() in this binary; the melt's
 // bytes a bead and a cell; and what measuring costs against a sweep: every chain's shape, and
 // the internal distances. Each melt is first given 100 sweeps away from its laid-out start.

@@ -34,8 +34,10 @@ inline constexpr int kMeltMoves = 6;
 // The share of attempts of each kind (weights, any scale; zero leaves a kind out).
 struct MeltMoveMix {
   std::array<double, kMeltMoves> weights{};
-  // The mix chosen by measurement (bench_meltrelax); see melt.cpp for the figures behind it.
-  static MeltMoveMix standard();
+  // The mix for chains of `steps` steps at volume fraction `volumeFraction`, chosen by
+  // measurement (bench_meltrelax; the figures are at its definition): short chains mostly
+  // reptation, long chains mostly tail swaps and local moves, pivots only in dilute melts.
+  static MeltMoveMix standard(std::int32_t steps, double volumeFraction);
   // A mix of one kind alone.
   static MeltMoveMix only(MeltMove kind);
 };
@@ -65,9 +67,11 @@ class Melt {
   // serpentine's site floor(c L^3 / C): a valid configuration for any walls and any volume
   // fraction C (N + 1) / L^3 up to 1, drawn from nothing. Throws std::invalid_argument unless
   // C >= 1, N >= 1, 2 <= L <= kMostSide, L >= 3 when an axis is periodic (so that a bond's
-  // direction follows from its two sites) and C (N + 1) <= L^3.
+  // direction follows from its two sites) and C (N + 1) <= L^3. The mix is the standard one
+  // for N and the volume fraction unless given.
+  Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls);
   Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls,
-       const MeltMoveMix& mix = MeltMoveMix::standard());
+       const MeltMoveMix& mix);
 
   // The bytes a melt of these dimensions holds (what bytes() will say), for a check before one
   // is made; also defined for dimensions the constructor refuses.
@@ -85,7 +89,7 @@ class Melt {
   // pieces (a runner polls its stop flag between them) with the same result.
   void setMix(const MeltMoveMix& mix);
   const MeltMoveMix& mix() const { return m_mix; }
-  void attempt(RandomSource& random, std::int64_t count);
+  void attempt(RandomSource& random, std::int64_t attempts);
   // One Monte Carlo sweep: C (N + 1) attempts.
   void sweep(RandomSource& random) { attempt(random, sweepAttempts()); }
   std::int64_t sweepAttempts() const {
@@ -95,7 +99,7 @@ class Melt {
   // The moves with their choices given: each is one attempt, true and applied when accepted.
   // Directions are numbered as kUnitMove (+x, -x, +y, -y, +z, -z); `end` 0 is bead 0, 1 bead
   // N. attempt() draws the choices uniformly from the ranges given, so that each move's
-  // proposal of a -> b is as likely as that of b -> a.
+  // proposal of a -> b is as likely as that of b -> a. The ranges are not checked.
   //
   // End bead `end` moved to the site one step along `direction` from its bonded neighbour.
   // Choices: chain, end 0..1, direction 0..5.
@@ -120,10 +124,10 @@ class Melt {
   // site one step along `direction` from bead `bead` (0..N-1) holds bead + 1 of another chain
   // c', and bead + 1 of this chain is next to bead `bead` of c', the two chains swap their parts
   // past `bead` (the four beads close a cycle of four bonds: in a box wider than 4 a square,
-  // the bonds bead -> bead + 1 antiparallel). The
-  // shorter parts are exchanged, beads 0..bead when bead + 1 <= N - bead (which also swaps which
-  // chain is called c and which c'). Choices: chain, bead 0..N-1, direction 0..5. O(N) when
-  // accepted.
+  // the bonds bead -> bead + 1 antiparallel). The shorter parts are exchanged, beads 0..bead
+  // when bead + 1 <= N - bead (which also swaps which chain is called c and which c').
+  // Choices: chain, bead 0..N-1, direction 0..5. O(N) when accepted; in a monodisperse melt
+  // bead + 1 of the neighbour is the right one about once in N, so it is rarely accepted.
   bool tailSwap(std::int32_t chain, std::int32_t bead, int direction);
 
   const MeltMoveCounts& counts() const { return m_counts; }
@@ -225,7 +229,6 @@ class Melt {
   std::array<std::uint32_t, 6> m_edge{};
   std::array<std::uint32_t, 6> m_increment{};
   std::array<std::uint32_t, 6> m_wrap{};
-  std::array<bool, 3> m_periodic{};
 
   MeltMoveMix m_mix;
   std::array<std::uint64_t, kMeltMoves> m_threshold{};  // cumulative, of a 53-bit draw

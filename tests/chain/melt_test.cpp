@@ -372,7 +372,7 @@ MeltMoveMix mixOf(std::initializer_list<std::pair<MeltMove, double>> weights) {
   return mix;
 }
 
-// Each system with the standard mix and with the kinds that reach every configuration on their
+// Each system with standard mixes and with the kinds that reach every configuration on their
 // own there. The bounds are four and a half standard deviations, and the chi-square exceeded
 // with probability 1e-5.
 TEST(MeltSampler, MatchesExactEnumeration) {
@@ -384,8 +384,15 @@ TEST(MeltSampler, MatchesExactEnumeration) {
   };
   const MeltMoveMix local =
       mixOf({{MeltMove::End, 1}, {MeltMove::Kink, 1}, {MeltMove::Crankshaft, 1}});
+  // The standard mixes: of short chains, reptation with a few local moves; of long chains,
+  // tail swaps, reptation and local moves; in dilute melts with pivots.
+  const MeltMoveMix shortDense = MeltMoveMix::standard(3, 0.5);
+  const MeltMoveMix shortDilute = MeltMoveMix::standard(3, 0.1);
+  const MeltMoveMix longDense = MeltMoveMix::standard(1000, 0.5);
+  const MeltMoveMix longDilute = MeltMoveMix::standard(1000, 0.1);
   const std::vector<Case> cases = {
-      {{2, 3, 3, MeltWalls::None}, "standard", MeltMoveMix::standard(), 6},
+      {{2, 3, 3, MeltWalls::None}, "short chains' mix, dilute", shortDilute, 6},
+      {{2, 3, 3, MeltWalls::None}, "long chains' mix", longDense, 6},
       {{2, 3, 3, MeltWalls::None}, "reptation", MeltMoveMix::only(MeltMove::Reptation), 6},
       {{2, 3, 3, MeltWalls::None}, "local", local, 10},
       {{2, 3, 3, MeltWalls::None},
@@ -393,11 +400,11 @@ TEST(MeltSampler, MatchesExactEnumeration) {
        mixOf({{MeltMove::TailSwap, 4}, {MeltMove::Reptation, 1}}),
        10},
       {{2, 3, 3, MeltWalls::None}, "pivot", MeltMoveMix::only(MeltMove::Pivot), 6},
-      {{1, 5, 3, MeltWalls::XYZ}, "standard", MeltMoveMix::standard(), 6},
+      {{1, 5, 3, MeltWalls::XYZ}, "short chains' mix", shortDense, 6},
       {{1, 5, 3, MeltWalls::XYZ}, "local", local, 10},
-      {{1, 4, 3, MeltWalls::Z}, "standard", MeltMoveMix::standard(), 6},
+      {{1, 4, 3, MeltWalls::Z}, "short chains' mix, dilute", shortDilute, 6},
       {{1, 4, 3, MeltWalls::Z}, "pivot", MeltMoveMix::only(MeltMove::Pivot), 6},
-      {{2, 3, 3, MeltWalls::YZ}, "standard", MeltMoveMix::standard(), 6},
+      {{2, 3, 3, MeltWalls::YZ}, "long chains' mix, dilute", longDilute, 6},
   };
   std::uint64_t seed = 100;
   for (const Case& c : cases) {
@@ -455,18 +462,20 @@ TEST(MeltSampler, MatchesExactEnumeration) {
   return ::testing::AssertionSuccess();
 }
 
-// Every kind alone and the standard mix, from the laid-out start, with every kind of walls, at
+// Every kind alone and all together, from the laid-out start, with every kind of walls, at
 // volume fractions 0.1, 0.8 and 1, with chains longer than the box is wide, and at the
 // shortest lengths.
 TEST(MeltMoves, KeepEveryConfigurationValid) {
   struct Case {
     std::int32_t chains, steps, side;
   };
-  std::array<std::int64_t, kMeltMoves> standardAccepted{};
+  std::array<std::int64_t, kMeltMoves> everyAccepted{};
   for (const Case& c : {Case{5, 19, 10}, Case{40, 19, 10}, Case{16, 3, 4}, Case{2, 20, 4},
                         Case{60, 1, 5}, Case{30, 2, 5}}) {
     for (const MeltWalls walls : kAllWalls) {
-      std::vector<MeltMoveMix> mixes = {MeltMoveMix::standard()};
+      MeltMoveMix every;
+      every.weights.fill(1.0);
+      std::vector<MeltMoveMix> mixes = {every};
       for (const MeltMove kind : kAllMoves) mixes.push_back(MeltMoveMix::only(kind));
       std::int64_t accepted = 0;
       for (const MeltMoveMix& mix : mixes) {
@@ -483,16 +492,16 @@ TEST(MeltMoves, KeepEveryConfigurationValid) {
         for (std::size_t k = 0; k < kMeltMoves; ++k) {
           attempted += melt.counts().attempted[k];
           accepted += melt.counts().accepted[k];
-          if (&mix == &mixes[0]) standardAccepted[k] += melt.counts().accepted[k];
+          if (&mix == &mixes[0]) everyAccepted[k] += melt.counts().accepted[k];
         }
         EXPECT_EQ(attempted, 100 * melt.sweepAttempts());
       }
       EXPECT_GT(accepted, 0);
     }
   }
-  // Every kind of the standard mix got moves through somewhere.
+  // Every kind got moves through somewhere in the mix of all.
   for (const MeltMove kind : kAllMoves) {
-    EXPECT_GT(standardAccepted[static_cast<std::size_t>(kind)], 0) << nameOf(kind);
+    EXPECT_GT(everyAccepted[static_cast<std::size_t>(kind)], 0) << nameOf(kind);
   }
 }
 
@@ -553,9 +562,10 @@ TEST(MeltMoves, SameSeedSameConfiguration) {
   Melt other = whole;
   RandomSource a(5), b(5), c(6);
   for (int sweep = 0; sweep < 40; ++sweep) whole.sweep(a);
+  // Pieces of 0 to 996 attempts.
   for (std::int64_t left = 40 * pieces.sweepAttempts(), piece = 1; left > 0;
-       piece = piece * 3 + 1) {
-    const std::int64_t now = std::min(left, piece % 997);
+       piece = (piece * 3 + 1) % 997) {
+    const std::int64_t now = std::min(left, piece);
     pieces.attempt(b, now);
     left -= now;
   }
