@@ -18,12 +18,12 @@ set(allowed_gui polychain window)
 set(allowed_python polychain)
 
 # The layer of each public header.
-set(public_chain model inputerror point numbertext)
+set(public_chain model inputerror point)
 set(public_analysis results)
-set(public_run params run sweep resources sample placement transport)
+set(public_run params run sweep resources sample placement)
 set(public_mpi team teamrun)
 set(public_reports texts json loglogplot paramreader bytesink)
-set(public_files formats export atomicfile ensemble fileset)
+set(public_files formats export ensemble fileset)
 
 set(violations "")
 # The layer that owns public header `header` (a name without .h) into `out`; empty for none.

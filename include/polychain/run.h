@@ -66,6 +66,15 @@ struct RunResult {
   ChainValues perChain;
 };
 
+// A run's outcome on one rank of a team (teamrun.h): the whole result on the leader (only the
+// status and seed elsewhere), and the rank where the run stopped early: -1 when it finished or was
+// cancelled on the leader's word, the failing rank when a chain passed the trial cap or memory ran
+// out.
+struct TeamRun {
+  RunResult result;
+  int stoppedAt = -1;
+};
+
 struct RunProgress {
   float chains = 0;         // share of chains done, 0 to 100
   float steps = 0;          // share of the steps of a chain being grown, 0 to 100

@@ -7,7 +7,6 @@
 #include "polychain/run.h"
 #include "polychain/sweep.h"
 #include "polychain/team.h"
-#include "polychain/transport.h"
 
 namespace polychain {
 

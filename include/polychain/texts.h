@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "polychain/bytesink.h"
+#include "polychain/placement.h"
 #include "polychain/run.h"
 #include "polychain/sweep.h"
 
@@ -118,6 +119,16 @@ std::string runDescription(const RunParams& params, std::uint64_t seed);
 // A box by its walls: "periodic box", "closed box" or "box walled normal to z and periodic
 // along the other axes".
 std::string boxText(const std::array<bool, 3>& periodic);
+
+// What `polychain sample` placed: "C chains, S sites, B bonds, in a periodic box of side L
+// lattice units: volume fraction phi, bond length b." (" (laid side by side)" after the box
+// when the chains were laid out rather than placed in a box asked for).
+std::string ensembleText(const Ensemble& ensemble, bool laidSideBySide);
+
+// The help of a sweep's --budget for the models with a budget rule, and of
+// --correction-exponent with its default.
+std::string budgetHelp();
+std::string correctionExponentHelp();
 
 // Status-bar texts of the window.
 std::string seedStatus(std::uint64_t seed);

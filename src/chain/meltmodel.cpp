@@ -8,9 +8,9 @@
 #include <limits>
 #include <string>
 
+#include "chain/numbertext.h"
 #include "chain/settingaccess.h"
 #include "polychain/inputerror.h"
-#include "polychain/numbertext.h"
 
 namespace polychain {
 

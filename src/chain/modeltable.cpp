@@ -1,9 +1,9 @@
 #include <cmath>
 #include <string>
 
+#include "chain/numbertext.h"
 #include "polychain/inputerror.h"
 #include "polychain/model.h"
-#include "polychain/numbertext.h"
 
 namespace polychain {
 

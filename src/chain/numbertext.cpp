@@ -1,4 +1,4 @@
-#include "polychain/numbertext.h"
+#include "chain/numbertext.h"
 
 #include <array>
 #include <charconv>

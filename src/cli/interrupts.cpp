@@ -10,7 +10,7 @@
 
 #include "cli/exitcodes.h"
 #include "cli/ranks.h"
-#include "polychain/atomicfile.h"
+#include "polychain/fileset.h"
 
 namespace polychain::cli {
 

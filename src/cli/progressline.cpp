@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "cli/interrupts.h"
-#include "polychain/numbertext.h"
 
 namespace polychain::cli {
 
@@ -34,7 +33,7 @@ void CliObserver::chainSeemsTrapped(std::int64_t chain, std::int64_t trials) {
 bool CliObserver::cancelRequested() { return interrupted(); }
 
 void CliObserver::pointStarted(std::size_t /*index*/, std::int32_t steps, std::uint64_t /*seed*/) {
-  m_point = "N = " + formatInteger(steps) + ": ";
+  m_point = "N = " + std::to_string(steps) + ": ";
 }
 
 void CliObserver::clearLine() {

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "polychain/atomicfile.h"
+#include "polychain/fileset.h"
 #include "polychain/inputerror.h"
 
 namespace polychain::cli {
@@ -62,7 +62,7 @@ void checkOutputs(const std::vector<std::pair<std::string, std::string>>& output
     }
   }
   for (const auto& [option, path] : outputs) {
-    if (const auto reason = PendingFile::check(path)) {
+    if (const auto reason = checkTarget(path)) {
       throw InputError(option + " cannot write \"" + path + "\": " + *reason +
                        ". Nothing was run or written.");
     }

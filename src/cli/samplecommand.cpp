@@ -16,7 +16,6 @@
 #include "cli/refusals.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
-#include "polychain/numbertext.h"
 #include "polychain/paramreader.h"
 #include "polychain/placement.h"
 #include "polychain/sample.h"
@@ -147,12 +146,7 @@ SamplePlan toPlan(const CLI::App& command, const SampleOptions& o) {
 std::string report(const SamplePlan& plan, std::uint64_t seed, const Ensemble& e,
                    const std::vector<MeasureValue>& measures) {
   std::string text = runDescription(plan.run, seed) + "\n";
-  text += formatInteger(e.chains) + " chains, " + formatInteger(e.siteCount()) + " sites, " +
-          formatInteger(e.bondCount()) + " bonds, in a " + boxText(e.periodic) + " of side " +
-          formatInteger(e.box) + " lattice units" +
-          (plan.box || plan.boxed ? "" : " (laid side by side)") + ": volume fraction " +
-          formatSignificant(e.volumeFraction(), 4) + ", bond length " + formatNumber(e.bondLength) +
-          ".\n";
+  text += ensembleText(e, !plan.box && !plan.boxed) + "\n";
   for (const std::string& note : runNotes(modelOf(plan.run.model), measures)) text += note + "\n";
   return text;
 }

@@ -16,7 +16,6 @@
 #include "polychain/fileset.h"
 #include "polychain/json.h"
 #include "polychain/loglogplot.h"
-#include "polychain/numbertext.h"
 #include "polychain/paramreader.h"
 #include "polychain/sweep.h"
 #include "polychain/teamrun.h"
@@ -100,18 +99,13 @@ CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
   CLI::App* cmd = app.add_subcommand(
       "sweep", "Run several chain lengths N and fit the exponent nu of sqrt(<R^2>) ~ N^nu");
   std::string stepsHelp = "Step counts N, separated by commas (100,200,400,...)";
-  std::string budgetKeys, budgetHelp;
+  std::string budgetKeys;
   for (const ModelInfo* model : budgetModels()) {
     const SweepBudget& rule = *model->budget;
-    const std::string key(model->key), reference = std::to_string(rule.referenceSteps);
+    const std::string key(model->key);
     stepsHelp += "; for " + key + " the default is " + std::to_string(rule.first) + " to " +
                  std::to_string(rule.last) + ", doubling";
     budgetKeys += (budgetKeys.empty() ? "" : ", ") + key;
-    budgetHelp += (budgetHelp.empty() ? "" : "; ") + key + ": " + std::string(rule.unit) +
-                  " for each N, burn-in included, given for N = " + reference +
-                  "; longer N get fewer, (" + reference + "/N)^" + formatNumber(rule.costExponent) +
-                  " times as many, so that each N takes about the same time (default " +
-                  std::to_string(rule.defaultBudget) + " when -I is not given)";
   }
   cmd->add_option("--steps,-N", o.steps, stepsHelp);
   addModelOptions(*cmd, o.model);
@@ -119,10 +113,8 @@ CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
       ->required(false)
       ->description("Samples or chains for each N (required but for " + budgetKeys +
                     ", whose default is its --budget)");
-  cmd->add_option("--budget", o.budget, budgetHelp);
-  cmd->add_option("--correction-exponent", o.correctionExponent,
-                  "Delta1 of the fits with a correction to scaling (default " +
-                      formatNumber(kDefaultCorrectionExponent) + ")");
+  cmd->add_option("--budget", o.budget, budgetHelp());
+  cmd->add_option("--correction-exponent", o.correctionExponent, correctionExponentHelp());
   cmd->add_option("--csv", o.csvPath, "Write the per-N statistics to this CSV file");
   cmd->add_option("--plot", o.plotPath, "Write the log-log plot to this SVG file");
   cmd->add_flag("--json", o.json, "Print the sweep as one JSON object");

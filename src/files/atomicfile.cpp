@@ -1,4 +1,4 @@
-#include "polychain/atomicfile.h"
+#include "files/atomicfile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,6 +14,8 @@
 #include <cstring>
 #include <mutex>
 #include <utility>
+
+#include "polychain/fileset.h"
 
 namespace polychain {
 

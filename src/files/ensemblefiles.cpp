@@ -7,9 +7,9 @@
 #include <cstring>
 #include <limits>
 
+#include "chain/numbertext.h"
 #include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
-#include "polychain/numbertext.h"
 
 namespace polychain {
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <limits>
 
+#include "chain/numbertext.h"
 #include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
-#include "polychain/numbertext.h"
 #include "polychain/params.h"
 #include "reports/piecewriter.h"
 

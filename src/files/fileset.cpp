@@ -1,6 +1,6 @@
 #include "polychain/fileset.h"
 
-#include "polychain/atomicfile.h"
+#include "files/atomicfile.h"
 #include "polychain/inputerror.h"
 
 namespace polychain {
@@ -86,5 +86,7 @@ FileSetResult writeFileSet(std::span<const FileJob> files, const FileSetSteps& s
   }
   return result;
 }
+
+std::optional<std::string> checkTarget(const std::string& path) { return PendingFile::check(path); }
 
 }  // namespace polychain

@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "chain/numbertext.h"
 #include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
-#include "polychain/numbertext.h"
 #include "polychain/texts.h"
 
 namespace polychain {

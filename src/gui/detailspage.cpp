@@ -13,7 +13,6 @@
 #include "gui/accessible.h"
 #include "gui/qtext.h"
 #include "gui/valuebox.h"
-#include "polychain/numbertext.h"
 #include "polychain/texts.h"
 
 namespace polychain {

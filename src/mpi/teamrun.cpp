@@ -1,5 +1,7 @@
 #include "polychain/teamrun.h"
 
+#include "run/transport.h"
+
 #ifdef POLYCHAIN_WITH_MPI
 #include "mpi/lazympi.h"
 #endif

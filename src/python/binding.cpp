@@ -31,7 +31,6 @@
 #include <utility>
 #include <vector>
 
-#include "polychain/atomicfile.h"
 #include "polychain/ensemble.h"
 #include "polychain/fileset.h"
 #include "polychain/formats.h"
@@ -616,11 +615,12 @@ py::dict place(const SitesIn& sites, const StartsIn& starts, std::optional<std::
   return d;
 }
 
-// A file that could not be written, for OSError.
-class FileFailure : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// "cannot write PATH: WHY", the OSError of a file that could not be written.
+std::string fileFailure(const std::string& path, const std::string& why) {
+  std::string text = "cannot write ";
+  text.append(path).append(": ").append(why);
+  return text;
+}
 
 // Writes the ensemble to `name` + each format's extension with the format table's writers: every
 // file is staged whole before any replaces its target, and none does when one cannot be written
@@ -671,9 +671,12 @@ py::list writeFiles(const std::string& name, const SitesIn& sites, const SitesIn
     throw py::value_error(result.failed.front().second);
   }
   if (!result.failed.empty()) {
+    std::vector<std::string> reasons;
+    for (const auto& [path, why] : result.failed) reasons.push_back(fileFailure(path, why));
     std::string failed;
-    for (const auto& [path, why] : result.failed) {
-      failed += (failed.empty() ? "" : " ") + std::string("cannot write ") + path + ": " + why;
+    for (const std::string& reason : reasons) {
+      if (!failed.empty()) failed.push_back(' ');
+      failed.append(reason);
     }
     PyErr_SetString(PyExc_OSError, failed.c_str());
     throw py::error_already_set();

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "polychain/numbertext.h"
+#include "chain/numbertext.h"
 #include "polychain/texts.h"
 
 namespace polychain {

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "polychain/numbertext.h"
+#include "chain/numbertext.h"
 
 namespace polychain {
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "polychain/numbertext.h"
+#include "chain/numbertext.h"
 #include "reports/piecewriter.h"
 
 namespace polychain {
@@ -543,6 +543,34 @@ std::string boxText(const std::array<bool, 3>& periodic) {
   if (walls.size() == 3) return "closed box";
   return "box walled normal to " + walls + " and periodic along the other " +
          (walls.size() == 1 ? "axes" : "axis");
+}
+
+std::string ensembleText(const Ensemble& e, bool laidSideBySide) {
+  return formatInteger(e.chains) + " chains, " + formatInteger(e.siteCount()) + " sites, " +
+         formatInteger(e.bondCount()) + " bonds, in a " + boxText(e.periodic) + " of side " +
+         formatInteger(e.box) + " lattice units" + (laidSideBySide ? " (laid side by side)" : "") +
+         ": volume fraction " + formatSignificant(e.volumeFraction(), 4) + ", bond length " +
+         formatNumber(e.bondLength) + ".";
+}
+
+std::string budgetHelp() {
+  std::string help;
+  for (const ModelInfo* model : modelTable()) {
+    if (!model->budget) continue;
+    const SweepBudget& rule = *model->budget;
+    const std::string reference = std::to_string(rule.referenceSteps);
+    help += (help.empty() ? "" : "; ") + std::string(model->key) + ": " + std::string(rule.unit) +
+            " for each N, burn-in included, given for N = " + reference +
+            "; longer N get fewer, (" + reference + "/N)^" + formatNumber(rule.costExponent) +
+            " times as many, so that each N takes about the same time (default " +
+            std::to_string(rule.defaultBudget) + " when -I is not given)";
+  }
+  return help;
+}
+
+std::string correctionExponentHelp() {
+  return "Delta1 of the fits with a correction to scaling (default " +
+         formatNumber(kDefaultCorrectionExponent) + ")";
 }
 
 std::string seedStatus(std::uint64_t seed) { return "Seed: " + std::to_string(seed); }

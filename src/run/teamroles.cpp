@@ -15,11 +15,11 @@
 #include <stdexcept>
 #include <thread>
 
-#include "polychain/transport.h"
 #include "run/blockschedule.h"
 #include "run/control.h"
 #include "run/runner.h"
 #include "run/teamwire.h"
+#include "run/transport.h"
 
 namespace polychain {
 

@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "chain/random.h"
-#include "polychain/transport.h"
+#include "run/transport.h"
 
 namespace polychain::wire {
 

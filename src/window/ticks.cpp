@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "polychain/numbertext.h"
+#include "chain/numbertext.h"
 
 namespace polychain {
 

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "files/atomicfile.h"
 #include "files/exportdata.h"
-#include "polychain/atomicfile.h"
 #include "polychain/export.h"
 #include "polychain/fileset.h"
 

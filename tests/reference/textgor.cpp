@@ -4,7 +4,7 @@
 #include <string>
 
 #include "analysis/fourier.h"
-#include "polychain/numbertext.h"
+#include "chain/numbertext.h"
 
 namespace polychain::reference {
 

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "chain/lattice.h"
-#include "polychain/numbertext.h"
+#include "chain/numbertext.h"
 #include "reference/textmodel.h"
 
 namespace polychain::reference {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "chain/lattice.h"
-#include "polychain/numbertext.h"
+#include "chain/numbertext.h"
 #include "reference/textwalks.h"
 
 namespace polychain::reference {

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <string>
 
+#include "chain/numbertext.h"
 #include "polychain/loglogplot.h"
-#include "polychain/numbertext.h"
 
 namespace polychain {
 namespace {

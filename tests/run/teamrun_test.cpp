@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "polychain/transport.h"
 #include "reference/runparams.h"
 #include "run/samebits.h"
+#include "run/transport.h"
 
 namespace polychain {
 namespace {

@@ -100,8 +100,4 @@ class FolderLock {
   std::vector<int> m_fds;
 };
 
-// Removes every temporary file still named by a PendingFile of this process. Only calls that
-// are safe in a signal handler; for the handler of a signal that ends the process at once.
-void removeTemporaryFilesNow();
-
 }  // namespace polychain

@@ -67,14 +67,6 @@ class Transport {
   virtual void endRun(std::int64_t run) = 0;
 };
 
-// A run's outcome on this rank: the whole result on the leader (only the status and seed
-// elsewhere), and the rank where the run stopped early: -1 when it finished or was cancelled
-// on the leader's word, the failing rank when a chain passed the trial cap or memory ran out.
-struct TeamRun {
-  RunResult result;
-  int stoppedAt = -1;
-};
-
 // Runs `checked` (its seed set, the same on every rank) over the ranks of `transport` as the
 // team's run number `run` (counted alike on every rank). Every rank calls it with the same
 // parameters, checked on each. On the leader (rank 0) `observer` hears the progress of every
