@@ -13,6 +13,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -539,6 +540,25 @@ py::object sample(const Settings& settings, std::int32_t steps, const py::object
   reporter.finish();
   py::dict d;
   d["seed"] = result.seed;
+  if (result.box) {
+    // A sample that sits in a box of its own (a melt's): its chains in that box, wrapped with
+    // their images, as the command writes them.
+    std::optional<Ensemble> placed;
+    runReleased(observer, reporter, [&] {
+      placed = placeChains(result, PlacementParams{},
+                           [&observer] { return !observer.cancelRequested(); });
+    });
+    if (!placed) {
+      return stopped(RunStatus::Cancelled, runStopMessage(RunStatus::Cancelled, params), -1,
+                     result.seed);
+    }
+    py::dict box;
+    box["sites"] = sitesArray(std::move(placed->sites));
+    box["images"] = sitesArray(std::move(placed->images));
+    box["box"] = placed->box;
+    box["periodic"] = py::make_tuple(placed->periodic[0], placed->periodic[1], placed->periodic[2]);
+    d["placed"] = box;
+  }
   // Chains of N + 1 sites each; a model that counts the origin among its N sites loses one
   // to each back-up, so its chains may differ in length.
   d["uniform"] = modelOf(params.model).sitesBeyondSteps == 1;
@@ -626,8 +646,8 @@ std::string fileFailure(const std::string& path, const std::string& why) {
 // file is staged whole before any replaces its target, and none does when one cannot be written
 // or an interrupt comes first. Returns the paths written.
 py::list writeFiles(const std::string& name, const SitesIn& sites, const SitesIn& images,
-                    const StartsIn& starts, std::int64_t box, const std::vector<std::string>& keys,
-                    double bondLength) {
+                    const StartsIn& starts, std::int64_t box, const std::array<bool, 3>& periodic,
+                    const std::vector<std::string>& keys, double bondLength) {
   std::vector<const FormatInfo*> formats;
   for (const std::string& key : keys) {
     const FormatInfo* format = findFormat(key);
@@ -649,6 +669,7 @@ py::list writeFiles(const std::string& name, const SitesIn& sites, const SitesIn
     throw py::value_error("images must have the shape of the sites.");
   }
   ensemble.box = box;
+  ensemble.periodic = periodic;
   ensemble.bondLength = bondLength;
   try {
     for (const FormatInfo* format : formats) checkFits(*format, ensemble.siteCount());
@@ -782,6 +803,7 @@ py::list models() {
     m["measures"] = measures;
     m["measures_key"] = std::string(model->measuresKey);
     m["sample_count"] = std::string(model->sampleCount);
+    m["sample_iterations"] = model->sampleIterations;
     m["counts_trials"] = model->countsTrials;
     m["self_avoiding"] = model->selfAvoiding;
     m["max_steps"] = model->maxSteps;
@@ -826,9 +848,10 @@ PYBIND11_MODULE(_core, m) {
         py::arg("self_avoiding"),
         "place(sites, starts, box, seed, self_avoiding) -> dict: chains placed in a periodic box.");
   m.def("write", &writeFiles, py::arg("name"), py::arg("sites"), py::arg("images"),
-        py::arg("starts"), py::arg("box"), py::arg("formats"), py::arg("bond_length"),
-        "write(name, sites, images, starts, box, formats, bond_length) -> list: the paths "
-        "written.");
+        py::arg("starts"), py::arg("box"), py::arg("periodic"), py::arg("formats"),
+        py::arg("bond_length"),
+        "write(name, sites, images, starts, box, periodic, formats, bond_length) -> list: the "
+        "paths written.");
   m.attr("__version__") = POLYCHAIN_VERSION;
   m.attr("DEFAULT_RESTART_TRAPPED") = polychain::kDefaultRestartTrapped;
 }

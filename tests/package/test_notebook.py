@@ -23,4 +23,4 @@ def test_the_example_notebook_runs_and_shows_its_progress(tmp_path, monkeypatch)
     assert "pivot sweep: 100%" in progress, progress
     assert "0step [" not in progress, progress
     assert any(o.output_type == "display_data" and "image/png" in o.data for o in outputs)
-    assert (tmp_path / "melt.gsd").is_file()
+    assert (tmp_path / "dilute.gsd").is_file() and (tmp_path / "slit.gsd").is_file()

@@ -46,6 +46,25 @@ def test_place_and_write_are_polychain_sample(tmp_path, model, steps, count, box
         assert (np.abs(np.diff(whole, axis=0)).sum(axis=1) == step).all()
 
 
+@pytest.mark.parametrize("model,steps,count,box,settings", [
+    ("melt", 12, 20, None, dict(density=0.3, walls="z", burn_in=20, sweeps_per_sample=5)),
+    ("saw", 20, 10, 30, dict(avoid=2, max_trials=10**6)),
+], ids=["melt", "saw"])
+def test_ensemble_is_what_polychain_sample_writes(tmp_path, model, steps, count, box, settings):
+    seed = 5
+    options = [f"--{k.replace('_', '-')}={v}" for k, v in settings.items()]
+    command("sample", "--model", model, "--steps", steps, "--chains", count, "--seed", seed,
+            *([] if box is None else ["--box", box]), *options, "--format", ",".join(FORMATS),
+            "--export", "cli", cwd=tmp_path)
+    ensemble = polychain.ensemble(model, steps, count, box=box, seed=seed, **settings)
+    polychain.write(tmp_path / "py", ensemble, formats=FORMATS)
+    for key in FORMATS:
+        e = polychain.formats[key].extension
+        assert (tmp_path / ("py" + e)).read_bytes() == (tmp_path / ("cli" + e)).read_bytes(), e
+    assert ensemble.chains == count
+    assert ensemble.periodic == ((True, True, False) if model == "melt" else (True,) * 3)
+
+
 def test_the_same_seed_places_alike_and_a_list_of_chains_is_taken():
     chains = polychain.sample("saw", 50, 10, seed=3, max_trials=10**7)
     a = polychain.place(chains, box=40, seed=5)

@@ -26,7 +26,7 @@ from ._files import Ensemble, Format, formats, place, write
 from ._models import Measure, Model, Setting, models
 from ._results import (Chains, CorrectedFit, CorrectedFits, Count, Estimate, LimitFit,
                        Measures, PerChain, RunResult, SweepResult)
-from ._run import Error, TrialLimitError, run, sample, sweep
+from ._run import Error, TrialLimitError, ensemble, run, sample, sweep
 
 #: The version of polychain, the command's ``--version`` and the window's About box.
 __version__: str = _core.__version__
@@ -49,6 +49,7 @@ __all__ = [
     "Setting",
     "SweepResult",
     "TrialLimitError",
+    "ensemble",
     "formats",
     "models",
     "place",

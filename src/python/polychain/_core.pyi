@@ -1,6 +1,6 @@
 # The compiled core (binding.cpp): what it takes and hands back. The package's own modules read
 # and check the arguments and shape these raw values; call polychain.run and the rest instead.
-from typing import Any, Callable, Dict, List, Optional, Sequence
+from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple
 
 import numpy as np
 from numpy.typing import NDArray
@@ -29,6 +29,7 @@ def write(
     images: NDArray[np.int32],
     starts: NDArray[np.int64],
     box: int,
+    periodic: Tuple[bool, bool, bool],
     formats: List[str],
     bond_length: float,
 ) -> List[str]: ...

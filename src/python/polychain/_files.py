@@ -39,8 +39,8 @@ formats: Dict[str, Format] = {f["key"]: Format(**f) for f in _core.formats()}
 
 
 class Ensemble:
-    """Chains placed in a periodic cubic box of side ``box`` lattice units, as
-    :func:`place` returns them.
+    """Chains placed in a cubic box of side ``box`` lattice units, as :func:`place` and
+    :func:`ensemble` return them.
 
     Attributes:
         positions: each site wrapped into the box, an int32 array of shape (sites, 3), every
@@ -52,10 +52,14 @@ class Ensemble:
         box: the side L in lattice units.
         seed: the seed of the placement.
         self_avoiding: the placement kept every site of the box distinct.
+        periodic: for x, y and z, whether the box wraps along that axis (False: hard walls
+            normal to it, as a melt with walls has them).
     """
 
     def __init__(self, positions: NDArray[np.int32], images: NDArray[np.int32],
-                 starts: NDArray[np.int64], box: int, seed: int, self_avoiding: bool) -> None:
+                 starts: NDArray[np.int64], box: int, seed: int, self_avoiding: bool,
+                 periodic: Tuple[bool, bool, bool] = (True, True, True)) -> None:
+        self.periodic = periodic
         self.positions = positions
         self.images = images
         self.starts = starts
@@ -207,4 +211,4 @@ def write(name: Union[str, "os.PathLike[str]"], ensemble: Ensemble,
         raise ValueError(f"bond_length must be a finite number above 0, such as 1 or 0.97; "
                          f"{bond_length!r} is not.")
     return _core.write(path, ensemble.positions, ensemble.images, ensemble.starts, ensemble.box,
-                       keys, length)
+                       ensemble.periodic, keys, length)

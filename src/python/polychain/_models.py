@@ -92,6 +92,8 @@ class Model:
             as ``"pivot"``; empty when it has none.
         sample_count: the setting that :func:`polychain.sample`'s count sets, for a model
             whose one sample holds many chains; None when the count is of samples.
+        sample_iterations: for such a model, the samples a sample call takes, of which it
+            keeps the last (the others give its measures their errors).
     """
 
     key: str
@@ -108,6 +110,7 @@ class Model:
     measures: Tuple[Measure, ...]
     measures_key: str
     sample_count: Optional[str] = None
+    sample_iterations: int = 1
 
     def setting(self, name: str) -> Setting:
         """The setting called `name`; KeyError when the model does not read it."""
@@ -146,7 +149,8 @@ def _model(entry: Mapping[str, Any]) -> Model:
         max_steps=entry["max_steps"],
         settings=tuple(_setting(s) for s in entry["settings"]),
         measures=tuple(_measure(m) for m in entry["measures"]),
-        measures_key=entry["measures_key"], sample_count=entry.get("sample_count") or None)
+        measures_key=entry["measures_key"], sample_count=entry.get("sample_count") or None,
+        sample_iterations=entry.get("sample_iterations", 1))
 
 
 #: The models by key, in the table's order (the order the window shows them).

@@ -14,6 +14,7 @@ from numpy.typing import NDArray
 from . import _core
 from ._models import INT32_MAX, INT64_MAX, Model, Setting, SettingValue, models
 from ._progress import Progress, Reporter
+from ._files import Ensemble, place
 from ._results import Chains, RunResult, SweepResult
 
 #: The default of ``restart_trapped``, as the command's.
@@ -236,6 +237,31 @@ def sweep(model: str, steps: Iterable[int], iterations: int, *, seed: Optional[i
     return SweepResult(raw)
 
 
+def _sampled(call: str, model: str, steps: int, count: int, seed: Optional[int],
+             threads: Optional[int], max_trials: int, restart_trapped: int, progress: Progress,
+             settings: Dict[str, SettingValue]) -> Dict[str, Any]:
+    """The core's sample of `count` chains (or of a sample of `count` chains, for a model whose
+    sample holds many), its arguments read as the command reads them."""
+    model_info = _model(model)
+    fields = dict(_FIELDS)
+    counted = model_info.sample_count
+    if counted is None:
+        iterations = _whole(count, "count (--chains)", 1, INT32_MAX)
+        fields["Iterations"] = "count (--chains)"
+    else:
+        if counted in settings:
+            raise TypeError(f"{call}() got {counted!r} twice: the count of a {model_info.key} "
+                            f"sample is its {counted} setting.")
+        setting = model_info.setting(counted)
+        settings = {**settings, counted: _whole(count, "count (--chains)",
+                                                int(setting.least), int(setting.most))}
+        fields[setting.caption] = "count (--chains)"
+        iterations = model_info.sample_iterations
+    return _chains(_core.sample, model_info, steps, progress,
+                   _arguments(model_info, "sample", iterations, seed, threads, False, False,
+                              max_trials, restart_trapped, settings), fields)
+
+
 @overload
 def sample(model: Literal["short-range"], steps: int,  # type: ignore[misc]
            count: int, *, seed: Optional[int] = None, threads: Optional[int] = None,
@@ -273,30 +299,49 @@ def sample(model: str, steps: int, count: int, *, seed: Optional[int] = None,
     chains. :func:`place` and :func:`write` put them in a box and write them for simulation
     engines and viewers, as ``polychain sample`` does.
     """
-    model_info = _model(model)
-    fields = dict(_FIELDS)
-    counted = model_info.sample_count
-    if counted is None:
-        iterations = _whole(count, "count (--chains)", 1, INT32_MAX)
-        fields["Iterations"] = "count (--chains)"
-    else:
-        if counted in settings:
-            raise TypeError(f"sample() got {counted!r} twice: the count of a {model_info.key} "
-                            f"sample is its {counted} setting.")
-        setting = model_info.setting(counted)
-        settings = {**settings, counted: _whole(count, "count (--chains)",
-                                                int(setting.least), int(setting.most))}
-        fields[setting.caption] = "count (--chains)"
-        iterations = 1
-    raw = _chains(_core.sample, model_info, steps, progress,
-                  _arguments(model_info, "sample", iterations, seed, threads, False, False,
-                             max_trials, restart_trapped, settings), fields)
+    raw = _sampled("sample", model, steps, count, seed, threads, max_trials, restart_trapped,
+                   progress, settings)
     sites: NDArray[np.int32] = raw["sites"]
     starts: NDArray[np.int64] = raw["starts"]
     if not raw["uniform"]:
         return Chains(sites, starts)
     chains = int(raw["count"])
     return sites.reshape(chains, len(sites) // chains if chains else 0, 3)
+
+
+def ensemble(model: str, steps: int, count: int, *, box: Optional[int] = None,
+             seed: Optional[int] = None, threads: Optional[int] = None, max_trials: int = 0,
+             restart_trapped: int = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
+             **settings: SettingValue) -> Ensemble:
+    """The chains ``polychain sample`` writes, as an :class:`Ensemble` that :func:`write`
+    writes to the command's very bytes: :func:`sample`'s chains placed by :func:`place` with
+    the same seed (in a periodic box of side `box`, or laid side by side without one), or, for
+    a model whose sample sits in a box of its own (the melt), that box with its walls, the
+    chains wrapped into it. For such a model `box` is the model's own setting (its box side,
+    instead of its density).
+
+    ``polychain.write("m", polychain.ensemble("melt", 100, 50, density=0.5, seed=S))`` writes
+    the ``m.gsd`` of ``polychain sample --model melt --steps 100 --chains 50 --density 0.5
+    --seed S --export m``.
+
+    The arguments and exceptions are those of :func:`sample` and :func:`place`.
+    """
+    model_info = _model(model)
+    boxed = model_info.sample_count is not None and any(
+        s.name == "box" for s in model_info.settings)
+    if boxed and box is not None:
+        settings = {**settings, "box": box}
+    raw = _sampled("ensemble", model, steps, count, seed, threads, max_trials, restart_trapped,
+                   progress, settings)
+    starts: NDArray[np.int64] = raw["starts"]
+    placed = raw.get("placed")
+    if placed is not None:
+        periodic = tuple(bool(p) for p in placed["periodic"])
+        return Ensemble(placed["sites"], placed["images"], starts, int(placed["box"]),
+                        int(raw["seed"]), True, (periodic[0], periodic[1], periodic[2]))
+    chains = Chains(raw["sites"], starts)
+    return place(chains, box=box, seed=int(raw["seed"]),
+                 self_avoiding=model_info.self_avoiding)
 
 
 def _settings_text(model: Model) -> List[str]:
