@@ -132,7 +132,7 @@ DetailsPage::DetailsPage(QWidget* parent)
         x->setTitleText("n");
         x->setLabelFormat("%d");
         auto* y = new QValueAxis;
-        y->setTitleText(qs(measure.label));
+        y->setTitleText(qs(measure.label).toHtmlEscaped());  // the title is rich text
         chart->addAxis(x, Qt::AlignBottom);
         chart->addAxis(y, Qt::AlignLeft);
         series->attachAxis(x);

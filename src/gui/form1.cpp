@@ -393,14 +393,16 @@ QWidget* Form1::buildParameters() {
         auto* pairs = new QGridLayout;
         pairs->setContentsMargins(0, 0, 0, 0);
         pairs->setVerticalSpacing(parameters->verticalSpacing());
+        pairs->setHorizontalSpacing(6);
+        pairs->setColumnMinimumWidth(2, 4);  // a little more between the pairs
         parameters->addLayout(pairs, row++, 0, 1, 2);
         const auto rows = static_cast<int>((own.size() + 1) / 2);
         for (int i = 0; i < static_cast<int>(own.size()); ++i) {
           own[static_cast<std::size_t>(i)]->field->setMinimumWidth(60);
-          addSetting(*own[static_cast<std::size_t>(i)], pairs, i % rows, 2 * (i / rows));
+          addSetting(*own[static_cast<std::size_t>(i)], pairs, i % rows, 3 * (i / rows));
         }
         pairs->setColumnStretch(1, 1);
-        pairs->setColumnStretch(3, 1);
+        pairs->setColumnStretch(4, 1);
       }
     }
   }
