@@ -333,7 +333,7 @@ QWidget* Form1::buildParameters() {
   auto* parameters = new QGridLayout(frame1);
   // Rows a little closer than the style's, so that the fields of every model fit above the
   // results at 800 x 600.
-  parameters->setVerticalSpacing(std::min(parameters->verticalSpacing(), 3));
+  parameters->setVerticalSpacing(3);
   int row = 0;
   QHBoxLayout* optionRow = nullptr;
   int rowLength = 0;
