@@ -1,16 +1,22 @@
 #include "gui/detailspage.h"
 
+#include <QChart>
+#include <QChartView>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <optional>
 
 #include "gui/accessible.h"
+#include "gui/plotpage.h"
 #include "gui/qtext.h"
 #include "gui/valuebox.h"
 #include "polychain/texts.h"
@@ -116,10 +122,31 @@ DetailsPage::DetailsPage(QWidget* parent)
       auto* box =
           new ValueBox(object.c_str(), qs(measure.description), qs(typical), qs(measure.hint));
       group.values.emplace_back(m, box);
+      if (measure.kind == MeasureKind::Curve) {
+        auto* chart = new QChart;
+        chart->legend()->hide();
+        auto* series = new QLineSeries;
+        chart->addSeries(series);
+        auto* x = new QValueAxis;
+        x->setTitleText("n");
+        x->setLabelFormat("%d");
+        auto* y = new QValueAxis;
+        y->setTitleText(qs(measure.label).toHtmlEscaped());  // the title is rich text
+        chart->addAxis(x, Qt::AlignBottom);
+        chart->addAxis(y, Qt::AlignLeft);
+        series->attachAxis(x);
+        series->attachAxis(y);
+        QChartView* view =
+            makeChartView(chart, (object + "_plot").c_str(), qs(measure.description));
+        group.curves.push_back({m, view, series, x, y});
+      }
     }
     if (group.box == nullptr) continue;
-    QGridLayout* grid = gridOf(group.box);
+    auto* groupLayout = new QVBoxLayout(group.box);
+    auto* grid = new QGridLayout;
+    groupLayout->addLayout(grid);
     for (const auto& [m, box] : group.values) addRow(grid, qs(model->measures[m].label), box);
+    for (const CurvePlot& curve : group.curves) groupLayout->addWidget(curve.view);
     m_modelGroups.push_back(std::move(group));
   }
   arrangeRows();
@@ -174,6 +201,30 @@ void DetailsPage::setRun(const QString& description, const ModelInfo& model,
     const bool shown = group.model == &model && measures.size() == model.measures.size();
     for (const auto& [m, box] : group.values) {
       box->setText(shown ? qs(measureText(model.measures[m], measures[m])) : QString());
+    }
+    for (const CurvePlot& curve : group.curves) {
+      QList<QPointF> points;
+      double least = 0.0;
+      double most = 1.0;
+      if (shown) {
+        const std::vector<double>& values = measures[curve.measure].curve;
+        points.reserve(static_cast<qsizetype>(values.size()));
+        for (std::size_t i = 0; i < values.size(); ++i) {
+          if (!std::isfinite(values[i])) continue;
+          points.append(QPointF(static_cast<double>(i + 1), values[i]));
+        }
+      }
+      if (!points.isEmpty()) {
+        const auto [low, high] =
+            std::minmax_element(points.begin(), points.end(),
+                                [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+        // From 0, so that a flat curve looks flat; a little room above its highest value.
+        least = std::min(0.0, low->y());
+        most = high->y() > least ? high->y() * 1.05 : least + 1.0;
+      }
+      curve.series->replace(points);
+      curve.x->setRange(1.0, std::max(2.0, points.isEmpty() ? 2.0 : points.back().x()));
+      curve.y->setRange(least, most);
     }
     group.box->setVisible(shown);
   }

@@ -1,7 +1,8 @@
 // The "Details" tab: the textbook chain measures of the last finished run, each a mean over
 // the chains with its standard error, for the self-avoiding models the trial counts, and the
 // measures that the run's model declares for the window (such as how the pivot model's moves
-// fared), a group of them for each model that has any.
+// fared), a group of them for each model that has any; a curve among them (such as the
+// melt's <R²(n)>/n) is also plotted against n under its group's values.
 // Every value is shown whole: what it means goes beside it or, on a narrow page, under it.
 #pragma once
 
@@ -13,9 +14,12 @@
 #include "polychain/results.h"
 #include "polychain/run.h"
 
+class QChartView;
 class QGridLayout;
 class QGroupBox;
 class QLabel;
+class QLineSeries;
+class QValueAxis;
 
 namespace polychain {
 
@@ -56,12 +60,21 @@ class DetailsPage final : public QWidget {
   ValueBox* m_trials;
   ValueBox* m_discarded;
   ValueBox* m_backups;
+  // A curve's plot: its value at n is plotted at n = 1, 2, ...
+  struct CurvePlot {
+    std::size_t measure;  // its index among the model's measures
+    QChartView* view;
+    QLineSeries* series;
+    QValueAxis* x;
+    QValueAxis* y;
+  };
   // Each model's group of its own measures, and the box of each measure shown (by its index
   // among the model's measures).
   struct ModelGroup {
     const ModelInfo* model;
     QGroupBox* box;
     std::vector<std::pair<std::size_t, ValueBox*>> values;
+    std::vector<CurvePlot> curves;
   };
   std::vector<ModelGroup> m_modelGroups;
 };

@@ -1,10 +1,12 @@
 #include "gui/form1.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -159,7 +161,7 @@ Form1::Form1(QWidget* parent)
   buildMenu();
 
   std::vector<QWidget*> order(m_options.begin(), m_options.end());
-  for (QLineEdit* field : parameterFields()) order.push_back(field);
+  for (QWidget* field : parameterFields()) order.push_back(field);
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
   setTabOrder(m_seed, m_calcParCF);
   setTabOrder(m_calcParCF, m_simRun);
@@ -168,8 +170,10 @@ Form1::Form1(QWidget* parent)
 
   // Return in a field runs, as on a dialog's default button; arrow keys in the model group
   // select the model they move to.
-  for (QLineEdit* field : parameterFields()) {
-    connect(field, &QLineEdit::returnPressed, this, &Form1::SimRun_Click);
+  for (QWidget* field : parameterFields()) {
+    if (auto* box = qobject_cast<QLineEdit*>(field)) {
+      connect(box, &QLineEdit::returnPressed, this, &Form1::SimRun_Click);
+    }
   }
   for (QRadioButton* option : m_options) option->installEventFilter(this);
   // Ctrl+E opens the export even from a text field, which on some desktops would take it
@@ -215,7 +219,8 @@ namespace {
 
 // The window's own names for the models and settings it has always had: the option's or
 // field's object name, its caption with its mnemonic, a field's caption label and the
-// tooltip. A model or setting added to the table later is named from its key and caption.
+// tooltip (a model without one has its summary). A model or setting added to the table later is
+// named from its key and caption.
 struct WindowName {
   std::string_view key, object, caption, label, tip;
 };
@@ -226,6 +231,7 @@ constexpr WindowName kModelNames[] = {
     {"pivot", "PivotOpt", "&Pivot SAW (true self-avoiding walk)", "",
      "Samples of the true self-avoiding walk, each a set number of pivot moves after the "
      "last; Iterations is the number of samples."},
+    {"melt", "MeltOpt", "M&elt", "", ""},
 };
 constexpr WindowName kSettingNames[] = {
     {"avoid", "Avoid", "Self-A&voidance (1-3)", "Label8", ""},
@@ -233,6 +239,10 @@ constexpr WindowName kSettingNames[] = {
     {"pivots_per_sample", "PivotsPerSample", "Pivo&ts per sample", "PivotsLabel",
      "Pivot SAW: the pivot moves tried between one sample and the next. More give samples "
      "less alike."},
+    {"chains", "Chains", "Chains", "ChainsLabel", ""},
+    {"density", "Density", "&Density (volume fraction)", "DensityLabel", ""},
+    {"box", "Box", "&Box side (L)", "BoxLabel", ""},
+    {"walls", "Walls", "&Walls", "WallsLabel", ""},
 };
 
 WindowName windowName(std::span<const WindowName> names, std::string_view key,
@@ -249,8 +259,8 @@ QString text(std::string_view s) {
 
 }  // namespace
 
-std::vector<QLineEdit*> Form1::parameterFields() const {
-  std::vector<QLineEdit*> fields{m_stepNum, m_iterations};
+std::vector<QWidget*> Form1::parameterFields() const {
+  std::vector<QWidget*> fields{m_stepNum, m_iterations};
   // The settings of the models that count trials, the regrowing limit they share, then the
   // others' settings.
   for (const bool counting : {true, false}) {
@@ -270,7 +280,7 @@ QWidget* Form1::buildParameters() {
     const WindowName name = windowName(kModelNames, model->key, model->caption);
     auto* option = new QRadioButton(text(name.caption));
     option->setObjectName(text(name.object));
-    if (!name.tip.empty()) option->setToolTip(text(name.tip));
+    option->setToolTip(text(name.tip.empty() ? model->summary : name.tip));
     option->setAccessibleName(plain(option->text()));
     options->addButton(option);
     m_options.push_back(option);
@@ -278,9 +288,23 @@ QWidget* Form1::buildParameters() {
       if (setting.field.empty()) continue;
       const WindowName field = windowName(kSettingNames, setting.key, setting.caption);
       const std::optional<SettingValue> start = setting.get(model->defaults());
-      QLineEdit* box =
-          textBox(std::string(field.object).c_str(),
-                  start ? qs(settingText(setting, *start)) : QString(), text(setting.caption));
+      const QString startText = start ? qs(settingText(setting, *start)) : QString();
+      QWidget* box = nullptr;
+      if (setting.kind == SettingKind::Choice) {
+        auto* choices = new QComboBox;
+        for (const std::string_view word : setting.choices) choices->addItem(text(word));
+        choices->setCurrentIndex(std::max(0, choices->findText(startText)));
+        choices->view()->setAccessibleName(text(setting.caption));
+        box = choices;
+      } else if (setting.kind == SettingKind::Flag) {
+        auto* flag = new QCheckBox(text(field.caption));
+        flag->setChecked(start && std::get<bool>(*start));
+        box = flag;
+      } else {
+        box = new QLineEdit(startText);
+      }
+      box->setObjectName(text(field.object));
+      box->setAccessibleName(text(setting.caption));
       if (!field.tip.empty()) box->setToolTip(text(field.tip));
       m_settingFields.push_back({model, &setting, box, nullptr});
     }
@@ -307,6 +331,9 @@ QWidget* Form1::buildParameters() {
   frame1->setAccessibleName(frame1->title());
   // The options side by side while their captions are short, a long one on a row of its own.
   auto* parameters = new QGridLayout(frame1);
+  // Rows a little closer than the style's, so that the fields of every model fit above the
+  // results at 800 x 600.
+  parameters->setVerticalSpacing(3);
   int row = 0;
   QHBoxLayout* optionRow = nullptr;
   int rowLength = 0;
@@ -322,14 +349,26 @@ QWidget* Form1::buildParameters() {
     rowLength += length;
   }
   if (optionRow != nullptr) optionRow->addStretch();
-  const auto addField = [&](const char* name, const QString& text, QLineEdit* field) {
+  const auto addField = [&](const char* name, const QString& text, QWidget* field) {
     QLabel* label = caption(name, text, field);
     parameters->addWidget(label, row, 0);
     parameters->addWidget(field, row, 1);
     ++row;
     return label;
   };
-  for (QLineEdit* field : parameterFields()) {
+  // A setting's field in `grid` at `at`: its caption then the field, or a flag's check box
+  // across both.
+  const auto addSetting = [](SettingField& s, QGridLayout* grid, int at, int column) {
+    const WindowName name = windowName(kSettingNames, s.setting->key, s.setting->caption);
+    if (s.setting->kind == SettingKind::Flag) {
+      grid->addWidget(s.field, at, column, 1, 2);
+      return;
+    }
+    s.caption = caption(std::string(name.label).c_str(), text(name.caption), s.field);
+    grid->addWidget(s.caption, at, column);
+    grid->addWidget(s.field, at, column + 1);
+  };
+  for (QWidget* field : parameterFields()) {
     if (field == m_stepNum) {
       addField("Label1", "Steps (&N) (1 - 100000)", m_stepNum);
     } else if (field == m_iterations) {
@@ -340,10 +379,30 @@ QWidget* Form1::buildParameters() {
     } else if (field == m_seed) {
       addField("SeedLabel", "&Seed", m_seed);
     } else {
+      const auto at = std::find_if(m_settingFields.begin(), m_settingFields.end(),
+                                   [field](const SettingField& s) { return s.field == field; });
+      std::vector<SettingField*> own;
       for (SettingField& s : m_settingFields) {
-        if (s.field != field) continue;
-        const WindowName name = windowName(kSettingNames, s.setting->key, s.setting->caption);
-        s.caption = addField(std::string(name.label).c_str(), text(name.caption), s.field);
+        if (s.model == at->model) own.push_back(&s);
+      }
+      if (own.size() == 1) {
+        addSetting(*at, parameters, row++, 0);
+      } else if (own.front() == &*at) {
+        // A model with several settings has them two to a row, in a grid of their own across
+        // the panel, read down its first column and then its second (the tab order).
+        auto* pairs = new QGridLayout;
+        pairs->setContentsMargins(0, 0, 0, 0);
+        pairs->setVerticalSpacing(parameters->verticalSpacing());
+        pairs->setHorizontalSpacing(6);
+        pairs->setColumnMinimumWidth(2, 4);  // a little more between the pairs
+        parameters->addLayout(pairs, row++, 0, 1, 2);
+        const auto rows = static_cast<int>((own.size() + 1) / 2);
+        for (int i = 0; i < static_cast<int>(own.size()); ++i) {
+          own[static_cast<std::size_t>(i)]->field->setMinimumWidth(60);
+          addSetting(*own[static_cast<std::size_t>(i)], pairs, i % rows, 3 * (i / rows));
+        }
+        pairs->setColumnStretch(1, 1);
+        pairs->setColumnStretch(4, 1);
       }
     }
   }
@@ -533,8 +592,8 @@ void Form1::buildMenu() {
 void Form1::showFieldsInUse() {
   // Until a model is chosen every field stays open, to be filled in beforehand.
   const ModelInfo* chosen = inputs().model;
-  const auto show = [](QLabel* caption, QLineEdit* field, bool read) {
-    caption->setEnabled(read);
+  const auto show = [](QLabel* caption, QWidget* field, bool read) {
+    if (caption != nullptr) caption->setEnabled(read);
     field->setEnabled(read);
   };
   for (const SettingField& s : m_settingFields) {
@@ -551,8 +610,17 @@ RunInputs Form1::inputs() const {
   }
   in.steps = utf8(m_stepNum->text());
   in.iterations = utf8(m_iterations->text());
+  // Every field read as text, for the parameter reader to decide on.
   for (const SettingField& s : m_settingFields) {
-    in.settings[std::string(s.setting->key)] = utf8(s.field->text());
+    QString value;
+    if (const auto* line = qobject_cast<const QLineEdit*>(s.field)) {
+      value = line->text();
+    } else if (const auto* choices = qobject_cast<const QComboBox*>(s.field)) {
+      value = choices->currentText();
+    } else if (const auto* flag = qobject_cast<const QCheckBox*>(s.field)) {
+      value = flag->isChecked() ? "on" : "off";
+    }
+    in.settings[std::string(s.setting->key)] = utf8(value);
   }
   in.seed = utf8(m_seed->text());
   in.restartTrapped = utf8(m_restartTrapped->text());

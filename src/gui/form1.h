@@ -107,8 +107,9 @@ class Form1 final : public QMainWindow {
   void buildMenu();
   RunInputs inputs() const;
   // The parameter fields in the order shown: N, Iterations, the model settings, the
-  // regrowing limit, the seed.
-  std::vector<QLineEdit*> parameterFields() const;
+  // regrowing limit, the seed. A setting's field is a QLineEdit, or a QComboBox of a choice's
+  // words, or a QCheckBox of a flag.
+  std::vector<QWidget*> parameterFields() const;
   // Disables the setting fields (and the regrowing limit) that the chosen model does not
   // read, keeping their texts.
   void showFieldsInUse();
@@ -146,11 +147,12 @@ class Form1 final : public QMainWindow {
   std::vector<QRadioButton*> m_options;  // one a model, in the model table's order
   QLineEdit* m_stepNum = nullptr;
   QLineEdit* m_iterations = nullptr;
-  // The fields of the model settings the window shows, in the model table's order.
+  // The fields of the model settings the window shows, in the model table's order. A flag's
+  // check box carries its own caption (no label).
   struct SettingField {
     const ModelInfo* model;
     const SettingInfo* setting;
-    QLineEdit* field;
+    QWidget* field;
     QLabel* caption;
   };
   std::vector<SettingField> m_settingFields;

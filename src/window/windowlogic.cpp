@@ -15,7 +15,8 @@ constexpr std::string_view kIterationsField = "Iterations";
 constexpr std::string_view kSeedField = "Seed";
 
 // Reads the chosen model's settings that the window shows, and the regrowing limit for a
-// model that counts trials; the model's defaults for the rest.
+// model that counts trials; the model's defaults for the rest. A setting that may be left
+// unset (its default is none, such as the melt's box side) is left so by a blank field.
 void readModelSettings(const RunInputs& inputs, RunParams& params) {
   const ModelInfo& model = *inputs.model;
   params.model = model.defaults();
@@ -23,6 +24,8 @@ void readModelSettings(const RunInputs& inputs, RunParams& params) {
     if (setting.field.empty()) continue;
     const auto text = inputs.settings.find(setting.key);
     if (text == inputs.settings.end()) continue;
+    const bool blank = text->second.find_first_not_of(" \t") == std::string::npos;
+    if (blank && !setting.get(params.model)) continue;
     setting.set(params.model, readSetting(setting, text->second, setting.field));
   }
   if (model.countsTrials) {

@@ -182,6 +182,7 @@ void ExportDialogTest::opensOnTheFirstBoxWhereReturnExportsNothing() {
   auto* exportButton = dialog->findChild<QPushButton*>("Command1");
   QTest::mouseClick(exportButton, Qt::LeftButton);
   QCOMPARE(h.saveRequests.size(), std::size_t{1});
+  QVERIFY(h.waitForExport());   // written on a worker
   QVERIFY(dialog->isHidden());  // nothing to write yet, which a message said
 
   // Opened again, on the first box, not on "Export" where the focus was left.

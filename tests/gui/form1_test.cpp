@@ -1,5 +1,6 @@
 // The main window driven through its real widgets, found by object name.
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -232,12 +233,13 @@ void Form1Test::otherModelsRun() {
 
 void Form1Test::fieldsOfOtherModelsAreDisabled() {
   Harness h;
-  const QStringList fields{"Avoid", "Kuhn", "PivotsPerSample", "RestartTrapped"};
+  const QStringList fields{
+      "Avoid", "Kuhn", "PivotsPerSample", "RestartTrapped", "Chains", "Density", "Box", "Walls"};
   // The fields open to typing, each shown as its caption is.
   const auto open = [&] {
     QStringList enabled;
     for (const QString& name : fields) {
-      QLineEdit* field = h.field(qPrintable(name));
+      auto* field = h.child<QWidget>(qPrintable(name));
       for (const QLabel* label : h.form->findChildren<QLabel*>()) {
         if (label->buddy() == field && label->isEnabled() != field->isEnabled()) {
           return QStringList{"the caption of " + name};
@@ -248,19 +250,22 @@ void Form1Test::fieldsOfOtherModelsAreDisabled() {
     return enabled;
   };
   QCOMPARE(open(), fields);  // no model chosen yet: each can be filled in beforehand
-  for (const QString& name : fields) h.field(qPrintable(name))->setText("7");
+  const QStringList typed = fields.mid(0, fields.size() - 1);
+  for (const QString& name : typed) h.field(qPrintable(name))->setText("7");
+  auto* walls = h.child<QComboBox>("Walls");
+  walls->setCurrentText("yz");
   const std::pair<const char*, QStringList> models[] = {
-      {"SAWOPT", {"Avoid", "RestartTrapped"}},
-      {"RLOPT", {}},
-      {"PivotOpt", {"PivotsPerSample"}},
+      {"SAWOPT", {"Avoid", "RestartTrapped"}},  {"RLOPT", {}},
+      {"PivotOpt", {"PivotsPerSample"}},        {"MeltOpt", {"Chains", "Density", "Box", "Walls"}},
       {"ShortOpt", {"Kuhn", "RestartTrapped"}},
   };
   for (const auto& [option, read] : models) {
     h.child<QRadioButton>(option)->setChecked(true);
     QCOMPARE(open(), read);
-    for (const QString& name : fields) {
+    for (const QString& name : typed) {
       QCOMPARE(h.field(qPrintable(name))->text(), QString("7"));
     }
+    QCOMPARE(walls->currentText(), QString("yz"));
   }
 }
 

@@ -1,8 +1,12 @@
 // The window at its smallest size and from the keyboard alone: nothing needed out of sight,
 // no trap, the keys a desktop user expects, and the focus moving once where a run moves it.
+#include <QChart>
+#include <QChartView>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineSeries>
 #include <QMenu>
 #include <QProgressBar>
 #include <QScrollArea>
@@ -13,12 +17,15 @@
 #include <QtTest>
 
 #include "gui/chainpage.h"
+#include "gui/detailspage.h"
 #include "gui/exportdialog.h"
 #include "gui/plottabs.h"
 #include "gui/scalingpage.h"
 #include "gui/simulationworker.h"
 #include "gui/viewframe.h"
 #include "guitest.h"
+#include "polychain/texts.h"
+#include "reference/runparams.h"
 #include "reference/textmodel.h"
 
 namespace polychain::test {
@@ -39,7 +46,7 @@ void settle() {
 QStringList cutOff(QWidget* group) {
   QStringList cut;
   for (QWidget* w : group->findChildren<QWidget*>()) {
-    if (w->isHidden() || w->isWindow()) continue;
+    if (w->isHidden() || w->window() != group->window()) continue;  // not a popup's
     if (w->visibleRegion().boundingRect() != w->rect())
       cut << w->objectName() + " " + w->metaObject()->className();
   }
@@ -57,6 +64,7 @@ class KeyboardTest : public QObject {
   void scalingTabFitsAndTabGoesInTheOrderShown();
   void tabLeavesTheChainViewBothWays();
   void keysADesktopUserExpects();
+  void meltRunsFromTheKeyboardAndItsDetailsFit();
   void focusPassesOnceAtTheStartAndEndOfARun();
 };
 
@@ -216,15 +224,15 @@ void KeyboardTest::keysADesktopUserExpects() {
   auto* meander = h.child<QRadioButton>("RLOPT");
   meander->setFocus(Qt::TabFocusReason);
   QStringList reached;
-  for (const Qt::Key key :
-       {Qt::Key_Right, Qt::Key_Right, Qt::Key_Down, Qt::Key_Right, Qt::Key_Left, Qt::Key_Up}) {
+  for (const Qt::Key key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Down, Qt::Key_Right,
+                            Qt::Key_Right, Qt::Key_Left, Qt::Key_Up}) {
     QTest::keyClick(QApplication::focusWidget(), key);
     auto* option = qobject_cast<QRadioButton*>(QApplication::focusWidget());
     QVERIFY(option != nullptr && option->isChecked());
     reached << option->objectName();
   }
-  QCOMPARE(reached,
-           (QStringList{"SAWOPT", "ShortOpt", "PivotOpt", "RLOPT", "PivotOpt", "ShortOpt"}));
+  QCOMPARE(reached, (QStringList{"SAWOPT", "ShortOpt", "PivotOpt", "MeltOpt", "RLOPT", "MeltOpt",
+                                 "PivotOpt"}));
 
   // Alt and a caption's letter go to its field; Alt+F opens the File menu and types nothing.
   h.setUp("RLOPT", "30", "2", "4");
@@ -260,6 +268,74 @@ void KeyboardTest::keysADesktopUserExpects() {
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
   QVERIFY(h.form->findChild<ExportDialog*>("Export") != nullptr);
   QVERIFY(h.form->exportDialog()->isVisible());
+}
+
+// A small melt chosen, filled in and run with keys alone: the walls from their list, the
+// fields the melt does not read passed over by Tab. The window's results are the command's
+// for the same settings, and the Details tab shows the melt's measures without a sideways
+// scroll at 800 x 600.
+void KeyboardTest::meltRunsFromTheKeyboardAndItsDetailsFit() {
+  Harness h;
+  activate(h);
+  h.child<QRadioButton>("RLOPT")->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);  // wraps to the last model
+  QVERIFY(h.child<QRadioButton>("MeltOpt")->isChecked());
+  const auto type = [](const QString& text) {
+    QWidget* field = QApplication::focusWidget();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, text);
+  };
+  QTest::keyClick(h.form.get(), Qt::Key_N, Qt::AltModifier);
+  type("10");
+  QTest::keyClick(h.form.get(), Qt::Key_I, Qt::AltModifier);
+  type("1");
+  QStringList order;
+  for (const char* text : {"20", "0.3", ""}) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    order << QApplication::focusWidget()->objectName();
+    type(text);
+  }
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  order << QApplication::focusWidget()->objectName();
+  QCOMPARE(order, (QStringList{"Chains", "Density", "Box", "Walls"}));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  QCOMPARE(h.child<QComboBox>("Walls")->currentText(), QString("z"));
+  QTest::keyClick(h.form.get(), Qt::Key_D, Qt::AltModifier);  // the melt's fields have letters
+  QCOMPARE(QApplication::focusWidget(), h.field("Density"));
+  QTest::keyClick(h.form.get(), Qt::Key_S, Qt::AltModifier);
+  type("7");
+  QSignalSpy ended(h.form.get(), &Form1::runEnded);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QVERIFY2(h.messages.empty(), qPrintable(h.messages.empty() ? "" : h.messages.front().text));
+  QVERIFY(h.form->runInProgress() || ended.count() > 0);
+  QVERIFY(ended.count() > 0 || ended.wait(60000));
+
+  const RunParams params =
+      reference::runParams(MeltSettings{.chains = 20, .density = 0.3, .walls = 1}, 10, 1, 7);
+  RunObserver quiet;
+  const RunResult direct = runSimulation(params, quiet);
+  QCOMPARE(h.resultTexts(), texts(resultTexts(direct.values)));
+
+  PlotTabs* tabs = h.form->plotTabs();
+  tabs->setCurrentWidget(tabs->detailsPage());
+  settle();
+  QVERIFY(h.child<QGroupBox>("detailsMeltBox")->isVisible());
+  // The box the density asks for: 20 chains of 11 sites at 0.3 fill a side of 9.
+  QCOMPARE(h.field("details_side")->text(), QString("9"));
+  QCOMPARE(h.field("details_internal_distances")->text(), QString("10 values"));
+  // The curve plotted against n = 1, 2, ...
+  auto* view = h.child<QChartView>("details_internal_distances_plot");
+  auto* series = qobject_cast<QLineSeries*>(view->chart()->series().value(0));
+  QVERIFY(series != nullptr);
+  const int at = modelInfo(MeltSettings{}).findMeasure("internal_distances");
+  const std::vector<double>& curve = direct.measures[static_cast<std::size_t>(at)].curve;
+  QCOMPARE(series->count(), 10);
+  for (int i = 0; i < series->count(); ++i) {
+    QCOMPARE(series->at(i), QPointF(i + 1, curve[static_cast<std::size_t>(i)]));
+  }
+  QVERIFY(view->isVisible());
+  auto* area = tabs->detailsPage()->findChild<QScrollArea*>();
+  QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
 }
 
 void KeyboardTest::focusPassesOnceAtTheStartAndEndOfARun() {

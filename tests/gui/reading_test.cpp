@@ -1,6 +1,7 @@
 // The window as a reader sees it at its smallest size and as a screen reader sees it: every
 // value shown from its first character, every element named, every report read.
 #include <QAccessible>
+#include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QStyle>
@@ -141,13 +142,19 @@ void ReadingTest::everyElementIsNamedAndEveryReportIsRead() {
     QCOMPARE(bar->text(QAccessible::Name), QString(name));
     QVERIFY(bar->valueInterface() != nullptr);
   }
-  // Every field to type in has its caption as buddy.
+  // Every field to type in or choose from has its caption as buddy, and a name.
   const QList<QLabel*> labels = h.form->findChildren<QLabel*>();
+  QList<QWidget*> fields;
   for (QLineEdit* field : h.form->findChildren<QLineEdit*>()) {
-    if (field->isReadOnly()) continue;
+    if (!field->isReadOnly()) fields << field;
+  }
+  for (QComboBox* field : h.form->findChildren<QComboBox*>()) fields << field;
+  QVERIFY(!h.form->findChildren<QComboBox*>().isEmpty());
+  for (QWidget* field : fields) {
     const bool captioned = std::any_of(labels.begin(), labels.end(),
                                        [field](QLabel* label) { return label->buddy() == field; });
     QVERIFY2(captioned, qPrintable(field->objectName()));
+    QVERIFY2(!field->accessibleName().isEmpty(), qPrintable(field->objectName()));
   }
 
   QTest::mouseClick(h.child<QPushButton>("CancelRun"), Qt::LeftButton);

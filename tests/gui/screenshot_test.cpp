@@ -39,7 +39,7 @@ class ScreenshotTest : public QObject {
     QTemporaryDir dir;
     Harness h;
     const QString file = dir.filePath("window.png");
-    QVERIFY(shoot(h, {file, {}, false}));
+    QVERIFY(shoot(h, {file, {}, "RLOPT"}));
     QCOMPARE(h.field("Seed")->text(), QString("20240611"));
     QVERIFY(!h.field("Rgtxt")->text().isEmpty());  // the run's results are in the picture
     const QImage image(file);
@@ -52,7 +52,7 @@ class ScreenshotTest : public QObject {
     QTemporaryDir dir;
     Harness h;
     const QString file = dir.filePath("tabs.png");
-    QVERIFY(shoot(h, {file, {"Details", "Scaling"}, true}));
+    QVERIFY(shoot(h, {file, {"Details", "Scaling"}, "SAWOPT"}));
     const QWidget* tabs = h.form->plotTabs();
     const QImage image(file);
     QCOMPARE(image.width(), 2 * tabs->width() + 12);
@@ -61,7 +61,7 @@ class ScreenshotTest : public QObject {
     // A tab the window does not have is refused, and nothing is written (the same window: a
     // picture taken leaves nothing behind that a later one would set off).
     const QString missing = dir.filePath("missing.png");
-    QVERIFY(!shoot(h, {missing, {"Nowhere"}, false}));
+    QVERIFY(!shoot(h, {missing, {"Nowhere"}, "RLOPT"}));
     QVERIFY(!QFile::exists(missing));
   }
 };

@@ -86,6 +86,30 @@ TEST(Dispatch, ReadsOnlyTheSettingsOfTheChosenModel) {
             PivotSettings{}.pivotsPerSample);
 }
 
+// A setting that may stay unset (the melt's box side and density) stays so when its field is
+// blank, and the model's rule decides; a setting that always has a value (the chains) is
+// refused blank. A choice is read as its word.
+TEST(Dispatch, BlankOptionalSettingsKeepTheModelsRule) {
+  RunInputs in = inputsFor(modelInfo(MeltSettings{}), "10", "1");
+  in.settings = {{"chains", "20"}, {"density", " "}, {"box", ""}, {"walls", "yz"}};
+  Dispatch d = dispatchRun(in);
+  ASSERT_EQ(d.kind, Dispatch::Kind::Run) << d.message;
+  const auto& melt = std::get<MeltSettings>(d.params.model);
+  EXPECT_EQ(melt.chains, 20);
+  EXPECT_FALSE(melt.density.has_value());
+  EXPECT_FALSE(melt.box.has_value());
+  EXPECT_EQ(melt.walls, 2);
+  in.settings["box"] = "12";
+  d = dispatchRun(in);
+  ASSERT_EQ(d.kind, Dispatch::Kind::Run) << d.message;
+  EXPECT_EQ(std::get<MeltSettings>(d.params.model).box, 12);
+  in.settings["chains"] = "";
+  EXPECT_TRUE(contains(refusal(in), "Chains")) << refusal(in);
+  in.settings["chains"] = "20";
+  in.settings["walls"] = "x";
+  EXPECT_TRUE(contains(refusal(in), "Walls")) << refusal(in);
+}
+
 TEST(Dispatch, ConvertsWithHalvesToEvenAndPassesWorkableValuesUnchanged) {
   RunInputs in = meanderInputs(" 10 ", "2.5");
   Dispatch d = dispatchRun(in);

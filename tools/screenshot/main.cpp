@@ -1,6 +1,6 @@
 // polychain-screenshot: takes a picture of the window for the documentation (see
 // scripts/screenshot.sh).
-//   polychain-screenshot FILE [--size WxH] [--model saw] [--tab NAME]...
+//   polychain-screenshot FILE [--size WxH] [--model saw|melt] [--tab NAME]...
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
@@ -19,7 +19,7 @@ int main(int argc, char* argv[]) {
   parser.addHelpOption();
   parser.addPositionalArgument("file", "The PNG file to write.");
   const QCommandLineOption size("size", "The window's size.", "WxH");
-  const QCommandLineOption model("model", "meander (the default) or saw.", "model");
+  const QCommandLineOption model("model", "meander (the default), saw or melt.", "model");
   const QCommandLineOption tab("tab", "A tab to show; named twice or more, side by side.", "name");
   parser.addOptions({size, model, tab});
   parser.process(app);
@@ -28,8 +28,9 @@ int main(int argc, char* argv[]) {
     return EXIT_FAILURE;
   }
   const QString modelName = parser.value(model);
-  if (!modelName.isEmpty() && modelName != "meander" && modelName != "saw") {
-    std::fprintf(stderr, "polychain-screenshot: --model must be meander or saw, not %s\n",
+  const QString option = modelName == "saw" ? "SAWOPT" : modelName == "melt" ? "MeltOpt" : "RLOPT";
+  if (!modelName.isEmpty() && modelName != "meander" && option == "RLOPT") {
+    std::fprintf(stderr, "polychain-screenshot: --model must be meander, saw or melt, not %s\n",
                  qPrintable(modelName));
     return EXIT_FAILURE;
   }
@@ -48,7 +49,7 @@ int main(int argc, char* argv[]) {
   }
   window.show();
   const polychain::Screenshot shot{parser.positionalArguments().front(), parser.values(tab),
-                                   modelName == "saw"};
+                                   option};
   QTimer::singleShot(0, &window, [&window, shot] {
     polychain::takeScreenshot(window, shot, [](bool saved) { QApplication::exit(saved ? 0 : 1); });
   });

@@ -83,7 +83,7 @@ void save(Form1& window, const Screenshot& shot, const std::function<void(bool)>
 }  // namespace
 
 void takeScreenshot(Form1& window, const Screenshot& shot, std::function<void(bool)> done) {
-  auto* model = child<QRadioButton>(window, shot.selfAvoiding ? "SAWOPT" : "RLOPT");
+  auto* model = child<QRadioButton>(window, qPrintable(shot.option));
   auto* steps = child<QLineEdit>(window, "StepNum");
   auto* iterations = child<QLineEdit>(window, "Iterations");
   auto* seed = child<QLineEdit>(window, "Seed");
@@ -96,8 +96,9 @@ void takeScreenshot(Form1& window, const Screenshot& shot, std::function<void(bo
     return;
   }
   model->setChecked(true);
-  steps->setText("1000");
-  iterations->setText("50");
+  const bool melt = shot.option == "MeltOpt";
+  steps->setText(melt ? "20" : "1000");
+  iterations->setText(melt ? "5" : "50");
   seed->setText("20240611");
   gofr->setChecked(true);
   ScalingPage* scaling = window.plotTabs()->scalingPage();

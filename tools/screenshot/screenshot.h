@@ -15,7 +15,9 @@ struct Screenshot {
   QString file;
   QStringList tabs;  // none: the whole window with the Chain tab; one: the window with that
                      // tab; more: those tabs side by side
-  bool selfAvoiding = false;  // the self-avoiding walk instead of the free walk
+  // The model's option: the free walk, the self-avoiding walk ("SAWOPT") or a small melt
+  // ("MeltOpt": 100 chains of N = 20 at the model's density, 5 samples).
+  QString option = "RLOPT";
 };
 
 // Fills the shown `window`'s fields, runs, and once the run (and sweep) ended and painted,
