@@ -153,7 +153,9 @@ std::string report(const SamplePlan& plan, std::uint64_t seed, const Ensemble& e
           (plan.box || plan.boxed ? "" : " (laid side by side)") + ": volume fraction " +
           formatSignificant(e.volumeFraction(), 4) + ", bond length " + formatNumber(e.bondLength) +
           ".\n";
-  for (const std::string& note : runNotes(modelOf(plan.run.model), measures)) text += note + "\n";
+  for (const std::string& note : sampleNotes(modelOf(plan.run.model), measures)) {
+    text += note + "\n";
+  }
   return text;
 }
 
