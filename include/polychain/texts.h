@@ -89,6 +89,12 @@ std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats
 // model's line for when none holds.
 std::vector<std::string> runNotes(const ModelInfo& model, std::span<const MeasureValue> measures);
 
+// The notes of a sample of placed chains: the run's (runNotes), then, for a model whose chains
+// may take a site twice (ModelInfo::selfAvoiding false), that the beads overlap and a
+// simulation must push them apart softly before a hard pair potential.
+std::vector<std::string> sampleNotes(const ModelInfo& model,
+                                     std::span<const MeasureValue> measures);
+
 // What `polychain run` prints: a line naming the run, the six results under the window's
 // captions, then the extended statistics and the notes that hold.
 std::string runReport(const RunParams& params, const RunResult& result);

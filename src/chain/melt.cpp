@@ -12,10 +12,6 @@ namespace {
 
 constexpr std::uint64_t kMixGrain = std::uint64_t{1} << 53;
 
-// Where the standard mix turns from reptation to tail swaps, and takes pivots.
-constexpr std::int32_t kLongChains = 250;
-constexpr double kDilute = 0.2;
-
 // The four directions normal to each axis, in the order of successive quarter turns about it,
 // and the place of each direction in its normal axis' cycle.
 constexpr int kQuarterTurns[3][4] = {{2, 4, 3, 5}, {4, 0, 5, 1}, {0, 2, 1, 3}};
@@ -96,12 +92,12 @@ inline std::uint64_t below(RandomSource& random, std::uint64_t bound) {
 //   N = 1000, all of them turning a few beads at an end.
 MeltMoveMix MeltMoveMix::standard(std::int32_t steps, double volumeFraction) {
   MeltMoveMix mix;
-  if (steps >= kLongChains) {
+  if (steps >= kMeltLongChains) {
     mix.weights = {1.0, 2.0, 1.0, 4.0, 0.0, 12.0};
   } else {
     mix.weights = {0.25, 0.5, 0.25, 16.0, 0.0, 0.0};
   }
-  if (volumeFraction < kDilute) mix.weights[static_cast<std::size_t>(MeltMove::Pivot)] = 1.0;
+  if (volumeFraction < kMeltDilute) mix.weights[static_cast<std::size_t>(MeltMove::Pivot)] = 1.0;
   return mix;
 }
 

@@ -31,6 +31,11 @@ enum class MeltWalls {
 enum class MeltMove { End, Kink, Crankshaft, Reptation, Pivot, TailSwap };
 inline constexpr int kMeltMoves = 6;
 
+// Where the standard mix turns from reptation to tail swaps (N from kMeltLongChains), and
+// takes pivots (volume fractions below kMeltDilute).
+inline constexpr std::int32_t kMeltLongChains = 250;
+inline constexpr double kMeltDilute = 0.2;
+
 // The share of attempts of each kind (weights, any scale; zero leaves a kind out).
 struct MeltMoveMix {
   std::array<double, kMeltMoves> weights{};

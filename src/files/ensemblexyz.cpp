@@ -1,6 +1,6 @@
 // Extended XYZ, one frame: the site count, a comment line with the cell, the columns (species,
-// position, molecule id from 1 by chain) and periodic boundaries on all three axes, then one
-// line a site with its unwrapped position.
+// position, molecule id from 1 by chain) and which axes are periodic (a walled axis is F), then
+// one line a site with its unwrapped position.
 #include <limits>
 
 #include "files/ensemblecoords.h"
@@ -31,7 +31,12 @@ bool XyzWriter::write(ByteSink& sink, const Ensemble& e) const {
       out.appendShortest(row == column ? side : 0.0);
     }
   }
-  out.append("\" Properties=species:S:1:pos:R:3:molecule:I:1 pbc=\"T T T\"\n");
+  out.append("\" Properties=species:S:1:pos:R:3:molecule:I:1 pbc=\"");
+  for (int axis = 0; axis < 3; ++axis) {
+    if (axis > 0) out.append(' ');
+    out.append(e.periodic[static_cast<std::size_t>(axis)] ? 'T' : 'F');
+  }
+  out.append("\"\n");
   const std::int64_t total = e.siteCount();
   const bool whole = ensembletext::forEachSite(e, [&](std::int64_t i, std::int64_t c) {
     const Point& w = e.sites[static_cast<std::size_t>(i)];

@@ -316,6 +316,19 @@ std::vector<std::string> runNotes(const ModelInfo& model, std::span<const Measur
   return notes;
 }
 
+std::vector<std::string> sampleNotes(const ModelInfo& model,
+                                     std::span<const MeasureValue> measures) {
+  std::vector<std::string> notes = runNotes(model, measures);
+  if (!model.selfAvoiding) {
+    notes.emplace_back(
+        "Note: the beads of a free walk overlap (it revisits sites), so a simulation needs a "
+        "soft start to push them apart before a Lennard-Jones pair style: a soft pair "
+        "potential whose strength is ramped up (LAMMPS pair_style soft), or HOOMD's capped "
+        "displacements (hoomd.md.methods.DisplacementCapped).");
+  }
+  return notes;
+}
+
 std::string runReport(const RunParams& params, const RunResult& result) {
   const ResultTexts r = resultTexts(result.values);
   std::string text =

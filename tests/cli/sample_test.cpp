@@ -204,6 +204,32 @@ TEST_F(Sample, TheMeltOfTheExampleOpensInHoomdsReaderAndRepeatsOnAnyThreadCount)
   EXPECT_EQ(check.code, 0) << check.err;
 }
 
+// A slit's walls normal to z: ASE reads z as not periodic and every bead between the walls.
+// A free walk's beads overlap, which the command says; self-avoiding chains' do not.
+TEST_F(Sample, AMeltsWallsAreNotPeriodicInTheFileAndAFreeWalkWarnsOfOverlaps) {
+  const clitest::CommandResult r = polychain(
+      "sample --model melt --walls z --steps 9 --chains 20 --box 8 --burn-in 20 "
+      "--sweeps-per-sample 2 --bond-length 0.97 --format xyz --seed 3 --export " +
+      path("slit"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(contains(readFile(m_dir / "slit.xyz"), "pbc=\"T T F\"\n"));
+  EXPECT_FALSE(contains(r.out, "overlap")) << r.out;
+  if (hasModule("ase.io")) {
+    const clitest::CommandResult check =
+        python(std::string(kXyz).replace(std::string(kXyz).find("a.pbc.all()"), 11,
+                                         "list(a.pbc) == [True, True, False]") +
+                   "assert (a.get_positions()[:, 2] > 0).all() and "
+                   "(a.get_positions()[:, 2] < L * b).all()\n",
+               "10 20 8 0.97", "ase.sites slit.xyz");
+    EXPECT_EQ(check.code, 0) << check.err;
+  }
+  const clitest::CommandResult free =
+      polychain("sample --model meander --steps 50 --chains 2 --seed 3 --export " + path("free"));
+  ASSERT_EQ(free.code, 0) << free.err;
+  EXPECT_TRUE(contains(free.out, "beads of a free walk overlap")) << free.out;
+  EXPECT_TRUE(contains(free.out, "pair_style soft")) << free.out;
+}
+
 TEST_F(Sample, BadInputNamesTheOptionExitsWithTwoAndWritesNothing) {
   const std::string base =
       "sample --model saw --steps 20 --max-trials 1e6 --seed 1 --export " + path("x") + " ";

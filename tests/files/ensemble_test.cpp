@@ -60,6 +60,10 @@ TEST(Ensemble, TextFormatsHoldTheSitesWorkedOutByHand) {
             "3\nLattice=\"8 0 0 0 8 0 0 0 8\" "
             "Properties=species:S:1:pos:R:3:molecule:I:1 pbc=\"T T T\"\n"
             "C 1 1 1 1\nC 3 1 1 1\nC -1 7 23 2\n");
+  // A walled axis (a slit's z, a channel's y and z) is not periodic.
+  Ensemble channel = tiny();
+  channel.periodic = {true, false, false};
+  EXPECT_TRUE(contains(text("xyz", channel), "molecule:I:1 pbc=\"T F F\"\n"));
   EXPECT_EQ(text("pdb", tiny()),
             "CRYST1    8.000    8.000    8.000  90.00  90.00  90.00 P 1           1\n"
             "HETATM    1  C   POL A   1       1.000   1.000   1.000  1.00  0.00           C\n"

@@ -100,6 +100,28 @@ TEST(MeltRun, GivesTheSameBitsOnAnyThreadCountAndItsSampleIsTheRunsLastSample) {
   }
 }
 
+// The default burn-in and sampling interval follow the melt's relaxation over N and density
+// (with pivots in the dilute melt, reptation in the dense one): a default run covers ten
+// autocorrelation times in its burn-in and takes samples about one apart.
+TEST(MeltRun, DefaultsAreEquilibratedAndSampleAboutOnceAnAutocorrelationTime) {
+  struct Case {
+    std::int32_t steps;
+    double density;
+  };
+  for (const Case c : {Case{20, 0.5}, Case{50, 0.78}, Case{60, 0.1}}) {
+    SCOPED_TRACE("N=" + std::to_string(c.steps) + " phi=" + std::to_string(c.density));
+    MeltSettings settings;
+    settings.density = c.density;
+    const RunResult r = run(runParams(settings, c.steps, 20, 3, 1));
+    ASSERT_EQ(r.status, RunStatus::Finished);
+    EXPECT_GE(measure(r, "burn_in_taus"), 10.0);
+    EXPECT_GE(measure(r, "sampling_taus"), 10.0);
+    const double apart = measure(r, "sweeps_per_sample") / measure(r, "tau_end_to_end");
+    EXPECT_GT(apart, 0.5);
+    EXPECT_LT(apart, 2.0);
+  }
+}
+
 TEST(MeltRun, RefusesWhatNoMeltCanBe) {
   const auto refusal = [](const MeltSettings& m, std::int32_t steps) -> std::string {
     try {
