@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "polychain/params.h"
@@ -98,19 +99,24 @@ void Team::leave([[maybe_unused]] int exitCode) {
   std::mutex mutex;
   std::condition_variable finished;
   bool left = false;
-  std::thread guard([&] {
-    std::unique_lock lock(mutex);
-    if (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return left; })) {
-      ::_exit(exitCode);
-    }
-  });
+  std::thread guard;
+  try {
+    guard = std::thread([&] {
+      std::unique_lock lock(mutex);
+      if (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return left; })) {
+        ::_exit(exitCode);
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread to spare: leave unguarded, as a process exiting with 0 does.
+  }
   MPI_Finalize();
   {
     const std::lock_guard lock(mutex);
     left = true;
   }
   finished.notify_all();
-  guard.join();
+  if (guard.joinable()) guard.join();
 #endif
 }
 
