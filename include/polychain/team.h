@@ -30,7 +30,7 @@ class Team {
   // Leaves the job on the main thread, as a process that is to exit with `exitCode`. A
   // launcher ends the whole job once any rank exits with a code other than 0, and stops
   // answering the ranks still leaving (Open MPI's mpirun for a second, until it sends them
-  // SIGTERM); so a rank leaving with such a code waits at most 0.1 s for the job's last
+  // SIGTERM); so a rank leaving with such a code waits at most 0.05 s for the job's last
   // handshake, then ends the process itself with `exitCode` (standard output and error
   // flushed first). Every message of this rank's is through by then.
   void leave(int exitCode);

@@ -103,7 +103,7 @@ void Team::leave([[maybe_unused]] int exitCode) {
   try {
     guard = std::thread([&] {
       std::unique_lock lock(mutex);
-      if (!finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return left; })) {
+      if (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return left; })) {
         ::_exit(exitCode);
       }
     });
