@@ -123,12 +123,7 @@ int runCommand(Team& team, const CLI::App& command, const RunOptions& options, b
                  });
 }
 
-}  // namespace
-
-int main(int argc, char** argv) try {
-  catchInterrupt();
-  Team team(argc, argv);
-  setRank(team.rank(), team.size());
+int command(Team& team, int argc, char** argv) {
   CLI::App app{"polychain: statistics of polymer chains grown as walks on the cubic lattice"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "polychain " POLYCHAIN_VERSION, "Print the version and exit");
@@ -163,6 +158,17 @@ int main(int argc, char** argv) try {
   if (sweepCmd->parsed()) return sweepCommand(team, *sweepCmd, sweep);
   if (sampleCmd->parsed()) return sampleCommand(team, *sampleCmd, sample);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) try {
+  catchInterrupt();
+  Team team(argc, argv);
+  setRank(team.rank(), team.size());
+  const int code = command(team, argc, argv);
+  team.leave(code);
+  return code;
 } catch (const std::bad_alloc&) {
   // An allocation outside the run's own guard (which reports the run's) failed.
   printRankError("out of memory: an allocation failed. Nothing was written.");

@@ -1,7 +1,15 @@
 #include "polychain/team.h"
 
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "polychain/params.h"
 
@@ -77,10 +85,41 @@ bool Team::allOk(bool ok) const {
   return all != 0;
 }
 
-Team::~Team() {
+void Team::leave([[maybe_unused]] int exitCode) {
 #ifdef POLYCHAIN_WITH_MPI
-  if (m_joined) MPI_Finalize();
+  if (!m_joined) return;
+  m_joined = false;
+  if (exitCode == 0) {
+    MPI_Finalize();
+    return;
+  }
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool left = false;
+  std::thread guard;
+  try {
+    guard = std::thread([&] {
+      std::unique_lock lock(mutex);
+      if (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return left; })) {
+        ::_exit(exitCode);
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread to spare: leave unguarded, as a process exiting with 0 does.
+  }
+  MPI_Finalize();
+  {
+    const std::lock_guard lock(mutex);
+    left = true;
+  }
+  finished.notify_all();
+  if (guard.joinable()) guard.join();
 #endif
 }
+
+Team::~Team() { leave(0); }
 
 }  // namespace polychain

@@ -210,9 +210,9 @@ TEST_F(Hostile, BlockedStandardOutputIsCancelled) {
   EXPECT_FALSE(fs::exists(path("s.csv")));
 }
 
-// A reader that went away and the file size limit are write errors (exit 1) with a message,
-// not signals that end the process; the old file stays whole, and no export file goes in
-// place of results that could not be printed.
+// A reader that went away, a full device and the file size limit are write errors (exit 1)
+// with a message, not signals that end the process; the old file stays whole, and no export
+// file goes in place of results that could not be printed.
 TEST_F(Hostile, ClosedPipeAndFileSizeLimitAreWriteErrors) {
   const Result closed =
       shell("{ sleep 0.3; " + std::string(POLYCHAIN_EXE) + " run -N 1000 -I 1 --seed 1 --export " +
@@ -221,6 +221,14 @@ TEST_F(Hostile, ClosedPipeAndFileSizeLimitAreWriteErrors) {
   EXPECT_TRUE(contains(closed.err, "exit 1")) << closed.err;
   EXPECT_EQ(entries(), 0U);
 
+  writeText("full.cdat", "old\n");
+  const Result full =
+      polychain("run -N 1000 -I 1 --seed 1 --export " + path("full") + " > /dev/full");
+  EXPECT_EQ(full.code, 1) << full.err;
+  EXPECT_TRUE(contains(full.err, "cannot write to standard output: No space left")) << full.err;
+  EXPECT_EQ(readFile(path("full.cdat")), "old\n");
+  EXPECT_EQ(entries(), 1U);
+
   writeText("big.cdat", "old\n");
   const Result limited = polychainAfter(
       "ulimit -f 100;", "run --steps 100000 --iterations 1 --seed 1 --export " + path("big"));
@@ -228,7 +236,7 @@ TEST_F(Hostile, ClosedPipeAndFileSizeLimitAreWriteErrors) {
   EXPECT_TRUE(contains(limited.err, "cannot write " + path("big.cdat") + ": File too large"))
       << limited.err;
   EXPECT_EQ(readFile(path("big.cdat")), "old\n");
-  EXPECT_EQ(entries(), 1U);
+  EXPECT_EQ(entries(), 2U);
 }
 
 // As root: a file of another owner keeps its owner, group and mode when replaced; a setuid
