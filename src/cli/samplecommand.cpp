@@ -146,11 +146,9 @@ SamplePlan toPlan(const CLI::App& command, const SampleOptions& o) {
 std::string report(const SamplePlan& plan, std::uint64_t seed, const Ensemble& e,
                    const std::vector<MeasureValue>& measures) {
   std::string text = runDescription(plan.run, seed) + "\n";
-  text += ensembleText(e, !plan.box && !plan.boxed) + "
-";
+  text += ensembleText(e, !plan.box && !plan.boxed) + "\n";
   for (const std::string& note : sampleNotes(modelOf(plan.run.model), measures)) {
-    text += note + "
-";
+    text += note + "\n";
   }
   return text;
 }
