@@ -351,5 +351,48 @@ TEST(Run, PivotWalkersSampleTheSelfAvoidingWalk) {
   }
 }
 
+// A run's own walkers and burn-in are kept exactly. Without them, each walker measures at
+// least what its start costs (its burn-in and initialise, N / 8 attempts), or there is one;
+// a run of few samples at large N burns in less than N, one of many samples N on each of
+// the most walkers.
+TEST(Run, PivotWalkersAndBurnInFollowTheSamples) {
+  const auto measure = [](const RunResult& r, std::string_view name) {
+    return r.measures.at(static_cast<std::size_t>(modelInfo(PivotSettings{}).findMeasure(name)))
+        .value;
+  };
+  const RunResult given =
+      run(runParams(PivotSettings{.pivotsPerSample = 10, .burnIn = 30, .walkers = 3}, 3000, 5, 4));
+  EXPECT_EQ(measure(given, "walkers"), 3);
+  EXPECT_EQ(measure(given, "burn_in"), 30);
+  EXPECT_EQ(measure(given, "attempts"), 3 * 30 + 5 * 10);
+
+  struct Case {
+    std::int32_t steps, samples;
+    double walkers, burnIn;  // 0: below the most walkers, below N
+  };
+  for (const Case& c :
+       {Case{200'000, 4, 1, 0}, Case{20'000, 30, 0, 0}, Case{3000, 5, 1, 10'000},
+        Case{2000, 400, kMostPivotWalkers, 10'000}, Case{30'000, 400, kMostPivotWalkers, 30'000}}) {
+    SCOPED_TRACE("N=" + std::to_string(c.steps) + ", " + std::to_string(c.samples) + " samples");
+    const RunResult r = run(runParams(PivotSettings{}, c.steps, c.samples, 6));
+    ASSERT_EQ(r.status, RunStatus::Finished);
+    const double walkers = measure(r, "walkers");
+    const double burnIn = measure(r, "burn_in");
+    const double measured = measure(r, "measured");
+    EXPECT_EQ(measure(r, "attempts"), walkers * burnIn + measured);
+    if (c.walkers > 0) {
+      EXPECT_EQ(walkers, c.walkers);
+    } else {
+      EXPECT_LT(walkers, kMostPivotWalkers);
+    }
+    if (c.burnIn > 0) {
+      EXPECT_EQ(burnIn, c.burnIn);
+    } else {
+      EXPECT_LT(burnIn, c.steps);
+    }
+    EXPECT_LE(walkers * (burnIn + c.steps / 8), std::max(measured, burnIn + c.steps / 8));
+  }
+}
+
 }  // namespace
 }  // namespace polychain
