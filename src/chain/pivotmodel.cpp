@@ -4,7 +4,6 @@
 #include "chain/pivotmodel.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <string>
 
@@ -34,8 +33,7 @@ const SettingInfo kPivotSettings[] = {
     {
         .key = "burn_in",
         .option = "--burn-in",
-        .help = "pivot: attempted pivots before the first sample (default: from N and the "
-                "samples, 10000 to N)",
+        .help = "pivot: attempted pivots before the first sample (default N, at least 10000)",
         .least = 0,
         .most = kMax,
         .physical = false,
@@ -45,8 +43,8 @@ const SettingInfo kPivotSettings[] = {
     {
         .key = "walkers",
         .option = "--walkers",
-        .help = "pivot: independent Markov chains sharing the samples (default: 1 to 8, as "
-                "many as measure what their starts cost)",
+        .help = "pivot: independent Markov chains sharing the samples (default: as many, 1 "
+                "to 8, as measure at least what their starts cost)",
         .least = 1,
         .most = 1'000'000,
         .physical = false,
@@ -144,10 +142,10 @@ const SweepBudget kPivotBudget{
         [](ModelSettings& settings, std::int32_t steps, std::int64_t work) {
           PivotSettings& pivot = std::get<PivotSettings>(settings);
           pivot.pivotsPerSample = std::max<std::int64_t>(pivot.pivotsPerSample, steps);
-          // The attempts of `samples` samples with their walkers' burn-in grow with the
-          // samples: the most samples whose attempts fit the work, by bisection.
+          // The walkers grow with the samples: the most samples whose attempts fit the work,
+          // by bisection.
+          const std::int64_t burnIn = pivotBurnIn(pivot, steps);
           const auto fits = [&](std::int64_t samples) {
-            const std::int64_t burnIn = pivotBurnIn(pivot, steps, samples);
             const std::int64_t walkers = pivotWalkers(pivot, steps, samples);
             return burnIn <= work / walkers &&
                    samples <= (work - walkers * burnIn) / pivot.pivotsPerSample;
@@ -182,39 +180,23 @@ void checkPivot(const ModelSettings& settings, std::int32_t steps) {
   }
 }
 
-// A walker's start (PivotWalk::initialised) lies about 7 % low in R^2 and Rg^2, most at the
-// small scales the joins made. bench_pivotstart: from b = N/4 attempted pivots on, the
-// deficit left is about 0.3 % x N / b at N = 1000 and 4000 alike, while the error
-// of M measured attempts is about 4 / sqrt(M) (of <R^2> and of <Rg^2>). A burn-in of
-// N sqrt(M / kFullBurnInAttempts) therefore leaves a bias of about a fifth of the error
-// at any M; from kFullBurnInAttempts on it is N, as a walker needs to forget its start.
-constexpr double kFullBurnInAttempts = 65536.0;
-
 // What a walker's start costs, in attempted pivots of the same N: at N = 10^6 initialise
 // took 0.4 to 0.5 s of processor time and 10^6 attempts 5 s (runs of one walker).
 std::int64_t startCost(std::int32_t steps) { return std::int64_t{steps} / 8; }
 
 }  // namespace
 
-std::int64_t pivotMeasuredAttempts(const PivotSettings& settings, std::int64_t samples) {
-  const std::int64_t perSample = std::max<std::int64_t>(settings.pivotsPerSample, 1);
-  return samples > kMax / perSample ? kMax : samples * perSample;
-}
-
-std::int64_t pivotBurnIn(const PivotSettings& settings, std::int32_t steps, std::int64_t samples) {
-  if (settings.burnIn) return *settings.burnIn;
-  const double measured = static_cast<double>(pivotMeasuredAttempts(settings, samples));
-  const double share = std::min(1.0, std::sqrt(measured / kFullBurnInAttempts));
-  const auto burnIn = static_cast<std::int64_t>(std::ceil(share * static_cast<double>(steps)));
-  return std::max(kMinimumPivotBurnIn, burnIn);
-}
-
+// A walker's start and burn-in (all of N: bench_pivotstart) are attempts it does not
+// measure: a run of few samples spends them once rather than on eight walkers, and a walker
+// is added only when the measured attempts pay for its start, so the attempts not measured
+// are at most the measured ones, or one walker's start.
 std::int64_t pivotWalkers(const PivotSettings& settings, std::int32_t steps, std::int64_t samples) {
   const std::int64_t most = std::max<std::int64_t>(samples, 1);
   if (settings.walkers) return std::min<std::int64_t>(*settings.walkers, most);
-  const std::int64_t start = pivotBurnIn(settings, steps, samples) + startCost(steps);
-  const std::int64_t walkers =
-      pivotMeasuredAttempts(settings, samples) / std::max<std::int64_t>(start, 1);
+  const std::int64_t perSample = std::max<std::int64_t>(settings.pivotsPerSample, 1);
+  const std::int64_t start = pivotBurnIn(settings, steps) + startCost(steps);
+  const std::int64_t measured = most > kMax / perSample ? kMax : most * perSample;
+  const std::int64_t walkers = measured / std::max<std::int64_t>(start, 1);
   return std::min(std::clamp<std::int64_t>(walkers, 1, kMostPivotWalkers), most);
 }
 

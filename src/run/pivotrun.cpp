@@ -48,7 +48,7 @@ std::int64_t activeWalkers(const RunParams& params) {
 }
 
 std::int64_t burnIn(const RunParams& params) {
-  return pivotBurnIn(settingsOf(params), params.steps, params.iterations);
+  return pivotBurnIn(settingsOf(params), params.steps);
 }
 
 std::int64_t walkerSamples(const RunParams& params, std::int64_t walker) {
