@@ -33,7 +33,7 @@ const SettingInfo kPivotSettings[] = {
     {
         .key = "burn_in",
         .option = "--burn-in",
-        .help = "pivot: attempted pivots before the first sample (default N, at least 10000)",
+        .help = "pivot: attempted pivots before the first sample (default: N, at least 10000)",
         .least = 0,
         .most = kMax,
         .physical = false,
