@@ -42,11 +42,12 @@ struct ShortRangeSettings {
 const ModelInfo& modelInfo(const ShortRangeSettings&);
 
 // The true self-avoiding walk, sampled by `walkers` Markov chains of pivot moves, one sample
-// every `pivotsPerSample` attempts after `burnIn` attempts (none: the model's rule).
+// every `pivotsPerSample` attempts after `burnIn` attempts (none: the model's rule, from N);
+// no `walkers`: as many as the samples asked for pay for (the model's rule).
 struct PivotSettings {
   std::int64_t pivotsPerSample = 1000;
   std::optional<std::int64_t> burnIn;
-  std::int32_t walkers = 8;
+  std::optional<std::int32_t> walkers;
 };
 const ModelInfo& modelInfo(const PivotSettings&);
 

@@ -1072,6 +1072,32 @@ Point PivotWalk::end() const {
   return Point{last[0] - 1, last[1], last[2]};
 }
 
+Point PivotWalk::site(std::int32_t i) const {
+  if (i < 0 || i > m_steps) throw std::out_of_range("PivotWalk::site: no such site");
+  // Down from the root as sites() goes, into the one child that holds the site.
+  std::int32_t ref = m_root, lo = 0, hi = m_steps + 1;
+  int symmetry = 0;
+  Vec offset{-1, 0, 0};
+  while (ref > 0) {
+    const Node& n = at(ref);
+    const std::int32_t mid = lo + (hi - lo) / 2;
+    if (i < mid) {
+      ref = n.left;
+      hi = mid;
+      continue;
+    }
+    for (int k = 0; k < 3; ++k)
+      offset[static_cast<std::size_t>(k)] += image(symmetry, n.leftLast, k);
+    symmetry = compose(symmetry, symmetryOf(n));
+    ref = n.right;
+    lo = mid;
+  }
+  std::int32_t p[3];
+  unpack(blockSites(ref)[i - lo], p);
+  return Point{offset[0] + image(symmetry, p, 0), offset[1] + image(symmetry, p, 1),
+               offset[2] + image(symmetry, p, 2)};
+}
+
 double PivotWalk::squaredGyrationRadius() const {
   // In the root's frame, where the walk starts at (1, 0, 0): the spread is the same.
   const Moments m = momentsOf(m_root);

@@ -73,6 +73,9 @@ class PivotWalk {
   bool attempt(RandomSource& random);
 
   Point end() const;  // the last site, O(1)
+  // Site `i` of the walk (0 is the origin, N the end), O(log N); throws std::out_of_range for
+  // i outside 0..N.
+  Point site(std::int32_t i) const;
   // The mean squared distance of the N + 1 sites from their centre of mass, O(1) from the
   // sums kept in the nodes (exact sums of the sites, squared norms summed in double).
   double squaredGyrationRadius() const;

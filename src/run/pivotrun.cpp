@@ -42,9 +42,13 @@ const PivotSettings& settingsOf(const RunParams& params) {
   return std::get<PivotSettings>(params.model);
 }
 
-// The walkers that take any sample: min(walkers, Iterations).
+// The walkers, each taking at least one sample.
 std::int64_t activeWalkers(const RunParams& params) {
-  return std::min<std::int64_t>(settingsOf(params).walkers, params.iterations);
+  return pivotWalkers(settingsOf(params), params.steps, params.iterations);
+}
+
+std::int64_t burnIn(const RunParams& params) {
+  return pivotBurnIn(settingsOf(params), params.steps);
 }
 
 std::int64_t walkerSamples(const RunParams& params, std::int64_t walker) {
@@ -114,7 +118,7 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
     }
     return true;
   };
-  if (!attempt(pivotBurnIn(settings, params.steps), false)) return false;
+  if (!attempt(burnIn(params), false)) return false;
   measure();
   std::vector<Point> sites;
   for (std::int64_t s = 0; s < samples; ++s) {
@@ -176,7 +180,7 @@ class WalkerTally final : public UnitTally {
     set("tau_R2_accepted", measured.tauR2 * acceptance);
     set("tau_Rg2_accepted", measured.tauRg2 * acceptance);
     set("pivots_per_sample", static_cast<double>(settingsOf(m_params).pivotsPerSample));
-    set("burn_in", static_cast<double>(pivotBurnIn(settingsOf(m_params), m_params.steps)));
+    set("burn_in", static_cast<double>(burnIn(m_params)));
     out.perChain = std::move(m_perChain);
   }
 

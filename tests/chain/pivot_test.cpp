@@ -3,6 +3,7 @@
 #include <absl/container/flat_hash_set.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -149,21 +150,26 @@ Sizes sizesOf(const std::vector<Point>& sites) {
   return Sizes{squared(sites.back()), s2 / n - (sx * sx + sy * sy + sz * sz) / (n * n)};
 }
 
-// The sums the tree keeps for Rg^2 against a direct sum over the walk's sites, after random
-// pivots (accepted ones rewrite the sums on their path), from the rod, from initialise and from
-// given sites; lengths about the block size test the blocks' own sums.
-TEST(PivotWalk, GyrationFromTheTreeMatchesADirectSum) {
+// The sums the tree keeps for Rg^2 against a direct sum over the walk's sites, and single
+// sites read down the tree against the whole walk, after random pivots (accepted ones rewrite
+// the sums on their path), from the rod, from initialise and from given sites; lengths about
+// the block size test the blocks' own sums.
+TEST(PivotWalk, GyrationAndSitesFromTheTreeMatchTheWalk) {
   for (const std::int32_t n : {1, 2, 30, 31, 32, 33, 64, 100, 5000}) {
     SCOPED_TRACE("N=" + std::to_string(n));
     PivotWalk walk(n);
     const double rod = (static_cast<double>(n + 1) * (n + 1) - 1.0) / 12.0;
     EXPECT_DOUBLE_EQ(walk.squaredGyrationRadius(), rod);
     RandomSource random(static_cast<std::uint64_t>(n) + 40);
-    const auto check = [&walk](int t) {
+    const auto check = [&walk, n](int t) {
       const std::vector<Point> sites = sitesOf(walk);
       const double direct = sizesOf(sites).rg2;
       ASSERT_NEAR(walk.squaredGyrationRadius(), direct, 1e-9 * direct) << "attempt " << t;
       ASSERT_EQ(walk.end(), sites.back());
+      for (std::int32_t i = 0; i <= n; i += std::max(1, n / 97)) {
+        ASSERT_EQ(walk.site(i), sites[static_cast<std::size_t>(i)]) << "site " << i;
+      }
+      ASSERT_EQ(walk.site(n), sites.back());
     };
     int accepted = 0;
     for (int t = 0; t < 3000; ++t) {
@@ -179,6 +185,8 @@ TEST(PivotWalk, GyrationFromTheTreeMatchesADirectSum) {
     check(-1);
     const PivotWalk copy(sitesOf(walk));
     EXPECT_EQ(copy.squaredGyrationRadius(), walk.squaredGyrationRadius());
+    EXPECT_THROW(walk.site(n + 1), std::out_of_range);
+    EXPECT_THROW(walk.site(-1), std::out_of_range);
   }
 }
 

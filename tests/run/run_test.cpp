@@ -351,5 +351,39 @@ TEST(Run, PivotWalkersSampleTheSelfAvoidingWalk) {
   }
 }
 
+// A run's own walkers and burn-in are kept exactly. Without them the burn-in is N, at least
+// kMinimumPivotBurnIn, and there are as many walkers as each measure at least what its start
+// costs (its burn-in and N / 8 for its initial walk), one at least and kMostPivotWalkers at
+// most.
+TEST(Run, PivotWalkersFollowTheSamples) {
+  const auto measure = [](const RunResult& r, std::string_view name) {
+    return r.measures.at(static_cast<std::size_t>(modelInfo(PivotSettings{}).findMeasure(name)))
+        .value;
+  };
+  const RunResult given =
+      run(runParams(PivotSettings{.pivotsPerSample = 10, .burnIn = 30, .walkers = 3}, 3000, 5, 4));
+  EXPECT_EQ(measure(given, "walkers"), 3);
+  EXPECT_EQ(measure(given, "burn_in"), 30);
+  EXPECT_EQ(measure(given, "attempts"), 3 * 30 + 5 * 10);
+
+  struct Case {
+    std::int32_t steps, samples;
+    double walkers;
+  };
+  // 4 samples of N = 10^5: one walker; 100 of 20000: 10^5 measured for starts of 22500; 5 of
+  // 3000: 5000 for a start of 10375; 400 of 2000: many more than eight starts.
+  for (const Case& c : {Case{100'000, 4, 1}, Case{20'000, 100, 4}, Case{3000, 5, 1},
+                        Case{2000, 400, kMostPivotWalkers}}) {
+    SCOPED_TRACE("N=" + std::to_string(c.steps) + ", " + std::to_string(c.samples) + " samples");
+    const RunResult r = run(runParams(PivotSettings{}, c.steps, c.samples, 6));
+    ASSERT_EQ(r.status, RunStatus::Finished);
+    const double burnIn = std::max<double>(c.steps, kMinimumPivotBurnIn);
+    EXPECT_EQ(measure(r, "walkers"), c.walkers);
+    EXPECT_EQ(measure(r, "burn_in"), burnIn);
+    EXPECT_EQ(measure(r, "measured"), 1000.0 * c.samples);
+    EXPECT_EQ(measure(r, "attempts"), c.walkers * burnIn + 1000.0 * c.samples);
+  }
+}
+
 }  // namespace
 }  // namespace polychain
