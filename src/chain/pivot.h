@@ -1,7 +1,8 @@
 // The pivot algorithm for the self-avoiding walk on the simple cubic lattice, with the walk held
 // as Clisby's SAW-tree: an attempted pivot costs polylogarithmic time in N instead of the O(N)
-// of a walk kept as a list of sites, and the walk takes about 9 bytes per site. Every random draw
-// comes from the RandomSource passed in, so the same seed gives the same walk on every platform.
+// of a walk kept as a list of sites, and the walk takes about 12.6 bytes per site. Every random
+// draw comes from the RandomSource passed in, so the same seed gives the same walk on every
+// platform.
 #pragma once
 
 #include <array>
