@@ -259,7 +259,8 @@ double measureError(std::span<const MeasureValue> values, std::string_view name)
 const ModelNote kMeltNotes[] = {
     {.text = "Note: the burn-in covered {burn_in_taus} and the sampling {sampling_taus} "
              "autocorrelation times of the end-to-end vector; fewer than 10 of either may leave "
-             "the melt out of equilibrium (give more --burn-in or --iterations).",
+             "the melt out of equilibrium (give more --burn-in, or more --iterations or "
+             "--sweeps-per-sample).",
      .applies =
          [](std::span<const MeasureValue> m) {
            return !(measure(m, "burn_in_taus") >= 10.0) || !(measure(m, "sampling_taus") >= 10.0);
