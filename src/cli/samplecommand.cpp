@@ -158,7 +158,7 @@ std::string report(const SamplePlan& plan, std::uint64_t seed, const Ensemble& e
 CLI::App* addSampleCommand(CLI::App& app, SampleOptions& o) {
   CLI::App* cmd = app.add_subcommand(
       "sample",
-      "Grow many chains, place them in one periodic box and write them for simulations and "
+      "Grow many chains (or a melt) in one box and write them for simulations and "
       "viewers (" +
           listFormats([](const FormatInfo& f) { return std::string(f.name); }, ", ", ", ") + ")");
   cmd->add_option("--steps,-N", o.steps, "Steps N of each chain")->required();
