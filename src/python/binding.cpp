@@ -541,23 +541,12 @@ py::object sample(const Settings& settings, std::int32_t steps, const py::object
   py::dict d;
   d["seed"] = result.seed;
   if (result.box) {
-    // A sample that sits in a box of its own (a melt's): its chains in that box, wrapped with
-    // their images, as the command writes them.
-    std::optional<Ensemble> placed;
-    runReleased(observer, reporter, [&] {
-      placed = placeChains(result, PlacementParams{},
-                           [&observer] { return !observer.cancelRequested(); });
-    });
-    if (!placed) {
-      return stopped(RunStatus::Cancelled, runStopMessage(RunStatus::Cancelled, params), -1,
-                     result.seed);
-    }
+    // A sample that sits in a box of its own (a melt's): the box its chains keep when placed.
     py::dict box;
-    box["sites"] = sitesArray(std::move(placed->sites));
-    box["images"] = sitesArray(std::move(placed->images));
-    box["box"] = placed->box;
-    box["periodic"] = py::make_tuple(placed->periodic[0], placed->periodic[1], placed->periodic[2]);
-    d["placed"] = box;
+    box["side"] = result.box->side;
+    box["periodic"] =
+        py::make_tuple(result.box->periodic[0], result.box->periodic[1], result.box->periodic[2]);
+    d["box"] = box;
   }
   // Chains of N + 1 sites each; a model that counts the origin among its N sites loses one
   // to each back-up, so its chains may differ in length.
@@ -611,8 +600,18 @@ ChainSample chainsOf(const SitesIn& sites, const StartsIn& starts) {
 // Places chains as `polychain sample` does (placeChains), the GIL released and an interrupt
 // heard between chains.
 py::dict place(const SitesIn& sites, const StartsIn& starts, std::optional<std::int64_t> box,
-               std::optional<std::uint64_t> seed, bool selfAvoiding) {
-  const ChainSample sample = chainsOf(sites, starts);
+               std::optional<std::uint64_t> seed, bool selfAvoiding,
+               std::optional<std::array<bool, 3>> ownBox) {
+  ChainSample sample = chainsOf(sites, starts);
+  if (ownBox) {
+    // Chains that sit in a box of their own, of side `box` and these periodic axes, keep
+    // their places.
+    if (!box || *box < 1 || *box > kMaxBoxSide) {
+      throw py::value_error("a box of its own needs its side, 1 to " + std::to_string(kMaxBoxSide) +
+                            ".");
+    }
+    sample.box = ChainBox{.side = static_cast<std::int32_t>(*box), .periodic = *ownBox};
+  }
   PlacementParams params;
   params.box = box;
   params.seed = seed.value_or(clockSeed());
@@ -845,8 +844,9 @@ PYBIND11_MODULE(_core, m) {
   m.def("models", &models, "models() -> list: the core's table of models and their settings.");
   m.def("formats", &formats, "formats() -> list: the core's table of file formats.");
   m.def("place", &place, py::arg("sites"), py::arg("starts"), py::arg("box"), py::arg("seed"),
-        py::arg("self_avoiding"),
-        "place(sites, starts, box, seed, self_avoiding) -> dict: chains placed in a periodic box.");
+        py::arg("self_avoiding"), py::arg("own_box") = py::none(),
+        "place(sites, starts, box, seed, self_avoiding, own_box=None) -> dict: chains placed in "
+        "a periodic box, or kept in a box of their own with the periodic axes own_box.");
   m.def("write", &writeFiles, py::arg("name"), py::arg("sites"), py::arg("images"),
         py::arg("starts"), py::arg("box"), py::arg("periodic"), py::arg("formats"),
         py::arg("bond_length"),

@@ -22,6 +22,7 @@ def place(
     box: Optional[int],
     seed: Optional[int],
     self_avoiding: bool,
+    own_box: Optional[Tuple[bool, bool, bool]] = None,
 ) -> Dict[str, Any]: ...
 def write(
     name: str,

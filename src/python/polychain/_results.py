@@ -73,10 +73,10 @@ class Estimate(Generic[V]):
     def __repr__(self) -> str:
         return f"Estimate(value={self.value!r}, se={self.se!r})"
 
-    def __format__(self, spec: str) -> str:
+    def __format__(self, format_spec: str) -> str:
         if isinstance(self.value, np.ndarray):
             return repr(self)
-        return f"{format(self.value, spec)} +/- {format(self.se, spec)}"
+        return f"{format(self.value, format_spec)} +/- {format(self.se, format_spec)}"
 
     def __reduce__(self) -> Any:
         return (Estimate, (self.value, self.se))

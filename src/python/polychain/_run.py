@@ -334,11 +334,13 @@ def ensemble(model: str, steps: int, count: int, *, box: Optional[int] = None,
     raw = _sampled("ensemble", model, steps, count, seed, threads, max_trials, restart_trapped,
                    progress, settings)
     starts: NDArray[np.int64] = raw["starts"]
-    placed = raw.get("placed")
-    if placed is not None:
-        periodic = tuple(bool(p) for p in placed["periodic"])
+    own = raw.get("box")
+    if own is not None:
+        x, y, z = (bool(p) for p in own["periodic"])
+        placed = _core.place(raw["sites"], starts, int(own["side"]), int(raw["seed"]), True,
+                             (x, y, z))
         return Ensemble(placed["sites"], placed["images"], starts, int(placed["box"]),
-                        int(raw["seed"]), True, (periodic[0], periodic[1], periodic[2]))
+                        int(raw["seed"]), True, (x, y, z))
     chains = Chains(raw["sites"], starts)
     return place(chains, box=box, seed=int(raw["seed"]),
                  self_avoiding=model_info.self_avoiding)
