@@ -36,6 +36,14 @@ std::string whatItTakes(std::string_view command, std::string_view option) {
   for (const auto& [name, what] : kWhat) {
     if (name == option) return std::string(what);
   }
+  // A model's setting by its kind.
+  for (const ModelInfo* model : modelTable()) {
+    for (const SettingInfo& setting : model->settings) {
+      if (setting.option != option) continue;
+      if (setting.kind == SettingKind::Real) return "a number, such as 0.5";
+      if (setting.kind != SettingKind::Whole) return settingRange(setting);
+    }
+  }
   return "a whole number";
 }
 

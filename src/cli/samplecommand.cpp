@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -54,10 +53,8 @@ std::string listFormats(std::string (*show)(const FormatInfo&), const char* comm
 }
 
 double readBondLength(const std::string& text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value) || value <= 0) {
+  const double value = readRealNumber(text, "--bond-length");
+  if (!(value > 0)) {
     throw InputError("--bond-length must be a finite number above 0, such as 1 or 0.97; \"" + text +
                      "\" is not.");
   }
@@ -192,7 +189,7 @@ int sampleCommand(Team& team, const CLI::App& command, const SampleOptions& opti
   try {
     plan = toPlan(command, options);
   } catch (const InputError& e) {
-    printError(e.what());
+    printError(e);
     return kExitBadInput;
   }
   const std::uint64_t seed = plan.run.seed.value_or(clockSeed());

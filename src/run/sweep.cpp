@@ -90,7 +90,7 @@ CheckedSweep checkSweep(const SweepParams& params, std::string_view stepsField, 
                   [first](auto n) { return n == first; })) {
     throw InputError(name + " needs at least two different step counts to fit an exponent.");
   }
-  if (params.budget) requireAtLeastOne(*params.budget, "Budget");
+  if (params.budget) requireAtLeastOne(*params.budget, "budget");
   if (!(params.correctionExponent > 0.0) || !std::isfinite(params.correctionExponent)) {
     throw InputError("The correction exponent must be a positive number.");
   }
