@@ -12,7 +12,7 @@ namespace {
 bool isKeyChar(char c) { return (c >= 'a' && c <= 'z') || c == '_'; }
 
 // The window's names of the fields that are no model's setting.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kWindowNames = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 8> kWindowNames = {{
     {"steps", "Steps (N)"},
     {"iterations", "Iterations"},
     {"seed", "Seed"},
@@ -20,6 +20,7 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kWindowNa
     {"max_trials", "Trial cap"},
     {"restart_trapped", "Regrow trapped chains after (trials)"},
     {"budget", "Budget"},
+    {"correction_exponent", "The correction exponent"},
 }};
 
 const SettingInfo* findAnySetting(std::string_view key) {

@@ -83,7 +83,9 @@ namespace {
 const SettingInfo kShortRangeSettings[] = {{
     .key = "kuhn",
     .option = "--kuhn",
-    .help = "Kuhn length for short-range",
+    .help = "short-range: Kuhn length K, the length of each step in lattice units (default "
+            "1; the window's caption says 1 to 10): any whole number but 0, a negative K "
+            "stepping the other way along the axis drawn",
     .field = "Kuhn Length",
     .caption = "Kuhn Length (1-10)",
     .least = std::numeric_limits<std::int32_t>::min(),
