@@ -81,7 +81,8 @@ TEST_F(Hostile, RefusalsNameWhatIsWrong) {
 // A refusal names the option as the command spells it, says what it takes, and comes before
 // the run (exit 2, nothing written): a field of the model's own checks (the melt's box and
 // density), a density whose box would pass the largest, a number in a form no option takes, a
-// name the file system cannot take, and memory that the box's side is to blame for.
+// name the file system cannot take, a bond length that gives a box PDB cannot hold, and
+// memory that the box's side is to blame for.
 TEST_F(Hostile, RefusalsNameTheOptionBeforeTheRun) {
   const std::string longName = path(std::string(252, 'y'));  // 252 + ".cdat" passes 255
   const std::pair<std::string, std::string> cases[] = {
@@ -98,6 +99,9 @@ TEST_F(Hostile, RefusalsNameTheOptionBeforeTheRun) {
       {"sample -N 10 -C 2 --export " + longName, "--export cannot write"},
       {"sweep -N 10,20 -I 2 --plot " + longName + "y.svg", "--plot cannot write"},
       {"run -N 10 -I 1 --export " + path(std::string(4100, 'z')), "--export cannot write"},
+      {"sample --model melt --box 30 -N 10 -C 100 --format pdb --bond-length 5000 --export " +
+           path("x"),
+       "--bond-length must be from 0.002 to 3330"},
       {"ulimit -v 3000000; sample --model melt --box 1024 -N 10 -C 10 --export " + path("x"),
        "Choose a smaller box side"},
   };
