@@ -561,11 +561,12 @@ std::string boxText(const std::array<bool, 3>& periodic) {
 }
 
 std::string ensembleText(const Ensemble& e, bool laidSideBySide) {
-  return formatInteger(e.chains) + " chains, " + formatInteger(e.siteCount()) + " sites, " +
-         formatInteger(e.bondCount()) + " bonds, in a " + boxText(e.periodic) + " of side " +
-         formatInteger(e.box) + " lattice units" + (laidSideBySide ? " (laid side by side)" : "") +
-         ": volume fraction " + formatSignificant(e.volumeFraction(), 4) + ", bond length " +
-         formatNumber(e.bondLength) + ".";
+  return formatInteger(e.chains) + (e.chains == 1 ? " chain, " : " chains, ") +
+         formatInteger(e.siteCount()) + " sites, " + formatInteger(e.bondCount()) +
+         " bonds, in a " + boxText(e.periodic) + " of side " + formatInteger(e.box) +
+         " lattice units" + (laidSideBySide ? " (laid side by side)" : "") + ": volume fraction " +
+         formatSignificant(e.volumeFraction(), 4) + ", bond length " + formatNumber(e.bondLength) +
+         ".";
 }
 
 std::string budgetHelp() {

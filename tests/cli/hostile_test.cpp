@@ -118,7 +118,8 @@ TEST_F(Hostile, RefusalsNameTheOptionBeforeTheRun) {
 }
 
 // What is not refused: blanks around a number, as every option takes them; options the chosen
-// model does not read, said ignored in one line with the model's own; one chain said so.
+// model does not read, said ignored in one line with the model's own; one chain said so, by a
+// run and a sample.
 TEST_F(Hostile, UnreadOptionsAreSaidIgnored) {
   const Result sweep = polychain("sweep -N 10,20 -I 2 --seed 1 --correction-exponent ' 0.5 '");
   EXPECT_EQ(sweep.code, 0) << sweep.err;
@@ -130,6 +131,8 @@ TEST_F(Hostile, UnreadOptionsAreSaidIgnored) {
                        "the melt model does not read --kuhn, --walkers and "
                        "--max-trials, which are ignored (its own options: --chains,"))
       << melt.err;
+  const Result chain = polychain("sample -N 10 -C 1 --seed 1 --export " + path("one"));
+  EXPECT_TRUE(contains(chain.out, "N = 10, 1 chain, seed 1\n1 chain, 11 sites,")) << chain.out;
   const Result one = polychain("run -N 10 -I 1 --seed 1 --avoid 3");
   EXPECT_EQ(one.code, 0) << one.err;
   EXPECT_TRUE(contains(one.out, "meander: N = 10, 1 chain, seed 1\n")) << one.out;
