@@ -59,8 +59,9 @@ FileSetResult writeFileSet(std::span<const FileJob> files, const FileSetSteps& s
                            FileSetPolicy policy = FileSetPolicy::AllOrNone);
 
 // Whether a file could be written at `path` as a set writes it: the reason it could not (a
-// FIFO, device, socket or folder in its place, a folder that does not exist or may not be
-// written), found as writing would find it, with nothing left behind.
+// name too long for the file system, a FIFO, device, socket or folder in its place, a folder
+// that does not exist or may not be written), found as writing would find it, with nothing
+// left behind.
 std::optional<std::string> checkTarget(const std::string& path);
 
 // Removes every temporary file of a set this process is still writing. Only calls that are

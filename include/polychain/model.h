@@ -257,6 +257,8 @@ std::string_view modelKeyList();
 // Throws InputError naming `field` when `value` is not of the setting's kind or out of its
 // range: "Density (--density) must be ...". The one check of a setting's value, whoever read it.
 void checkSetting(const SettingInfo& setting, const SettingValue& value, std::string_view field);
+// The same check, its InputError about the setting's key (which each front end names).
+void checkSetting(const SettingInfo& setting, const SettingValue& value);
 
 // The range a setting accepts, as the readers' messages word it, such as "whole numbers from 1
 // to 3", "numbers above 0 and at most 0.8" or "none, z, yz or xyz".

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "polychain/params.h"
 
@@ -32,6 +33,10 @@ class MemoryRefusal : public InputError {
 // of it when `processesHere` processes of one job run on this machine, naming what takes most
 // of it (N, the threads or what the runner holds, such as the walkers).
 void checkMemory(const RunParams& params, int processesHere = 1);
+
+// What to change when a sample of `params` does not fit: what the model's runner advises when
+// what it holds is most of it (such as a smaller box), else fewer chains or a smaller N.
+std::string sampleMemoryAdvice(const RunParams& params);
 
 // The worker threads a run of `params` uses: the thread count asked for (or all the machine
 // offers), and never more than there are chains.

@@ -280,30 +280,47 @@ const ModelNote kMeltNotes[] = {
 void checkMelt(const ModelSettings& settings, std::int32_t steps) {
   const MeltSettings& m = std::get<MeltSettings>(settings);
   if (m.density && m.box) {
-    throw InputError(
-        "Density and Box side are either-or: give the volume fraction or the side "
-        "of the box, not both.");
+    throw InputError("density",
+                     "{density} and {box} are either-or: give the volume fraction or the side "
+                     "of the box, not both.");
   }
   const std::int64_t beads = std::int64_t{m.chains} * (std::int64_t{steps} + 1);
+  const std::string chains = std::to_string(m.chains) + (m.chains == 1 ? " chain" : " chains") +
+                             " of N = " + std::to_string(steps);
+  if (!m.box) {
+    // The box the density asks for, before it is rounded to a whole side that may not fit.
+    const double density = m.density.value_or(kDefaultMeltDensity);
+    const double most = static_cast<double>(Melt::kMostSide);
+    if (!(std::cbrt(static_cast<double>(beads) / density) <= most + 1.0)) {
+      throw InputError(
+          "density", "{density} of " + formatNumber(density) + " is too low for " + chains +
+                         ": their box would be wider than the " + std::to_string(Melt::kMostSide) +
+                         " a melt may have. Here it accepts numbers from " +
+                         formatSignificant(static_cast<double>(beads) / (most * most * most), 4) +
+                         " to " + formatNumber(kMostMeltDensity) +
+                         "; or choose more chains or a larger N.");
+    }
+  }
+  const std::string_view sideField = m.box ? "box" : "density";
   const std::int64_t side = meltSide(m, steps);
   if (side < leastSide(m)) {
-    throw InputError("Box side must be at least " + std::to_string(leastSide(m)) +
-                     " where the box is periodic along an axis; " + std::to_string(side) +
-                     " is too small.");
+    throw InputError(sideField, "{box} must be at least " + std::to_string(leastSide(m)) +
+                                    " where the box is periodic along an axis; " +
+                                    std::to_string(side) + " is too small.");
   }
   if (side > Melt::kMostSide) {
-    throw InputError(std::to_string(m.chains) + " chains of N = " + std::to_string(steps) +
-                     " need a box of side " + std::to_string(side) + ", more than the " +
-                     std::to_string(Melt::kMostSide) +
-                     " a melt may have: choose fewer chains, a smaller N or a higher density.");
+    throw InputError(sideField, chains + " need a box of side " + std::to_string(side) +
+                                    ", more than the " + std::to_string(Melt::kMostSide) +
+                                    " a melt may have: lower {chains} or {steps}, or raise "
+                                    "{density}.");
   }
   const double fraction = static_cast<double>(beads) / std::pow(static_cast<double>(side), 3.0);
   if (fraction > kMostMeltDensity) {
-    throw InputError(std::to_string(m.chains) + " chains of N = " + std::to_string(steps) +
-                     " fill a box of side " + std::to_string(side) + " to a volume fraction of " +
-                     formatSignificant(fraction, 4) + ", above the " +
-                     formatNumber(kMostMeltDensity) +
-                     " a melt may have: choose a larger box, fewer chains or a smaller N.");
+    throw InputError(sideField, chains + " fill a box of side " + std::to_string(side) +
+                                    " to a volume fraction of " + formatSignificant(fraction, 4) +
+                                    ", above the " + formatNumber(kMostMeltDensity) +
+                                    " a melt may have: raise {box}, or lower {chains} or "
+                                    "{steps}.");
   }
 }
 

@@ -26,13 +26,6 @@ std::string wordList(std::span<const std::string_view> words) {
 
 }  // namespace
 
-void requireAtLeastOne(std::int64_t value, std::string_view field) {
-  if (value < 1) {
-    throw InputError(std::string(field) + " must be a whole number of at least 1; " +
-                     std::to_string(value) + " is too small.");
-  }
-}
-
 const SettingInfo* ModelInfo::findSetting(std::string_view name) const {
   for (const SettingInfo& setting : settings) {
     if (setting.key == name) return &setting;
@@ -119,6 +112,15 @@ void checkSetting(const SettingInfo& setting, const SettingValue& value, std::st
     case SettingKind::Flag:
       if (!std::holds_alternative<bool>(value)) throw InputError(name + " must be on or off.");
       return;
+  }
+}
+
+void checkSetting(const SettingInfo& setting, const SettingValue& value) {
+  const std::string key(setting.key);
+  try {
+    checkSetting(setting, value, "{" + key + "}");
+  } catch (const InputError& e) {
+    throw InputError(key, e.what());
   }
 }
 

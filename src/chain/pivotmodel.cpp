@@ -168,15 +168,15 @@ const SweepBudget kPivotBudget{
 void checkPivot(const ModelSettings& settings, std::int32_t steps) {
   const PivotSettings& p = std::get<PivotSettings>(settings);
   if (steps > PivotWalk::kMaxSteps) {
-    throw InputError("Steps (N) of the pivot model must be at most " +
-                     std::to_string(PivotWalk::kMaxSteps) + "; " + std::to_string(steps) +
-                     " is too large.");
+    throw InputError("steps", "{steps} of the pivot model must be at most " +
+                                  std::to_string(PivotWalk::kMaxSteps) + "; " +
+                                  std::to_string(steps) + " is too large.");
   }
-  requireAtLeastOne(p.pivotsPerSample, "Pivots per sample");
-  if (p.walkers) requireAtLeastOne(*p.walkers, "Walkers");
+  requireAtLeastOne(p.pivotsPerSample, "pivots_per_sample");
+  if (p.walkers) requireAtLeastOne(*p.walkers, "walkers");
   if (p.burnIn && *p.burnIn < 0) {
-    throw InputError("Burn-in must not be negative; " + std::to_string(*p.burnIn) +
-                     " is too small.");
+    throw InputError("burn_in", "{burn_in} must not be negative; " + std::to_string(*p.burnIn) +
+                                    " is too small.");
   }
 }
 

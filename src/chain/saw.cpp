@@ -258,7 +258,9 @@ namespace {
 const SettingInfo kSawSettings[] = {{
     .key = "avoid",
     .option = "--avoid",
-    .help = "Self-avoidance range for saw",
+    .help = "saw: avoidance range A; 2 or 3 also keeps new steps out of a zone around the "
+            "chain's older sites, and any other whole number (1, the default, or 0, a negative "
+            "number, 4 or more) grows the walk without a zone",
     .field = "Self-Avoidance",
     .caption = "Self-Avoidance (1-3)",
     .least = std::numeric_limits<std::int32_t>::min(),

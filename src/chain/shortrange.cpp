@@ -83,7 +83,9 @@ namespace {
 const SettingInfo kShortRangeSettings[] = {{
     .key = "kuhn",
     .option = "--kuhn",
-    .help = "Kuhn length for short-range",
+    .help = "short-range: Kuhn length K, the length of each step in lattice units (default "
+            "1; the window's caption says 1 to 10): any whole number but 0, a negative K "
+            "stepping the other way along the axis drawn",
     .field = "Kuhn Length",
     .caption = "Kuhn Length (1-10)",
     .least = std::numeric_limits<std::int32_t>::min(),
@@ -97,16 +99,17 @@ const SettingInfo kShortRangeSettings[] = {{
 void checkShortRange(const ModelSettings& settings, std::int32_t steps) {
   const std::int32_t kuhn = std::get<ShortRangeSettings>(settings).kuhn;
   if (kuhn == 0) {
-    throw InputError(
-        "Kuhn Length must not be 0: the walk could never leave the origin. Enter a whole "
-        "number such as 1 to 10.");
+    throw InputError("kuhn",
+                     "{kuhn} must not be 0: the walk could never leave the origin. Enter a "
+                     "whole number such as 1 to 10.");
   }
   const std::int64_t reach = std::abs(std::int64_t{kuhn}) * (std::int64_t{steps} - 1);
   if (reach > std::numeric_limits<std::int32_t>::max()) {
-    throw InputError("Kuhn Length " + std::to_string(kuhn) + " is too long for " +
-                     std::to_string(steps) +
-                     " steps: the chain would reach beyond the lattice's coordinates, which "
-                     "end at 2147483647. Keep Kuhn Length times (Steps (N) - 1) within that.");
+    throw InputError("kuhn", "{kuhn} " + std::to_string(kuhn) + " is too long for " +
+                                 std::to_string(steps) +
+                                 " steps: the chain would reach beyond the lattice's "
+                                 "coordinates, which end at 2147483647. Keep {kuhn} times "
+                                 "({steps} - 1) within that.");
   }
 }
 

@@ -85,7 +85,7 @@ int runCommand(Team& team, const CLI::App& command, const RunOptions& options, b
   try {
     params = toParams(command, options, exporting);
   } catch (const InputError& e) {
-    printError(e.what());
+    printError(e);
     return kExitBadInput;
   }
   const auto checked =

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string_view>
 
+#include "cli/ranks.h"
 #include "polychain/model.h"
 #include "polychain/paramreader.h"
 
@@ -35,6 +36,14 @@ std::string whatItTakes(std::string_view command, std::string_view option) {
   };
   for (const auto& [name, what] : kWhat) {
     if (name == option) return std::string(what);
+  }
+  // A model's setting by its kind.
+  for (const ModelInfo* model : modelTable()) {
+    for (const SettingInfo& setting : model->settings) {
+      if (setting.option != option) continue;
+      if (setting.kind == SettingKind::Real) return "a number, such as 0.5";
+      if (setting.kind != SettingKind::Whole) return settingRange(setting);
+    }
   }
   return "a whole number";
 }
@@ -83,8 +92,38 @@ void refuseEmptyValues(const CLI::App& command) {
   }
 }
 
+namespace {
+
+// The options given that `model` does not read, said ignored in one line: the window too
+// leaves the fields of the models not chosen unread.
+void noteUnreadOptions(const ModelOptions& o, const ModelInfo& model) {
+  std::vector<std::string> unread;
+  std::string own;
+  for (const SettingInfo& setting : model.settings) {
+    own += (own.empty() ? "" : ", ") + std::string(setting.option);
+  }
+  for (const auto& [option, text] : o.settings) {
+    const bool read = std::any_of(model.settings.begin(), model.settings.end(),
+                                  [&option](const SettingInfo& s) { return s.option == option; });
+    if (!text.empty() && !read) unread.push_back(option);
+  }
+  if (!o.maxTrials.empty() && model.runner != "grower") unread.emplace_back("--max-trials");
+  if (!o.restartTrapped.empty() && !model.countsTrials) unread.emplace_back("--restart-trapped");
+  if (unread.empty()) return;
+  std::string list;
+  for (std::size_t i = 0; i < unread.size(); ++i) {
+    list += (i == 0 ? "" : i + 1 == unread.size() ? " and " : ", ") + unread[i];
+  }
+  printError("note: the " + std::string(model.key) + " model does not read " + list +
+             (unread.size() == 1 ? ", which is" : ", which are") +
+             " ignored (its own options: " + (own.empty() ? "none" : own) + ").");
+}
+
+}  // namespace
+
 void readModelOptions(const ModelOptions& o, RunParams& p) {
   const ModelInfo& model = readModelKey(o.model, "--model");
+  noteUnreadOptions(o, model);
   p.iterations = static_cast<std::int32_t>(
       readWholeNumber(o.iterations, "--iterations", 1, std::numeric_limits<std::int32_t>::max()));
   p.model = model.defaults();

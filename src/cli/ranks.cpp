@@ -26,6 +26,8 @@ void printError(std::string_view text) {
   if (g_rank == 0) std::cerr << "polychain: " << text << "\n";
 }
 
+void printError(const InputError& error) { printError(error.worded(optionFieldName)); }
+
 void printRankError(std::string_view text) {
   std::cerr << "polychain: " << rankPrefix() << text << "\n";
 }

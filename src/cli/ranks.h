@@ -20,6 +20,8 @@ std::string rankNote(int rank);
 
 // Prints "polychain: <text>" on stderr, on the leader only.
 void printError(std::string_view text);
+// Prints a refusal of the input so, its fields named by their options (--density).
+void printError(const InputError& error);
 
 // Prints a message of this rank's own on stderr, naming the rank on a team:
 // "polychain: rank 2: <text>".
@@ -36,7 +38,7 @@ auto checkOnEveryRank(const Team& team, Check&& check) -> std::optional<decltype
   } catch (const MemoryRefusal& e) {
     printRankError(e.what());
   } catch (const InputError& e) {
-    printError(e.what());
+    printError(e);
     return std::nullopt;
   }
   if (!team.allOk(checked.has_value())) return std::nullopt;

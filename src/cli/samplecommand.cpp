@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -54,10 +53,8 @@ std::string listFormats(std::string (*show)(const FormatInfo&), const char* comm
 }
 
 double readBondLength(const std::string& text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value) || value <= 0) {
+  const double value = readRealNumber(text, "--bond-length");
+  if (!(value > 0)) {
     throw InputError("--bond-length must be a finite number above 0, such as 1 or 0.97; \"" + text +
                      "\" is not.");
   }
@@ -80,24 +77,32 @@ std::vector<const FormatInfo*> readFormats(const std::vector<std::string>& keys)
   return formats;
 }
 
-// The bond length against what the formats take, before anything runs: the box as given, or
-// the widest the chains laid side by side may need, and sites as far from the origin as a
-// chain may reach beyond the box.
+// The bond length against what the formats take, before anything runs: the least box the
+// chains can have (the side given, else one that holds every site when no two chains share
+// one, else a cell a step wide for each chain), and sites as far from the origin as a chain
+// may reach beyond the box or as the widest box the chains laid side by side may need.
 void checkBondLengthBefore(const SamplePlan& plan, std::int64_t chains) {
   const ModelInfo& model = modelOf(plan.run.model);
-  const std::int64_t span = std::int64_t{plan.run.steps} * model.stepLength(plan.run.model);
-  std::int64_t side = 0;
+  const std::int64_t step = model.stepLength(plan.run.model);
+  const std::int64_t span = std::int64_t{plan.run.steps} * step;
+  std::int64_t k = 1;
+  while (k * k * k < chains) ++k;
+  std::int64_t least = std::min(k * (step + 1), kMaxBoxSide);
   double widest = 0;
-  if (plan.box) {
-    side = *plan.box;
-    widest = static_cast<double>(side + span + 1);
+  const SettingInfo* ownBox = model.findSetting("box");
+  const std::optional<SettingValue> givenBox =
+      ownBox != nullptr ? ownBox->get(plan.run.model) : std::nullopt;
+  if (plan.box || givenBox) {
+    least = plan.box ? *plan.box : std::get<std::int64_t>(*givenBox);
+    widest = static_cast<double>(least + span + 1);
   } else {
-    std::int64_t k = 1;
-    while (k * k * k < chains) ++k;
-    side = std::min(k * (span + 1), kMaxBoxSide);
-    widest = static_cast<double>(side);
+    widest = static_cast<double>(std::min(k * (span + 1), kMaxBoxSide));
+    if (model.selfAvoiding) {
+      const std::int64_t sites = chains * (std::int64_t{plan.run.steps} + model.sitesBeyondSteps);
+      while (least * least * least < sites) ++least;
+    }
   }
-  checkBondLength(plan.bondLength, plan.formats, side, widest, "--bond-length");
+  checkBondLength(plan.bondLength, plan.formats, least, widest, "--bond-length");
 }
 
 SamplePlan toPlan(const CLI::App& command, const SampleOptions& o) {
@@ -192,7 +197,7 @@ int sampleCommand(Team& team, const CLI::App& command, const SampleOptions& opti
   try {
     plan = toPlan(command, options);
   } catch (const InputError& e) {
-    printError(e.what());
+    printError(e);
     return kExitBadInput;
   }
   const std::uint64_t seed = plan.run.seed.value_or(clockSeed());

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -25,13 +24,11 @@ namespace polychain::cli {
 
 namespace {
 
-// A positive decimal number such as 0.528, the whole text.
+// A positive number such as 0.528, read as every other number is.
 double readPositiveNumber(const std::string& text, const std::string& field) {
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) ||
-      !(value > 0.0)) {
-    throw InputError(field + " must be a positive decimal number such as 0.528; \"" + text +
+  const double value = readRealNumber(text, field);
+  if (!(value > 0.0)) {
+    throw InputError(field + " must be a positive number, such as 0.528; \"" + text +
                      "\" is not one.");
   }
   return value;
@@ -126,7 +123,7 @@ int sweepCommand(Team& team, const CLI::App& command, const SweepOptions& option
   try {
     params = toParams(command, options);
   } catch (const InputError& e) {
-    printError(e.what());
+    printError(e);
     return kExitBadInput;
   }
   const auto checked =

@@ -46,7 +46,8 @@ std::pair<double, double> PdbWriter::bondLengths(std::int64_t box, double widest
   // The fields' own bounds are check()'s.
   const auto [least, most] = ensembletext::floatingBondLengths(
       std::numeric_limits<double>::min(), std::numeric_limits<double>::max(), box, widest);
-  return {std::max(least, 0.002), most};
+  // The box's side as CRYST1 holds it.
+  return {std::max(least, 0.002), std::min(most, kMostSide / static_cast<double>(box))};
 }
 
 bool PdbWriter::write(ByteSink& sink, const Ensemble& e) const {

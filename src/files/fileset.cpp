@@ -1,5 +1,10 @@
 #include "polychain/fileset.h"
 
+#include <unistd.h>
+
+#include <climits>
+#include <string_view>
+
 #include "files/atomicfile.h"
 #include "polychain/inputerror.h"
 
@@ -87,6 +92,35 @@ FileSetResult writeFileSet(std::span<const FileJob> files, const FileSetSteps& s
   return result;
 }
 
-std::optional<std::string> checkTarget(const std::string& path) { return PendingFile::check(path); }
+namespace {
+
+// Why the file system cannot take `path` as a name: the whole longer than a path may be, or
+// its file's own name longer than its folder takes (the folder's own names the probe of the
+// folder meets).
+std::optional<std::string> nameTooLong(const std::string& path) {
+  if (path.size() >= PATH_MAX) {
+    return "the name is " + std::to_string(path.size()) + " bytes long, more than the " +
+           std::to_string(PATH_MAX - 1) + " a path may have";
+  }
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string_view name = slash == std::string::npos
+                                    ? std::string_view(path)
+                                    : std::string_view(path).substr(slash + 1);
+  long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (most <= 0) most = NAME_MAX;
+  if (std::ssize(name) > most) {
+    return "its file name is " + std::to_string(name.size()) + " bytes long, more than the " +
+           std::to_string(most) + " the folder takes";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> checkTarget(const std::string& path) {
+  if (auto tooLong = nameTooLong(path)) return tooLong;
+  return PendingFile::check(path);
+}
 
 }  // namespace polychain

@@ -234,8 +234,12 @@ constexpr WindowName kModelNames[] = {
     {"melt", "MeltOpt", "M&elt", "", ""},
 };
 constexpr WindowName kSettingNames[] = {
-    {"avoid", "Avoid", "Self-A&voidance (1-3)", "Label8", ""},
-    {"kuhn", "Kuhn", "&Kuhn Length (1-10)", "Label9", ""},
+    {"avoid", "Avoid", "Self-A&voidance (1-3)", "Label8",
+     "Self-avoidance range: 2 or 3 also keeps new steps out of a zone around the chain's older "
+     "sites; any other whole number (1, 0, a negative number, 4 or more) grows the walk "
+     "without a zone."},
+    {"kuhn", "Kuhn", "&Kuhn Length (1-10)", "Label9",
+     "Kuhn length: the length of each step in lattice units, any whole number but 0."},
     {"pivots_per_sample", "PivotsPerSample", "Pivo&ts per sample", "PivotsLabel",
      "Pivot SAW: the pivot moves tried between one sample and the next. More give samples "
      "less alike."},

@@ -210,9 +210,22 @@ RunParams toParams(const Settings& s, std::int32_t steps) {
   throw py::error_already_set();
 }
 
+// The core's InputError as a ValueError: its fields named "density (--density)", the key
+// of the field it is about as `field` (None: about none) and its reason with each field as
+// {key} as `reason`, for the package to name them by the keywords of the call.
+[[noreturn]] void raiseInputError(const InputError& e) {
+  const std::string text = e.worded(
+      [](std::string_view key) { return std::string(key) + " (" + optionFieldName(key) + ")"; });
+  py::object error = py::reinterpret_borrow<py::object>(PyExc_ValueError)(text);
+  error.attr("field") = e.field().empty() ? py::object(py::none()) : py::str(e.field());
+  error.attr("reason") = e.reason();
+  PyErr_SetObject(PyExc_ValueError, error.ptr());
+  throw py::error_already_set();
+}
+
 // Runs the core's check (checkRun, checkSweep, checkSample) and returns what it made: a bad
-// parameter raises ValueError, a run too big for the memory MemoryError, both with the core's
-// message.
+// parameter raises ValueError (raiseInputError), a run too big for the memory MemoryError
+// with the core's message.
 template <class Check>
 auto check(Check&& check) -> decltype(check()) {
   try {
@@ -220,7 +233,7 @@ auto check(Check&& check) -> decltype(check()) {
   } catch (const MemoryRefusal& e) {
     raiseMemoryError(e.what());
   } catch (const InputError& e) {
-    throw py::value_error(e.what());
+    raiseInputError(e);
   }
 }
 
@@ -468,7 +481,7 @@ py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
   params.steps = steps;
   params.seed = params.run.seed;
   params.run.seed.reset();
-  const CheckedSweep checked = check([&] { return checkSweep(params, "steps"); });
+  const CheckedSweep checked = check([&] { return checkSweep(params, "{steps}"); });
   Observer observer;
   std::int64_t total = 0;
   for (const std::int32_t n : steps) total += std::int64_t{n} * params.run.iterations;

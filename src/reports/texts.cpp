@@ -331,10 +331,12 @@ std::vector<std::string> sampleNotes(const ModelInfo& model,
 
 std::string runReport(const RunParams& params, const RunResult& result) {
   const ResultTexts r = resultTexts(result.values);
-  std::string text =
-      std::string(modelOf(params.model).key) + ": N = " + formatInteger(params.steps) + ", " +
-      formatInteger(params.iterations) + " " + std::string(modelOf(params.model).samples) +
-      ", seed " + std::to_string(result.seed) + "\n";
+  std::string text = std::string(modelOf(params.model).key) +
+                     ": N = " + formatInteger(params.steps) + ", " +
+                     formatInteger(params.iterations) + " " +
+                     std::string(params.iterations == 1 ? modelOf(params.model).sample
+                                                        : modelOf(params.model).samples) +
+                     ", seed " + std::to_string(result.seed) + "\n";
   const auto row = [&text](const std::string& caption, const std::string& calculated,
                            const std::string& theoretical) {
     text += padded(caption, 10) + " " + padded(calculated, 22) + " " + theoretical + "\n";
@@ -559,11 +561,12 @@ std::string boxText(const std::array<bool, 3>& periodic) {
 }
 
 std::string ensembleText(const Ensemble& e, bool laidSideBySide) {
-  return formatInteger(e.chains) + " chains, " + formatInteger(e.siteCount()) + " sites, " +
-         formatInteger(e.bondCount()) + " bonds, in a " + boxText(e.periodic) + " of side " +
-         formatInteger(e.box) + " lattice units" + (laidSideBySide ? " (laid side by side)" : "") +
-         ": volume fraction " + formatSignificant(e.volumeFraction(), 4) + ", bond length " +
-         formatNumber(e.bondLength) + ".";
+  return formatInteger(e.chains) + (e.chains == 1 ? " chain, " : " chains, ") +
+         formatInteger(e.siteCount()) + " sites, " + formatInteger(e.bondCount()) +
+         " bonds, in a " + boxText(e.periodic) + " of side " + formatInteger(e.box) +
+         " lattice units" + (laidSideBySide ? " (laid side by side)" : "") + ": volume fraction " +
+         formatSignificant(e.volumeFraction(), 4) + ", bond length " + formatNumber(e.bondLength) +
+         ".";
 }
 
 std::string budgetHelp() {

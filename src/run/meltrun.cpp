@@ -295,7 +295,10 @@ class MeltRunner final : public ModelRunner {
     return {bytes,
             "Chains = " + std::to_string(settings.chains) + " of N = " +
                 std::to_string(params.steps) + " in a box of side " + std::to_string(side),
-            "Choose fewer chains or a smaller N."};
+            // The box's cells, 4 bytes each, or the chains.
+            8 * static_cast<std::uint64_t>(side * side * side) > bytes
+                ? "Choose a smaller box side or a higher density."
+                : "Choose fewer chains or a smaller N."};
   }
 };
 

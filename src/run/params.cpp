@@ -6,17 +6,17 @@
 namespace polychain {
 
 void validateParams(const RunParams& params) {
-  requireAtLeastOne(params.steps, "Steps (N)");
-  requireAtLeastOne(params.iterations, "Iterations");
-  if (params.threads < 0) throw InputError("The thread count must not be negative.");
-  if (params.maxTrials < 0) throw InputError("The trial cap must not be negative.");
+  requireAtLeastOne(params.steps, "steps");
+  requireAtLeastOne(params.iterations, "iterations");
+  if (params.threads < 0) throw InputError("threads", "{threads} must not be negative.");
+  if (params.maxTrials < 0) throw InputError("max_trials", "{max_trials} must not be negative.");
   if (params.restartTrapped < 0) {
-    throw InputError("The trials before a trapped chain is regrown must not be negative.");
+    throw InputError("restart_trapped", "{restart_trapped} must not be negative.");
   }
   const ModelInfo& model = modelOf(params.model);
   for (const SettingInfo& setting : model.settings) {
     if (const auto value = setting.get(params.model)) {
-      checkSetting(setting, *value, setting.field.empty() ? setting.option : setting.field);
+      checkSetting(setting, *value);
     }
   }
   model.check(params.model, params.steps);

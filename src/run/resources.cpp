@@ -155,4 +155,12 @@ void checkMemory(const RunParams& params, int processesHere) {
                       (params.calcParCF ? ", or leave out g(r)." : "."));
 }
 
+std::string sampleMemoryAdvice(const RunParams& params) {
+  const MemoryParts parts = memoryParts(params);
+  if (parts.runner.bytes > parts.chains && parts.runner.bytes > parts.stacks) {
+    return parts.runner.advice;
+  }
+  return "Choose fewer chains or a smaller N.";
+}
+
 }  // namespace polychain

@@ -67,7 +67,7 @@ CheckedRun checkSample(const RunParams& params, std::uint64_t extraBytesPerSite)
   throw MemoryRefusal(std::to_string(sampledChains(params)) +
                       " chains of N = " + std::to_string(params.steps) + " need about " +
                       gibibytes(needed) + " of memory, but only " + gibibytes(available) +
-                      " is available. Choose fewer chains or a smaller N.");
+                      " is available. " + sampleMemoryAdvice(params));
 }
 
 ChainSample sampleChains(const RunParams& params, RunObserver& observer) {

@@ -77,22 +77,23 @@ RunParams sweepPointParams(const SweepParams& params, std::size_t index) {
 CheckedSweep checkSweep(const SweepParams& params, std::string_view stepsField, int processesHere) {
   const std::string name(stepsField);
   if (params.steps.empty()) {
-    throw InputError(name + " needs step counts to sweep, such as 100,200,400,800.");
+    throw InputError("steps", name + " needs step counts to sweep, such as 100,200,400,800.");
   }
   for (std::int32_t n : params.steps) {
     if (n < 1) {
-      throw InputError(name + ": every step count must be a whole number of at least 1; " +
-                       std::to_string(n) + " is too small.");
+      throw InputError("steps", name + ": every step count must be a whole number of at least 1; " +
+                                    std::to_string(n) + " is too small.");
     }
   }
   const auto first = params.steps.front();
   if (std::all_of(params.steps.begin(), params.steps.end(),
                   [first](auto n) { return n == first; })) {
-    throw InputError(name + " needs at least two different step counts to fit an exponent.");
+    throw InputError("steps",
+                     name + " needs at least two different step counts to fit an exponent.");
   }
-  if (params.budget) requireAtLeastOne(*params.budget, "Budget");
+  if (params.budget) requireAtLeastOne(*params.budget, "budget");
   if (!(params.correctionExponent > 0.0) || !std::isfinite(params.correctionExponent)) {
-    throw InputError("The correction exponent must be a positive number.");
+    throw InputError("correction_exponent", "{correction_exponent} must be a positive number.");
   }
   // Every N's parameters before any N's memory, so that a refusal of the parameters, which
   // is the same on every process of a team, comes before one of the memory, which need not be.

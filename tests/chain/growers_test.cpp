@@ -60,23 +60,27 @@ TEST(ModelTable, EachEntryIsTheModelOfItsOwnSettingsWithAUniqueKey) {
 }
 
 TEST(ModelTable, ChecksNameTheSettingTheyRefuse) {
+  // The key of the field refused, then the message as the window words it.
   const auto message = [](const ModelSettings& s, std::int32_t steps) -> std::string {
     try {
       modelOf(s).check(s, steps);
     } catch (const InputError& e) {
-      return e.what();
+      return e.field() + ": " + e.what();
     }
     return "";
   };
-  EXPECT_NE(message(ShortRangeSettings{0}, 10).find("Kuhn Length must not be 0"),
+  EXPECT_NE(message(ShortRangeSettings{0}, 10).find("kuhn: Kuhn Length must not be 0"),
             std::string::npos);
-  EXPECT_NE(message(ShortRangeSettings{1 << 30}, 3).find("Kuhn Length"), std::string::npos);
+  EXPECT_NE(message(ShortRangeSettings{1 << 30}, 3).find("kuhn: Kuhn Length"), std::string::npos);
   EXPECT_EQ(message(ShortRangeSettings{1 << 30}, 2), "");
-  EXPECT_NE(message(PivotSettings{.pivotsPerSample = 0}, 10).find("Pivots per sample"),
-            std::string::npos);
-  EXPECT_NE(message(PivotSettings{.walkers = 0}, 10).find("Walkers"), std::string::npos);
-  EXPECT_NE(message(PivotSettings{.burnIn = -1}, 10).find("Burn-in"), std::string::npos);
-  EXPECT_NE(message(PivotSettings{}, 1 << 26).find("at most"), std::string::npos);
+  EXPECT_NE(
+      message(PivotSettings{.pivotsPerSample = 0}, 10).find("pivots_per_sample: Pivots per sample"),
+      std::string::npos);
+  EXPECT_EQ(message(PivotSettings{.walkers = 0}, 10).rfind("walkers: ", 0), 0U);
+  EXPECT_EQ(message(PivotSettings{.burnIn = -1}, 10).rfind("burn_in: ", 0), 0U);
+  EXPECT_NE(
+      message(PivotSettings{}, 1 << 26).find("steps: Steps (N) of the pivot model must be at most"),
+      std::string::npos);
   EXPECT_EQ(message(SawSettings{-7}, 10), "");  // any avoidance but 2 and 3 is the plain walk
 }
 

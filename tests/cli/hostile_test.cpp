@@ -78,6 +78,70 @@ TEST_F(Hostile, RefusalsNameWhatIsWrong) {
   }
 }
 
+// A refusal names the option as the command spells it, says what it takes, and comes before
+// the run (exit 2, nothing written): a field of the model's own checks (the melt's box and
+// density), a density whose box would pass the largest, a number in a form no option takes, a
+// name the file system cannot take, a bond length that gives a box PDB cannot hold, and
+// memory that the box's side is to blame for.
+TEST_F(Hostile, RefusalsNameTheOptionBeforeTheRun) {
+  const std::string longName = path(std::string(252, 'y'));  // 252 + ".cdat" passes 255
+  const std::pair<std::string, std::string> cases[] = {
+      {"run --model melt --density 0.5 --box 10 -N 10 -I 1", "--density and --box are either-or"},
+      {"run --model melt --box 2 --chains 4 -N 10 -I 1", "--box must be at least 3"},
+      {"run --model melt --box 3 -N 10 -I 1", "raise --box, or lower --chains or --steps"},
+      {"run --model melt --density 1e-60 -N 10 -I 1",
+       "--density of 1e-60 is too low for 100 chains of N = 10"},
+      {"run --model melt --density '' -N 10 -I 1", "--density is empty: enter a number"},
+      {"run --model melt --walls '' -N 10 -I 1", "--walls is empty: enter none, z, yz or xyz"},
+      {"sweep -N 10,20 -I 2 --correction-exponent 0x1p-1", "--correction-exponent must be"},
+      {"sample -N 10 -C 2 --bond-length 0x1p-1 --export " + path("x"), "--bond-length must be"},
+      {"run -N 10 -I 1 --export " + longName, "--export cannot write"},
+      {"sample -N 10 -C 2 --export " + longName, "--export cannot write"},
+      {"sweep -N 10,20 -I 2 --plot " + longName + "y.svg", "--plot cannot write"},
+      {"run -N 10 -I 1 --export " + path(std::string(4100, 'z')), "--export cannot write"},
+      {"sample --model melt --box 30 -N 10 -C 100 --format pdb --bond-length 5000 --export " +
+           path("x"),
+       "--bond-length must be from 0.002 to 3330"},
+      {"ulimit -v 3000000; sample --model melt --box 1024 -N 10 -C 10 --export " + path("x"),
+       "Choose a smaller box side"},
+  };
+  for (const auto& [args, message] : cases) {
+    const bool limited = args.rfind("ulimit", 0) == 0;
+    const Result r = limited ? polychainAfter(args.substr(0, args.find(';') + 1),
+                                              args.substr(args.find(';') + 2))
+                             : polychain(args);
+    EXPECT_EQ(r.code, 2) << args << "\n" << r.err;
+    EXPECT_TRUE(contains(r.err, message)) << args << "\n" << r.err;
+    EXPECT_TRUE(r.out.empty()) << args;
+    EXPECT_EQ(entries(), 0U) << args;
+  }
+}
+
+// What is not refused: blanks around a number, as every option takes them; options the chosen
+// model does not read, said ignored in one line with the model's own; one chain said so, by a
+// run and a sample.
+TEST_F(Hostile, UnreadOptionsAreSaidIgnored) {
+  const Result sweep = polychain("sweep -N 10,20 -I 2 --seed 1 --correction-exponent ' 0.5 '");
+  EXPECT_EQ(sweep.code, 0) << sweep.err;
+  const Result melt = polychain(
+      "run --model melt -N 4 -I 1 --chains 5 --burn-in 10 --seed 1 --kuhn 3 --walkers "
+      "2 --max-trials 5");
+  EXPECT_EQ(melt.code, 0) << melt.err;
+  EXPECT_TRUE(contains(melt.err,
+                       "the melt model does not read --kuhn, --walkers and "
+                       "--max-trials, which are ignored (its own options: --chains,"))
+      << melt.err;
+  const Result chain = polychain("sample -N 10 -C 1 --seed 1 --export " + path("one"));
+  EXPECT_TRUE(contains(chain.out, "N = 10, 1 chain, seed 1\n1 chain, 11 sites,")) << chain.out;
+  const Result one = polychain("run -N 10 -I 1 --seed 1 --avoid 3");
+  EXPECT_EQ(one.code, 0) << one.err;
+  EXPECT_TRUE(contains(one.out, "meander: N = 10, 1 chain, seed 1\n")) << one.out;
+  EXPECT_TRUE(contains(one.err,
+                       "does not read --avoid, which is ignored (its own options: "
+                       "none)"))
+      << one.err;
+}
+
 // One rule for every option: an empty value is refused (exit 2) as a wrong one, and so are
 // two outputs to one file, or an export over the file standard output goes to.
 TEST_F(Hostile, EmptyValuesAndSharedOutputsAreRefused) {

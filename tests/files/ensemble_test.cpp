@@ -205,12 +205,13 @@ TEST(Ensemble, BondLengthsOutsideWhatAFormatsNumbersHoldAreRefused) {
                        "to 1.56e+307 for these chains in Extended"));
   EXPECT_THROW(text("pdb", with(0.001)), InputError);
   EXPECT_NO_THROW(text("pdb", with(0.002)));
-  // Before anything is placed: the bounds the command works out, all formats at once.
+  // Before anything is placed: the bounds the command works out, all formats at once; PDB's
+  // box side of at most 99999.999 bounds a box of 100.
   const FormatInfo* const both[] = {findFormat("gsd"), findFormat("pdb")};
   const std::string range =
       refusal([&] { checkBondLength(1e-50, both, 100, 130, "--bond-length"); });
   EXPECT_TRUE(contains(range,
-                       "--bond-length must be from 0.002 to 3.4e+36 for these chains "
+                       "--bond-length must be from 0.002 to 999 for these chains "
                        "in GSD (HOOMD-blue) and PDB"))
       << range;
 }

@@ -36,6 +36,11 @@ LONG_RUNS = [
     (lambda: polychain.run("meander", 10, 10, seed=-1), ["seed (--seed)", "18446744073709551615"]),
     (lambda: polychain.sweep("saw", [100, 100], 10), ["steps (--steps)", "two"]),
     (lambda: polychain.sweep("saw", [100, 0], 10), ["steps (--steps)", "from 1 to"]),
+    # The core's errors name every field they speak of by its keyword, a sample's count too.
+    (lambda: polychain.run("melt", 10, 1, density=0.5, box=10),
+     ["density (--density) and box (--box) are either-or"]),
+    (lambda: polychain.sample("melt", 10, 10**5, box=10),
+     ["raise box (--box), or lower count (--chains) or steps (--steps)"]),
 ])
 def test_bad_input_names_the_parameter(call, words):
     with pytest.raises(ValueError) as caught:

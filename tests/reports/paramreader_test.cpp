@@ -74,6 +74,25 @@ TEST(ReadWholeNumber, RefusesWithTheFieldNamedAndWhatItAccepts) {
   EXPECT_THROW(readInt32("2147483647.5", "f"), InputError);
 }
 
+// A keyed error names its fields as each front end does; an error without a key keeps what the
+// user typed, braces and all.
+TEST(InputErrors, EachFrontEndNamesTheFieldsItsOwnWay) {
+  const InputError both("density", "{density} and {box} are either-or.");
+  EXPECT_EQ(both.field(), "density");
+  EXPECT_STREQ(both.what(), "Density and Box side are either-or.");
+  EXPECT_EQ(both.worded(optionFieldName), "--density and --box are either-or.");
+  EXPECT_EQ(optionFieldName("max_trials"), "--max-trials");
+  const SettingInfo& walls = *findModel("melt")->findSetting("walls");
+  try {
+    readSetting(walls, "{box}", "--walls");
+    ADD_FAILURE() << "{box} read as a wall";
+  } catch (const InputError& e) {
+    EXPECT_TRUE(e.field().empty());
+    EXPECT_EQ(e.worded(optionFieldName), e.what());
+    EXPECT_NE(std::string(e.what()).find("\"{box}\" is not one"), std::string::npos) << e.what();
+  }
+}
+
 TEST(ReadCount, SaysTheRangeOfACount) {
   EXPECT_EQ(readCount(" 2.5 ", "Steps (N)"), 2);
   EXPECT_EQ(readCount("2147483647", "Steps (N)"), 2147483647);

@@ -4,6 +4,7 @@ results it hands back."""
 
 import math
 import operator
+import re
 import textwrap
 from typing import (Any, Callable, Dict, Iterable, List, Literal, Mapping, Optional, Union,
                     overload)
@@ -140,15 +141,28 @@ def _arguments(model: Model, call: str, iterations: int, seed: Any, threads: Any
 
 
 def _named(error: ValueError, model: Model, fields: Mapping[str, str]) -> ValueError:
-    """The core's ValueError with the parameter it is about named in front: the core names
-    the window's fields (the table's captions, "Steps (N)", "Iterations")."""
-    message = str(error)
-    names = {s.caption: f"{s.name} ({s.option})" for s in model.settings}
-    names.update(fields)
-    for field in sorted(names, key=len, reverse=True):
-        if message.startswith(field) and not message.startswith(names[field]):
-            return ValueError(f"{names[field]}: {message}")
-    return ValueError(message)
+    """The core's ValueError with its fields named by the call's keywords: the core's error
+    carries the key of the field it is about (``field``, None when it is about none) and its
+    reason with each field as {key} (``reason``). A key is named by `fields` where the call
+    takes it under another keyword, else as the keyword with its option, "density
+    (--density)"."""
+    field = getattr(error, "field", None)
+    reason = getattr(error, "reason", None)
+    if field is None or not isinstance(reason, str):
+        return ValueError(str(error))
+
+    def name(key: str) -> str:
+        if key in fields:
+            return fields[key]
+        try:
+            setting = model.setting(key)
+        except KeyError:
+            return _option(key)
+        return f"{setting.name} ({setting.option})"
+
+    named = ValueError(re.sub(r"\{([a-z_]+)\}", lambda match: name(match.group(1)), reason))
+    named.field = field  # type: ignore[attr-defined]
+    return named
 
 
 def _stopped(raw: Mapping[str, Any], steps: Optional[int]) -> None:
@@ -158,8 +172,7 @@ def _stopped(raw: Mapping[str, Any], steps: Optional[int]) -> None:
             raw["chain"], raw["seed"], steps)
 
 
-_FIELDS = {"Steps (N)": _option("steps"), "steps": _option("steps"),
-           "Iterations": _option("iterations")}
+_FIELDS: Dict[str, str] = {}
 
 
 def _chains(call: Callable[..., Dict[str, Any]], model: Model, steps: Any, progress: Progress,
@@ -247,7 +260,7 @@ def _sampled(call: str, model: str, steps: int, count: int, seed: Optional[int],
     counted = model_info.sample_count
     if counted is None:
         iterations = _whole(count, "count (--chains)", 1, INT32_MAX)
-        fields["Iterations"] = "count (--chains)"
+        fields["iterations"] = "count (--chains)"
     else:
         if counted in settings:
             raise TypeError(f"{call}() got {counted!r} twice: the count of a {model_info.key} "
@@ -255,7 +268,7 @@ def _sampled(call: str, model: str, steps: int, count: int, seed: Optional[int],
         setting = model_info.setting(counted)
         settings = {**settings, counted: _whole(count, "count (--chains)",
                                                 int(setting.least), int(setting.most))}
-        fields[setting.caption] = "count (--chains)"
+        fields[counted] = "count (--chains)"
         iterations = model_info.sample_iterations
     return _chains(_core.sample, model_info, steps, progress,
                    _arguments(model_info, "sample", iterations, seed, threads, False, False,
