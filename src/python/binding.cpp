@@ -641,12 +641,15 @@ std::string fileFailure(const std::string& path, const std::string& why) {
   return text;
 }
 
-// Writes the ensemble to `name` + each format's extension with the format table's writers: every
-// file is staged whole before any replaces its target, and none does when one cannot be written
-// or an interrupt comes first. Returns the paths written.
+// Writes the ensemble to `name` (the bytes of a file name) + each format's extension with the
+// format table's writers: every file is staged whole before any replaces its target, and none
+// does when one cannot be written or an interrupt comes first. Returns the paths written.
 py::list writeFiles(const std::string& name, const SitesIn& sites, const SitesIn& images,
                     const StartsIn& starts, std::int64_t box, const std::array<bool, 3>& periodic,
                     const std::vector<std::string>& keys, double bondLength) {
+  if (name.find('\0') != std::string::npos) {
+    throw py::value_error("name must not hold a NUL character, which no file name can hold.");
+  }
   std::vector<const FormatInfo*> formats;
   for (const std::string& key : keys) {
     const FormatInfo* format = findFormat(key);
@@ -701,8 +704,8 @@ py::list writeFiles(const std::string& name, const SitesIn& sites, const SitesIn
     PyErr_SetString(PyExc_OSError, failed.c_str());
     throw py::error_already_set();
   }
-  py::list written;
-  for (const std::string& path : result.written) written.append(path);
+  py::list written;  // as bytes: a name need not be UTF-8
+  for (const std::string& path : result.written) written.append(py::bytes(path));
   return written;
 }
 
