@@ -103,6 +103,9 @@ struct Settings {
   std::int64_t maxTrials = 0;
   std::int64_t restartTrapped = kDefaultRestartTrapped;
   bool perChain = false;
+  // The stack level of a warning, counted from the package's frame that called the core: the
+  // caller's line outside the package.
+  int warnLevel = 1;
   // The model settings given, by key (None: the model's default rule).
   std::map<std::string, py::object, std::less<>> modelSettings;
 };
@@ -254,8 +257,11 @@ class Observer final : public SweepObserver {
 // for a trapped chain.
 class Reporter {
  public:
-  Reporter(Observer& observer, py::object progress, std::int64_t total)
-      : m_observer(observer), m_progress(std::move(progress)), m_total(total) {}
+  Reporter(Observer& observer, py::object progress, std::int64_t total, int warnLevel = 1)
+      : m_observer(observer),
+        m_progress(std::move(progress)),
+        m_total(total),
+        m_warnLevel(warnLevel) {}
 
   void poll() {
     std::int64_t trials = 0;
@@ -265,7 +271,9 @@ class Reporter {
                                " seems trapped: " + std::to_string(trials) +
                                " trials without growing longer; interrupt the run to cancel "
                                "it, or set max_trials to cap the trials.";
-      if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+      if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), m_warnLevel) != 0) {
+        throw py::error_already_set();
+      }
     }
     const auto now = std::chrono::steady_clock::now();
     if (m_progress.is_none() || now - m_last < kProgressInterval) return;
@@ -286,6 +294,7 @@ class Reporter {
   Observer& m_observer;
   py::object m_progress;
   std::int64_t m_total;
+  int m_warnLevel;
   std::int64_t m_done = -1;
   std::chrono::steady_clock::time_point m_last{};
 };
@@ -436,7 +445,7 @@ py::dict run(const Settings& settings, std::int32_t steps, const py::object& pro
   const RunParams params = toParams(settings, steps);
   const CheckedRun checked = check([&] { return checkRun(params); });
   Observer observer;
-  Reporter reporter(observer, progress, params.iterations);
+  Reporter reporter(observer, progress, params.iterations, settings.warnLevel);
   RunResult result;
   runReleased(observer, reporter, [&] { result = runSimulation(checked, observer); });
   if (result.status != RunStatus::Finished) {
@@ -472,7 +481,7 @@ py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
   Observer observer;
   std::int64_t total = 0;
   for (const std::int32_t n : steps) total += std::int64_t{n} * params.run.iterations;
-  Reporter reporter(observer, progress, total);
+  Reporter reporter(observer, progress, total, settings.warnLevel);
   SweepResult result;
   std::int64_t trialLimitChain = -1;
   const RunFunction runOne = [&trialLimitChain](const CheckedRun& p, RunObserver& o) {
@@ -516,6 +525,7 @@ Settings settingsOf(const py::kwargs& kwargs) {
   s.threads = kwargs["threads"].cast<int>();
   s.maxTrials = kwargs["max_trials"].cast<std::int64_t>();
   s.restartTrapped = kwargs["restart_trapped"].cast<std::int64_t>();
+  if (kwargs.contains("warn_level")) s.warnLevel = kwargs["warn_level"].cast<int>();
   for (const SettingInfo& setting : modelNamed(s.model).settings) {
     const std::string key(setting.key);
     if (kwargs.contains(key)) s.modelSettings[key] = kwargs[key.c_str()];
@@ -530,7 +540,7 @@ py::object sample(const Settings& settings, std::int32_t steps, const py::object
   const RunParams params = toParams(settings, steps);
   const CheckedRun checked = check([&] { return checkSample(params, 0); });
   Observer observer;
-  Reporter reporter(observer, progress, params.iterations);
+  Reporter reporter(observer, progress, params.iterations, settings.warnLevel);
   ChainSample result;
   runReleased(observer, reporter, [&] { result = sampleChains(checked, observer); });
   if (result.status != RunStatus::Finished) {

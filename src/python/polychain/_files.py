@@ -11,6 +11,7 @@ import numpy as np
 from numpy.typing import NDArray
 
 from . import _core
+from ._models import Whole
 from ._results import Chains
 
 
@@ -190,8 +191,8 @@ def _distinct(sites: NDArray[np.int32], starts: NDArray[np.int64]) -> bool:
     return len(np.unique(keyed, axis=0)) == len(sites)
 
 
-def place(chains: ChainsArgument, box: Optional[int] = None, seed: Optional[int] = None, *,
-          self_avoiding: Optional[bool] = None) -> Ensemble:
+def place(chains: ChainsArgument, box: Optional[Whole] = None,
+          seed: Optional[Whole] = None, *, self_avoiding: Optional[bool] = None) -> Ensemble:
     """Places chains in one periodic cubic box as ``polychain sample`` does, and returns
     the :class:`Ensemble`.
 

@@ -4,8 +4,8 @@ measures by name, and numpy arrays over the core's buffers."""
 import copy
 import math
 from dataclasses import dataclass
-from typing import (Any, Dict, Generic, Iterator, List, Mapping, Optional, Sequence,
-                    TypeVar, Union, overload)
+from typing import (Any, Dict, Generic, Iterable, Iterator, List, Mapping, Optional,
+                    Sequence, TypeVar, Union, overload)
 
 import numpy as np
 from numpy.typing import NDArray
@@ -223,6 +223,12 @@ _ESTIMATES = ("rms_R", "R2", "mean_R", "rms_Rg", "Rg2", "ratio")
 _COUNTS = ("trials", "discarded", "backups")
 
 
+def _with_key(names: Iterable[str], key: str) -> List[str]:
+    """dir() of a result: its attributes and the model's measures_key (``pivot``), so that
+    tab completion finds the model's section."""
+    return sorted({*names, key} - {""})
+
+
 def _settings_of(model: str, j: Mapping[str, Any]) -> Dict[str, Any]:
     return {s.name: j[s.name] for s in models[model].settings if s.name in j}
 
@@ -255,6 +261,11 @@ class RunResult:
             None.
         gofr: g(r) of the last chain, a float64 array, with ``gofr=True``, else None; and
             ``gofq``, its transform.
+        notes: the model's notes on the run as the command prints them, a list of str (empty
+            for a model without notes): such as a melt's "Note: the burn-in covered ..."
+            when it may not be in equilibrium, or "Equilibrated: ..." when it is. Each note
+            that begins "Note:" is also a RuntimeWarning of :func:`polychain.run`, shown at
+            the line that called it.
     """
 
     trials: Optional[Count[float, int]]
@@ -293,11 +304,15 @@ class RunResult:
         self.per_chain: Optional[PerChain] = PerChain(**per_chain) if per_chain else None
         self.gofr: Optional[FloatArray] = raw["gofr"]
         self.gofq: Optional[FloatArray] = raw["gofq"]
+        self.notes: List[str] = list(j.get("notes", []))
 
     def __getattr__(self, name: str) -> Measures:
         if name != "_measures_key" and name == self._measures_key:
             return self.measures
         raise AttributeError(f"'RunResult' object has no attribute {name!r}")
+
+    def __dir__(self) -> List[str]:
+        return _with_key(super().__dir__(), self._measures_key)
 
     def to_dict(self) -> Dict[str, Any]:
         """The run as the command's ``--json`` prints it: a new dict of dicts, lists, str,
@@ -431,6 +446,9 @@ class SweepResult:
         ratio_limit: ``corrected.ratio_limit.limit``, or None.
         reference: the reference exponents, ``{"ideal_chain": 0.5, "self_avoiding_walk":
             ...}``.
+        notes: the model's notes on each N's run, a list (one per N) of lists of str, as for
+            :attr:`RunResult.notes`; each that begins "Note:" is also a RuntimeWarning of
+            :func:`polychain.sweep`, its N named.
     """
 
     trials: Optional[Count[FloatArray, IntArray]]
@@ -487,11 +505,15 @@ class SweepResult:
             CorrectedFits(r2, rg2, limit) if r2 or rg2 or limit else None)
         self.nu_corrected: Optional[Estimate[float]] = r2.nu if r2 else None
         self.ratio_limit: Optional[Estimate[float]] = limit.limit if limit else None
+        self.notes: List[List[str]] = [list(p.get("notes", [])) for p in j["points"]]
 
     def __getattr__(self, name: str) -> Measures:
         if name != "_measures_key" and name == self._measures_key:
             return self.measures
         raise AttributeError(f"'SweepResult' object has no attribute {name!r}")
+
+    def __dir__(self) -> List[str]:
+        return _with_key(super().__dir__(), self._measures_key)
 
     def to_dict(self) -> Dict[str, Any]:
         """The sweep as the command's ``--json`` prints it, as Python objects."""
