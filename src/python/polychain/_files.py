@@ -78,7 +78,8 @@ class Ensemble:
 
     @property
     def unwrapped(self) -> NDArray[np.int64]:
-        """The sites unwrapped, ``positions + box * images``, int64 (sites, 3): whole chains."""
+        """The sites unwrapped, ``positions + box * images``, as whole chains, an int64 array
+        of shape (sites, 3)."""
         return self.positions.astype(np.int64) + self.box * self.images.astype(np.int64)
 
     @property

@@ -16,9 +16,10 @@ INT64_MAX = 2**63 - 1
 Whole = Union[int, "np.integer[Any]"]
 #: A flag as the calls take it: a bool or a numpy bool.
 Flag = Union[bool, "np.bool_"]
-#: A value of a setting: an int (whole), a float (real), a str (choice) or a bool (flag), or
-#: the numpy number of that kind.
-SettingValue = Union[int, float, str, bool, "np.integer[Any]", "np.floating[Any]", "np.bool_"]
+#: A value of a setting: an int (whole), a float (real), a str (choice) or a bool (flag).
+SettingValue = Union[int, float, str, bool]
+#: A setting as the calls take it: a SettingValue or the numpy number of its kind.
+SettingArgument = Union[SettingValue, "np.integer[Any]", "np.floating[Any]", "np.bool_"]
 
 
 @dataclass(frozen=True)

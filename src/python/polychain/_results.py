@@ -411,17 +411,32 @@ class RunResult:
 
     Attributes:
         model: the model's key.
-        steps: N.
+        steps: the steps N of each chain.
         iterations: the chains grown (a sampler's samples).
         seed: the seed used; pass it back to repeat the run.
         settings: the model's settings that chose its walks, by name.
-        texts: the six result texts as the window shows them, in order: ``eR`` (<R>
-            calculated), ``TR`` (<R> theoretical), ``Rsqred`` (Sqr<R^2> calculated),
-            ``TRsqred`` (Sqr<R^2> theoretical), ``pers`` (lp), ``Rgtxt`` (Rg).
+        texts: the six result texts as the window shows them, under their historical
+            captions, in order: ``eR`` ("<R>" calculated), ``TR`` ("<R>" theoretical),
+            ``Rsqred`` ("Sqr<R^2>" calculated), ``TRsqred`` ("Sqr<R^2>" theoretical),
+            ``pers`` ("lp") and ``Rgtxt`` ("Rg").
         values: the same six as numbers, keyed like ``texts``, each an :class:`Estimate`
-            (its standard error NaN for the theoretical values, and for a sampler's samples).
-        rms_R: sqrt(<R^2>), an :class:`Estimate`, as are ``R2`` (<R^2>), ``mean_R`` (``<|R|>``),
-            ``rms_Rg`` (sqrt(<Rg^2>)), ``Rg2`` (<Rg^2>) and ``ratio`` (<Rg^2>/<R^2>).
+            (its standard error NaN for the theoretical values, and for a sampler's
+            samples). They keep their historical definitions, which are not the textbook
+            quantities their captions suggest: ``values["eR"]`` is the mean of x + y + z of
+            the end point over N; ``values["Rsqred"]``, captioned "Sqr<R^2>", is the mean
+            end-to-end distance ``<|R|>`` over the chains (or samples), not sqrt(<R^2>);
+            ``values["TRsqred"]`` is N to the model's size exponent; ``values["pers"]`` is
+            the model's persistence length made from ``values["Rsqred"]``; and
+            ``values["Rgtxt"]``, captioned "Rg", is the square root of the mean spread of
+            the distances of a chain's sites from its start (their squared deviations
+            from their mean, summed and divided by N), not the radius of gyration. The
+            textbook values are the attributes below: sqrt(<R^2>) is ``rms_R``, <R^2>
+            ``R2``, ``<|R|>`` ``mean_R``, and the radius of gyration about the centre of mass
+            ``rms_Rg`` (sqrt(<Rg^2>)).
+        rms_R: the textbook root-mean-square end-to-end distance sqrt(<R^2>), an
+            :class:`Estimate`, as are ``R2`` (<R^2>), ``mean_R`` (``<|R|>``), ``rms_Rg``
+            (sqrt(<Rg^2>), the radius of gyration about each chain's centre of mass),
+            ``Rg2`` (<Rg^2>) and ``ratio`` (<Rg^2>/<R^2>).
         chains: the chains (or samples) those are over.
         trials: for a model that counts trials, the trial steps per chain as a
             :class:`Count`, as are ``discarded`` and ``backups``; ``restarts``, the times
@@ -529,8 +544,12 @@ class LimitFit:
 
     Attributes:
         limit: an :class:`Estimate`.
-        correction: c.
-        delta, from_steps, points, chi2_per_dof, acceptable: as for :class:`CorrectedFit`.
+        correction: the amplitude c of the correction.
+        delta: the correction exponent used.
+        from_steps: the smallest N used (every larger one was used too).
+        points: the N used.
+        chi2_per_dof: chi^2 per degree of freedom.
+        acceptable: chi^2 is acceptable.
     """
 
     limit: Estimate[float]
@@ -598,7 +617,10 @@ class SweepResult:
     """What :func:`polychain.sweep` returns: one entry per N, in the order of ``steps``.
 
     Attributes:
-        model, iterations, seed: the sweep's (each N's own seed is in ``seeds``).
+        model: the model's key.
+        iterations: the chains (or samples) at each N; None for a sweep that spent a budget
+            on each N instead.
+        seed: the sweep's seed (each N's own seed is in ``seeds``).
         settings: the model's settings that chose its walks, by name.
         steps: N, an int64 array; ``seeds`` (uint64) and ``chains`` (int64) likewise.
         rms_R: sqrt(<R^2>) at each N, an :class:`Estimate` of float64 arrays, as are

@@ -5,6 +5,7 @@ results it hands back."""
 import math
 import operator
 import os
+import re
 import sys
 import textwrap
 import warnings
@@ -15,7 +16,8 @@ import numpy as np
 from numpy.typing import NDArray
 
 from . import _core
-from ._models import INT32_MAX, INT64_MAX, Flag, Model, Setting, SettingValue, Whole, models
+from ._models import (INT32_MAX, INT64_MAX, Flag, Model, Setting, SettingArgument, Whole,
+                      models)
 from ._progress import Progress, Reporter
 from ._files import Ensemble, place
 from ._results import Chains, RunResult, SweepResult
@@ -207,7 +209,7 @@ def _chains(call: Callable[..., Dict[str, Any]], model: Model, steps: Any, progr
 def run(model: str, steps: Whole, iterations: Whole, *, seed: Optional[Whole] = None,
         threads: Optional[Whole] = None, gofr: Flag = False, per_chain: Flag = False,
         max_trials: Whole = 0, restart_trapped: Whole = DEFAULT_RESTART_TRAPPED,
-        progress: Progress = None, **settings: SettingValue) -> RunResult:
+        progress: Progress = None, **settings: SettingArgument) -> RunResult:
     # The docstring is made from the model table below.
     model_info = _model(model)
     raw = _chains(_core.run, model_info, steps, progress,
@@ -223,7 +225,7 @@ def run(model: str, steps: Whole, iterations: Whole, *, seed: Optional[Whole] = 
 def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
           seed: Optional[Whole] = None, threads: Optional[Whole] = None, max_trials: Whole = 0,
           restart_trapped: Whole = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
-          **settings: SettingValue) -> SweepResult:
+          **settings: SettingArgument) -> SweepResult:
     """Runs `model` at every N in `steps`, in that order, and fits nu in
     sqrt(<R^2>) ~ N^nu by weighted least squares on the logarithms; returns a
     :class:`SweepResult`.
@@ -273,7 +275,7 @@ def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
 
 def _sampled(call: str, model: str, steps: Whole, count: Whole, seed: Optional[Whole],
              threads: Optional[Whole], max_trials: Whole, restart_trapped: Whole,
-             progress: Progress, settings: Dict[str, SettingValue]) -> Dict[str, Any]:
+             progress: Progress, settings: Dict[str, SettingArgument]) -> Dict[str, Any]:
     """The core's sample of `count` chains (or of a sample of `count` chains, for a model whose
     sample holds many), its arguments read as the command reads them."""
     model_info = _model(model)
@@ -300,20 +302,20 @@ def _sampled(call: str, model: str, steps: Whole, count: Whole, seed: Optional[W
 def sample(model: Literal["short-range"], steps: Whole,  # type: ignore[misc]
            count: Whole, *, seed: Optional[Whole] = None, threads: Optional[Whole] = None,
            max_trials: Whole = 0, restart_trapped: Whole = DEFAULT_RESTART_TRAPPED,
-           progress: Progress = None, **settings: SettingValue) -> Chains: ...
+           progress: Progress = None, **settings: SettingArgument) -> Chains: ...
 
 
 @overload
 def sample(model: str, steps: Whole, count: Whole, *, seed: Optional[Whole] = None,
            threads: Optional[Whole] = None, max_trials: Whole = 0,
            restart_trapped: Whole = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
-           **settings: SettingValue) -> NDArray[np.int32]: ...
+           **settings: SettingArgument) -> NDArray[np.int32]: ...
 
 
 def sample(model: str, steps: Whole, count: Whole, *, seed: Optional[Whole] = None,
            threads: Optional[Whole] = None, max_trials: Whole = 0,
            restart_trapped: Whole = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
-           **settings: SettingValue) -> Union[NDArray[np.int32], Chains]:
+           **settings: SettingArgument) -> Union[NDArray[np.int32], Chains]:
     """Grows `count` independent chains of N = `steps` steps of `model` and returns them,
     origin first.
 
@@ -346,7 +348,7 @@ def sample(model: str, steps: Whole, count: Whole, *, seed: Optional[Whole] = No
 def ensemble(model: str, steps: Whole, count: Whole, *, box: Optional[Whole] = None,
              seed: Optional[Whole] = None, threads: Optional[Whole] = None,
              max_trials: Whole = 0, restart_trapped: Whole = DEFAULT_RESTART_TRAPPED,
-             progress: Progress = None, **settings: SettingValue) -> Ensemble:
+             progress: Progress = None, **settings: SettingArgument) -> Ensemble:
     """The chains ``polychain sample`` writes, as an :class:`Ensemble` that :func:`write`
     writes to the command's very bytes: :func:`sample`'s chains placed by :func:`place` with
     the same seed (in a periodic box of side `box`, or laid side by side without one), or, for
@@ -380,6 +382,12 @@ def ensemble(model: str, steps: Whole, count: Whole, *, box: Optional[Whole] = N
                  self_avoiding=model_info.self_avoiding)
 
 
+def _literal_options(text: str) -> str:
+    """The command's options in `text` (``--box``) as literals of reST, which keeps their
+    hyphens (plain text would make them a dash)."""
+    return re.sub(r"(?<![\w`-])(--[a-z][a-z0-9-]*)", r"``\1``", text)
+
+
 def _settings_text(model: Model) -> List[str]:
     """The model's entry in run's docstring: a definition list item of reST."""
     lines = [f"``{model.key}``"]
@@ -390,7 +398,8 @@ def _settings_text(model: Model) -> List[str]:
         lines += ["    No settings of its own.", ""]
     for s in model.settings:
         default = "worked out by the run" if s.default is None else repr(s.default)
-        text = f"``{s.name}`` ({s.kind}): {s.help}. Accepts {s.accepts}; default {default}."
+        text = f"``{s.name}`` ({s.kind}): {_literal_options(s.help)}. Accepts {s.accepts}; " \
+               f"default {default}."
         lines += textwrap.wrap(text, 88, initial_indent="    - ", subsequent_indent="      ")
     if model.settings:
         lines.append("")
