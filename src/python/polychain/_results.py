@@ -48,6 +48,11 @@ def _constant(other: Any) -> Optional[Union[int, float]]:
     return other.item() if isinstance(other, np.generic) else other
 
 
+def _whole_part(ufunc: Any, function: Any, value: Any) -> Any:
+    """math's trunc, floor or ceil of a float (an int), numpy's of an array (floats)."""
+    return ufunc(value) if isinstance(value, np.ndarray) else function(value)
+
+
 def _plain(other: Any) -> Any:
     """An Estimate's value; anything else as it is."""
     return other.value if isinstance(other, Estimate) else other
@@ -203,13 +208,13 @@ class Estimate(Generic[V]):
         return round(self.value, ndigits)
 
     def __trunc__(self) -> Any:
-        return math.trunc(self.value)
+        return _whole_part(np.trunc, math.trunc, self.value)
 
     def __floor__(self) -> Any:
-        return math.floor(self.value)
+        return _whole_part(np.floor, math.floor, self.value)
 
     def __ceil__(self) -> Any:
-        return math.ceil(self.value)
+        return _whole_part(np.ceil, math.ceil, self.value)
 
     def __lt__(self, other: Any) -> Any:
         return self.value < _plain(other)
