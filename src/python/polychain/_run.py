@@ -5,7 +5,6 @@ results it hands back."""
 import math
 import operator
 import os
-import re
 import sys
 import textwrap
 import warnings
@@ -382,12 +381,6 @@ def ensemble(model: str, steps: Whole, count: Whole, *, box: Optional[Whole] = N
                  self_avoiding=model_info.self_avoiding)
 
 
-def _literal_options(text: str) -> str:
-    """The command's options in `text` (``--box``) as literals of reST, which keeps their
-    hyphens (plain text would make them a dash)."""
-    return re.sub(r"(?<![\w`-])(--[a-z][a-z0-9-]*)", r"``\1``", text)
-
-
 def _settings_text(model: Model) -> List[str]:
     """The model's entry in run's docstring: a definition list item of reST."""
     lines = [f"``{model.key}``"]
@@ -398,8 +391,7 @@ def _settings_text(model: Model) -> List[str]:
         lines += ["    No settings of its own.", ""]
     for s in model.settings:
         default = "worked out by the run" if s.default is None else repr(s.default)
-        text = f"``{s.name}`` ({s.kind}): {_literal_options(s.help)}. Accepts {s.accepts}; " \
-               f"default {default}."
+        text = f"``{s.name}`` ({s.kind}): {s.help}. Accepts {s.accepts}; default {default}."
         lines += textwrap.wrap(text, 88, initial_indent="    - ", subsequent_indent="      ")
     if model.settings:
         lines.append("")
