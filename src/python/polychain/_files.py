@@ -110,7 +110,6 @@ def _lattice(values: NDArray[Any], starts: NDArray[np.int64]) -> NDArray[np.int3
     if values.dtype.kind not in "iuf":
         raise TypeError(f"chains must hold whole-number coordinates (integer arrays); they hold "
                         f"{values.dtype}.")
-    bad = np.zeros(len(values), dtype=bool)
     if values.dtype.kind == "f":
         with np.errstate(invalid="ignore"):
             bad = (~np.isfinite(values) | (values != np.round(values))).any(axis=1)
@@ -151,7 +150,14 @@ def _flat(chains: Any) -> Tuple[NDArray[np.int32], NDArray[np.int64]]:
     """Chains as their sites end to end and their offsets, each checked to be a walk on the
     lattice."""
     if isinstance(chains, Chains):
-        flat, starts = np.asarray(chains.sites), np.asarray(chains.starts, dtype=np.int64)
+        flat, starts = np.asarray(chains.sites), np.asarray(chains.starts)
+        if (flat.ndim != 2 or flat.shape[1:] != (3,) or starts.ndim != 1 or len(starts) < 2
+                or starts.dtype.kind not in "iu" or starts[0] != 0
+                or starts[-1] != len(flat) or (np.diff(starts.astype(np.int64)) < 1).any()):
+            raise ValueError("chains: a polychain.Chains needs sites of shape (sites, 3) and "
+                             "starts rising from 0 to their count, every chain holding at "
+                             "least one site.")
+        starts = starts.astype(np.int64)
     elif isinstance(chains, np.ndarray):
         if chains.ndim != 3 or chains.shape[2] != 3 or chains.shape[1] < 1:
             raise ValueError("chains must be an array of shape (chains, sites, 3), a "
@@ -205,7 +211,10 @@ def place(chains: ChainsArgument, box: Optional[Whole] = None,
 
     Args:
         chains: an int32 array of shape (chains, sites, 3) as :func:`sample` returns it, a
-            :class:`Chains`, or a list of (sites, 3) arrays.
+            :class:`Chains`, or a list of (sites, 3) arrays: walks on the lattice, their
+            coordinates whole numbers (integers, or floats that are whole) in the int32
+            range, every bond one step along one axis, of one length in every chain (1, or
+            the Kuhn length of the short-range walk).
         box: the side L in lattice units, 1 to 2097152; None lays the chains side by side.
         seed: the placement's seed, 0 to 2**64 - 1; None takes one from the clock (the
             ensemble says which).
@@ -214,9 +223,11 @@ def place(chains: ChainsArgument, box: Optional[Whole] = None,
             without the test, as ``polychain sample`` places them).
 
     Raises:
-        ValueError: chains of the wrong shape, a box out of range, a box with fewer sites
-            than the chains or narrower than a chain, or a chain that found no free place
-            in 100000 tries (the message says the volume fraction reached).
+        ValueError: chains of the wrong shape, or no walks on the lattice (naming the chain
+            and the site), a box out of range, a box with fewer sites than the chains or
+            narrower than a chain, or a chain that found no free place in 100000 tries (the
+            message says the volume fraction reached).
+        TypeError: chains that are no arrays of numbers.
         KeyboardInterrupt: on Ctrl-C, between chains.
     """
     from ._run import _whole
