@@ -40,7 +40,7 @@ def test_pip_installs_the_package_and_the_command_with_metadata_and_one_version(
         assert (tmp_path / folder / typed).is_file(), typed
     assert float(result) > 0
     # The command comes with the package, and the build leaves nothing among the sources.
-    assert run(venv / "bin" / "polychain", "--version", cwd=elsewhere).split() == [
+    assert run(venv / "bin" / "polychain", "--version", cwd=elsewhere, env=env).split() == [
         "polychain", version]
     litter = {p for p in source.rglob("*") if p.is_file()} - before
     assert not [p for p in litter if (source / "build") not in p.parents], sorted(litter)
