@@ -264,17 +264,7 @@ class Reporter {
         m_warnLevel(warnLevel) {}
 
   void poll() {
-    std::int64_t trials = 0;
-    const std::int64_t chain = m_observer.takeTrapped(trials);
-    if (chain >= 0) {
-      const std::string text = "chain index " + std::to_string(chain) +
-                               " seems trapped: " + std::to_string(trials) +
-                               " trials without growing longer; interrupt the run to cancel "
-                               "it, or set max_trials to cap the trials.";
-      if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), m_warnLevel) != 0) {
-        throw py::error_already_set();
-      }
-    }
+    warnTrapped();
     const auto now = std::chrono::steady_clock::now();
     if (m_progress.is_none() || now - m_last < kProgressInterval) return;
     const auto done = static_cast<std::int64_t>(static_cast<double>(m_observer.share()) / 100.0 *
@@ -283,6 +273,20 @@ class Reporter {
     m_last = now;
     m_done = done;
     m_progress(done, m_total);
+  }
+
+  // A RuntimeWarning for a chain that seems trapped, once, at the caller's line.
+  void warnTrapped() {
+    std::int64_t trials = 0;
+    const std::int64_t chain = m_observer.takeTrapped(trials);
+    if (chain < 0) return;
+    const std::string text = "chain index " + std::to_string(chain) +
+                             " seems trapped: " + std::to_string(trials) +
+                             " trials without growing longer; interrupt the run to cancel it, "
+                             "or set max_trials to cap the trials.";
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), m_warnLevel) != 0) {
+      throw py::error_already_set();
+    }
   }
 
   // The last report of a run that finished.
@@ -300,8 +304,9 @@ class Reporter {
 };
 
 // Runs `work` on a thread of its own while this one waits without the GIL, polling signals
-// and `reporter` with the GIL every kPollInterval. A Python exception there cancels the work
-// and is raised once it has stopped; an exception of the work is rethrown here.
+// and `reporter` with the GIL every kPollInterval, and once more for a trapped chain when it
+// is done. A Python exception there cancels the work and is raised once it has stopped; an
+// exception of the work is rethrown here.
 template <class Work>
 void runReleased(Observer& observer, Reporter& reporter, Work&& work) {
   std::mutex mutex;
@@ -343,6 +348,7 @@ void runReleased(Observer& observer, Reporter& reporter, Work&& work) {
   }
   if (pending) throw std::move(*pending);
   if (failure) std::rethrow_exception(failure);
+  reporter.warnTrapped();  // a chain trapped since the last poll
 }
 
 // An estimate as (value, standard error), NaN where there is none.
