@@ -28,9 +28,11 @@ bench: setup
 	@cmake --build $(BUILD) -j $(JOBS)
 	@bash scripts/bench.sh $(BUILD)
 
-# The Python package's API reference, built from its docstrings, in $(BUILD)/docs/html.
+# The Python package's API reference, built from its docstrings, in $(BUILD)/docs/html. It
+# needs only the Python module: a build folder configured already is used as it is (configured
+# again with other options, it would compile the core anew).
 docs: setup
-	@$(CONFIGURE)
+	@test -f $(BUILD)/CMakeCache.txt || $(CONFIGURE)
 	@cmake --build $(BUILD) --target polychain_python -j $(JOBS)
 	@PYTHONPATH=$(BUILD)/python /usr/bin/python3 -m sphinx -W --keep-going -q -b html \
 	  -d $(BUILD)/docs/doctrees docs $(BUILD)/docs/html

@@ -1,7 +1,7 @@
-"""Builds the Python package polychain: the pure-Python modules of src/python/polychain and the
-compiled module polychain._core, which the project's CMake build makes (its module target
-only, in a build folder of its own). The version is the project's, project(VERSION) in
-CMakeLists.txt.
+"""Builds the Python package polychain: the pure-Python modules of src/python/polychain, the
+compiled module polychain._core and the polychain command, which the project's CMake build
+makes (those two targets only, in a build folder of its own). The version is the project's,
+project(VERSION) in CMakeLists.txt.
 
 Environment: POLYCHAIN_CMAKE_ARGS adds options to the CMake configure step (such as
 -DCMAKE_BUILD_TYPE=Debug), POLYCHAIN_BUILD_JOBS sets the parallel jobs (default: the cores).
@@ -30,7 +30,9 @@ def project_version() -> str:
 
 
 class CMakeBuild(build_ext):
-    """Builds polychain._core with CMake and puts it where the wheel takes it from."""
+    """Builds polychain._core and the polychain command with CMake and puts them where the
+    wheel takes them from: the command in the package's bin folder, which the console entry
+    ``polychain`` (polychain._command) starts."""
 
     def build_extension(self, ext: Extension) -> None:
         folder = Path(self.build_temp).resolve() / "cmake"
@@ -44,7 +46,7 @@ class CMakeBuild(build_ext):
         jobs = os.environ.get("POLYCHAIN_BUILD_JOBS", str(os.cpu_count() or 1))
         subprocess.run(configure, check=True)
         subprocess.run(["cmake", "--build", str(folder), "--target", "polychain_python",
-                        "-j", jobs], check=True)
+                        "polychain", "-j", jobs], check=True)
         built = sorted((folder / "python" / "polychain").glob("_core*.so"))
         if not built:
             raise RuntimeError("the CMake build made no polychain._core: are pybind11-dev, "
@@ -52,6 +54,9 @@ class CMakeBuild(build_ext):
         target = Path(self.get_ext_fullpath(ext.name))
         target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(built[0], target)
+        command = target.parent / "bin" / "polychain"
+        command.parent.mkdir(exist_ok=True)
+        shutil.copy2(folder / "polychain", command)  # with its mode: executable
 
 
 setup(
@@ -61,6 +66,7 @@ setup(
     package_data={"polychain": ["py.typed", "_core.pyi"]},
     ext_modules=[Extension("polychain._core", sources=[])],
     cmdclass={"build_ext": CMakeBuild},
-    options={"build": {"build_base": "build/pip"}},
+    # Everything the build makes, the package's metadata too, under build/pip: nothing in src.
+    options={"build": {"build_base": "build/pip"}, "egg_info": {"egg_base": "build/pip"}},
     zip_safe=False,
 )

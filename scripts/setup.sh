@@ -17,6 +17,8 @@ packages=(
   xvfb xauth fonts-dejavu-core
   # The Python module, its tests and examples (for /usr/bin/python3).
   pybind11-dev python3-dev python3-numpy python3-pytest python3-tqdm python3-matplotlib
+  # A sweep as a table (SweepResult.to_pandas).
+  python3-pandas
   # The package installed by pip (and the sources copied for it by git), its types checked,
   # its reference built, its notebook executed on a headless kernel with Debian's widgets.
   python3-pip python3-setuptools python3-wheel python3-venv git mypy python3-sphinx

@@ -103,6 +103,9 @@ struct Settings {
   std::int64_t maxTrials = 0;
   std::int64_t restartTrapped = kDefaultRestartTrapped;
   bool perChain = false;
+  // The stack level of a warning, counted from the package's frame that called the core: the
+  // caller's line outside the package.
+  int warnLevel = 1;
   // The model settings given, by key (None: the model's default rule).
   std::map<std::string, py::object, std::less<>> modelSettings;
 };
@@ -267,19 +270,14 @@ class Observer final : public SweepObserver {
 // for a trapped chain.
 class Reporter {
  public:
-  Reporter(Observer& observer, py::object progress, std::int64_t total)
-      : m_observer(observer), m_progress(std::move(progress)), m_total(total) {}
+  Reporter(Observer& observer, py::object progress, std::int64_t total, int warnLevel = 1)
+      : m_observer(observer),
+        m_progress(std::move(progress)),
+        m_total(total),
+        m_warnLevel(warnLevel) {}
 
   void poll() {
-    std::int64_t trials = 0;
-    const std::int64_t chain = m_observer.takeTrapped(trials);
-    if (chain >= 0) {
-      const std::string text = "chain index " + std::to_string(chain) +
-                               " seems trapped: " + std::to_string(trials) +
-                               " trials without growing longer; interrupt the run to cancel "
-                               "it, or set max_trials to cap the trials.";
-      if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1) != 0) throw py::error_already_set();
-    }
+    warnTrapped();
     const auto now = std::chrono::steady_clock::now();
     if (m_progress.is_none() || now - m_last < kProgressInterval) return;
     const auto done = static_cast<std::int64_t>(static_cast<double>(m_observer.share()) / 100.0 *
@@ -288,6 +286,20 @@ class Reporter {
     m_last = now;
     m_done = done;
     m_progress(done, m_total);
+  }
+
+  // A RuntimeWarning for a chain that seems trapped, once, at the caller's line.
+  void warnTrapped() {
+    std::int64_t trials = 0;
+    const std::int64_t chain = m_observer.takeTrapped(trials);
+    if (chain < 0) return;
+    const std::string text = "chain index " + std::to_string(chain) +
+                             " seems trapped: " + std::to_string(trials) +
+                             " trials without growing longer; interrupt the run to cancel it, "
+                             "or set max_trials to cap the trials.";
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), m_warnLevel) != 0) {
+      throw py::error_already_set();
+    }
   }
 
   // The last report of a run that finished.
@@ -299,13 +311,15 @@ class Reporter {
   Observer& m_observer;
   py::object m_progress;
   std::int64_t m_total;
+  int m_warnLevel;
   std::int64_t m_done = -1;
   std::chrono::steady_clock::time_point m_last{};
 };
 
 // Runs `work` on a thread of its own while this one waits without the GIL, polling signals
-// and `reporter` with the GIL every kPollInterval. A Python exception there cancels the work
-// and is raised once it has stopped; an exception of the work is rethrown here.
+// and `reporter` with the GIL every kPollInterval, and once more for a trapped chain when it
+// is done. A Python exception there cancels the work and is raised once it has stopped; an
+// exception of the work is rethrown here.
 template <class Work>
 void runReleased(Observer& observer, Reporter& reporter, Work&& work) {
   std::mutex mutex;
@@ -347,6 +361,7 @@ void runReleased(Observer& observer, Reporter& reporter, Work&& work) {
   }
   if (pending) throw std::move(*pending);
   if (failure) std::rethrow_exception(failure);
+  reporter.warnTrapped();  // a chain trapped since the last poll
 }
 
 // An estimate as (value, standard error), NaN where there is none.
@@ -449,7 +464,7 @@ py::dict run(const Settings& settings, std::int32_t steps, const py::object& pro
   const RunParams params = toParams(settings, steps);
   const CheckedRun checked = check([&] { return checkRun(params); });
   Observer observer;
-  Reporter reporter(observer, progress, params.iterations);
+  Reporter reporter(observer, progress, params.iterations, settings.warnLevel);
   RunResult result;
   runReleased(observer, reporter, [&] { result = runSimulation(checked, observer); });
   if (result.status != RunStatus::Finished) {
@@ -485,7 +500,7 @@ py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
   Observer observer;
   std::int64_t total = 0;
   for (const std::int32_t n : steps) total += std::int64_t{n} * params.run.iterations;
-  Reporter reporter(observer, progress, total);
+  Reporter reporter(observer, progress, total, settings.warnLevel);
   SweepResult result;
   std::int64_t trialLimitChain = -1;
   const RunFunction runOne = [&trialLimitChain](const CheckedRun& p, RunObserver& o) {
@@ -529,6 +544,7 @@ Settings settingsOf(const py::kwargs& kwargs) {
   s.threads = kwargs["threads"].cast<int>();
   s.maxTrials = kwargs["max_trials"].cast<std::int64_t>();
   s.restartTrapped = kwargs["restart_trapped"].cast<std::int64_t>();
+  if (kwargs.contains("warn_level")) s.warnLevel = kwargs["warn_level"].cast<int>();
   for (const SettingInfo& setting : modelNamed(s.model).settings) {
     const std::string key(setting.key);
     if (kwargs.contains(key)) s.modelSettings[key] = kwargs[key.c_str()];
@@ -543,7 +559,7 @@ py::object sample(const Settings& settings, std::int32_t steps, const py::object
   const RunParams params = toParams(settings, steps);
   const CheckedRun checked = check([&] { return checkSample(params, 0); });
   Observer observer;
-  Reporter reporter(observer, progress, params.iterations);
+  Reporter reporter(observer, progress, params.iterations, settings.warnLevel);
   ChainSample result;
   runReleased(observer, reporter, [&] { result = sampleChains(checked, observer); });
   if (result.status != RunStatus::Finished) {
@@ -654,12 +670,15 @@ std::string fileFailure(const std::string& path, const std::string& why) {
   return text;
 }
 
-// Writes the ensemble to `name` + each format's extension with the format table's writers: every
-// file is staged whole before any replaces its target, and none does when one cannot be written
-// or an interrupt comes first. Returns the paths written.
+// Writes the ensemble to `name` (the bytes of a file name) + each format's extension with the
+// format table's writers: every file is staged whole before any replaces its target, and none
+// does when one cannot be written or an interrupt comes first. Returns the paths written.
 py::list writeFiles(const std::string& name, const SitesIn& sites, const SitesIn& images,
                     const StartsIn& starts, std::int64_t box, const std::array<bool, 3>& periodic,
                     const std::vector<std::string>& keys, double bondLength) {
+  if (name.find('\0') != std::string::npos) {
+    throw py::value_error("name must not hold a NUL character, which no file name can hold.");
+  }
   std::vector<const FormatInfo*> formats;
   for (const std::string& key : keys) {
     const FormatInfo* format = findFormat(key);
@@ -714,8 +733,8 @@ py::list writeFiles(const std::string& name, const SitesIn& sites, const SitesIn
     PyErr_SetString(PyExc_OSError, failed.c_str());
     throw py::error_already_set();
   }
-  py::list written;
-  for (const std::string& path : result.written) written.append(path);
+  py::list written;  // as bytes: a name need not be UTF-8
+  for (const std::string& path : result.written) written.append(py::bytes(path));
   return written;
 }
 

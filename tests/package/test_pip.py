@@ -8,13 +8,14 @@ import shutil
 from conftest import COMMAND, PYTHON, ROOT, run
 
 
-def test_pip_installs_the_package_with_its_metadata_and_one_version(tmp_path):
+def test_pip_installs_the_package_and_the_command_with_metadata_and_one_version(tmp_path):
     source = tmp_path / "polychain"
     tracked = run("git", "-C", ROOT, "ls-files", "-z").split("\0")
     for name in filter(None, tracked):
         if (ROOT / name).is_file():  # not a file deleted from the work tree
             (source / name).parent.mkdir(parents=True, exist_ok=True)
             shutil.copy2(ROOT / name, source / name)
+    before = {p for p in source.rglob("*") if p.is_file()}
     venv = tmp_path / "venv"
     run(PYTHON, "-m", "venv", "--system-site-packages", venv)
     python = venv / "bin" / "python"
@@ -38,9 +39,17 @@ def test_pip_installs_the_package_with_its_metadata_and_one_version(tmp_path):
     for typed in ("py.typed", "_core.pyi"):
         assert (tmp_path / folder / typed).is_file(), typed
     assert float(result) > 0
+    # The command comes with the package, and the build leaves nothing among the sources.
+    assert run(venv / "bin" / "polychain", "--version", cwd=elsewhere, env=env).split() == [
+        "polychain", version]
+    litter = {p for p in source.rglob("*") if p.is_file()} - before
+    assert not [p for p in litter if (source / "build") not in p.parents], sorted(litter)
 
     shown = run(python, "-m", "pip", "show", "polychain", env=env)
     assert "Name: polychain" in shown and f"Version: {version}" in shown
+    assert "License: BSD-3-Clause" in shown and "Summary: Statistics of polymer chains" in shown
+    assert "Home-page: \n" in shown or "Home-page:" not in shown  # there is none to name
     run(python, "-m", "pip", "uninstall", "--yes", "--quiet", "polychain", env=env)
+    assert not (venv / "bin" / "polychain").exists()
     gone = "import importlib.util; print(importlib.util.find_spec('polychain'))"
     assert run(python, "-c", gone, cwd=elsewhere, env=env).strip() == "None"

@@ -25,7 +25,7 @@ def place(
     own_box: Optional[Tuple[bool, bool, bool]] = None,
 ) -> Dict[str, Any]: ...
 def write(
-    name: str,
+    name: bytes,
     sites: NDArray[np.int32],
     images: NDArray[np.int32],
     starts: NDArray[np.int64],
@@ -33,4 +33,4 @@ def write(
     periodic: Tuple[bool, bool, bool],
     formats: List[str],
     bond_length: float,
-) -> List[str]: ...
+) -> List[bytes]: ...

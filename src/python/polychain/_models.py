@@ -5,13 +5,21 @@ statistics. Everything else in the package is written from this table."""
 from dataclasses import dataclass
 from typing import Any, Dict, Mapping, Optional, Tuple, Union
 
+import numpy as np
+
 from . import _core
 
 INT32_MAX = 2**31 - 1
 INT64_MAX = 2**63 - 1
 
+#: A whole number as the calls take it: an int or a numpy integer (a float is rounded).
+Whole = Union[int, "np.integer[Any]"]
+#: A flag as the calls take it: a bool or a numpy bool.
+Flag = Union[bool, "np.bool_"]
 #: A value of a setting: an int (whole), a float (real), a str (choice) or a bool (flag).
 SettingValue = Union[int, float, str, bool]
+#: A setting as the calls take it: a SettingValue or the numpy number of its kind.
+SettingArgument = Union[SettingValue, "np.integer[Any]", "np.floating[Any]", "np.bool_"]
 
 
 @dataclass(frozen=True)

@@ -4,13 +4,16 @@ measures by name, and numpy arrays over the core's buffers."""
 import copy
 import math
 from dataclasses import dataclass
-from typing import (Any, Dict, Generic, Iterator, List, Mapping, Optional, Sequence,
-                    TypeVar, Union, overload)
+from typing import (TYPE_CHECKING, Any, Dict, Generic, Iterable, Iterator, List, Mapping,
+                    Optional, Sequence, Tuple, TypeVar, Union, overload)
 
 import numpy as np
 from numpy.typing import NDArray
 
 from ._models import models
+
+if TYPE_CHECKING:
+    import pandas
 
 FloatArray = NDArray[np.float64]
 IntArray = NDArray[np.int64]
@@ -36,13 +39,52 @@ def _key(*values: Any) -> int:
                       for v in map(float, values)))
 
 
+def _constant(other: Any) -> Optional[Union[int, float]]:
+    """`other` as a Python number when it is a real number (not a bool, not an Estimate, not
+    an array), else None."""
+    if isinstance(other, (bool, np.bool_)) or not isinstance(
+            other, (int, float, np.integer, np.floating)):
+        return None
+    return other.item() if isinstance(other, np.generic) else other
+
+
+def _whole_part(ufunc: Any, function: Any, value: Any) -> Any:
+    """math's trunc, floor or ceil of a float (an int), numpy's of an array (floats)."""
+    return ufunc(value) if isinstance(value, np.ndarray) else function(value)
+
+
+def _plain(other: Any) -> Any:
+    """An Estimate's value; anything else as it is."""
+    return other.value if isinstance(other, Estimate) else other
+
+
 class Estimate(Generic[V]):
     """A value and its standard error: ``value`` and ``se`` (NaN where there is none, such
     as for a theoretical value, or for the six results of a Markov chain's samples).
 
     ``float(e)`` is the value, ``value, se = e`` unpacks it, and ``f"{e:.4f}"`` formats both
     as ``"0.5876 +/- 0.0012"``. In a sweep, ``value`` and ``se`` are float64 arrays with one
-    entry per N, so that ``plt.errorbar(s.steps, *s.rms_R)`` plots them.
+    entry per N, so that ``plt.errorbar(s.steps, *s.rms_R)`` plots them, and a format
+    applies to each entry: ``"[1.234 +/- 0.012, 2.468 +/- 0.020]"``.
+
+    An Estimate is a number where a number is wanted, its value standing in for it:
+
+    - Shifted or scaled by a constant (a real number), it keeps its error, which follows
+      exactly: ``e + c``, ``c + e``, ``e - c`` and ``c - e`` have the error of ``e``;
+      ``e * c``, ``c * e`` and ``e / c`` the error times ``abs(c)`` (over it); ``-e``,
+      ``+e`` and ``abs(e)`` the error of ``e``. The same through numpy's ``np.add``,
+      ``np.subtract``, ``np.multiply``, ``np.divide``, ``np.negative`` and ``np.absolute``
+      with a number.
+    - Everything else is the value's own arithmetic and gives a plain float (an array in
+      a sweep), without an error: ``e + e``, ``e * e``, ``e / e2``, ``c / e``, ``e ** 2``,
+      ``e // c``, ``math.sqrt(e)``, ``np.sqrt(e)``, ``np.log(e)`` and any other ufunc,
+      ``round(e, 2)``, ``int(e)``, ``math.floor(e)``. Those errors are not exact (two
+      Estimates of one run are correlated), so the package leaves them to you.
+    - ``<``, ``<=``, ``>`` and ``>=`` compare the values, with numbers or Estimates. ``==``
+      with a number compares the value (``e == 0.5``); between two Estimates it holds when
+      both the value and the error are equal (NaN equal to NaN).
+    - ``np.asarray(e)`` is the value as a float64 array (0-d for a run), and
+      ``np.array([r.R2, r.Rg2])`` a float64 array of values.
     """
 
     __slots__ = ("value", "se")
@@ -59,27 +101,163 @@ class Estimate(Generic[V]):
     def __float__(self) -> float:
         return float(self.value)
 
+    def __int__(self) -> int:
+        return int(self.value)
+
     def __iter__(self) -> Iterator[V]:
         return iter((self.value, self.se))
 
-    def __eq__(self, other: object) -> bool:
-        if not isinstance(other, Estimate):
+    def __eq__(self, other: object) -> Any:
+        if isinstance(other, Estimate):
+            return _same(self.value, other.value) and _same(self.se, other.se)
+        if _constant(other) is None:
             return NotImplemented
-        return _same(self.value, other.value) and _same(self.se, other.se)
+        return self.value == other
 
     def __hash__(self) -> int:
-        return _key(self.value, self.se)
+        # Equal to a number when its value is: hashed as its value.
+        value = float(self.value)
+        return hash("nan") if math.isnan(value) else hash(value)
 
     def __repr__(self) -> str:
         return f"Estimate(value={self.value!r}, se={self.se!r})"
 
     def __format__(self, format_spec: str) -> str:
         if isinstance(self.value, np.ndarray):
-            return repr(self)
+            if not format_spec:
+                return repr(self)
+            pairs = (f"{format(v, format_spec)} +/- {format(e, format_spec)}"
+                     for v, e in zip(self.value.tolist(), np.asarray(self.se).tolist()))
+            return f"[{', '.join(pairs)}]"
         return f"{format(self.value, format_spec)} +/- {format(self.se, format_spec)}"
 
     def __reduce__(self) -> Any:
         return (Estimate, (self.value, self.se))
+
+    # Exact: a shift or a scale by a constant.
+    def __add__(self, other: Any) -> Any:
+        c = _constant(other)
+        if c is None:
+            return self.value + _plain(other) if isinstance(other, Estimate) else NotImplemented
+        return Estimate(self.value + c, self.se)
+
+    def __radd__(self, other: Any) -> Any:
+        c = _constant(other)
+        return NotImplemented if c is None else Estimate(c + self.value, self.se)
+
+    def __sub__(self, other: Any) -> Any:
+        c = _constant(other)
+        if c is None:
+            return self.value - _plain(other) if isinstance(other, Estimate) else NotImplemented
+        return Estimate(self.value - c, self.se)
+
+    def __rsub__(self, other: Any) -> Any:
+        c = _constant(other)
+        return NotImplemented if c is None else Estimate(c - self.value, self.se)
+
+    def __mul__(self, other: Any) -> Any:
+        c = _constant(other)
+        if c is None:
+            return self.value * _plain(other) if isinstance(other, Estimate) else NotImplemented
+        return Estimate(self.value * c, self.se * abs(c))
+
+    def __rmul__(self, other: Any) -> Any:
+        c = _constant(other)
+        return NotImplemented if c is None else Estimate(c * self.value, abs(c) * self.se)
+
+    def __truediv__(self, other: Any) -> Any:
+        c = _constant(other)
+        if c is None:
+            return self.value / _plain(other) if isinstance(other, Estimate) else NotImplemented
+        return Estimate(self.value / c, self.se / abs(c))
+
+    def __neg__(self) -> "Estimate[V]":
+        return Estimate(-self.value, self.se)
+
+    def __pos__(self) -> "Estimate[V]":
+        return self
+
+    def __abs__(self) -> "Estimate[V]":
+        return Estimate(abs(self.value), self.se)
+
+    # The value's own: plain numbers.
+    def __rtruediv__(self, other: Any) -> Any:
+        return _plain(other) / self.value if _constant(other) is not None else NotImplemented
+
+    def __floordiv__(self, other: Any) -> Any:
+        return self.value // _plain(other)
+
+    def __rfloordiv__(self, other: Any) -> Any:
+        return _plain(other) // self.value
+
+    def __mod__(self, other: Any) -> Any:
+        return self.value % _plain(other)
+
+    def __rmod__(self, other: Any) -> Any:
+        return _plain(other) % self.value
+
+    def __pow__(self, other: Any) -> Any:
+        return self.value ** _plain(other)
+
+    def __rpow__(self, other: Any) -> Any:
+        return _plain(other) ** self.value
+
+    def __round__(self, ndigits: Optional[int] = None) -> Any:
+        if isinstance(self.value, np.ndarray):
+            return np.round(self.value, ndigits or 0)
+        return round(self.value, ndigits)
+
+    def __trunc__(self) -> Any:
+        return _whole_part(np.trunc, math.trunc, self.value)
+
+    def __floor__(self) -> Any:
+        return _whole_part(np.floor, math.floor, self.value)
+
+    def __ceil__(self) -> Any:
+        return _whole_part(np.ceil, math.ceil, self.value)
+
+    def __lt__(self, other: Any) -> Any:
+        return self.value < _plain(other)
+
+    def __le__(self, other: Any) -> Any:
+        return self.value <= _plain(other)
+
+    def __gt__(self, other: Any) -> Any:
+        return self.value > _plain(other)
+
+    def __ge__(self, other: Any) -> Any:
+        return self.value >= _plain(other)
+
+    # numpy: the value as an array, ufuncs on the value but for the exact ones above.
+    def __array__(self, dtype: Any = None, copy: Any = None) -> NDArray[Any]:
+        return np.array(self.value, dtype=np.float64 if dtype is None else dtype)
+
+    def __array_ufunc__(self, ufunc: Any, method: str, *inputs: Any, **kwargs: Any) -> Any:
+        exact = _EXACT.get(ufunc)
+        if method == "__call__" and not kwargs and exact is not None:
+            if len(inputs) == 1:
+                return getattr(self, exact[0])()
+            forward, reflected = exact
+            if inputs[0] is self:
+                result = getattr(self, forward)(inputs[1])
+            else:
+                result = getattr(self, reflected)(inputs[0])
+            if result is not NotImplemented and isinstance(result, Estimate):
+                return result
+        plain = [_plain(x) for x in inputs]
+        return getattr(ufunc, method)(*plain, **kwargs)
+
+
+# The ufuncs an Estimate keeps its error through (with a number): its methods of them.
+_EXACT: Dict[Any, Tuple[str, ...]] = {
+    np.add: ("__add__", "__radd__"),
+    np.subtract: ("__sub__", "__rsub__"),
+    np.multiply: ("__mul__", "__rmul__"),
+    np.true_divide: ("__truediv__", "__rtruediv__"),
+    np.negative: ("__neg__",),
+    np.positive: ("__pos__",),
+    np.absolute: ("__abs__",),
+}
 
 
 class Count(Generic[V, W]):
@@ -223,6 +401,12 @@ _ESTIMATES = ("rms_R", "R2", "mean_R", "rms_Rg", "Rg2", "ratio")
 _COUNTS = ("trials", "discarded", "backups")
 
 
+def _with_key(names: Iterable[str], key: str) -> List[str]:
+    """dir() of a result: its attributes and the model's measures_key (``pivot``), so that
+    tab completion finds the model's section."""
+    return sorted({*names, key} - {""})
+
+
 def _settings_of(model: str, j: Mapping[str, Any]) -> Dict[str, Any]:
     return {s.name: j[s.name] for s in models[model].settings if s.name in j}
 
@@ -232,17 +416,32 @@ class RunResult:
 
     Attributes:
         model: the model's key.
-        steps: N.
+        steps: the steps N of each chain.
         iterations: the chains grown (a sampler's samples).
         seed: the seed used; pass it back to repeat the run.
         settings: the model's settings that chose its walks, by name.
-        texts: the six result texts as the window shows them, in order: ``eR`` (<R>
-            calculated), ``TR`` (<R> theoretical), ``Rsqred`` (Sqr<R^2> calculated),
-            ``TRsqred`` (Sqr<R^2> theoretical), ``pers`` (lp), ``Rgtxt`` (Rg).
+        texts: the six result texts as the window shows them, under their historical
+            captions, in order: ``eR`` ("<R>" calculated), ``TR`` ("<R>" theoretical),
+            ``Rsqred`` ("Sqr<R^2>" calculated), ``TRsqred`` ("Sqr<R^2>" theoretical),
+            ``pers`` ("lp") and ``Rgtxt`` ("Rg").
         values: the same six as numbers, keyed like ``texts``, each an :class:`Estimate`
-            (its standard error NaN for the theoretical values, and for a sampler's samples).
-        rms_R: sqrt(<R^2>), an :class:`Estimate`, as are ``R2`` (<R^2>), ``mean_R`` (``<|R|>``),
-            ``rms_Rg`` (sqrt(<Rg^2>)), ``Rg2`` (<Rg^2>) and ``ratio`` (<Rg^2>/<R^2>).
+            (its standard error NaN for the theoretical values, and for a sampler's
+            samples). They keep their historical definitions, which are not the textbook
+            quantities their captions suggest: ``values["eR"]`` is the mean of x + y + z of
+            the end point over N; ``values["Rsqred"]``, captioned "Sqr<R^2>", is the mean
+            end-to-end distance ``<|R|>`` over the chains (or samples), not sqrt(<R^2>);
+            ``values["TRsqred"]`` is N to the model's size exponent; ``values["pers"]`` is
+            the model's persistence length made from ``values["Rsqred"]``; and
+            ``values["Rgtxt"]``, captioned "Rg", is the square root of the mean spread of
+            the distances of a chain's sites from its start (their squared deviations
+            from their mean, summed and divided by N), not the radius of gyration. The
+            textbook values are the attributes below: sqrt(<R^2>) is ``rms_R``, <R^2>
+            ``R2``, ``<|R|>`` ``mean_R``, and the radius of gyration about the centre of mass
+            ``rms_Rg`` (sqrt(<Rg^2>)).
+        rms_R: the textbook root-mean-square end-to-end distance sqrt(<R^2>), an
+            :class:`Estimate`, as are ``R2`` (<R^2>), ``mean_R`` (``<|R|>``), ``rms_Rg``
+            (sqrt(<Rg^2>), the radius of gyration about each chain's centre of mass),
+            ``Rg2`` (<Rg^2>) and ``ratio`` (<Rg^2>/<R^2>).
         chains: the chains (or samples) those are over.
         trials: for a model that counts trials, the trial steps per chain as a
             :class:`Count`, as are ``discarded`` and ``backups``; ``restarts``, the times
@@ -255,6 +454,11 @@ class RunResult:
             None.
         gofr: g(r) of the last chain, a float64 array, with ``gofr=True``, else None; and
             ``gofq``, its transform.
+        notes: the model's notes on the run as the command prints them, a list of str (empty
+            for a model without notes): such as a melt's "Note: the burn-in covered ..."
+            when it may not be in equilibrium, or "Equilibrated: ..." when it is. Each note
+            that begins "Note:" is also a RuntimeWarning of :func:`polychain.run`, shown at
+            the line that called it.
     """
 
     trials: Optional[Count[float, int]]
@@ -293,11 +497,15 @@ class RunResult:
         self.per_chain: Optional[PerChain] = PerChain(**per_chain) if per_chain else None
         self.gofr: Optional[FloatArray] = raw["gofr"]
         self.gofq: Optional[FloatArray] = raw["gofq"]
+        self.notes: List[str] = list(j.get("notes", []))
 
     def __getattr__(self, name: str) -> Measures:
         if name != "_measures_key" and name == self._measures_key:
             return self.measures
         raise AttributeError(f"'RunResult' object has no attribute {name!r}")
+
+    def __dir__(self) -> List[str]:
+        return _with_key(super().__dir__(), self._measures_key)
 
     def to_dict(self) -> Dict[str, Any]:
         """The run as the command's ``--json`` prints it: a new dict of dicts, lists, str,
@@ -341,8 +549,12 @@ class LimitFit:
 
     Attributes:
         limit: an :class:`Estimate`.
-        correction: c.
-        delta, from_steps, points, chi2_per_dof, acceptable: as for :class:`CorrectedFit`.
+        correction: the amplitude c of the correction.
+        delta: the correction exponent used.
+        from_steps: the smallest N used (every larger one was used too).
+        points: the N used.
+        chi2_per_dof: chi^2 per degree of freedom.
+        acceptable: chi^2 is acceptable.
     """
 
     limit: Estimate[float]
@@ -410,7 +622,10 @@ class SweepResult:
     """What :func:`polychain.sweep` returns: one entry per N, in the order of ``steps``.
 
     Attributes:
-        model, iterations, seed: the sweep's (each N's own seed is in ``seeds``).
+        model: the model's key.
+        iterations: the chains (or samples) at each N; None for a sweep that spent a budget
+            on each N instead.
+        seed: the sweep's seed (each N's own seed is in ``seeds``).
         settings: the model's settings that chose its walks, by name.
         steps: N, an int64 array; ``seeds`` (uint64) and ``chains`` (int64) likewise.
         rms_R: sqrt(<R^2>) at each N, an :class:`Estimate` of float64 arrays, as are
@@ -431,6 +646,9 @@ class SweepResult:
         ratio_limit: ``corrected.ratio_limit.limit``, or None.
         reference: the reference exponents, ``{"ideal_chain": 0.5, "self_avoiding_walk":
             ...}``.
+        notes: the model's notes on each N's run, a list (one per N) of lists of str, as for
+            :attr:`RunResult.notes`; each that begins "Note:" is also a RuntimeWarning of
+            :func:`polychain.sweep`, its N named.
     """
 
     trials: Optional[Count[FloatArray, IntArray]]
@@ -487,15 +705,53 @@ class SweepResult:
             CorrectedFits(r2, rg2, limit) if r2 or rg2 or limit else None)
         self.nu_corrected: Optional[Estimate[float]] = r2.nu if r2 else None
         self.ratio_limit: Optional[Estimate[float]] = limit.limit if limit else None
+        self.notes: List[List[str]] = [list(p.get("notes", [])) for p in j["points"]]
 
     def __getattr__(self, name: str) -> Measures:
         if name != "_measures_key" and name == self._measures_key:
             return self.measures
         raise AttributeError(f"'SweepResult' object has no attribute {name!r}")
 
+    def __dir__(self) -> List[str]:
+        return _with_key(super().__dir__(), self._measures_key)
+
     def to_dict(self) -> Dict[str, Any]:
         """The sweep as the command's ``--json`` prints it, as Python objects."""
         return copy.deepcopy(self._dict)
+
+    def to_pandas(self) -> "pandas.DataFrame":
+        """The sweep as a pandas DataFrame, one row per N in the order of ``steps``: the
+        columns ``steps``, ``seed`` and ``chains``; each estimate's value and its standard
+        error as ``rms_R`` and ``rms_R_se`` (likewise ``R2``, ``mean_R``, ``rms_Rg``,
+        ``Rg2``, ``ratio``); for a model that counts trials ``trials_mean``, ``trials_max``,
+        ``trials_total`` (likewise ``discarded`` and ``backups``) and ``restarts``; then the
+        model's measures by name, an estimate again as two columns (its curves left out).
+
+        Needs pandas (Debian's python3-pandas); ``to_dict()`` stays the command's JSON.
+        """
+        try:
+            import pandas
+        except ImportError:
+            raise ImportError("SweepResult.to_pandas() needs pandas: install python3-pandas "
+                              "(or pip install pandas).") from None
+        columns: Dict[str, Any] = {"steps": self.steps, "seed": self.seeds,
+                                   "chains": self.chains}
+        for name in _ESTIMATES:
+            value, se = getattr(self, name)
+            columns[name], columns[f"{name}_se"] = value, se
+        for name in _COUNTS:
+            counted = getattr(self, name)
+            if counted is not None:
+                for part, column in zip(("mean", "max", "total"), counted):
+                    columns[f"{name}_{part}"] = column
+        if self.restarts is not None:
+            columns["restarts"] = self.restarts
+        for name, value in self.measures.items():
+            if isinstance(value, Estimate):
+                columns[name], columns[f"{name}_se"] = value.value, value.se
+            elif isinstance(value, np.ndarray):
+                columns[name] = value
+        return pandas.DataFrame(columns)
 
     def __repr__(self) -> str:
         fit = f"nu = {self.nu:.4f}" if self.nu is not None else "no fit"

@@ -4,8 +4,11 @@ results it hands back."""
 
 import math
 import operator
+import os
 import re
+import sys
 import textwrap
+import warnings
 from typing import (Any, Callable, Dict, Iterable, List, Literal, Mapping, Optional, Union,
                     overload)
 
@@ -13,7 +16,8 @@ import numpy as np
 from numpy.typing import NDArray
 
 from . import _core
-from ._models import INT32_MAX, INT64_MAX, Model, Setting, SettingValue, models
+from ._models import (INT32_MAX, INT64_MAX, Flag, Model, Setting, SettingArgument, Whole,
+                      models)
 from ._progress import Progress, Reporter
 from ._files import Ensemble, place
 from ._results import Chains, RunResult, SweepResult
@@ -92,7 +96,8 @@ def _setting_value(setting: Setting, value: Any) -> Any:
     if setting.kind == "whole":
         return _whole(value, field, int(setting.least), int(setting.most))
     if setting.kind == "real":
-        if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, float, np.number)):
+        if isinstance(value, (bool, np.bool_)) or not isinstance(
+                value, (int, float, np.integer, np.floating)):
             raise TypeError(f"{field} must be a number, such as 0.5; {value!r} is a "
                             f"{type(value).__name__}.")
         return float(value)
@@ -165,6 +170,29 @@ def _named(error: ValueError, model: Model, fields: Mapping[str, str]) -> ValueE
     return named
 
 
+_PACKAGE = os.path.dirname(os.path.abspath(__file__))
+
+
+def _stacklevel() -> int:
+    """The stacklevel that makes a warning of the function calling this one point at the
+    first line outside the package: the user's call."""
+    frame = sys._getframe(1)
+    level = 1
+    while frame.f_back is not None and os.path.dirname(
+            os.path.abspath(frame.f_code.co_filename)) == _PACKAGE:
+        frame = frame.f_back
+        level += 1
+    return level
+
+
+def _warn(notes: Iterable[str], level: int, where: str = "") -> None:
+    """A RuntimeWarning for each note that says something is amiss (those beginning "Note:";
+    a note that all is well, such as "Equilibrated: ...", stays in ``notes`` only)."""
+    for note in notes:
+        if note.startswith("Note:"):
+            warnings.warn(where + note, RuntimeWarning, stacklevel=level + 1)
+
+
 def _stopped(raw: Mapping[str, Any], steps: Optional[int]) -> None:
     if "stopped" in raw:
         raise TrialLimitError(
@@ -180,6 +208,7 @@ def _chains(call: Callable[..., Dict[str, Any]], model: Model, steps: Any, progr
     """Chains of N = `steps` grown by the core's `call` (run or sample), its progress counted
     in the model's iterations; raises what run() documents."""
     n = _whole(steps, _option("steps"), 1, model.max_steps)
+    arguments = {**arguments, "warn_level": _stacklevel()}
     with Reporter(progress, model.sample, f"{model.key} N = {n}") as report:
         try:
             raw = call(n, report, **arguments)
@@ -189,10 +218,10 @@ def _chains(call: Callable[..., Dict[str, Any]], model: Model, steps: Any, progr
     return raw
 
 
-def run(model: str, steps: int, iterations: int, *, seed: Optional[int] = None,
-        threads: Optional[int] = None, gofr: bool = False, per_chain: bool = False,
-        max_trials: int = 0, restart_trapped: int = DEFAULT_RESTART_TRAPPED,
-        progress: Progress = None, **settings: SettingValue) -> RunResult:
+def run(model: str, steps: Whole, iterations: Whole, *, seed: Optional[Whole] = None,
+        threads: Optional[Whole] = None, gofr: Flag = False, per_chain: Flag = False,
+        max_trials: Whole = 0, restart_trapped: Whole = DEFAULT_RESTART_TRAPPED,
+        progress: Progress = None, **settings: SettingArgument) -> RunResult:
     # The docstring is made from the model table below.
     model_info = _model(model)
     raw = _chains(_core.run, model_info, steps, progress,
@@ -200,13 +229,15 @@ def run(model: str, steps: int, iterations: int, *, seed: Optional[int] = None,
                              _whole(iterations, _option("iterations"), 1, INT32_MAX), seed,
                              threads, gofr, per_chain, max_trials, restart_trapped, settings),
                   _FIELDS)
-    return RunResult(raw)
+    result = RunResult(raw)
+    _warn(result.notes, _stacklevel())
+    return result
 
 
-def sweep(model: str, steps: Iterable[int], iterations: int, *, seed: Optional[int] = None,
-          threads: Optional[int] = None, max_trials: int = 0,
-          restart_trapped: int = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
-          **settings: SettingValue) -> SweepResult:
+def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
+          seed: Optional[Whole] = None, threads: Optional[Whole] = None, max_trials: Whole = 0,
+          restart_trapped: Whole = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
+          **settings: SettingArgument) -> SweepResult:
     """Runs `model` at every N in `steps`, in that order, and fits nu in
     sqrt(<R^2>) ~ N^nu by weighted least squares on the logarithms; returns a
     :class:`SweepResult`.
@@ -241,18 +272,22 @@ def sweep(model: str, steps: Iterable[int], iterations: int, *, seed: Optional[i
         raise TypeError(f"{_option('steps')} must be a sequence of step counts, such as "
                         "[100, 200, 400, 800].") from None
     ns = [_whole(n, _option("steps"), 1, model_info.max_steps) for n in items]
+    arguments["warn_level"] = _stacklevel()
     with Reporter(progress, "step", f"{model_info.key} sweep") as report:
         try:
             raw = _core.sweep(ns, report, **arguments)
         except ValueError as error:
             raise _named(error, model_info, _FIELDS) from None
     _stopped(raw, None)
-    return SweepResult(raw)
+    result = SweepResult(raw)
+    for n, notes in zip(result.steps.tolist(), result.notes):
+        _warn(notes, _stacklevel(), f"N = {n}: ")
+    return result
 
 
-def _sampled(call: str, model: str, steps: int, count: int, seed: Optional[int],
-             threads: Optional[int], max_trials: int, restart_trapped: int, progress: Progress,
-             settings: Dict[str, SettingValue]) -> Dict[str, Any]:
+def _sampled(call: str, model: str, steps: Whole, count: Whole, seed: Optional[Whole],
+             threads: Optional[Whole], max_trials: Whole, restart_trapped: Whole,
+             progress: Progress, settings: Dict[str, SettingArgument]) -> Dict[str, Any]:
     """The core's sample of `count` chains (or of a sample of `count` chains, for a model whose
     sample holds many), its arguments read as the command reads them."""
     model_info = _model(model)
@@ -276,23 +311,23 @@ def _sampled(call: str, model: str, steps: int, count: int, seed: Optional[int],
 
 
 @overload
-def sample(model: Literal["short-range"], steps: int,  # type: ignore[misc]
-           count: int, *, seed: Optional[int] = None, threads: Optional[int] = None,
-           max_trials: int = 0, restart_trapped: int = DEFAULT_RESTART_TRAPPED,
-           progress: Progress = None, **settings: SettingValue) -> Chains: ...
+def sample(model: Literal["short-range"], steps: Whole,  # type: ignore[misc]
+           count: Whole, *, seed: Optional[Whole] = None, threads: Optional[Whole] = None,
+           max_trials: Whole = 0, restart_trapped: Whole = DEFAULT_RESTART_TRAPPED,
+           progress: Progress = None, **settings: SettingArgument) -> Chains: ...
 
 
 @overload
-def sample(model: str, steps: int, count: int, *, seed: Optional[int] = None,
-           threads: Optional[int] = None, max_trials: int = 0,
-           restart_trapped: int = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
-           **settings: SettingValue) -> NDArray[np.int32]: ...
+def sample(model: str, steps: Whole, count: Whole, *, seed: Optional[Whole] = None,
+           threads: Optional[Whole] = None, max_trials: Whole = 0,
+           restart_trapped: Whole = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
+           **settings: SettingArgument) -> NDArray[np.int32]: ...
 
 
-def sample(model: str, steps: int, count: int, *, seed: Optional[int] = None,
-           threads: Optional[int] = None, max_trials: int = 0,
-           restart_trapped: int = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
-           **settings: SettingValue) -> Union[NDArray[np.int32], Chains]:
+def sample(model: str, steps: Whole, count: Whole, *, seed: Optional[Whole] = None,
+           threads: Optional[Whole] = None, max_trials: Whole = 0,
+           restart_trapped: Whole = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
+           **settings: SettingArgument) -> Union[NDArray[np.int32], Chains]:
     """Grows `count` independent chains of N = `steps` steps of `model` and returns them,
     origin first.
 
@@ -322,10 +357,10 @@ def sample(model: str, steps: int, count: int, *, seed: Optional[int] = None,
     return sites.reshape(chains, len(sites) // chains if chains else 0, 3)
 
 
-def ensemble(model: str, steps: int, count: int, *, box: Optional[int] = None,
-             seed: Optional[int] = None, threads: Optional[int] = None, max_trials: int = 0,
-             restart_trapped: int = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
-             **settings: SettingValue) -> Ensemble:
+def ensemble(model: str, steps: Whole, count: Whole, *, box: Optional[Whole] = None,
+             seed: Optional[Whole] = None, threads: Optional[Whole] = None,
+             max_trials: Whole = 0, restart_trapped: Whole = DEFAULT_RESTART_TRAPPED,
+             progress: Progress = None, **settings: SettingArgument) -> Ensemble:
     """The chains ``polychain sample`` writes, as an :class:`Ensemble` that :func:`write`
     writes to the command's very bytes: :func:`sample`'s chains placed by :func:`place` with
     the same seed (in a periodic box of side `box`, or laid side by side without one), or, for
