@@ -193,6 +193,8 @@ void ExportDialogTest::opensOnTheFirstBoxWhereReturnExportsNothing() {
   QVERIFY(dialog->isVisible());
   QTest::keyClick(first, Qt::Key_E, Qt::AltModifier);
   QTRY_COMPARE(h.saveRequests.size(), std::size_t{2});
+  // Until that export has ended, Export only says that one is being written.
+  QVERIFY(h.waitForExport());
   exportData->trigger();
   exportButton->setFocus(Qt::TabFocusReason);
   QTest::keyClick(exportButton, Qt::Key_Return);

@@ -111,10 +111,10 @@ void Form1Test::runButtonIsDisabledWhileARunIsGoingOn() {
   // The window keeps working meanwhile: the progress reaches it.
   QSignalSpy progressed(h.form->findChild<SimulationWorker*>("runWorker"),
                         &SimulationWorker::progressed);
-  QVERIFY(progressed.wait(30000));
+  QVERIFY(caught(progressed));
   QSignalSpy ended(h.form.get(), &Form1::runEnded);
   QTest::mouseClick(h.child<QPushButton>("CancelRun"), Qt::LeftButton);
-  QVERIFY(ended.wait(30000));
+  QVERIFY(caught(ended));
   QVERIFY(h.child<QPushButton>("SimRun")->isEnabled());
   QVERIFY(!h.child<QPushButton>("CancelRun")->isEnabled());
 }
@@ -132,7 +132,7 @@ void Form1Test::cancelLeavesTheEarlierResults() {
   QSignalSpy ended(h.form.get(), &Form1::runEnded);
   startLongRun(h);
   QTest::mouseClick(h.child<QPushButton>("CancelRun"), Qt::LeftButton);
-  QVERIFY(ended.wait(30000));
+  QVERIFY(caught(ended));
   QCOMPARE(h.resultTexts(), before);
   QCOMPARE(exportText(*h.form, "cdat"), chainBefore);
   QCOMPARE(exportText(*h.form, "gor"), gofrBefore);
@@ -151,7 +151,7 @@ void Form1Test::escapeCancelsTheRun() {
   QSignalSpy ended(h.form.get(), &Form1::runEnded);
   startLongRun(h);
   QTest::keyClick(h.form.get(), Qt::Key_Escape);
-  QVERIFY(ended.wait(30000));
+  QVERIFY(caught(ended));
   QVERIFY(h.form->status().contains("cancelled"));
   QVERIFY(h.resultTexts().join("").isEmpty());
   QVERIFY(h.child<QLabel>("seedUsed")->isHidden());  // no results, so no seed
@@ -295,7 +295,7 @@ void Form1Test::trappedChainNoticeAndStatusNameTheSameChain() {
   QVERIFY2(h.form->status().contains("(20500000 trials)"), qPrintable(h.form->status()));
   QCOMPARE(current->maximum(), 0);  // busy: trials go on
   QTest::mouseClick(h.child<QPushButton>("trappedCancel"), Qt::LeftButton);
-  QVERIFY(ended.wait(30000));
+  QVERIFY(caught(ended));
   QVERIFY(notice->isHidden());
   QVERIFY(h.form->status().contains("cancelled"));
   QCOMPARE(current->maximum(), 100);  // the next run starts afresh

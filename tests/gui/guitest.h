@@ -52,6 +52,12 @@ struct Question {
   QString text;
 };
 
+// True once `spy` has caught its signal, already or within `timeoutMs` (a cap, not a pause:
+// the wait ends with the signal).
+inline bool caught(QSignalSpy& spy, int timeoutMs = 60000) {
+  return spy.count() > 0 || spy.wait(timeoutMs);
+}
+
 // A shown main window with its dialogs intercepted.
 class Harness {
  public:
@@ -95,14 +101,14 @@ class Harness {
   bool runAndWait(int timeoutMs = 60000) {
     QSignalSpy ended(form.get(), &Form1::runEnded);
     clickRun();
-    return ended.count() > 0 || ended.wait(timeoutMs);
+    return caught(ended, timeoutMs);
   }
 
   // Waits until an export being written has ended; false if it never did.
   bool waitForExport(int timeoutMs = 60000) {
     if (!form->exportInProgress()) return true;
     QSignalSpy ended(form.get(), &Form1::exportEnded);
-    return ended.wait(timeoutMs);
+    return caught(ended, timeoutMs);
   }
 
   QStringList resultTexts() const {

@@ -121,7 +121,7 @@ void PlotsTest::plotsFollowEachFinishedRun() {
   h.setUp("RLOPT", "1000000", "100000", "1");
   h.clickRun();
   QTest::mouseClick(h.child<QPushButton>("CancelRun"), Qt::LeftButton);
-  QVERIFY(ended.wait(30000));
+  QVERIFY(caught(ended));
   QCOMPARE(tabs->chainPage()->sites().size(), std::size_t{31});
 }
 
@@ -207,7 +207,7 @@ void PlotsTest::plotsAreSavedAsPngOrSvg() {
   const auto save = [&](const char* button) {
     saved.clear();
     QTest::mouseClick(h.child<QPushButton>(button), Qt::LeftButton);
-    return saved.count() > 0 || saved.wait(30000);
+    return caught(saved);
   };
 
   // The chain, on screen: a PNG the size of the plot or larger.
@@ -216,7 +216,7 @@ void PlotsTest::plotsAreSavedAsPngOrSvg() {
   // The click returns at once; the status says what goes on until the file is written.
   QTest::mouseClick(h.child<QPushButton>("saveChainPlot"), Qt::LeftButton);
   QVERIFY2(h.form->status().startsWith("Drawing the plot for "), qPrintable(h.form->status()));
-  QVERIFY(saved.wait(30000));
+  QVERIFY(caught(saved));
   QCOMPARE(offered.value(0), QString("chain.png"));
   QVERIFY(h.messages.empty());
   QVERIFY(fileBytes(answer).startsWith("\x89PNG\r\n\x1a\n"));
