@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -61,7 +62,9 @@ inline bool caught(QSignalSpy& spy, int timeoutMs = 60000) {
 // A shown main window with its dialogs intercepted.
 class Harness {
  public:
-  Harness() : form(std::make_unique<Form1>()) {
+  // `moreModels`: models offered beyond the table's, as Form1 takes them.
+  explicit Harness(std::vector<const ModelInfo*> moreModels = {})
+      : form(std::make_unique<Form1>(nullptr, std::move(moreModels))) {
     form->setMessageHook([this](QMessageBox::Icon icon, const QString& title, const QString& text) {
       messages.push_back({icon, title, text});
     });
@@ -85,10 +88,26 @@ class Harness {
   }
   QLineEdit* field(const char* name) const { return child<QLineEdit>(name); }
 
-  // Fills the parameters and selects a model option ("RLOPT", "SAWOPT" or "ShortOpt").
+  // Chooses a model by its option ("RLOPT", "SAWOPT", "ShortOpt") or by its key ("saw",
+  // "pivot"): a model in the list beside "Other model" chooses "Other model" too.
+  void choose(const char* option) {
+    for (QRadioButton* own : form->findChildren<QRadioButton*>()) {
+      if (own->objectName() == option || own->property("modelKey").toString() == option) {
+        own->setChecked(true);
+        return;
+      }
+    }
+    auto* list = child<QComboBox>("OtherModel");
+    const int at = list->findData(QString(option));
+    if (at < 0) qFatal("no model %s in the list", option);
+    list->setCurrentIndex(at);
+    child<QRadioButton>("OtherOpt")->setChecked(true);  // the model shown there already
+  }
+
+  // Fills the parameters and chooses a model as choose() does.
   void setUp(const char* option, const QString& steps, const QString& iterations,
              const QString& seed, bool gofr = false) {
-    child<QRadioButton>(option)->setChecked(true);
+    choose(option);
     field("StepNum")->setText(steps);
     field("Iterations")->setText(iterations);
     field("Seed")->setText(seed);
