@@ -149,7 +149,7 @@ class RoundTickFormatter final : public QValue3DAxisFormatter {
 QColor boxChainColour(std::int64_t index) {
   // Steps of the golden ratio round the hue circle; lightness alternates a little too.
   const double hue = std::fmod(0.6180339887 * static_cast<double>(index), 1.0);
-  return QColor::fromHsvF(static_cast<float>(hue), 0.8f, index % 2 == 0 ? 0.85f : 0.65f);
+  return QColor::fromHsvF(static_cast<float>(hue), 0.8f, index % 2 == 0 ? 0.95f : 0.75f);
 }
 
 QColor chainColour(double t) {
