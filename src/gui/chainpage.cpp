@@ -436,12 +436,14 @@ void ChainPage::clearBox() {
   }
   m_pieces = 0;
   m_box.reset();
+  m_boxView = {};
   m_wrapped->hide();
   m_colourKey->show();
 }
 
 void ChainPage::showBox() {
-  const BoxView view = boxView(*m_box, m_wrapped->isChecked(), kMaxDrawnBoxSites);
+  m_boxView = boxView(*m_box, m_wrapped->isChecked(), kMaxDrawnBoxSites);
+  const BoxView& view = m_boxView;
   m_pieces = view.pieces.size();
   m_drawn = view.sitesDrawn;
   if (isThreeD()) {
@@ -468,7 +470,7 @@ void ChainPage::showBox() {
 
 void ChainPage::showBoxProjection() {
   const bool wrapped = m_wrapped->isChecked();
-  const BoxView view = boxView(*m_box, wrapped, kMaxDrawnBoxSites);
+  const BoxView& view = m_boxView;
   for (QLineSeries* band : m_bands2D) band->clear();
   for (QLineSeries* series : m_boxSeries) {
     m_chart->removeSeries(series);
@@ -504,7 +506,7 @@ void ChainPage::showBoxProjection() {
 }
 
 void ChainPage::showBoxThreeD() {
-  const BoxView view = boxView(*m_box, m_wrapped->isChecked(), kMaxDrawnBoxSites);
+  const BoxView& view = m_boxView;
   for (QScatter3DSeries* band : m_bands3D) band->dataProxy()->resetArray(new QScatterDataArray);
   if (m_bonds != nullptr) m_scatter->removeCustomItem(m_bonds);
   m_bonds = nullptr;
@@ -630,7 +632,7 @@ void ChainPage::resetView() {
   std::array<Range, 3> cube = cubeAround(m_sites);
   if (m_box) {
     // The box with a lattice unit to spare, or what the whole chains reach beyond it.
-    const BoxView view = boxView(*m_box, m_wrapped->isChecked(), kMaxDrawnBoxSites);
+    const BoxView& view = m_boxView;
     Range x{view.low - 1, view.high + 1}, y = x;
     for (const BoxPiece& piece : view.pieces) {
       for (const MeshPoint& p : piece.points) {

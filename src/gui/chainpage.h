@@ -19,6 +19,7 @@
 #include "gui/plotpage.h"
 #include "polychain/point.h"
 #include "polychain/run.h"
+#include "window/boxview.h"
 
 class Q3DScatter;
 class QCustom3DItem;
@@ -110,6 +111,7 @@ class ChainPage final : public PlotPage {
   std::vector<QLineSeries*> m_bands2D;
   // A box of chains.
   std::optional<ChainBox> m_box;
+  BoxView m_boxView;  // as drawn
   QString m_boxDescription;
   QCheckBox* m_wrapped = nullptr;
   QWidget* m_colourKey = nullptr;
