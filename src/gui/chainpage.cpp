@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -29,6 +30,7 @@
 #include <cmath>
 
 #include "gui/viewframe.h"
+#include "window/boxview.h"
 #include "window/chainview.h"
 #include "window/ticks.h"
 #include "window/tubemesh.h"
@@ -144,6 +146,12 @@ class RoundTickFormatter final : public QValue3DAxisFormatter {
   AxisTicks m_ticks;
 };
 
+QColor boxChainColour(std::int64_t index) {
+  // Steps of the golden ratio round the hue circle; lightness alternates a little too.
+  const double hue = std::fmod(0.6180339887 * static_cast<double>(index), 1.0);
+  return QColor::fromHsvF(static_cast<float>(hue), 0.8f, index % 2 == 0 ? 0.95f : 0.75f);
+}
+
 QColor chainColour(double t) {
   t = std::clamp(t, 0.0, 1.0) * static_cast<double>(kGradient.size() - 1);
   const auto i = std::min(static_cast<std::size_t>(t), kGradient.size() - 2);
@@ -225,8 +233,21 @@ ChainPage::ChainPage(QWidget* parent)
   reset->setAccessibleName("Reset the chain view");
   controlRow()->insertWidget(0, reset);
   controlRow()->insertSpacing(1, 12);
-  controlRow()->insertWidget(2, new ColourKey);
+  m_colourKey = new ColourKey;
+  controlRow()->insertWidget(2, m_colourKey);
+  m_wrapped = new QCheckBox("Wrapped into the bo&x");
+  m_wrapped->setObjectName("chainWrapped");
+  m_wrapped->setAccessibleName("Chains wrapped into the box");
+  m_wrapped->setToolTip(
+      "On: each site moved into the periodic box, a chain cut where it leaves through a side. "
+      "Off: each chain whole, as it grew from its first site in the box.");
+  m_wrapped->setChecked(true);
+  m_wrapped->hide();
+  controlRow()->insertWidget(3, m_wrapped);
   connect(reset, &QPushButton::clicked, this, &ChainPage::resetView);
+  connect(m_wrapped, &QCheckBox::toggled, this, [this] {
+    if (m_box) showBox();
+  });
   m_info->setText(QString(isThreeD() ? kThreeDHint : kProjectionNote));
 }
 
@@ -319,6 +340,8 @@ void ChainPage::buildProjection() {
 }
 
 void ChainPage::setChain(const std::vector<Point>& sites, const QString& description) {
+  clearBox();
+  if (m_chart != nullptr) m_chart->setTitle("Last chain, projected on the x-y plane");
   m_sites = sites;
   if (isThreeD()) {
     showThreeD();
@@ -391,6 +414,188 @@ void ChainPage::showThreeD() {
   }
 }
 
+void ChainPage::setBox(const ChainBox& box, const QString& description) {
+  clearBox();
+  m_box = box;
+  m_boxDescription = description;
+  m_sites.clear();
+  m_wrapped->show();
+  m_colourKey->hide();
+  showBox();
+}
+
+void ChainPage::clearBox() {
+  for (QLineSeries* series : m_boxSeries) {
+    m_chart->removeSeries(series);
+    delete series;
+  }
+  m_boxSeries.clear();
+  for (QCustom3DItem** item : {&m_boxChains, &m_boxFrame}) {
+    if (*item != nullptr) m_scatter->removeCustomItem(*item);
+    *item = nullptr;
+  }
+  m_pieces = 0;
+  m_box.reset();
+  m_boxView = {};
+  m_wrapped->hide();
+  m_colourKey->show();
+}
+
+void ChainPage::showBox() {
+  m_boxView = boxView(*m_box, m_wrapped->isChecked(), kMaxDrawnBoxSites);
+  const BoxView& view = m_boxView;
+  m_pieces = view.pieces.size();
+  m_drawn = view.sitesDrawn;
+  if (isThreeD()) {
+    showBoxThreeD();
+  } else {
+    showBoxProjection();
+  }
+  QString info = QString("%1: %2 chains in a box of side %3")
+                     .arg(m_boxDescription)
+                     .arg(view.chains)
+                     .arg(m_box->side);
+  QStringList walls;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    if (view.walls[axis]) walls << QString("xyz"[axis]);
+  }
+  info += walls.isEmpty() ? ", periodic" : ", walls normal to " + walls.join(" and ");
+  if (view.chainsDrawn < view.chains || view.sitesDrawn < view.sites) {
+    info += QString(" (%1 chains and %2 sites evenly spread drawn)")
+                .arg(view.chainsDrawn)
+                .arg(view.sitesDrawn);
+  }
+  m_info->setText(info + ".\n" + (isThreeD() ? kThreeDHint : kProjectionNote));
+}
+
+void ChainPage::showBoxProjection() {
+  const bool wrapped = m_wrapped->isChecked();
+  const BoxView& view = m_boxView;
+  for (QLineSeries* band : m_bands2D) band->clear();
+  for (QLineSeries* series : m_boxSeries) {
+    m_chart->removeSeries(series);
+    delete series;
+  }
+  m_boxSeries.clear();
+  const auto add = [this](const QList<QPointF>& points, const QPen& pen) {
+    auto* series = new QLineSeries;
+    series->setPen(pen);
+    series->replace(points);
+    m_chart->addSeries(series);
+    series->attachAxis(m_axisX);
+    series->attachAxis(m_axisY);
+    m_boxSeries.push_back(series);
+  };
+  // The box's outline, and its walls normal to x and y as thick sides.
+  const double lo = view.low, hi = view.high;
+  add({{lo, lo}, {hi, lo}, {hi, hi}, {lo, hi}, {lo, lo}}, QPen(QColor(0x80, 0x80, 0x80), 1.0));
+  QPen wall(QColor(0x60, 0x60, 0x60), 4.0);
+  if (view.walls[0]) add({{lo, lo}, {lo, hi}}, wall), add({{hi, lo}, {hi, hi}}, wall);
+  if (view.walls[1]) add({{lo, lo}, {hi, lo}}, wall), add({{lo, hi}, {hi, hi}}, wall);
+  for (const BoxPiece& piece : view.pieces) {
+    QList<QPointF> points;
+    points.reserve(std::ssize(piece.points));
+    for (const MeshPoint& p : piece.points) points.append(QPointF(p.x, p.y));
+    QPen pen(boxChainColour(piece.chain));
+    pen.setWidthF(1.5);
+    add(points, pen);
+  }
+  m_chart->setTitle(wrapped ? "Last sample in its box (x-y projection)"
+                            : "Last sample, chains whole (x-y projection)");
+  resetView();
+}
+
+void ChainPage::showBoxThreeD() {
+  const BoxView& view = m_boxView;
+  for (QScatter3DSeries* band : m_bands3D) band->dataProxy()->resetArray(new QScatterDataArray);
+  if (m_bonds != nullptr) m_scatter->removeCustomItem(m_bonds);
+  m_bonds = nullptr;
+  for (QCustom3DItem** item : {&m_boxChains, &m_boxFrame}) {
+    if (*item != nullptr) m_scatter->removeCustomItem(*item);
+    *item = nullptr;
+  }
+  // The view's cube: the box, or what the whole chains reach beyond it.
+  double low = view.low, high = view.high;
+  for (const BoxPiece& piece : view.pieces) {
+    for (const MeshPoint& p : piece.points) {
+      low = std::min({low, p.x - 1, p.y - 1, p.z - 1});
+      high = std::max({high, p.x + 1, p.y + 1, p.z + 1});
+    }
+  }
+  const double half = (high - low) / 2.0;
+  const double centre = low + half;
+  // The lattice's x, z and y along the graph's x, y and z, as for a single chain.
+  const auto graphPoint = [&](const MeshPoint& p) {
+    return MeshPoint{(p.x - centre) / half, (p.z - centre) / half, -(p.y - centre) / half};
+  };
+  const auto item = [this](const std::string& mesh, const QImage& texture,
+                           std::unique_ptr<QTemporaryFile>& kept) -> QCustom3DItem* {
+    auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() + "/polychain-box-XXXXXX.obj");
+    const auto size = static_cast<qint64>(mesh.size());
+    if (mesh.empty() || !file->open() || file->write(mesh.data(), size) != size || !file->flush()) {
+      return nullptr;
+    }
+    auto* made = new QCustom3DItem(file->fileName(), QVector3D(0.0f, 0.0f, 0.0f),
+                                   QVector3D(1.0f, 1.0f, 1.0f), QQuaternion(), texture);
+    made->setPositionAbsolute(true);
+    made->setShadowCasting(false);
+    m_scatter->addCustomItem(made);
+    kept = std::move(file);  // kept until the next drawing, as the graph reads it late
+    return made;
+  };
+  // The chains: one mesh, coloured through a texture of a pixel a drawn chain.
+  std::vector<MeshTube> tubes;
+  QImage colours(static_cast<int>(std::max<std::int64_t>(view.chainsDrawn, 1)), 1,
+                 QImage::Format_RGB32);
+  std::int64_t rank = -1;
+  std::int64_t previous = -1;
+  for (const BoxPiece& piece : view.pieces) {
+    if (piece.chain != previous) {
+      ++rank;
+      previous = piece.chain;
+      colours.setPixel(static_cast<int>(rank), 0, boxChainColour(piece.chain).rgb());
+    }
+    MeshTube tube{{}, (static_cast<double>(rank) + 0.5) / colours.width()};
+    for (const MeshPoint& p : piece.points) tube.path.push_back(graphPoint(p));
+    tubes.push_back(std::move(tube));
+  }
+  m_boxChains = item(tubesMeshObj(tubes, std::max(0.06 / half, 0.004)), colours, m_boxChainsFile);
+  // The box's edges in grey, and each wall as a grid of darker lines across its face.
+  QImage frameColours(2, 1, QImage::Format_RGB32);
+  frameColours.setPixel(0, 0, qRgb(0x90, 0x90, 0x90));
+  frameColours.setPixel(1, 0, qRgb(0x50, 0x50, 0x50));
+  std::vector<MeshTube> frame;
+  for (const auto& [a, b] : cubeEdges(view.low, view.high)) {
+    frame.push_back({{graphPoint(a), graphPoint(b)}, 0.25});
+  }
+  constexpr int kWallLines = 6;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    if (!view.walls[axis]) continue;
+    for (const double at : {view.low, view.high}) {
+      for (int i = 1; i < kWallLines; ++i) {
+        const double c = view.low + (view.high - view.low) * i / kWallLines;
+        for (std::size_t along = 1; along <= 2; ++along) {
+          std::array<double, 3> from{}, to{};
+          from[axis] = to[axis] = at;
+          from[(axis + along) % 3] = view.low;
+          to[(axis + along) % 3] = view.high;
+          from[(axis + 3 - along) % 3] = to[(axis + 3 - along) % 3] = c;
+          frame.push_back(
+              {{graphPoint({from[0], from[1], from[2]}), graphPoint({to[0], to[1], to[2]})}, 0.75});
+        }
+      }
+    }
+  }
+  m_boxFrame =
+      item(tubesMeshObj(frame, std::max(0.03 / half, 0.003)), frameColours, m_boxFrameFile);
+  const std::pair<QValue3DAxis*, std::size_t> axes[] = {
+      {m_scatter->axisX(), 0}, {m_scatter->axisY(), 1}, {m_scatter->axisZ(), 2}};
+  for (const auto& [axis, i] : axes) {
+    axis->setRange(static_cast<float>(low), static_cast<float>(high));
+    m_formatters[i]->setTicks(latticeTicks({low, high}, false));
+  }
+}
+
 void ChainPage::showProjection() {
   // Band b draws the segments from display position bandStart(segments, b) to the next
   // band's start, so neighbouring bands share their boundary point and the line is
@@ -424,10 +629,23 @@ void ChainPage::resetView() {
     fitZoom();
     return;
   }
-  const std::array<Range, 3> cube = cubeAround(m_sites);
+  std::array<Range, 3> cube = cubeAround(m_sites);
+  if (m_box) {
+    // The box with a lattice unit to spare, or what the whole chains reach beyond it.
+    const BoxView& view = m_boxView;
+    Range x{view.low - 1, view.high + 1}, y = x;
+    for (const BoxPiece& piece : view.pieces) {
+      for (const MeshPoint& p : piece.points) {
+        x = {std::min(x.low, p.x - 1), std::max(x.high, p.x + 1)};
+        y = {std::min(y.low, p.y - 1), std::max(y.high, p.y + 1)};
+      }
+    }
+    cube = {x, y, x};
+  }
+  const bool empty = m_sites.empty() && !m_box;
   for (auto [axis, range] : {std::pair{m_axisX, cube[0]}, std::pair{m_axisY, cube[1]}}) {
     axis->setRange(range.low, range.high);
-    const AxisTicks ticks = latticeTicks(range, m_sites.empty());
+    const AxisTicks ticks = latticeTicks(range, empty);
     axis->setLabelsVisible(!ticks.values.empty());
     axis->setGridLineVisible(!ticks.values.empty());
     if (!ticks.values.empty()) {
@@ -453,7 +671,8 @@ void ChainPage::showEvent(QShowEvent* event) {
   // moving the page there orders its widgets anew.
   QWidget* reset = findChild<QPushButton*>("chainResetView");
   setTabOrder(plotFocusWidget(), reset);
-  setTabOrder(reset, saveButton());
+  setTabOrder(reset, m_wrapped);
+  setTabOrder(m_wrapped, saveButton());
   PlotPage::showEvent(event);
 }
 

@@ -128,10 +128,12 @@ int percent(float value) { return static_cast<int>(std::lround(std::clamp(value,
 
 }  // namespace
 
-Form1::Form1(QWidget* parent)
+Form1::Form1(QWidget* parent, std::vector<const ModelInfo*> moreModels)
     : QMainWindow(parent),
       m_worker(new SimulationWorker(this)),
-      m_exporter(new ExportWorker(this)) {
+      m_exporter(new ExportWorker(this)),
+      m_models(modelTable().begin(), modelTable().end()) {
+  m_models.insert(m_models.end(), moreModels.begin(), moreModels.end());
   setObjectName("Form1");
   setWindowTitle("Form1");
   setAccessibleDescription(
@@ -161,6 +163,7 @@ Form1::Form1(QWidget* parent)
   buildMenu();
 
   std::vector<QWidget*> order(m_options.begin(), m_options.end());
+  if (m_otherOption != nullptr) order.push_back(m_otherModels);
   for (QWidget* field : parameterFields()) order.push_back(field);
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
   setTabOrder(m_seed, m_calcParCF);
@@ -195,6 +198,13 @@ Form1::Form1(QWidget* parent)
   for (QRadioButton* option : m_options) {
     connect(option, &QRadioButton::toggled, this, &Form1::showFieldsInUse);
   }
+  // Choosing in the list chooses "Other model" too, the model shown there already included.
+  const auto chooseListed = [this] {
+    if (m_otherOption != nullptr) m_otherOption->setChecked(true);
+    showFieldsInUse();
+  };
+  connect(m_otherModels, &QComboBox::currentIndexChanged, this, chooseListed);
+  connect(m_otherModels, &QComboBox::activated, this, chooseListed);
   showFieldsInUse();
 
   // The size the controls and the plots ask for, within the area the screen offers windows
@@ -233,6 +243,9 @@ constexpr WindowName kModelNames[] = {
      "last; Iterations is the number of samples."},
     {"melt", "MeltOpt", "M&elt", "", ""},
 };
+// The models with an option of their own, the window's first three; every later model is
+// chosen from the list beside "Other model", so that a new model adds no row of options.
+constexpr std::string_view kOwnOptions[] = {"meander", "saw", "short-range"};
 constexpr WindowName kSettingNames[] = {
     {"avoid", "Avoid", "Self-A&voidance (1-3)", "Label8",
      "Self-avoidance range: 2 or 3 also keeps new steps out of a zone around the chain's older "
@@ -280,14 +293,39 @@ std::vector<QWidget*> Form1::parameterFields() const {
 QWidget* Form1::buildParameters() {
   auto* options = new QButtonGroup(this);
   options->setExclusive(true);
-  for (const ModelInfo* model : modelTable()) {
+  m_otherModels = new QComboBox;
+  m_otherModels->setObjectName("OtherModel");
+  m_otherModels->setAccessibleName("Other models");
+  m_otherModels->view()->setAccessibleName("Other models");
+  for (const ModelInfo* model : m_models) {
     const WindowName name = windowName(kModelNames, model->key, model->caption);
-    auto* option = new QRadioButton(text(name.caption));
-    option->setObjectName(text(name.object));
-    option->setToolTip(text(name.tip.empty() ? model->summary : name.tip));
-    option->setAccessibleName(plain(option->text()));
-    options->addButton(option);
-    m_options.push_back(option);
+    const QString tip = text(name.tip.empty() ? model->summary : name.tip);
+    const bool ownOption = std::ranges::find(kOwnOptions, model->key) != std::end(kOwnOptions);
+    if (ownOption) {
+      auto* option = new QRadioButton(text(name.caption));
+      option->setObjectName(text(name.object));
+      option->setToolTip(tip);
+      option->setAccessibleName(plain(option->text()));
+      option->setProperty("modelKey", text(model->key));  // as the list's items carry it
+      options->addButton(option);
+      m_options.push_back(option);
+      m_optionModels.push_back(model);
+    } else {
+      // In the list, its caption's letter still chooses it and goes to the list.
+      const int index = m_otherModels->count();
+      m_otherModels->addItem(plain(text(name.caption)), text(model->key));
+      m_otherModels->setItemData(index, tip, Qt::ToolTipRole);
+      m_listedModels.push_back(model);
+      const QKeySequence letter = QKeySequence::mnemonic(text(name.caption));
+      if (!letter.isEmpty()) {
+        auto* shortcut = new QShortcut(letter, this);
+        connect(shortcut, &QShortcut::activated, this, [this, index] {
+          m_otherModels->setCurrentIndex(index);
+          m_otherOption->setChecked(true);
+          m_otherModels->setFocus(Qt::ShortcutFocusReason);
+        });
+      }
+    }
     for (const SettingInfo& setting : model->settings) {
       if (setting.field.empty()) continue;
       const WindowName field = windowName(kSettingNames, setting.key, setting.caption);
@@ -310,8 +348,34 @@ QWidget* Form1::buildParameters() {
       box->setObjectName(text(field.object));
       box->setAccessibleName(text(setting.caption));
       if (!field.tip.empty()) box->setToolTip(text(field.tip));
-      m_settingFields.push_back({model, &setting, box, nullptr});
+      m_settingFields.push_back({model, &setting, box, nullptr, ownOption});
     }
+  }
+  if (!m_listedModels.empty()) {
+    // The option's caption is the list's, so that the list has a caption as its buddy; its
+    // letter, or a click on it, chooses the option and goes to the list.
+    m_otherOption = new QRadioButton;
+    m_otherOption->setObjectName("OtherOpt");
+    m_otherOption->setAccessibleName("Other model");
+    m_otherCaption = caption("OtherLabel", "&Other model:", m_otherModels);
+    m_otherCaption->installEventFilter(this);
+    m_otherModels->installEventFilter(this);
+    m_otherOption->setToolTip("The model chosen in the list beside it");
+    options->addButton(m_otherOption);
+    m_options.push_back(m_otherOption);
+    m_optionModels.push_back(nullptr);
+    m_otherModels->setAccessibleDescription("Choosing a model here selects Other model");
+    // As wide as the panel gives it, a long caption cut at its end; the open list shows each
+    // whole.
+    m_otherModels->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_otherModels->setMinimumContentsLength(12);
+    m_otherModels->view()->setMinimumWidth(m_otherModels->view()->sizeHintForColumn(0) + 24);
+    m_otherModels->setToolTip(m_otherModels->itemData(0, Qt::ToolTipRole).toString());
+    connect(m_otherModels, &QComboBox::currentIndexChanged, m_otherModels, [this](int index) {
+      m_otherModels->setToolTip(m_otherModels->itemData(index, Qt::ToolTipRole).toString());
+    });
+  } else {
+    m_otherModels->hide();
   }
 
   m_stepNum = textBox("StepNum", QString(), "Steps (N) (1 - 100000)");
@@ -342,6 +406,7 @@ QWidget* Form1::buildParameters() {
   QHBoxLayout* optionRow = nullptr;
   int rowLength = 0;
   for (QRadioButton* option : m_options) {
+    if (option == m_otherOption) break;
     const auto length = static_cast<int>(plain(option->text()).size());
     if (optionRow == nullptr || rowLength + length > 40) {
       if (optionRow != nullptr) optionRow->addStretch();
@@ -353,6 +418,15 @@ QWidget* Form1::buildParameters() {
     rowLength += length;
   }
   if (optionRow != nullptr) optionRow->addStretch();
+  if (m_otherOption != nullptr) {
+    auto* otherRow = new QHBoxLayout;
+    otherRow->setSpacing(0);
+    otherRow->addWidget(m_otherOption);
+    otherRow->addWidget(m_otherCaption);
+    otherRow->addSpacing(6);
+    otherRow->addWidget(m_otherModels, 1);
+    parameters->addLayout(otherRow, row++, 0, 1, 2);
+  }
   const auto addField = [&](const char* name, const QString& text, QWidget* field) {
     QLabel* label = caption(name, text, field);
     parameters->addWidget(label, row, 0);
@@ -360,17 +434,14 @@ QWidget* Form1::buildParameters() {
     ++row;
     return label;
   };
-  // A setting's field in `grid` at `at`: its caption then the field, or a flag's check box
-  // across both.
-  const auto addSetting = [](SettingField& s, QGridLayout* grid, int at, int column) {
+  // A setting's row: its caption then the field, or a flag's check box across both.
+  const auto addSetting = [&](SettingField& s) {
     const WindowName name = windowName(kSettingNames, s.setting->key, s.setting->caption);
     if (s.setting->kind == SettingKind::Flag) {
-      grid->addWidget(s.field, at, column, 1, 2);
+      parameters->addWidget(s.field, row++, 0, 1, 2);
       return;
     }
-    s.caption = caption(std::string(name.label).c_str(), text(name.caption), s.field);
-    grid->addWidget(s.caption, at, column);
-    grid->addWidget(s.field, at, column + 1);
+    s.caption = addField(std::string(name.label).c_str(), text(name.caption), s.field);
   };
   for (QWidget* field : parameterFields()) {
     if (field == m_stepNum) {
@@ -385,29 +456,7 @@ QWidget* Form1::buildParameters() {
     } else {
       const auto at = std::find_if(m_settingFields.begin(), m_settingFields.end(),
                                    [field](const SettingField& s) { return s.field == field; });
-      std::vector<SettingField*> own;
-      for (SettingField& s : m_settingFields) {
-        if (s.model == at->model) own.push_back(&s);
-      }
-      if (own.size() == 1) {
-        addSetting(*at, parameters, row++, 0);
-      } else if (own.front() == &*at) {
-        // A model with several settings has them two to a row, in a grid of their own across
-        // the panel, read down its first column and then its second (the tab order).
-        auto* pairs = new QGridLayout;
-        pairs->setContentsMargins(0, 0, 0, 0);
-        pairs->setVerticalSpacing(parameters->verticalSpacing());
-        pairs->setHorizontalSpacing(6);
-        pairs->setColumnMinimumWidth(2, 4);  // a little more between the pairs
-        parameters->addLayout(pairs, row++, 0, 1, 2);
-        const auto rows = static_cast<int>((own.size() + 1) / 2);
-        for (int i = 0; i < static_cast<int>(own.size()); ++i) {
-          own[static_cast<std::size_t>(i)]->field->setMinimumWidth(60);
-          addSetting(*own[static_cast<std::size_t>(i)], pairs, i % rows, 3 * (i / rows));
-        }
-        pairs->setColumnStretch(1, 1);
-        pairs->setColumnStretch(4, 1);
-      }
+      addSetting(*at);
     }
   }
   parameters->addWidget(m_calcParCF, row, 0, 1, 2);
@@ -594,24 +643,41 @@ void Form1::buildMenu() {
 }
 
 void Form1::showFieldsInUse() {
-  // Until a model is chosen every field stays open, to be filled in beforehand.
-  const ModelInfo* chosen = inputs().model;
+  // Until a model is chosen the fields of the models with options of their own stay open, to
+  // be filled in beforehand; they give their room to the settings of a model from the list.
+  const ModelInfo* chosen = chosenModel();
   const auto show = [](QLabel* caption, QWidget* field, bool read) {
     if (caption != nullptr) caption->setEnabled(read);
     field->setEnabled(read);
   };
+  const auto shown = [](QLabel* caption, QWidget* field, bool room) {
+    if (caption != nullptr) caption->setHidden(!room);
+    field->setHidden(!room);
+  };
+  const bool listed =
+      chosen != nullptr && std::ranges::find(m_optionModels, chosen) == m_optionModels.end();
   for (const SettingField& s : m_settingFields) {
-    show(s.caption, s.field, chosen == nullptr || chosen == s.model);
+    shown(s.caption, s.field, s.ownOption ? !listed : chosen == s.model);
+    if (s.ownOption) show(s.caption, s.field, chosen == nullptr || chosen == s.model);
   }
-  show(m_restartCaption, m_restartTrapped, chosen == nullptr || chosen->countsTrials);
+  const bool counts = chosen == nullptr || chosen->countsTrials;
+  shown(m_restartCaption, m_restartTrapped, !listed || counts);
+  show(m_restartCaption, m_restartTrapped, counts);
+}
+
+const ModelInfo* Form1::chosenModel() const {
+  for (std::size_t i = 0; i < m_options.size(); ++i) {
+    if (!m_options[i]->isChecked()) continue;
+    if (m_optionModels[i] != nullptr) return m_optionModels[i];
+    const int listed = m_otherModels->currentIndex();
+    return listed >= 0 ? m_listedModels[static_cast<std::size_t>(listed)] : nullptr;
+  }
+  return nullptr;
 }
 
 RunInputs Form1::inputs() const {
   RunInputs in;
-  // The option buttons in the model table's order, the first selected one winning.
-  for (std::size_t i = 0; i < kModelCount && in.model == nullptr; ++i) {
-    if (m_options[i]->isChecked()) in.model = modelTable()[i];
-  }
+  in.model = chosenModel();
   in.steps = utf8(m_stepNum->text());
   in.iterations = utf8(m_iterations->text());
   // Every field read as text, for the parameter reader to decide on.
@@ -862,6 +928,13 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_export && event->type() == QEvent::Hide && m_exporting) {
     m_exporter->cancel();
     showStatus("Cancelling the export…");
+  }
+  const bool toTheList = (watched == m_otherModels && event->type() == QEvent::FocusIn &&
+                          static_cast<QFocusEvent*>(event)->reason() == Qt::ShortcutFocusReason) ||
+                         (watched == m_otherCaption && event->type() == QEvent::MouseButtonRelease);
+  if (toTheList) {
+    m_otherOption->setChecked(true);
+    m_otherModels->setFocus(Qt::MouseFocusReason);
   }
   if (event->type() == QEvent::ShortcutOverride &&
       static_cast<QKeyEvent*>(event)->keyCombination() == kExportKeys) {

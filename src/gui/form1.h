@@ -20,6 +20,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLayout;
 class QLabel;
@@ -52,7 +53,9 @@ class Form1 final : public QMainWindow {
   // Asks a question to answer yes or no; true means yes.
   using QuestionHook = std::function<bool(const QString& title, const QString& text)>;
 
-  explicit Form1(QWidget* parent = nullptr);
+  // Offers the models of the table and then `moreModels`, which a test passes to see where a
+  // new model's option and settings go.
+  explicit Form1(QWidget* parent = nullptr, std::vector<const ModelInfo*> moreModels = {});
   ~Form1() override;
 
   void setMessageHook(MessageHook hook) { m_showMessage = std::move(hook); }
@@ -61,6 +64,8 @@ class Form1 final : public QMainWindow {
 
   const WindowState& state() const { return m_state; }
   bool runInProgress() const;
+  // The model the options choose; none before one is chosen.
+  const ModelInfo* chosenModel() const;
   // True from the start of an export's writing until exportEnded.
   bool exportInProgress() const { return m_exporting; }
   // The status bar's message.
@@ -110,8 +115,9 @@ class Form1 final : public QMainWindow {
   // regrowing limit, the seed. A setting's field is a QLineEdit, or a QComboBox of a choice's
   // words, or a QCheckBox of a flag.
   std::vector<QWidget*> parameterFields() const;
-  // Disables the setting fields (and the regrowing limit) that the chosen model does not
-  // read, keeping their texts.
+  // Disables the settings of the models with an option of their own (and the regrowing
+  // limit) that the chosen model does not read, and shows the settings of a model from the
+  // list only while it is the one chosen; every text is kept.
   void showFieldsInUse();
   void setRunning(bool running);
   void onProgress(float chains, float steps, qint64 chain, qint64 trials);
@@ -144,7 +150,16 @@ class Form1 final : public QMainWindow {
   QSplitter* m_workArea = nullptr;
   QScrollArea* m_controlPanel = nullptr;
   PlotTabs* m_plots = nullptr;
-  std::vector<QRadioButton*> m_options;  // one a model, in the model table's order
+  // The models offered: the table's, then any a test adds.
+  std::vector<const ModelInfo*> m_models;
+  // The options in the order shown: one for each of the first models, in the table's order,
+  // then "Other model" (a null model here), which takes the model chosen in the list beside it.
+  std::vector<QRadioButton*> m_options;
+  std::vector<const ModelInfo*> m_optionModels;
+  QRadioButton* m_otherOption = nullptr;
+  QLabel* m_otherCaption = nullptr;
+  QComboBox* m_otherModels = nullptr;
+  std::vector<const ModelInfo*> m_listedModels;  // in the list's order
   QLineEdit* m_stepNum = nullptr;
   QLineEdit* m_iterations = nullptr;
   // The fields of the model settings the window shows, in the model table's order. A flag's
@@ -154,6 +169,7 @@ class Form1 final : public QMainWindow {
     const SettingInfo* setting;
     QWidget* field;
     QLabel* caption;
+    bool ownOption;  // its model has an option of its own (else it is chosen from the list)
   };
   std::vector<SettingField> m_settingFields;
   QLineEdit* m_seed = nullptr;

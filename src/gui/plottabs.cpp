@@ -102,7 +102,11 @@ PlotTabs::~PlotTabs() {
 
 void PlotTabs::showRun(const RunParams& params, const RunResult& result) {
   const QString description = qs(runDescription(params, result.seed));
-  m_chain->setChain(result.lastSites, description);
+  if (result.box) {
+    m_chain->setBox(*result.box, description);
+  } else {
+    m_chain->setChain(result.lastSites, description);
+  }
   if (result.correlation) {
     m_gofr->setValues(result.correlation->gofr, description);
     m_gofq->setValues(result.correlation->gofq, description);

@@ -52,15 +52,20 @@ class ObjWriter {
 
 }  // namespace
 
-std::string tubeMeshObj(const std::vector<MeshPoint>& path, double radius) {
-  std::string text;
-  if (path.size() < 2) return text;
-  text.reserve((path.size() - 1) * 520);
-  ObjWriter obj(text);
-  const double last = static_cast<double>(path.size() - 1);
-  std::size_t vertices = 0;  // written so far; OBJ indices start at 1
+namespace {
+
+// Index counts of what an OBJ text holds so far; its indices start at 1.
+struct ObjCounts {
+  std::size_t vertices = 0;
   std::size_t normals = 0;
   std::size_t coordinates = 0;
+};
+
+// Appends the tube along `path`, the bond from point i - 1 to i with texture coordinates
+// t(i - 1) and t(i).
+template <typename TextureAt>
+void appendTube(ObjWriter& obj, ObjCounts& n, const std::vector<MeshPoint>& path, double radius,
+                TextureAt t) {
   for (std::size_t i = 1; i < path.size(); ++i) {
     const Vec a{path[i - 1].x, path[i - 1].y, path[i - 1].z};
     const Vec b{path[i].x, path[i].y, path[i].z};
@@ -81,20 +86,44 @@ std::string tubeMeshObj(const std::vector<MeshPoint>& path, double radius) {
       }
     }
     for (const Vec& o : out) obj.numbers("vn", {o.x, o.y, o.z}, 4);
-    obj.numbers("vt", {static_cast<double>(i - 1) / last, 0.5}, 5);
-    obj.numbers("vt", {static_cast<double>(i) / last, 0.5}, 5);
+    obj.numbers("vt", {t(i - 1), 0.5}, 5);
+    obj.numbers("vt", {t(i), 0.5}, 5);
     for (std::size_t k = 0; k < 3; ++k) {
       const std::size_t k2 = (k + 1) % 3;
-      const std::array<std::size_t, 3> a0{vertices + k + 1, coordinates + 1, normals + k + 1};
-      const std::array<std::size_t, 3> a1{vertices + k2 + 1, coordinates + 1, normals + k2 + 1};
-      const std::array<std::size_t, 3> b0{vertices + k + 4, coordinates + 2, normals + k + 1};
-      const std::array<std::size_t, 3> b1{vertices + k2 + 4, coordinates + 2, normals + k2 + 1};
+      const std::array<std::size_t, 3> a0{n.vertices + k + 1, n.coordinates + 1, n.normals + k + 1};
+      const std::array<std::size_t, 3> a1{n.vertices + k2 + 1, n.coordinates + 1,
+                                          n.normals + k2 + 1};
+      const std::array<std::size_t, 3> b0{n.vertices + k + 4, n.coordinates + 2, n.normals + k + 1};
+      const std::array<std::size_t, 3> b1{n.vertices + k2 + 4, n.coordinates + 2,
+                                          n.normals + k2 + 1};
       obj.face({a0, b0, b1});
       obj.face({a0, b1, a1});
     }
-    vertices += 6;
-    normals += 3;
-    coordinates += 2;
+    n.vertices += 6;
+    n.normals += 3;
+    n.coordinates += 2;
+  }
+}
+
+}  // namespace
+
+std::string tubeMeshObj(const std::vector<MeshPoint>& path, double radius) {
+  std::string text;
+  if (path.size() < 2) return text;
+  text.reserve((path.size() - 1) * 520);
+  ObjWriter obj(text);
+  ObjCounts counts;
+  const double last = static_cast<double>(path.size() - 1);
+  appendTube(obj, counts, path, radius, [last](std::size_t i) { return double(i) / last; });
+  return text;
+}
+
+std::string tubesMeshObj(const std::vector<MeshTube>& tubes, double radius) {
+  std::string text;
+  ObjWriter obj(text);
+  ObjCounts counts;
+  for (const MeshTube& tube : tubes) {
+    appendTube(obj, counts, tube.path, radius, [&tube](std::size_t) { return tube.t; });
   }
   return text;
 }

@@ -20,4 +20,13 @@ struct MeshPoint {
 // a bond of no length is left out. Linear in the number of points, about 500 bytes a bond.
 std::string tubeMeshObj(const std::vector<MeshPoint>& path, double radius);
 
+// A tube of one colour: every bond carries the texture coordinate (t, 0.5).
+struct MeshTube {
+  std::vector<MeshPoint> path;
+  double t = 0.5;
+};
+
+// Several tubes in one mesh, as tubeMeshObj draws each, each of its own texture coordinate.
+std::string tubesMeshObj(const std::vector<MeshTube>& tubes, double radius);
+
 }  // namespace polychain

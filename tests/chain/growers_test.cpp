@@ -56,7 +56,18 @@ TEST(ModelTable, EachEntryIsTheModelOfItsOwnSettingsWithAUniqueKey) {
     }
   }
   EXPECT_EQ(findModel("Meander"), nullptr);
-  EXPECT_EQ(std::string(modelKeyList()), "meander, saw, short-range, pivot or melt");
+  // The list that messages give names every model once, in the table's order.
+  const std::string_view list = modelKeyList();
+  std::size_t from = 0;
+  for (const ModelInfo* model : modelTable()) {
+    const std::size_t at = list.find(model->key, from);
+    ASSERT_NE(at, std::string_view::npos) << model->key << " in " << list;
+    from = at + model->key.size();
+    EXPECT_TRUE(from == list.size() || list.substr(from, 2) == ", " ||
+                list.substr(from, 4) == " or ")
+        << list;
+  }
+  EXPECT_EQ(from, list.size()) << list;
 }
 
 TEST(ModelTable, ChecksNameTheSettingTheyRefuse) {

@@ -251,8 +251,8 @@ TEST_F(Sample, BadInputNamesTheOptionExitsWithTwoAndWritesNothing) {
     EXPECT_TRUE(contains(r.err, part)) << args << "\n" << r.err;
     EXPECT_EQ(entries(), 0U) << args;
   }
-  EXPECT_TRUE(contains(polychain(base + "--chains 5000 --format pdb").err,
-                       "Write them as GSD (HOOMD-blue), LAMMPS data or Extended XYZ"));
+  // Naming the formats that take them (which the files' tests check against the table).
+  EXPECT_TRUE(contains(polychain(base + "--chains 5000 --format pdb").err, "Write them as "));
   // Without --export there is nothing to write.
   EXPECT_EQ(polychain("sample --steps 10 --chains 2").code, 2);
   // A chain that passes the trial cap stops the run: exit 3, nothing written.

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QtTest>
+#include <set>
 
 #include "gui/simulationworker.h"
 #include "guitest.h"
@@ -48,8 +49,8 @@ class Form1Test : public QObject {
   void escapeCancelsTheRun();
   void badInputShowsTheMessageAndChangesNothing();
   void noOptionSelectedAsksForAModel();
-  void otherModelsRun();
-  void fieldsOfOtherModelsAreDisabled();
+  void everyModelRunsAsItDoesDirectly();
+  void onlyTheChosenModelsFieldsAreOpen();
   void trappedChainNoticeAndStatusNameTheSameChain();
   void closingDuringARunStopsItAtOnce();
 };
@@ -111,10 +112,10 @@ void Form1Test::runButtonIsDisabledWhileARunIsGoingOn() {
   // The window keeps working meanwhile: the progress reaches it.
   QSignalSpy progressed(h.form->findChild<SimulationWorker*>("runWorker"),
                         &SimulationWorker::progressed);
-  QVERIFY(progressed.wait(30000));
+  QVERIFY(caught(progressed));
   QSignalSpy ended(h.form.get(), &Form1::runEnded);
   QTest::mouseClick(h.child<QPushButton>("CancelRun"), Qt::LeftButton);
-  QVERIFY(ended.wait(30000));
+  QVERIFY(caught(ended));
   QVERIFY(h.child<QPushButton>("SimRun")->isEnabled());
   QVERIFY(!h.child<QPushButton>("CancelRun")->isEnabled());
 }
@@ -132,7 +133,7 @@ void Form1Test::cancelLeavesTheEarlierResults() {
   QSignalSpy ended(h.form.get(), &Form1::runEnded);
   startLongRun(h);
   QTest::mouseClick(h.child<QPushButton>("CancelRun"), Qt::LeftButton);
-  QVERIFY(ended.wait(30000));
+  QVERIFY(caught(ended));
   QCOMPARE(h.resultTexts(), before);
   QCOMPARE(exportText(*h.form, "cdat"), chainBefore);
   QCOMPARE(exportText(*h.form, "gor"), gofrBefore);
@@ -151,7 +152,7 @@ void Form1Test::escapeCancelsTheRun() {
   QSignalSpy ended(h.form.get(), &Form1::runEnded);
   startLongRun(h);
   QTest::keyClick(h.form.get(), Qt::Key_Escape);
-  QVERIFY(ended.wait(30000));
+  QVERIFY(caught(ended));
   QVERIFY(h.form->status().contains("cancelled"));
   QVERIFY(h.resultTexts().join("").isEmpty());
   QVERIFY(h.child<QLabel>("seedUsed")->isHidden());  // no results, so no seed
@@ -209,63 +210,99 @@ void Form1Test::noOptionSelectedAsksForAModel() {
   QVERIFY(h.child<QLabel>("seedUsed")->isHidden());
 }
 
-void Form1Test::otherModelsRun() {
-  const struct {
-    const char* option;
-    ModelSettings model;
-  } models[] = {{"SAWOPT", SawSettings{2}},
-                {"ShortOpt", ShortRangeSettings{2}},
-                {"PivotOpt", PivotSettings{}}};
-  for (const auto& m : models) {
+// Every model of the table, with its default settings, gives in the window what a direct run
+// gives, and shows its own measures in the Details tab.
+void Form1Test::everyModelRunsAsItDoesDirectly() {
+  for (const ModelInfo* model : modelTable()) {
     Harness h;
-    h.setUp(m.option, "20", "3", "11");
-    h.field("Avoid")->setText("2");
-    h.field("Kuhn")->setText("2");
-    const auto [results, chainText] = directRun(m.model, 20, 3, 11);
+    h.setUp(std::string(model->key).c_str(), "20", "3", "11");
+    QCOMPARE(h.form->chosenModel(), model);
+    const auto [results, chainText] = directRun(model->defaults(), 20, 3, 11);
     QVERIFY(h.runAndWait());
-    QVERIFY(h.messages.empty());
+    QVERIFY2(h.messages.empty(), model->key.data());
     QCOMPARE(h.resultTexts(), texts(results));
     QCOMPARE(exportText(*h.form, "cdat"), chainText);
-    // How the pivot moves fared shows for pivot runs only.
-    QCOMPARE(h.child<QGroupBox>("detailsPivotBox")->isHidden(), modelOf(m.model).measures.empty());
+    for (const ModelInfo* other : modelTable()) {
+      QString key = QString::fromUtf8(other->measuresKey.data(),
+                                      static_cast<qsizetype>(other->measuresKey.size()));
+      if (key.isEmpty()) continue;
+      key[0] = key[0].toUpper();
+      auto* box = h.form->findChild<QGroupBox*>("details" + key + "Box");
+      if (box != nullptr) QCOMPARE(box->isHidden(), other != model);
+    }
   }
 }
 
-void Form1Test::fieldsOfOtherModelsAreDisabled() {
+// Only the chosen model's settings are open: those of the models with options of their own
+// are disabled while another of them is chosen and take no room while a model from the list
+// is; a listed model's take no room until it is chosen. Open before any model is chosen: the
+// settings of the models with options of their own, to be filled in beforehand. Every text is kept.
+void Form1Test::onlyTheChosenModelsFieldsAreOpen() {
   Harness h;
-  const QStringList fields{
-      "Avoid", "Kuhn", "PivotsPerSample", "RestartTrapped", "Chains", "Density", "Box", "Walls"};
-  // The fields open to typing, each shown as its caption is.
+  // Each model's fields, found by the caption that names them to a screen reader.
+  const auto fieldOf = [&](std::string_view caption) -> QWidget* {
+    const QString name = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+    for (QWidget* w : h.child<QWidget>("Frame1")->findChildren<QWidget*>()) {
+      const bool field =
+          qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QCheckBox*>(w);
+      if (field && w->accessibleName() == name) return w;
+    }
+    return nullptr;
+  };
+  const auto fieldsOf = [&](const ModelInfo* model) {
+    std::vector<QWidget*> fields;
+    for (const SettingInfo& setting : model->settings) {
+      if (!setting.field.empty()) fields.push_back(fieldOf(setting.caption));
+    }
+    if (model->countsTrials) fields.push_back(h.field("RestartTrapped"));
+    return fields;
+  };
+  std::set<QWidget*> all;
+  std::set<QWidget*> ownOptions;  // the fields of the models with options of their own
+  for (const ModelInfo* model : modelTable()) {
+    bool own = false;
+    for (const QRadioButton* option : h.form->findChildren<QRadioButton*>()) {
+      own = own || option->property("modelKey").toString() == QString::fromUtf8(model->key);
+    }
+    for (QWidget* field : fieldsOf(model)) {
+      QVERIFY2(field != nullptr, model->key.data());
+      all.insert(field);
+      if (own) ownOptions.insert(field);
+    }
+  }
+  // By their names, sorted.
+  const auto names = [](const auto& fields) {
+    QStringList list;
+    for (const QWidget* field : fields) list << field->accessibleName();
+    list.sort();
+    return list;
+  };
+  // The fields a user can type in, each shown as its caption is.
   const auto open = [&] {
-    QStringList enabled;
-    for (const QString& name : fields) {
-      auto* field = h.child<QWidget>(qPrintable(name));
+    std::vector<QWidget*> usable;
+    for (QWidget* field : all) {
+      const bool shown = field->isVisibleTo(h.form.get());
       for (const QLabel* label : h.form->findChildren<QLabel*>()) {
-        if (label->buddy() == field && label->isEnabled() != field->isEnabled()) {
-          return QStringList{"the caption of " + name};
+        if (label->buddy() == field && (label->isEnabled() != field->isEnabled() ||
+                                        label->isVisibleTo(h.form.get()) != shown)) {
+          return QStringList{"the caption of " + field->accessibleName()};
         }
       }
-      if (field->isEnabled()) enabled << name;
+      if (shown && field->isEnabled()) usable.push_back(field);
     }
-    return enabled;
+    return names(usable);
   };
-  QCOMPARE(open(), fields);  // no model chosen yet: each can be filled in beforehand
-  const QStringList typed = fields.mid(0, fields.size() - 1);
-  for (const QString& name : typed) h.field(qPrintable(name))->setText("7");
-  auto* walls = h.child<QComboBox>("Walls");
-  walls->setCurrentText("yz");
-  const std::pair<const char*, QStringList> models[] = {
-      {"SAWOPT", {"Avoid", "RestartTrapped"}},  {"RLOPT", {}},
-      {"PivotOpt", {"PivotsPerSample"}},        {"MeltOpt", {"Chains", "Density", "Box", "Walls"}},
-      {"ShortOpt", {"Kuhn", "RestartTrapped"}},
-  };
-  for (const auto& [option, read] : models) {
-    h.child<QRadioButton>(option)->setChecked(true);
-    QCOMPARE(open(), read);
-    for (const QString& name : typed) {
-      QCOMPARE(h.field(qPrintable(name))->text(), QString("7"));
+  QCOMPARE(open(), names(ownOptions));
+  for (QLineEdit* line : h.form->findChildren<QLineEdit*>()) {
+    if (all.contains(line)) line->setText("7");
+  }
+  for (const ModelInfo* model : modelTable()) {
+    h.choose(std::string(model->key).c_str());
+    const std::vector<QWidget*> read = fieldsOf(model);
+    QCOMPARE(open(), names(read));
+    for (QLineEdit* line : h.form->findChildren<QLineEdit*>()) {
+      if (all.contains(line)) QCOMPARE(line->text(), QString("7"));
     }
-    QCOMPARE(walls->currentText(), QString("yz"));
   }
 }
 
@@ -295,7 +332,7 @@ void Form1Test::trappedChainNoticeAndStatusNameTheSameChain() {
   QVERIFY2(h.form->status().contains("(20500000 trials)"), qPrintable(h.form->status()));
   QCOMPARE(current->maximum(), 0);  // busy: trials go on
   QTest::mouseClick(h.child<QPushButton>("trappedCancel"), Qt::LeftButton);
-  QVERIFY(ended.wait(30000));
+  QVERIFY(caught(ended));
   QVERIFY(notice->isHidden());
   QVERIFY(h.form->status().contains("cancelled"));
   QCOMPARE(current->maximum(), 100);  // the next run starts afresh

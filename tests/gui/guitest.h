@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -52,10 +53,18 @@ struct Question {
   QString text;
 };
 
+// True once `spy` has caught its signal, already or within `timeoutMs` (a cap, not a pause:
+// the wait ends with the signal).
+inline bool caught(QSignalSpy& spy, int timeoutMs = 60000) {
+  return spy.count() > 0 || spy.wait(timeoutMs);
+}
+
 // A shown main window with its dialogs intercepted.
 class Harness {
  public:
-  Harness() : form(std::make_unique<Form1>()) {
+  // `moreModels`: models offered beyond the table's, as Form1 takes them.
+  explicit Harness(std::vector<const ModelInfo*> moreModels = {})
+      : form(std::make_unique<Form1>(nullptr, std::move(moreModels))) {
     form->setMessageHook([this](QMessageBox::Icon icon, const QString& title, const QString& text) {
       messages.push_back({icon, title, text});
     });
@@ -79,10 +88,26 @@ class Harness {
   }
   QLineEdit* field(const char* name) const { return child<QLineEdit>(name); }
 
-  // Fills the parameters and selects a model option ("RLOPT", "SAWOPT" or "ShortOpt").
+  // Chooses a model by its option ("RLOPT", "SAWOPT", "ShortOpt") or by its key ("saw",
+  // "pivot"): a model in the list beside "Other model" chooses "Other model" too.
+  void choose(const char* option) {
+    for (QRadioButton* own : form->findChildren<QRadioButton*>()) {
+      if (own->objectName() == option || own->property("modelKey").toString() == option) {
+        own->setChecked(true);
+        return;
+      }
+    }
+    auto* list = child<QComboBox>("OtherModel");
+    const int at = list->findData(QString(option));
+    if (at < 0) qFatal("no model %s in the list", option);
+    list->setCurrentIndex(at);
+    child<QRadioButton>("OtherOpt")->setChecked(true);  // the model shown there already
+  }
+
+  // Fills the parameters and chooses a model as choose() does.
   void setUp(const char* option, const QString& steps, const QString& iterations,
              const QString& seed, bool gofr = false) {
-    child<QRadioButton>(option)->setChecked(true);
+    choose(option);
     field("StepNum")->setText(steps);
     field("Iterations")->setText(iterations);
     field("Seed")->setText(seed);
@@ -95,14 +120,14 @@ class Harness {
   bool runAndWait(int timeoutMs = 60000) {
     QSignalSpy ended(form.get(), &Form1::runEnded);
     clickRun();
-    return ended.count() > 0 || ended.wait(timeoutMs);
+    return caught(ended, timeoutMs);
   }
 
   // Waits until an export being written has ended; false if it never did.
   bool waitForExport(int timeoutMs = 60000) {
     if (!form->exportInProgress()) return true;
     QSignalSpy ended(form.get(), &Form1::exportEnded);
-    return ended.wait(timeoutMs);
+    return caught(ended, timeoutMs);
   }
 
   QStringList resultTexts() const {

@@ -20,6 +20,7 @@
 #include "gui/detailspage.h"
 #include "gui/plottabs.h"
 #include "guitest.h"
+#include "window/boxview.h"
 
 namespace polychain::test {
 
@@ -62,6 +63,7 @@ class PlotsTest : public QObject {
   void gofqOpensOnTheLogAxisUntilTheUserChooses();
   void plotsAreSavedAsPngOrSvg();
   void detailsShowTheExtendedStatisticsOfTheLastRun();
+  void aMeltShowsEveryChainOfItsBoxWrappedOrWhole();
 };
 
 void PlotsTest::tabsSitBesideTheControls() {
@@ -121,7 +123,7 @@ void PlotsTest::plotsFollowEachFinishedRun() {
   h.setUp("RLOPT", "1000000", "100000", "1");
   h.clickRun();
   QTest::mouseClick(h.child<QPushButton>("CancelRun"), Qt::LeftButton);
-  QVERIFY(ended.wait(30000));
+  QVERIFY(caught(ended));
   QCOMPARE(tabs->chainPage()->sites().size(), std::size_t{31});
 }
 
@@ -207,7 +209,7 @@ void PlotsTest::plotsAreSavedAsPngOrSvg() {
   const auto save = [&](const char* button) {
     saved.clear();
     QTest::mouseClick(h.child<QPushButton>(button), Qt::LeftButton);
-    return saved.count() > 0 || saved.wait(30000);
+    return caught(saved);
   };
 
   // The chain, on screen: a PNG the size of the plot or larger.
@@ -216,7 +218,7 @@ void PlotsTest::plotsAreSavedAsPngOrSvg() {
   // The click returns at once; the status says what goes on until the file is written.
   QTest::mouseClick(h.child<QPushButton>("saveChainPlot"), Qt::LeftButton);
   QVERIFY2(h.form->status().startsWith("Drawing the plot for "), qPrintable(h.form->status()));
-  QVERIFY(saved.wait(30000));
+  QVERIFY(caught(saved));
   QCOMPARE(offered.value(0), QString("chain.png"));
   QVERIFY(h.messages.empty());
   QVERIFY(fileBytes(answer).startsWith("\x89PNG\r\n\x1a\n"));
@@ -302,6 +304,66 @@ void PlotsTest::detailsShowTheExtendedStatisticsOfTheLastRun() {
   }
   QCOMPARE(estimateDisplay({}), QString("n/a"));
   QCOMPARE(estimateDisplay({2.0, std::numeric_limits<double>::quiet_NaN()}), QString("2 ± n/a"));
+}
+
+// After a melt the Chain tab shows every chain of the last sample, each a line of its own
+// colour (or a line a piece, wrapped into the periodic box), with the box's outline and, in
+// the projection, its walls normal to x or y as thick sides; the toggle is reached by Tab and
+// switched by Space. A run of one chain shows that chain again.
+void PlotsTest::aMeltShowsEveryChainOfItsBoxWrappedOrWhole() {
+  Harness h;
+  h.form->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+  PlotTabs* tabs = tabsOf(h);
+  ChainPage* page = tabs->chainPage();
+  auto* wrapped = h.child<QCheckBox>("chainWrapped");
+  QVERIFY(wrapped->isHidden());
+  h.setUp("melt", "10", "1", "7");
+  h.field("Chains")->setText("20");
+  h.field("Density")->setText("0.3");
+  h.child<QComboBox>("Walls")->setCurrentText("z");
+  QVERIFY(h.runAndWait());
+  QVERIFY(h.messages.empty());
+  QVERIFY(page->showsBox());
+  const ChainBox& box = *h.form->state().exportData().run->box;
+  QCOMPARE(box.chains(), std::int64_t{20});
+  QVERIFY(h.child<QLabel>("chainInfo")
+              ->text()
+              .contains("20 chains in a box of side 9, walls "
+                        "normal to z"));
+  QVERIFY(wrapped->isVisibleTo(h.form.get()) && wrapped->isChecked());
+  QVERIFY(!wrapped->accessibleName().isEmpty());
+  QVERIFY(wrapped->focusPolicy() & Qt::TabFocus);
+  auto* chart = h.child<QChartView>("chainProjection")->chart();
+  const auto lines = [&] {
+    qsizetype drawn = 0;
+    for (const QAbstractSeries* series : chart->series()) {
+      drawn += static_cast<const QLineSeries*>(series)->count() > 0;
+    }
+    return drawn;
+  };
+  const BoxView inside = boxView(box, true, ChainPage::kMaxDrawnBoxSites);
+  QCOMPARE(page->drawnPieceCount(), inside.pieces.size());
+  QCOMPARE(lines(), qsizetype(inside.pieces.size()) + 1);  // and the outline
+  h.child<QPushButton>("chainResetView")->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), wrapped);
+  QTest::keyClick(wrapped, Qt::Key_Space);
+  QVERIFY(!wrapped->isChecked());
+  QCOMPARE(page->drawnPieceCount(), std::size_t{20});  // each chain whole
+  QCOMPARE(lines(), qsizetype{21});
+  QVERIFY(chart->title().contains("whole"));
+  // Its letter, back into the box (a button so pressed shows itself pressed a moment first).
+  QTest::keyClick(h.form.get(), Qt::Key_X, Qt::AltModifier);
+  QTRY_VERIFY(wrapped->isChecked());
+  QCOMPARE(page->drawnPieceCount(), inside.pieces.size());
+
+  h.setUp("RLOPT", "30", "1", "2");
+  QVERIFY(h.runAndWait());
+  QVERIFY(!page->showsBox());
+  QVERIFY(wrapped->isHidden());
+  QCOMPARE(page->drawnPointCount(), std::size_t{31});
+  QCOMPARE(lines(), qsizetype{16});  // the chain's colour bands alone
 }
 
 POLYCHAIN_GUI_TEST(PlotsTest)

@@ -31,7 +31,7 @@ void setSweep(Harness& h, const QString& steps, const QString& iterations, const
 bool sweepAndWait(Harness& h, int timeoutMs = 120000) {
   QSignalSpy ended(scalingOf(h), &ScalingPage::sweepEnded);
   QTest::mouseClick(h.child<QPushButton>("runSweep"), Qt::LeftButton);
-  return ended.count() > 0 || ended.wait(timeoutMs);
+  return caught(ended, timeoutMs);
 }
 
 }  // namespace
@@ -148,11 +148,11 @@ void ScalingTest::sweepCanBeCancelledAndStopsWithTheWindow() {
   QSignalSpy ended(scalingOf(h), &ScalingPage::sweepEnded);
   QTest::mouseClick(h.child<QPushButton>("runSweep"), Qt::LeftButton);
   QVERIFY(!h.child<QPushButton>("runSweep")->isEnabled());
-  QVERIFY(begun.count() > 0 || begun.wait(30000));
+  QVERIFY(caught(begun));
   QCOMPARE(table->topLevelItem(0)->text(0), QString("1000000"));
   QCOMPARE(table->topLevelItem(0)->text(1), QString::number(sweepPointSeed(7, 0)));
   QTest::mouseClick(h.child<QPushButton>("cancelSweep"), Qt::LeftButton);
-  QVERIFY(ended.count() > 0 || ended.wait(30000));
+  QVERIFY(caught(ended));
   QVERIFY2(h.child<QLabel>("sweepStatus")->text().contains("cancelled"),
            qPrintable(h.child<QLabel>("sweepStatus")->text()));
   QVERIFY(h.child<QLabel>("sweepExponent")->text().isEmpty());
@@ -164,7 +164,7 @@ void ScalingTest::sweepCanBeCancelledAndStopsWithTheWindow() {
   // Closing the window stops a sweep at once.
   QSignalSpy again(table->model(), &QAbstractItemModel::rowsInserted);
   QTest::mouseClick(h.child<QPushButton>("runSweep"), Qt::LeftButton);
-  QVERIFY(again.count() > 0 || again.wait(30000));
+  QVERIFY(caught(again));
   QVERIFY(worker->running());
   h.form->close();
   QVERIFY(!worker->running());

@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
     return EXIT_FAILURE;
   }
   const QString modelName = parser.value(model);
-  const QString option = modelName == "saw" ? "SAWOPT" : modelName == "melt" ? "MeltOpt" : "RLOPT";
+  const QString option = modelName == "saw" ? "SAWOPT" : modelName == "melt" ? "melt" : "RLOPT";
   if (!modelName.isEmpty() && modelName != "meander" && option == "RLOPT") {
     std::fprintf(stderr, "polychain-screenshot: --model must be meander, saw or melt, not %s\n",
                  qPrintable(modelName));

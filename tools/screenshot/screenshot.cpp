@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
@@ -83,7 +84,15 @@ void save(Form1& window, const Screenshot& shot, const std::function<void(bool)>
 }  // namespace
 
 void takeScreenshot(Form1& window, const Screenshot& shot, std::function<void(bool)> done) {
-  auto* model = child<QRadioButton>(window, qPrintable(shot.option));
+  auto* model = window.findChild<QRadioButton*>(shot.option);
+  auto* listed = window.findChild<QComboBox*>("OtherModel");
+  const int listIndex = listed != nullptr ? listed->findData(shot.option) : -1;
+  if (model == nullptr && listIndex < 0) {
+    std::fprintf(stderr, "polychain-screenshot: the window offers no model %s\n",
+                 qPrintable(shot.option));
+    done(false);
+    return;
+  }
   auto* steps = child<QLineEdit>(window, "StepNum");
   auto* iterations = child<QLineEdit>(window, "Iterations");
   auto* seed = child<QLineEdit>(window, "Seed");
@@ -91,12 +100,16 @@ void takeScreenshot(Form1& window, const Screenshot& shot, std::function<void(bo
   auto* run = child<QPushButton>(window, "SimRun");
   auto* sweepSteps = child<QLineEdit>(window, "sweepSteps");
   auto* sweepSeed = child<QLineEdit>(window, "sweepSeed");
-  if (!model || !steps || !iterations || !seed || !gofr || !run || !sweepSteps || !sweepSeed) {
+  if (!steps || !iterations || !seed || !gofr || !run || !sweepSteps || !sweepSeed) {
     done(false);
     return;
   }
-  model->setChecked(true);
-  const bool melt = shot.option == "MeltOpt";
+  if (model != nullptr) {
+    model->setChecked(true);
+  } else {
+    listed->setCurrentIndex(listIndex);  // which chooses "Other model"
+  }
+  const bool melt = shot.option == "melt";
   steps->setText(melt ? "20" : "1000");
   iterations->setText(melt ? "5" : "50");
   seed->setText("20240611");

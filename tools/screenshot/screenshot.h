@@ -15,8 +15,9 @@ struct Screenshot {
   QString file;
   QStringList tabs;  // none: the whole window with the Chain tab; one: the window with that
                      // tab; more: those tabs side by side
-  // The model's option: the free walk, the self-avoiding walk ("SAWOPT") or a small melt
-  // ("MeltOpt": 100 chains of N = 20 at the model's density, 5 samples).
+  // The model's option: the free walk, the self-avoiding walk ("SAWOPT"), or the key of a
+  // model in the list beside "Other model", such as a small melt ("melt": 100 chains of
+  // N = 20 at the model's density, 5 samples).
   QString option = "RLOPT";
 };
 
