@@ -79,7 +79,8 @@ nlohmann::json limitJson(const std::optional<LimitFit>& fit) {
 
 // The model's measures as one object, each at its place (levels joined by '/'): a count as
 // a whole number, a number as a number (null when absent), an estimate as {"value", "se"}, a
-// curve as [[n, value], ...] from n = 1. Only those a sweep keeps when `sweep`.
+// curve as [[n, value], ...] from n = 1, or as [value, ...] when not indexed. Only those a
+// sweep keeps when `sweep`.
 nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureValue>& values,
                             bool sweep) {
   nlohmann::json j = nlohmann::json::object();
@@ -101,8 +102,13 @@ nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureVal
         break;
       case MeasureKind::Curve:
         value = nlohmann::json::array();
-        for (std::size_t i = 0; i < v.curve.size(); ++i)
-          value.push_back({i + 1, number(v.curve[i])});
+        for (std::size_t i = 0; i < v.curve.size(); ++i) {
+          if (measure.indexed) {
+            value.push_back({i + 1, number(v.curve[i])});
+          } else {
+            value.push_back(number(v.curve[i]));
+          }
+        }
         break;
     }
     j[nlohmann::json::json_pointer("/" + std::string(measure.json))] = value;
