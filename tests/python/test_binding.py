@@ -20,6 +20,8 @@ RUNS = [
      ["--kuhn", 3, "--max-trials", 10**7]),
     ("pivot", 2000, 50, dict(pivots_per_sample=200, walkers=3),
      ["--pivots-per-sample", 200, "--walkers", 3]),
+    ("perm", 40, 60, dict(contact_energy=-0.3, bend_energy=0.2),
+     ["--contact-energy", -0.3, "--bend-energy", 0.2]),
 ]
 
 
@@ -62,7 +64,12 @@ def test_run_is_the_command(tmp_path, model, steps, iterations, settings, option
                 assert isinstance(value, polychain.Estimate)
             elif m.kind == "count":
                 assert isinstance(value, int)
-        assert r.measures.accepted == measured["accepted"]
+        if model == "pivot":
+            assert r.measures.accepted == measured["accepted"]
+        if model == "perm":  # its curves are plain lists beside n
+            assert r.measures.log_partition.value == measured["log_partition"]["value"]
+            assert r.measures.n.tolist() == measured["curves"]["n"] == list(range(1, steps + 1))
+            assert r.measures.R2_n.tolist() == measured["curves"]["R2"]
     # The chain is the export's sites, handed over in the core's buffer.
     sites = np.loadtxt(tmp_path / "c.cdat", delimiter=",", skiprows=8, dtype=np.int32)
     sites_of_chain = steps if model == "short-range" else steps + 1
@@ -112,7 +119,8 @@ def test_pivot_sweep_carries_the_corrected_fit_and_the_measures():
 
 
 def test_models_are_the_core_table():
-    assert list(polychain.models) == ["meander", "saw", "short-range", "pivot", "melt"]
+    assert list(polychain.models) == ["meander", "saw", "short-range", "pivot", "melt",
+                                    "perm"]
     for model in polychain.models.values():
         for setting in model.settings:
             assert setting.kind in ("whole", "real", "choice", "flag")
