@@ -158,14 +158,12 @@ class TourTally final : public UnitTally {
     };
     ++m_tours;
     const auto deepest = static_cast<std::int32_t>(word(0));
-    for (std::int32_t n = 1; n <= m_steps; ++n) {
+    // A tour adds nothing (zeros) at the n it did not reach.
+    for (std::int32_t n = 1; n <= deepest; ++n) {
       const auto at = static_cast<std::size_t>(n);
       const std::size_t from = stepAt(n);
-      const bool reached = n <= deepest;
-      const double w = reached ? word(from) : 0.0;
-      // Every tour adds to the moments, a tour that did not reach n with zeros.
+      const double w = word(from);
       m_weight[at].add(w, w);
-      if (!reached) continue;
       m_end[at].add(word(from + 1), w);
       m_gyration[at].add(word(from + 2), w);
       m_squares[at] += word(from + 3);

@@ -10,7 +10,9 @@
 
 #include "chain/lattice.h"
 #include "chain/perm.h"
+#include "polychain/inputerror.h"
 #include "polychain/run.h"
+#include "polychain/sample.h"
 #include "reference/runparams.h"
 #include "run/samebits.h"
 
@@ -248,6 +250,11 @@ TEST(PermTree, PruningAndEnrichingKeepTheWeightsExact) {
 TEST(PermRun, SameBitsOnOneAndTwoThreads) {
   const PermSettings s = energies(-0.4, 0.2);
   expectSameBits(run(runParams(s, 60, 300, 5, 1)), run(runParams(s, 60, 300, 5, 2)));
+}
+
+// Its chains are weighted: a sample of them would not be the walks', so none is offered.
+TEST(PermRun, RefusesASampleOfChains) {
+  EXPECT_THROW(checkSample(runParams(PermSettings{}, 10, 3, 1), 0), InputError);
 }
 
 }  // namespace
