@@ -4,6 +4,7 @@
 // count.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -250,6 +251,24 @@ TEST(PermTree, PruningAndEnrichingKeepTheWeightsExact) {
 TEST(PermRun, SameBitsOnOneAndTwoThreads) {
   const PermSettings s = energies(-0.4, 0.2);
   expectSameBits(run(runParams(s, 60, 300, 5, 1)), run(runParams(s, 60, 300, 5, 2)));
+}
+
+// A cancel stops a run of long chains, and the trial cap, on the chains of one tour, stops
+// a run whose tours grow many.
+TEST(PermRun, CancelAndTheTrialCapStopARun) {
+  struct Cancelling : RunObserver {
+    std::atomic<int> asked{0};
+    bool cancelRequested() override { return ++asked > 5; }
+  } cancelling;
+  const RunResult cancelled = runSimulation(runParams(PermSettings{}, 50'000, 100, 1), cancelling);
+  EXPECT_EQ(cancelled.status, RunStatus::Cancelled);
+  EXPECT_TRUE(cancelled.lastSites.empty());
+
+  RunParams capped = runParams(PermSettings{}, 1000, 2000, 1);
+  capped.maxTrials = 1000;
+  const RunResult stopped = run(capped);
+  EXPECT_EQ(stopped.status, RunStatus::TrialLimit);
+  EXPECT_GE(stopped.trialLimitChain, 0);
 }
 
 // Its chains are weighted: a sample of them would not be the walks', so none is offered.
