@@ -47,24 +47,32 @@ const PermSettings& settingsOf(const RunParams& params) {
 }
 
 // The pilot's ln Z_n for the run's N and energies, worked out once and kept for the latest
-// parameters asked; null when `goOn` stopped it.
+// parameters asked (worked out without the lock, so that a run waits for no other's pilot);
+// null when `goOn` stopped it.
 template <class GoOn>
 std::shared_ptr<const std::vector<double>> pilotFor(const RunParams& params, GoOn&& goOn) {
+  struct Kept {
+    std::int32_t steps = -1;
+    PermSettings settings;
+    std::shared_ptr<const std::vector<double>> logZ;
+  };
   static std::mutex mutex;
-  static std::int32_t steps = -1;
-  static PermSettings settings;
-  static std::shared_ptr<const std::vector<double>> kept;
+  static Kept kept;
   const PermSettings& asked = settingsOf(params);
-  const std::lock_guard lock(mutex);
-  if (kept == nullptr || steps != params.steps || settings.contactEnergy != asked.contactEnergy ||
-      settings.bendEnergy != asked.bendEnergy) {
-    std::optional<std::vector<double>> logZ = permPilot(params.steps, asked, goOn);
-    if (!logZ) return nullptr;
-    kept = std::make_shared<const std::vector<double>>(std::move(*logZ));
-    steps = params.steps;
-    settings = asked;
+  {
+    const std::lock_guard lock(mutex);
+    if (kept.logZ != nullptr && kept.steps == params.steps &&
+        kept.settings.contactEnergy == asked.contactEnergy &&
+        kept.settings.bendEnergy == asked.bendEnergy) {
+      return kept.logZ;
+    }
   }
-  return kept;
+  std::optional<std::vector<double>> logZ = permPilot(params.steps, asked, goOn);
+  if (!logZ) return nullptr;
+  auto made = std::make_shared<const std::vector<double>>(std::move(*logZ));
+  const std::lock_guard lock(mutex);
+  kept = {params.steps, asked, made};
+  return made;
 }
 
 // A run's tours' guide: weights in units of the pilot's Z_n (so the thresholds are the same

@@ -56,7 +56,7 @@ TEST(ModelTable, EachEntryIsTheModelOfItsOwnSettingsWithAUniqueKey) {
     }
   }
   EXPECT_EQ(findModel("Meander"), nullptr);
-  EXPECT_EQ(std::string(modelKeyList()), "meander, saw, short-range, pivot or melt");
+  EXPECT_EQ(std::string(modelKeyList()), "meander, saw, short-range, pivot, melt or perm");
 }
 
 TEST(ModelTable, ChecksNameTheSettingTheyRefuse) {
