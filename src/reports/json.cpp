@@ -77,6 +77,16 @@ nlohmann::json limitJson(const std::optional<LimitFit>& fit) {
           {"acceptable", f.acceptable}};
 }
 
+nlohmann::json growthJson(const std::optional<GrowthFit>& fit) {
+  if (!fit) return nullptr;
+  const GrowthFit& f = *fit;
+  return {{"mu", number(f.mu)},        {"mu_se", number(f.muError)},
+          {"gamma", number(f.gamma)},  {"gamma_se", number(f.gammaError)},
+          {"delta", number(f.delta)},  {"from_steps", number(f.fromSteps)},
+          {"points", f.points},        {"chi2_per_dof", number(f.chiSquaredPerDof)},
+          {"acceptable", f.acceptable}};
+}
+
 // The model's measures as one object, each at its place (levels joined by '/'): a count as
 // a whole number, a number as a number (null when absent), an estimate as {"value", "se"}, a
 // curve as [[n, value], ...] from n = 1, or as [value, ...] when not indexed. Only those a
@@ -197,6 +207,11 @@ nlohmann::json sweepJsonObject(const SweepParams& params, const SweepResult& res
   j["ratio_limit"] = limitJson(result.ratioLimit);
   j["reference"] = {{"ideal_chain", kIdealChainExponent},
                     {"self_avoiding_walk", kSelfAvoidingExponent}};
+  if (model.findMeasure("log_partition") >= 0) {
+    j["growth_fit"] = growthJson(result.growth);
+    j["reference"]["self_avoiding_walk_mu"] = kSelfAvoidingGrowth;
+    j["reference"]["self_avoiding_walk_gamma"] = kSelfAvoidingGamma;
+  }
   return j;
 }
 

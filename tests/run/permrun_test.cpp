@@ -14,6 +14,7 @@
 #include "polychain/inputerror.h"
 #include "polychain/run.h"
 #include "polychain/sample.h"
+#include "polychain/sweep.h"
 #include "reference/runparams.h"
 #include "run/samebits.h"
 
@@ -269,6 +270,25 @@ TEST(PermRun, CancelAndTheTrialCapStopARun) {
   const RunResult stopped = run(capped);
   EXPECT_EQ(stopped.status, RunStatus::TrialLimit);
   EXPECT_GE(stopped.trialLimitChain, 0);
+}
+
+// A sweep of perm fits ln Z_N for the growth constant and gamma of the self-avoiding walk;
+// a model without ln Z_N has no such fit.
+TEST(PermRun, SweepFitsTheGrowthConstant) {
+  SweepParams params;
+  params.run = runParams(PermSettings{}, 0, 2000, 0);
+  params.steps = {25, 50, 100, 200, 400};
+  params.seed = 8;
+  SweepObserver quiet;
+  const SweepResult perm = runSweep(params, quiet);
+  ASSERT_EQ(perm.status, RunStatus::Finished);
+  ASSERT_TRUE(perm.growth);
+  EXPECT_EQ(perm.growth->points, 5u);
+  EXPECT_LT(perm.growth->muError, 0.01);
+  EXPECT_NEAR(perm.growth->mu, kSelfAvoidingGrowth, 4 * perm.growth->muError);
+  EXPECT_NEAR(perm.growth->gamma, kSelfAvoidingGamma, 4 * perm.growth->gammaError);
+  params.run.model = MeanderSettings{};
+  EXPECT_FALSE(runSweep(params, quiet).growth);
 }
 
 // Its chains are weighted: a sample of them would not be the walks', so none is offered.
