@@ -66,9 +66,18 @@ struct MeltSettings {
 };
 const ModelInfo& modelInfo(const MeltSettings&);
 
+// The true self-avoiding walk grown by the pruned-enriched Rosenbluth method, each walk
+// weighed by exp(-energy): `contactEnergy` (kT) for each pair of non-bonded nearest
+// neighbours, `bendEnergy` (kT) for each pair of consecutive steps that are not parallel.
+struct PermSettings {
+  double contactEnergy = 0.0;
+  double bendEnergy = 0.0;
+};
+const ModelInfo& modelInfo(const PermSettings&);
+
 // Which model a run grows, with its settings; the alternatives' order is the table's.
-using ModelSettings =
-    std::variant<MeanderSettings, SawSettings, ShortRangeSettings, PivotSettings, MeltSettings>;
+using ModelSettings = std::variant<MeanderSettings, SawSettings, ShortRangeSettings, PivotSettings,
+                                   MeltSettings, PermSettings>;
 
 // A setting's value: a whole number, a real number, or a flag. A choice is held as the index
 // of its word among the setting's choices.
@@ -125,6 +134,7 @@ struct MeasureInfo {
   MeasureKind kind = MeasureKind::Number;
   int digits = 6;       // significant digits of a Number in texts
   bool csv = true;      // a column of the sweep's CSV
+  bool indexed = true;  // a curve in JSON as [[n, value], ...]; false: [value, ...]
   bool inSweep = true;  // measured for every N of a sweep (false: a run's own, such as its
                         // burn-in)
   // The sweep table's column heading (empty: not a column) and width.

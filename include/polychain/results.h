@@ -103,6 +103,10 @@ struct PowerLawFit {
 // Reference values of the size exponent nu in sqrt(<R^2>) ~ N^nu.
 inline constexpr double kIdealChainExponent = 0.5;
 inline constexpr double kSelfAvoidingExponent = 0.5876;  // self-avoiding walk, cubic lattice
+// The growth constant mu and the exponent gamma of the number of self-avoiding walks on the
+// cubic lattice, c_N ~ A mu^N N^(gamma - 1) (Clisby 2013 and 2017).
+inline constexpr double kSelfAvoidingGrowth = 4.684039931;
+inline constexpr double kSelfAvoidingGamma = 1.15695;
 
 // The leading correction-to-scaling exponent of the self-avoiding walk in three dimensions.
 inline constexpr double kDefaultCorrectionExponent = 0.528;
@@ -132,6 +136,21 @@ struct LimitFit {
   double limit = std::numeric_limits<double>::quiet_NaN();
   double limitError = std::numeric_limits<double>::quiet_NaN();
   double correction = std::numeric_limits<double>::quiet_NaN();
+  double chiSquaredPerDof = std::numeric_limits<double>::quiet_NaN();
+  bool acceptable = false;
+};
+
+// The growth of a partition function, ln Z_N = N ln mu + (gamma - 1) ln N + a + b N^-Delta
+// (for Z_N = c_N, the number of walks: the growth constant mu and the exponent gamma), fitted
+// to the N used, weights SE^-2, the errors scaled up by sqrt(chi^2/dof) when that exceeds 1.
+struct GrowthFit {
+  double delta = kDefaultCorrectionExponent;
+  double fromSteps = 0.0;
+  std::size_t points = 0;
+  double mu = std::numeric_limits<double>::quiet_NaN();
+  double muError = std::numeric_limits<double>::quiet_NaN();
+  double gamma = std::numeric_limits<double>::quiet_NaN();
+  double gammaError = std::numeric_limits<double>::quiet_NaN();
   double chiSquaredPerDof = std::numeric_limits<double>::quiet_NaN();
   bool acceptable = false;
 };

@@ -63,6 +63,8 @@ struct SweepResult {
   std::optional<CorrectedFit> correctedR2;
   std::optional<CorrectedFit> correctedRg2;
   std::optional<LimitFit> ratioLimit;
+  // For a model that measures ln Z_N (its measure log_partition): mu and gamma.
+  std::optional<GrowthFit> growth;
 };
 
 // A run observer that also hears when each N starts and finishes.

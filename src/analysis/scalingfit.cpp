@@ -10,7 +10,7 @@ namespace polychain {
 
 namespace {
 
-constexpr std::size_t kMostTerms = 3;
+constexpr std::size_t kMostTerms = 4;
 
 // A weighted linear least-squares fit of y on `terms` basis values per point: the
 // coefficients, their covariance (the inverse normal matrix) and chi^2.
@@ -124,7 +124,7 @@ std::optional<CorrectedFit> fitCorrectedPowerLaw(std::span<const double> steps,
     std::vector<double> y, w;
     for (std::size_t i = from; i < order->size(); ++i) {
       const std::size_t p = (*order)[i];
-      basis.push_back({1.0, std::log(steps[p]), std::pow(steps[p], -delta)});
+      basis.push_back({1.0, std::log(steps[p]), std::pow(steps[p], -delta), 0.0});
       y.push_back(std::log(mean[p]));
       const double sigma = error[p] / mean[p];
       w.push_back(1.0 / (sigma * sigma));
@@ -160,7 +160,7 @@ std::optional<LimitFit> fitLimit(std::span<const double> steps, std::span<const 
     std::vector<double> y, w;
     for (std::size_t i = from; i < order->size(); ++i) {
       const std::size_t p = (*order)[i];
-      basis.push_back({1.0, std::pow(steps[p], -delta), 0.0});
+      basis.push_back({1.0, std::pow(steps[p], -delta), 0.0, 0.0});
       y.push_back(value[p]);
       w.push_back(1.0 / (error[p] * error[p]));
     }
@@ -179,6 +179,39 @@ std::optional<LimitFit> fitLimit(std::span<const double> steps, std::span<const 
     return f;
   };
   return dropUntilAcceptable<LimitFit>(order->size(), kLeast, fitFrom);
+}
+
+std::optional<GrowthFit> fitGrowth(std::span<const double> steps, std::span<const double> logZ,
+                                   std::span<const double> error, double delta) {
+  constexpr std::size_t kLeast = 5;
+  const auto order = orderOf(steps, logZ, error, kLeast);
+  if (!order) return std::nullopt;
+  const auto fitFrom = [&](std::size_t from) -> std::optional<GrowthFit> {
+    std::vector<std::array<double, kMostTerms>> basis;
+    std::vector<double> y, w;
+    for (std::size_t i = from; i < order->size(); ++i) {
+      const std::size_t p = (*order)[i];
+      basis.push_back({steps[p], std::log(steps[p]), 1.0, std::pow(steps[p], -delta)});
+      y.push_back(logZ[p]);
+      w.push_back(1.0 / (error[p] * error[p]));
+    }
+    const Linear l = solve(basis, y, w, 4);
+    if (!l.ok) return std::nullopt;
+    GrowthFit f;
+    f.delta = delta;
+    f.fromSteps = steps[(*order)[from]];
+    f.points = y.size();
+    const double dof = static_cast<double>(y.size()) - 4.0;
+    f.chiSquaredPerDof = l.chi2 / dof;
+    f.acceptable = l.chi2 <= chiSquaredAcceptable(dof);
+    const double scale = scaleOf(f.chiSquaredPerDof);
+    f.mu = std::exp(l.c[0]);
+    f.muError = f.mu * std::sqrt(l.covariance[0][0]) * scale;
+    f.gamma = l.c[1] + 1.0;
+    f.gammaError = std::sqrt(l.covariance[1][1]) * scale;
+    return f;
+  };
+  return dropUntilAcceptable<GrowthFit>(order->size(), kLeast, fitFrom);
 }
 
 }  // namespace polychain

@@ -1,5 +1,6 @@
 // Fits of a sweep's means against N with the leading correction to scaling, N^-Delta: the
-// size exponent from <R^2> or <Rg^2>, and the large-N limit of a ratio. Weighted least
+// size exponent from <R^2> or <Rg^2>, the large-N limit of a ratio, and the growth constant
+// and exponent gamma of a partition function. Weighted least
 // squares; the smallest N are dropped until chi^2 is acceptable.
 #pragma once
 
@@ -28,5 +29,11 @@ std::optional<CorrectedFit> fitCorrectedPowerLaw(std::span<const double> steps,
 std::optional<LimitFit> fitLimit(std::span<const double> steps, std::span<const double> value,
                                  std::span<const double> error,
                                  double delta = kDefaultCorrectionExponent);
+
+// ln Z_N = N ln mu + (gamma - 1) ln N + a + b N^-Delta from the points (N, ln Z_N, SE), the
+// smallest N dropped in the same way down to five. Nothing when fewer than five distinct N.
+std::optional<GrowthFit> fitGrowth(std::span<const double> steps, std::span<const double> logZ,
+                                   std::span<const double> error,
+                                   double delta = kDefaultCorrectionExponent);
 
 }  // namespace polychain

@@ -77,9 +77,20 @@ nlohmann::json limitJson(const std::optional<LimitFit>& fit) {
           {"acceptable", f.acceptable}};
 }
 
+nlohmann::json growthJson(const std::optional<GrowthFit>& fit) {
+  if (!fit) return nullptr;
+  const GrowthFit& f = *fit;
+  return {{"mu", number(f.mu)},        {"mu_se", number(f.muError)},
+          {"gamma", number(f.gamma)},  {"gamma_se", number(f.gammaError)},
+          {"delta", number(f.delta)},  {"from_steps", number(f.fromSteps)},
+          {"points", f.points},        {"chi2_per_dof", number(f.chiSquaredPerDof)},
+          {"acceptable", f.acceptable}};
+}
+
 // The model's measures as one object, each at its place (levels joined by '/'): a count as
 // a whole number, a number as a number (null when absent), an estimate as {"value", "se"}, a
-// curve as [[n, value], ...] from n = 1. Only those a sweep keeps when `sweep`.
+// curve as [[n, value], ...] from n = 1, or as [value, ...] when not indexed. Only those a
+// sweep keeps when `sweep`.
 nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureValue>& values,
                             bool sweep) {
   nlohmann::json j = nlohmann::json::object();
@@ -101,8 +112,13 @@ nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureVal
         break;
       case MeasureKind::Curve:
         value = nlohmann::json::array();
-        for (std::size_t i = 0; i < v.curve.size(); ++i)
-          value.push_back({i + 1, number(v.curve[i])});
+        for (std::size_t i = 0; i < v.curve.size(); ++i) {
+          if (measure.indexed) {
+            value.push_back({i + 1, number(v.curve[i])});
+          } else {
+            value.push_back(number(v.curve[i]));
+          }
+        }
         break;
     }
     j[nlohmann::json::json_pointer("/" + std::string(measure.json))] = value;
@@ -191,6 +207,11 @@ nlohmann::json sweepJsonObject(const SweepParams& params, const SweepResult& res
   j["ratio_limit"] = limitJson(result.ratioLimit);
   j["reference"] = {{"ideal_chain", kIdealChainExponent},
                     {"self_avoiding_walk", kSelfAvoidingExponent}};
+  if (model.findMeasure("log_partition") >= 0) {
+    j["growth_fit"] = growthJson(result.growth);
+    j["reference"]["self_avoiding_walk_mu"] = kSelfAvoidingGrowth;
+    j["reference"]["self_avoiding_walk_gamma"] = kSelfAvoidingGamma;
+  }
   return j;
 }
 

@@ -450,6 +450,16 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result) {
             fitScope(f.fromSteps, f.points, f.chiSquaredPerDof, f.acceptable) + ")\n";
   }
   text += "reference: nu = 0.5 (ideal chain), 0.5876 (self-avoiding walk, cubic lattice)\n";
+  if (result.growth) {
+    const GrowthFit& f = *result.growth;
+    text += "mu = " + estimateText({f.mu, f.muError}) +
+            ", gamma = " + estimateText({f.gamma, f.gammaError}) +
+            " (ln Z_N = N ln mu + (gamma - 1) ln N + a + b N^-" + formatNumber(f.delta) + ", " +
+            fitScope(f.fromSteps, f.points, f.chiSquaredPerDof, f.acceptable) + ")\n";
+    text += "reference: mu = " + formatNumber(kSelfAvoidingGrowth) +
+            ", gamma = " + formatNumber(kSelfAvoidingGamma) +
+            " (self-avoiding walk, cubic lattice, zero energies)\n";
+  }
   for (const SweepPoint& point : result.points) {
     for (const std::string& note : runNotes(model, point.measures)) {
       text += "N = " + formatInteger(point.steps) + ": " + note + "\n";

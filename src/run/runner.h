@@ -111,6 +111,7 @@ inline const ModelRunner& runnerOf(const RunParams& params) {
 const ModelRunner& growerRunner();
 const ModelRunner& pivotRunner();
 const ModelRunner& meltRunner();
+const ModelRunner& permRunner();
 
 // A trivially copyable value as a unit's result, and back.
 template <class T>

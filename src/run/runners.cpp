@@ -12,6 +12,7 @@ const ModelRunner& runnerOf(const ModelInfo& model) {
       {"grower", &growerRunner()},
       {"pivot", &pivotRunner()},
       {"melt", &meltRunner()},
+      {"perm", &permRunner()},
   };
   for (const auto& [name, runner] : kRunners) {
     if (name == model.runner) return *runner;

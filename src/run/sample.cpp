@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "polychain/inputerror.h"
 #include "polychain/resources.h"
 #include "run/control.h"
 #include "run/runner.h"
@@ -61,6 +62,12 @@ std::uint64_t sampleMemoryNeeded(const RunParams& params, std::uint64_t extraByt
 
 CheckedRun checkSample(const RunParams& params, std::uint64_t extraBytesPerSite) {
   validateParams(params);
+  if (sampledChains(params) == 0) {
+    const ModelInfo& model = modelOf(params.model);
+    throw InputError("The model " + std::string(model.key) + " (" + std::string(model.title) +
+                     ") gives no chains for a sample: its chains are weighted, not drawn from "
+                     "the walks' distribution. Choose another model.");
+  }
   const std::uint64_t needed = sampleMemoryNeeded(params, extraBytesPerSite);
   const std::uint64_t available = memoryAvailable();
   if (needed <= available) return CheckedRun(params);

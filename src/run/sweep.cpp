@@ -166,6 +166,16 @@ SweepResult runSweep(const CheckedSweep& sweep, SweepObserver& observer, const R
   out.correctedR2 = fitCorrectedPowerLaw(x, r2, r2Error, delta);
   out.correctedRg2 = fitCorrectedPowerLaw(x, rg2, rg2Error, delta);
   out.ratioLimit = fitLimit(x, ratio, ratioError, delta);
+  const int logPartition = modelOf(params.run.model).findMeasure("log_partition");
+  if (logPartition >= 0) {
+    std::vector<double> logZ, logZError;
+    for (const SweepPoint& p : out.points) {
+      const MeasureValue& v = p.measures.at(static_cast<std::size_t>(logPartition));
+      logZ.push_back(v.value);
+      logZError.push_back(v.standardError);
+    }
+    out.growth = fitGrowth(x, logZ, logZError, delta);
+  }
   return out;
 }
 

@@ -103,5 +103,25 @@ TEST(ScalingFit, CorrectedFitsRecoverTheExponentAndDropTheSmallestN) {
   EXPECT_NEAR(chiSquaredAcceptable(10), 18.31, 0.05);
 }
 
+// ln c_N = N ln mu + (gamma - 1) ln N + a + b N^-0.528 exactly, the smallest N 0.05 off (50
+// errors): mu and gamma come back, that N dropped; four N give no fit of four parameters.
+TEST(ScalingFit, GrowthFitRecoversMuAndGamma) {
+  std::vector<double> n, logC, e;
+  for (double steps = 25; steps <= 1600; steps *= 2) {
+    n.push_back(steps);
+    logC.push_back(steps * std::log(4.684) + 0.157 * std::log(steps) + 0.2 +
+                   0.3 * std::pow(steps, -0.528) + (steps == 25 ? 0.05 : 0.0));
+    e.push_back(1e-3);
+  }
+  const auto fit = fitGrowth(n, logC, e);
+  ASSERT_TRUE(fit);
+  EXPECT_TRUE(fit->acceptable);
+  EXPECT_EQ(fit->fromSteps, 50.0);
+  EXPECT_NEAR(fit->mu, 4.684, 1e-9);
+  EXPECT_NEAR(fit->gamma, 1.157, 1e-7);
+  EXPECT_LT(fit->gammaError, 0.05);
+  EXPECT_FALSE(fitGrowth(std::span(n).first(4), std::span(logC).first(4), std::span(e).first(4)));
+}
+
 }  // namespace
 }  // namespace polychain

@@ -21,6 +21,8 @@ RUNS = [
      ["--kuhn", 3, "--max-trials", 10**7]),
     ("pivot", 2000, 50, dict(pivots_per_sample=200, walkers=3),
      ["--pivots-per-sample", 200, "--walkers", 3]),
+    ("perm", 40, 60, dict(contact_energy=-0.3, bend_energy=0.2),
+     ["--contact-energy", -0.3, "--bend-energy", 0.2]),
 ]
 
 
@@ -68,6 +70,10 @@ def test_run_is_the_command(tmp_path, model, steps, iterations, settings, option
         assert counts
         for name in counts:
             assert r.measures[name] == measured[name]
+        if model == "perm":  # its curves are plain lists beside n
+            assert r.measures.log_partition.value == measured["log_partition"]["value"]
+            assert r.measures.n.tolist() == measured["curves"]["n"] == list(range(1, steps + 1))
+            assert r.measures.R2_n.tolist() == measured["curves"]["R2"]
     # The chain is the export's sites, handed over in the core's buffer.
     sites = np.loadtxt(tmp_path / "c.cdat", delimiter=",", skiprows=8, dtype=np.int32)
     sites_of_chain = steps if model == "short-range" else steps + 1

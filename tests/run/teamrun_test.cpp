@@ -101,6 +101,7 @@ TEST(TeamRun, EveryModelGivesTheBitsOfOneProcessOnAnyNumberOfRanks) {
       runParams(ShortRangeSettings{2}, 200, 300, 7, 1),
       runParams(pivot, 200, 40, 9, 1),
       runParams(melt, 12, 30, 11, 1),
+      runParams(PermSettings{-0.3, 0.2}, 60, 400, 13, 1),  // tours of uneven cost
   };
   for (int size = 1; size <= 3; ++size) {
     LocalTeam team(size);

@@ -330,6 +330,22 @@ class Measures(Mapping[str, MeasureValue]):
     def __repr__(self) -> str:
         return f"Measures({self._values!r})"
 
+    def __eq__(self, other: object) -> bool:
+        """The same measures with the same values, a curve's array compared element by
+        element (NaN equal to NaN)."""
+        if not isinstance(other, Mapping) or set(self) != set(other):
+            return False
+        for name, value in self._values.items():
+            theirs = other[name]
+            if isinstance(value, np.ndarray) or isinstance(theirs, np.ndarray):
+                if not np.array_equal(value, theirs, equal_nan=True):
+                    return False
+            elif value != theirs and not (value != value and theirs != theirs):
+                return False
+        return True
+
+    __hash__ = None  # type: ignore[assignment]
+
 
 def _measure(kind: str, value: Any) -> MeasureValue:
     if kind == "estimate" and value is not None:
