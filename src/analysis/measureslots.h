@@ -50,4 +50,15 @@ class MeasureSlots {
   std::array<std::size_t, K> m_index{};
 };
 
+// The value of `model`'s measure `name` among `values` (the model's, in its order); throws
+// std::logic_error when the model lists no measure of that name, never reaches past `values`.
+inline MeasureValue& measureNamed(const ModelInfo& model, std::vector<MeasureValue>& values,
+                                  std::string_view name) {
+  const int at = model.findMeasure(name);
+  if (at < 0) {
+    throw std::logic_error(std::string(model.key) + " has no measure " + std::string(name));
+  }
+  return values.at(static_cast<std::size_t>(at));
+}
+
 }  // namespace polychain

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "analysis/formfactor.h"
+#include "analysis/measureslots.h"
 #include "analysis/timeseries.h"
 #include "analysis/vectorcorrelation.h"
 #include "chain/meltmodel.h"
@@ -211,7 +212,7 @@ class MeltTally final : public UnitTally {
     out.extended.chains = out.sums.chains;
     out.measures.assign(model.measures.size(), MeasureValue{});
     const auto at = [&](std::string_view name) -> MeasureValue& {
-      return out.measures[static_cast<std::size_t>(model.findMeasure(name))];
+      return measureNamed(model, out.measures, name);
     };
     const auto count = [](std::int64_t n) { return static_cast<double>(n); };
     const std::int64_t burnIn = meltBurnIn(settings, m_params.steps);
