@@ -131,9 +131,8 @@ TEST(Factors, AMeltsOneSampleGivesTheDirectSumsOverItsBox) {
 }
 
 TEST(Factors, SameBitsOnAnyThreadCount) {
-  for (const ModelSettings& model :
-       {ModelSettings(MeanderSettings{}), ModelSettings(SawSettings{}),
-        ModelSettings(PivotSettings{.pivotsPerSample = 50})}) {
+  for (const ModelSettings& model : {ModelSettings(MeanderSettings{}), ModelSettings(SawSettings{}),
+                                     ModelSettings(PivotSettings{.pivotsPerSample = 50})}) {
     const RunResult one = finished(runParams(model, 60, 300, 9, 1));
     const RunResult three = finished(runParams(model, 60, 300, 9, 3));
     ASSERT_TRUE(one.formFactor && three.formFactor);
