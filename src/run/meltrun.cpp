@@ -63,7 +63,7 @@ std::array<bool, 3> periodicAxes(MeltWalls walls) {
 
 std::int64_t meltFactorSpacing(const RunParams& params) {
   const std::int64_t perSample = meltSweepsPerSample(settingsOf(params), params.steps);
-  return std::max<std::int64_t>(1, (8 + perSample - 1) / perSample);
+  return std::max<std::int64_t>(1, (16 + perSample - 1) / perSample);
 }
 
 // `sweeps` sweeps of `melt` in pieces, polling the stop flag between them and reporting the
@@ -126,7 +126,7 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   std::vector<Point> chain;
   AxisFourier fourier(formFactorWaves(params)), density(waveNumbers(side));
   const std::array<bool, 3> periodic = periodicAxes(meltWalls(settings));
-  // The form and structure factors every `factorsEvery` samples: a few per cent of 8 sweeps.
+  // The form and structure factors every `factorsEvery` samples: a few per cent of 16 sweeps.
   const std::int64_t factorsEvery = meltFactorSpacing(params);
   std::vector<Point> wrapped, images;
   for (std::int64_t s = 0; s < samples; ++s) {
