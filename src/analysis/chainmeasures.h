@@ -25,9 +25,9 @@ struct ChainSummary {
   std::int64_t backups = 0;      // sites abandoned by back-ups
   std::int64_t restarts = 0;     // times the chain was regrown from the origin
   // P(q) of this chain at the run's wave numbers, when it is among the chains whose form
-  // factor the run takes.
+  // factor the run takes; in single precision, as every chain's summary carries it.
   bool hasFormFactor = false;
-  std::array<double, kWavePoints> formFactor{};
+  std::array<float, kWavePoints> formFactor{};
 };
 
 // The summary of a finished chain from its sites, the size measure taken with `divisor`.

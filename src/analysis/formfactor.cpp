@@ -47,14 +47,6 @@ std::int32_t formFactorPeriod(std::int32_t steps, double sizeExponent) {
   return period;
 }
 
-void WaveSums::add(const std::array<double, kWavePoints>& values) {
-  ++added;
-  for (std::size_t i = 0; i < kWavePoints; ++i) {
-    sum[i] += values[i];
-    squares[i] += values[i] * values[i];
-  }
-}
-
 void WaveSums::merge(const WaveSums& later) {
   added += later.added;
   for (std::size_t i = 0; i < kWavePoints; ++i) {

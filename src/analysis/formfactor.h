@@ -40,7 +40,15 @@ struct WaveSums {
   std::array<double, kWavePoints> sum{};
   std::array<double, kWavePoints> squares{};
 
-  void add(const std::array<double, kWavePoints>& values);
+  template <class Value>
+  void add(const std::array<Value, kWavePoints>& values) {
+    ++added;
+    for (std::size_t i = 0; i < kWavePoints; ++i) {
+      const auto v = static_cast<double>(values[i]);
+      sum[i] += v;
+      squares[i] += v * v;
+    }
+  }
   void merge(const WaveSums& later);
 };
 

@@ -110,7 +110,7 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
         summary.restarts = growth.restarts;
         if (chain % every == 0) {
           summary.hasFormFactor = true;
-          summary.formFactor = fourier.formFactor(sites);
+          std::ranges::copy(fourier.formFactor(sites), summary.formFactor.begin());
         }
         if (chainSites) chainSites(chain, sites);
         if (chain == params.iterations - 1) std::swap(lastSites, sites);
