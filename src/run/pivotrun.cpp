@@ -65,8 +65,9 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(Measure::Count)>
     "tau_Rg2", "tau_R2_accepted", "tau_Rg2_accepted", "pivots_per_sample", "burn_in"};
 
 // The samples whose form factor the run takes: those whose index is a multiple of this, so that
-// it costs at most a few per cent of the pivots between samples (measured: a sample's form
-// factor costs about as much as 250 attempted pivots a thousand sites at N = 10^5).
+// it costs at most a few per cent of the pivots between samples (measured: at N = 10^5 a
+// sample's form factor, O(N), costs about as much as 330 attempted pivots, whose cost grows
+// far more slowly with N).
 std::int64_t formFactorSpacing(const RunParams& params) {
   const std::int64_t perSample = std::max<std::int64_t>(settingsOf(params).pivotsPerSample, 1);
   return std::max<std::int64_t>(1, params.steps / (4 * perSample));
