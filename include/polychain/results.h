@@ -93,8 +93,8 @@ struct Correlation {
 
 // A run's single-chain form factor P(q) = <|sum_j exp(i q x_j)|^2> / n^2 over a chain's n
 // sites, at wave vectors q = 2 pi m / M along the three axes (averaged over them), averaged over
-// the chains it was taken on: every `every`-th chain by index (0, every, 2 every, ...) of a
-// growth run, every sample of a sampler. `error` is its standard error over independent chains
+// the chains it was taken on: chains 0, every, 2 every, ... of a growth run, or every chain of
+// a sampler's samples 0, every, 2 every, ... `error` is its standard error over independent chains
 // (NaN for a sampler's correlated samples); `debye` is the Debye function of an ideal chain
 // with the run's <Rg^2>, 2 (e^-x - 1 + x) / x^2 at x = q^2 <Rg^2>.
 struct FormFactor {
