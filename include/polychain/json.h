@@ -15,7 +15,8 @@ namespace polychain {
 // model "pivot" (walkers, pivots per sample, burn-in, attempts, accepted, acceptance, the
 // attempts measured, autocorrelation times of R2 and Rg2 in attempts and in accepted pivots)
 // and, when the run computed them, "gofr" and
-// "gofq" as [index, value] pairs. Ends with a line feed.
+// "gofq" as [index, value] pairs; "form_factor" ("q", "P", "debye", "P_se", "chains", "every")
+// and for a boxed sampler "structure_factor" ("q", "S", "samples"). Ends with a line feed.
 std::string runJson(const RunParams& params, const RunResult& result);
 // The same object as a tree, for front ends that hand it on without text (the Python module).
 nlohmann::json runJsonObject(const RunParams& params, const RunResult& result);

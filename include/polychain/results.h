@@ -91,6 +91,30 @@ struct Correlation {
   std::vector<double> gofq;
 };
 
+// A run's single-chain form factor P(q) = <|sum_j exp(i q x_j)|^2> / n^2 over a chain's n
+// sites, at wave vectors q = 2 pi m / M along the three axes (averaged over them), averaged over
+// the chains it was taken on: chains 0, every, 2 every, ... of a growth run, or every chain of
+// a sampler's samples 0, every, 2 every, ... `error` is its standard error over independent chains
+// (NaN for a sampler's correlated samples); `debye` is the Debye function of an ideal chain
+// with the run's <Rg^2>, 2 (e^-x - 1 + x) / x^2 at x = q^2 <Rg^2>.
+struct FormFactor {
+  std::vector<double> q;
+  std::vector<double> P;
+  std::vector<double> error;
+  std::vector<double> debye;
+  std::int64_t chains = 0;
+  std::int64_t every = 1;
+};
+
+// A boxed sampler's collective structure factor of the monomer density,
+// S(q) = <|sum_j exp(i q x_j)|^2> / n over the box's n sites, at the box's wave vectors
+// q = 2 pi m / L along its periodic axes (averaged over them), averaged over the samples.
+struct StructureFactor {
+  std::vector<double> q;
+  std::vector<double> S;
+  std::int64_t samples = 0;
+};
+
 struct PowerLawFit {
   bool weighted = false;
   std::size_t points = 0;

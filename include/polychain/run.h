@@ -58,6 +58,8 @@ struct RunResult {
   ExtendedStats extended;
   std::vector<Point> lastSites;            // the last chain, origin first
   std::optional<Correlation> correlation;  // when calcParCF
+  std::optional<FormFactor> formFactor;
+  std::optional<StructureFactor> structureFactor;  // a boxed sampler's
   // What the model measures beyond the common statistics, in the order of its measures.
   std::vector<MeasureValue> measures;
   // A boxed sampler's last sample, from a run on one process.

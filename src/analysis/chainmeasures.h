@@ -2,9 +2,11 @@
 // results computed from those sums. Numbers only; texts are written elsewhere.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 
+#include "analysis/formfactor.h"
 #include "chain/lattice.h"
 #include "polychain/model.h"
 
@@ -22,6 +24,10 @@ struct ChainSummary {
   std::int64_t discarded = 0;    // trials refused by the occupancy or zone rules
   std::int64_t backups = 0;      // sites abandoned by back-ups
   std::int64_t restarts = 0;     // times the chain was regrown from the origin
+  // P(q) of this chain at the run's wave numbers, when it is among the chains whose form
+  // factor the run takes; in single precision, as every chain's summary carries it.
+  bool hasFormFactor = false;
+  std::array<float, kWavePoints> formFactor{};
 };
 
 // The summary of a finished chain from its sites, the size measure taken with `divisor`.

@@ -5,8 +5,10 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLegend>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QLogValueAxis>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -70,7 +72,13 @@ DetailsPage::DetailsPage(QWidget* parent)
       m_discarded(new ValueBox("detailsDiscarded", "Discarded trials per chain", kTypicalCount,
                                "trials refused by the occupancy or zone rules")),
       m_backups(new ValueBox("detailsBackups", "Back-ups per chain", kTypicalCount,
-                             "sites abandoned by back-ups")) {
+                             "sites abandoned by back-ups")),
+      m_factorsBox(new QGroupBox("Form factor P(q) and structure factor S(q)")),
+      m_form(new QLineSeries),
+      m_debye(new QLineSeries),
+      m_structure(new QLineSeries),
+      m_q(new QLogValueAxis),
+      m_factor(new QLogValueAxis) {
   setObjectName("detailsPage");
   setAccessibleName("Details");
   m_run->setObjectName("detailsRun");
@@ -151,6 +159,32 @@ DetailsPage::DetailsPage(QWidget* parent)
   }
   arrangeRows();
 
+  // P(q) and the Debye function at the run's <Rg²>, and a melt's S(q), against q.
+  m_factorsBox->setObjectName("detailsFactorsBox");
+  m_factorsBox->setAccessibleName(m_factorsBox->title());
+  m_factorsBox->hide();
+  {
+    auto* chart = new QChart;
+    m_form->setName("P(q)");
+    m_debye->setName("Debye function");
+    m_structure->setName("S(q)");
+    m_q->setTitleText("q");
+    m_q->setLabelFormat("%g");
+    m_factor->setLabelFormat("%g");
+    chart->addAxis(m_q, Qt::AlignBottom);
+    chart->addAxis(m_factor, Qt::AlignLeft);
+    for (QLineSeries* series : {m_form, m_debye, m_structure}) {
+      chart->addSeries(series);
+      series->attachAxis(m_q);
+      series->attachAxis(m_factor);
+    }
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    auto* layout = new QVBoxLayout(m_factorsBox);
+    layout->addWidget(makeChartView(chart, "details_factors_plot",
+                                    "Form factor P(q) of the chains with the Debye function of "
+                                    "an ideal chain, and a melt's structure factor S(q)"));
+  }
+
   auto* note = new QLabel(
       "Means over the chains ± one standard error. The Results boxes keep their own "
       "measures: \"Sqr<R^2>\" there is the mean end-to-end distance <|R|>, and \"Rg\" the "
@@ -168,6 +202,7 @@ DetailsPage::DetailsPage(QWidget* parent)
   layout->addWidget(sizeBox);
   layout->addWidget(m_countsBox);
   for (const ModelGroup& group : m_modelGroups) layout->addWidget(group.box);
+  layout->addWidget(m_factorsBox);
   layout->addWidget(note);
   layout->addStretch();
 
@@ -229,6 +264,39 @@ void DetailsPage::setRun(const QString& description, const ModelInfo& model,
     group.box->setVisible(shown);
   }
   arrangeRows();
+}
+
+void DetailsPage::setFactors(const std::optional<FormFactor>& form,
+                             const std::optional<StructureFactor>& structure) {
+  double low = 1.0, high = 1.0, first = 1.0, last = 1.0;
+  bool any = false;
+  const auto plot = [&](QLineSeries* series, const std::vector<double>& q,
+                        const std::vector<double>* values) {
+    QList<QPointF> points;
+    for (std::size_t i = 0; values != nullptr && i < q.size() && i < values->size(); ++i) {
+      const double v = (*values)[i];
+      if (!(v > 0.0) || !std::isfinite(v) || !(q[i] > 0.0)) continue;  // not on a log axis
+      if (!any) {
+        low = high = v;
+        first = last = q[i];
+      }
+      any = true;
+      low = std::min(low, v);
+      high = std::max(high, v);
+      first = std::min(first, q[i]);
+      last = std::max(last, q[i]);
+      points.append(QPointF(q[i], v));
+    }
+    series->replace(points);
+  };
+  const std::vector<double> none;
+  plot(m_form, form ? form->q : none, form ? &form->P : nullptr);
+  plot(m_debye, form ? form->q : none, form ? &form->debye : nullptr);
+  plot(m_structure, structure ? structure->q : none, structure ? &structure->S : nullptr);
+  m_structure->setVisible(structure.has_value());
+  m_q->setRange(first / 1.2, last * 1.2);
+  m_factor->setRange(low / 1.5, high * 1.5);
+  m_factorsBox->setVisible(any);
 }
 
 DetailsPage::~DetailsPage() = default;

@@ -3,11 +3,14 @@
 // measures that the run's model declares for the window (such as how the pivot model's moves
 // fared), a group of them for each model that has any; a curve among them (such as the
 // melt's <R²(n)>/n) is also plotted against n under its group's values.
+// Under them, the run's form factor P(q) with the Debye function of an ideal chain and, for a
+// melt, its structure factor S(q), on logarithmic axes.
 // Every value is shown whole: what it means goes beside it or, on a narrow page, under it.
 #pragma once
 
 #include <QString>
 #include <QWidget>
+#include <optional>
 #include <vector>
 
 #include "polychain/model.h"
@@ -19,6 +22,7 @@ class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineSeries;
+class QLogValueAxis;
 class QValueAxis;
 
 namespace polychain {
@@ -36,6 +40,9 @@ class DetailsPage final : public QWidget {
   // belong to.
   void setRun(const QString& description, const ModelInfo& model, const ExtendedStats& stats,
               const std::vector<MeasureValue>& measures = {});
+  // Plots a run's form factor and, when it has one, its structure factor.
+  void setFactors(const std::optional<FormFactor>& form,
+                  const std::optional<StructureFactor>& structure);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -77,6 +84,12 @@ class DetailsPage final : public QWidget {
     std::vector<CurvePlot> curves;
   };
   std::vector<ModelGroup> m_modelGroups;
+  QGroupBox* m_factorsBox;
+  QLineSeries* m_form;
+  QLineSeries* m_debye;
+  QLineSeries* m_structure;
+  QLogValueAxis* m_q;
+  QLogValueAxis* m_factor;
 };
 
 // An estimate as the window shows it: "value ± error", "value ± n/a" or "n/a".

@@ -486,6 +486,25 @@ py::dict run(const Settings& settings, std::int32_t steps, const py::object& pro
     d["gofr"] = py::none();
     d["gofq"] = py::none();
   }
+  d["form_factor"] = py::none();
+  if (FormFactor* f = result.formFactor ? &*result.formFactor : nullptr) {
+    py::dict form;
+    form["q"] = valuesArray(std::move(f->q));
+    form["P"] = valuesArray(std::move(f->P));
+    form["debye"] = valuesArray(std::move(f->debye));
+    form["P_se"] = valuesArray(std::move(f->error));
+    form["chains"] = f->chains;
+    form["every"] = f->every;
+    d["form_factor"] = form;
+  }
+  d["structure_factor"] = py::none();
+  if (StructureFactor* s = result.structureFactor ? &*result.structureFactor : nullptr) {
+    py::dict structure;
+    structure["q"] = valuesArray(std::move(s->q));
+    structure["S"] = valuesArray(std::move(s->S));
+    structure["samples"] = s->samples;
+    d["structure_factor"] = structure;
+  }
   return d;
 }
 

@@ -126,6 +126,24 @@ nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureVal
   return j;
 }
 
+nlohmann::json numbers(const std::vector<double>& values) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const double v : values) list.push_back(number(v));
+  return list;
+}
+
+// {"q", "P", "debye"} with P's standard error "P_se" (null for correlated samples), the chains
+// it was averaged over and their spacing by index.
+nlohmann::json formFactorJson(const FormFactor& f) {
+  return {{"q", numbers(f.q)},        {"P", numbers(f.P)},  {"debye", numbers(f.debye)},
+          {"P_se", numbers(f.error)}, {"chains", f.chains}, {"every", f.every}};
+}
+
+// {"q", "S"} and the samples it was averaged over.
+nlohmann::json structureFactorJson(const StructureFactor& s) {
+  return {{"q", numbers(s.q)}, {"S", numbers(s.S)}, {"samples", s.samples}};
+}
+
 nlohmann::json indexed(const std::vector<double>& values) {
   nlohmann::json rows = nlohmann::json::array();
   for (std::size_t i = 0; i < values.size(); ++i) rows.push_back({i, values[i]});
@@ -174,6 +192,8 @@ nlohmann::json runJsonObject(const RunParams& params, const RunResult& result) {
     j["gofq"] = indexed(result.correlation->gofq);
   }
   j["extended"] = extendedJson(result.extended);
+  if (result.formFactor) j["form_factor"] = formFactorJson(*result.formFactor);
+  if (result.structureFactor) j["structure_factor"] = structureFactorJson(*result.structureFactor);
   const ModelInfo& model = modelOf(params.model);
   if (!model.measures.empty()) {
     j[std::string(model.measuresKey)] = measuresJson(model, result.measures, false);

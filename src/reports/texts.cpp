@@ -329,6 +329,39 @@ std::vector<std::string> sampleNotes(const ModelInfo& model,
   return notes;
 }
 
+namespace {
+
+// "over 1250 chains (one in 16 by index)", "over 500 chains (one sample in 8)".
+std::string averagedOver(std::int64_t count, std::string_view what, std::int64_t every,
+                         std::string_view unit) {
+  std::string text =
+      "over " + formatInteger(count) + " " + std::string(what) + (count == 1 ? "" : "s");
+  if (every > 1) {
+    text += " (one " + (unit == "chain" ? "in " : std::string(unit) + " in ") +
+            formatInteger(every) + (unit == "chain" ? " by index)" : ")");
+  }
+  return text;
+}
+
+// One line each for the form and structure factors, whose values are in the JSON.
+std::string factorLines(const RunResult& result, std::string_view sample) {
+  std::string text;
+  const auto range = [](const std::vector<double>& q) {
+    return "q " + formatSignificant(q.front(), 3) + " to " + formatSignificant(q.back(), 3);
+  };
+  if (const auto& f = result.formFactor; f && !f->q.empty()) {
+    text += "Form factor P(q) " + averagedOver(f->chains, "chain", f->every, sample) + ", " +
+            range(f->q) + ": in the JSON\n";
+  }
+  if (const auto& s = result.structureFactor; s && !s->q.empty()) {
+    text += "Structure factor S(q) of the box " + averagedOver(s->samples, "sample", 1, "sample") +
+            ", " + range(s->q) + ": in the JSON\n";
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string runReport(const RunParams& params, const RunResult& result) {
   const ResultTexts r = resultTexts(result.values);
   std::string text = std::string(modelOf(params.model).key) +
@@ -347,6 +380,7 @@ std::string runReport(const RunParams& params, const RunResult& result) {
   text += padded("Rg", 10) + " " + r.Rgtxt + "\n";
   text += padded("lp", 10) + " " + r.pers + "\n";
   text += "\n" + extendedStatsText(modelOf(params.model), result.extended, result.measures);
+  text += factorLines(result, modelOf(params.model).sample);
   for (const std::string& note : runNotes(modelOf(params.model), result.measures)) {
     text += note + "\n";
   }

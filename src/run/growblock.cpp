@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "chain/growth.h"
+#include "polychain/model.h"
 #include "polychain/resources.h"
 #include "run/blockschedule.h"
 
@@ -63,6 +64,17 @@ class ChainQueue {
 
 }  // namespace
 
+WaveNumbers formFactorWaves(const RunParams& params) {
+  return waveNumbers(formFactorPeriod(params.steps, modelOf(params.model).sizeExponent));
+}
+
+// Measured at N = 100 and 1000 on one thread: a chain's form factor costs about 1.0 to 2.4 times
+// its growth for the free walk and 0.12 to 0.4 times for the self-avoiding and short-range
+// growers (whose Kuhn length spreads a chain over more layers).
+std::int64_t formFactorEvery(const RunParams& params) {
+  return modelOf(params.model).selfAvoiding ? 4 : 32;
+}
+
 void growBlock(const RunParams& params, RunControl& control, const RandomSource& stream,
                std::int64_t first, std::int64_t count, const ChainSink& sink,
                std::vector<Point>& lastSites, const ChainSitesSink& chainSites) {
@@ -70,11 +82,14 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
   ChainQueue queue(stream, first, count, threads, sink);
   const std::int64_t restartAfter =
       params.restartTrapped > 0 ? params.restartTrapped : TrialCounter::kNever;
+  const WaveNumbers waves = formFactorWaves(params);
+  const std::int64_t every = formFactorEvery(params);
   RegionFailure failure;
 
 #pragma omp parallel num_threads(threads)
   failure.guard(control, [&] {
     const std::unique_ptr<ChainGrower> grower = makeGrower(params.model, params.steps);
+    AxisFourier fourier(waves);
     std::vector<Point> sites;
     std::vector<ChainSummary> summaries;
     Block block;
@@ -93,6 +108,10 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
         summary.discarded = growth.discarded;
         summary.backups = growth.backups;
         summary.restarts = growth.restarts;
+        if (chain % every == 0) {
+          summary.hasFormFactor = true;
+          std::ranges::copy(fourier.formFactor(sites), summary.formFactor.begin());
+        }
         if (chainSites) chainSites(chain, sites);
         if (chain == params.iterations - 1) std::swap(lastSites, sites);
       }

@@ -23,6 +23,12 @@ using ChainSink = std::function<void(std::int64_t chain, const ChainSummary& sum
 // place.
 using ChainSitesSink = std::function<void(std::int64_t chain, std::span<const Point> sites)>;
 
+// The wave numbers of a growth run's form factor, and its spacing: it is taken on chain i when
+// i is a multiple of formFactorEvery(params), so that it costs a small share of the run on any
+// thread count.
+WaveNumbers formFactorWaves(const RunParams& params);
+std::int64_t formFactorEvery(const RunParams& params);
+
 // Grows chains [first, first + count) of a run of a growth model on this process's threads,
 // chain `first` drawing from `stream` and each later one from the stream jumped once more;
 // leaves the sites of the run's last chain in `lastSites` when it is among them, and hands

@@ -13,7 +13,9 @@ class ChainTally final : public UnitTally {
       : m_model(modelOf(params.model)),
         m_steps(params.steps),
         m_keep(params.perChain),
-        m_extended(m_model.countsTrials) {
+        m_extended(m_model.countsTrials),
+        m_waves(formFactorWaves(params)),
+        m_every(formFactorEvery(params)) {
     if (m_keep) {
       m_perChain.ends.reserve(static_cast<std::size_t>(params.iterations));
       m_perChain.squaredGyration.reserve(static_cast<std::size_t>(params.iterations));
@@ -24,6 +26,7 @@ class ChainTally final : public UnitTally {
     const auto summary = fromResultBytes<ChainSummary>(result);
     m_sums.add(summary);
     m_extended.add(summary);
+    if (summary.hasFormFactor) m_form.add(summary.formFactor);
     if (m_keep) {
       m_perChain.ends.push_back(summary.end);
       m_perChain.squaredGyration.push_back(summary.rg2CentreOfMass);
@@ -35,6 +38,10 @@ class ChainTally final : public UnitTally {
     out.values = resultValues(m_model, m_steps, m_sums, true);
     out.extended = m_extended.result();
     out.perChain = std::move(m_perChain);
+    if (m_form.added > 0) {
+      out.formFactor =
+          formFactorResult(m_waves, m_form, out.extended.meanSquaredRg.value, true, m_every);
+    }
   }
 
  private:
@@ -44,6 +51,9 @@ class ChainTally final : public UnitTally {
   RunSums m_sums;
   ExtendedAccumulator m_extended;
   ChainValues m_perChain;
+  WaveNumbers m_waves;
+  std::int64_t m_every;
+  WaveSums m_form;
 };
 
 class GrowerRunner final : public ModelRunner {

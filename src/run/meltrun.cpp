@@ -12,6 +12,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "analysis/formfactor.h"
+#include "analysis/measureslots.h"
 #include "analysis/timeseries.h"
 #include "analysis/vectorcorrelation.h"
 #include "chain/meltmodel.h"
@@ -38,6 +40,7 @@ struct MeltNote {
   std::array<std::int64_t, kMeltMoves> accepted{};
   std::int64_t configurations = 0;  // added to the internal distances
   std::int64_t chainsAdded = 0;
+  WaveSums form, structure;  // the chains' form factor and the box's structure factor
 };
 
 const MeltSettings& settingsOf(const RunParams& params) {
@@ -56,6 +59,11 @@ std::array<bool, 3> periodicAxes(MeltWalls walls) {
       return {false, false, false};
   }
   return {true, true, true};
+}
+
+std::int64_t meltFactorSpacing(const RunParams& params) {
+  const std::int64_t perSample = meltSweepsPerSample(settingsOf(params), params.steps);
+  return std::max<std::int64_t>(1, (16 + perSample - 1) / perSample);
 }
 
 // `sweeps` sweeps of `melt` in pieces, polling the stop flag between them and reporting the
@@ -116,6 +124,11 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
       std::max<std::int64_t>(1, (params.steps + 40 * perSample - 1) / (40 * perSample));
   MeasuredSeries series(samples), firstHalf((samples + 1) / 2), secondHalf(samples / 2 + 1);
   std::vector<Point> chain;
+  AxisFourier fourier(formFactorWaves(params)), density(waveNumbers(side));
+  const std::array<bool, 3> periodic = periodicAxes(meltWalls(settings));
+  // The form and structure factors every `factorsEvery` samples: a few per cent of 16 sweeps.
+  const std::int64_t factorsEvery = meltFactorSpacing(params);
+  std::vector<Point> wrapped, images;
   for (std::int64_t s = 0; s < samples; ++s) {
     if (!runSweeps(melt, random, perSample, control, done, total, followEnds)) return false;
     note.sweeps += perSample;
@@ -133,7 +146,13 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
       r2 += e2;
       r += std::sqrt(e2);
       rg2 += summary.rg2CentreOfMass;
+      if (s % factorsEvery == 0) note.form.add(fourier.formFactor(chain));
       if (s + 1 == samples && c + 1 == chains) left.lastSites = chain;
+    }
+    if (s % factorsEvery == 0) {
+      melt.wrappedSites(wrapped, images);
+      density.countInBox(wrapped, periodic);
+      note.structure.add(density.takeStructureFactor(periodic));
     }
     const double n = chains;
     series.add(r2 / n, r / n, rg2 / n);
@@ -193,7 +212,7 @@ class MeltTally final : public UnitTally {
     out.extended.chains = out.sums.chains;
     out.measures.assign(model.measures.size(), MeasureValue{});
     const auto at = [&](std::string_view name) -> MeasureValue& {
-      return out.measures[static_cast<std::size_t>(model.findMeasure(name))];
+      return measureNamed(model, out.measures, name);
     };
     const auto count = [](std::int64_t n) { return static_cast<double>(n); };
     const std::int64_t burnIn = meltBurnIn(settings, m_params.steps);
@@ -221,6 +240,13 @@ class MeltTally final : public UnitTally {
       at(kAcceptance[k]).value = m_note.attempted[k] > 0
                                      ? count(m_note.accepted[k]) / count(m_note.attempted[k])
                                      : std::numeric_limits<double>::quiet_NaN();
+    }
+    out.formFactor =
+        formFactorResult(formFactorWaves(m_params), m_note.form, out.extended.meanSquaredRg.value,
+                         false, meltFactorSpacing(m_params));
+    if (std::ranges::count(periodicAxes(meltWalls(settings)), true) > 0) {
+      out.structureFactor = structureFactorResult(
+          waveNumbers(static_cast<std::int32_t>(m_note.side)), m_note.structure);
     }
     // <R^2(n)>/n: the pairs n apart are chains added (N + 1 - n) a configuration.
     MeasureValue& curve = at("internal_distances");

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <optional>
 
+#include "analysis/formfactor.h"
+#include "analysis/measureslots.h"
 #include "analysis/timeseries.h"
 #include "chain/pivot.h"
 #include "chain/pivotmodel.h"
@@ -27,6 +29,7 @@ constexpr std::int64_t kPollEvery = 1024;
 struct WalkerNote {
   RunSums sums;
   SeriesSummary measured;
+  WaveSums form;  // the form factor of its samples
   std::int64_t attempts = 0;
   std::int64_t accepted = 0;
 };
@@ -40,6 +43,40 @@ struct SampleValues {
 
 const PivotSettings& settingsOf(const RunParams& params) {
   return std::get<PivotSettings>(params.model);
+}
+
+// The pivot model's measures, in the slots the tally fills.
+enum class Measure {
+  Walkers,
+  Attempts,
+  Accepted,
+  Measured,
+  Acceptance,
+  TauR2,
+  TauRg2,
+  TauR2Accepted,
+  TauRg2Accepted,
+  PivotsPerSample,
+  BurnIn,
+  Count
+};
+constexpr std::array<std::string_view, static_cast<std::size_t>(Measure::Count)> kMeasureNames = {
+    "walkers", "attempts",        "accepted",         "measured",          "acceptance", "tau_R2",
+    "tau_Rg2", "tau_R2_accepted", "tau_Rg2_accepted", "pivots_per_sample", "burn_in"};
+
+// The samples whose form factor the run takes: those whose index is a multiple of this, so that
+// it costs at most a few per cent of the pivots between samples (measured: at N = 10^5 a
+// sample's form factor, O(N), costs about as much as 330 attempted pivots, whose cost grows
+// far more slowly with N).
+std::int64_t formFactorSpacing(const RunParams& params) {
+  const std::int64_t perSample = std::max<std::int64_t>(settingsOf(params).pivotsPerSample, 1);
+  return std::max<std::int64_t>(1, params.steps / (4 * perSample));
+}
+
+const MeasureSlots<Measure, kMeasureNames.size()>& measureSlots() {
+  static const MeasureSlots<Measure, kMeasureNames.size()> slots(modelInfo(PivotSettings{}),
+                                                                 kMeasureNames);
+  return slots;
 }
 
 // The walkers, each taking at least one sample.
@@ -121,12 +158,16 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
   if (!attempt(burnIn(params), false)) return false;
   measure();
   std::vector<Point> sites;
+  AxisFourier fourier(formFactorWaves(params));
+  const std::int64_t formEvery = formFactorSpacing(params);
   for (std::int64_t s = 0; s < samples; ++s) {
     if (!attempt(pivotsPerSample, true)) return false;
     walk.sites(sites);
     if (sampleSites) sampleSites(walkerFirstSample(params, walker) + s, sites);
     const ChainSummary summary = summarizeChain(sites, params.steps);
     result.sums.add(summary);
+    if ((walkerFirstSample(params, walker) + s) % formEvery == 0)
+      result.form.add(fourier.formFactor(sites));
     if (kept != nullptr) kept->push_back({summary.end, summary.rg2CentreOfMass});
     control.chainDone();
   }
@@ -138,7 +179,7 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
 // Adds the walkers up in walker order.
 class WalkerTally final : public UnitTally {
  public:
-  explicit WalkerTally(const RunParams& params) : m_params(params) {}
+  explicit WalkerTally(const RunParams& params) : m_params(params), m_slots(measureSlots()) {}
 
   void add(std::span<const std::byte> result) override {
     m_walkers.push_back(fromResultBytes<WalkerNote>(result));
@@ -154,8 +195,10 @@ class WalkerTally final : public UnitTally {
     const ModelInfo& model = modelOf(m_params.model);
     std::vector<SeriesSummary> series;
     std::int64_t attempts = 0, accepted = 0;
+    WaveSums form;
     for (const WalkerNote& w : m_walkers) {
       out.sums.merge(w.sums);
+      form.merge(w.form);
       series.push_back(w.measured);
       attempts += w.attempts;
       accepted += w.accepted;
@@ -166,26 +209,30 @@ class WalkerTally final : public UnitTally {
     out.extended = measured.stats;
     out.extended.chains = out.sums.chains;
     out.values = resultValues(model, m_params.steps, out.sums, false);
-    out.measures.assign(model.measures.size(), MeasureValue{});
-    const auto set = [&](std::string_view name, double value) {
-      out.measures[static_cast<std::size_t>(model.findMeasure(name))].value = value;
-    };
-    set("walkers", static_cast<double>(m_walkers.size()));
-    set("attempts", static_cast<double>(attempts));
-    set("accepted", static_cast<double>(accepted));
-    set("measured", static_cast<double>(measured.steps));
-    set("acceptance", acceptance);
-    set("tau_R2", measured.tauR2);
-    set("tau_Rg2", measured.tauRg2);
-    set("tau_R2_accepted", measured.tauR2 * acceptance);
-    set("tau_Rg2_accepted", measured.tauRg2 * acceptance);
-    set("pivots_per_sample", static_cast<double>(settingsOf(m_params).pivotsPerSample));
-    set("burn_in", static_cast<double>(burnIn(m_params)));
+    out.measures = m_slots.values();
+    const auto set = [&](Measure slot, double value) { m_slots(out.measures, slot).value = value; };
+    set(Measure::Walkers, static_cast<double>(m_walkers.size()));
+    set(Measure::Attempts, static_cast<double>(attempts));
+    set(Measure::Accepted, static_cast<double>(accepted));
+    set(Measure::Measured, static_cast<double>(measured.steps));
+    set(Measure::Acceptance, acceptance);
+    set(Measure::TauR2, measured.tauR2);
+    set(Measure::TauRg2, measured.tauRg2);
+    set(Measure::TauR2Accepted, measured.tauR2 * acceptance);
+    set(Measure::TauRg2Accepted, measured.tauRg2 * acceptance);
+    set(Measure::PivotsPerSample, static_cast<double>(settingsOf(m_params).pivotsPerSample));
+    set(Measure::BurnIn, static_cast<double>(burnIn(m_params)));
+    if (form.added > 0) {
+      out.formFactor =
+          formFactorResult(formFactorWaves(m_params), form, out.extended.meanSquaredRg.value, false,
+                           formFactorSpacing(m_params));
+    }
     out.perChain = std::move(m_perChain);
   }
 
  private:
   const RunParams& m_params;
+  const MeasureSlots<Measure, kMeasureNames.size()>& m_slots;
   std::vector<WalkerNote> m_walkers;
   ChainValues m_perChain;
 };

@@ -442,6 +442,15 @@ void KeyboardTest::meltRunsFromTheKeyboardAndItsDetailsFit() {
     QCOMPARE(series->at(i), QPointF(i + 1, curve[static_cast<std::size_t>(i)]));
   }
   QVERIFY(view->isVisible());
+  // The chains' form factor, the Debye function beside it, and the box's structure factor.
+  const QList<QAbstractSeries*> factors =
+      h.child<QChartView>("details_factors_plot")->chart()->series();
+  QCOMPARE(factors.size(), 3);
+  const auto* form = qobject_cast<QLineSeries*>(factors[0]);
+  QCOMPARE(form->count(), static_cast<int>(direct.formFactor->q.size()));
+  QCOMPARE(form->at(1), QPointF(direct.formFactor->q[1], direct.formFactor->P[1]));
+  QCOMPARE(qobject_cast<QLineSeries*>(factors[2])->count(),
+           static_cast<int>(direct.structureFactor->q.size()));
   auto* area = tabs->detailsPage()->findChild<QScrollArea*>();
   QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
 }

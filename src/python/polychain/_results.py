@@ -423,6 +423,47 @@ def _with_key(names: Iterable[str], key: str) -> List[str]:
     return sorted({*names, key} - {""})
 
 
+@dataclass(frozen=True, eq=False)
+class FormFactor:
+    """A run's single-chain form factor, P(q) = <|sum_j exp(i q x_j)|^2> / n^2 over a chain's
+    n sites, at wave vectors q = 2 pi m / M along the three axes (averaged over them).
+
+    Attributes:
+        q: the wave numbers, a float64 array, from well below 1/Rg up to pi.
+        P: P(q) averaged over the chains it was taken on, a float64 array.
+        debye: the Debye function of an ideal chain with the run's <Rg^2>,
+            2 (exp(-x) - 1 + x) / x^2 at x = q^2 <Rg^2>, beside it.
+        P_se: P's standard errors over independent chains (NaN for a sampler's samples).
+        chains: the chains averaged over.
+        every: their spacing by index: a growth run takes chains 0, every, 2 every, ...; a
+            sampler its samples so spaced.
+    """
+
+    q: FloatArray
+    P: FloatArray
+    debye: FloatArray
+    P_se: FloatArray
+    chains: int
+    every: int
+
+
+@dataclass(frozen=True, eq=False)
+class StructureFactor:
+    """A melt's collective structure factor of the monomer density, S(q) =
+    <|sum_j exp(i q x_j)|^2> / n over the box's n sites, at the box's wave vectors
+    q = 2 pi m / L along its periodic axes (averaged over them and over the samples).
+
+    Attributes:
+        q: the wave numbers, a float64 array.
+        S: S(q), a float64 array.
+        samples: the samples averaged over.
+    """
+
+    q: FloatArray
+    S: FloatArray
+    samples: int
+
+
 def _settings_of(model: str, j: Mapping[str, Any]) -> Dict[str, Any]:
     return {s.name: j[s.name] for s in models[model].settings if s.name in j}
 
@@ -469,7 +510,12 @@ class RunResult:
         per_chain: each chain's values (:class:`PerChain`) with ``per_chain=True``, else
             None.
         gofr: g(r) of the last chain, a float64 array, with ``gofr=True``, else None; and
-            ``gofq``, its transform.
+            ``gofq``, its transform. g(r) is the histogram of the differences of the chain's
+            sites' distances from its start (not a pair correlation of the sites).
+        form_factor: the chains' form factor P(q) with the Debye function beside it
+            (:class:`FormFactor`).
+        structure_factor: for a melt, its structure factor S(q) (:class:`StructureFactor`);
+            None for the other models.
         notes: the model's notes on the run as the command prints them, a list of str (empty
             for a model without notes): such as a melt's "Note: the burn-in covered ..."
             when it may not be in equilibrium, or "Equilibrated: ..." when it is. Each note
@@ -514,6 +560,11 @@ class RunResult:
         self.gofr: Optional[FloatArray] = raw["gofr"]
         self.gofq: Optional[FloatArray] = raw["gofq"]
         self.notes: List[str] = list(j.get("notes", []))
+        form = raw.get("form_factor")
+        self.form_factor: Optional[FormFactor] = FormFactor(**form) if form else None
+        structure = raw.get("structure_factor")
+        self.structure_factor: Optional[StructureFactor] = (
+            StructureFactor(**structure) if structure else None)
 
     def __getattr__(self, name: str) -> Measures:
         if name != "_measures_key" and name == self._measures_key:

@@ -1,0 +1,40 @@
+"""The form and structure factors as Python hands them back: numpy arrays equal to the
+command's JSON, the structure factor only for a melt."""
+import json
+import os
+import subprocess
+
+import numpy as np
+
+import polychain
+
+
+def _cli_json(*args: str) -> dict:
+    out = subprocess.run([os.environ["POLYCHAIN_EXE"], "run", "--json", *args],
+                         check=True, capture_output=True, text=True).stdout
+    return json.loads(out)
+
+
+def test_factors_are_arrays_equal_to_the_json_and_only_a_melt_has_a_structure_factor():
+    for model, kwargs, args in [
+            ("saw", {}, []),
+            ("melt", {"chains": 8}, ["--chains", "8"])]:
+        r = polychain.run(model, steps=12, iterations=6, seed=4, threads=1, **kwargs)
+        j = _cli_json("--model", model, "-N", "12", "-I", "6", "--seed", "4", "--threads", "1",
+                      *args)
+        f = r.form_factor
+        assert f is not None
+        for name in ("q", "P", "debye"):
+            value = getattr(f, name)
+            assert isinstance(value, np.ndarray) and value.dtype == np.float64
+            np.testing.assert_array_equal(value, j["form_factor"][name])
+        assert f.chains == j["form_factor"]["chains"] and f.every == j["form_factor"]["every"]
+        assert r.to_dict()["form_factor"] == j["form_factor"]
+        if model == "melt":
+            s = r.structure_factor
+            assert s is not None and s.samples == j["structure_factor"]["samples"] > 0
+            np.testing.assert_array_equal(s.S, j["structure_factor"]["S"])
+            np.testing.assert_array_equal(s.q, j["structure_factor"]["q"])
+        else:
+            assert r.structure_factor is None
+            assert np.all(np.isfinite(f.P_se))
