@@ -17,6 +17,8 @@ namespace polychain {
 namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+// The largest box side a refusal states (meltSide goes up to 10^15 for tiny densities).
+constexpr std::int64_t kLargestSideStated = 1'000'000'000;
 constexpr std::string_view kWalls[] = {"none", "z", "yz", "xyz"};
 
 // The least side: 3 where an axis is periodic, so that a bond's direction follows from its two
@@ -335,8 +337,9 @@ void checkMelt(const ModelSettings& settings, std::int32_t steps) {
   }
   if (side > Melt::kMostSide) {
     throw InputError(std::to_string(m.chains) + " chains of N = " + std::to_string(steps) +
-                     " need a box of side " + std::to_string(side) + ", more than the " +
-                     std::to_string(Melt::kMostSide) +
+                     " need a box of side " +
+                     (side <= kLargestSideStated ? std::to_string(side) : "beyond 10^9") +
+                     ", more than the " + std::to_string(Melt::kMostSide) +
                      " a melt may have: choose fewer chains, a smaller N or a higher density.");
   }
   const double fraction = static_cast<double>(beads) / std::pow(static_cast<double>(side), 3.0);
