@@ -68,13 +68,17 @@ std::array<bool, 3> periodicAxes(MeltWalls walls) {
   return {true, true, true};
 }
 
-// The sweeps of a run and how many are done, for its progress; a measured burn-in counts as
-// the law expects it to last.
+// The sweeps of a run and how many are done, for its progress: a measured burn-in counts as
+// the law expects it to last, and while it lasts longer the total keeps `ahead` sweeps (the
+// sampling's) beyond those done, so that the share still creeps up.
 struct SweepProgress {
   std::int64_t done = 0;
   double total = 1.0;
+  double ahead = 0.0;
   void report(RunControl& control) {
-    control.reportShare(std::min(1.0, static_cast<double>(++done) / total));
+    const double now = static_cast<double>(++done);
+    total = std::max(total, now + ahead);
+    control.reportShare(std::min(1.0, now / total));
   }
 };
 
@@ -168,9 +172,10 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   SweepProgress progress;
   const double expectedPerSample = static_cast<double>(
       plan.sweepsPerSample.value_or(std::max<std::int64_t>(1, std::llround(plan.expectedTau))));
+  progress.ahead = expectedPerSample * static_cast<double>(samples);
   progress.total =
       static_cast<double>(plan.burnIn.value_or(std::llround(kMeltBurnInTaus * plan.expectedTau))) +
-      expectedPerSample * static_cast<double>(samples);
+      progress.ahead;
   // After a measured burn-in the correlator of its later sweeps goes on over the sampling.
   std::optional<VectorAutocorrelation> later;
   if (plan.burnIn) {
@@ -190,6 +195,7 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
     note.perSample =
         plan.sweepsPerSample.value_or(std::max<std::int64_t>(1, std::llround(plan.expectedTau)));
   }
+  progress.ahead = 0.0;
   progress.total = static_cast<double>(progress.done) +
                    static_cast<double>(note.perSample) * static_cast<double>(samples);
   const std::int64_t perSample = note.perSample;
