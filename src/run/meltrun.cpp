@@ -156,28 +156,18 @@ std::optional<Melt> setUpMelt(const RunParams& params, const MeltPlan& plan, Run
                        [&control] { return control.pollStop(); });
 }
 
-// Runs the melt of `params` from `random` into `note` and `internal`; the last sample's chains
-// go to `left` (the last chain from its own first site, the box of every chain) and to `sites`
-// when it is set. False when the run stopped.
-bool runMelt(const RunParams& params, RandomSource random, RunControl& control, MeltNote& note,
-             MeltInternalDistances& internal, RunLeftovers& left, const ChainSitesSink& sites) {
-  const MeltSettings& settings = settingsOf(params);
-  const MeltPlan plan = meltPlan(settings, params.steps);
-  std::optional<Melt> laid = setUpMelt(params, plan, control);
-  if (!laid) return false;
-  Melt& melt = *laid;
-  note.side = plan.side;
-  note.fraction = melt.volumeFraction();
-  const std::int64_t samples = params.iterations;
-  SweepProgress progress;
-  const double expectedPerSample = static_cast<double>(
-      plan.sweepsPerSample.value_or(std::max<std::int64_t>(1, std::llround(plan.expectedTau))));
-  progress.ahead = expectedPerSample * static_cast<double>(samples);
+// The burn-in of `plan`, given or measured, and the sampling interval that follows, into
+// `note`; after a measured burn-in the correlator of its later sweeps goes to `later`. False
+// when the run stopped.
+bool burnIn(Melt& melt, RandomSource& random, RunControl& control, const MeltPlan& plan,
+            std::int64_t samples, SweepProgress& progress, MeltNote& note,
+            std::optional<VectorAutocorrelation>& later) {
+  const std::int64_t lawPerSample = std::max<std::int64_t>(1, std::llround(plan.expectedTau));
+  progress.ahead = static_cast<double>(plan.sweepsPerSample.value_or(lawPerSample)) *
+                   static_cast<double>(samples);
   progress.total =
       static_cast<double>(plan.burnIn.value_or(std::llround(kMeltBurnInTaus * plan.expectedTau))) +
       progress.ahead;
-  // After a measured burn-in the correlator of its later sweeps goes on over the sampling.
-  std::optional<VectorAutocorrelation> later;
   if (plan.burnIn) {
     note.burnIn = *plan.burnIn;
     if (!runSweeps(melt, random, note.burnIn, control, progress, [] {})) return false;
@@ -191,19 +181,22 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
       note.perSample = std::max<std::int64_t>(1, std::llround(measured));
     }
   }
-  if (note.perSample == 0) {
-    note.perSample =
-        plan.sweepsPerSample.value_or(std::max<std::int64_t>(1, std::llround(plan.expectedTau)));
-  }
+  if (note.perSample == 0) note.perSample = plan.sweepsPerSample.value_or(lawPerSample);
   progress.ahead = 0.0;
   progress.total = static_cast<double>(progress.done) +
                    static_cast<double>(note.perSample) * static_cast<double>(samples);
-  const std::int64_t perSample = note.perSample;
-  melt.resetCounts();
+  return true;
+}
 
+// The samples of the run after its burn-in, into `note` and `internal`, the end-to-end vectors
+// after every sweep into `correlation`; the last sample's last chain to `left`. False when the
+// run stopped.
+bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunControl& control,
+                 SweepProgress& progress, VectorAutocorrelation& correlation, MeltNote& note,
+                 MeltInternalDistances& internal, RunLeftovers& left) {
+  const std::int64_t samples = params.iterations;
+  const std::int64_t perSample = note.perSample;
   const std::int32_t chains = melt.chains();
-  VectorAutocorrelation correlation = later ? std::move(*later) : VectorAutocorrelation(chains);
-  later.reset();
   EndFollower ends(melt);
   const auto followEnds = [&] { ends.add(correlation); };
   // Internal distances every `spacing` samples, so that they cost a fraction of the sweeps
@@ -257,14 +250,21 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   note.accepted = melt.counts().accepted;
   note.configurations = internal.configurations();
   note.chainsAdded = internal.chains();
+  return true;
+}
 
+// The melt's chains as the run leaves them: to `sites` when it is set, else into `left`'s box.
+void leaveBox(const RunParams& params, const Melt& melt, const MeltPlan& plan, RunLeftovers& left,
+              const ChainSitesSink& sites) {
   ChainBox box;
   box.side = plan.side;
-  box.periodic = periodicAxes(meltWalls(settings));
+  box.periodic = periodicAxes(meltWalls(settingsOf(params)));
   box.sitesPerChain = std::int64_t{params.steps} + 1;
+  const std::int32_t chains = melt.chains();
   if (!sites)
     box.sites.reserve(static_cast<std::size_t>(chains) *
                       static_cast<std::size_t>(box.sitesPerChain));
+  std::vector<Point> chain;
   for (std::int32_t c = 0; c < chains; ++c) {
     melt.chainSites(c, chain);
     if (sites) {
@@ -274,7 +274,33 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
     }
   }
   left.box = std::move(box);
-  control.chainDone(samples);
+}
+
+// Runs the melt of `params` from `random` into `note` and `internal`; the last sample's chains
+// go to `left` (the last chain from its own first site, the box of every chain) and to `sites`
+// when it is set. False when the run stopped.
+bool runMelt(const RunParams& params, RandomSource random, RunControl& control, MeltNote& note,
+             MeltInternalDistances& internal, RunLeftovers& left, const ChainSitesSink& sites) {
+  const MeltPlan plan = meltPlan(settingsOf(params), params.steps);
+  std::optional<Melt> laid = setUpMelt(params, plan, control);
+  if (!laid) return false;
+  Melt& melt = *laid;
+  note.side = plan.side;
+  note.fraction = melt.volumeFraction();
+  SweepProgress progress;
+  std::optional<VectorAutocorrelation> later;
+  if (!burnIn(melt, random, control, plan, params.iterations, progress, note, later)) {
+    return false;
+  }
+  melt.resetCounts();
+  VectorAutocorrelation correlation =
+      later ? std::move(*later) : VectorAutocorrelation(melt.chains());
+  later.reset();
+  if (!takeSamples(params, melt, random, control, progress, correlation, note, internal, left)) {
+    return false;
+  }
+  leaveBox(params, melt, plan, left, sites);
+  control.chainDone(params.iterations);
   return true;
 }
 
