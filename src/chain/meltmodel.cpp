@@ -329,7 +329,7 @@ void checkMelt(const ModelSettings& settings, std::int32_t steps) {
         "of the box, not both.");
   }
   const std::int64_t beads = std::int64_t{m.chains} * (std::int64_t{steps} + 1);
-  const std::int64_t side = meltSide(m, steps);
+  const std::int64_t side = meltPlan(m, steps).side;
   if (side < leastSide(m)) {
     throw InputError("Box side must be at least " + std::to_string(leastSide(m)) +
                      " where the box is periodic along an axis; " + std::to_string(side) +
@@ -419,10 +419,9 @@ std::int64_t meltSide(const MeltSettings& settings, std::int32_t steps) {
 
 MeltPlan meltPlan(const MeltSettings& settings, std::int32_t steps) {
   MeltPlan plan;
-  const std::int64_t side = meltSide(settings, steps);
-  plan.side = static_cast<std::int32_t>(std::min<std::int64_t>(side, Melt::kMostSide + 1));
+  plan.side = meltSide(settings, steps);
   plan.burnIn = settings.burnIn;
-  plan.expectedTau = meltTau(settings, steps, side);
+  plan.expectedTau = meltTau(settings, steps, plan.side);
   plan.sweepsPerSample = settings.sweepsPerSample;
   if (!plan.sweepsPerSample && plan.burnIn) {
     plan.sweepsPerSample = std::max<std::int64_t>(1, std::llround(plan.expectedTau));

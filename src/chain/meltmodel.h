@@ -1,5 +1,5 @@
-// The melt model's rules that its entry in the model table and its runner share: the box a
-// run's settings give, and the default burn-in and sampling interval.
+// The melt model's rules that its entry in the model table and its runner share: the plan a
+// run's settings resolve to (the box, the burn-in given or measured, the sampling interval).
 #pragma once
 
 #include <cstdint>
@@ -23,10 +23,10 @@ MeltWalls meltWalls(const MeltSettings& settings);
 // passes kMostMeltDensity, nor below the least side the walls allow.
 std::int64_t meltSide(const MeltSettings& settings, std::int32_t steps);
 
-// A melt run's plan, resolved once from its settings and N: what the check, the memory check,
-// the runner and its tally all read.
+// A melt run's plan, resolved once from its settings and N: what the check, the memory check
+// and the runner read (the tally reads what the runner did).
 struct MeltPlan {
-  std::int32_t side = 0;
+  std::int64_t side = 0;  // meltSide
   // The sweeps before the first sample when given; else the run measures them
   // (kMeltBurnInTaus autocorrelation times of the end-to-end vectors, measured as it goes).
   std::optional<std::int64_t> burnIn;

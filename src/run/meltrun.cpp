@@ -152,8 +152,8 @@ std::optional<std::int64_t> measuredBurnIn(Melt& melt, RandomSource& random, Run
 // Lays out the melt of `plan`, polling the stop flag between slices; nullopt when stopped.
 std::optional<Melt> setUpMelt(const RunParams& params, const MeltPlan& plan, RunControl& control) {
   const MeltSettings& settings = settingsOf(params);
-  return Melt::laidOut(settings.chains, params.steps, plan.side, meltWalls(settings),
-                       [&control] { return control.pollStop(); });
+  return Melt::laidOut(settings.chains, params.steps, static_cast<std::int32_t>(plan.side),
+                       meltWalls(settings), [&control] { return control.pollStop(); });
 }
 
 // The burn-in of `plan`, given or measured, and the sampling interval that follows, into
@@ -254,10 +254,10 @@ bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunC
 }
 
 // The melt's chains as the run leaves them: to `sites` when it is set, else into `left`'s box.
-void leaveBox(const RunParams& params, const Melt& melt, const MeltPlan& plan, RunLeftovers& left,
+void leaveBox(const RunParams& params, const Melt& melt, RunLeftovers& left,
               const ChainSitesSink& sites) {
   ChainBox box;
-  box.side = plan.side;
+  box.side = melt.side();
   box.periodic = periodicAxes(meltWalls(settingsOf(params)));
   box.sitesPerChain = std::int64_t{params.steps} + 1;
   const std::int32_t chains = melt.chains();
@@ -299,7 +299,7 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   if (!takeSamples(params, melt, random, control, progress, correlation, note, internal, left)) {
     return false;
   }
-  leaveBox(params, melt, plan, left, sites);
+  leaveBox(params, melt, left, sites);
   control.chainDone(params.iterations);
   return true;
 }
