@@ -63,6 +63,10 @@ class MeasuredSeries {
   std::int64_t steps() const { return m_n; }
   std::int64_t blockLength() const { return m_blockLength; }
   SeriesSummary summary() const;
+  // The same means with errors that hold from two steps on (calibratedVariance on the
+  // blocks' means, `leastTau` in steps): for a chain of few steps, each some autocorrelation
+  // times apart.
+  SeriesSummary calibratedSummary(double leastTau = 0.5) const;
 
  private:
   void closeBlock();
@@ -88,6 +92,25 @@ struct WindowedTau {
 };
 inline constexpr double kWindowFactor = 6.0;
 WindowedTau windowedTau(std::span<const double> x);
+
+// The variance of the mean of `x` (consecutive values of a stationary series, some of them
+// correlated) as it holds for few values: the sample variance (divisor n - 1) times 2 tau / n,
+// tau the windowed time with its bias at finite n taken out (tau (1 + (2 W + 1) / n)), or
+// `leastTau` (at least 1/2, the time of independent values) when that is more or below 8
+// values, where no window can be judged; then widened by the Student t factor of the
+// n / (2 tau) - 1 degrees of freedom left (at least 1), so that plus or minus one error holds
+// the mean as often as one normal standard error would. NaN below 2 values.
+struct CalibratedVariance {
+  double varianceOfMean = std::numeric_limits<double>::quiet_NaN();
+  double tau = std::numeric_limits<double>::quiet_NaN();  // in values
+  double degreesOfFreedom = std::numeric_limits<double>::quiet_NaN();
+};
+CalibratedVariance calibratedVariance(std::span<const double> x, double leastTau = 0.5);
+
+// The factor by which a standard error from `degrees` degrees of freedom is widened so that
+// plus or minus one of it holds the Student t probability of one normal standard deviation
+// (68.27 %): 1.84 at 1, 1.14 at 4, 1.03 at 19, 1 in the limit.
+double studentFactor(double degrees);
 
 // The chains' summaries taken together, in their order: each mean over every step of every
 // chain with its standard error (the chains' variances of the mean, weighted by their shares

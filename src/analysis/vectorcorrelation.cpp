@@ -86,4 +86,30 @@ VectorAutocorrelation::Time VectorAutocorrelation::integratedTime() const {
   return time;
 }
 
+EquilibrationWatch::EquilibrationWatch(std::int64_t vectors, double taus, std::int64_t leastSweeps)
+    : m_vectors(vectors),
+      m_taus(taus),
+      m_nextLook(std::max<std::int64_t>(leastSweeps, 1)),
+      m_nextRestart(std::max<std::int64_t>(leastSweeps, 1)),
+      m_correlation{VectorAutocorrelation(vectors), VectorAutocorrelation(vectors)} {}
+
+bool EquilibrationWatch::add(std::span<const double> components) {
+  m_correlation[0].add(components);
+  m_correlation[1].add(components);
+  ++m_sweeps;
+  // The correlator that began earlier is the one read, and the one restarted.
+  const int older = readIndex();
+  if (m_sweeps == m_nextRestart) {
+    m_correlation[older] = VectorAutocorrelation(m_vectors);
+    m_began[older] = m_sweeps;
+    m_nextRestart *= 2;
+  }
+  if (m_sweeps < m_nextLook) return false;
+  m_nextLook = m_sweeps + std::max<std::int64_t>(1, m_sweeps / 64);
+  const VectorAutocorrelation::Time time = m_correlation[readIndex()].integratedTime();
+  if (!time.settled) return false;
+  m_tau = time.tau;
+  return static_cast<double>(m_sweeps) >= m_taus * m_tau;
+}
+
 }  // namespace polychain

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace polychain {
@@ -62,6 +63,39 @@ class VectorAutocorrelation {
   std::vector<int> m_inBlock;
   std::vector<std::vector<double>> m_products;
   std::vector<std::vector<std::int64_t>> m_counts;
+};
+
+// Watches a Markov chain leave its start: given the same vectors after every sweep, it says
+// when the sweeps so far cover `taus` integrated autocorrelation times of them, the time
+// measured on the later sweeps alone. Two correlators take turns: one is restarted whenever
+// the sweeps reach leastSweeps times a power of two, and the one read is the other, which
+// never holds the first quarter of the sweeps (where the chain still leaves its start) and
+// always at least half of them once past 2 leastSweeps. It looks every sweep up to
+// leastSweeps and then every 1/64 of the sweeps so far, so it answers at most 2 % late.
+class EquilibrationWatch {
+ public:
+  EquilibrationWatch(std::int64_t vectors, double taus, std::int64_t leastSweeps);
+
+  // The vectors after the next sweep (as VectorAutocorrelation::add); true once the sweeps
+  // cover `taus` settled measured times and at least leastSweeps.
+  bool add(std::span<const double> components);
+  std::int64_t sweeps() const { return m_sweeps; }
+  // The last settled time, in sweeps; NaN before one settled.
+  double tau() const { return m_tau; }
+  // The correlator read (the one holding the most of the later sweeps), to go on with.
+  VectorAutocorrelation takeCorrelation() && { return std::move(m_correlation[readIndex()]); }
+
+ private:
+  int readIndex() const { return m_began[0] <= m_began[1] ? 0 : 1; }
+
+  std::int64_t m_vectors;
+  double m_taus;
+  std::int64_t m_sweeps = 0;
+  std::int64_t m_nextLook;
+  std::int64_t m_nextRestart;
+  double m_tau = std::numeric_limits<double>::quiet_NaN();
+  VectorAutocorrelation m_correlation[2];
+  std::int64_t m_began[2] = {0, 0};
 };
 
 }  // namespace polychain

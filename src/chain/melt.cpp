@@ -1,5 +1,6 @@
 #include "chain/melt.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -107,13 +108,34 @@ MeltMoveMix MeltMoveMix::only(MeltMove kind) {
   return mix;
 }
 
+namespace {
+
+MeltMoveMix standardMix(std::int32_t chains, std::int32_t steps, std::int32_t side) {
+  return MeltMoveMix::standard(steps, static_cast<double>(chains) * (steps + 1.0) /
+                                          (static_cast<double>(side) * side * side));
+}
+
+}  // namespace
+
 Melt::Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls)
-    : Melt(chains, steps, side, walls,
-           MeltMoveMix::standard(steps, static_cast<double>(chains) * (steps + 1.0) /
-                                            (static_cast<double>(side) * side * side))) {}
+    : Melt(chains, steps, side, walls, standardMix(chains, steps, side)) {}
 
 Melt::Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls,
            const MeltMoveMix& mix)
+    : Melt(chains, steps, side, walls, mix, Unplaced{}) {
+  layOut({});
+}
+
+std::optional<Melt> Melt::laidOut(std::int32_t chains, std::int32_t steps, std::int32_t side,
+                                  MeltWalls walls, const std::function<bool()>& stopRequested) {
+  std::optional<Melt> melt(
+      Melt(chains, steps, side, walls, standardMix(chains, steps, side), Unplaced{}));
+  if (!melt->layOut(stopRequested)) return std::nullopt;
+  return melt;
+}
+
+Melt::Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls,
+           const MeltMoveMix& mix, Unplaced)
     : m_chains(chains), m_steps(steps), m_side(side), m_walls(walls) {
   const bool periodic = !axisHasWalls(walls, 0);  // x is periodic unless every axis is walled
   if (chains < 1) throw std::invalid_argument("Melt: at least one chain");
@@ -140,18 +162,37 @@ Melt::Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls
     m_wrap[k] = axisHasWalls(walls, axis) ? kNoSite : plus ? 0U - across : across;
   }
   setMix(mix);
+}
 
-  m_site.resize(static_cast<std::size_t>(beads));
-  m_head.assign(static_cast<std::size_t>(chains), 0);
-  m_cell.assign(static_cast<std::size_t>(cells), kEmpty);
+bool Melt::layOut(const std::function<bool()>& stopRequested) {
+  // Slices of about 2^22 cells or beads (a few milliseconds) between looks at the stop flag;
+  // reserving touches no page, so a large box costs its time in the slices.
+  constexpr std::int64_t kSlice = std::int64_t{1} << 22;
+  const auto stopped = [&stopRequested] { return stopRequested && stopRequested(); };
+  const std::int64_t side = m_side;
+  const std::int64_t cells = side * side * side;
+  const std::int64_t beads = sweepAttempts();
+  const auto fill = [&](std::vector<std::uint32_t>& v, std::int64_t size, std::uint32_t value) {
+    v.clear();
+    v.reserve(static_cast<std::size_t>(size));
+    for (std::int64_t done = 0; done < size; done += kSlice) {
+      if (stopped()) return false;
+      v.insert(v.end(), static_cast<std::size_t>(std::min(kSlice, size - done)), value);
+    }
+    return true;
+  };
+  if (!fill(m_cell, cells, kEmpty) || !fill(m_site, beads, 0)) return false;
+  m_head.assign(static_cast<std::size_t>(m_chains), 0);
   m_moved.resize(m_ring);
-  for (std::int32_t c = 0; c < chains; ++c) {
-    const std::int64_t start = cells * c / chains;
-    for (std::int32_t b = 0; b <= steps; ++b) {
+  std::int64_t laid = 0;
+  for (std::int32_t c = 0; c < m_chains; ++c) {
+    const std::int64_t start = cells * c / m_chains;
+    for (std::int32_t b = 0; b <= m_steps; ++b) {
+      if (++laid % kSlice == 0 && stopped()) return false;
       // Serpentine order: planes of z, rows of y back and forth within them, x back and forth
       // along the rows, so that each row starts where the last one ended.
       const std::int64_t t = start + b;
-      const std::int64_t z = t / (std::int64_t{side} * side);
+      const std::int64_t z = t / (side * side);
       const std::int64_t row = t / side;
       const std::int64_t inRow = t % side;
       const std::int64_t rowInPlane = row % side;
@@ -165,6 +206,7 @@ Melt::Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls
       m_cell[cellOf(site)] = slot;
     }
   }
+  return !stopped();
 }
 
 std::uint64_t Melt::bytesNeeded(std::int64_t chains, std::int64_t steps, std::int64_t side) {
@@ -530,7 +572,10 @@ MeltInternalDistances::MeltInternalDistances(std::int32_t steps)
   if (steps < 1) throw std::invalid_argument("MeltInternalDistances: at least one step");
 }
 
-void MeltInternalDistances::add(const Melt& melt) {
+bool MeltInternalDistances::add(const Melt& melt, const std::function<bool()>& stopRequested) {
+  // Pairs between two looks at the stop flag: a few milliseconds.
+  constexpr std::size_t kPollPairs = std::size_t{1} << 22;
+  std::size_t sincePoll = 0;
   if (melt.steps() != m_steps) {
     throw std::invalid_argument("MeltInternalDistances: a melt of another length");
   }
@@ -554,6 +599,10 @@ void MeltInternalDistances::add(const Melt& melt) {
     const double* z = m_z.data();
     for (std::size_t n = 1; n < ring; ++n) {
       const std::size_t pairs = ring - n;
+      if ((sincePoll += pairs) >= kPollPairs) {
+        sincePoll = 0;
+        if (stopRequested && stopRequested()) return false;
+      }
       double s[4] = {0, 0, 0, 0};
       std::size_t i = 0;
       for (; i + 4 <= pairs; i += 4) {
@@ -573,6 +622,7 @@ void MeltInternalDistances::add(const Melt& melt) {
   for (std::size_t n = 1; n < ring; ++n) m_sums[n] += m_chainSums[n];
   ++m_configurations;
   m_chains += melt.chains();
+  return true;
 }
 
 double MeltInternalDistances::mean(std::int32_t n) const {

@@ -9,6 +9,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,6 +79,12 @@ class Melt {
   Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls);
   Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls,
        const MeltMoveMix& mix);
+
+  // The same melt (the standard mix) laid out in slices of a few milliseconds, calling
+  // stopRequested() between them: nullopt as soon as it returns true. Checks as the
+  // constructor.
+  static std::optional<Melt> laidOut(std::int32_t chains, std::int32_t steps, std::int32_t side,
+                                     MeltWalls walls, const std::function<bool()>& stopRequested);
 
   // The bytes a melt of these dimensions holds (what bytes() will say), for a check before one
   // is made; also defined for dimensions the constructor refuses.
@@ -181,6 +189,13 @@ class Melt {
   bool valid() const { return fault().empty(); }
 
  private:
+  // A melt checked and with its tables, but no chain laid out yet (layOut does that, false
+  // when stopRequested said so).
+  struct Unplaced {};
+  Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls,
+       const MeltMoveMix& mix, Unplaced);
+  bool layOut(const std::function<bool()>& stopRequested);
+
   // A site is kept packed, x | y << 10 | z << 20, each coordinate in 0..L-1.
   static constexpr int kFieldBits = 10;
   static constexpr std::uint32_t kFieldMask = (1U << kFieldBits) - 1;
@@ -254,7 +269,9 @@ class MeltInternalDistances {
  public:
   explicit MeltInternalDistances(std::int32_t steps);
 
-  void add(const Melt& melt);  // a melt of `steps` steps
+  // Adds a melt of `steps` steps, calling stopRequested() every few milliseconds of pairs;
+  // false, and nothing added, as soon as it returns true.
+  bool add(const Melt& melt, const std::function<bool()>& stopRequested = {});
   std::int64_t configurations() const { return m_configurations; }
   std::int64_t chains() const { return m_chains; }  // chains added, over all configurations
   // <R^2(n)>: the mean over every pair n apart of every chain added, n = 1..N.

@@ -17,14 +17,9 @@ namespace polychain {
 namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+// The largest box side a refusal states (meltSide goes up to 10^15 for tiny densities).
+constexpr std::int64_t kLargestSideStated = 1'000'000'000;
 constexpr std::string_view kWalls[] = {"none", "z", "yz", "xyz"};
-
-// The default burn-in in autocorrelation times of the end-to-end vector (meltTau): twice the
-// 10 the run's note asks for, room for the law's misses and for the way from the laid-out
-// start, which the slow tail sets (its exponential time is 1.2 to 2.4 times tau_int, the most
-// at N = 1000); and the least burn-in in sweeps.
-constexpr double kBurnInTaus = 20.0;
-constexpr std::int64_t kLeastBurnIn = 100;
 
 // The least side: 3 where an axis is periodic, so that a bond's direction follows from its two
 // sites; a closed box may be 2 wide.
@@ -159,7 +154,7 @@ const MeasureInfo kMeltMeasures[] = {
     {.name = "burn_in_taus",
      .json = "equilibration/burn_in_taus",
      .caption = "burn-in",
-     .meaning = "end-to-end autocorrelation times ({burn_in} sweeps)",
+     .meaning = "end-to-end autocorrelation times ({burn_in|sweep|sweeps})",
      .digits = 3,
      .label = "Burn-in",
      .description = "Burn-in in end-to-end autocorrelation times",
@@ -167,7 +162,7 @@ const MeasureInfo kMeltMeasures[] = {
     {.name = "sampling_taus",
      .json = "equilibration/sampling_taus",
      .caption = "sampling",
-     .meaning = "end-to-end autocorrelation times ({sweeps} sweeps)",
+     .meaning = "end-to-end autocorrelation times ({sweeps|sweep|sweeps})",
      .digits = 3,
      .label = "Sampling",
      .description = "Sampling in end-to-end autocorrelation times",
@@ -187,7 +182,7 @@ const MeasureInfo kMeltMeasures[] = {
     {.name = "acceptance_end",
      .json = "acceptance/end",
      .caption = "end moves",
-     .meaning = "acceptance",
+     .meaning = "acceptance of {attempts_end} attempts",
      .digits = 4,
      .label = "End moves",
      .description = "Acceptance of end moves",
@@ -195,7 +190,7 @@ const MeasureInfo kMeltMeasures[] = {
     {.name = "acceptance_kink",
      .json = "acceptance/kink",
      .caption = "kink jumps",
-     .meaning = "acceptance",
+     .meaning = "acceptance of {attempts_kink} attempts",
      .digits = 4,
      .label = "Kink jumps",
      .description = "Acceptance of kink jumps",
@@ -203,7 +198,7 @@ const MeasureInfo kMeltMeasures[] = {
     {.name = "acceptance_crankshaft",
      .json = "acceptance/crankshaft",
      .caption = "crankshafts",
-     .meaning = "acceptance",
+     .meaning = "acceptance of {attempts_crankshaft} attempts",
      .digits = 4,
      .label = "Crankshafts",
      .description = "Acceptance of crankshaft moves",
@@ -211,7 +206,7 @@ const MeasureInfo kMeltMeasures[] = {
     {.name = "acceptance_reptation",
      .json = "acceptance/reptation",
      .caption = "reptation",
-     .meaning = "acceptance (slithering snake)",
+     .meaning = "acceptance of {attempts_reptation} attempts (slithering snake)",
      .digits = 4,
      .label = "Reptation",
      .description = "Acceptance of reptation moves",
@@ -219,7 +214,7 @@ const MeasureInfo kMeltMeasures[] = {
     {.name = "acceptance_pivot",
      .json = "acceptance/pivot",
      .caption = "pivots",
-     .meaning = "acceptance",
+     .meaning = "acceptance of {attempts_pivot} attempts",
      .digits = 4,
      .label = "Pivots",
      .description = "Acceptance of pivot moves",
@@ -227,11 +222,41 @@ const MeasureInfo kMeltMeasures[] = {
     {.name = "acceptance_tail_swap",
      .json = "acceptance/tail_swap",
      .caption = "tail swaps",
-     .meaning = "acceptance (chains exchanging their ends)",
+     .meaning = "acceptance of {attempts_tail_swap} attempts (chains swap ends)",
      .digits = 4,
      .label = "Tail swaps",
      .description = "Acceptance of tail swaps",
      .hint = "share accepted"},
+    {.name = "attempts_end",
+     .json = "attempts/end",
+     .kind = MeasureKind::Count,
+     .csv = false,
+     .inSweep = false},
+    {.name = "attempts_kink",
+     .json = "attempts/kink",
+     .kind = MeasureKind::Count,
+     .csv = false,
+     .inSweep = false},
+    {.name = "attempts_crankshaft",
+     .json = "attempts/crankshaft",
+     .kind = MeasureKind::Count,
+     .csv = false,
+     .inSweep = false},
+    {.name = "attempts_reptation",
+     .json = "attempts/reptation",
+     .kind = MeasureKind::Count,
+     .csv = false,
+     .inSweep = false},
+    {.name = "attempts_pivot",
+     .json = "attempts/pivot",
+     .kind = MeasureKind::Count,
+     .csv = false,
+     .inSweep = false},
+    {.name = "attempts_tail_swap",
+     .json = "attempts/tail_swap",
+     .kind = MeasureKind::Count,
+     .csv = false,
+     .inSweep = false},
     {.name = "internal_distances",
      .json = "internal_distances",
      .kind = MeasureKind::Curve,
@@ -256,15 +281,34 @@ double measureError(std::span<const MeasureValue> values, std::string_view name)
              : std::numeric_limits<double>::quiet_NaN();
 }
 
+// True when both halves of the samples have errors, so that their drift can be judged.
+bool halvesJudged(std::span<const MeasureValue> m) {
+  return std::isfinite(measureError(m, "R2_first_half")) &&
+         std::isfinite(measureError(m, "R2_second_half"));
+}
+
 const ModelNote kMeltNotes[] = {
+    {.text =
+         "Note: the autocorrelation time of the end-to-end vector could not be measured "
+         "over the {sweeps|sweep|sweeps} of the sampling, so whether the melt is in equilibrium "
+         "could not be judged (give more --iterations or --sweeps-per-sample).",
+     .applies =
+         [](std::span<const MeasureValue> m) {
+           return !std::isfinite(measure(m, "tau_end_to_end"));
+         }},
     {.text = "Note: the burn-in covered {burn_in_taus} and the sampling {sampling_taus} "
              "autocorrelation times of the end-to-end vector; fewer than 10 of either may leave "
              "the melt out of equilibrium (give more --burn-in, or more --iterations or "
              "--sweeps-per-sample).",
      .applies =
          [](std::span<const MeasureValue> m) {
-           return !(measure(m, "burn_in_taus") >= 10.0) || !(measure(m, "sampling_taus") >= 10.0);
+           return std::isfinite(measure(m, "tau_end_to_end")) &&
+                  (!(measure(m, "burn_in_taus") >= 10.0) || !(measure(m, "sampling_taus") >= 10.0));
          }},
+    {.text = "Note: with {samples|sample|samples} the drift between the first and second halves "
+             "of the samples could not be judged (each half needs two samples: give more "
+             "--iterations).",
+     .applies = [](std::span<const MeasureValue> m) { return !halvesJudged(m); }},
     {.text = "Note: the first and second halves of the samples disagree on <R^2> "
              "({R2_first_half} against {R2_second_half}, beyond three of their errors): the "
              "melt may still be drifting.",
@@ -272,8 +316,8 @@ const ModelNote kMeltNotes[] = {
          [](std::span<const MeasureValue> m) {
            const double spread =
                std::hypot(measureError(m, "R2_first_half"), measureError(m, "R2_second_half"));
-           return std::isfinite(spread) && std::abs(measure(m, "R2_first_half") -
-                                                    measure(m, "R2_second_half")) > 3.0 * spread;
+           return halvesJudged(m) && std::abs(measure(m, "R2_first_half") -
+                                              measure(m, "R2_second_half")) > 3.0 * spread;
          }},
 };
 
@@ -302,14 +346,16 @@ void checkMelt(const ModelSettings& settings, std::int32_t steps) {
     }
   }
   const std::string_view sideField = m.box ? "box" : "density";
-  const std::int64_t side = meltSide(m, steps);
+  const std::int64_t side = meltPlan(m, steps).side;
   if (side < leastSide(m)) {
     throw InputError(sideField, "{box} must be at least " + std::to_string(leastSide(m)) +
                                     " where the box is periodic along an axis; " +
                                     std::to_string(side) + " is too small.");
   }
   if (side > Melt::kMostSide) {
-    throw InputError(sideField, chains + " need a box of side " + std::to_string(side) +
+    throw InputError(sideField, chains + " need a box of side " +
+                                    (side <= kLargestSideStated ? std::to_string(side)
+                                                                : std::string("beyond 10^9")) +
                                     ", more than the " + std::to_string(Melt::kMostSide) +
                                     " a melt may have: lower {chains} or {steps}, or raise "
                                     "{density}.");
@@ -325,7 +371,9 @@ void checkMelt(const ModelSettings& settings, std::int32_t steps) {
 }
 
 // The integrated autocorrelation time of the chains' end-to-end vectors in sweeps that a melt
-// of these settings is expected to have with the standard mix: a law fitted to the runner's own
+// of these settings, in a box of side `boxSide`, is expected to have with the standard mix: the
+// sampling interval after a burn-in given, and the cap and progress of a measured burn-in (a
+// run measures its own time when no burn-in is given). A law fitted to the runner's own
 // estimate (the "tau(R)" it reports) over 2000 to 20000 sweeps, 100 to 500 chains in periodic
 // boxes of side 16 to 47 (where two seeds were run they agree within 5 %):
 // - At phi 0.5, the short chains' mix: N = 20 13.2 sweeps (phi 0.478), 50 41.7 (0.514), 100
@@ -340,12 +388,12 @@ void checkMelt(const ModelSettings& settings, std::int32_t steps) {
 // - Below phi 0.2 the pivots cut it further: N = 100 at phi 0.098 6.3 sweeps, 0.15 of the law
 //   without pivots, at 0.195 30.4, 0.60; N = 50 at 0.103 3.9, 0.24. The law takes 0.17 up to
 //   phi 0.1 and rises linearly to 0.65 at 0.2.
-// Walls are not in the law; the run's note says when a burn-in falls short of 10 tau.
-double meltTau(const MeltSettings& settings, std::int32_t steps) {
+// Walls are not in the law.
+double meltTau(const MeltSettings& settings, std::int32_t steps, std::int64_t boxSide) {
   const double n = steps;
   const double atHalf =
       steps >= kMeltLongChains ? 52.0 * std::pow(n, 0.34) : 0.25 * std::pow(n, 4.0 / 3.0);
-  const double side = static_cast<double>(meltSide(settings, steps));
+  const auto side = static_cast<double>(boxSide);
   const double phi = std::min(
       static_cast<double>(settings.chains) * (n + 1.0) / (side * side * side), kMostMeltDensity);
   double tau = atHalf * std::pow(0.5 / (1.0 - phi), 1.75);
@@ -372,7 +420,8 @@ std::int64_t meltSide(const MeltSettings& settings, std::int32_t steps) {
   if (settings.box) return *settings.box;
   const double beads = static_cast<double>(settings.chains) * (static_cast<double>(steps) + 1.0);
   const double density = settings.density.value_or(kDefaultMeltDensity);
-  auto side = static_cast<std::int64_t>(std::llround(std::cbrt(beads / density)));
+  // Far beyond any side a melt may have for tiny densities, but a whole number still.
+  auto side = static_cast<std::int64_t>(std::llround(std::min(std::cbrt(beads / density), 1e15)));
   const auto fraction = [beads](std::int64_t l) {
     return beads / std::pow(static_cast<double>(l), 3.0);
   };
@@ -386,15 +435,16 @@ std::int64_t meltSide(const MeltSettings& settings, std::int32_t steps) {
   return std::max(side, leastSide(settings));
 }
 
-std::int64_t meltBurnIn(const MeltSettings& settings, std::int32_t steps) {
-  if (settings.burnIn) return *settings.burnIn;
-  return std::max<std::int64_t>(
-      kLeastBurnIn, static_cast<std::int64_t>(std::ceil(kBurnInTaus * meltTau(settings, steps))));
-}
-
-std::int64_t meltSweepsPerSample(const MeltSettings& settings, std::int32_t steps) {
-  if (settings.sweepsPerSample) return *settings.sweepsPerSample;
-  return std::max<std::int64_t>(1, std::llround(meltTau(settings, steps)));
+MeltPlan meltPlan(const MeltSettings& settings, std::int32_t steps) {
+  MeltPlan plan;
+  plan.side = meltSide(settings, steps);
+  plan.burnIn = settings.burnIn;
+  plan.expectedTau = meltTau(settings, steps, plan.side);
+  plan.sweepsPerSample = settings.sweepsPerSample;
+  if (!plan.sweepsPerSample && plan.burnIn) {
+    plan.sweepsPerSample = std::max<std::int64_t>(1, std::llround(plan.expectedTau));
+  }
+  return plan;
 }
 
 const ModelInfo& modelInfo(const MeltSettings&) {

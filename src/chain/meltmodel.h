@@ -1,8 +1,9 @@
-// The melt model's rules that its entry in the model table and its runner share: the box a
-// run's settings give, and the default burn-in and sampling interval.
+// The melt model's rules that its entry in the model table and its runner share: the plan a
+// run's settings resolve to (the box, the burn-in given or measured, the sampling interval).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "chain/melt.h"
 #include "polychain/model.h"
@@ -22,9 +23,24 @@ MeltWalls meltWalls(const MeltSettings& settings);
 // passes kMostMeltDensity, nor below the least side the walls allow.
 std::int64_t meltSide(const MeltSettings& settings, std::int32_t steps);
 
-// The sweeps before the first sample and between samples: the settings when given, else the
-// rules chosen by measurement (meltmodel.cpp).
-std::int64_t meltBurnIn(const MeltSettings& settings, std::int32_t steps);
-std::int64_t meltSweepsPerSample(const MeltSettings& settings, std::int32_t steps);
+// A melt run's plan, resolved once from its settings and N: what the check, the memory check
+// and the runner read (the tally reads what the runner did).
+struct MeltPlan {
+  std::int64_t side = 0;  // meltSide
+  // The sweeps before the first sample when given; else the run measures them
+  // (kMeltBurnInTaus autocorrelation times of the end-to-end vectors, measured as it goes).
+  std::optional<std::int64_t> burnIn;
+  // The sweeps between samples when given; else, after a measured burn-in, the time it
+  // measured, and after a given one the law of meltmodel.cpp.
+  std::optional<std::int64_t> sweepsPerSample;
+  // The law's autocorrelation time of the end-to-end vectors in sweeps: the first guess of a
+  // measured burn-in, and its progress.
+  double expectedTau = 1.0;
+};
+MeltPlan meltPlan(const MeltSettings& settings, std::int32_t steps);
+
+// How many measured autocorrelation times a measured burn-in covers: a margin over the 10
+// that the run's note asks for, for the estimate's spread.
+inline constexpr double kMeltBurnInTaus = 14.0;
 
 }  // namespace polychain

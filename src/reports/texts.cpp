@@ -47,7 +47,7 @@ std::string measureText(const MeasureInfo& measure, const MeasureValue& value) {
     case MeasureKind::Count:
       return std::isfinite(value.value) ? formatInteger(std::llround(value.value)) : "n/a";
     case MeasureKind::Number:
-      return formatSignificant(value.value, measure.digits);
+      return std::isfinite(value.value) ? formatSignificant(value.value, measure.digits) : "n/a";
     case MeasureKind::Estimate:
       return estimateText({value.value, value.standardError});
     case MeasureKind::Curve:

@@ -1,15 +1,18 @@
 // The melt model's runner: one unit, the melt itself, a Markov chain of configurations of its
-// C chains in their box. After the burn-in it takes a sample every so many sweeps: each
-// sample adds every chain to the run's sums, the chains' mean R^2, |R| and Rg^2 to a time
-// series (whose autocorrelation gives the errors), and now and then every chain's internal
-// distances. After every sweep of the sampling the end-to-end vectors go to a correlator,
-// whose integrated time says how many of them the burn-in and the sampling covered.
+// C chains in their box. It lays the chains out (in slices, looking at the stop flag), burns in
+// (for the sweeps given, or until it has measured that the chains forgot their start), then
+// takes a sample every so many sweeps: each sample adds every chain to the run's sums, the
+// chains' mean R^2, |R| and Rg^2 to a time series (whose autocorrelation gives the errors),
+// and now and then every chain's internal distances. After every sweep of the sampling (and
+// of the later part of a measured burn-in) the end-to-end vectors go to a correlator, whose
+// integrated time says how many of them the burn-in and the sampling covered.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #include "analysis/formfactor.h"
@@ -26,6 +29,11 @@ namespace {
 // Attempted moves between two looks at the stop flag: about a millisecond of work.
 constexpr std::int64_t kPollEvery = std::int64_t{1} << 15;
 
+// A measured burn-in: at least this many sweeps, and at most kMostBurnInTaus times the law's
+// time (then the note says what the sampling measured).
+constexpr std::int64_t kLeastMeasuredBurnIn = 20;
+constexpr double kMostBurnInTaus = 400.0;
+
 // What a melt leaves, followed by its internal distances' sums at n = 0 .. N.
 struct MeltNote {
   RunSums sums;
@@ -35,6 +43,8 @@ struct MeltNote {
   std::int64_t settled = 0;             // 1 when its window settled
   std::int64_t side = 0;
   double fraction = 0.0;
+  std::int64_t burnIn = 0;  // sweeps, as given or measured
+  std::int64_t perSample = 0;
   std::int64_t sweeps = 0;  // of the sampling
   std::array<std::int64_t, kMeltMoves> attempted{};
   std::array<std::int64_t, kMeltMoves> accepted{};
@@ -61,17 +71,31 @@ std::array<bool, 3> periodicAxes(MeltWalls walls) {
   return {true, true, true};
 }
 
-std::int64_t meltFactorSpacing(const RunParams& params) {
-  const std::int64_t perSample = meltSweepsPerSample(settingsOf(params), params.steps);
+// The form and structure factors are taken every so many samples: a few per cent of the
+// work of 16 sweeps.
+std::int64_t meltFactorSpacing(std::int64_t perSample) {
   return std::max<std::int64_t>(1, (16 + perSample - 1) / perSample);
 }
 
-// `sweeps` sweeps of `melt` in pieces, polling the stop flag between them and reporting the
-// share of the run's sweeps done; `afterSweep` is called after each whole sweep. False when
-// the run stopped.
+// The sweeps of a run and how many are done, for its progress: a measured burn-in counts as
+// the law expects it to last, and while it lasts longer the total keeps `ahead` sweeps (the
+// sampling's) beyond those done, so that the share still creeps up.
+struct SweepProgress {
+  std::int64_t done = 0;
+  double total = 1.0;
+  double ahead = 0.0;
+  void report(RunControl& control) {
+    const double now = static_cast<double>(++done);
+    total = std::max(total, now + ahead);
+    control.reportShare(std::min(1.0, now / total));
+  }
+};
+
+// `sweeps` sweeps of `melt` in pieces, polling the stop flag between them and reporting
+// progress; `afterSweep` is called after each whole sweep. False when the run stopped.
 template <class AfterSweep>
 bool runSweeps(Melt& melt, RandomSource& random, std::int64_t sweeps, RunControl& control,
-               std::int64_t& done, double total, const AfterSweep& afterSweep) {
+               SweepProgress& progress, const AfterSweep& afterSweep) {
   const std::int64_t perSweep = melt.sweepAttempts();
   for (std::int64_t s = 0; s < sweeps; ++s) {
     for (std::int64_t left = perSweep; left > 0;) {
@@ -81,43 +105,109 @@ bool runSweeps(Melt& melt, RandomSource& random, std::int64_t sweeps, RunControl
       if (control.pollStop()) return false;
     }
     afterSweep();
-    control.reportShare(static_cast<double>(++done) / total);
+    progress.report(control);
   }
   return true;
 }
 
-// Runs the melt of `params` from `random` into `note` and `internal`; the last sample's chains
-// go to `left` (the last chain from its own first site, the box of every chain) and to `sites`
-// when it is set. False when the run stopped.
-bool runMelt(const RunParams& params, RandomSource random, RunControl& control, MeltNote& note,
-             MeltInternalDistances& internal, RunLeftovers& left, const ChainSitesSink& sites) {
-  const MeltSettings& settings = settingsOf(params);
-  const auto side = static_cast<std::int32_t>(meltSide(settings, params.steps));
-  Melt melt(settings.chains, params.steps, side, meltWalls(settings));
-  note.side = side;
-  note.fraction = melt.volumeFraction();
-  const std::int64_t burnIn = meltBurnIn(settings, params.steps);
-  const std::int64_t perSample = meltSweepsPerSample(settings, params.steps);
-  const std::int64_t samples = params.iterations;
-  const double total =
-      static_cast<double>(burnIn) + static_cast<double>(perSample) * static_cast<double>(samples);
-  std::int64_t done = 0;
-  if (!runSweeps(melt, random, burnIn, control, done, total, [] {})) return false;
-  melt.resetCounts();
-
-  const std::int32_t chains = melt.chains();
-  VectorAutocorrelation correlation(chains);
-  std::vector<double> ends(static_cast<std::size_t>(
-      3 * std::min<std::int64_t>(chains, VectorAutocorrelation::kMostVectors)));
-  const auto followEnds = [&] {
-    for (std::size_t c = 0; c < ends.size() / 3; ++c) {
-      const MeltChainShape shape = melt.shape(static_cast<std::int32_t>(c));
-      ends[3 * c] = shape.endToEnd.x;
-      ends[3 * c + 1] = shape.endToEnd.y;
-      ends[3 * c + 2] = shape.endToEnd.z;
+// Follows the end-to-end vectors of a melt's first chains (at most kMostVectors) sweep by
+// sweep.
+class EndFollower {
+ public:
+  explicit EndFollower(const Melt& melt)
+      : m_melt(melt),
+        m_ends(static_cast<std::size_t>(
+            3 * std::min<std::int64_t>(melt.chains(), VectorAutocorrelation::kMostVectors))) {}
+  template <class Correlation>
+  auto add(Correlation& correlation) {
+    for (std::size_t c = 0; c < m_ends.size() / 3; ++c) {
+      const MeltChainShape shape = m_melt.shape(static_cast<std::int32_t>(c));
+      m_ends[3 * c] = shape.endToEnd.x;
+      m_ends[3 * c + 1] = shape.endToEnd.y;
+      m_ends[3 * c + 2] = shape.endToEnd.z;
     }
-    correlation.add(ends);
-  };
+    return correlation.add(m_ends);
+  }
+
+ private:
+  const Melt& m_melt;
+  std::vector<double> m_ends;
+};
+
+// The burn-in when none is given: sweeps until the run has seen the chains forget their start,
+// kMeltBurnInTaus integrated times of their end-to-end vectors measured as it goes
+// (EquilibrationWatch). Returns the sweeps done, sets `tau` to the last time measured (NaN
+// when none settled) and hands over the correlator of the later sweeps, or nullopt when the
+// run stopped. A melt whose time never settles stops at kMostBurnInTaus times the law's.
+std::optional<std::int64_t> measuredBurnIn(Melt& melt, RandomSource& random, RunControl& control,
+                                           SweepProgress& progress, double expectedTau, double& tau,
+                                           std::optional<VectorAutocorrelation>& later) {
+  EquilibrationWatch watch(melt.chains(), kMeltBurnInTaus, kLeastMeasuredBurnIn);
+  EndFollower ends(melt);
+  const auto most = static_cast<std::int64_t>(
+      std::max(static_cast<double>(kLeastMeasuredBurnIn), kMostBurnInTaus * expectedTau));
+  bool forgotten = false;
+  while (!forgotten && watch.sweeps() < most) {
+    if (!runSweeps(melt, random, 1, control, progress, [&] { forgotten = ends.add(watch); })) {
+      return std::nullopt;
+    }
+  }
+  tau = watch.tau();
+  const std::int64_t sweeps = watch.sweeps();
+  later.emplace(std::move(watch).takeCorrelation());
+  return sweeps;
+}
+
+// Lays out the melt of `plan`, polling the stop flag between slices; nullopt when stopped.
+std::optional<Melt> setUpMelt(const RunParams& params, const MeltPlan& plan, RunControl& control) {
+  const MeltSettings& settings = settingsOf(params);
+  return Melt::laidOut(settings.chains, params.steps, static_cast<std::int32_t>(plan.side),
+                       meltWalls(settings), [&control] { return control.pollStop(); });
+}
+
+// The burn-in of `plan`, given or measured, and the sampling interval that follows, into
+// `note`; after a measured burn-in the correlator of its later sweeps goes to `later`. False
+// when the run stopped.
+bool burnIn(Melt& melt, RandomSource& random, RunControl& control, const MeltPlan& plan,
+            std::int64_t samples, SweepProgress& progress, MeltNote& note,
+            std::optional<VectorAutocorrelation>& later) {
+  const std::int64_t lawPerSample = std::max<std::int64_t>(1, std::llround(plan.expectedTau));
+  progress.ahead = static_cast<double>(plan.sweepsPerSample.value_or(lawPerSample)) *
+                   static_cast<double>(samples);
+  progress.total =
+      static_cast<double>(plan.burnIn.value_or(std::llround(kMeltBurnInTaus * plan.expectedTau))) +
+      progress.ahead;
+  if (plan.burnIn) {
+    note.burnIn = *plan.burnIn;
+    if (!runSweeps(melt, random, note.burnIn, control, progress, [] {})) return false;
+  } else {
+    double measured = 0.0;
+    const std::optional<std::int64_t> done =
+        measuredBurnIn(melt, random, control, progress, plan.expectedTau, measured, later);
+    if (!done) return false;
+    note.burnIn = *done;
+    if (!plan.sweepsPerSample && std::isfinite(measured)) {
+      note.perSample = std::max<std::int64_t>(1, std::llround(measured));
+    }
+  }
+  if (note.perSample == 0) note.perSample = plan.sweepsPerSample.value_or(lawPerSample);
+  progress.ahead = 0.0;
+  progress.total = static_cast<double>(progress.done) +
+                   static_cast<double>(note.perSample) * static_cast<double>(samples);
+  return true;
+}
+
+// The samples of the run after its burn-in, into `note` and `internal`, the end-to-end vectors
+// after every sweep into `correlation`; the last sample's last chain to `left`. False when the
+// run stopped.
+bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunControl& control,
+                 SweepProgress& progress, VectorAutocorrelation& correlation, MeltNote& note,
+                 MeltInternalDistances& internal, RunLeftovers& left) {
+  const std::int64_t samples = params.iterations;
+  const std::int64_t perSample = note.perSample;
+  const std::int32_t chains = melt.chains();
+  EndFollower ends(melt);
+  const auto followEnds = [&] { ends.add(correlation); };
   // Internal distances every `spacing` samples, so that they cost a fraction of the sweeps
   // (C N^2 / 2 pairs against C (N + 1) attempts a sweep, a pair some hundred times cheaper).
   const std::int64_t spacing =
@@ -127,10 +217,11 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   AxisFourier fourier(formFactorWaves(params)), density(waveNumbers(side));
   const std::array<bool, 3> periodic = periodicAxes(meltWalls(settings));
   // The form and structure factors every `factorsEvery` samples: a few per cent of 16 sweeps.
-  const std::int64_t factorsEvery = meltFactorSpacing(params);
+  const std::int64_t factorsEvery = meltFactorSpacing(perSample);
   std::vector<Point> wrapped, images;
+  const auto stopRequested = [&control] { return control.pollStop(); };
   for (std::int64_t s = 0; s < samples; ++s) {
-    if (!runSweeps(melt, random, perSample, control, done, total, followEnds)) return false;
+    if (!runSweeps(melt, random, perSample, control, progress, followEnds)) return false;
     note.sweeps += perSample;
     double r2 = 0.0, r = 0.0, rg2 = 0.0;
     for (std::int32_t c = 0; c < chains; ++c) {
@@ -157,27 +248,43 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
     const double n = chains;
     series.add(r2 / n, r / n, rg2 / n);
     (2 * s < samples ? firstHalf : secondHalf).add(r2 / n, r / n, rg2 / n);
-    if (s % spacing == 0 || s + 1 == samples) internal.add(melt);
+    if ((s % spacing == 0 || s + 1 == samples) && !internal.add(melt, stopRequested)) {
+      return false;
+    }
     if (control.pollStop()) return false;
   }
-  note.series = series.summary();
-  note.firstHalf = firstHalf.summary();
-  note.secondHalf = secondHalf.summary();
   const VectorAutocorrelation::Time time = correlation.integratedTime();
   note.tau = time.tau;
   note.settled = time.settled ? 1 : 0;
+  // The samples' own time, in samples, is at least what the end-to-end vectors' time, measured
+  // on every sweep, implies: squares of vectors that decay as exp(-t / tau) decay as
+  // exp(-2 t / tau), so samples `perSample` apart have 1/2 + 1 / (exp(2 perSample / tau) - 1).
+  const double leastTau =
+      time.tau > 0.0 && std::isfinite(time.tau)
+          ? 0.5 + 1.0 / std::expm1(2.0 * static_cast<double>(perSample) / time.tau)
+          : 0.5;
+  note.series = series.calibratedSummary(leastTau);
+  note.firstHalf = firstHalf.calibratedSummary(leastTau);
+  note.secondHalf = secondHalf.calibratedSummary(leastTau);
   note.attempted = melt.counts().attempted;
   note.accepted = melt.counts().accepted;
   note.configurations = internal.configurations();
   note.chainsAdded = internal.chains();
+  return true;
+}
 
+// The melt's chains as the run leaves them: to `sites` when it is set, else into `left`'s box.
+void leaveBox(const RunParams& params, const Melt& melt, RunLeftovers& left,
+              const ChainSitesSink& sites) {
   ChainBox box;
-  box.side = side;
-  box.periodic = periodicAxes(meltWalls(settings));
+  box.side = melt.side();
+  box.periodic = periodicAxes(meltWalls(settingsOf(params)));
   box.sitesPerChain = std::int64_t{params.steps} + 1;
+  const std::int32_t chains = melt.chains();
   if (!sites)
     box.sites.reserve(static_cast<std::size_t>(chains) *
                       static_cast<std::size_t>(box.sitesPerChain));
+  std::vector<Point> chain;
   for (std::int32_t c = 0; c < chains; ++c) {
     melt.chainSites(c, chain);
     if (sites) {
@@ -187,7 +294,33 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
     }
   }
   left.box = std::move(box);
-  control.chainDone(samples);
+}
+
+// Runs the melt of `params` from `random` into `note` and `internal`; the last sample's chains
+// go to `left` (the last chain from its own first site, the box of every chain) and to `sites`
+// when it is set. False when the run stopped.
+bool runMelt(const RunParams& params, RandomSource random, RunControl& control, MeltNote& note,
+             MeltInternalDistances& internal, RunLeftovers& left, const ChainSitesSink& sites) {
+  const MeltPlan plan = meltPlan(settingsOf(params), params.steps);
+  std::optional<Melt> laid = setUpMelt(params, plan, control);
+  if (!laid) return false;
+  Melt& melt = *laid;
+  note.side = plan.side;
+  note.fraction = melt.volumeFraction();
+  SweepProgress progress;
+  std::optional<VectorAutocorrelation> later;
+  if (!burnIn(melt, random, control, plan, params.iterations, progress, note, later)) {
+    return false;
+  }
+  melt.resetCounts();
+  VectorAutocorrelation correlation =
+      later ? std::move(*later) : VectorAutocorrelation(melt.chains());
+  later.reset();
+  if (!takeSamples(params, melt, random, control, progress, correlation, note, internal, left)) {
+    return false;
+  }
+  leaveBox(params, melt, left, sites);
+  control.chainDone(params.iterations);
   return true;
 }
 
@@ -204,7 +337,6 @@ class MeltTally final : public UnitTally {
 
   void finish(RunResult& out) override {
     const ModelInfo& model = modelOf(m_params.model);
-    const MeltSettings& settings = settingsOf(m_params);
     out.sums = m_note.sums;
     out.values = resultValues(model, m_params.steps, out.sums, false);
     const MeasuredStats stats = combineSeries(std::span(&m_note.series, 1));
@@ -215,13 +347,13 @@ class MeltTally final : public UnitTally {
       return measureNamed(model, out.measures, name);
     };
     const auto count = [](std::int64_t n) { return static_cast<double>(n); };
-    const std::int64_t burnIn = meltBurnIn(settings, m_params.steps);
+    const std::int64_t burnIn = m_note.burnIn;
     at("side").value = count(m_note.side);
     at("volume_fraction").value = m_note.fraction;
     at("samples").value = count(m_params.iterations);
     at("chains_sampled").value = count(out.sums.chains);
     at("burn_in").value = count(burnIn);
-    at("sweeps_per_sample").value = count(meltSweepsPerSample(settings, m_params.steps));
+    at("sweeps_per_sample").value = count(m_note.perSample);
     at("sweeps").value = count(m_note.sweeps);
     at("tau_end_to_end").value = m_note.tau;
     at("tau_settled").value = count(m_note.settled);
@@ -236,14 +368,18 @@ class MeltTally final : public UnitTally {
     static constexpr std::string_view kAcceptance[kMeltMoves] = {
         "acceptance_end",       "acceptance_kink",  "acceptance_crankshaft",
         "acceptance_reptation", "acceptance_pivot", "acceptance_tail_swap"};
+    static constexpr std::string_view kAttempts[kMeltMoves] = {
+        "attempts_end",       "attempts_kink",  "attempts_crankshaft",
+        "attempts_reptation", "attempts_pivot", "attempts_tail_swap"};
     for (std::size_t k = 0; k < kMeltMoves; ++k) {
+      at(kAttempts[k]).value = count(m_note.attempted[k]);
       at(kAcceptance[k]).value = m_note.attempted[k] > 0
                                      ? count(m_note.accepted[k]) / count(m_note.attempted[k])
                                      : std::numeric_limits<double>::quiet_NaN();
     }
     out.formFactor =
         formFactorResult(formFactorWaves(m_params), m_note.form, out.extended.meanSquaredRg.value,
-                         false, meltFactorSpacing(m_params));
+                         false, meltFactorSpacing(m_note.perSample));
     if (std::ranges::count(periodicAxes(meltWalls(settings)), true) > 0) {
       out.structureFactor = structureFactorResult(
           waveNumbers(static_cast<std::int32_t>(m_note.side)), m_note.structure);
@@ -306,17 +442,17 @@ class MeltRunner final : public ModelRunner {
     return std::make_unique<MeltTally>(params);
   }
 
-  // The melt (its sites and the box's cells), the last sample's box of chains, the correlator
-  // and the internal distances.
+  // The melt (its sites and the box's cells), the last sample's box of chains, the two
+  // correlators of a measured burn-in and the internal distances.
   RunnerMemory memory(const RunParams& params) const override {
     const MeltSettings& settings = settingsOf(params);
-    const std::int64_t side = meltSide(settings, params.steps);
+    const std::int64_t side = meltPlan(settings, params.steps).side;
     const std::int64_t sites = std::int64_t{settings.chains} * (std::int64_t{params.steps} + 1);
     const std::uint64_t followed = static_cast<std::uint64_t>(
         std::min<std::int64_t>(settings.chains, VectorAutocorrelation::kMostVectors));
     const std::uint64_t bytes = Melt::bytesNeeded(settings.chains, params.steps, side) +
                                 static_cast<std::uint64_t>(sites) * sizeof(Point) +
-                                followed * 48 * 24 * 16 +
+                                2 * followed * 48 * 24 * 16 +
                                 16 * (static_cast<std::uint64_t>(params.steps) + 1);
     return {bytes,
             "Chains = " + std::to_string(settings.chains) + " of N = " +

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "analysis/scalingfit.h"
@@ -121,6 +122,48 @@ TEST(ScalingFit, GrowthFitRecoversMuAndGamma) {
   EXPECT_NEAR(fit->gamma, 1.157, 1e-7);
   EXPECT_LT(fit->gammaError, 0.05);
   EXPECT_FALSE(fitGrowth(std::span(n).first(4), std::span(logC).first(4), std::span(e).first(4)));
+}
+
+// At few values the window alone states errors far too small (some exactly 0); the calibrated
+// errors of many short autoregressive series match the spread of their means from 5 values
+// where they are independent, from 10 where they are correlated over a value, and from 20
+// where over two; with the time known beforehand (a floor), from 10 correlated over one. (At
+// fewer values they err on the large side: the Student factor of one degree is 1.84.)
+TEST(TimeSeries, CalibratedErrorsMatchTheSpreadOfShortSeries) {
+  struct Case {
+    double phi;
+    std::size_t n;
+    double leastTau;
+  };
+  const double one = (1 + 0.3) / (2 * (1 - 0.3));
+  for (const Case c :
+       {Case{0.0, 5, 0.5}, Case{0.0, 10, 0.5}, Case{0.0, 100, 0.5}, Case{0.3, 10, 0.5},
+        Case{0.3, 20, 0.5}, Case{0.6, 20, 0.5}, Case{0.6, 100, 0.5}, Case{0.3, 10, one}}) {
+    SCOPED_TRACE("phi=" + std::to_string(c.phi) + " n=" + std::to_string(c.n) +
+                 " least tau=" + std::to_string(c.leastTau));
+    constexpr int kSeries = 2000;
+    double sum = 0.0, square = 0.0, stated = 0.0;
+    for (int k = 0; k < kSeries; ++k) {
+      // A long run-in, so that each series starts in equilibrium.
+      const std::vector<double> run =
+          autoregressive(c.phi, c.n + 50, 1000 + static_cast<std::uint64_t>(k));
+      const std::span<const double> x = std::span(run).subspan(50);
+      double mean = 0.0;
+      for (const double v : x) mean += v / static_cast<double>(c.n);
+      sum += mean;
+      square += mean * mean;
+      const CalibratedVariance v = calibratedVariance(x, c.leastTau);
+      ASSERT_GT(v.varianceOfMean, 0.0);
+      stated += std::sqrt(v.varianceOfMean) / kSeries;
+    }
+    const double spread = std::sqrt((square - sum * sum / kSeries) / (kSeries - 1));
+    EXPECT_GT(spread / stated, 0.8);
+    EXPECT_LT(spread / stated, 1.25);
+  }
+  EXPECT_TRUE(std::isnan(calibratedVariance(std::vector<double>{1.0}).varianceOfMean));
+  EXPECT_NEAR(studentFactor(1.0), 1.8373, 1e-3);
+  EXPECT_NEAR(studentFactor(4.0), 1.1417, 1e-3);
+  EXPECT_NEAR(studentFactor(1e9), 1.0, 1e-6);
 }
 
 }  // namespace

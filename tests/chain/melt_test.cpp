@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -578,6 +579,41 @@ TEST(MeltMoves, SameSeedSameConfiguration) {
   EXPECT_TRUE(whole.counts().accepted == pieces.counts().accepted);
   EXPECT_FALSE(sitesA == sitesC);
   EXPECT_EQ(a.state(), b.state());
+}
+
+// Laying out a large box and adding a long chain's internal distances look at the stop flag
+// as they go (slices of a few milliseconds), and stop at its word with nothing half made.
+TEST(MeltStops, WhileLayingOutAndAddingInternalDistances) {
+  int asked = 0;
+  const auto never = [&asked] { return ++asked < 0; };
+  // 200^3 cells in slices of 2^22: two looks at the least, one more at the end.
+  const std::optional<Melt> laid = Melt::laidOut(4, 99, 200, MeltWalls::None, never);
+  ASSERT_TRUE(laid);
+  EXPECT_GE(asked, 3);
+  EXPECT_TRUE(laid->valid());
+  std::vector<Point> sites, made;
+  laid->chainSites(3, sites);
+  Melt(4, 99, 200, MeltWalls::None).chainSites(3, made);
+  EXPECT_EQ(sites, made);
+  asked = 0;
+  const auto second = [&asked] { return ++asked >= 2; };
+  EXPECT_FALSE(Melt::laidOut(4, 99, 200, MeltWalls::None, second));
+  EXPECT_EQ(asked, 2);
+
+  // One chain of 4000 steps: 8 million pairs, so at least one look within it.
+  const Melt line(1, 4000, 200, MeltWalls::None);
+  MeltInternalDistances distances(4000);
+  asked = 0;
+  EXPECT_TRUE(distances.add(line, never));
+  EXPECT_GE(asked, 1);
+  EXPECT_EQ(distances.configurations(), 1);
+  const std::vector<double> once = distances.sums();
+  asked = 0;
+  const auto first = [&asked] { return ++asked >= 1; };
+  EXPECT_FALSE(distances.add(line, first));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(distances.configurations(), 1);
+  EXPECT_EQ(distances.sums(), once);
 }
 
 }  // namespace

@@ -5,10 +5,14 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
+#include "analysis/vectorcorrelation.h"
 #include "chain/meltmodel.h"
+#include "chain/random.h"
 #include "polychain/run.h"
 #include "polychain/sample.h"
+#include "polychain/texts.h"
 #include "reference/runparams.h"
 #include "run/samebits.h"
 
@@ -100,26 +104,127 @@ TEST(MeltRun, GivesTheSameBitsOnAnyThreadCountAndItsSampleIsTheRunsLastSample) {
   }
 }
 
-// The default burn-in and sampling interval follow the melt's relaxation over N and density
-// (with pivots in the dilute melt, reptation in the dense one): a default run covers ten
-// autocorrelation times in its burn-in and takes samples about one apart.
+// The measured burn-in and sampling interval follow the melt's relaxation over N, density and
+// walls (with pivots in the dilute melt, reptation in the dense one): a default run covers ten
+// autocorrelation times in its burn-in, not many more, and takes samples about one apart; a
+// burn-in given is kept exactly.
 TEST(MeltRun, DefaultsAreEquilibratedAndSampleAboutOnceAnAutocorrelationTime) {
   struct Case {
     std::int32_t steps;
     double density;
+    std::int32_t walls;
   };
-  for (const Case c : {Case{20, 0.5}, Case{50, 0.78}, Case{60, 0.1}}) {
-    SCOPED_TRACE("N=" + std::to_string(c.steps) + " phi=" + std::to_string(c.density));
+  for (const Case c : {Case{20, 0.5, 0}, Case{50, 0.78, 0}, Case{60, 0.1, 0}, Case{30, 0.5, 3}}) {
+    SCOPED_TRACE("N=" + std::to_string(c.steps) + " phi=" + std::to_string(c.density) +
+                 " walls=" + std::to_string(c.walls));
     MeltSettings settings;
     settings.density = c.density;
+    settings.walls = c.walls;
     const RunResult r = run(runParams(settings, c.steps, 20, 3, 1));
     ASSERT_EQ(r.status, RunStatus::Finished);
     EXPECT_GE(measure(r, "burn_in_taus"), 10.0);
+    EXPECT_LE(measure(r, "burn_in_taus"), 20.0);
     EXPECT_GE(measure(r, "sampling_taus"), 10.0);
     const double apart = measure(r, "sweeps_per_sample") / measure(r, "tau_end_to_end");
     EXPECT_GT(apart, 0.5);
     EXPECT_LT(apart, 2.0);
   }
+  MeltSettings given;
+  given.burnIn = 37;
+  const RunResult r = run(runParams(given, 20, 2, 3, 1));
+  EXPECT_EQ(measure(r, "burn_in"), 37.0);
+}
+
+// The burn-in rule on vectors whose relaxation is known: x' = a x + e, e uniform, integrated
+// time (1 + a) / (2 (1 - a)) sweeps, started ten widths out (as laid-out chains start far from
+// their equilibrium shapes). The rule ends the burn-in after the 10 times the run's note asks
+// for and before 1.5 times that, and measures the time within 15 %.
+TEST(MeltBurnIn, EndsAfterTenKnownTimesAndBeforeFifteen) {
+  for (const double a : {0.8, 0.95}) {
+    const double tau = (1 + a) / (2 * (1 - a));  // 4.5 and 19.5 sweeps
+    SCOPED_TRACE("tau=" + std::to_string(tau));
+    constexpr std::size_t kVectors = 400;
+    EquilibrationWatch watch(kVectors, kMeltBurnInTaus, 20);
+    RandomSource random(7);
+    // Uniform steps of width 1 have variance 1/12: the stationary spread is that / (1 - a^2).
+    const double width = std::sqrt(1.0 / 12.0 / (1.0 - a * a));
+    std::vector<double> v(3 * kVectors, 10.0 * width);
+    bool forgotten = false;
+    for (int sweep = 0; sweep < 100000 && !forgotten; ++sweep) {
+      for (double& x : v) x = a * x + static_cast<double>(random.next() >> 11) * 0x1.0p-53 - 0.5;
+      forgotten = watch.add(v);
+    }
+    ASSERT_TRUE(forgotten);
+    EXPECT_GE(static_cast<double>(watch.sweeps()), 10.0 * tau);
+    EXPECT_LE(static_cast<double>(watch.sweeps()), 15.0 * tau);
+    EXPECT_NEAR(watch.tau(), tau, 0.15 * tau);
+  }
+}
+
+// Errors that hold at few samples: over 40 seeds of a small melt at 10 samples, the spread of
+// the means is about the error each run states, and no error is 0 (the window alone, on 10
+// samples, states some zeros and errors about half the spread).
+TEST(MeltRun, StatedErrorsMatchTheSpreadOverSeedsAtFewSamples) {
+  MeltSettings settings;
+  settings.chains = 10;
+  constexpr int kSeeds = 40;
+  double sum[2] = {0, 0}, square[2] = {0, 0}, stated[2] = {0, 0};
+  for (int seed = 1; seed <= kSeeds; ++seed) {
+    const RunResult r = run(runParams(settings, 10, 10, static_cast<std::uint64_t>(seed), 1));
+    ASSERT_EQ(r.status, RunStatus::Finished);
+    const Estimate e[2] = {r.extended.meanSquaredEnd, r.extended.meanSquaredRg};
+    for (int k = 0; k < 2; ++k) {
+      ASSERT_GT(e[k].standardError, 0.0) << "seed " << seed;
+      sum[k] += e[k].value;
+      square[k] += e[k].value * e[k].value;
+      stated[k] += e[k].standardError / kSeeds;
+    }
+  }
+  for (int k = 0; k < 2; ++k) {
+    const double spread = std::sqrt((square[k] - sum[k] * sum[k] / kSeeds) / (kSeeds - 1));
+    EXPECT_GT(spread / stated[k], 0.75) << k;
+    EXPECT_LT(spread / stated[k], 1.3) << k;
+  }
+}
+
+// What a run cannot judge it says it could not, with no "nan" anywhere, and never calls the
+// melt equilibrated without the evidence: one sample (no time, no halves), three (a half of
+// one sample). Move kinds the mix leaves out say they had no attempts.
+TEST(MeltRun, NotesSayWhatCouldNotBeJudged) {
+  MeltSettings settings = melt(6, 6);
+  settings.burnIn = 5;
+  settings.sweepsPerSample = 1;
+  for (const std::int32_t samples : {1, 3}) {
+    SCOPED_TRACE(std::to_string(samples) + " samples");
+    const RunResult r = run(runParams(settings, 8, samples, 4, 1));
+    ASSERT_EQ(r.status, RunStatus::Finished);
+    const ModelInfo& model = modelInfo(MeltSettings{});
+    std::string notes;
+    for (const std::string& note : runNotes(model, r.measures)) notes += note + "\n";
+    const std::string text = extendedStatsText(model, r.extended, r.measures) + notes;
+    EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+    EXPECT_NE(notes.find("could not be judged"), std::string::npos) << notes;
+    EXPECT_EQ(notes.find("Equilibrated"), std::string::npos) << notes;
+    EXPECT_NE(text.find("n/a                      acceptance of 0 attempts"), std::string::npos)
+        << text;
+  }
+}
+
+// A cancel while a large box is laid out stops the run there: no sweep made, nothing left.
+TEST(MeltRun, StopsWhileLayingOutALargeBox) {
+  struct CancelAtTheSecondLook : RunObserver {
+    int asked = 0;
+    int reports = 0;
+    void progress(const RunProgress&) override { ++reports; }
+    bool cancelRequested() override { return ++asked >= 2; }
+  } observer;
+  MeltSettings settings = melt(1, 400);
+  settings.burnIn = 0;
+  const RunResult r = runSimulation(runParams(settings, 10, 1, 1, 1), observer);
+  EXPECT_EQ(r.status, RunStatus::Cancelled);
+  EXPECT_EQ(observer.asked, 2);
+  EXPECT_EQ(observer.reports, 0);
+  EXPECT_FALSE(r.box);
 }
 
 TEST(MeltRun, RefusesWhatNoMeltCanBe) {
