@@ -214,8 +214,9 @@ bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunC
       std::max<std::int64_t>(1, (params.steps + 40 * perSample - 1) / (40 * perSample));
   MeasuredSeries series(samples), firstHalf((samples + 1) / 2), secondHalf(samples / 2 + 1);
   std::vector<Point> chain;
-  AxisFourier fourier(formFactorWaves(params)), density(waveNumbers(side));
-  const std::array<bool, 3> periodic = periodicAxes(meltWalls(settings));
+  AxisFourier fourier(formFactorWaves(params)),
+      density(waveNumbers(static_cast<std::int32_t>(note.side)));
+  const std::array<bool, 3> periodic = periodicAxes(meltWalls(settingsOf(params)));
   // The form and structure factors every `factorsEvery` samples: a few per cent of 16 sweeps.
   const std::int64_t factorsEvery = meltFactorSpacing(perSample);
   std::vector<Point> wrapped, images;
@@ -380,7 +381,7 @@ class MeltTally final : public UnitTally {
     out.formFactor =
         formFactorResult(formFactorWaves(m_params), m_note.form, out.extended.meanSquaredRg.value,
                          false, meltFactorSpacing(m_note.perSample));
-    if (std::ranges::count(periodicAxes(meltWalls(settings)), true) > 0) {
+    if (std::ranges::count(periodicAxes(meltWalls(settingsOf(m_params))), true) > 0) {
       out.structureFactor = structureFactorResult(
           waveNumbers(static_cast<std::int32_t>(m_note.side)), m_note.structure);
     }
