@@ -31,6 +31,29 @@ int inverseSymmetry(int symmetry);
 // Lemire's multiply-shift on next(), redrawing the rare draws that would bias it.
 std::uint64_t uniformBelow(RandomSource& random, std::uint64_t bound);
 
+// What a move changes of a walk's energy terms, new less old: its contacts (pairs of sites
+// one lattice unit apart that are not joined by a step) and its bends (sites where two
+// consecutive steps are not parallel).
+struct PivotChange {
+  std::int32_t contacts = 0;
+  std::int32_t bends = 0;
+};
+
+// A walk's energy in units of kT, linear in its contacts and bends; the zero energy is the
+// athermal walk.
+struct PivotEnergy {
+  double contact = 0.0;  // each contact adds this
+  double bend = 0.0;     // each bend adds this
+  bool zero() const { return contact == 0.0 && bend == 0.0; }
+  double of(const PivotChange& change) const {
+    return contact * change.contacts + bend * change.bends;
+  }
+};
+
+// The contacts and bends of the walk through `sites` (unit steps, no site twice), in
+// O(N log N).
+PivotChange contactsAndBends(const std::vector<Point>& sites);
+
 // An N-step self-avoiding walk from the origin held as a SAW-tree over blocks of at most 32
 // sites. A pivot climbs once from the pivot site to the root: O(log N) nodes, plus bounding-box
 // tests that grow about as log^2 N and site comparisons within a few pairs of blocks, and
@@ -72,6 +95,20 @@ class PivotWalk {
   // One attempted pivot, the site (uniform in 0..N-1) then the symmetry (uniform in 1..47) drawn
   // with uniformBelow.
   bool attempt(RandomSource& random);
+  // Pivot at `site` with `symmetry` when the result is self-avoiding and `accept`, told what the
+  // pivot changes, takes it; the change is left in `change` whenever the result is
+  // self-avoiding. Contacts are counted only when `countContacts` (else 0): the contacts the
+  // pivot makes and breaks are found as the overlaps are, with boxes grown by one site, which
+  // costs about what an accepted pivot does twice over, and its bend at the pivot site in
+  // O(log N).
+  bool pivot(std::int32_t site, int symmetry, bool countContacts,
+             const std::function<bool(const PivotChange&)>& accept, PivotChange& change);
+  // One attempted pivot under `energy`, drawn as attempt(random) draws it and accepted by
+  // Metropolis: always when the energy does not rise, else with probability exp(-rise), one
+  // more draw deciding. Under the zero energy it is attempt(random), draw for draw. `change`
+  // holds what an accepted pivot changed (zero when none was), contacts included whatever
+  // the contact energy.
+  bool attempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change);
 
   Point end() const;  // the last site, O(1)
   // Site `i` of the walk (0 is the origin, N the end), O(log N); throws std::out_of_range for
@@ -178,8 +215,25 @@ class PivotWalk {
            int* rightSymmetry);
   bool runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
                 const std::int32_t* boxA, const std::int32_t* boxB) const;
-  bool intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const;
-  bool pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry);
+  std::int32_t runsTouch(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
+                         const std::int32_t* boxA, const std::int32_t* boxB) const;
+  // kClash when the two sides meet; else, when kContacts, the pairs of their sites one unit
+  // apart, and 0 when not.
+  static constexpr std::int32_t kClash = -1;
+  template <bool kContacts>
+  std::int32_t meet(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const;
+  bool intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const {
+    return meet<false>(a, b, offset, symmetry) == kClash;
+  }
+  // `judge`, when given, is told the pairs one unit apart across the pivot site in the result
+  // (counted only when kContacts) and decides whether the pivot is taken.
+  template <bool kContacts = false>
+  bool pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry,
+                    const std::function<bool(std::int32_t)>* judge = nullptr);
+  // The pairs of sites one unit apart with one site up to `site` and one past it.
+  std::int32_t pairsAcross(std::int32_t site);
+  // The bends the pivot at `pivotSite` with `symmetry` adds (-1, 0 or 1).
+  std::int32_t bendAt(std::int32_t pivotSite, int symmetry) const;
   template <class StepInto>
   std::int32_t build(std::int32_t lo, std::int32_t hi, int firstStep, const StepInto& stepInto,
                      bool* selfAvoiding);
