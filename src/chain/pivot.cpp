@@ -1280,43 +1280,31 @@ void PivotWalk::sites(std::vector<Point>& out) const {
 
 std::size_t PivotWalk::bytes() const { return sizeof(*this) + m_bytes; }
 
-PivotChange contactsAndBends(const std::vector<Point>& sites) {
-  // Each site's neighbours looked up among the sites sorted by place.
-  struct Placed {
-    Point p;
-    std::int64_t index;
-  };
-  const auto before = [](const Point& a, const Point& b) {
-    return std::tie(a.x, a.y, a.z) < std::tie(b.x, b.y, b.z);
-  };
-  std::vector<Placed> sorted;
-  sorted.reserve(sites.size());
-  for (std::size_t i = 0; i < sites.size(); ++i) {
-    sorted.push_back({sites[i], static_cast<std::int64_t>(i)});
-  }
-  std::sort(sorted.begin(), sorted.end(),
-            [&before](const Placed& a, const Placed& b) { return before(a.p, b.p); });
+PivotChange contactsAndBends(std::vector<Point> sites) {
   PivotChange counts;
-  for (std::size_t i = 0; i < sites.size(); ++i) {
-    // Each contact once: towards +x, +y and +z.
-    for (const int d : {0, 2, 4}) {
-      const Point n{sites[i].x + kUnitMove[d].x, sites[i].y + kUnitMove[d].y,
-                    sites[i].z + kUnitMove[d].z};
-      const auto found =
-          std::lower_bound(sorted.begin(), sorted.end(), n,
-                           [&before](const Placed& a, const Point& b) { return before(a.p, b); });
-      if (found == sorted.end() || !(found->p == n)) continue;
-      if (std::abs(found->index - static_cast<std::int64_t>(i)) != 1) ++counts.contacts;
-    }
-    if (i > 0 && i + 1 < sites.size()) {
-      const Point& a = sites[i - 1];
-      const Point& b = sites[i];
-      const Point& c = sites[i + 1];
-      if (!(Point{b.x - a.x, b.y - a.y, b.z - a.z} == Point{c.x - b.x, c.y - b.y, c.z - b.z})) {
-        ++counts.bends;
-      }
+  for (std::size_t i = 1; i + 1 < sites.size(); ++i) {
+    const Point& a = sites[i - 1];
+    const Point& b = sites[i];
+    const Point& c = sites[i + 1];
+    if (!(Point{b.x - a.x, b.y - a.y, b.z - a.z} == Point{c.x - b.x, c.y - b.y, c.z - b.z})) {
+      ++counts.bends;
     }
   }
+  // Every pair of neighbouring sites, found towards +x, +y and +z among the sites sorted in
+  // place, is a contact or one of the N steps.
+  const auto before = [](const Point& p, const Point& q) {
+    return std::tie(p.x, p.y, p.z) < std::tie(q.x, q.y, q.z);
+  };
+  std::sort(sites.begin(), sites.end(), before);
+  std::int64_t neighbours = 0;
+  for (const Point& p : sites) {
+    for (const int d : {0, 2, 4}) {
+      const Point n{p.x + kUnitMove[d].x, p.y + kUnitMove[d].y, p.z + kUnitMove[d].z};
+      neighbours += std::binary_search(sites.begin(), sites.end(), n, before) ? 1 : 0;
+    }
+  }
+  counts.contacts =
+      static_cast<std::int32_t>(neighbours - static_cast<std::int64_t>(sites.size()) + 1);
   return counts;
 }
 

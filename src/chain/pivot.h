@@ -51,8 +51,8 @@ struct PivotEnergy {
 };
 
 // The contacts and bends of the walk through `sites` (unit steps, no site twice), in
-// O(N log N).
-PivotChange contactsAndBends(const std::vector<Point>& sites);
+// O(N log N) and no memory beyond the sites, which it sorts.
+PivotChange contactsAndBends(std::vector<Point> sites);
 
 // An N-step self-avoiding walk from the origin held as a SAW-tree over blocks of at most 32
 // sites. A pivot climbs once from the pivot site to the root: O(log N) nodes, plus bounding-box

@@ -8,6 +8,9 @@
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <span>
+#include <utility>
+#include <vector>
 
 #include "analysis/timeseries.h"
 #include "chain/pivot.h"
@@ -49,7 +52,7 @@ class WalkerEnergy {
       : m_energy(energy), m_terms(planned), m_spread(planned) {
     std::vector<Point> sites;
     walk.sites(sites);
-    m_counts = contactsAndBends(sites);
+    m_counts = contactsAndBends(std::move(sites));
   }
 
   bool attempt(PivotWalk& walk, RandomSource& random) {
