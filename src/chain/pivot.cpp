@@ -152,6 +152,15 @@ inline void prefetch(const void* p) {
 #endif
 }
 
+// Metropolis: a move that does not raise the energy is taken without a draw, one that does
+// with probability exp(-rise), a uniform double in [0, 1) from the top 53 bits of one draw.
+bool metropolis(const PivotEnergy& energy, const PivotChange& change, RandomSource& random) {
+  const double rise = energy.of(change);
+  if (rise <= 0.0) return true;
+  const double draw = static_cast<double>(random.next() >> 11) * 0x1.0p-53;
+  return draw < std::exp(-rise);
+}
+
 constexpr std::int32_t kPieceSites = 33;  // pieces of up to 32 steps by simple sampling
 constexpr std::int32_t kPollEvery = 64;   // piece draws or join tries between polls
 constexpr int kReshapes = 4;              // pivot attempts on each half between joins
@@ -1185,18 +1194,131 @@ bool PivotWalk::attempt(RandomSource& random, const PivotEnergy& energy, PivotCh
   const auto site =
       static_cast<std::int32_t>(uniformBelow(random, static_cast<std::uint64_t>(m_steps)));
   const int symmetry = 1 + static_cast<int>(uniformBelow(random, kLatticeSymmetries - 1));
-  const auto metropolis = [&energy, &random](const PivotChange& made) {
-    const double rise = energy.of(made);
-    if (rise <= 0.0) return true;
-    // A uniform double in [0, 1) from the top 53 bits of one draw.
-    const double draw = static_cast<double>(random.next() >> 11) * 0x1.0p-53;
-    return draw < std::exp(-rise);
-  };
   PivotChange made;
   // Contacts are counted under a bend energy alone too, which a run reports.
-  if (!pivot(site, symmetry, true, metropolis, made)) return false;
+  if (!pivot(
+          site, symmetry, true,
+          [&](const PivotChange& proposed) { return metropolis(energy, proposed, random); },
+          made)) {
+    return false;
+  }
   change = made;
   return true;
+}
+
+bool PivotWalk::occupied(const Point& p) const {
+  // Down from the root into every child whose box holds the point, seen in each child's frame;
+  // the root's frame is the walk's moved by (1, 0, 0).
+  struct Look {
+    std::int32_t ref;
+    std::int32_t at[3];
+  };
+  Look stack[kStackLevels];
+  int top = 0;
+  stack[top++] = Look{m_root, {p.x + 1, p.y, p.z}};
+  while (top > 0) {
+    const Look look = stack[--top];
+    std::int32_t box[6];
+    boxOf(look.ref, box);
+    bool inside = true;
+    for (int k = 0; k < 3; ++k) {
+      inside = inside && box[k] <= look.at[k] && box[k + 3] <= -look.at[k];
+    }
+    if (!inside) continue;
+    if (look.ref <= 0) {
+      const std::uint32_t key = pack(look.at);
+      const std::uint32_t* sites = blockSites(look.ref);
+      for (std::int32_t j = 0; j < blockBox(look.ref).sites; ++j) {
+        if (sites[j] == key) return true;
+      }
+      continue;
+    }
+    const Node& n = at(look.ref);
+    const int undo = inverse(symmetryOf(n));
+    const std::int32_t d[3] = {look.at[0] - n.leftLast[0], look.at[1] - n.leftLast[1],
+                               look.at[2] - n.leftLast[2]};
+    stack[top++] = Look{n.right, {image(undo, d, 0), image(undo, d, 1), image(undo, d, 2)}};
+    stack[top++] = Look{n.left, {look.at[0], look.at[1], look.at[2]}};
+  }
+  return false;
+}
+
+bool PivotWalk::kink(std::int32_t site, const std::function<bool(const PivotChange&)>& accept,
+                     PivotChange& change) {
+  if (site < 1 || site >= m_steps) throw std::out_of_range("PivotWalk::kink: no such site");
+  change = PivotChange{};
+  // The block holding the site, and the nodes above it.
+  std::int32_t path[kStackLevels];
+  int depth = 0;
+  std::int32_t ref = m_root, lo = 0, hi = m_steps + 1;
+  while (ref > 0) {
+    path[depth++] = ref;
+    const Node& n = at(ref);
+    const std::int32_t mid = lo + (hi - lo) / 2;
+    if (site < mid) {
+      ref = n.left;
+      hi = mid;
+    } else {
+      ref = n.right;
+      lo = mid;
+    }
+  }
+  if (site == lo || site == hi - 1) return false;
+  const Point a = this->site(site - 1);
+  const Point b = this->site(site);
+  const Point c = this->site(site + 1);
+  const Point in{b.x - a.x, b.y - a.y, b.z - a.z};
+  const Point out{c.x - b.x, c.y - b.y, c.z - b.z};
+  if (in == out) return false;
+  const Point q{a.x + out.x, a.y + out.y, a.z + out.z};
+  if (occupied(q)) return false;
+  // Both places touch the site's two neighbours, and not each other; the bends at the
+  // neighbours change as the steps into and out of the site swap.
+  const auto touching = [this](const Point& p) {
+    std::int32_t count = 0;
+    for (const Point& m : kUnitMove) count += occupied(Point{p.x + m.x, p.y + m.y, p.z + m.z});
+    return count;
+  };
+  change.contacts = touching(q) - touching(b);
+  if (site >= 2) {
+    const Point before = this->site(site - 2);
+    const Point step{a.x - before.x, a.y - before.y, a.z - before.z};
+    change.bends +=
+        static_cast<std::int32_t>(!(step == out)) - static_cast<std::int32_t>(!(step == in));
+  }
+  if (site + 2 <= m_steps) {
+    const Point after = this->site(site + 2);
+    const Point step{after.x - c.x, after.y - c.y, after.z - c.z};
+    change.bends +=
+        static_cast<std::int32_t>(!(step == in)) - static_cast<std::int32_t>(!(step == out));
+  }
+  if (!accept(change)) {
+    change = PivotChange{};
+    return false;
+  }
+  // In the block's frame too the site goes to its neighbours' sum less itself.
+  std::uint32_t* sites = &m_sites[static_cast<std::size_t>(lo)];
+  std::int32_t p[3], r[3], t[3];
+  unpack(sites[site - lo - 1], p);
+  unpack(sites[site - lo], r);
+  unpack(sites[site - lo + 1], t);
+  const std::int32_t moved[3] = {p[0] + t[0] - r[0], p[1] + t[1] - r[1], p[2] + t[2] - r[2]};
+  sites[site - lo] = pack(moved);
+  refreshBlock(lo, hi - lo);
+  for (int j = depth - 1; j >= 0; --j) {
+    refresh(path[j]);
+    refreshMoments(path[j]);
+  }
+  return true;
+}
+
+bool PivotWalk::kinkAttempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change) {
+  change = PivotChange{};
+  if (m_steps < 2) return false;
+  const auto site =
+      1 + static_cast<std::int32_t>(uniformBelow(random, static_cast<std::uint64_t>(m_steps - 1)));
+  return kink(
+      site, [&](const PivotChange& made) { return metropolis(energy, made, random); }, change);
 }
 
 Point PivotWalk::end() const {

@@ -109,6 +109,18 @@ class PivotWalk {
   // holds what an accepted pivot changed (zero when none was), contacts included whatever
   // the contact energy.
   bool attempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change);
+  // A kink jump at `site` (1 <= site < N), a local move for compact walks that pivots rarely
+  // change: where the site's two neighbours are not in line, it moves to the opposite corner
+  // of their square, when that is free and `accept`, told the change, takes it. Only sites
+  // strictly inside a block of the tree move (others answer false): a set fixed by N, so the
+  // move is its own inverse. O(log N).
+  bool kink(std::int32_t site, const std::function<bool(const PivotChange&)>& accept,
+            PivotChange& change);
+  // One kink jump at a site uniform in 1..N-1 (none for N = 1), accepted by Metropolis under
+  // `energy` as attempt(random, energy, change) accepts a pivot.
+  bool kinkAttempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change);
+  // Whether a site of the walk lies at `p`, O(log N) when the walk is not folded over itself.
+  bool occupied(const Point& p) const;
 
   Point end() const;  // the last site, O(1)
   // Site `i` of the walk (0 is the origin, N the end), O(log N); throws std::out_of_range for

@@ -75,6 +75,17 @@ const SettingInfo kPivotSettings[] = {
         .get = getReal<PivotSettings, &PivotSettings::bendEnergy>,
         .set = setReal<PivotSettings, &PivotSettings::bendEnergy>,
     },
+    {
+        .key = "kink_jumps",
+        .option = "--kink-jumps",
+        .help = "pivot: under an energy, kink jumps (local moves that help compact walks mix) "
+                "tried after each attempted pivot (default 0)",
+        .least = 0,
+        .most = 1000,
+        .physical = false,
+        .get = getWhole<PivotSettings, &PivotSettings::kinkJumps>,
+        .set = setWhole<PivotSettings, &PivotSettings::kinkJumps>,
+    },
 };
 
 // What the walkers did: their pivots over the whole run (burn-in included), the attempts

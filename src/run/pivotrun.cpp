@@ -48,19 +48,24 @@ struct WalkerNote {
 // once and then kept up to date by what each accepted pivot changes, and their series.
 class WalkerEnergy {
  public:
-  WalkerEnergy(const PivotEnergy& energy, const PivotWalk& walk, std::int64_t planned)
-      : m_energy(energy), m_terms(planned), m_spread(planned) {
+  WalkerEnergy(const PivotEnergy& energy, std::int32_t kinkJumps, const PivotWalk& walk,
+               std::int64_t planned)
+      : m_energy(energy), m_kinkJumps(kinkJumps), m_terms(planned), m_spread(planned) {
     std::vector<Point> sites;
     walk.sites(sites);
     m_counts = contactsAndBends(std::move(sites));
   }
 
+  // An attempted pivot, then the kink jumps; whether the pivot was taken.
   bool attempt(PivotWalk& walk, RandomSource& random) {
     PivotChange change;
-    if (!walk.attempt(random, m_energy, change)) return false;
-    m_counts.contacts += change.contacts;
-    m_counts.bends += change.bends;
-    return true;
+    const bool taken = walk.attempt(random, m_energy, change);
+    add(change);
+    for (std::int32_t k = 0; k < m_kinkJumps; ++k) {
+      walk.kinkAttempt(random, m_energy, change);
+      add(change);
+    }
+    return taken;
   }
   double energy() const { return m_energy.of(m_counts); }
   // After attempt `done` of a burn-in of `total`: the second half's energies make the reference.
@@ -79,7 +84,13 @@ class WalkerEnergy {
   EnergyNote note() const { return {m_terms.summary(), m_spread.summary(), m_reference}; }
 
  private:
+  void add(const PivotChange& change) {
+    m_counts.contacts += change.contacts;
+    m_counts.bends += change.bends;
+  }
+
   PivotEnergy m_energy;
+  std::int32_t m_kinkJumps;
   PivotChange m_counts;
   MeasuredSeries m_terms;
   MeasuredSeries m_spread;
@@ -176,7 +187,7 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
   // Under an energy each attempt is a Metropolis pivot; under none, the athermal one.
   std::optional<WalkerEnergy> thermal;
   if (const PivotEnergy energy = pivotEnergy(settings); !energy.zero()) {
-    thermal.emplace(energy, walk, planned);
+    thermal.emplace(energy, settings.kinkJumps.value_or(0), walk, planned);
   }
   const std::int64_t settling = burnIn(params);
   // Attempt `done` of the burn-in, or one measured (done < 0).

@@ -324,11 +324,11 @@ void allWalks(std::vector<Point>& walk, std::size_t steps, std::vector<std::vect
 }
 
 // What a pivot reports it changes is what a count of the whole walk finds: every pivot of
-// every 4-step walk, each undone by the inverse pivot at the same site with the opposite
+// every 4-step walk and every kink jump, each undone by the inverse move with the opposite
 // change (so Metropolis acceptance keeps detailed balance), then Metropolis pivots of walks
 // held in blocks and in a deep tree, made compact by an attractive energy so that contacts
-// are made and broken across nodes. Under the zero energy the attempt is the athermal one,
-// draw for draw.
+// are made and broken across nodes, with kink jumps between them. Under the zero energy the attempt
+// is the athermal one, draw for draw.
 TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
   std::vector<Point> start = {Point{}};
   std::vector<std::vector<Point>> walks;
@@ -354,6 +354,23 @@ TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
         ASSERT_EQ(back.bends, -change.bends);
       }
     }
+    // A kink jump, its own inverse; the four steps make one block, so sites 1 to 3 may move.
+    for (std::int32_t site = 1; site < 4; ++site) {
+      PivotWalk walk(sites);
+      PivotChange change, back;
+      if (!walk.kink(site, takeAll, change)) {
+        ASSERT_EQ(sitesOf(walk), sites);
+        continue;
+      }
+      const std::vector<Point> moved = sitesOf(walk);
+      ASSERT_TRUE(isSelfAvoidingWalk(moved));
+      ASSERT_TRUE(sameChange(change, difference(contactsAndBends(moved), before)))
+          << "kink at site " << site;
+      ASSERT_TRUE(walk.kink(site, takeAll, back));
+      ASSERT_EQ(sitesOf(walk), sites);
+      ASSERT_EQ(back.contacts, -change.contacts);
+      ASSERT_EQ(back.bends, -change.bends);
+    }
   }
 
   for (const std::int32_t n : {20, 300, 3000}) {
@@ -363,10 +380,14 @@ TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
     ASSERT_TRUE(walk.initialise(random, capped()));
     const PivotEnergy energy{.contact = -1.0, .bend = 0.2};
     PivotChange counts = contactsAndBends(sitesOf(walk));
-    int madeOrBroken = 0;
+    int madeOrBroken = 0, kinks = 0;
     for (int t = 0; t < (n > 1000 ? 600 : 3000); ++t) {
+      // Pivots and kink jumps in turn.
       PivotChange change;
-      const bool taken = walk.attempt(random, energy, change);
+      const bool kink = t % 2 == 1;
+      const bool taken =
+          kink ? walk.kinkAttempt(random, energy, change) : walk.attempt(random, energy, change);
+      kinks += kink && taken ? 1 : 0;
       const PivotChange now = contactsAndBends(sitesOf(walk));
       if (!taken) {
         ASSERT_TRUE(sameChange(now, counts)) << "attempt " << t;
@@ -377,7 +398,11 @@ TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
       counts = now;
     }
     EXPECT_GT(madeOrBroken, 50);
+    EXPECT_GT(kinks, 50);
     EXPECT_TRUE(isSelfAvoidingWalk(sitesOf(walk)));
+    const Point end = walk.end();
+    EXPECT_TRUE(walk.occupied(end));
+    EXPECT_FALSE(walk.occupied(Point{end.x + 3 * n, end.y, end.z}));
   }
 
   PivotWalk plain(500), thermal(500);
@@ -389,19 +414,25 @@ TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
   EXPECT_EQ(a.next(), b.next());
 }
 
-// Metropolis pivots at attractive, repulsive and stiffening energies against the exact means
-// of every 10-step walk classed by contacts and bends: batch means over batches far longer
-// than the chain's correlation time, each within four of its errors.
+// Metropolis pivots at attractive, repulsive and stiffening energies, and with kink jumps,
+// against the exact means of every 10-step walk classed by contacts and bends: batch means over
+// batches far longer than the chain's correlation time, each within four of its errors.
 TEST(PivotWalk, MetropolisPivotsMatchExactEnumerationWithEnergies) {
   constexpr std::int32_t kSteps = 10;
   const reference::WalkClasses exact(kSteps);
   ASSERT_EQ(exact.walks(), 8809878.0);
   constexpr int kBatches = 40;
   constexpr int kPerBatch = 5000;
-  for (const PivotEnergy energy :
-       {PivotEnergy{.contact = -1.0, .bend = 0.0}, PivotEnergy{.contact = 0.7, .bend = 0.0},
-        PivotEnergy{.contact = 0.0, .bend = 1.0}, PivotEnergy{.contact = -0.5, .bend = -0.4}}) {
-    SCOPED_TRACE("E=" + std::to_string(energy.contact) + ", K=" + std::to_string(energy.bend));
+  struct Case {
+    PivotEnergy energy;
+    int kinks;  // kink jumps after each pivot
+  };
+  for (const auto& [energy, kinks] :
+       {Case{{.contact = -1.0, .bend = 0.0}, 0}, Case{{.contact = 0.7, .bend = 0.0}, 0},
+        Case{{.contact = 0.0, .bend = 1.0}, 0}, Case{{.contact = -0.5, .bend = -0.4}, 0},
+        Case{{.contact = -1.0, .bend = 0.5}, 3}}) {
+    SCOPED_TRACE("E=" + std::to_string(energy.contact) + ", K=" + std::to_string(energy.bend) +
+                 ", kinks " + std::to_string(kinks));
     const reference::WalkMeans want = exact.means(energy.contact, energy.bend);
     PivotWalk walk(kSteps);
     RandomSource random(77);
@@ -419,6 +450,10 @@ TEST(PivotWalk, MetropolisPivotsMatchExactEnumerationWithEnergies) {
         PivotChange change;
         walk.attempt(random, energy, change);
         counts = PivotChange{counts.contacts + change.contacts, counts.bends + change.bends};
+        for (int k = 0; k < kinks; ++k) {
+          walk.kinkAttempt(random, energy, change);
+          counts = PivotChange{counts.contacts + change.contacts, counts.bends + change.bends};
+        }
         const Point e = walk.end();
         const double energyNow = energy.of(counts);
         contacts += counts.contacts;

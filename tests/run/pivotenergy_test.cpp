@@ -21,8 +21,8 @@ RunResult run(const RunParams& p) {
   return runSimulation(p, quiet);
 }
 
-// Attractive and repulsive energies: the same bits on any thread count, and the energy
-// estimates (time averages over every attempt, errors from the autocorrelation) within four
+// Attractive (with kink jumps) and repulsive energies: the same bits on any thread count, and the
+// energy estimates (time averages over every attempt, errors from the autocorrelation) within four
 // errors of the exact means of every 10-step walk, the heat capacity's error from the delta
 // method included. Zero energies given are the athermal run, bit for bit, without estimates.
 TEST(PivotEnergy, RunsMatchExactEnumeration) {
@@ -30,12 +30,15 @@ TEST(PivotEnergy, RunsMatchExactEnumeration) {
   const reference::WalkClasses exact(kSteps);
   struct Case {
     double contact, bend;
+    std::int32_t kinkJumps;
   };
-  for (const Case c : {Case{-0.8, 0.3}, Case{0.5, -0.5}}) {
+  for (const Case c : {Case{-0.8, 0.3, 2}, Case{0.5, -0.5, 0}}) {
     SCOPED_TRACE("E=" + std::to_string(c.contact) + ", K=" + std::to_string(c.bend));
-    RunParams p = runParams(
-        PivotSettings{.pivotsPerSample = 20000, .contactEnergy = c.contact, .bendEnergy = c.bend},
-        kSteps, 16, 21, 1);
+    RunParams p = runParams(PivotSettings{.pivotsPerSample = 20000,
+                                          .contactEnergy = c.contact,
+                                          .bendEnergy = c.bend,
+                                          .kinkJumps = c.kinkJumps},
+                            kSteps, 16, 21, 1);
     const RunResult r = run(p);
     ASSERT_EQ(r.status, RunStatus::Finished);
     ASSERT_TRUE(r.energy.has_value());
