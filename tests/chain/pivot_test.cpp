@@ -400,6 +400,7 @@ TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
     EXPECT_GT(madeOrBroken, 50);
     EXPECT_GT(kinks, 50);
     EXPECT_TRUE(isSelfAvoidingWalk(sitesOf(walk)));
+    EXPECT_NEAR(walk.squaredGyrationRadius(), sizesOf(sitesOf(walk)).rg2, 1e-9 * n);
     const Point end = walk.end();
     EXPECT_TRUE(walk.occupied(end));
     EXPECT_FALSE(walk.occupied(Point{end.x + 3 * n, end.y, end.z}));
