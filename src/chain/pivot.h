@@ -98,9 +98,9 @@ class PivotWalk {
   // Pivot at `site` with `symmetry` when the result is self-avoiding and `accept`, told what the
   // pivot changes, takes it; the change is left in `change` whenever the result is
   // self-avoiding. Contacts are counted only when `countContacts` (else 0): the contacts the
-  // pivot makes and breaks are found as the overlaps are, with boxes grown by one site, which
-  // costs about what an accepted pivot does twice over, and its bend at the pivot site in
-  // O(log N).
+  // pivot makes and breaks are found as the overlaps are, with boxes grown by one site (an
+  // attempt under an energy costs three to four athermal ones: bench_pivotenergy), and its
+  // bend at the pivot site in O(log N).
   bool pivot(std::int32_t site, int symmetry, bool countContacts,
              const std::function<bool(const PivotChange&)>& accept, PivotChange& change);
   // One attempted pivot under `energy`, drawn as attempt(random) draws it and accepted by
@@ -111,9 +111,10 @@ class PivotWalk {
   bool attempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change);
   // A kink jump at `site` (1 <= site < N), a local move for compact walks that pivots rarely
   // change: where the site's two neighbours are not in line, it moves to the opposite corner
-  // of their square, when that is free and `accept`, told the change, takes it. Only sites
-  // strictly inside a block of the tree move (others answer false): a set fixed by N, so the
-  // move is its own inverse. O(log N).
+  // of their square, when that is free and `accept`, told the change, takes it; `change` holds
+  // what a taken jump changed (zero when none was). Only sites strictly inside a block of the
+  // tree move (others answer false): a set fixed by N, so the move is its own inverse.
+  // O(log N).
   bool kink(std::int32_t site, const std::function<bool(const PivotChange&)>& accept,
             PivotChange& change);
   // One kink jump at a site uniform in 1..N-1 (none for N = 1), accepted by Metropolis under
