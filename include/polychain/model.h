@@ -46,14 +46,15 @@ const ModelInfo& modelInfo(const ShortRangeSettings&);
 // no `walkers`: as many as the samples asked for pay for (the model's rule). Each walk weighs
 // exp(-energy), in units of kT: `contactEnergy` for each pair of sites one unit apart that no
 // step joins, `bendEnergy` for each site where the walk turns (none: 0, the athermal walk);
-// under an energy, `kinkJumps` local moves follow each attempted pivot (none: 0).
+// under an energy, `localMoves` local moves (kink jumps and crankshafts in turn) follow each
+// attempted pivot (none: 0).
 struct PivotSettings {
   std::int64_t pivotsPerSample = 1000;
   std::optional<std::int64_t> burnIn;
   std::optional<std::int32_t> walkers;
   std::optional<double> contactEnergy;
   std::optional<double> bendEnergy;
-  std::optional<std::int32_t> kinkJumps;
+  std::optional<std::int32_t> localMoves;
 };
 const ModelInfo& modelInfo(const PivotSettings&);
 

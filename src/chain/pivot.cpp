@@ -1243,27 +1243,58 @@ bool PivotWalk::occupied(const Point& p) const {
   return false;
 }
 
+PivotWalk::BlockPlace PivotWalk::placeOf(std::int32_t site) const {
+  static_assert(std::size(BlockPlace{}.path) >= kStackLevels);
+  BlockPlace place{};
+  std::int32_t ref = m_root;
+  place.lo = 0;
+  place.hi = m_steps + 1;
+  place.offset[0] = -1;
+  while (ref > 0) {
+    place.path[place.depth++] = ref;
+    const Node& n = at(ref);
+    const std::int32_t mid = place.lo + (place.hi - place.lo) / 2;
+    if (site < mid) {
+      ref = n.left;
+      place.hi = mid;
+      continue;
+    }
+    for (int k = 0; k < 3; ++k) place.offset[k] += image(place.symmetry, n.leftLast, k);
+    place.symmetry = compose(place.symmetry, symmetryOf(n));
+    ref = n.right;
+    place.lo = mid;
+  }
+  return place;
+}
+
+void PivotWalk::moveSite(const BlockPlace& place, std::int32_t site, const Point& to) {
+  const std::int32_t d[3] = {to.x - place.offset[0], to.y - place.offset[1],
+                             to.z - place.offset[2]};
+  const int undo = inverse(place.symmetry);
+  const std::int32_t p[3] = {image(undo, d, 0), image(undo, d, 1), image(undo, d, 2)};
+  m_sites[static_cast<std::size_t>(site)] = pack(p);
+}
+
+void PivotWalk::refreshAbove(const BlockPlace& place) {
+  refreshBlock(place.lo, place.hi - place.lo);
+  for (int j = place.depth - 1; j >= 0; --j) {
+    refresh(place.path[j]);
+    refreshMoments(place.path[j]);
+  }
+}
+
+std::int32_t PivotWalk::touching(const Point& p) const {
+  std::int32_t count = 0;
+  for (const Point& m : kUnitMove) count += occupied(Point{p.x + m.x, p.y + m.y, p.z + m.z});
+  return count;
+}
+
 bool PivotWalk::kink(std::int32_t site, const std::function<bool(const PivotChange&)>& accept,
                      PivotChange& change) {
   if (site < 1 || site >= m_steps) throw std::out_of_range("PivotWalk::kink: no such site");
   change = PivotChange{};
-  // The block holding the site, and the nodes above it.
-  std::int32_t path[kStackLevels];
-  int depth = 0;
-  std::int32_t ref = m_root, lo = 0, hi = m_steps + 1;
-  while (ref > 0) {
-    path[depth++] = ref;
-    const Node& n = at(ref);
-    const std::int32_t mid = lo + (hi - lo) / 2;
-    if (site < mid) {
-      ref = n.left;
-      hi = mid;
-    } else {
-      ref = n.right;
-      lo = mid;
-    }
-  }
-  if (site == lo || site == hi - 1) return false;
+  const BlockPlace place = placeOf(site);
+  if (site == place.lo || site == place.hi - 1) return false;
   const Point a = this->site(site - 1);
   const Point b = this->site(site);
   const Point c = this->site(site + 1);
@@ -1274,11 +1305,6 @@ bool PivotWalk::kink(std::int32_t site, const std::function<bool(const PivotChan
   if (occupied(q)) return false;
   // Both places touch the site's two neighbours, and not each other; the bends at the
   // neighbours change as the steps into and out of the site swap.
-  const auto touching = [this](const Point& p) {
-    std::int32_t count = 0;
-    for (const Point& m : kUnitMove) count += occupied(Point{p.x + m.x, p.y + m.y, p.z + m.z});
-    return count;
-  };
   change.contacts = touching(q) - touching(b);
   if (site >= 2) {
     const Point before = this->site(site - 2);
@@ -1296,20 +1322,72 @@ bool PivotWalk::kink(std::int32_t site, const std::function<bool(const PivotChan
     change = PivotChange{};
     return false;
   }
-  // In the block's frame too the site goes to its neighbours' sum less itself.
-  std::uint32_t* sites = &m_sites[static_cast<std::size_t>(lo)];
-  std::int32_t p[3], r[3], t[3];
-  unpack(sites[site - lo - 1], p);
-  unpack(sites[site - lo], r);
-  unpack(sites[site - lo + 1], t);
-  const std::int32_t moved[3] = {p[0] + t[0] - r[0], p[1] + t[1] - r[1], p[2] + t[2] - r[2]};
-  sites[site - lo] = pack(moved);
-  refreshBlock(lo, hi - lo);
-  for (int j = depth - 1; j >= 0; --j) {
-    refresh(path[j]);
-    refreshMoments(path[j]);
-  }
+  moveSite(place, site, q);
+  refreshAbove(place);
   return true;
+}
+
+bool PivotWalk::crankshaft(std::int32_t site, int turn,
+                           const std::function<bool(const PivotChange&)>& accept,
+                           PivotChange& change) {
+  if (site < 1 || site + 1 >= m_steps || turn < 0 || turn > 2) {
+    throw std::out_of_range("PivotWalk::crankshaft: no such site or turn");
+  }
+  change = PivotChange{};
+  const BlockPlace place = placeOf(site);
+  if (site == place.lo || site + 1 >= place.hi - 1) return false;
+  const Point a = this->site(site - 1);
+  const Point b = this->site(site);
+  const Point c = this->site(site + 1);
+  const Point d = this->site(site + 2);
+  const Point axis{d.x - a.x, d.y - a.y, d.z - a.z};
+  if (std::abs(axis.x) + std::abs(axis.y) + std::abs(axis.z) != 1) return false;
+  // Three steps from a to its neighbour d go out along v, along the axis and back along -v;
+  // v turns to -v or to either direction of axis x v.
+  const Point v{b.x - a.x, b.y - a.y, b.z - a.z};
+  const Point cross{axis.y * v.z - axis.z * v.y, axis.z * v.x - axis.x * v.z,
+                    axis.x * v.y - axis.y * v.x};
+  const Point turns[3] = {{-v.x, -v.y, -v.z}, cross, {-cross.x, -cross.y, -cross.z}};
+  const Point& w = turns[turn];
+  const Point nb{a.x + w.x, a.y + w.y, a.z + w.z};
+  const Point nc{d.x + w.x, d.y + w.y, d.z + w.z};
+  if (occupied(nb) || occupied(nc)) return false;
+  // The old sites touch each other and a or d; the new ones only a or d, as they are not yet
+  // there. No old site touches a new one.
+  change.contacts = (touching(nb) + touching(nc) - 2) - (touching(b) + touching(c) - 4);
+  if (site >= 2) {
+    const Point before = this->site(site - 2);
+    const Point step{a.x - before.x, a.y - before.y, a.z - before.z};
+    change.bends +=
+        static_cast<std::int32_t>(!(step == w)) - static_cast<std::int32_t>(!(step == v));
+  }
+  if (site + 3 <= m_steps) {
+    const Point after = this->site(site + 3);
+    const Point step{after.x - d.x, after.y - d.y, after.z - d.z};
+    const Point back{-v.x, -v.y, -v.z}, newBack{-w.x, -w.y, -w.z};
+    change.bends +=
+        static_cast<std::int32_t>(!(step == newBack)) - static_cast<std::int32_t>(!(step == back));
+  }
+  if (!accept(change)) {
+    change = PivotChange{};
+    return false;
+  }
+  moveSite(place, site, nb);
+  moveSite(place, site + 1, nc);
+  refreshAbove(place);
+  return true;
+}
+
+bool PivotWalk::crankshaftAttempt(RandomSource& random, const PivotEnergy& energy,
+                                  PivotChange& change) {
+  change = PivotChange{};
+  if (m_steps < 3) return false;
+  const auto site =
+      1 + static_cast<std::int32_t>(uniformBelow(random, static_cast<std::uint64_t>(m_steps - 2)));
+  const int turn = static_cast<int>(uniformBelow(random, 3));
+  return crankshaft(
+      site, turn, [&](const PivotChange& proposed) { return metropolis(energy, proposed, random); },
+      change);
 }
 
 bool PivotWalk::kinkAttempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change) {

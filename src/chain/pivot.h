@@ -120,6 +120,16 @@ class PivotWalk {
   // One kink jump at a site uniform in 1..N-1 (none for N = 1), accepted by Metropolis under
   // `energy` as attempt(random, energy, change) accepts a pivot.
   bool kinkAttempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change);
+  // A crankshaft at sites `site` and site + 1 (1 <= site < N - 1), a local move as the kink
+  // jump: where sites site - 1 and site + 2 are neighbours, the two sites between turn about
+  // the axis through them, to the opposite side (`turn` 0) or a side at right angles (1 or 2,
+  // along +/- axis x the step into `site`), when both places are free and `accept` takes the
+  // change; `change` as for kink(). Only pairs strictly inside a block move. O(log N).
+  bool crankshaft(std::int32_t site, int turn,
+                  const std::function<bool(const PivotChange&)>& accept, PivotChange& change);
+  // One crankshaft at a site uniform in 1..N-2 (none for N < 3) with a turn uniform in 0..2,
+  // accepted by Metropolis under `energy`.
+  bool crankshaftAttempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change);
   // Whether a site of the walk lies at `p`, O(log N) when the walk is not folded over itself.
   bool occupied(const Point& p) const;
 
@@ -247,6 +257,22 @@ class PivotWalk {
   std::int32_t pairsAcross(std::int32_t site);
   // The bends the pivot at `pivotSite` with `symmetry` adds (-1, 0 or 1).
   std::int32_t bendAt(std::int32_t pivotSite, int symmetry) const;
+  // The block holding a site, sites [lo, hi), with the nodes above it, root first, and the
+  // frame that takes its sites to the walk's: offset + symmetry(.).
+  struct BlockPlace {
+    std::int32_t lo = 0;
+    std::int32_t hi = 0;
+    int depth = 0;
+    std::int32_t path[64];
+    int symmetry = 0;
+    std::int32_t offset[3] = {0, 0, 0};
+  };
+  BlockPlace placeOf(std::int32_t site) const;
+  // Puts site `site`, strictly inside the block, at `to` in the walk's frame; refreshAbove then
+  // refreshes the block and the nodes above it.
+  void moveSite(const BlockPlace& place, std::int32_t site, const Point& to);
+  void refreshAbove(const BlockPlace& place);
+  std::int32_t touching(const Point& p) const;  // the sites one unit from p
   template <class StepInto>
   std::int32_t build(std::int32_t lo, std::int32_t hi, int firstStep, const StepInto& stepInto,
                      bool* selfAvoiding);

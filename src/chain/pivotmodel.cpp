@@ -76,15 +76,15 @@ const SettingInfo kPivotSettings[] = {
         .set = setReal<PivotSettings, &PivotSettings::bendEnergy>,
     },
     {
-        .key = "kink_jumps",
-        .option = "--kink-jumps",
-        .help = "pivot: under an energy, kink jumps (local moves that help compact walks mix) "
-                "tried after each attempted pivot (default 0)",
+        .key = "local_moves",
+        .option = "--local-moves",
+        .help = "pivot: under an energy, local moves (kink jumps and crankshafts in turn, which "
+                "help compact walks mix) tried after each attempted pivot (default 0)",
         .least = 0,
         .most = 1000,
         .physical = false,
-        .get = getWhole<PivotSettings, &PivotSettings::kinkJumps>,
-        .set = setWhole<PivotSettings, &PivotSettings::kinkJumps>,
+        .get = getWhole<PivotSettings, &PivotSettings::localMoves>,
+        .set = setWhole<PivotSettings, &PivotSettings::localMoves>,
     },
 };
 

@@ -48,21 +48,26 @@ struct WalkerNote {
 // once and then kept up to date by what each accepted pivot changes, and their series.
 class WalkerEnergy {
  public:
-  WalkerEnergy(const PivotEnergy& energy, std::int32_t kinkJumps, const PivotWalk& walk,
+  WalkerEnergy(const PivotEnergy& energy, std::int32_t localMoves, const PivotWalk& walk,
                std::int64_t planned)
-      : m_energy(energy), m_kinkJumps(kinkJumps), m_terms(planned), m_spread(planned) {
+      : m_energy(energy), m_localMoves(localMoves), m_terms(planned), m_spread(planned) {
     std::vector<Point> sites;
     walk.sites(sites);
     m_counts = contactsAndBends(std::move(sites));
   }
 
-  // An attempted pivot, then the kink jumps; whether the pivot was taken.
+  // An attempted pivot, then the local moves, kink jumps and crankshafts in turn; whether the
+  // pivot was taken.
   bool attempt(PivotWalk& walk, RandomSource& random) {
     PivotChange change;
     const bool taken = walk.attempt(random, m_energy, change);
     add(change);
-    for (std::int32_t k = 0; k < m_kinkJumps; ++k) {
-      walk.kinkAttempt(random, m_energy, change);
+    for (std::int32_t k = 0; k < m_localMoves; ++k) {
+      if (k % 2 == 0) {
+        walk.kinkAttempt(random, m_energy, change);
+      } else {
+        walk.crankshaftAttempt(random, m_energy, change);
+      }
       add(change);
     }
     return taken;
@@ -90,7 +95,7 @@ class WalkerEnergy {
   }
 
   PivotEnergy m_energy;
-  std::int32_t m_kinkJumps;
+  std::int32_t m_localMoves;
   PivotChange m_counts;
   MeasuredSeries m_terms;
   MeasuredSeries m_spread;
@@ -187,7 +192,7 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
   // Under an energy each attempt is a Metropolis pivot; under none, the athermal one.
   std::optional<WalkerEnergy> thermal;
   if (const PivotEnergy energy = pivotEnergy(settings); !energy.zero()) {
-    thermal.emplace(energy, settings.kinkJumps.value_or(0), walk, planned);
+    thermal.emplace(energy, settings.localMoves.value_or(0), walk, planned);
   }
   const std::int64_t settling = burnIn(params);
   // Attempt `done` of the burn-in, or one measured (done < 0).

@@ -324,11 +324,11 @@ void allWalks(std::vector<Point>& walk, std::size_t steps, std::vector<std::vect
 }
 
 // What a pivot reports it changes is what a count of the whole walk finds: every pivot of
-// every 4-step walk and every kink jump, each undone by the inverse move with the opposite
-// change (so Metropolis acceptance keeps detailed balance), then Metropolis pivots of walks
-// held in blocks and in a deep tree, made compact by an attractive energy so that contacts
-// are made and broken across nodes, with kink jumps between them. Under the zero energy the attempt
-// is the athermal one, draw for draw.
+// every 4-step walk and every kink jump and crankshaft, each undone by the inverse move with the
+// opposite change (so Metropolis acceptance keeps detailed balance), then Metropolis pivots of
+// walks held in blocks and in a deep tree, made compact by an attractive energy so that contacts
+// are made and broken across nodes, with kink jumps and crankshafts between them. Under the zero
+// energy the attempt is the athermal one, draw for draw.
 TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
   std::vector<Point> start = {Point{}};
   std::vector<std::vector<Point>> walks;
@@ -371,6 +371,26 @@ TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
       ASSERT_EQ(back.contacts, -change.contacts);
       ASSERT_EQ(back.bends, -change.bends);
     }
+    // A crankshaft of sites 1 and 2 or 2 and 3, undone by the opposite turn (0 by 0, 1 by 2).
+    for (std::int32_t site = 1; site < 3; ++site) {
+      for (int turn = 0; turn < 3; ++turn) {
+        PivotWalk walk(sites);
+        PivotChange change, back;
+        if (!walk.crankshaft(site, turn, takeAll, change)) {
+          ASSERT_EQ(sitesOf(walk), sites);
+          continue;
+        }
+        const std::vector<Point> moved = sitesOf(walk);
+        ASSERT_TRUE(isSelfAvoidingWalk(moved));
+        ASSERT_NE(moved, sites);
+        ASSERT_TRUE(sameChange(change, difference(contactsAndBends(moved), before)))
+            << "crankshaft at site " << site << ", turn " << turn;
+        ASSERT_TRUE(walk.crankshaft(site, turn == 0 ? 0 : 3 - turn, takeAll, back));
+        ASSERT_EQ(sitesOf(walk), sites);
+        ASSERT_EQ(back.contacts, -change.contacts);
+        ASSERT_EQ(back.bends, -change.bends);
+      }
+    }
   }
 
   for (const std::int32_t n : {20, 300, 3000}) {
@@ -380,14 +400,16 @@ TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
     ASSERT_TRUE(walk.initialise(random, capped()));
     const PivotEnergy energy{.contact = -1.0, .bend = 0.2};
     PivotChange counts = contactsAndBends(sitesOf(walk));
-    int madeOrBroken = 0, kinks = 0;
-    for (int t = 0; t < (n > 1000 ? 600 : 3000); ++t) {
-      // Pivots and kink jumps in turn.
+    int madeOrBroken = 0, kinks = 0, cranks = 0;
+    for (int t = 0; t < (n > 1000 ? 900 : 4500); ++t) {
+      // Pivots, kink jumps and crankshafts in turn.
       PivotChange change;
-      const bool kink = t % 2 == 1;
-      const bool taken =
-          kink ? walk.kinkAttempt(random, energy, change) : walk.attempt(random, energy, change);
-      kinks += kink && taken ? 1 : 0;
+      const int move = t % 3;
+      const bool taken = move == 0   ? walk.attempt(random, energy, change)
+                         : move == 1 ? walk.kinkAttempt(random, energy, change)
+                                     : walk.crankshaftAttempt(random, energy, change);
+      kinks += move == 1 && taken ? 1 : 0;
+      cranks += move == 2 && taken ? 1 : 0;
       const PivotChange now = contactsAndBends(sitesOf(walk));
       if (!taken) {
         ASSERT_TRUE(sameChange(now, counts)) << "attempt " << t;
@@ -399,6 +421,7 @@ TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
     }
     EXPECT_GT(madeOrBroken, 50);
     EXPECT_GT(kinks, 50);
+    EXPECT_GT(cranks, 5);
     EXPECT_TRUE(isSelfAvoidingWalk(sitesOf(walk)));
     EXPECT_NEAR(walk.squaredGyrationRadius(), sizesOf(sitesOf(walk)).rg2, 1e-9 * n);
     const Point end = walk.end();
@@ -415,7 +438,7 @@ TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
   EXPECT_EQ(a.next(), b.next());
 }
 
-// Metropolis pivots at attractive, repulsive and stiffening energies, and with kink jumps,
+// Metropolis pivots at attractive, repulsive and stiffening energies, and with local moves,
 // against the exact means of every 10-step walk classed by contacts and bends: batch means over
 // batches far longer than the chain's correlation time, each within four of its errors.
 TEST(PivotWalk, MetropolisPivotsMatchExactEnumerationWithEnergies) {
@@ -426,7 +449,7 @@ TEST(PivotWalk, MetropolisPivotsMatchExactEnumerationWithEnergies) {
   constexpr int kPerBatch = 5000;
   struct Case {
     PivotEnergy energy;
-    int kinks;  // kink jumps after each pivot
+    int kinks;  // local moves after each pivot: kink jumps and crankshafts in turn
   };
   for (const auto& [energy, kinks] :
        {Case{{.contact = -1.0, .bend = 0.0}, 0}, Case{{.contact = 0.7, .bend = 0.0}, 0},
@@ -452,7 +475,11 @@ TEST(PivotWalk, MetropolisPivotsMatchExactEnumerationWithEnergies) {
         walk.attempt(random, energy, change);
         counts = PivotChange{counts.contacts + change.contacts, counts.bends + change.bends};
         for (int k = 0; k < kinks; ++k) {
-          walk.kinkAttempt(random, energy, change);
+          if (k % 2 == 0) {
+            walk.kinkAttempt(random, energy, change);
+          } else {
+            walk.crankshaftAttempt(random, energy, change);
+          }
           counts = PivotChange{counts.contacts + change.contacts, counts.bends + change.bends};
         }
         const Point e = walk.end();

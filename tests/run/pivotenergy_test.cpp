@@ -21,7 +21,7 @@ RunResult run(const RunParams& p) {
   return runSimulation(p, quiet);
 }
 
-// Attractive (with kink jumps) and repulsive energies: the same bits on any thread count, and the
+// Attractive (with local moves) and repulsive energies: the same bits on any thread count, and the
 // energy estimates (time averages over every attempt, errors from the autocorrelation) within four
 // errors of the exact means of every 10-step walk, the heat capacity's error from the delta
 // method included. Zero energies given are the athermal run, bit for bit, without estimates.
@@ -30,14 +30,14 @@ TEST(PivotEnergy, RunsMatchExactEnumeration) {
   const reference::WalkClasses exact(kSteps);
   struct Case {
     double contact, bend;
-    std::int32_t kinkJumps;
+    std::int32_t localMoves;
   };
   for (const Case c : {Case{-0.8, 0.3, 2}, Case{0.5, -0.5, 0}}) {
     SCOPED_TRACE("E=" + std::to_string(c.contact) + ", K=" + std::to_string(c.bend));
     RunParams p = runParams(PivotSettings{.pivotsPerSample = 20000,
                                           .contactEnergy = c.contact,
                                           .bendEnergy = c.bend,
-                                          .kinkJumps = c.kinkJumps},
+                                          .localMoves = c.localMoves},
                             kSteps, 16, 21, 1);
     const RunResult r = run(p);
     ASSERT_EQ(r.status, RunStatus::Finished);
