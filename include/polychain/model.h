@@ -43,11 +43,18 @@ const ModelInfo& modelInfo(const ShortRangeSettings&);
 
 // The true self-avoiding walk, sampled by `walkers` Markov chains of pivot moves, one sample
 // every `pivotsPerSample` attempts after `burnIn` attempts (none: the model's rule, from N);
-// no `walkers`: as many as the samples asked for pay for (the model's rule).
+// no `walkers`: as many as the samples asked for pay for (the model's rule). Each walk weighs
+// exp(-energy), in units of kT: `contactEnergy` for each pair of sites one unit apart that no
+// step joins, `bendEnergy` for each site where the walk turns (none: 0, the athermal walk);
+// under an energy, `localMoves` local moves (kink jumps and crankshafts in turn) follow each
+// attempted pivot (none: 0).
 struct PivotSettings {
   std::int64_t pivotsPerSample = 1000;
   std::optional<std::int64_t> burnIn;
   std::optional<std::int32_t> walkers;
+  std::optional<double> contactEnergy;
+  std::optional<double> bendEnergy;
+  std::optional<std::int32_t> localMoves;
 };
 const ModelInfo& modelInfo(const PivotSettings&);
 

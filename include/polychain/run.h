@@ -48,6 +48,17 @@ struct ChainValues {
   std::int64_t size() const { return std::ssize(ends); }
 };
 
+// A run's energy terms per chain (means over its samples, with standard errors from their
+// autocorrelation): contacts, bends, wall contacts (none for a model without walls), the energy
+// in kT and the heat capacity in units of Boltzmann's constant, from the energy's fluctuations.
+struct EnergyEstimates {
+  Estimate contacts;
+  Estimate bends;
+  std::optional<Estimate> wallContacts;
+  Estimate energy;
+  Estimate heatCapacity;
+};
+
 struct RunResult {
   RunStatus status = RunStatus::Finished;
   std::uint64_t seed = 0;
@@ -66,6 +77,8 @@ struct RunResult {
   std::optional<ChainBox> box;
   // With RunParams::perChain, every chain's values; empty for a runner that does not record them.
   ChainValues perChain;
+  // Only for a model run with an energy.
+  std::optional<EnergyEstimates> energy;
 };
 
 // A run's outcome on one rank of a team (teamrun.h): the whole result on the leader (only the

@@ -85,6 +85,10 @@ std::string countText(const CountSummary& count);
 std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats,
                               std::span<const MeasureValue> measures = {});
 
+// A run's energy terms per chain (RunResult::energy) under a heading, aligned as the extended
+// statistics, each line ending in '\n'.
+std::string energyText(const EnergyEstimates& energy);
+
 // The notes of the model that hold for a run's measures (ModelNote), each one line, or the
 // model's line for when none holds.
 std::vector<std::string> runNotes(const ModelInfo& model, std::span<const MeasureValue> measures);

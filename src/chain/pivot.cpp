@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <new>
 #include <stdexcept>
+#include <tuple>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -148,6 +150,15 @@ inline void prefetch(const void* p) {
 #else
   (void)p;
 #endif
+}
+
+// Metropolis: a move that does not raise the energy is taken without a draw, one that does
+// with probability exp(-rise), a uniform double in [0, 1) from the top 53 bits of one draw.
+bool metropolis(const PivotEnergy& energy, const PivotChange& change, RandomSource& random) {
+  const double rise = energy.of(change);
+  if (rise <= 0.0) return true;
+  const double draw = static_cast<double>(random.next() >> 11) * 0x1.0p-53;
+  return draw < std::exp(-rise);
 }
 
 constexpr std::int32_t kPieceSites = 33;  // pieces of up to 32 steps by simple sampling
@@ -596,6 +607,54 @@ bool PivotWalk::runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* off
   return false;
 }
 
+// As runsMeet, but kClash when the runs meet and else the pairs of their sites one unit apart:
+// the sites of each inside both boxes grown by one site are compared pair by pair.
+std::int32_t PivotWalk::runsTouch(std::int32_t a, std::int32_t b, const std::int32_t* offset,
+                                  int symmetry, const std::int32_t* boxA,
+                                  const std::int32_t* boxB) const {
+  const Run ra = runOf(a);
+  const Run rb = runOf(b);
+  const std::uint8_t* lane = kTables.lane[symmetry];
+  std::int32_t near[6];
+  for (int k = 0; k < 3; ++k) {
+    near[k] = std::max(boxA[k], offset[k] + boxB[lane[k]]) - 1;
+    near[k + 3] = std::min(boxA[k + 3], boxB[lane[k + 3]] - offset[k]) - 1;
+  }
+  const int undoA = inverse(ra.symmetry);
+  std::int32_t lo[3];
+  std::uint32_t span[3];
+  cornerAndSpans(near, ra.offset, undoA, lo, span);
+  const std::uint32_t nearA = sitesInside(ra.sites, ra.count, lo, span);
+  if (nearA == 0) return 0;
+  const int turnB = compose(symmetry, rb.symmetry);
+  const std::int32_t start[3] = {offset[0] + image(symmetry, rb.offset, 0),
+                                 offset[1] + image(symmetry, rb.offset, 1),
+                                 offset[2] + image(symmetry, rb.offset, 2)};
+  cornerAndSpans(near, start, inverse(turnB), lo, span);
+  const std::uint32_t nearB = sitesInside(rb.sites, rb.count, lo, span);
+  const int turn = compose(undoA, turnB);
+  const std::int32_t moved[3] = {start[0] - ra.offset[0], start[1] - ra.offset[1],
+                                 start[2] - ra.offset[2]};
+  const std::int32_t shift[3] = {image(undoA, moved, 0), image(undoA, moved, 1),
+                                 image(undoA, moved, 2)};
+  std::int32_t touching = 0;
+  for (std::uint32_t n = nearB; n != 0; n &= n - 1) {
+    std::int32_t p[3];
+    unpack(rb.sites[std::countr_zero(n)], p);
+    const std::int32_t q[3] = {shift[0] + image(turn, p, 0), shift[1] + image(turn, p, 1),
+                               shift[2] + image(turn, p, 2)};
+    for (std::uint32_t m = nearA; m != 0; m &= m - 1) {
+      std::int32_t r[3];
+      unpack(ra.sites[std::countr_zero(m)], r);
+      const std::int32_t apart =
+          std::abs(q[0] - r[0]) + std::abs(q[1] - r[1]) + std::abs(q[2] - r[2]);
+      if (apart == 0) return kClash;
+      touching += apart == 1 ? 1 : 0;
+    }
+  }
+  return touching;
+}
+
 // The levels of the tree over `sites` sites: runs halve until they fit a block. The fixed
 // stacks below hold a level each (a pair of levels for the pair stack), with one level more
 // for the gathered sides, so the longest walk must fit them.
@@ -611,13 +670,16 @@ static_assert(treeLevels(std::int64_t{PivotWalk::kMaxSteps} + 1) + 1 <= kStackLe
 static_assert(2 * (treeLevels(std::int64_t{PivotWalk::kMaxSteps} + 1) + 1) <= kPairStack);
 
 // Whether the sites of `a` meet those of `b` placed at offset + symmetry(b's sites), in a's
-// frame. Pairs of runs are taken from a stack: a pair whose boxes miss is dropped, one whose
-// boxes meet is split, the node with more sites in two, and the half nearest the join (a's
-// end, b's start), where clashes are likeliest, is taken first; two blocks whose boxes meet
-// are compared site by site. Each pair taken pushes at most two and one of them is taken next,
-// so the stack never holds more than the two trees' depths together (each under 64 levels
-// with the gathered sides).
-bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const {
+// frame, and when kContacts how many pairs of them lie one unit apart, the boxes grown by one
+// site so that such pairs are not dropped. Pairs of runs are taken from a stack: a pair whose boxes
+// miss is dropped, one whose boxes meet is split, the node with more sites in two, and the half
+// nearest the join (a's end, b's start), where clashes are likeliest, is taken first; two blocks
+// whose boxes meet are compared site by site. Each pair taken pushes at most two and one of them is
+// taken next, so the stack never holds more than the two trees' depths together (each under 64
+// levels with the gathered sides).
+template <bool kContacts>
+std::int32_t PivotWalk::meet(std::int32_t a, std::int32_t b, const Vec& offset,
+                             int symmetry) const {
   struct Pair {
     std::int32_t a;
     std::int32_t b;
@@ -626,6 +688,7 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
   };
   Pair pending[kPairStack];
   int top = 0;
+  std::int32_t contacts = 0;
   Pair p{a, b, {offset[0], offset[1], offset[2]}, symmetry};
   const auto load = [this](std::int32_t ref, std::int32_t* box) {
     if (ref > 0) {
@@ -642,14 +705,21 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
     // One branch on all three axes: whether boxes meet is hard to predict, so it costs one
     // misprediction at most rather than one per axis.
     const std::uint8_t* lane = kTables.lane[p.symmetry];
+    constexpr std::int32_t kGap = kContacts ? 1 : 0;
     int apart = 0;
     for (int k = 0; k < 3; ++k) {
-      apart |= static_cast<int>(p.offset[k] + boxB[lane[k]] + boxA[k + 3] > 0) |
-               static_cast<int>(boxA[k] + boxB[lane[k + 3]] - p.offset[k] > 0);
+      apart |= static_cast<int>(p.offset[k] + boxB[lane[k]] + boxA[k + 3] > kGap) |
+               static_cast<int>(boxA[k] + boxB[lane[k + 3]] - p.offset[k] > kGap);
     }
     if (apart == 0) {
       if (p.a <= 0 && p.b <= 0) {
-        if (runsMeet(p.a, p.b, p.offset, p.symmetry, boxA, boxB)) return true;
+        if constexpr (kContacts) {
+          const std::int32_t touching = runsTouch(p.a, p.b, p.offset, p.symmetry, boxA, boxB);
+          if (touching == kClash) return kClash;
+          contacts += touching;
+        } else if (runsMeet(p.a, p.b, p.offset, p.symmetry, boxA, boxB)) {
+          return kClash;
+        }
       } else if (p.b <= 0 || (p.a > 0 && countA >= countB)) {
         // The left half keeps the frame; b seen from the right half, which follows a.leftLast by
         // a's symmetry, is at undo(offset - a.leftLast) + (undo after symmetry)(.).
@@ -679,7 +749,7 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
         continue;
       }
     }
-    if (top == 0) return false;
+    if (top == 0) return contacts;
     p = pending[--top];
   }
 }
@@ -690,8 +760,11 @@ bool PivotWalk::intersects(std::int32_t a, std::int32_t b, const Vec& offset, in
 // one side, and that sibling is tested against all of the other side gathered so far. The
 // gathered sides are nodes past the tree, so the tree is written only when the pivot is
 // accepted. Clashes lie mostly near the pivot site, so most rejections end low in the tree
-// after a few tests.
-bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry) {
+// after a few tests. The same tests, with kContacts, count the pairs one unit apart across the
+// pivot site, which `judge` is told before anything is written.
+template <bool kContacts>
+bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry,
+                             const std::function<bool(std::int32_t)>* judge) {
   std::int32_t path[kStackLevels];
   bool leftward[kStackLevels];
   std::uint8_t
@@ -756,7 +829,15 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
     rightSymmetry = symmetryOf(s);
   }
   Vec rightStart = pivot;
-  if (intersects(leftSide, rightSide, pivot, compose(splitPivot, rightSymmetry))) return false;
+  std::int32_t contacts = 0;
+  // False when the sides meet; adds up the pairs one unit apart when kContacts.
+  const auto clear = [this, &contacts](std::int32_t a, std::int32_t b, const Vec& offset,
+                                       int turn) {
+    const std::int32_t found = meet<kContacts>(a, b, offset, turn);
+    contacts += found;
+    return found != kClash;
+  };
+  if (!clear(leftSide, rightSide, pivot, compose(splitPivot, rightSymmetry))) return false;
   std::int32_t scratch = m_firstGathered;
   for (int j = depth - 1; j >= 0; --j) {
     const Node& n = at(path[j]);
@@ -765,7 +846,7 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
     Node& gathered = at(scratch);
     if (leftward[j]) {
       // The right sibling joins the far end of the right side.
-      if (intersects(leftSide, n.right, moved(pivot, g, n.leftLast), compose(g, q))) return false;
+      if (!clear(leftSide, n.right, moved(pivot, g, n.leftLast), compose(g, q))) return false;
       gathered.left = rightSide;
       gathered.right = n.right;
       gathered.sitesAndSymmetry = static_cast<std::uint32_t>(compose(inverse(rightSymmetry), q));
@@ -780,8 +861,8 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
       }
       rightSymmetry = compose(q, rightSymmetry);
       // The left sibling joins the far end of the left side.
-      if (intersects(n.left, rightSide, moved(pivot, g, rightStart.data()),
-                     compose(g, rightSymmetry))) {
+      if (!clear(n.left, rightSide, moved(pivot, g, rightStart.data()),
+                 compose(g, rightSymmetry))) {
         return false;
       }
       gathered.left = n.left;
@@ -791,6 +872,7 @@ bool PivotWalk::pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t spli
     }
     refresh(scratch++);
   }
+  if (judge != nullptr && !(*judge)(contacts)) return false;
   // Accepted: the siblings' sums are asked for at once, since the refresh below reads them one
   // after another.
   for (int j = 0; j < depth; ++j) {
@@ -1066,6 +1148,257 @@ bool PivotWalk::attempt(RandomSource& random) {
   return pivotSubtree(0, m_steps + 1, site + 1, symmetry);
 }
 
+std::int32_t PivotWalk::pairsAcross(std::int32_t site) {
+  // The identity pivot's tests count them and its judge refuses it, so nothing is written.
+  std::int32_t pairs = 0;
+  const std::function<bool(std::int32_t)> keep = [&pairs](std::int32_t found) {
+    pairs = found;
+    return false;
+  };
+  pivotSubtree<true>(0, m_steps + 1, site + 1, 0, &keep);
+  return pairs;
+}
+
+std::int32_t PivotWalk::bendAt(std::int32_t pivotSite, int symmetry) const {
+  if (pivotSite == 0) return 0;
+  const Point before = site(pivotSite - 1);
+  const Point here = site(pivotSite);
+  const Point after = site(pivotSite + 1);
+  const Point in{here.x - before.x, here.y - before.y, here.z - before.z};
+  const Point out{after.x - here.x, after.y - here.y, after.z - here.z};
+  const bool bent = !(in == out);
+  const bool bentAfter = !(in == applySymmetry(symmetry, out));
+  return static_cast<std::int32_t>(bentAfter) - static_cast<std::int32_t>(bent);
+}
+
+bool PivotWalk::pivot(std::int32_t site, int symmetry, bool countContacts,
+                      const std::function<bool(const PivotChange&)>& accept, PivotChange& change) {
+  if (site < 0 || site >= m_steps || symmetry < 1 || symmetry >= kLatticeSymmetries) {
+    throw std::out_of_range("PivotWalk::pivot: site or symmetry out of range");
+  }
+  // The pair joined by the step at the pivot site is one unit apart before and after, so the
+  // difference counts contacts alone.
+  const std::function<bool(std::int32_t)> judge = [&](std::int32_t pairs) {
+    change.contacts = countContacts ? pairs - pairsAcross(site) : 0;
+    change.bends = bendAt(site, symmetry);
+    return accept(change);
+  };
+  change = PivotChange{};
+  return countContacts ? pivotSubtree<true>(0, m_steps + 1, site + 1, symmetry, &judge)
+                       : pivotSubtree<false>(0, m_steps + 1, site + 1, symmetry, &judge);
+}
+
+bool PivotWalk::attempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change) {
+  change = PivotChange{};
+  if (energy.zero()) return attempt(random);
+  const auto site =
+      static_cast<std::int32_t>(uniformBelow(random, static_cast<std::uint64_t>(m_steps)));
+  const int symmetry = 1 + static_cast<int>(uniformBelow(random, kLatticeSymmetries - 1));
+  PivotChange made;
+  // Contacts are counted under a bend energy alone too, which a run reports.
+  if (!pivot(
+          site, symmetry, true,
+          [&](const PivotChange& proposed) { return metropolis(energy, proposed, random); },
+          made)) {
+    return false;
+  }
+  change = made;
+  return true;
+}
+
+bool PivotWalk::occupied(const Point& p) const {
+  // Down from the root into every child whose box holds the point, seen in each child's frame;
+  // the root's frame is the walk's moved by (1, 0, 0).
+  struct Look {
+    std::int32_t ref;
+    std::int32_t at[3];
+  };
+  Look stack[kStackLevels];
+  int top = 0;
+  stack[top++] = Look{m_root, {p.x + 1, p.y, p.z}};
+  while (top > 0) {
+    const Look look = stack[--top];
+    std::int32_t box[6];
+    boxOf(look.ref, box);
+    bool inside = true;
+    for (int k = 0; k < 3; ++k) {
+      inside = inside && box[k] <= look.at[k] && box[k + 3] <= -look.at[k];
+    }
+    if (!inside) continue;
+    if (look.ref <= 0) {
+      const std::uint32_t key = pack(look.at);
+      const std::uint32_t* sites = blockSites(look.ref);
+      for (std::int32_t j = 0; j < blockBox(look.ref).sites; ++j) {
+        if (sites[j] == key) return true;
+      }
+      continue;
+    }
+    const Node& n = at(look.ref);
+    const int undo = inverse(symmetryOf(n));
+    const std::int32_t d[3] = {look.at[0] - n.leftLast[0], look.at[1] - n.leftLast[1],
+                               look.at[2] - n.leftLast[2]};
+    stack[top++] = Look{n.right, {image(undo, d, 0), image(undo, d, 1), image(undo, d, 2)}};
+    stack[top++] = Look{n.left, {look.at[0], look.at[1], look.at[2]}};
+  }
+  return false;
+}
+
+PivotWalk::BlockPlace PivotWalk::placeOf(std::int32_t site) const {
+  static_assert(std::size(BlockPlace{}.path) >= kStackLevels);
+  BlockPlace place{};
+  std::int32_t ref = m_root;
+  place.lo = 0;
+  place.hi = m_steps + 1;
+  place.offset[0] = -1;
+  while (ref > 0) {
+    place.path[place.depth++] = ref;
+    const Node& n = at(ref);
+    const std::int32_t mid = place.lo + (place.hi - place.lo) / 2;
+    if (site < mid) {
+      ref = n.left;
+      place.hi = mid;
+      continue;
+    }
+    for (int k = 0; k < 3; ++k) place.offset[k] += image(place.symmetry, n.leftLast, k);
+    place.symmetry = compose(place.symmetry, symmetryOf(n));
+    ref = n.right;
+    place.lo = mid;
+  }
+  return place;
+}
+
+void PivotWalk::moveSite(const BlockPlace& place, std::int32_t site, const Point& to) {
+  const std::int32_t d[3] = {to.x - place.offset[0], to.y - place.offset[1],
+                             to.z - place.offset[2]};
+  const int undo = inverse(place.symmetry);
+  const std::int32_t p[3] = {image(undo, d, 0), image(undo, d, 1), image(undo, d, 2)};
+  m_sites[static_cast<std::size_t>(site)] = pack(p);
+}
+
+void PivotWalk::refreshAbove(const BlockPlace& place) {
+  refreshBlock(place.lo, place.hi - place.lo);
+  for (int j = place.depth - 1; j >= 0; --j) {
+    refresh(place.path[j]);
+    refreshMoments(place.path[j]);
+  }
+}
+
+std::int32_t PivotWalk::touching(const Point& p) const {
+  std::int32_t count = 0;
+  for (const Point& m : kUnitMove) count += occupied(Point{p.x + m.x, p.y + m.y, p.z + m.z});
+  return count;
+}
+
+bool PivotWalk::kink(std::int32_t site, const std::function<bool(const PivotChange&)>& accept,
+                     PivotChange& change) {
+  if (site < 1 || site >= m_steps) throw std::out_of_range("PivotWalk::kink: no such site");
+  change = PivotChange{};
+  const BlockPlace place = placeOf(site);
+  if (site == place.lo || site == place.hi - 1) return false;
+  const Point a = this->site(site - 1);
+  const Point b = this->site(site);
+  const Point c = this->site(site + 1);
+  const Point in{b.x - a.x, b.y - a.y, b.z - a.z};
+  const Point out{c.x - b.x, c.y - b.y, c.z - b.z};
+  if (in == out) return false;
+  const Point q{a.x + out.x, a.y + out.y, a.z + out.z};
+  if (occupied(q)) return false;
+  // Both places touch the site's two neighbours, and not each other; the bends at the
+  // neighbours change as the steps into and out of the site swap.
+  change.contacts = touching(q) - touching(b);
+  if (site >= 2) {
+    const Point before = this->site(site - 2);
+    const Point step{a.x - before.x, a.y - before.y, a.z - before.z};
+    change.bends +=
+        static_cast<std::int32_t>(!(step == out)) - static_cast<std::int32_t>(!(step == in));
+  }
+  if (site + 2 <= m_steps) {
+    const Point after = this->site(site + 2);
+    const Point step{after.x - c.x, after.y - c.y, after.z - c.z};
+    change.bends +=
+        static_cast<std::int32_t>(!(step == in)) - static_cast<std::int32_t>(!(step == out));
+  }
+  if (!accept(change)) {
+    change = PivotChange{};
+    return false;
+  }
+  moveSite(place, site, q);
+  refreshAbove(place);
+  return true;
+}
+
+bool PivotWalk::crankshaft(std::int32_t site, int turn,
+                           const std::function<bool(const PivotChange&)>& accept,
+                           PivotChange& change) {
+  if (site < 1 || site + 1 >= m_steps || turn < 0 || turn > 2) {
+    throw std::out_of_range("PivotWalk::crankshaft: no such site or turn");
+  }
+  change = PivotChange{};
+  const BlockPlace place = placeOf(site);
+  if (site == place.lo || site + 1 >= place.hi - 1) return false;
+  const Point a = this->site(site - 1);
+  const Point b = this->site(site);
+  const Point c = this->site(site + 1);
+  const Point d = this->site(site + 2);
+  const Point axis{d.x - a.x, d.y - a.y, d.z - a.z};
+  if (std::abs(axis.x) + std::abs(axis.y) + std::abs(axis.z) != 1) return false;
+  // Three steps from a to its neighbour d go out along v, along the axis and back along -v;
+  // v turns to -v or to either direction of axis x v.
+  const Point v{b.x - a.x, b.y - a.y, b.z - a.z};
+  const Point cross{axis.y * v.z - axis.z * v.y, axis.z * v.x - axis.x * v.z,
+                    axis.x * v.y - axis.y * v.x};
+  const Point turns[3] = {{-v.x, -v.y, -v.z}, cross, {-cross.x, -cross.y, -cross.z}};
+  const Point& w = turns[turn];
+  const Point nb{a.x + w.x, a.y + w.y, a.z + w.z};
+  const Point nc{d.x + w.x, d.y + w.y, d.z + w.z};
+  if (occupied(nb) || occupied(nc)) return false;
+  // The old sites touch each other and a or d; the new ones only a or d, as they are not yet
+  // there. No old site touches a new one.
+  change.contacts = (touching(nb) + touching(nc) - 2) - (touching(b) + touching(c) - 4);
+  if (site >= 2) {
+    const Point before = this->site(site - 2);
+    const Point step{a.x - before.x, a.y - before.y, a.z - before.z};
+    change.bends +=
+        static_cast<std::int32_t>(!(step == w)) - static_cast<std::int32_t>(!(step == v));
+  }
+  if (site + 3 <= m_steps) {
+    const Point after = this->site(site + 3);
+    const Point step{after.x - d.x, after.y - d.y, after.z - d.z};
+    const Point back{-v.x, -v.y, -v.z}, newBack{-w.x, -w.y, -w.z};
+    change.bends +=
+        static_cast<std::int32_t>(!(step == newBack)) - static_cast<std::int32_t>(!(step == back));
+  }
+  if (!accept(change)) {
+    change = PivotChange{};
+    return false;
+  }
+  moveSite(place, site, nb);
+  moveSite(place, site + 1, nc);
+  refreshAbove(place);
+  return true;
+}
+
+bool PivotWalk::crankshaftAttempt(RandomSource& random, const PivotEnergy& energy,
+                                  PivotChange& change) {
+  change = PivotChange{};
+  if (m_steps < 3) return false;
+  const auto site =
+      1 + static_cast<std::int32_t>(uniformBelow(random, static_cast<std::uint64_t>(m_steps - 2)));
+  const int turn = static_cast<int>(uniformBelow(random, 3));
+  return crankshaft(
+      site, turn, [&](const PivotChange& proposed) { return metropolis(energy, proposed, random); },
+      change);
+}
+
+bool PivotWalk::kinkAttempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change) {
+  change = PivotChange{};
+  if (m_steps < 2) return false;
+  const auto site =
+      1 + static_cast<std::int32_t>(uniformBelow(random, static_cast<std::uint64_t>(m_steps - 1)));
+  return kink(
+      site, [&](const PivotChange& made) { return metropolis(energy, made, random); }, change);
+}
+
 Point PivotWalk::end() const {
   std::int32_t last[3];
   lastOf(m_root, last);
@@ -1146,5 +1479,33 @@ void PivotWalk::sites(std::vector<Point>& out) const {
 }
 
 std::size_t PivotWalk::bytes() const { return sizeof(*this) + m_bytes; }
+
+PivotChange contactsAndBends(std::vector<Point> sites) {
+  PivotChange counts;
+  for (std::size_t i = 1; i + 1 < sites.size(); ++i) {
+    const Point& a = sites[i - 1];
+    const Point& b = sites[i];
+    const Point& c = sites[i + 1];
+    if (!(Point{b.x - a.x, b.y - a.y, b.z - a.z} == Point{c.x - b.x, c.y - b.y, c.z - b.z})) {
+      ++counts.bends;
+    }
+  }
+  // Every pair of neighbouring sites, found towards +x, +y and +z among the sites sorted in
+  // place, is a contact or one of the N steps.
+  const auto before = [](const Point& p, const Point& q) {
+    return std::tie(p.x, p.y, p.z) < std::tie(q.x, q.y, q.z);
+  };
+  std::sort(sites.begin(), sites.end(), before);
+  std::int64_t neighbours = 0;
+  for (const Point& p : sites) {
+    for (const int d : {0, 2, 4}) {
+      const Point n{p.x + kUnitMove[d].x, p.y + kUnitMove[d].y, p.z + kUnitMove[d].z};
+      neighbours += std::binary_search(sites.begin(), sites.end(), n, before) ? 1 : 0;
+    }
+  }
+  counts.contacts =
+      static_cast<std::int32_t>(neighbours - static_cast<std::int64_t>(sites.size()) + 1);
+  return counts;
+}
 
 }  // namespace polychain

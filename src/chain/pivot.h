@@ -31,6 +31,29 @@ int inverseSymmetry(int symmetry);
 // Lemire's multiply-shift on next(), redrawing the rare draws that would bias it.
 std::uint64_t uniformBelow(RandomSource& random, std::uint64_t bound);
 
+// What a move changes of a walk's energy terms, new less old: its contacts (pairs of sites
+// one lattice unit apart that are not joined by a step) and its bends (sites where two
+// consecutive steps are not parallel).
+struct PivotChange {
+  std::int32_t contacts = 0;
+  std::int32_t bends = 0;
+};
+
+// A walk's energy in units of kT, linear in its contacts and bends; the zero energy is the
+// athermal walk.
+struct PivotEnergy {
+  double contact = 0.0;  // each contact adds this
+  double bend = 0.0;     // each bend adds this
+  bool zero() const { return contact == 0.0 && bend == 0.0; }
+  double of(const PivotChange& change) const {
+    return contact * change.contacts + bend * change.bends;
+  }
+};
+
+// The contacts and bends of the walk through `sites` (unit steps, no site twice), in
+// O(N log N) and no memory beyond the sites, which it sorts.
+PivotChange contactsAndBends(std::vector<Point> sites);
+
 // An N-step self-avoiding walk from the origin held as a SAW-tree over blocks of at most 32
 // sites. A pivot climbs once from the pivot site to the root: O(log N) nodes, plus bounding-box
 // tests that grow about as log^2 N and site comparisons within a few pairs of blocks, and
@@ -72,6 +95,43 @@ class PivotWalk {
   // One attempted pivot, the site (uniform in 0..N-1) then the symmetry (uniform in 1..47) drawn
   // with uniformBelow.
   bool attempt(RandomSource& random);
+  // Pivot at `site` with `symmetry` when the result is self-avoiding and `accept`, told what the
+  // pivot changes, takes it; the change is left in `change` whenever the result is
+  // self-avoiding. Contacts are counted only when `countContacts` (else 0): the contacts the
+  // pivot makes and breaks are found as the overlaps are, with boxes grown by one site (an
+  // attempt under an energy costs three to four athermal ones: bench_pivotenergy), and its
+  // bend at the pivot site in O(log N).
+  bool pivot(std::int32_t site, int symmetry, bool countContacts,
+             const std::function<bool(const PivotChange&)>& accept, PivotChange& change);
+  // One attempted pivot under `energy`, drawn as attempt(random) draws it and accepted by
+  // Metropolis: always when the energy does not rise, else with probability exp(-rise), one
+  // more draw deciding. Under the zero energy it is attempt(random), draw for draw. `change`
+  // holds what an accepted pivot changed (zero when none was), contacts included whatever
+  // the contact energy.
+  bool attempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change);
+  // A kink jump at `site` (1 <= site < N), a local move for compact walks that pivots rarely
+  // change: where the site's two neighbours are not in line, it moves to the opposite corner
+  // of their square, when that is free and `accept`, told the change, takes it; `change` holds
+  // what a taken jump changed (zero when none was). Only sites strictly inside a block of the
+  // tree move (others answer false): a set fixed by N, so the move is its own inverse.
+  // O(log N).
+  bool kink(std::int32_t site, const std::function<bool(const PivotChange&)>& accept,
+            PivotChange& change);
+  // One kink jump at a site uniform in 1..N-1 (none for N = 1), accepted by Metropolis under
+  // `energy` as attempt(random, energy, change) accepts a pivot.
+  bool kinkAttempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change);
+  // A crankshaft at sites `site` and site + 1 (1 <= site < N - 1), a local move as the kink
+  // jump: where sites site - 1 and site + 2 are neighbours, the two sites between turn about
+  // the axis through them, to the opposite side (`turn` 0) or a side at right angles (1 or 2,
+  // along +/- axis x the step into `site`), when both places are free and `accept` takes the
+  // change; `change` as for kink(). Only pairs strictly inside a block move. O(log N).
+  bool crankshaft(std::int32_t site, int turn,
+                  const std::function<bool(const PivotChange&)>& accept, PivotChange& change);
+  // One crankshaft at a site uniform in 1..N-2 (none for N < 3) with a turn uniform in 0..2,
+  // accepted by Metropolis under `energy`.
+  bool crankshaftAttempt(RandomSource& random, const PivotEnergy& energy, PivotChange& change);
+  // Whether a site of the walk lies at `p`, O(log N) when the walk is not folded over itself.
+  bool occupied(const Point& p) const;
 
   Point end() const;  // the last site, O(1)
   // Site `i` of the walk (0 is the origin, N the end), O(log N); throws std::out_of_range for
@@ -178,8 +238,41 @@ class PivotWalk {
            int* rightSymmetry);
   bool runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
                 const std::int32_t* boxA, const std::int32_t* boxB) const;
-  bool intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const;
-  bool pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry);
+  std::int32_t runsTouch(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
+                         const std::int32_t* boxA, const std::int32_t* boxB) const;
+  // kClash when the two sides meet; else, when kContacts, the pairs of their sites one unit
+  // apart, and 0 when not.
+  static constexpr std::int32_t kClash = -1;
+  template <bool kContacts>
+  std::int32_t meet(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const;
+  bool intersects(std::int32_t a, std::int32_t b, const Vec& offset, int symmetry) const {
+    return meet<false>(a, b, offset, symmetry) == kClash;
+  }
+  // `judge`, when given, is told the pairs one unit apart across the pivot site in the result
+  // (counted only when kContacts) and decides whether the pivot is taken.
+  template <bool kContacts = false>
+  bool pivotSubtree(std::int32_t lo, std::int32_t hi, std::int32_t split, int symmetry,
+                    const std::function<bool(std::int32_t)>* judge = nullptr);
+  // The pairs of sites one unit apart with one site up to `site` and one past it.
+  std::int32_t pairsAcross(std::int32_t site);
+  // The bends the pivot at `pivotSite` with `symmetry` adds (-1, 0 or 1).
+  std::int32_t bendAt(std::int32_t pivotSite, int symmetry) const;
+  // The block holding a site, sites [lo, hi), with the nodes above it, root first, and the
+  // frame that takes its sites to the walk's: offset + symmetry(.).
+  struct BlockPlace {
+    std::int32_t lo = 0;
+    std::int32_t hi = 0;
+    int depth = 0;
+    std::int32_t path[64];
+    int symmetry = 0;
+    std::int32_t offset[3] = {0, 0, 0};
+  };
+  BlockPlace placeOf(std::int32_t site) const;
+  // Puts site `site`, strictly inside the block, at `to` in the walk's frame; refreshAbove then
+  // refreshes the block and the nodes above it.
+  void moveSite(const BlockPlace& place, std::int32_t site, const Point& to);
+  void refreshAbove(const BlockPlace& place);
+  std::int32_t touching(const Point& p) const;  // the sites one unit from p
   template <class StepInto>
   std::int32_t build(std::int32_t lo, std::int32_t hi, int firstStep, const StepInto& stepInto,
                      bool* selfAvoiding);

@@ -16,6 +16,8 @@ namespace polychain {
 namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+// Energies in kT beyond this freeze a walk into a few shapes that pivots cannot leave.
+constexpr double kMostEnergy = 10.0;
 
 const SettingInfo kPivotSettings[] = {
     {
@@ -50,6 +52,39 @@ const SettingInfo kPivotSettings[] = {
         .physical = false,
         .get = getWhole<PivotSettings, &PivotSettings::walkers>,
         .set = setWhole<PivotSettings, &PivotSettings::walkers>,
+    },
+    {
+        .key = "contact_energy",
+        .option = "--contact-energy",
+        .help = "pivot: energy in kT of each contact, two sites one unit apart that no step "
+                "joins (default 0; negative attracts: -0.269 is about the theta point)",
+        .kind = SettingKind::Real,
+        .lowest = -kMostEnergy,
+        .highest = kMostEnergy,
+        .get = getReal<PivotSettings, &PivotSettings::contactEnergy>,
+        .set = setReal<PivotSettings, &PivotSettings::contactEnergy>,
+    },
+    {
+        .key = "bend_energy",
+        .option = "--bend-energy",
+        .help = "pivot: energy in kT of each bend, a site where two steps are not parallel "
+                "(default 0; positive stiffens)",
+        .kind = SettingKind::Real,
+        .lowest = -kMostEnergy,
+        .highest = kMostEnergy,
+        .get = getReal<PivotSettings, &PivotSettings::bendEnergy>,
+        .set = setReal<PivotSettings, &PivotSettings::bendEnergy>,
+    },
+    {
+        .key = "local_moves",
+        .option = "--local-moves",
+        .help = "pivot: under an energy, local moves (kink jumps and crankshafts in turn, which "
+                "help compact walks mix) tried after each attempted pivot (default 0)",
+        .least = 0,
+        .most = 1000,
+        .physical = false,
+        .get = getWhole<PivotSettings, &PivotSettings::localMoves>,
+        .set = setWhole<PivotSettings, &PivotSettings::localMoves>,
     },
 };
 

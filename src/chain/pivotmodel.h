@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "chain/pivot.h"
 #include "polychain/model.h"
 
 namespace polychain {
@@ -12,6 +13,12 @@ namespace polychain {
 inline constexpr std::int64_t kMinimumPivotBurnIn = 10'000;
 // The most walkers of a run without a setting.
 inline constexpr std::int32_t kMostPivotWalkers = 8;
+
+// The energy its walks weigh by: zero unless a contact or bend energy is set.
+inline PivotEnergy pivotEnergy(const PivotSettings& settings) {
+  return PivotEnergy{.contact = settings.contactEnergy.value_or(0.0),
+                     .bend = settings.bendEnergy.value_or(0.0)};
+}
 
 // The attempted pivots before a walker's first sample: the setting when given, else N but at
 // least kMinimumPivotBurnIn.

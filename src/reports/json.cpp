@@ -144,6 +144,16 @@ nlohmann::json structureFactorJson(const StructureFactor& s) {
   return {{"q", numbers(s.q)}, {"S", numbers(s.S)}, {"samples", s.samples}};
 }
 
+// A run's energy terms, each {"value", "se"}; "wall_contacts" is null for a model without
+// walls.
+nlohmann::json energyJson(const EnergyEstimates& e) {
+  return {{"contacts", estimateJson(e.contacts)},
+          {"bends", estimateJson(e.bends)},
+          {"wall_contacts", e.wallContacts ? estimateJson(*e.wallContacts) : nullptr},
+          {"energy", estimateJson(e.energy)},
+          {"heat_capacity", estimateJson(e.heatCapacity)}};
+}
+
 nlohmann::json indexed(const std::vector<double>& values) {
   nlohmann::json rows = nlohmann::json::array();
   for (std::size_t i = 0; i < values.size(); ++i) rows.push_back({i, values[i]});
@@ -199,6 +209,7 @@ nlohmann::json runJsonObject(const RunParams& params, const RunResult& result) {
     j[std::string(model.measuresKey)] = measuresJson(model, result.measures, false);
   }
   if (!model.notes.empty()) j["notes"] = runNotes(model, result.measures);
+  if (result.energy) j["energy"] = energyJson(*result.energy);
   return j;
 }
 

@@ -304,6 +304,22 @@ std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats
   return text;
 }
 
+// A run's energy terms per chain, lined up as the extended statistics are.
+std::string energyText(const EnergyEstimates& energy) {
+  std::string text = "Energy per chain (kT; mean +/- standard error):\n";
+  const auto line = [&text](std::string_view name, const Estimate& value,
+                            std::string_view meaning) {
+    text += padded(padded("  " + std::string(name), 17, 1) + estimateText(value), 42, 2) +
+            std::string(meaning) + "\n";
+  };
+  line("contacts", energy.contacts, "pairs of sites one unit apart that no step joins");
+  line("bends", energy.bends, "sites where the walk turns");
+  if (energy.wallContacts) line("wall contacts", *energy.wallContacts, "sites next to a wall");
+  line("energy", energy.energy, "mean energy");
+  line("heat capacity", energy.heatCapacity, "(<U^2> - <U>^2) / kT^2, in units of k");
+  return text;
+}
+
 std::vector<std::string> runNotes(const ModelInfo& model, std::span<const MeasureValue> measures) {
   std::vector<std::string> notes;
   if (measures.size() != model.measures.size()) return notes;
@@ -380,6 +396,7 @@ std::string runReport(const RunParams& params, const RunResult& result) {
   text += padded("Rg", 10) + " " + r.Rgtxt + "\n";
   text += padded("lp", 10) + " " + r.pers + "\n";
   text += "\n" + extendedStatsText(modelOf(params.model), result.extended, result.measures);
+  if (result.energy) text += energyText(*result.energy);
   text += factorLines(result, modelOf(params.model).sample);
   for (const std::string& note : runNotes(modelOf(params.model), result.measures)) {
     text += note + "\n";

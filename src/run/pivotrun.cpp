@@ -8,6 +8,9 @@
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <span>
+#include <utility>
+#include <vector>
 
 #include "analysis/formfactor.h"
 #include "analysis/measureslots.h"
@@ -24,6 +27,15 @@ namespace {
 // Attempts between two looks at the stop flag: about a millisecond of work.
 constexpr std::int64_t kPollEvery = 1024;
 
+// What a walker under an energy measured after every attempted pivot past the burn-in: its
+// contacts, bends and energy, and (U - reference)^2, U the energy and the reference its mean
+// over the second half of the burn-in, whose mean gives the heat capacity's error.
+struct EnergyNote {
+  SeriesSummary terms;   // contacts, bends and energy in the three places
+  SeriesSummary spread;  // (U - reference)^2 in the first
+  double reference = 0.0;
+};
+
 // What one walker leaves: its samples' sums, the summary of R^2, |R| and Rg^2 measured after
 // every attempted pivot past the burn-in, and its pivots.
 struct WalkerNote {
@@ -32,7 +44,98 @@ struct WalkerNote {
   WaveSums form;  // the form factor of its samples
   std::int64_t attempts = 0;
   std::int64_t accepted = 0;
+  EnergyNote energy;  // under an energy only
 };
+
+// A walker's Metropolis pivots under a non-zero energy: the walk's contacts and bends, counted
+// once and then kept up to date by what each accepted pivot changes, and their series.
+class WalkerEnergy {
+ public:
+  WalkerEnergy(const PivotEnergy& energy, std::int32_t localMoves, const PivotWalk& walk,
+               std::int64_t planned)
+      : m_energy(energy), m_localMoves(localMoves), m_terms(planned), m_spread(planned) {
+    std::vector<Point> sites;
+    walk.sites(sites);
+    m_counts = contactsAndBends(std::move(sites));
+  }
+
+  // An attempted pivot, then the local moves, kink jumps and crankshafts in turn; whether the
+  // pivot was taken.
+  bool attempt(PivotWalk& walk, RandomSource& random) {
+    PivotChange change;
+    const bool taken = walk.attempt(random, m_energy, change);
+    add(change);
+    for (std::int32_t k = 0; k < m_localMoves; ++k) {
+      if (k % 2 == 0) {
+        walk.kinkAttempt(random, m_energy, change);
+      } else {
+        walk.crankshaftAttempt(random, m_energy, change);
+      }
+      add(change);
+    }
+    return taken;
+  }
+  double energy() const { return m_energy.of(m_counts); }
+  // After attempt `done` of a burn-in of `total`: the second half's energies make the reference.
+  void settle(std::int64_t done, std::int64_t total) {
+    if (2 * done < total) return;
+    m_settledSum += energy();
+    ++m_settled;
+  }
+  void measure() {
+    if (m_terms.steps() == 0)
+      m_reference = m_settled > 0 ? m_settledSum / static_cast<double>(m_settled) : energy();
+    const double u = energy();
+    m_terms.add(m_counts.contacts, m_counts.bends, u);
+    m_spread.add((u - m_reference) * (u - m_reference), 0.0, 0.0);
+  }
+  EnergyNote note() const { return {m_terms.summary(), m_spread.summary(), m_reference}; }
+
+ private:
+  void add(const PivotChange& change) {
+    m_counts.contacts += change.contacts;
+    m_counts.bends += change.bends;
+  }
+
+  PivotEnergy m_energy;
+  std::int32_t m_localMoves;
+  PivotChange m_counts;
+  MeasuredSeries m_terms;
+  MeasuredSeries m_spread;
+  double m_settledSum = 0.0;
+  std::int64_t m_settled = 0;
+  double m_reference = 0.0;
+};
+
+// The walkers' energy notes taken together, weighed by their measured attempts: each mean with
+// the error of the walkers' variances of the mean; the heat capacity <U^2> - <U>^2 over every
+// attempt, its error by the delta method from the mean of (U - reference)^2 and of U.
+EnergyEstimates combineEnergy(std::span<const EnergyNote> notes) {
+  double steps = 0.0;
+  for (const EnergyNote& n : notes) steps += static_cast<double>(n.terms.r2.n);
+  EnergyEstimates out;
+  if (steps == 0.0) return out;
+  double contacts = 0, contactsVar = 0, bends = 0, bendsVar = 0, energy = 0, energyVar = 0;
+  double second = 0, capacityVar = 0;
+  for (const EnergyNote& n : notes) {
+    const double w = static_cast<double>(n.terms.r2.n) / steps;
+    const ObservableSummary& u = n.terms.rg2;
+    contacts += w * n.terms.r2.mean;
+    contactsVar += w * w * n.terms.r2.varianceOfMean;
+    bends += w * n.terms.r.mean;
+    bendsVar += w * w * n.terms.r.varianceOfMean;
+    energy += w * u.mean;
+    energyVar += w * w * u.varianceOfMean;
+    second += w * (u.squares / static_cast<double>(u.n) + u.mean * u.mean);
+    const double lean = 2.0 * (u.mean - n.reference);
+    capacityVar += w * w * (n.spread.r2.varianceOfMean + lean * lean * u.varianceOfMean);
+  }
+  out.contacts = {contacts, std::sqrt(contactsVar)};
+  out.bends = {bends, std::sqrt(bendsVar)};
+  out.energy = {energy, std::sqrt(energyVar)};
+  out.heatCapacity = {second - energy * energy, std::sqrt(capacityVar)};
+  return out;
+}
 
 // One sample's own values, kept when the run asks for each chain's (RunParams::perChain); a
 // walker's follow its note in its result, in the order it took them.
@@ -123,6 +226,23 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
       PivotWalk::initialised(params.steps, random, [&control] { return !control.pollStop(); });
   if (!made) return false;
   PivotWalk& walk = *made;
+  // Under an energy each attempt is a Metropolis pivot; under none, the athermal one.
+  std::optional<WalkerEnergy> thermal;
+  if (const PivotEnergy energy = pivotEnergy(settings); !energy.zero()) {
+    thermal.emplace(energy, settings.localMoves.value_or(0), walk, planned);
+  }
+  const std::int64_t settling = burnIn(params);
+  // Attempt `done` of the burn-in, or one measured (done < 0).
+  const auto attemptOne = [&](std::int64_t done) {
+    if (!thermal) return walk.attempt(random);
+    const bool taken = thermal->attempt(walk, random);
+    if (done >= 0) {
+      thermal->settle(done, settling);
+    } else {
+      thermal->measure();
+    }
+    return taken;
+  };
 
   // The walk's measures, taken again only when a pivot changes it.
   double r2 = 0.0, r = 0.0, rg2 = 0.0;
@@ -140,14 +260,14 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
       const std::int64_t chunk = std::min(kPollEvery, count - done);
       if (measured) {
         for (std::int64_t i = 0; i < chunk; ++i) {
-          if (walk.attempt(random)) {
+          if (attemptOne(-1)) {
             ++result.accepted;
             measure();
           }
           series.add(r2, r, rg2);
         }
       } else {
-        for (std::int64_t i = 0; i < chunk; ++i) result.accepted += walk.attempt(random) ? 1 : 0;
+        for (std::int64_t i = 0; i < chunk; ++i) result.accepted += attemptOne(done + i) ? 1 : 0;
       }
       done += chunk;
       result.attempts += chunk;
@@ -172,6 +292,7 @@ bool runWalker(const RunParams& params, std::int64_t walker, RandomSource random
     control.chainDone();
   }
   result.measured = series.summary();
+  if (thermal) result.energy = thermal->note();
   last = std::move(sites);
   return true;
 }
@@ -228,6 +349,11 @@ class WalkerTally final : public UnitTally {
                            formFactorSpacing(m_params));
     }
     out.perChain = std::move(m_perChain);
+    if (!pivotEnergy(settingsOf(m_params)).zero()) {
+      std::vector<EnergyNote> energies;
+      for (const WalkerNote& w : m_walkers) energies.push_back(w.energy);
+      out.energy = combineEnergy(energies);
+    }
   }
 
  private:

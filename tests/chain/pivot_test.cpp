@@ -1,9 +1,10 @@
 // The SAW-tree pivot walk against the hash-map pivot walk move by move, against exact
-// enumeration in distribution, and its invariants on one long walk.
+// enumeration in distribution (with energies too), and its invariants on one long walk.
 #include <absl/container/flat_hash_set.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 
 #include "chain/pivot.h"
 #include "reference/hashpivot.h"
+#include "reference/walkclasses.h"
 
 namespace polychain {
 
@@ -292,6 +294,219 @@ TEST(PivotWalk, LongWalkStaysValidAndReproducible) {
   EXPECT_FALSE(walk.initialise(random, [&polls] { return ++polls < 3; }));
   EXPECT_EQ(polls, 3);
   EXPECT_TRUE(isSelfAvoidingWalk(sitesOf(walk)));
+}
+
+::testing::AssertionResult sameChange(const PivotChange& got, const PivotChange& want) {
+  if (got.contacts == want.contacts && got.bends == want.bends) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << "changed contacts " << got.contacts << " and bends " << got.bends << ", recounted "
+         << want.contacts << " and " << want.bends;
+}
+
+PivotChange difference(const PivotChange& after, const PivotChange& before) {
+  return {after.contacts - before.contacts, after.bends - before.bends};
+}
+
+void allWalks(std::vector<Point>& walk, std::size_t steps, std::vector<std::vector<Point>>& out) {
+  if (walk.size() == steps + 1) {
+    out.push_back(walk);
+    return;
+  }
+  for (const Point& m : kUnitMove) {
+    const Point next{walk.back().x + m.x, walk.back().y + m.y, walk.back().z + m.z};
+    if (std::find(walk.begin(), walk.end(), next) != walk.end()) continue;
+    walk.push_back(next);
+    allWalks(walk, steps, out);
+    walk.pop_back();
+  }
+}
+
+// What a pivot reports it changes is what a count of the whole walk finds: every pivot of
+// every 4-step walk and every kink jump and crankshaft, each undone by the inverse move with the
+// opposite change (so Metropolis acceptance keeps detailed balance), then Metropolis pivots of
+// walks held in blocks and in a deep tree, made compact by an attractive energy so that contacts
+// are made and broken across nodes, with kink jumps and crankshafts between them. Under the zero
+// energy the attempt is the athermal one, draw for draw.
+TEST(PivotWalk, ReportedChangesMatchACountOfTheWalk) {
+  std::vector<Point> start = {Point{}};
+  std::vector<std::vector<Point>> walks;
+  allWalks(start, 4, walks);
+  ASSERT_EQ(walks.size(), 726U);
+  const auto takeAll = [](const PivotChange&) { return true; };
+  for (const std::vector<Point>& sites : walks) {
+    const PivotChange before = contactsAndBends(sites);
+    for (std::int32_t site = 0; site < 4; ++site) {
+      for (int symmetry = 1; symmetry < kLatticeSymmetries; ++symmetry) {
+        PivotWalk walk(sites);
+        PivotChange change;
+        const bool taken = walk.pivot(site, symmetry, true, takeAll, change);
+        ASSERT_EQ(taken, PivotWalk(sites).pivot(site, symmetry));
+        if (!taken) continue;
+        const std::vector<Point> moved = sitesOf(walk);
+        ASSERT_TRUE(sameChange(change, difference(contactsAndBends(moved), before)))
+            << "site " << site << ", symmetry " << symmetry;
+        PivotChange back;
+        ASSERT_TRUE(walk.pivot(site, inverseSymmetry(symmetry), true, takeAll, back));
+        ASSERT_EQ(sitesOf(walk), sites);
+        ASSERT_EQ(back.contacts, -change.contacts);
+        ASSERT_EQ(back.bends, -change.bends);
+      }
+    }
+    // A kink jump, its own inverse; the four steps make one block, so sites 1 to 3 may move.
+    for (std::int32_t site = 1; site < 4; ++site) {
+      PivotWalk walk(sites);
+      PivotChange change, back;
+      if (!walk.kink(site, takeAll, change)) {
+        ASSERT_EQ(sitesOf(walk), sites);
+        continue;
+      }
+      const std::vector<Point> moved = sitesOf(walk);
+      ASSERT_TRUE(isSelfAvoidingWalk(moved));
+      ASSERT_TRUE(sameChange(change, difference(contactsAndBends(moved), before)))
+          << "kink at site " << site;
+      ASSERT_TRUE(walk.kink(site, takeAll, back));
+      ASSERT_EQ(sitesOf(walk), sites);
+      ASSERT_EQ(back.contacts, -change.contacts);
+      ASSERT_EQ(back.bends, -change.bends);
+    }
+    // A crankshaft of sites 1 and 2 or 2 and 3, undone by the opposite turn (0 by 0, 1 by 2).
+    for (std::int32_t site = 1; site < 3; ++site) {
+      for (int turn = 0; turn < 3; ++turn) {
+        PivotWalk walk(sites);
+        PivotChange change, back;
+        if (!walk.crankshaft(site, turn, takeAll, change)) {
+          ASSERT_EQ(sitesOf(walk), sites);
+          continue;
+        }
+        const std::vector<Point> moved = sitesOf(walk);
+        ASSERT_TRUE(isSelfAvoidingWalk(moved));
+        ASSERT_NE(moved, sites);
+        ASSERT_TRUE(sameChange(change, difference(contactsAndBends(moved), before)))
+            << "crankshaft at site " << site << ", turn " << turn;
+        ASSERT_TRUE(walk.crankshaft(site, turn == 0 ? 0 : 3 - turn, takeAll, back));
+        ASSERT_EQ(sitesOf(walk), sites);
+        ASSERT_EQ(back.contacts, -change.contacts);
+        ASSERT_EQ(back.bends, -change.bends);
+      }
+    }
+  }
+
+  for (const std::int32_t n : {20, 300, 3000}) {
+    SCOPED_TRACE("N=" + std::to_string(n));
+    PivotWalk walk(n);
+    RandomSource random(static_cast<std::uint64_t>(n) + 5);
+    ASSERT_TRUE(walk.initialise(random, capped()));
+    const PivotEnergy energy{.contact = -1.0, .bend = 0.2};
+    PivotChange counts = contactsAndBends(sitesOf(walk));
+    int madeOrBroken = 0, kinks = 0, cranks = 0;
+    for (int t = 0; t < (n > 1000 ? 900 : 4500); ++t) {
+      // Pivots, kink jumps and crankshafts in turn.
+      PivotChange change;
+      const int move = t % 3;
+      const bool taken = move == 0   ? walk.attempt(random, energy, change)
+                         : move == 1 ? walk.kinkAttempt(random, energy, change)
+                                     : walk.crankshaftAttempt(random, energy, change);
+      kinks += move == 1 && taken ? 1 : 0;
+      cranks += move == 2 && taken ? 1 : 0;
+      const PivotChange now = contactsAndBends(sitesOf(walk));
+      if (!taken) {
+        ASSERT_TRUE(sameChange(now, counts)) << "attempt " << t;
+        continue;
+      }
+      ASSERT_TRUE(sameChange(change, difference(now, counts))) << "attempt " << t;
+      madeOrBroken += change.contacts != 0 ? 1 : 0;
+      counts = now;
+    }
+    EXPECT_GT(madeOrBroken, 50);
+    EXPECT_GT(kinks, 50);
+    EXPECT_GT(cranks, 5);
+    EXPECT_TRUE(isSelfAvoidingWalk(sitesOf(walk)));
+    EXPECT_NEAR(walk.squaredGyrationRadius(), sizesOf(sitesOf(walk)).rg2, 1e-9 * n);
+    const Point end = walk.end();
+    EXPECT_TRUE(walk.occupied(end));
+    EXPECT_FALSE(walk.occupied(Point{end.x + 3 * n, end.y, end.z}));
+  }
+
+  PivotWalk plain(500), thermal(500);
+  RandomSource a(3), b(3);
+  for (int t = 0; t < 2000; ++t) {
+    PivotChange change;
+    ASSERT_EQ(plain.attempt(a), thermal.attempt(b, PivotEnergy{}, change)) << "attempt " << t;
+  }
+  EXPECT_EQ(a.next(), b.next());
+}
+
+// Metropolis pivots at attractive, repulsive and stiffening energies, and with local moves,
+// against the exact means of every 10-step walk classed by contacts and bends: batch means over
+// batches far longer than the chain's correlation time, each within four of its errors.
+TEST(PivotWalk, MetropolisPivotsMatchExactEnumerationWithEnergies) {
+  constexpr std::int32_t kSteps = 10;
+  const reference::WalkClasses exact(kSteps);
+  ASSERT_EQ(exact.walks(), 8809878.0);
+  constexpr int kBatches = 40;
+  constexpr int kPerBatch = 5000;
+  struct Case {
+    PivotEnergy energy;
+    int kinks;  // local moves after each pivot: kink jumps and crankshafts in turn
+  };
+  for (const auto& [energy, kinks] :
+       {Case{{.contact = -1.0, .bend = 0.0}, 0}, Case{{.contact = 0.7, .bend = 0.0}, 0},
+        Case{{.contact = 0.0, .bend = 1.0}, 0}, Case{{.contact = -0.5, .bend = -0.4}, 0},
+        Case{{.contact = -1.0, .bend = 0.5}, 3}}) {
+    SCOPED_TRACE("E=" + std::to_string(energy.contact) + ", K=" + std::to_string(energy.bend) +
+                 ", kinks " + std::to_string(kinks));
+    const reference::WalkMeans want = exact.means(energy.contact, energy.bend);
+    PivotWalk walk(kSteps);
+    RandomSource random(77);
+    PivotChange counts = contactsAndBends(sitesOf(walk));
+    for (int t = 0; t < 2000; ++t) {  // burn-in
+      PivotChange change;
+      walk.attempt(random, energy, change);
+      counts = PivotChange{counts.contacts + change.contacts, counts.bends + change.bends};
+    }
+    // Per batch: contacts, bends, R^2 and the energy's variance about the batch's mean.
+    std::vector<std::array<double, 4>> batch(kBatches);
+    for (auto& b : batch) {
+      double contacts = 0, bends = 0, r2 = 0, u = 0, u2 = 0;
+      for (int t = 0; t < kPerBatch; ++t) {
+        PivotChange change;
+        walk.attempt(random, energy, change);
+        counts = PivotChange{counts.contacts + change.contacts, counts.bends + change.bends};
+        for (int k = 0; k < kinks; ++k) {
+          if (k % 2 == 0) {
+            walk.kinkAttempt(random, energy, change);
+          } else {
+            walk.crankshaftAttempt(random, energy, change);
+          }
+          counts = PivotChange{counts.contacts + change.contacts, counts.bends + change.bends};
+        }
+        const Point e = walk.end();
+        const double energyNow = energy.of(counts);
+        contacts += counts.contacts;
+        bends += counts.bends;
+        r2 += e.x * e.x + e.y * e.y + e.z * e.z;
+        u += energyNow;
+        u2 += energyNow * energyNow;
+      }
+      b = {contacts / kPerBatch, bends / kPerBatch, r2 / kPerBatch,
+           u2 / kPerBatch - (u / kPerBatch) * (u / kPerBatch)};
+    }
+    const double expected[4] = {want.contacts, want.bends, want.r2, want.heatCapacity};
+    const char* names[4] = {"contacts", "bends", "R^2", "heat capacity"};
+    for (std::size_t k = 0; k < 4; ++k) {
+      double mean = 0, square = 0;
+      for (const auto& b : batch) {
+        mean += b[k] / kBatches;
+        square += b[k] * b[k] / kBatches;
+      }
+      const double error = std::sqrt((square - mean * mean) / (kBatches - 1));
+      EXPECT_NEAR(mean, expected[k], 4 * error) << names[k];
+      EXPECT_LT(error, 0.02 * expected[k]) << names[k] << ": too few samples to tell";
+    }
+    EXPECT_EQ(counts.contacts, contactsAndBends(sitesOf(walk)).contacts);
+  }
 }
 
 }  // namespace

@@ -36,6 +36,15 @@ inline void expectSameBits(const RunResult& a, const RunResult& b) {
         << "measure " << m;
     EXPECT_EQ(a.measures[m].curve, b.measures[m].curve) << "measure " << m;
   }
+  ASSERT_EQ(a.energy.has_value(), b.energy.has_value());
+  if (a.energy) {
+    for (const auto member : {&EnergyEstimates::contacts, &EnergyEstimates::bends,
+                              &EnergyEstimates::energy, &EnergyEstimates::heatCapacity}) {
+      EXPECT_EQ(bitsOf((*a.energy.*member).value), bitsOf((*b.energy.*member).value));
+      EXPECT_EQ(bitsOf((*a.energy.*member).standardError),
+                bitsOf((*b.energy.*member).standardError));
+    }
+  }
 }
 
 }  // namespace polychain

@@ -24,8 +24,8 @@ interrupt), and report progress to a callable or a tqdm bar.
 from . import _core
 from ._files import Ensemble, Format, formats, place, write
 from ._models import Measure, Model, Setting, models
-from ._results import (Chains, CorrectedFit, CorrectedFits, Count, Estimate, LimitFit,
-                       Measures, PerChain, RunResult, SweepResult)
+from ._results import (Chains, CorrectedFit, CorrectedFits, Count, Energy, Estimate,
+                       LimitFit, Measures, PerChain, RunResult, SweepResult)
 from ._run import Error, TrialLimitError, ensemble, run, sample, sweep
 
 #: The version of polychain, the command's ``--version`` and the window's About box.
@@ -36,6 +36,7 @@ __all__ = [
     "CorrectedFit",
     "CorrectedFits",
     "Count",
+    "Energy",
     "Ensemble",
     "Error",
     "Estimate",

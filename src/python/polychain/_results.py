@@ -468,6 +468,39 @@ def _settings_of(model: str, j: Mapping[str, Any]) -> Dict[str, Any]:
     return {s.name: j[s.name] for s in models[model].settings if s.name in j}
 
 
+@dataclass(frozen=True)
+class Energy:
+    """A run's energy terms per chain, under a contact or bend energy: each an
+    :class:`Estimate` (mean and standard error over the samples).
+
+    Attributes:
+        contacts: pairs of sites one unit apart that no step joins.
+        bends: sites where the walk turns.
+        wall_contacts: sites next to a wall; None for a model without walls.
+        energy: the energy in kT.
+        heat_capacity: (<U^2> - <U>^2) in kT^2, the heat capacity in units of k.
+    """
+
+    contacts: Estimate[float]
+    bends: Estimate[float]
+    wall_contacts: Optional[Estimate[float]]
+    energy: Estimate[float]
+    heat_capacity: Estimate[float]
+
+
+def _energy(j: Optional[Mapping[str, Any]]) -> Optional[Energy]:
+    if not j:
+        return None
+
+    def estimate(e: Mapping[str, Any]) -> Estimate[float]:
+        return Estimate(_number(e["value"]), _number(e["se"]))
+
+    walls = j.get("wall_contacts")
+    return Energy(contacts=estimate(j["contacts"]), bends=estimate(j["bends"]),
+                  wall_contacts=estimate(walls) if walls else None,
+                  energy=estimate(j["energy"]), heat_capacity=estimate(j["heat_capacity"]))
+
+
 class RunResult:
     """What :func:`polychain.run` returns.
 
@@ -509,6 +542,8 @@ class RunResult:
             sites of the command's .cdat export, in the core's buffer.
         per_chain: each chain's values (:class:`PerChain`) with ``per_chain=True``, else
             None.
+        energy: under a contact or bend energy, the energy terms per chain
+            (:class:`Energy`: ``energy.contacts`` and so on), else None.
         gofr: g(r) of the last chain, a float64 array, with ``gofr=True``, else None; and
             ``gofq``, its transform. g(r) is the histogram of the differences of the chain's
             sites' distances from its start (not a pair correlation of the sites).
@@ -557,6 +592,7 @@ class RunResult:
         self.chain: NDArray[np.int32] = raw["chain"]
         per_chain = raw.get("per_chain")
         self.per_chain: Optional[PerChain] = PerChain(**per_chain) if per_chain else None
+        self.energy: Optional[Energy] = _energy(j.get("energy"))
         self.gofr: Optional[FloatArray] = raw["gofr"]
         self.gofq: Optional[FloatArray] = raw["gofq"]
         self.notes: List[str] = list(j.get("notes", []))
