@@ -269,7 +269,7 @@ def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
     known = {s.name for s in model_info.settings}
     lists = [name for name, value in given.items()
              if name in known and isinstance(value, (list, tuple, np.ndarray))]
-    values = [given.pop(name) for name in lists]
+    values: List[Any] = [given.pop(name) for name in lists]
     arguments = _arguments(model_info, "sweep",
                            _whole(iterations, _option("iterations"), 1, INT32_MAX), seed,
                            threads, False, False, max_trials, restart_trapped, given)
