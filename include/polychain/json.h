@@ -28,4 +28,13 @@ nlohmann::json runJsonObject(const RunParams& params, const RunResult& result);
 std::string sweepJson(const SweepParams& params, const SweepResult& result);
 nlohmann::json sweepJsonObject(const SweepParams& params, const SweepResult& result);
 
+// A sweep over several values of a real setting: "model", "seed", "varied" (the setting's
+// key) and "series", one object a value: the setting's key with the value, the value's
+// sweep as sweepJson has it (its own "seed"), and "curve" with "steps", "R2_per_N",
+// "R2_per_N_se" and, between neighbouring N, "nu_eff" and "nu_eff_se".
+std::string sweepSeriesJson(const SweepParams& params, const SweepVaried& varied,
+                            std::uint64_t seed, const std::vector<SweepResult>& results);
+nlohmann::json sweepSeriesJsonObject(const SweepParams& params, const SweepVaried& varied,
+                                     std::uint64_t seed, const std::vector<SweepResult>& results);
+
 }  // namespace polychain

@@ -75,6 +75,31 @@ class SweepObserver : public RunObserver {
   virtual void pointFinished(std::size_t /*index*/, const SweepPoint& /*point*/) {}
 };
 
+// A sweep over a real setting as well as N (such as the contact energy, to find the theta
+// point): the sweep of N for each value in turn, each a one-value sweep of its own.
+struct SweepVaried {
+  const SettingInfo* setting = nullptr;  // a real setting of the sweep's model
+  std::vector<double> values;            // in the order run
+};
+
+// The sweep of the value at `index`: `params` with the setting at that value.
+SweepParams sweepSeriesParams(const SweepParams& params, const SweepVaried& varied,
+                              std::size_t index);
+
+// The seed of the one-value sweep at `index` among sweeps of `stepsCount` N each: the state of
+// SplitMix64 started at `sweepSeed` after the earlier values' outputs, so that the (value,
+// N) runs take outputs 1, 2, 3, ... in turn; the first value's sweep has `sweepSeed` itself.
+std::uint64_t sweepSeriesSeed(std::uint64_t sweepSeed, std::size_t index, std::size_t stepsCount);
+
+// <R^2>/N at each N of a sweep, and the effective exponent between neighbouring N:
+// nu_eff = ln(<R^2>_b / <R^2>_a) / (2 ln(N_b / N_a)), its error from the two standard errors
+// (the runs are independent). Flat <R^2>/N, nu_eff = 1/2, is the ideal chain.
+struct SweepCurve {
+  std::vector<Estimate> perStep;            // <R^2>/N, one a point
+  std::vector<Estimate> effectiveExponent;  // between point k and k + 1
+};
+SweepCurve sweepCurve(const SweepResult& result);
+
 // A sweep that passed its checks, and the checked run of each N, as only checkSweep makes
 // them: the sweep functions that take one check nothing again.
 class CheckedSweep {

@@ -119,6 +119,17 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result);
 // '\n'.
 std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model);
 
+// A sweep over several values of a real setting (`results` one sweep a value, in order): a
+// line naming the setting, its values and the seed, then for each value a heading
+// ("contact_energy = -0.22"), its sweep's text (sweepReport, with its own seed: the one that
+// repeats it alone) and a table of <R^2>/N at each N and nu_eff to the next N (sweepCurve).
+std::string sweepSeriesReport(const SweepParams& params, const SweepVaried& varied,
+                              std::uint64_t seed, const std::vector<SweepResult>& results);
+// The series as one CSV: sweepCsv's columns after a first column named by the setting's key,
+// one line per (value, N).
+std::string sweepSeriesCsv(const SweepVaried& varied, const std::vector<SweepResult>& results,
+                           const ModelInfo& model);
+
 // Why a run or a sweep stopped early: "The run was cancelled." or the trial cap's message.
 std::string runStopMessage(RunStatus status, const RunParams& params);
 std::string sweepStopMessage(const SweepParams& params, const SweepResult& result);

@@ -5,11 +5,13 @@ namespace polychain {
 PermTree::PermTree(std::int32_t steps, const PermSettings& settings)
     : m_steps(steps),
       m_contacts(settings.contactEnergy != 0.0),
+      m_counting(settings.contactEnergy != 0.0 || settings.bendEnergy != 0.0),
       m_sites(static_cast<std::size_t>(steps) + 1),
       m_dirs(static_cast<std::size_t>(steps) + 1, -1),
       m_head(std::size_t{1} << (3 * kCellBits), -1),
       m_next(static_cast<std::size_t>(steps) + 1, -1),
       m_sums(static_cast<std::size_t>(steps) + 1),
+      m_terms(static_cast<std::size_t>(steps) + 1, {0, 0}),
       m_stack(static_cast<std::size_t>(steps) + 1) {
   for (int contacts = 0; contacts < 6; ++contacts) {
     for (int bend = 0; bend < 2; ++bend) {
@@ -33,6 +35,16 @@ void PermTree::place(std::int32_t n) {
     m_sums[at] = {
         before[0] + p.x, before[1] + p.y, before[2] + p.z,
         before[3] + std::int64_t{p.x} * p.x + std::int64_t{p.y} * p.y + std::int64_t{p.z} * p.z};
+  }
+  if (m_counting && n > 0) {
+    std::int32_t contacts = 0;
+    for (int around = 0; around < 6; ++around) {
+      Point neighbour = p;
+      moveAlong(neighbour, around, 1);
+      if (neighbour != m_sites[at - 1] && occupied(neighbour)) ++contacts;
+    }
+    const std::int32_t bend = n >= 2 && m_dirs[at] != m_dirs[at - 1] ? 1 : 0;
+    m_terms[at] = {m_terms[at - 1][0] + contacts, m_terms[at - 1][1] + bend};
   }
 }
 
@@ -84,6 +96,8 @@ PermNode PermTree::node(std::int32_t n, double weight) const {
                                         std::int64_t{end.z} * end.z);
   node.squaredGyration =
       std::max(0.0, static_cast<double>(s[3]) / sites - (cx * cx + cy * cy + cz * cz));
+  node.contacts = m_terms[at][0];
+  node.bends = m_terms[at][1];
   node.sites = std::span<const Point>(m_sites.data(), at + 1);
   return node;
 }

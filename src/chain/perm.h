@@ -23,6 +23,10 @@ struct PermNode {
   double weight = 0.0;
   double squaredEnd = 0.0;       // R^2
   double squaredGyration = 0.0;  // Rg^2 about the centre of mass of its steps + 1 sites
+  // Its contacts (non-bonded pairs one unit apart) and bends, counted only when an energy is
+  // set (0 otherwise).
+  std::int32_t contacts = 0;
+  std::int32_t bends = 0;
   std::span<const Point> sites;
 };
 
@@ -82,12 +86,14 @@ class PermTree {
 
   std::int32_t m_steps;
   bool m_contacts;                     // the contact energy is not 0
+  bool m_counting;                     // an energy is not 0: count each chain's terms
   std::array<double, 12> m_boltzmann;  // exp(-(E c + K b)), at 2 c + b
   std::vector<Point> m_sites;
   std::vector<int> m_dirs;  // the direction of step n at n
   std::vector<std::int32_t> m_head;
   std::vector<std::int32_t> m_next;
-  std::vector<std::array<std::int64_t, 4>> m_sums;  // sum of x, y, z and x^2 + y^2 + z^2 to n
+  std::vector<std::array<std::int64_t, 4>> m_sums;   // sum of x, y, z and x^2 + y^2 + z^2 to n
+  std::vector<std::array<std::int32_t, 2>> m_terms;  // contacts and bends to n, when counting
   std::vector<Frame> m_stack;
 };
 

@@ -58,6 +58,8 @@ const SettingInfo kPivotSettings[] = {
         .option = "--contact-energy",
         .help = "pivot: energy in kT of each contact, two sites one unit apart that no step "
                 "joins (default 0; negative attracts: -0.269 is about the theta point)",
+        .field = "Contact energy",
+        .caption = "Contact energy (kT)",
         .kind = SettingKind::Real,
         .lowest = -kMostEnergy,
         .highest = kMostEnergy,
@@ -69,6 +71,8 @@ const SettingInfo kPivotSettings[] = {
         .option = "--bend-energy",
         .help = "pivot: energy in kT of each bend, a site where two steps are not parallel "
                 "(default 0; positive stiffens)",
+        .field = "Bend energy",
+        .caption = "Bend energy (kT)",
         .kind = SettingKind::Real,
         .lowest = -kMostEnergy,
         .highest = kMostEnergy,

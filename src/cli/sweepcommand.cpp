@@ -4,7 +4,10 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
 
 #include "cli/exitcodes.h"
 #include "cli/interrupts.h"
@@ -54,10 +57,44 @@ std::string budgetModelNames() {
   return text + (models.size() == 1 ? " model" : " models");
 }
 
-SweepParams toParams(const CLI::App& command, const SweepOptions& o) {
+// A real setting of the model given as a comma list, such as --contact-energy
+// -0.22,-0.269,-0.32: its values, each read and checked as the setting alone is, and the
+// first left in `model` for the run's other checks. None when no setting is a list.
+std::optional<SweepVaried> readVaried(ModelOptions& model) {
+  std::optional<SweepVaried> varied;
+  for (const SettingInfo& setting : readModelKey(model.model, "--model").settings) {
+    const auto text = model.settings.find(setting.option);
+    if (text == model.settings.end() || text->second.find(',') == std::string::npos) continue;
+    const std::string option(setting.option);
+    if (setting.kind != SettingKind::Real) {
+      throw InputError(option +
+                       " takes one value; a sweep varies a real setting, such as "
+                       "--contact-energy -0.22,-0.269,-0.32.");
+    }
+    if (varied) {
+      throw InputError(option + ": a sweep varies one setting besides N; " +
+                       std::string(varied->setting->option) + " is already a list.");
+    }
+    varied = SweepVaried{&setting, {}};
+    std::string_view rest = text->second;
+    while (true) {
+      const std::size_t comma = rest.find(',');
+      const SettingValue value = readSetting(setting, rest.substr(0, comma), option);
+      varied->values.push_back(std::get<double>(value));
+      if (comma == std::string_view::npos) break;
+      rest.remove_prefix(comma + 1);
+    }
+    text->second = text->second.substr(0, text->second.find(','));
+  }
+  return varied;
+}
+
+SweepParams toParams(const CLI::App& command, const SweepOptions& o,
+                     std::optional<SweepVaried>& varied) {
   refuseEmptyValues(command);
   SweepParams p;
   ModelOptions model = o.model;
+  varied = readVaried(model);
   const SweepBudget* budget = readModelKey(model.model, "--model").budget;
   if (!o.budget.empty() && budget == nullptr) {
     throw InputError("--budget is for " + budgetModelNames() + " only.");
@@ -94,7 +131,10 @@ SweepParams toParams(const CLI::App& command, const SweepOptions& o) {
 
 CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
   CLI::App* cmd = app.add_subcommand(
-      "sweep", "Run several chain lengths N and fit the exponent nu of sqrt(<R^2>) ~ N^nu");
+      "sweep",
+      "Run several chain lengths N and fit the exponent nu of sqrt(<R^2>) ~ N^nu; a real "
+      "setting given as a comma list (--contact-energy -0.22,-0.269,-0.32) runs them for each "
+      "value");
   std::string stepsHelp = "Step counts N, separated by commas (100,200,400,...)";
   std::string budgetKeys;
   for (const ModelInfo* model : budgetModels()) {
@@ -118,14 +158,61 @@ CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
   return cmd;
 }
 
+// The sweep of each value of `varied` in turn, each as a sweep alone from its derived seed.
+int sweepSeriesCommand(Team& team, const SweepOptions& options, SweepParams params,
+                       const SweepVaried& varied) {
+  std::vector<CheckedSweep> checked;
+  for (std::size_t v = 0; v < varied.values.size(); ++v) {
+    const SweepParams one = sweepSeriesParams(params, varied, v);
+    const auto check =
+        checkOnEveryRank(team, [&] { return checkSweep(one, "--steps", team.processesHere()); });
+    if (!check) return kExitBadInput;
+    checked.push_back(*check);
+  }
+  params.seed = team.agreeOnSeed(params.seed);
+  const ThreadStartWatch watch;
+  CliObserver observer(team.leader() && ::isatty(STDERR_FILENO) != 0);
+  std::vector<SweepResult> results;
+  for (std::size_t v = 0; v < checked.size(); ++v) {
+    const std::uint64_t seed = sweepSeriesSeed(*params.seed, v, params.steps.size());
+    int stoppedAt = -1;
+    results.push_back(sweepTeam(team, checked[v].seeded(seed), observer, stoppedAt));
+    observer.clearLine();
+    const SweepResult& result = results.back();
+    if (result.status != RunStatus::Finished) {
+      return failedRun(result.status, sweepStopMessage(checked[v].params(), result), result.seed,
+                       stoppedAt);
+    }
+  }
+  if (!team.leader()) return 0;
+  std::vector<FileJob> files;
+  if (!options.csvPath.empty()) {
+    std::string csv = sweepSeriesCsv(varied, results, modelOf(params.run.model));
+    files.push_back({options.csvPath, [csv = std::move(csv)](ByteSink& sink) {
+                       return sink.put(csv) && sink.keepGoing(1.0);
+                     }});
+  }
+  return deliver(options.json ? sweepSeriesJson(params, varied, *params.seed, results)
+                              : sweepSeriesReport(params, varied, *params.seed, results),
+                 options.json, [&files](const FileSetSteps& steps) {
+                   return writeFileSet(files, steps, FileSetPolicy::AllOrNone);
+                 });
+}
+
 int sweepCommand(Team& team, const CLI::App& command, const SweepOptions& options) {
   SweepParams params;
+  std::optional<SweepVaried> varied;
   try {
-    params = toParams(command, options);
+    params = toParams(command, options, varied);
+    if (varied && !options.plotPath.empty()) {
+      throw InputError("--plot draws a sweep of one value; leave it out when " +
+                       std::string(varied->setting->option) + " is a list.");
+    }
   } catch (const InputError& e) {
     printError(e);
     return kExitBadInput;
   }
+  if (varied) return sweepSeriesCommand(team, options, std::move(params), *varied);
   const auto checked =
       checkOnEveryRank(team, [&] { return checkSweep(params, "--steps", team.processesHere()); });
   if (!checked) return kExitBadInput;

@@ -348,6 +348,7 @@ QWidget* Form1::buildParameters() {
       box->setObjectName(text(field.object));
       box->setAccessibleName(text(setting.caption));
       if (!field.tip.empty()) box->setToolTip(text(field.tip));
+      box->setProperty("modelKey", text(model->key));  // models may share a setting's caption
       m_settingFields.push_back({model, &setting, box, nullptr, ownOption});
     }
   }

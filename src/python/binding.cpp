@@ -543,6 +543,17 @@ py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
     points.append(p);
   }
   d["points"] = points;
+  const SweepCurve curve = sweepCurve(result);
+  const auto estimates = [](const std::vector<Estimate>& values) {
+    std::vector<double> v, se;
+    for (const Estimate& e : values) {
+      v.push_back(e.value);
+      se.push_back(e.standardError);
+    }
+    return py::make_tuple(v, se);
+  };
+  d["R2_per_N"] = estimates(curve.perStep);
+  d["nu_eff"] = estimates(curve.effectiveExponent);
   if (result.fit) {
     const PowerLawFit& f = *result.fit;
     d["fit"] = py::make_tuple(f.exponent, f.exponentError, f.chiSquaredPerDof, f.amplitude,
@@ -885,6 +896,10 @@ PYBIND11_MODULE(_core, m) {
          const py::kwargs& kwargs) { return sweep(settingsOf(kwargs), steps, progress); },
       py::arg("steps"), py::arg("progress"),
       "sweep(steps, progress, **settings) -> dict: one sweep of the core, the GIL released.");
+  m.def("sweep_series_seed", &polychain::sweepSeriesSeed, py::arg("seed"), py::arg("index"),
+        py::arg("steps_count"),
+        "sweep_series_seed(seed, index, steps_count) -> int: the seed of the sweep of the "
+        "index-th value of a sweep over a setting.");
   m.def(
       "sample",
       [](std::int32_t steps, const py::object& progress, const py::kwargs& kwargs) {

@@ -246,6 +246,41 @@ nlohmann::json sweepJsonObject(const SweepParams& params, const SweepResult& res
   return j;
 }
 
+nlohmann::json sweepSeriesJsonObject(const SweepParams& params, const SweepVaried& varied,
+                                     std::uint64_t seed, const std::vector<SweepResult>& results) {
+  const std::string key(varied.setting->key);
+  nlohmann::json j;
+  j["model"] = modelOf(params.run.model).key;
+  j["seed"] = seed;
+  j["varied"] = key;
+  j["series"] = nlohmann::json::array();
+  for (std::size_t v = 0; v < results.size(); ++v) {
+    nlohmann::json one = sweepJsonObject(sweepSeriesParams(params, varied, v), results[v]);
+    one[key] = varied.values[v];
+    const SweepCurve curve = sweepCurve(results[v]);
+    nlohmann::json& c = one["curve"];
+    c["steps"] = nlohmann::json::array();
+    for (const SweepPoint& p : results[v].points) c["steps"].push_back(p.steps);
+    const auto put = [&c](const char* name, const std::vector<Estimate>& values) {
+      c[name] = nlohmann::json::array();
+      c[std::string(name) + "_se"] = nlohmann::json::array();
+      for (const Estimate& e : values) {
+        c[name].push_back(number(e.value));
+        c[std::string(name) + "_se"].push_back(number(e.standardError));
+      }
+    };
+    put("R2_per_N", curve.perStep);
+    put("nu_eff", curve.effectiveExponent);
+    j["series"].push_back(std::move(one));
+  }
+  return j;
+}
+
+std::string sweepSeriesJson(const SweepParams& params, const SweepVaried& varied,
+                            std::uint64_t seed, const std::vector<SweepResult>& results) {
+  return sweepSeriesJsonObject(params, varied, seed, results).dump(2) + "\n";
+}
+
 std::string runJson(const RunParams& params, const RunResult& result) {
   return runJsonObject(params, result).dump(2) + "\n";
 }

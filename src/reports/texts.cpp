@@ -564,6 +564,49 @@ std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model) {
   return text;
 }
 
+std::string sweepSeriesReport(const SweepParams& params, const SweepVaried& varied,
+                              std::uint64_t seed, const std::vector<SweepResult>& results) {
+  const std::string key(varied.setting->key);
+  std::string values;
+  for (const double v : varied.values) values += (values.empty() ? "" : ", ") + formatNumber(v);
+  std::string text = "sweep over " + key + " = " + values + ", seed " + std::to_string(seed) +
+                     "\nseed of each sweep: SplitMix64 state after the earlier values' " +
+                     "outputs, so its N take the outputs that follow\n";
+  for (std::size_t v = 0; v < results.size(); ++v) {
+    text += "\n" + key + " = " + formatNumber(varied.values[v]) + "\n";
+    text += sweepReport(sweepSeriesParams(params, varied, v), results[v]);
+    const SweepCurve curve = sweepCurve(results[v]);
+    text += padded("N", 9, 2) + padded("<R^2>/N", 24, 2) + "nu_eff (to the next N)\n";
+    for (std::size_t k = 0; k < curve.perStep.size(); ++k) {
+      text += padded(formatInteger(results[v].points[k].steps), 9, 2);
+      if (k < curve.effectiveExponent.size()) {
+        text += padded(estimateText(curve.perStep[k]), 24, 2) +
+                estimateText(curve.effectiveExponent[k]) + "\n";
+      } else {
+        text += estimateText(curve.perStep[k]) + "\n";
+      }
+    }
+  }
+  return text;
+}
+
+std::string sweepSeriesCsv(const SweepVaried& varied, const std::vector<SweepResult>& results,
+                           const ModelInfo& model) {
+  std::string text;
+  for (std::size_t v = 0; v < results.size(); ++v) {
+    const std::string one = sweepCsv(results[v], model);
+    const std::size_t header = one.find('\n') + 1;
+    if (v == 0) text = std::string(varied.setting->key) + "," + one.substr(0, header);
+    const std::string value = formatNumber(varied.values[v]) + ",";
+    for (std::size_t at = header; at < one.size();) {
+      const std::size_t end = one.find('\n', at) + 1;
+      text += value + one.substr(at, end - at);
+      at = end;
+    }
+  }
+  return text;
+}
+
 std::string runStopMessage(RunStatus status, const RunParams& params) {
   switch (status) {
     case RunStatus::Finished:

@@ -27,10 +27,11 @@ namespace {
 
 // A tour's result, in doubles: the deepest n it reached, then for n = 1 ... N the sums over its
 // chains of n steps of w, w R^2, w Rg^2 and w^2 and their count, then, over its chains of N
-// steps, the sums of w (x + y + z), w |R| and w times the size measure.
+// steps, the sums of w (x + y + z), w |R| and w times the size measure, and (0 without an
+// energy) of w c, w b, w U and w U^2, c the contacts, b the bends and U the energy in kT.
 constexpr std::size_t kPerStep = 5;
 constexpr std::size_t kHead = 1;
-constexpr std::size_t kTail = 3;
+constexpr std::size_t kTail = 7;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 std::size_t tourWords(std::int32_t steps) {
@@ -44,6 +45,11 @@ constexpr int kShowTours = 1000;
 
 const PermSettings& settingsOf(const RunParams& params) {
   return std::get<PermSettings>(params.model);
+}
+
+bool hasEnergy(const RunParams& params) {
+  const PermSettings& s = settingsOf(params);
+  return s.contactEnergy != 0.0 || s.bendEnergy != 0.0;
 }
 
 // The pilot's ln Z_n for the run's N and energies, worked out once and kept for the latest
@@ -86,7 +92,8 @@ struct TourGuide {
   std::vector<Point>* shown = nullptr;  // when set: the last chain of N steps reached
   std::int64_t tour = 0;
   std::int64_t chains = 0;
-  std::int64_t cap = 0;  // the run's trial cap, on the chains of one tour (0: none)
+  std::int64_t cap = 0;                  // the run's trial cap, on the chains of one tour (0: none)
+  const PermSettings* energy = nullptr;  // when an energy is set: its energies
 
   double weigh(std::int32_t n, double grown) const {
     return grown * step[static_cast<std::size_t>(n)];
@@ -109,6 +116,13 @@ struct TourGuide {
     tail[0] += w * static_cast<double>(std::int64_t{summary.end.x} + summary.end.y + summary.end.z);
     tail[1] += w * distanceFromOrigin(summary.end);
     tail[2] += w * summary.rgTotal;
+    if (energy) {
+      const double u = energy->contactEnergy * node.contacts + energy->bendEnergy * node.bends;
+      tail[3] += w * node.contacts;
+      tail[4] += w * node.bends;
+      tail[5] += w * u;
+      tail[6] += w * u * u;
+    }
   }
   bool goOn() const {
     if (cap > 0 && chains > cap) control->stopAtTrialLimit(tour);
@@ -185,6 +199,11 @@ class TourTally final : public UnitTally {
     const double gyrationN = deepest == m_steps ? word(stepAt(m_steps) + 2) : 0.0;
     const double endN = deepest == m_steps ? word(stepAt(m_steps) + 1) : 0.0;
     m_gyrationOverEnd.add(gyrationN, endN);
+    m_contacts.add(word(tail + 3), wN);
+    m_bends.add(word(tail + 4), wN);
+    m_energy.add(word(tail + 5), wN);
+    m_energySquared.add(word(tail + 6), wN);
+    m_energyCross += word(tail + 5) * word(tail + 6);
     if (deepest == m_steps) ++m_reaching;
   }
 
@@ -259,9 +278,36 @@ class TourTally final : public UnitTally {
     measure("Rg2_n").curve = std::move(rg2);
     measure("Rg2_n_se").curve = std::move(rg2Error);
     measure("effective_samples_n").curve = std::move(effective);
+    if (hasEnergy(m_params)) out.energy = energyAtN(w, tours);
   }
 
  private:
+  // The weighted means at N of the contacts, bends and energy, and the heat capacity
+  // <U^2> - <U>^2, each with its error over the tours by the delta method.
+  EnergyEstimates energyAtN(const TourMoments& w, double tours) const {
+    EnergyEstimates e;
+    e.contacts = ratioOf(m_contacts, w, tours);
+    e.bends = ratioOf(m_bends, w, tours);
+    e.energy = ratioOf(m_energy, w, tours);
+    if (!(w.sum > 0.0)) return e;
+    // C = A/W - (B/W)^2 with A, B and W the sums over the tours of w U^2, w U and w; a tour
+    // of sums (a, b, v) moves it by (a + beta b + gamma v) / W.
+    const double mean = m_energy.sum / w.sum;
+    const double second = m_energySquared.sum / w.sum;
+    const double beta = -2.0 * mean;
+    const double gamma = 2.0 * mean * mean - second;
+    e.heatCapacity.value = second - mean * mean;
+    if (tours >= 2.0) {
+      const double spread = m_energySquared.squares + beta * beta * m_energy.squares +
+                            gamma * gamma * w.squares + 2.0 * beta * m_energyCross +
+                            2.0 * gamma * m_energySquared.times +
+                            2.0 * beta * gamma * m_energy.times;
+      e.heatCapacity.standardError =
+          std::sqrt(std::max(0.0, spread) * tours / (tours - 1.0)) / w.sum;
+    }
+    return e;
+  }
+
   const RunParams& m_params;
   std::int32_t m_steps;
   std::int64_t m_tours = 0;
@@ -272,6 +318,9 @@ class TourTally final : public UnitTally {
   // At N, times the weights: w (x + y + z), w |R|, w times the size measure; and w Rg^2 times
   // w R^2.
   TourMoments m_sum, m_distance, m_size, m_gyrationOverEnd;
+  // At N, times the weights: w c, w b, w U and w U^2; and the sum of w U times w U^2.
+  TourMoments m_contacts, m_bends, m_energy, m_energySquared;
+  double m_energyCross = 0.0;
 };
 
 // The tours of a block shared out one at a time among this process's threads, never more than
@@ -339,6 +388,7 @@ class PermRunner final : public ModelRunner {
     std::vector<double> step(static_cast<std::size_t>(steps) + 1, 1.0);
     for (std::size_t n = 1; n < step.size(); ++n) step[n] = std::exp((*pilot)[n - 1] - (*pilot)[n]);
     const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), block.count));
+    const PermSettings* energy = hasEnergy(params) ? &settingsOf(params) : nullptr;
     const std::int64_t lastTour = params.iterations - 1;
     TourQueue queue(block, threads, sink);
     RegionFailure failure;
@@ -352,8 +402,10 @@ class PermRunner final : public ModelRunner {
       while (queue.take(control, tour)) {
         if (sums.size() != tourWords(steps)) sums.assign(tourWords(steps), 0.0);
         const bool last = tour.first == lastTour;
-        TourGuide guide{step,       sums, steps,           0, &control, last ? &shown : nullptr,
-                        tour.first, 0,    params.maxTrials};
+        TourGuide guide{step,       sums,     steps,
+                        0,          &control, last ? &shown : nullptr,
+                        tour.first, 0,        params.maxTrials,
+                        energy};
         RandomSource random = tour.stream;
         if (!tree.tour(random, guide)) break;
         sums[0] = guide.deepest;

@@ -48,6 +48,41 @@ std::uint64_t sweepPointSeed(std::uint64_t sweepSeed, std::size_t index) {
   return seed;
 }
 
+SweepParams sweepSeriesParams(const SweepParams& params, const SweepVaried& varied,
+                              std::size_t index) {
+  SweepParams one = params;
+  varied.setting->set(one.run.model, SettingValue{varied.values.at(index)});
+  return one;
+}
+
+std::uint64_t sweepSeriesSeed(std::uint64_t sweepSeed, std::size_t index, std::size_t stepsCount) {
+  // Each SplitMix64 output adds its increment to the state, so skipping outputs is a product.
+  constexpr std::uint64_t kIncrement = 0x9e3779b97f4a7c15ULL;
+  return sweepSeed +
+         static_cast<std::uint64_t>(index) * static_cast<std::uint64_t>(stepsCount) * kIncrement;
+}
+
+SweepCurve sweepCurve(const SweepResult& result) {
+  SweepCurve curve;
+  const auto& points = result.points;
+  for (const SweepPoint& p : points) {
+    const double n = p.steps;
+    curve.perStep.push_back(
+        {p.stats.meanSquaredEnd.value / n, p.stats.meanSquaredEnd.standardError / n});
+  }
+  for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+    const Estimate& a = points[k].stats.meanSquaredEnd;
+    const Estimate& b = points[k + 1].stats.meanSquaredEnd;
+    const double span = 2.0 * std::log(static_cast<double>(points[k + 1].steps) /
+                                       static_cast<double>(points[k].steps));
+    const double ra = a.standardError / a.value;
+    const double rb = b.standardError / b.value;
+    curve.effectiveExponent.push_back(
+        {std::log(b.value / a.value) / span, std::sqrt(ra * ra + rb * rb) / std::abs(span)});
+  }
+  return curve;
+}
+
 std::vector<std::int32_t> defaultSweepSteps(const ModelInfo& model) {
   std::vector<std::int32_t> steps;
   if (model.budget == nullptr) return steps;

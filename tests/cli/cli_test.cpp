@@ -128,6 +128,57 @@ TEST_F(Cli, SweepPrintsSeedsAndExponentAndWritesCsvAndPlot) {
   EXPECT_EQ(j["reference"]["self_avoiding_walk"], 0.5876);
 }
 
+// SplitMix64's next output, written out here so that the seeds are checked against the
+// generator itself and not against the code that derives them.
+std::uint64_t nextSplitMix(std::uint64_t& state) {
+  std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  return z ^ (z >> 31);
+}
+
+TEST_F(Cli, SweepOverAnEnergyIsOneSweepPerValueFromSeedsThatFollowOn) {
+  const std::string args =
+      "sweep --model pivot --steps 20,40,80 --budget 3000 --threads 1 --contact-energy ";
+  const Result r = polychain(args + "-0.3,0.2 --json --seed 5");
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["varied"], "contact_energy");
+  ASSERT_EQ(j["series"].size(), 2U);
+  std::uint64_t state = 5;  // the (value, N) runs take the sweep seed's outputs in turn
+  for (const double value : {-0.3, 0.2}) {
+    nlohmann::json one = j["series"][value < 0 ? 0 : 1];
+    EXPECT_EQ(one["contact_energy"], value);
+    for (const auto& point : one["points"]) EXPECT_EQ(point["seed"], nextSplitMix(state));
+    // The curve: <R^2>/N at each N, nu_eff between neighbours.
+    const auto& curve = one["curve"];
+    ASSERT_EQ(curve["R2_per_N"].size(), 3U);
+    ASSERT_EQ(curve["nu_eff"].size(), 2U);
+    const double r2 = one["points"][1]["extended"]["R2"]["value"];
+    EXPECT_DOUBLE_EQ(curve["R2_per_N"][1].get<double>(), r2 / 40);
+    const double r2Next = one["points"][2]["extended"]["R2"]["value"];
+    EXPECT_NEAR(curve["nu_eff"][1].get<double>(), std::log(r2Next / r2) / (2 * std::log(2.0)),
+                1e-12);
+    // The rest is, byte for byte, the sweep of this value alone from the value's seed.
+    one.erase("curve");
+    const std::string alone = args + (value < 0 ? "-0.3" : "0.2") + " --json --seed " +
+                              std::to_string(one["seed"].get<std::uint64_t>());
+    EXPECT_EQ(one.dump(2) + "\n", polychain(alone).out) << alone;
+  }
+  EXPECT_EQ(j["series"][0]["seed"], 5);  // the first value's sweep is today's sweep
+
+  const fs::path csv = m_dir / "energies.csv";
+  const Result text = polychain(args + "-0.3,0.2 --seed 5 --csv " + csv.string());
+  ASSERT_EQ(text.code, 0) << text.err;
+  for (const char* part : {"contact_energy = -0.3\n", "contact_energy = 0.2\n", "nu_eff"}) {
+    EXPECT_TRUE(contains(text.out, part)) << part << "\n" << text.out;
+  }
+  const std::string table = readFile(csv);
+  EXPECT_EQ(table.rfind("contact_energy,N,seed,chains,R2,", 0), 0U) << table;
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 2 * 3);
+  EXPECT_TRUE(contains(table, "\n0.2,80,")) << table;
+}
+
 TEST_F(Cli, BadInputNamesTheOptionExitsWithTwoAndWritesNothing) {
   const std::pair<const char*, const char*> cases[] = {
       {"run --steps abc --iterations 1", "--steps"},
@@ -162,6 +213,9 @@ TEST_F(Cli, BadInputNamesTheOptionExitsWithTwoAndWritesNothing) {
       {"sweep --model pivot --steps 100,200 --iterations 10 --budget 5000", "not both"},
       {"sweep --model pivot --steps 100,200 --budget 0", "--budget"},
       {"sweep --model pivot --steps 100,200 --correction-exponent -1", "--correction-exponent"},
+      {"sweep --model pivot --steps 100,200 --contact-energy -0.2,x", "--contact-energy"},
+      {"sweep --model pivot --steps 100,200 --walkers 2,4", "--walkers takes one value"},
+      {"sweep --model pivot --steps 10,20 --contact-energy 0,1 --bend-energy 0,1", "one setting"},
       {"walk", "run, sweep"},
   };
   for (const auto& [args, named] : cases) {

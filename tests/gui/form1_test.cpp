@@ -239,20 +239,24 @@ void Form1Test::everyModelRunsAsItDoesDirectly() {
 // settings of the models with options of their own, to be filled in beforehand. Every text is kept.
 void Form1Test::onlyTheChosenModelsFieldsAreOpen() {
   Harness h;
-  // Each model's fields, found by the caption that names them to a screen reader.
-  const auto fieldOf = [&](std::string_view caption) -> QWidget* {
+  // Each model's fields, found by the caption that names them to a screen reader (and by
+  // their model, as models may share a caption, such as the energies').
+  const auto fieldOf = [&](const ModelInfo* model, std::string_view caption) -> QWidget* {
     const QString name = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
     for (QWidget* w : h.child<QWidget>("Frame1")->findChildren<QWidget*>()) {
       const bool field =
           qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QCheckBox*>(w);
-      if (field && w->accessibleName() == name) return w;
+      if (field && w->accessibleName() == name &&
+          w->property("modelKey").toString() == QString::fromUtf8(model->key)) {
+        return w;
+      }
     }
     return nullptr;
   };
   const auto fieldsOf = [&](const ModelInfo* model) {
     std::vector<QWidget*> fields;
     for (const SettingInfo& setting : model->settings) {
-      if (!setting.field.empty()) fields.push_back(fieldOf(setting.caption));
+      if (!setting.field.empty()) fields.push_back(fieldOf(model, setting.caption));
     }
     if (model->countsTrials) fields.push_back(h.field("RestartTrapped"));
     return fields;

@@ -16,6 +16,7 @@
 #include "polychain/sample.h"
 #include "polychain/sweep.h"
 #include "reference/runparams.h"
+#include "reference/walkclasses.h"
 #include "run/samebits.h"
 
 namespace polychain {
@@ -146,11 +147,17 @@ void expectWithin(double estimate, double error, double exact, double precision,
   EXPECT_NEAR(estimate, exact, 4 * error + 1e-12 * std::abs(exact)) << what;  // exact: n = 1, 2
 }
 
+const reference::WalkClasses& walkClasses() {
+  static const reference::WalkClasses classes(kLongest);
+  return classes;
+}
+
 TEST(PermRun, CountsTheSelfAvoidingWalks) {
   const double counts[] = {6,     30,     150,     726,     3534,     16926,
                            81390, 387966, 1853886, 8809878, 41934150, 198842742};
   const RunResult r = run(runParams(PermSettings{}, 12, 20000, 7));
   ASSERT_EQ(r.status, RunStatus::Finished);
+  EXPECT_FALSE(r.energy.has_value());  // no energy, no energy terms
   const auto& logZ = measure(r, "log_partition_n").curve;
   const auto& error = measure(r, "log_partition_n_se").curve;
   ASSERT_EQ(logZ.size(), 12u);
@@ -191,6 +198,16 @@ TEST(PermRun, AgreesWithExactEnumerationAtNonZeroEnergies) {
                  0.02 * exact.rg2, "<Rg^2> at N");
     expectWithin(r.extended.ratio.value, r.extended.ratio.standardError, exact.rg2 / exact.r2, 0.02,
                  "<Rg^2>/<R^2> at N");
+    // The energy terms at N, the heat capacity's error from the tours' fluctuations included.
+    ASSERT_TRUE(r.energy.has_value());
+    const reference::WalkMeans terms = walkClasses().means(contact, bend);
+    const EnergyEstimates& e = *r.energy;
+    EXPECT_FALSE(e.wallContacts.has_value());
+    expectWithin(e.contacts.value, e.contacts.standardError, terms.contacts, 0.02, "contacts");
+    expectWithin(e.bends.value, e.bends.standardError, terms.bends, 0.03, "bends");
+    expectWithin(e.energy.value, e.energy.standardError, terms.energy, 0.02, "energy");
+    expectWithin(e.heatCapacity.value, e.heatCapacity.standardError, terms.heatCapacity, 0.05,
+                 "heat capacity");
     ASSERT_EQ(r.lastSites.size(), static_cast<std::size_t>(kLongest) + 1);
     for (std::size_t s = 1; s < r.lastSites.size(); ++s) {
       const Point& a = r.lastSites[s - 1];

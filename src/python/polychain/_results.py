@@ -752,6 +752,15 @@ class SweepResult:
         notes: the model's notes on each N's run, a list (one per N) of lists of str, as for
             :attr:`RunResult.notes`; each that begins "Note:" is also a RuntimeWarning of
             :func:`polychain.sweep`, its N named.
+        R2_per_N: <R^2>/N at each N, an :class:`Estimate` of float64 arrays: flat for the
+            ideal chain, so the theta point is where it turns flat.
+        nu_eff: the effective exponent between neighbouring N, ln(<R^2>_b/<R^2>_a) / (2
+            ln(N_b/N_a)), an :class:`Estimate` of arrays one shorter than ``steps``.
+        varied: for a sweep over several values of a real setting (such as
+            ``contact_energy=[-0.22, -0.269, -0.32]``), the setting's name; None otherwise.
+        series: the sweep of each value, in order, each a :class:`SweepResult` whose
+            ``settings`` holds its value; the sweep returned is the first of them. A sweep of
+            one value is its own series, ``[self]``.
     """
 
     trials: Optional[Count[FloatArray, IntArray]]
@@ -793,6 +802,12 @@ class SweepResult:
         self.measures = Measures({m.name: _column(points, m.kind, m.name)
                                   for m in model.measures if m.in_sweep})
         self._measures_key = model.measures_key
+        self.R2_per_N = Estimate(np.array(raw["R2_per_N"][0], dtype=np.float64),
+                                 np.array(raw["R2_per_N"][1], dtype=np.float64))
+        self.nu_eff = Estimate(np.array(raw["nu_eff"][0], dtype=np.float64),
+                               np.array(raw["nu_eff"][1], dtype=np.float64))
+        self.varied: Optional[str] = None
+        self.series: List[SweepResult] = [self]
         fit = raw["fit"]
         self.nu: Optional[Estimate[float]] = None
         self.chi2_per_dof: Optional[float] = None

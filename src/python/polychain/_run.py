@@ -9,8 +9,8 @@ import re
 import sys
 import textwrap
 import warnings
-from typing import (Any, Callable, Dict, Iterable, List, Literal, Mapping, Optional, Union,
-                    overload)
+from typing import (Any, Callable, Dict, Iterable, List, Literal, Mapping, Optional, Sequence,
+                    Union, overload)
 
 import numpy as np
 from numpy.typing import NDArray
@@ -237,7 +237,7 @@ def run(model: str, steps: Whole, iterations: Whole, *, seed: Optional[Whole] = 
 def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
           seed: Optional[Whole] = None, threads: Optional[Whole] = None, max_trials: Whole = 0,
           restart_trapped: Whole = DEFAULT_RESTART_TRAPPED, progress: Progress = None,
-          **settings: SettingArgument) -> SweepResult:
+          **settings: Union[SettingArgument, Sequence[SettingArgument]]) -> SweepResult:
     """Runs `model` at every N in `steps`, in that order, and fits nu in
     sqrt(<R^2>) ~ N^nu by weighted least squares on the logarithms; returns a
     :class:`SweepResult`.
@@ -254,14 +254,25 @@ def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
         iterations: chains (samples) at each N.
         progress: None, True for a tqdm bar, or a callable ``progress(done, total)``, where
             total is the chain steps of the whole sweep (iterations times the sum of N).
-        settings: the model's settings, as for :func:`run`.
+        settings: the model's settings, as for :func:`run`. One real setting may be given a
+            list of values (``contact_energy=[-0.22, -0.269, -0.32]``): the N are swept for
+            each value in turn, and ``SweepResult.series`` holds every value's sweep (the
+            one returned is the first). The value at position v has the sweep seed's
+            SplitMix64 state after v * len(steps) outputs, so its N take the outputs that
+            follow those of the earlier values and each value's sweep repeats alone.
 
     The other arguments, the exceptions and the GIL are as for :func:`run`.
     """
     model_info = _model(model)
+    given = dict(settings)
+    # A setting of the model given several values: the one this sweep varies besides N.
+    known = {s.name for s in model_info.settings}
+    lists = [name for name, value in given.items()
+             if name in known and isinstance(value, (list, tuple, np.ndarray))]
+    values: List[Any] = [given.pop(name) for name in lists]
     arguments = _arguments(model_info, "sweep",
                            _whole(iterations, _option("iterations"), 1, INT32_MAX), seed,
-                           threads, False, False, max_trials, restart_trapped, settings)
+                           threads, False, False, max_trials, restart_trapped, given)
     del arguments["per_chain"]
     if isinstance(steps, (str, bytes)):
         raise TypeError(f"{_option('steps')} must be a sequence of step counts, such as "
@@ -273,6 +284,31 @@ def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
                         "[100, 200, 400, 800].") from None
     ns = [_whole(n, _option("steps"), 1, model_info.max_steps) for n in items]
     arguments["warn_level"] = _stacklevel()
+    if not lists:
+        return _sweep_once(model_info, ns, arguments, progress)
+    name = lists[-1]
+    setting = model_info.setting(name)
+    if len(lists) > 1 or setting.kind != "real":
+        raise TypeError(f"a sweep varies one real setting besides N; {setting.name} "
+                        f"({setting.option}) takes one value.")
+    varied = [_setting_value(setting, value) for value in values[0]]
+    if not varied:
+        raise ValueError(f"{setting.name} ({setting.option}) needs at least one value.")
+    series: List[SweepResult] = []
+    for index, value in enumerate(varied):
+        arguments[name] = value
+        if index > 0:
+            arguments["seed"] = _core.sweep_series_seed(series[0].seed, index, len(ns))
+        series.append(_sweep_once(model_info, ns, arguments, progress))
+    for one in series:
+        one.varied = name
+        one.series = series
+    return series[0]
+
+
+def _sweep_once(model_info: Model, ns: List[int], arguments: Dict[str, Any],
+                progress: Progress) -> SweepResult:
+    """One sweep of the core over `ns`, its notes warned of."""
     with Reporter(progress, "step", f"{model_info.key} sweep") as report:
         try:
             raw = _core.sweep(ns, report, **arguments)
