@@ -16,6 +16,8 @@
 #include <span>
 
 #include "analysis/chainmeasures.h"
+#include "analysis/formfactor.h"
+#include "analysis/measureslots.h"
 #include "analysis/sizemeasure.h"
 #include "chain/perm.h"
 #include "polychain/resources.h"
@@ -27,11 +29,16 @@ namespace {
 
 // A tour's result, in doubles: the deepest n it reached, then for n = 1 ... N the sums over its
 // chains of n steps of w, w R^2, w Rg^2 and w^2 and their count, then, over its chains of N
-// steps, the sums of w (x + y + z), w |R| and w times the size measure, and (0 without an
-// energy) of w c, w b, w U and w U^2, c the contacts, b the bends and U the energy in kT.
+// steps, the sums of w (x + y + z), w |R| and w times the size measure, (0 without an energy)
+// of w c, w b, w U and w U^2, c the contacts, b the bends and U the energy in kT, and (0 but
+// in every kFormEvery-th tour) of w and of w P(q) at each wave number of the form factor.
 constexpr std::size_t kPerStep = 5;
 constexpr std::size_t kHead = 1;
-constexpr std::size_t kTail = 7;
+constexpr std::size_t kFormAt = 7;
+constexpr std::size_t kTail = kFormAt + 1 + kWavePoints;
+// The form factor is taken in every kFormEvery-th tour by index: tours are independent, so
+// those tours' chains of N steps weigh it without bias, at a fraction of the run's cost.
+constexpr std::int64_t kFormEvery = 4;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 std::size_t tourWords(std::int32_t steps) {
@@ -94,6 +101,7 @@ struct TourGuide {
   std::int64_t chains = 0;
   std::int64_t cap = 0;                  // the run's trial cap, on the chains of one tour (0: none)
   const PermSettings* energy = nullptr;  // when an energy is set: its energies
+  AxisFourier* form = nullptr;           // in a tour that takes the form factor
 
   double weigh(std::int32_t n, double grown) const {
     return grown * step[static_cast<std::size_t>(n)];
@@ -116,6 +124,11 @@ struct TourGuide {
     tail[0] += w * static_cast<double>(std::int64_t{summary.end.x} + summary.end.y + summary.end.z);
     tail[1] += w * distanceFromOrigin(summary.end);
     tail[2] += w * summary.rgTotal;
+    if (form != nullptr) {
+      const std::array<double, kWavePoints> power = form->formFactor(node.sites);
+      tail[kFormAt] += w;
+      for (std::size_t i = 0; i < kWavePoints; ++i) tail[kFormAt + 1 + i] += w * power[i];
+    }
     if (energy) {
       const double u = energy->contactEnergy * node.contacts + energy->bendEnergy * node.bends;
       tail[3] += w * node.contacts;
@@ -170,7 +183,8 @@ class TourTally final : public UnitTally {
         m_end(m_weight.size()),
         m_gyration(m_weight.size()),
         m_squares(m_weight.size(), 0.0),
-        m_chains(m_weight.size(), 0.0) {}
+        m_chains(m_weight.size(), 0.0),
+        m_waves(formFactorWaves(params)) {}
 
   void add(std::span<const std::byte> result) override {
     const auto word = [&result](std::size_t at) {
@@ -205,6 +219,14 @@ class TourTally final : public UnitTally {
     m_energySquared.add(word(tail + 6), wN);
     m_energyCross += word(tail + 5) * word(tail + 6);
     if (deepest == m_steps) ++m_reaching;
+    if ((m_tours - 1) % kFormEvery == 0) {
+      const double formWeight = word(tail + kFormAt);
+      m_formWeight.add(formWeight, formWeight);
+      if (formWeight > 0.0) ++m_formTours;
+      for (std::size_t i = 0; i < kWavePoints; ++i) {
+        m_form[i].add(word(tail + kFormAt + 1 + i), formWeight);
+      }
+    }
   }
 
   void finish(RunResult& out) override {
@@ -264,7 +286,7 @@ class TourTally final : public UnitTally {
 
     out.measures.assign(model.measures.size(), MeasureValue{});
     const auto measure = [&](std::string_view name) -> MeasureValue& {
-      return out.measures[static_cast<std::size_t>(model.findMeasure(name))];
+      return measureNamed(model, out.measures, name);
     };
     measure("log_partition") = {logZ.back(), logZError.back(), {}};
     measure("effective_samples").value = effective.back();
@@ -279,9 +301,27 @@ class TourTally final : public UnitTally {
     measure("Rg2_n_se").curve = std::move(rg2Error);
     measure("effective_samples_n").curve = std::move(effective);
     if (hasEnergy(m_params)) out.energy = energyAtN(w, tours);
+    out.formFactor = formFactorAtN(e.meanSquaredRg.value);
   }
 
  private:
+  // P(q) at N: the weighted mean over the chains of N steps of the tours that took it, with
+  // errors over those tours, and the Debye function at the run's <Rg^2>.
+  FormFactor formFactorAtN(double squaredGyration) const {
+    FormFactor f;
+    f.q = m_waves.qs();
+    f.every = kFormEvery;
+    const double tours = static_cast<double>((m_tours + kFormEvery - 1) / kFormEvery);
+    f.chains = m_formTours;
+    for (std::size_t i = 0; i < f.q.size(); ++i) {
+      const Estimate p = ratioOf(m_form[i], m_formWeight, tours);
+      f.P.push_back(p.value);
+      f.error.push_back(p.standardError);
+      f.debye.push_back(debyeFunction(f.q[i], squaredGyration));
+    }
+    return f;
+  }
+
   // The weighted means at N of the contacts, bends and energy, and the heat capacity
   // <U^2> - <U>^2, each with its error over the tours by the delta method.
   EnergyEstimates energyAtN(const TourMoments& w, double tours) const {
@@ -320,6 +360,10 @@ class TourTally final : public UnitTally {
   TourMoments m_sum, m_distance, m_size, m_gyrationOverEnd;
   // At N, times the weights: w c, w b, w U and w U^2; and the sum of w U times w U^2.
   TourMoments m_contacts, m_bends, m_energy, m_energySquared;
+  WaveNumbers m_waves;
+  TourMoments m_formWeight;
+  std::array<TourMoments, kWavePoints> m_form{};
+  std::int64_t m_formTours = 0;  // of those that took the form factor, the tours reaching N
   double m_energyCross = 0.0;
 };
 
@@ -398,14 +442,22 @@ class PermRunner final : public ModelRunner {
       PermTree tree(steps, settingsOf(params));
       std::vector<double> sums(tourWords(steps), 0.0);
       std::vector<Point> shown;
+      AxisFourier fourier(formFactorWaves(params));
       Block tour;
       while (queue.take(control, tour)) {
         if (sums.size() != tourWords(steps)) sums.assign(tourWords(steps), 0.0);
         const bool last = tour.first == lastTour;
-        TourGuide guide{step,       sums,     steps,
-                        0,          &control, last ? &shown : nullptr,
-                        tour.first, 0,        params.maxTrials,
-                        energy};
+        TourGuide guide{step,
+                        sums,
+                        steps,
+                        0,
+                        &control,
+                        last ? &shown : nullptr,
+                        tour.first,
+                        0,
+                        params.maxTrials,
+                        energy,
+                        tour.first % kFormEvery == 0 ? &fourier : nullptr};
         RandomSource random = tour.stream;
         if (!tree.tour(random, guide)) break;
         sums[0] = guide.deepest;
