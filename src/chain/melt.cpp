@@ -288,10 +288,25 @@ void Melt::setEnergy(const MeltEnergy& energy) {
 }
 
 std::int64_t Melt::neighbours(std::uint32_t site) const {
+  // From the site's cell by strides, without unpacking each neighbour's site: across a face
+  // only where the axis is periodic.
+  const std::uint32_t cell = cellOf(site);
+  const std::uint32_t* cells = m_cell.data();
+  const std::uint32_t strides[3] = {1, m_usSide, m_usArea};
   std::int64_t n = 0;
-  for (int d = 0; d < 6; ++d) {
-    const std::uint32_t to = stepFrom(site, d);
-    n += to != kNoSite && m_cell[cellOf(to)] != kEmpty;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const std::uint32_t f = field(site, static_cast<int>(axis)), stride = strides[axis];
+    const std::uint32_t across = (m_usSide - 1) * stride;
+    if (f + 1 < m_usSide) {
+      n += cells[cell + stride] != kEmpty;
+    } else if (!m_walled[axis]) {
+      n += cells[cell - across] != kEmpty;
+    }
+    if (f > 0) {
+      n += cells[cell - stride] != kEmpty;
+    } else if (!m_walled[axis]) {
+      n += cells[cell + across] != kEmpty;
+    }
   }
   return n;
 }
@@ -308,9 +323,12 @@ std::int64_t Melt::onWall(std::uint32_t site) const {
 std::int64_t Melt::bendsAt(std::int32_t chain, std::int32_t first, std::int32_t last) const {
   std::int64_t bends = 0;
   for (std::int32_t b = std::max(first, 1); b <= std::min(last, m_steps - 1); ++b) {
-    const std::uint32_t here = siteOf(chain, b);
-    bends += directionBetween(siteOf(chain, b - 1), here) !=
-             directionBetween(here, siteOf(chain, b + 1));
+    // The sites before and after a bend differ on two axes, those about a straight bead on one.
+    const std::uint32_t differ = siteOf(chain, b - 1) ^ siteOf(chain, b + 1);
+    bends += static_cast<int>((differ & kFieldMask) != 0) +
+                 static_cast<int>(((differ >> kFieldBits) & kFieldMask) != 0) +
+                 static_cast<int>((differ >> (2 * kFieldBits)) != 0) ==
+             2;
   }
   return bends;
 }
@@ -411,10 +429,10 @@ bool Melt::endMove(std::int32_t chain, int end, int direction) {
   // Only the bend next to the end changes.
   const std::int32_t next = end == 0 ? 1 : m_steps - 1;
   MeltEnergyTerms before = beadTerms(from);
-  before.bends = bendsAt(chain, next, next);
+  before.bends = movedBends(chain, next, next);
   place(slot, to);
   MeltEnergyTerms after = beadTerms(to);
-  after.bends = bendsAt(chain, next, next);
+  after.bends = movedBends(chain, next, next);
   if (keep(MeltMove::End, before, after)) return true;
   place(slot, from);
   return false;
@@ -440,10 +458,10 @@ bool Melt::kinkJump(std::int32_t chain, std::int32_t bead) {
     return accept(MeltMove::Kink);
   }
   MeltEnergyTerms was = beadTerms(here);
-  was.bends = bendsAt(chain, bead - 1, bead + 1);
+  was.bends = movedBends(chain, bead - 1, bead + 1);
   place(slot, to);
   MeltEnergyTerms is = beadTerms(to);
-  is.bends = bendsAt(chain, bead - 1, bead + 1);
+  is.bends = movedBends(chain, bead - 1, bead + 1);
   if (keep(MeltMove::Kink, was, is)) return true;
   place(slot, here);
   return false;
@@ -476,7 +494,7 @@ bool Melt::crankshaft(std::int32_t chain, std::int32_t bead, int turn) {
     const MeltEnergyTerms u = beadTerms(c);
     t.contacts += u.contacts;
     t.wallSites += u.wallSites;
-    t.bends = bendsAt(chain, bead - 1, bead + 2);
+    t.bends = movedBends(chain, bead - 1, bead + 2);
     return t;
   };
   const MeltEnergyTerms before = terms(b1, c1);
@@ -504,7 +522,7 @@ bool Melt::reptation(std::int32_t chain, int end, int direction) {
   MeltEnergyTerms before;
   if (m_thermal) {
     before = beadTerms(left);
-    before.bends = end == 0 ? bendsAt(chain, m_steps - 1, m_steps - 1) : bendsAt(chain, 1, 1);
+    before.bends = end == 0 ? movedBends(chain, m_steps - 1, m_steps - 1) : movedBends(chain, 1, 1);
   }
   place(leaving, to);
   std::uint32_t& head = m_head[static_cast<std::size_t>(chain)];
@@ -516,7 +534,7 @@ bool Melt::reptation(std::int32_t chain, int end, int direction) {
   }
   if (!m_thermal) return accept(MeltMove::Reptation);
   MeltEnergyTerms after = beadTerms(to);
-  after.bends = end == 0 ? bendsAt(chain, 1, 1) : bendsAt(chain, m_steps - 1, m_steps - 1);
+  after.bends = end == 0 ? movedBends(chain, 1, 1) : movedBends(chain, m_steps - 1, m_steps - 1);
   if (keep(MeltMove::Reptation, before, after)) return true;
   head = oldHead;
   place(leaving, left);
@@ -562,7 +580,7 @@ bool Melt::pivot(std::int32_t chain, std::int32_t side, int symmetry) {
     MeltEnergyTerms t;
     for (std::int32_t k = 1; k <= turned; ++k) {
       const std::uint32_t site = siteOf(chain, bead + way * k);
-      for (int d = 0; d < 6; ++d) {
+      for (int d = 0; d < (m_energy.contact != 0.0 ? 6 : 0); ++d) {
         const std::uint32_t to = stepFrom(site, d);
         if (to == kNoSite) continue;
         const std::uint32_t holder = m_cell[cellOf(to)];
@@ -573,9 +591,9 @@ bool Melt::pivot(std::int32_t chain, std::int32_t side, int symmetry) {
         }
         ++t.contacts;
       }
-      t.wallSites += onWall(site);
+      if (m_energy.wall != 0.0) t.wallSites += onWall(site);
     }
-    t.bends = bendsAt(chain, bead, bead);
+    t.bends = movedBends(chain, bead, bead);
     return t;
   };
   // Each turned bead's site and m_moved's swap places: undoing the move is doing it again.
@@ -616,14 +634,15 @@ bool Melt::tailSwap(std::int32_t chain, std::int32_t bead, int direction) {
   const bool heads = bead + 1 <= m_steps - bead;
   const std::int32_t first = heads ? 0 : bead + 1;
   const std::int32_t last = heads ? bead : m_steps;
-  if (!m_thermal) {
+  if (!m_thermal || m_energy.bend == 0.0) {
     swapTails(chain, other, first, last);
     return accept(MeltMove::TailSwap);
   }
   // No bead changes its site, so neither the contacts nor the wall sites change; only the
   // bends at the two beads beside the swapped bonds of each chain.
   const auto terms = [&] {
-    return MeltEnergyTerms{0, bendsAt(chain, bead, bead + 1) + bendsAt(other, bead, bead + 1), 0};
+    return MeltEnergyTerms{0, movedBends(chain, bead, bead + 1) + movedBends(other, bead, bead + 1),
+                           0};
   };
   const MeltEnergyTerms before = terms();
   swapTails(chain, other, first, last);

@@ -276,8 +276,13 @@ class Melt {
   std::int64_t neighbours(std::uint32_t site) const;
   std::int64_t onWall(std::uint32_t site) const;
   std::int64_t bendsAt(std::int32_t chain, std::int32_t first, std::int32_t last) const;
+  // Inside a move, only the terms that weigh something are counted.
   MeltEnergyTerms beadTerms(std::uint32_t site) const {
-    return {neighbours(site), 0, onWall(site)};
+    return {m_energy.contact != 0.0 ? neighbours(site) : 0, 0,
+            m_energy.wall != 0.0 ? onWall(site) : 0};
+  }
+  std::int64_t movedBends(std::int32_t chain, std::int32_t first, std::int32_t last) const {
+    return m_energy.bend != 0.0 ? bendsAt(chain, first, last) : 0;
   }
   // Bead in `slot` moved to `site`, its cells kept.
   void place(std::uint32_t slot, std::uint32_t site) {
