@@ -62,7 +62,10 @@ const ModelInfo& modelInfo(const PivotSettings&);
 // box, of side `box` or the side that comes closest to the volume fraction `density` (none of
 // either: the model's default density), periodic or with hard walls normal to the axes
 // `walls` names (none, z, yz or xyz), sampled by lattice Monte Carlo moves: one sample every
-// `sweepsPerSample` sweeps after `burnIn` sweeps (none: the model's rules).
+// `sweepsPerSample` sweeps after `burnIn` sweeps (none: the model's rules). Each
+// configuration weighs exp(-energy), in units of kT: `contactEnergy` for each pair of beads
+// one unit apart that no bond joins (of one chain or of two), `bendEnergy` for each bead where
+// the chain turns, `wallEnergy` for each bead on a layer next to a wall (walls only); none: 0.
 struct MeltSettings {
   std::int32_t chains = 100;
   std::optional<double> density;
@@ -70,6 +73,9 @@ struct MeltSettings {
   std::int32_t walls = 0;
   std::optional<std::int64_t> burnIn;
   std::optional<std::int64_t> sweepsPerSample;
+  std::optional<double> contactEnergy;
+  std::optional<double> bendEnergy;
+  std::optional<double> wallEnergy;
 };
 const ModelInfo& modelInfo(const MeltSettings&);
 

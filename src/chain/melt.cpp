@@ -161,6 +161,9 @@ Melt::Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls
     m_increment[k] = plus ? unit : 0U - unit;
     m_wrap[k] = axisHasWalls(walls, axis) ? kNoSite : plus ? 0U - across : across;
   }
+  for (int axis = 0; axis < 3; ++axis) {
+    m_walled[static_cast<std::size_t>(axis)] = axisHasWalls(walls, axis);
+  }
   setMix(mix);
 }
 
@@ -272,8 +275,91 @@ std::int32_t Melt::drawChain(RandomSource& random) const {
   return static_cast<std::int32_t>(below(random, static_cast<std::uint64_t>(m_chains)));
 }
 
+void Melt::setEnergy(const MeltEnergy& energy) {
+  if (!std::isfinite(energy.contact) || !std::isfinite(energy.bend) ||
+      !std::isfinite(energy.wall)) {
+    throw std::invalid_argument("Melt: an energy that is not finite");
+  }
+  if (energy.wall != 0.0 && m_walls == MeltWalls::None) {
+    throw std::invalid_argument("Melt: a wall energy in a box without walls");
+  }
+  m_energy = energy;
+  m_thermal = !energy.zero();
+}
+
+std::int64_t Melt::neighbours(std::uint32_t site) const {
+  // From the site's cell by strides, without unpacking each neighbour's site: across a face
+  // only where the axis is periodic.
+  const std::uint32_t cell = cellOf(site);
+  const std::uint32_t* cells = m_cell.data();
+  const std::uint32_t strides[3] = {1, m_usSide, m_usArea};
+  std::int64_t n = 0;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const std::uint32_t f = field(site, static_cast<int>(axis)), stride = strides[axis];
+    const std::uint32_t across = (m_usSide - 1) * stride;
+    if (f + 1 < m_usSide) {
+      n += cells[cell + stride] != kEmpty;
+    } else if (!m_walled[axis]) {
+      n += cells[cell - across] != kEmpty;
+    }
+    if (f > 0) {
+      n += cells[cell - stride] != kEmpty;
+    } else if (!m_walled[axis]) {
+      n += cells[cell + across] != kEmpty;
+    }
+  }
+  return n;
+}
+
+std::int64_t Melt::onWall(std::uint32_t site) const {
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!m_walled[static_cast<std::size_t>(axis)]) continue;
+    const std::uint32_t f = field(site, axis);
+    if (f == 0 || f + 1 == m_usSide) return 1;
+  }
+  return 0;
+}
+
+std::int64_t Melt::bendsAt(std::int32_t chain, std::int32_t first, std::int32_t last) const {
+  std::int64_t bends = 0;
+  for (std::int32_t b = std::max(first, 1); b <= std::min(last, m_steps - 1); ++b) {
+    // The sites before and after a bend differ on two axes, those about a straight bead on one.
+    const std::uint32_t differ = siteOf(chain, b - 1) ^ siteOf(chain, b + 1);
+    bends += static_cast<int>((differ & kFieldMask) != 0) +
+                 static_cast<int>(((differ >> kFieldBits) & kFieldMask) != 0) +
+                 static_cast<int>((differ >> (2 * kFieldBits)) != 0) ==
+             2;
+  }
+  return bends;
+}
+
+MeltEnergyTerms Melt::energyTerms() const {
+  MeltEnergyTerms terms;
+  std::int64_t neighbourPairs = 0;
+  for (const std::uint32_t site : m_site) {
+    neighbourPairs += neighbours(site);
+    terms.wallSites += onWall(site);
+  }
+  // Each pair of neighbours seen from both sides; the bonds are C N of them.
+  terms.contacts = neighbourPairs / 2 - std::int64_t{m_chains} * m_steps;
+  for (std::int32_t c = 0; c < m_chains; ++c) terms.bends += bendsAt(c, 1, m_steps - 1);
+  return terms;
+}
+
+bool Melt::keep(MeltMove kind, const MeltEnergyTerms& before, const MeltEnergyTerms& after) {
+  const double change = energyOf({after.contacts - before.contacts, after.bends - before.bends,
+                                  after.wallSites - before.wallSites});
+  m_lastChange = change;
+  if (change > 0.0 && m_random != nullptr &&
+      !(static_cast<double>(m_random->next() >> 11) * 0x1.0p-53 < std::exp(-change))) {
+    return false;
+  }
+  return accept(kind);
+}
+
 [[gnu::flatten]] void Melt::attempt(RandomSource& random, std::int64_t attempts) {
   const auto steps = static_cast<std::uint64_t>(m_steps);
+  m_random = &random;
   for (; attempts > 0; --attempts) {
     const std::uint64_t r = random.next() >> 11;
     std::size_t kind = 0;
@@ -324,6 +410,7 @@ std::int32_t Melt::drawChain(RandomSource& random) const {
       }
     }
   }
+  m_random = nullptr;
 }
 
 bool Melt::endMove(std::int32_t chain, int end, int direction) {
@@ -334,10 +421,21 @@ bool Melt::endMove(std::int32_t chain, int end, int direction) {
   const std::uint32_t cell = cellOf(to);
   if (m_cell[cell] != kEmpty) return false;
   const std::uint32_t slot = slotOf(chain, bead);
-  m_cell[cellOf(m_site[slot])] = kEmpty;
-  m_cell[cell] = slot;
-  m_site[slot] = to;
-  return accept(MeltMove::End);
+  const std::uint32_t from = m_site[slot];
+  if (!m_thermal) {
+    place(slot, to);
+    return accept(MeltMove::End);
+  }
+  // Only the bend next to the end changes.
+  const std::int32_t next = end == 0 ? 1 : m_steps - 1;
+  MeltEnergyTerms before = beadTerms(from);
+  before.bends = movedBends(chain, next, next);
+  place(slot, to);
+  MeltEnergyTerms after = beadTerms(to);
+  after.bends = movedBends(chain, next, next);
+  if (keep(MeltMove::End, before, after)) return true;
+  place(slot, from);
+  return false;
 }
 
 bool Melt::kinkJump(std::int32_t chain, std::int32_t bead) {
@@ -355,10 +453,18 @@ bool Melt::kinkJump(std::int32_t chain, std::int32_t bead) {
   const std::uint32_t to = before ^ here ^ after;
   const std::uint32_t cell = cellOf(to);
   if (m_cell[cell] != kEmpty) return false;
-  m_cell[cellOf(here)] = kEmpty;
-  m_cell[cell] = slot;
-  m_site[slot] = to;
-  return accept(MeltMove::Kink);
+  if (!m_thermal) {
+    place(slot, to);
+    return accept(MeltMove::Kink);
+  }
+  MeltEnergyTerms was = beadTerms(here);
+  was.bends = movedBends(chain, bead - 1, bead + 1);
+  place(slot, to);
+  MeltEnergyTerms is = beadTerms(to);
+  is.bends = movedBends(chain, bead - 1, bead + 1);
+  if (keep(MeltMove::Kink, was, is)) return true;
+  place(slot, here);
+  return false;
 }
 
 bool Melt::crankshaft(std::int32_t chain, std::int32_t bead, int turn) {
@@ -376,13 +482,28 @@ bool Melt::crankshaft(std::int32_t chain, std::int32_t bead, int turn) {
   if (b2 == kNoSite || c2 == kNoSite) return false;
   const std::uint32_t cellB = cellOf(b2), cellC = cellOf(c2);
   if (m_cell[cellB] != kEmpty || m_cell[cellC] != kEmpty) return false;
-  m_cell[cellOf(m_site[slotB])] = kEmpty;
-  m_cell[cellOf(m_site[slotC])] = kEmpty;
-  m_cell[cellB] = slotB;
-  m_cell[cellC] = slotC;
-  m_site[slotB] = b2;
-  m_site[slotC] = c2;
-  return accept(MeltMove::Crankshaft);
+  const std::uint32_t b1 = m_site[slotB], c1 = m_site[slotC];
+  if (!m_thermal) {
+    place(slotB, b2);
+    place(slotC, c2);
+    return accept(MeltMove::Crankshaft);
+  }
+  // The pair's neighbours count their own bond twice, before and after alike.
+  const auto terms = [&](std::uint32_t b, std::uint32_t c) {
+    MeltEnergyTerms t = beadTerms(b);
+    const MeltEnergyTerms u = beadTerms(c);
+    t.contacts += u.contacts;
+    t.wallSites += u.wallSites;
+    t.bends = movedBends(chain, bead - 1, bead + 2);
+    return t;
+  };
+  const MeltEnergyTerms before = terms(b1, c1);
+  place(slotB, b2);
+  place(slotC, c2);
+  if (keep(MeltMove::Crankshaft, before, terms(b2, c2))) return true;
+  place(slotB, b1);
+  place(slotC, c1);
+  return false;
 }
 
 bool Melt::reptation(std::int32_t chain, int end, int direction) {
@@ -394,16 +515,30 @@ bool Melt::reptation(std::int32_t chain, int end, int direction) {
   if (to == kNoSite) return false;
   const std::uint32_t cell = cellOf(to);
   if (m_cell[cell] != kEmpty && m_cell[cell] != leaving) return false;
-  m_cell[cellOf(m_site[leaving])] = kEmpty;
-  m_cell[cell] = leaving;
-  m_site[leaving] = to;
+  // The chain keeps its shape but for its ends: the bend next to the end left goes, one next
+  // to the new end comes; the bonds stay as many, so the contacts change as the neighbours of
+  // the site left and the site taken.
+  const std::uint32_t left = m_site[leaving];
+  MeltEnergyTerms before;
+  if (m_thermal) {
+    before = beadTerms(left);
+    before.bends = end == 0 ? movedBends(chain, m_steps - 1, m_steps - 1) : movedBends(chain, 1, 1);
+  }
+  place(leaving, to);
   std::uint32_t& head = m_head[static_cast<std::size_t>(chain)];
+  const std::uint32_t oldHead = head;
   if (end == 0) {
     head = head == 0 ? m_ring - 1 : head - 1;
   } else {
     head = head + 1 == m_ring ? 0 : head + 1;
   }
-  return accept(MeltMove::Reptation);
+  if (!m_thermal) return accept(MeltMove::Reptation);
+  MeltEnergyTerms after = beadTerms(to);
+  after.bends = end == 0 ? movedBends(chain, 1, 1) : movedBends(chain, m_steps - 1, m_steps - 1);
+  if (keep(MeltMove::Reptation, before, after)) return true;
+  head = oldHead;
+  place(leaving, left);
+  return false;
 }
 
 bool Melt::pivot(std::int32_t chain, std::int32_t side, int symmetry) {
@@ -438,15 +573,49 @@ bool Melt::pivot(std::int32_t chain, std::int32_t side, int symmetry) {
   // turned difference of their old ones, and a lattice symmetry takes a difference of whole
   // periods (zero across walls, where no two sites of the box are a period apart) to one and
   // back: they would have shared a site before.
-  for (std::int32_t k = 1; k <= turned; ++k) {
-    m_cell[cellOf(siteOf(chain, bead + way * k))] = kEmpty;
+  // The turned side is moved rigidly: only the bend at the pivot changes, and the contacts as
+  // the pairs of neighbours with a turned bead in them, each counted once (a pair of turned
+  // beads may part or meet where a wall stands in for a period).
+  const auto terms = [&] {
+    MeltEnergyTerms t;
+    for (std::int32_t k = 1; k <= turned; ++k) {
+      const std::uint32_t site = siteOf(chain, bead + way * k);
+      for (int d = 0; d < (m_energy.contact != 0.0 ? 6 : 0); ++d) {
+        const std::uint32_t to = stepFrom(site, d);
+        if (to == kNoSite) continue;
+        const std::uint32_t holder = m_cell[cellOf(to)];
+        if (holder == kEmpty) continue;
+        if (holder - chainFirst < m_ring) {
+          const std::int32_t apart = (beadOf(chain, holder) - bead) * way;
+          if (apart > 0 && apart <= k) continue;  // a turned bead, counted from the farther one
+        }
+        ++t.contacts;
+      }
+      if (m_energy.wall != 0.0) t.wallSites += onWall(site);
+    }
+    t.bends = movedBends(chain, bead, bead);
+    return t;
+  };
+  // Each turned bead's site and m_moved's swap places: undoing the move is doing it again.
+  const auto turn = [&] {
+    for (std::int32_t k = 1; k <= turned; ++k) {
+      m_cell[cellOf(siteOf(chain, bead + way * k))] = kEmpty;
+    }
+    for (std::int32_t k = 1; k <= turned; ++k) {
+      const std::uint32_t slot = slotOf(chain, bead + way * k);
+      std::swap(m_site[slot], m_moved[static_cast<std::size_t>(k)]);
+      m_cell[cellOf(m_site[slot])] = slot;
+    }
+  };
+  if (!m_thermal) {
+    turn();
+    return accept(MeltMove::Pivot);
   }
-  for (std::int32_t k = 1; k <= turned; ++k) {
-    const std::uint32_t slot = slotOf(chain, bead + way * k);
-    m_site[slot] = m_moved[static_cast<std::size_t>(k)];
-    m_cell[cellOf(m_site[slot])] = slot;
-  }
-  return accept(MeltMove::Pivot);
+  const MeltEnergyTerms before = terms();
+  turn();
+  if (keep(MeltMove::Pivot, before, terms())) return true;
+  turn();
+  return false;
 }
 
 bool Melt::tailSwap(std::int32_t chain, std::int32_t bead, int direction) {
@@ -465,13 +634,31 @@ bool Melt::tailSwap(std::int32_t chain, std::int32_t bead, int direction) {
   const bool heads = bead + 1 <= m_steps - bead;
   const std::int32_t first = heads ? 0 : bead + 1;
   const std::int32_t last = heads ? bead : m_steps;
+  if (!m_thermal || m_energy.bend == 0.0) {
+    swapTails(chain, other, first, last);
+    return accept(MeltMove::TailSwap);
+  }
+  // No bead changes its site, so neither the contacts nor the wall sites change; only the
+  // bends at the two beads beside the swapped bonds of each chain.
+  const auto terms = [&] {
+    return MeltEnergyTerms{0, movedBends(chain, bead, bead + 1) + movedBends(other, bead, bead + 1),
+                           0};
+  };
+  const MeltEnergyTerms before = terms();
+  swapTails(chain, other, first, last);
+  if (keep(MeltMove::TailSwap, before, terms())) return true;
+  swapTails(chain, other, first, last);
+  return false;
+}
+
+void Melt::swapTails(std::int32_t chain, std::int32_t other, std::int32_t first,
+                     std::int32_t last) {
   for (std::int32_t b = first; b <= last; ++b) {
     const std::uint32_t mine = slotOf(chain, b), theirs = slotOf(other, b);
     std::swap(m_site[mine], m_site[theirs]);
     m_cell[cellOf(m_site[mine])] = mine;
     m_cell[cellOf(m_site[theirs])] = theirs;
   }
-  return accept(MeltMove::TailSwap);
 }
 
 void Melt::chainSites(std::int32_t chain, std::vector<Point>& out) const {

@@ -1,9 +1,10 @@
 // A lattice melt: C chains of N steps (N + 1 beads each) on the simple cubic lattice in a cubic
-// box of side L, no site holding two beads, sampled by athermal Monte Carlo moves. Every move
-// proposes a change with the same probability as its reverse and keeps it exactly when the
-// result is a valid configuration, so all valid configurations (chains labelled, each with its
-// direction from bead 0 to bead N) are equally likely in equilibrium. One melt is one thread's:
-// the same seed and the same moves give the same configuration bit for bit.
+// box of side L, no site holding two beads, sampled by Monte Carlo moves. Every move proposes a
+// change with the same probability as its reverse and keeps a valid result with the Metropolis
+// probability min(1, exp(-change of energy)), so each valid configuration (chains labelled,
+// each with its direction from bead 0 to bead N) weighs exp(-energy) in equilibrium: all
+// equally likely at zero energy. One melt is one thread's: the same seed and the same moves
+// give the same configuration bit for bit.
 #pragma once
 
 #include <array>
@@ -52,6 +53,23 @@ struct MeltMoveMix {
 struct MeltMoveCounts {
   std::array<std::int64_t, kMeltMoves> attempted{};
   std::array<std::int64_t, kMeltMoves> accepted{};
+};
+
+// The energy of a configuration in kT: `contact` for each pair of beads on neighbouring sites
+// that no bond joins (of one chain or of two), `bend` for each bead whose two bonds are not
+// parallel, `wall` for each bead on a layer next to a wall (one a bead, even in a corner).
+struct MeltEnergy {
+  double contact = 0.0;
+  double bend = 0.0;
+  double wall = 0.0;
+  bool zero() const { return contact == 0.0 && bend == 0.0 && wall == 0.0; }
+};
+
+// A configuration's counts of the energy's terms (or, inside a move, their changes).
+struct MeltEnergyTerms {
+  std::int64_t contacts = 0;
+  std::int64_t bends = 0;
+  std::int64_t wallSites = 0;
 };
 
 // The shape of one chain: its end-to-end vector and squared radius of gyration.
@@ -103,6 +121,17 @@ class Melt {
   void setMix(const MeltMoveMix& mix);
   const MeltMoveMix& mix() const { return m_mix; }
   void attempt(RandomSource& random, std::int64_t attempts);
+  // The energy the moves' Metropolis test weighs (zero when made). Throws std::invalid_argument
+  // for a wall energy in a box without walls, or an energy that is not finite.
+  void setEnergy(const MeltEnergy& energy);
+  const MeltEnergy& energy() const { return m_energy; }
+  // The configuration's terms, counted afresh: O(C N).
+  MeltEnergyTerms energyTerms() const;
+  double energyOf(const MeltEnergyTerms& terms) const {
+    return m_energy.contact * static_cast<double>(terms.contacts) +
+           m_energy.bend * static_cast<double>(terms.bends) +
+           m_energy.wall * static_cast<double>(terms.wallSites);
+  }
   // One Monte Carlo sweep: C (N + 1) attempts.
   void sweep(RandomSource& random) { attempt(random, sweepAttempts()); }
   std::int64_t sweepAttempts() const {
@@ -142,6 +171,9 @@ class Melt {
   // Choices: chain, bead 0..N-1, direction 0..5. O(N) when accepted; in a monodisperse melt
   // bead + 1 of the neighbour is the right one about once in N, so it is rarely accepted.
   bool tailSwap(std::int32_t chain, std::int32_t bead, int direction);
+
+  // The change of energy of the last valid result a move weighed (0 at zero energy).
+  double lastChange() const { return m_lastChange; }
 
   const MeltMoveCounts& counts() const { return m_counts; }
   void resetCounts() { m_counts = {}; }
@@ -234,6 +266,31 @@ class Melt {
     ++m_counts.accepted[static_cast<std::size_t>(kind)];
     return true;
   }
+  // The Metropolis test of every move under an energy: `before` and `after` are the terms of
+  // what the move touched (contacts as the touched beads' occupied neighbours, whose change is
+  // that of the contacts, since bonds are neighbours and their number stays). True (and
+  // counted) when kept; false leaves the caller to undo the move.
+  bool keep(MeltMove kind, const MeltEnergyTerms& before, const MeltEnergyTerms& after);
+  // The occupied neighbours of a site, whether it is on a layer next to a wall, and the bends
+  // at beads first..last of a chain (those of 1..N-1).
+  std::int64_t neighbours(std::uint32_t site) const;
+  std::int64_t onWall(std::uint32_t site) const;
+  std::int64_t bendsAt(std::int32_t chain, std::int32_t first, std::int32_t last) const;
+  // Inside a move, only the terms that weigh something are counted.
+  MeltEnergyTerms beadTerms(std::uint32_t site) const {
+    return {m_energy.contact != 0.0 ? neighbours(site) : 0, 0,
+            m_energy.wall != 0.0 ? onWall(site) : 0};
+  }
+  std::int64_t movedBends(std::int32_t chain, std::int32_t first, std::int32_t last) const {
+    return m_energy.bend != 0.0 ? bendsAt(chain, first, last) : 0;
+  }
+  // Bead in `slot` moved to `site`, its cells kept.
+  void place(std::uint32_t slot, std::uint32_t site) {
+    m_cell[cellOf(m_site[slot])] = kEmpty;
+    m_cell[cellOf(site)] = slot;
+    m_site[slot] = site;
+  }
+  void swapTails(std::int32_t chain, std::int32_t other, std::int32_t first, std::int32_t last);
   void tally(MeltMove kind) { ++m_counts.attempted[static_cast<std::size_t>(kind)]; }
 
   std::int32_t m_chains;
@@ -258,6 +315,11 @@ class Melt {
   std::vector<std::uint32_t> m_cell;   // the slot on each cell, or kEmpty
   std::vector<std::uint32_t> m_moved;  // a pivot's new sites
   MeltMoveCounts m_counts;
+  MeltEnergy m_energy;
+  bool m_thermal = false;            // m_energy not zero
+  std::array<bool, 3> m_walled{};    // per axis
+  RandomSource* m_random = nullptr;  // while attempt() runs
+  double m_lastChange = 0.0;
 };
 
 // The mean squared internal distances of melts of N steps: for n = 1..N, the squared distance

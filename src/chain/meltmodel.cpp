@@ -20,6 +20,9 @@ constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 // The largest box side a refusal states (meltSide goes up to 10^15 for tiny densities).
 constexpr std::int64_t kLargestSideStated = 1'000'000'000;
 constexpr std::string_view kWalls[] = {"none", "z", "yz", "xyz"};
+// Energies in kT beyond this freeze a melt into a few configurations that its moves barely
+// leave.
+constexpr double kMostEnergy = 10.0;
 
 // The least side: 3 where an axis is periodic, so that a bond's direction follows from its two
 // sites; a closed box may be 2 wide.
@@ -96,6 +99,39 @@ const SettingInfo kMeltSettings[] = {
         .physical = false,
         .get = getWhole<MeltSettings, &MeltSettings::sweepsPerSample>,
         .set = setWhole<MeltSettings, &MeltSettings::sweepsPerSample>,
+    },
+    {
+        .key = "contact_energy",
+        .option = "--contact-energy",
+        .help = "melt: energy in kT of each contact, two beads one unit apart that no bond "
+                "joins, of one chain or of two (default 0; negative attracts)",
+        .kind = SettingKind::Real,
+        .lowest = -kMostEnergy,
+        .highest = kMostEnergy,
+        .get = getReal<MeltSettings, &MeltSettings::contactEnergy>,
+        .set = setReal<MeltSettings, &MeltSettings::contactEnergy>,
+    },
+    {
+        .key = "bend_energy",
+        .option = "--bend-energy",
+        .help = "melt: energy in kT of each bend, a bead where two bonds are not parallel "
+                "(default 0; positive stiffens)",
+        .kind = SettingKind::Real,
+        .lowest = -kMostEnergy,
+        .highest = kMostEnergy,
+        .get = getReal<MeltSettings, &MeltSettings::bendEnergy>,
+        .set = setReal<MeltSettings, &MeltSettings::bendEnergy>,
+    },
+    {
+        .key = "wall_energy",
+        .option = "--wall-energy",
+        .help = "melt: energy in kT of each bead on a layer next to a wall, with --walls only "
+                "(default 0; negative adsorbs)",
+        .kind = SettingKind::Real,
+        .lowest = -kMostEnergy,
+        .highest = kMostEnergy,
+        .get = getReal<MeltSettings, &MeltSettings::wallEnergy>,
+        .set = setReal<MeltSettings, &MeltSettings::wallEnergy>,
     },
 };
 
@@ -323,6 +359,11 @@ const ModelNote kMeltNotes[] = {
 
 void checkMelt(const ModelSettings& settings, std::int32_t steps) {
   const MeltSettings& m = std::get<MeltSettings>(settings);
+  if (m.wallEnergy.value_or(0.0) != 0.0 && meltWalls(m) == MeltWalls::None) {
+    throw InputError("wall_energy",
+                     "{wall_energy} needs walls: a periodic box has no layer next to a wall. "
+                     "Choose {walls}, or leave the wall energy at 0.");
+  }
   if (m.density && m.box) {
     throw InputError("density",
                      "{density} and {box} are either-or: give the volume fraction or the side "
@@ -433,6 +474,11 @@ std::int64_t meltSide(const MeltSettings& settings, std::int32_t steps) {
   if (std::abs(fraction(side + 1) - density) < std::abs(fraction(side) - density)) ++side;
   while (fraction(side) > kMostMeltDensity && side < Melt::kMostSide + 1) ++side;
   return std::max(side, leastSide(settings));
+}
+
+MeltEnergy meltEnergy(const MeltSettings& settings) {
+  return {settings.contactEnergy.value_or(0.0), settings.bendEnergy.value_or(0.0),
+          settings.wallEnergy.value_or(0.0)};
 }
 
 MeltPlan meltPlan(const MeltSettings& settings, std::int32_t steps) {

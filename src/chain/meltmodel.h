@@ -18,6 +18,9 @@ inline constexpr double kMostMeltDensity = 0.8;
 // The walls that the setting's choice (its index among none, z, yz, xyz) names.
 MeltWalls meltWalls(const MeltSettings& settings);
 
+// The energy the settings give (zero for none).
+MeltEnergy meltEnergy(const MeltSettings& settings);
+
 // The box side of a melt of `steps` steps: the setting when given, else the whole number whose
 // cube comes closest to C (N + 1) / density, but never so small that the volume fraction
 // passes kMostMeltDensity, nor below the least side the walls allow.

@@ -5,7 +5,8 @@
 // chains' mean R^2, |R| and Rg^2 to a time series (whose autocorrelation gives the errors),
 // and now and then every chain's internal distances. After every sweep of the sampling (and
 // of the later part of a measured burn-in) the end-to-end vectors go to a correlator, whose
-// integrated time says how many of them the burn-in and the sampling covered.
+// integrated time says how many of them the burn-in and the sampling covered. Under an energy
+// each sample also counts the melt's contacts, bends and wall sites into a series of their own.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -51,6 +52,11 @@ struct MeltNote {
   std::int64_t configurations = 0;  // added to the internal distances
   std::int64_t chainsAdded = 0;
   WaveSums form, structure;  // the chains' form factor and the box's structure factor
+  // Under an energy, per chain and a sample each: contacts, bends and the energy U / C in the
+  // three places, and wall sites and (U - reference)^2 / C in the first two, the reference the
+  // first sample's U.
+  SeriesSummary energy, spread;
+  double reference = 0.0;
 };
 
 const MeltSettings& settingsOf(const RunParams& params) {
@@ -213,6 +219,8 @@ bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunC
   const std::int64_t spacing =
       std::max<std::int64_t>(1, (params.steps + 40 * perSample - 1) / (40 * perSample));
   MeasuredSeries series(samples), firstHalf((samples + 1) / 2), secondHalf(samples / 2 + 1);
+  const bool thermal = !melt.energy().zero();
+  MeasuredSeries energy(thermal ? samples : 1), spread(thermal ? samples : 1);
   std::vector<Point> chain;
   AxisFourier fourier(formFactorWaves(params)),
       density(waveNumbers(static_cast<std::int32_t>(note.side)));
@@ -247,6 +255,15 @@ bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunC
       note.structure.add(density.takeStructureFactor(periodic));
     }
     const double n = chains;
+    if (thermal) {
+      const MeltEnergyTerms terms = melt.energyTerms();
+      const double u = melt.energyOf(terms);
+      if (s == 0) note.reference = u;
+      energy.add(static_cast<double>(terms.contacts) / n, static_cast<double>(terms.bends) / n,
+                 u / n);
+      spread.add(static_cast<double>(terms.wallSites) / n,
+                 (u - note.reference) * (u - note.reference) / n, 0.0);
+    }
     series.add(r2 / n, r / n, rg2 / n);
     (2 * s < samples ? firstHalf : secondHalf).add(r2 / n, r / n, rg2 / n);
     if ((s % spacing == 0 || s + 1 == samples) && !internal.add(melt, stopRequested)) {
@@ -267,11 +284,35 @@ bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunC
   note.series = series.calibratedSummary(leastTau);
   note.firstHalf = firstHalf.calibratedSummary(leastTau);
   note.secondHalf = secondHalf.calibratedSummary(leastTau);
+  if (thermal) {
+    note.energy = energy.calibratedSummary(leastTau);
+    note.spread = spread.calibratedSummary(leastTau);
+  }
   note.attempted = melt.counts().attempted;
   note.accepted = melt.counts().accepted;
   note.configurations = internal.configurations();
   note.chainsAdded = internal.chains();
   return true;
+}
+
+// The energy's estimates per chain from a melt's series: each mean with its error; the heat
+// capacity C (<u^2> - <u>^2), u = U / C, as the mean of (U - reference)^2 / C less
+// (<U> - reference)^2 / C, its error by the delta method.
+EnergyEstimates energyEstimates(const MeltNote& note, std::int32_t chains, bool walls) {
+  const auto estimate = [](const ObservableSummary& o) {
+    return Estimate{o.mean, std::sqrt(o.varianceOfMean)};
+  };
+  EnergyEstimates out;
+  out.contacts = estimate(note.energy.r2);
+  out.bends = estimate(note.energy.r);
+  if (walls) out.wallContacts = estimate(note.spread.r2);
+  out.energy = estimate(note.energy.rg2);
+  const double c = chains;
+  const double lean = note.energy.rg2.mean * c - note.reference;
+  out.heatCapacity = {
+      note.spread.r.mean - lean * lean / c,
+      std::sqrt(note.spread.r.varianceOfMean + 4.0 * lean * lean * note.energy.rg2.varianceOfMean)};
+  return out;
 }
 
 // The melt's chains as the run leaves them: to `sites` when it is set, else into `left`'s box.
@@ -306,6 +347,7 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   std::optional<Melt> laid = setUpMelt(params, plan, control);
   if (!laid) return false;
   Melt& melt = *laid;
+  melt.setEnergy(meltEnergy(settingsOf(params)));
   note.side = plan.side;
   note.fraction = melt.volumeFraction();
   SweepProgress progress;
@@ -377,6 +419,10 @@ class MeltTally final : public UnitTally {
       at(kAcceptance[k]).value = m_note.attempted[k] > 0
                                      ? count(m_note.accepted[k]) / count(m_note.attempted[k])
                                      : std::numeric_limits<double>::quiet_NaN();
+    }
+    if (!meltEnergy(settingsOf(m_params)).zero()) {
+      out.energy = energyEstimates(m_note, settingsOf(m_params).chains,
+                                   meltWalls(settingsOf(m_params)) != MeltWalls::None);
     }
     out.formFactor =
         formFactorResult(formFactorWaves(m_params), m_note.form, out.extended.meanSquaredRg.value,

@@ -1,11 +1,13 @@
 // The melt against exact enumeration of tiny boxes: every move kind is reversible with the same
-// number of proposals each way (so the uniform distribution is kept exactly), and the sampler's
-// averages and R^2 histograms agree with the exact ones. Then validity after long runs of every
+// number of proposals each way and weighs the change of energy its result has (so the
+// Boltzmann distribution is kept exactly), and the sampler's averages and R^2 histograms
+// agree with the exact ones, athermal and under energies. Then validity after long runs of every
 // move at low and high density with every kind of walls, and the same bytes from the same seed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -49,18 +51,92 @@ struct System {
   std::int32_t steps;
   std::int32_t side;
   MeltWalls walls;
+  MeltEnergy energy{};
 };
+
+// Two wrapped sites one step apart, across a periodic face too (sides of 3 and more).
+bool adjacent(const std::array<int, 3>& p, const std::array<int, 3>& q, int side, MeltWalls walls) {
+  int apart = 0;
+  for (std::size_t k = 0; k < 3; ++k) {
+    const int d = std::abs(p[k] - q[k]);
+    if (d == 0) continue;
+    if (d == 1 || (d == side - 1 && !walled(walls, static_cast<int>(k)))) {
+      ++apart;
+    } else {
+      return false;
+    }
+  }
+  return apart == 1;
+}
+
+bool nextToWall(const std::array<int, 3>& p, int side, MeltWalls walls) {
+  for (std::size_t k = 0; k < 3; ++k) {
+    if (walled(walls, static_cast<int>(k)) && (p[k] == 0 || p[k] == side - 1)) return true;
+  }
+  return false;
+}
+
+// Contacts, bends and wall sites of chains given by their unwrapped sites.
+MeltEnergyTerms termsOf(const std::vector<std::vector<std::array<int, 3>>>& chains, int side,
+                        MeltWalls walls) {
+  MeltEnergyTerms terms;
+  std::vector<std::array<int, 3>> wrapped;
+  std::vector<std::pair<std::size_t, std::size_t>> bead;  // chain, index
+  for (std::size_t c = 0; c < chains.size(); ++c) {
+    const auto& path = chains[c];
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      std::array<int, 3> w{};
+      for (std::size_t k = 0; k < 3; ++k) w[k] = ((path[i][k] % side) + side) % side;
+      wrapped.push_back(w);
+      bead.emplace_back(c, i);
+      terms.wallSites += nextToWall(w, side, walls);
+      if (i == 0 || i + 1 == path.size()) continue;
+      for (std::size_t k = 0; k < 3; ++k) {
+        if (path[i][k] - path[i - 1][k] != path[i + 1][k] - path[i][k]) {
+          ++terms.bends;
+          break;
+        }
+      }
+    }
+  }
+  for (std::size_t a = 0; a < wrapped.size(); ++a) {
+    for (std::size_t b = a + 1; b < wrapped.size(); ++b) {
+      const bool bonded = bead[a].first == bead[b].first && bead[b].second == bead[a].second + 1;
+      terms.contacts += !bonded && adjacent(wrapped[a], wrapped[b], side, walls);
+    }
+  }
+  return terms;
+}
+
+MeltEnergyTerms termsOf(const Melt& melt) {
+  std::vector<std::vector<std::array<int, 3>>> chains;
+  std::vector<Point> sites;
+  for (std::int32_t c = 0; c < melt.chains(); ++c) {
+    melt.chainSites(c, sites);
+    chains.emplace_back();
+    for (const Point& p : sites) chains.back().push_back({p.x, p.y, p.z});
+  }
+  return termsOf(chains, melt.side(), melt.walls());
+}
+
+double energyOf(const MeltEnergy& e, const MeltEnergyTerms& t) {
+  return e.contact * static_cast<double>(t.contacts) + e.bend * static_cast<double>(t.bends) +
+         e.wall * static_cast<double>(t.wallSites);
+}
 
 std::string nameOf(const System& s) {
   return std::to_string(s.chains) + " x " + std::to_string(s.steps) + " steps, " + nameOf(s.walls) +
          " of side " + std::to_string(s.side);
 }
 
-// One chain's configuration: the cells it takes (at most 64 cells) and its shape.
+// One chain's configuration: the cells it takes (at most 64 cells), its shape, its sites
+// wrapped and its own energy's terms.
 struct Walk {
   std::uint64_t cells;
   int r2;
   double rg2;
+  std::vector<int> sites;
+  MeltEnergyTerms terms;
 };
 
 std::vector<Walk> allWalks(const System& s) {
@@ -92,7 +168,10 @@ std::vector<Walk> allWalks(const System& s) {
           rg2 += d * d;
         }
       }
-      walks.push_back({cells, r2, rg2 / static_cast<double>(path.size())});
+      std::vector<int> sites;
+      for (const auto& p : path) sites.push_back(cellOf(p));
+      walks.push_back({cells, r2, rg2 / static_cast<double>(path.size()), std::move(sites),
+                       termsOf({path}, l, s.walls)});
       return;
     }
     for (int axis = 0; axis < 3; ++axis) {
@@ -128,35 +207,56 @@ int keyOf(const std::vector<int>& r2) {
 }
 
 struct Exact {
-  double r2 = 0.0;                  // <R^2>, the mean over chains and configurations
-  double rg2 = 0.0;                 // <Rg^2>
-  std::map<int, double> histogram;  // the weight of each R^2 key
+  double r2 = 0.0;   // <R^2>, the mean over chains and configurations
+  double rg2 = 0.0;  // <Rg^2>
+  double contacts = 0.0, bends = 0.0, wallSites = 0.0;  // per chain
+  std::map<int, double> histogram;                      // the weight of each R^2 key
 };
 
-// Every configuration of one or two labelled chains, each equally likely.
+// Every configuration of one or two labelled chains, each weighing exp(-energy).
 Exact enumerate(const System& s) {
   const std::vector<Walk> walks = allWalks(s);
+  // The cells next to each cell, as a mask, for the contacts between two chains.
+  const int l = s.side;
+  std::vector<std::uint64_t> near(static_cast<std::size_t>(l * l * l), 0);
+  for (int a = 0; a < l * l * l; ++a) {
+    for (int b = 0; b < l * l * l; ++b) {
+      const std::array<int, 3> p = {a % l, a / l % l, a / (l * l)};
+      const std::array<int, 3> q = {b % l, b / l % l, b / (l * l)};
+      if (adjacent(p, q, l, s.walls)) near[static_cast<std::size_t>(a)] |= std::uint64_t{1} << b;
+    }
+  }
   std::vector<double> weights(64 * 64, 0.0);
   double configurations = 0.0;
   Exact exact;
+  const auto add = [&](double r2, double rg2, const MeltEnergyTerms& t, int key) {
+    const double w = std::exp(-energyOf(s.energy, t));
+    exact.r2 += w * r2;
+    exact.rg2 += w * rg2;
+    exact.contacts += w * static_cast<double>(t.contacts);
+    exact.bends += w * static_cast<double>(t.bends);
+    exact.wallSites += w * static_cast<double>(t.wallSites);
+    weights[static_cast<std::size_t>(key)] += w;
+    configurations += w;
+  };
   for (const Walk& a : walks) {
     if (s.chains == 1) {
-      exact.r2 += a.r2;
-      exact.rg2 += a.rg2;
-      weights[static_cast<std::size_t>(a.r2)] += 1.0;
-      configurations += 1.0;
+      add(a.r2, a.rg2, a.terms, a.r2);
       continue;
     }
     for (const Walk& b : walks) {
       if ((a.cells & b.cells) != 0) continue;
-      exact.r2 += a.r2 + b.r2;
-      exact.rg2 += a.rg2 + b.rg2;
-      weights[static_cast<std::size_t>(keyOf({a.r2, b.r2}))] += 1.0;
-      configurations += 1.0;
+      MeltEnergyTerms t{a.terms.contacts + b.terms.contacts, a.terms.bends + b.terms.bends,
+                        a.terms.wallSites + b.terms.wallSites};
+      for (const int cell : a.sites) {
+        t.contacts += std::popcount(near[static_cast<std::size_t>(cell)] & b.cells);
+      }
+      add(a.r2 + b.r2, a.rg2 + b.rg2, t, keyOf({a.r2, b.r2}));
     }
   }
-  exact.r2 /= configurations * s.chains;
-  exact.rg2 /= configurations * s.chains;
+  for (double* v : {&exact.r2, &exact.rg2, &exact.contacts, &exact.bends, &exact.wallSites}) {
+    *v /= configurations * s.chains;
+  }
   for (std::size_t key = 0; key < weights.size(); ++key) {
     if (weights[key] > 0.0) exact.histogram[static_cast<int>(key)] = weights[key] / configurations;
   }
@@ -218,12 +318,16 @@ struct Reached {
   int proposals = 0;
   Melt melt;
 };
+// Under an energy, each result must say the change of energy that its terms, counted afresh,
+// have: then the Metropolis test weighs a -> b and b -> a as detailed balance asks.
 std::map<State, Reached> movesFrom(MeltMove kind, const Melt& melt) {
   std::map<State, Reached> to;
+  const double energy = energyOf(melt.energy(), termsOf(melt));
   forEachProposal(kind, melt, [&](const auto& move) {
     Melt trial = melt;
     if (!move(trial)) return;
     EXPECT_TRUE(trial.valid()) << trial.fault();
+    EXPECT_NEAR(trial.lastChange(), energyOf(melt.energy(), termsOf(trial)) - energy, 1e-12);
     const auto [at, added] = to.try_emplace(stateOf(trial), Reached{0, trial});
     ++at->second.proposals;
   });
@@ -240,18 +344,24 @@ const char* nameOf(MeltMove kind) {
   return names[static_cast<int>(kind)];
 }
 
-// Detailed balance, exactly: from configurations met along a run, every proposal of each kind
-// is made, and each configuration b reached from a by k proposals must reach a back by k. Each
-// kind is checked from the first 8 configurations where it can change something.
-TEST(MeltMoves, EveryKindIsReversedByAsManyProposals) {
+// Detailed balance, exactly: from configurations met along a run under an energy, every
+// proposal of each kind is made, each configuration b reached from a by k proposals must reach
+// a back by k, and each weighs the true change of energy. Each kind is checked from the first
+// 8 configurations where it can change something.
+TEST(MeltMoves, EveryKindIsReversedByAsManyProposalsAndWeighsItsChange) {
   for (const MeltWalls walls : kAllWalls) {
     const System s{3, 3, 3, walls};
     SCOPED_TRACE(nameOf(s));
     Melt melt(s.chains, s.steps, s.side, s.walls);
+    melt.setEnergy({-0.7, 0.45, walls == MeltWalls::None ? 0.0 : -1.3});
     RandomSource random(11);
     std::array<int, kMeltMoves> checked{};
     for (int start = 0; start < 1000; ++start) {
       melt.attempt(random, 37);
+      ASSERT_TRUE(melt.valid()) << melt.fault();
+      const MeltEnergyTerms terms = melt.energyTerms(), counted = termsOf(melt);
+      ASSERT_TRUE(terms.contacts == counted.contacts && terms.bends == counted.bends &&
+                  terms.wallSites == counted.wallSites);
       const State here = stateOf(melt);
       for (const MeltMove kind : kAllMoves) {
         SCOPED_TRACE(nameOf(kind));
@@ -279,6 +389,8 @@ TEST(MeltMoves, EveryKindIsReversedByAsManyProposals) {
 
 struct Sampled {
   double r2 = 0.0, r2Error = 0.0, rg2 = 0.0, rg2Error = 0.0;
+  // The energy's terms per chain and their errors.
+  std::array<double, 3> terms{}, termsError{};
   std::map<int, double> histogram;  // counts
   double samples = 0.0;
   // The variance of the mean R^2 from the batch means over that of independent samples: the
@@ -291,15 +403,22 @@ struct Sampled {
 Sampled sample(const System& s, const MeltMoveMix& mix, std::uint64_t seed, int spacing,
                int batches, int perBatch) {
   Melt melt(s.chains, s.steps, s.side, s.walls, mix);
+  melt.setEnergy(s.energy);
   RandomSource random(seed);
   melt.attempt(random, 1000 * melt.sweepAttempts());
   std::vector<double> r2Means, rg2Means;
+  std::array<std::vector<double>, 3> termMeans;
   double r2Squares = 0.0;
   Sampled out;
   for (int batch = 0; batch < batches; ++batch) {
     double r2 = 0.0, rg2 = 0.0;
+    std::array<double, 3> terms{};
     for (int k = 0; k < perBatch; ++k) {
       melt.attempt(random, spacing * melt.sweepAttempts());
+      const MeltEnergyTerms t = termsOf(melt);
+      terms[0] += static_cast<double>(t.contacts);
+      terms[1] += static_cast<double>(t.bends);
+      terms[2] += static_cast<double>(t.wallSites);
       std::vector<int> key;
       double chainsR2 = 0.0;
       for (std::int32_t c = 0; c < s.chains; ++c) {
@@ -314,6 +433,7 @@ Sampled sample(const System& s, const MeltMoveMix& mix, std::uint64_t seed, int 
     }
     r2Means.push_back(r2 / perBatch);
     rg2Means.push_back(rg2 / (perBatch * s.chains));
+    for (std::size_t k = 0; k < 3; ++k) termMeans[k].push_back(terms[k] / (perBatch * s.chains));
   }
   const auto meanAndError = [](const std::vector<double>& v, double& mean, double& error) {
     mean = 0.0;
@@ -325,6 +445,7 @@ Sampled sample(const System& s, const MeltMoveMix& mix, std::uint64_t seed, int 
   };
   meanAndError(r2Means, out.r2, out.r2Error);
   meanAndError(rg2Means, out.rg2, out.rg2Error);
+  for (std::size_t k = 0; k < 3; ++k) meanAndError(termMeans[k], out.terms[k], out.termsError[k]);
   out.samples = static_cast<double>(batches) * perBatch;
   const double spread = r2Squares / out.samples - out.r2 * out.r2;
   out.inefficiency = std::max(1.0, out.r2Error * out.r2Error * out.samples / spread);
@@ -406,6 +527,16 @@ TEST(MeltSampler, MatchesExactEnumeration) {
       {{1, 4, 3, MeltWalls::Z}, "short chains' mix, dilute", shortDilute, 6},
       {{1, 4, 3, MeltWalls::Z}, "pivot", MeltMoveMix::only(MeltMove::Pivot), 6},
       {{2, 3, 3, MeltWalls::YZ}, "long chains' mix, dilute", longDilute, 6},
+      // Under energies, attractive and repulsive, every kind of move.
+      {{2, 3, 3, MeltWalls::None, {-1.0, 0.5, 0.0}}, "long chains' mix", longDense, 6},
+      {{2, 3, 3, MeltWalls::None, {0.8, -0.4, 0.0}}, "short chains' mix, dilute", shortDilute, 6},
+      {{2, 3, 3, MeltWalls::None, {-0.7, 1.0, 0.0}},
+       "tail swaps and reptation",
+       mixOf({{MeltMove::TailSwap, 4}, {MeltMove::Reptation, 1}}),
+       10},
+      {{1, 5, 3, MeltWalls::XYZ, {-0.6, 0.7, -0.9}}, "local", local, 10},
+      {{1, 4, 3, MeltWalls::Z, {0.5, -0.5, 1.0}}, "pivot", MeltMoveMix::only(MeltMove::Pivot), 6},
+      {{2, 3, 3, MeltWalls::YZ, {-0.5, 0.3, -0.7}}, "long chains' mix, dilute", longDilute, 6},
   };
   std::uint64_t seed = 100;
   for (const Case& c : cases) {
@@ -414,6 +545,10 @@ TEST(MeltSampler, MatchesExactEnumeration) {
     const Sampled sampled = sample(c.system, c.mix, ++seed, c.spacing, 32, 500);
     EXPECT_NEAR(sampled.r2, exact.r2, 4.5 * sampled.r2Error);
     EXPECT_NEAR(sampled.rg2, exact.rg2, 4.5 * sampled.rg2Error);
+    const std::array<double, 3> exactTerms = {exact.contacts, exact.bends, exact.wallSites};
+    for (std::size_t k = 0; k < 3; ++k) {
+      EXPECT_NEAR(sampled.terms[k], exactTerms[k], 4.5 * sampled.termsError[k] + 1e-12) << k;
+    }
     int dof = 0;
     const double chi2 = chiSquare(sampled, exact, dof);
     EXPECT_LT(chi2, chiSquareBound(dof)) << dof << " degrees of freedom";

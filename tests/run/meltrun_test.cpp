@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/vectorcorrelation.h"
@@ -62,6 +63,41 @@ TEST(MeltRun, OneChainInAWideBoxIsThePivotModelsWalk) {
     agree(m.extended.meanSquaredEnd, p.extended.meanSquaredEnd);
     agree(m.extended.meanSquaredRg, p.extended.meanSquaredRg);
     EXPECT_GE(measure(m, "sampling_taus"), 10.0);
+  }
+}
+
+// Under an energy too, attractive and stiff, and repulsive and floppy: the energy's estimates
+// of one chain in a wide box are the pivot model's (an exact oracle stands behind each: both
+// samplers meet exact enumeration of tiny systems in their own tests).
+TEST(MeltRun, OneChainInAWideBoxUnderAnEnergyIsThePivotModelsWalk) {
+  const std::int32_t steps = 12;
+  for (const auto& [contact, bend] : {std::pair{-0.8, 0.4}, std::pair{0.5, -0.3}}) {
+    SCOPED_TRACE("E=" + std::to_string(contact) + " K=" + std::to_string(bend));
+    MeltSettings one = melt(1, steps + 3);
+    one.burnIn = 1000;
+    one.sweepsPerSample = 4;
+    one.contactEnergy = contact;
+    one.bendEnergy = bend;
+    const RunResult m = run(runParams(one, steps, 20000, 21, 1));
+    ASSERT_EQ(m.status, RunStatus::Finished);
+    PivotSettings pivot;
+    pivot.pivotsPerSample = 20;
+    pivot.contactEnergy = contact;
+    pivot.bendEnergy = bend;
+    pivot.localMoves = 2;
+    const RunResult p = run(runParams(pivot, steps, 20000, 22, 2));
+    ASSERT_EQ(p.status, RunStatus::Finished);
+    ASSERT_TRUE(m.energy && p.energy);
+    EXPECT_FALSE(m.energy->wallContacts);
+    const auto agree = [](const Estimate& a, const Estimate& b) {
+      EXPECT_TRUE(a.hasError() && b.hasError());
+      EXPECT_NEAR(a.value, b.value, 4.5 * std::hypot(a.standardError, b.standardError));
+    };
+    agree(m.energy->contacts, p.energy->contacts);
+    agree(m.energy->bends, p.energy->bends);
+    agree(m.energy->energy, p.energy->energy);
+    agree(m.energy->heatCapacity, p.energy->heatCapacity);
+    agree(m.extended.meanSquaredEnd, p.extended.meanSquaredEnd);
   }
 }
 
@@ -244,6 +280,11 @@ TEST(MeltRun, RefusesWhatNoMeltCanBe) {
   MeltSettings closed = melt(1, 2);
   closed.walls = 3;
   EXPECT_EQ(refusal(closed, 1), "");
+  closed.wallEnergy = -1.0;
+  EXPECT_EQ(refusal(closed, 1), "");
+  MeltSettings periodic = melt(1, 5);
+  periodic.wallEnergy = -1.0;
+  EXPECT_NE(refusal(periodic, 1).find("needs walls"), std::string::npos);
   MeltSettings dense;
   dense.density = 0.9;
   EXPECT_NE(refusal(dense, 10).find("Density"), std::string::npos);
