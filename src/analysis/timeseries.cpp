@@ -44,6 +44,64 @@ void MeasuredSeries::closeBlock() {
   m_blockLength *= 2;
 }
 
+ObservableSeries::ObservableSeries(std::size_t observables, std::int64_t planned)
+    : m_shift(observables, 0.0),
+      m_sum(observables, 0.0),
+      m_square(observables, 0.0),
+      m_part(observables, 0.0) {
+  while (planned / m_blockLength > static_cast<std::int64_t>(kMostBlocks)) m_blockLength *= 2;
+  m_blocks.reserve(observables * static_cast<std::size_t>(std::min<std::int64_t>(
+                                     planned / m_blockLength + 1, kMostBlocks)));
+}
+
+void ObservableSeries::add(std::span<const double> values) {
+  const std::size_t count = m_shift.size();
+  if (m_n == 0) std::copy_n(values.begin(), count, m_shift.begin());
+  for (std::size_t k = 0; k < count; ++k) {
+    const double d = values[k] - m_shift[k];
+    m_sum[k] += d;
+    m_square[k] += d * d;
+    m_part[k] += d;
+  }
+  ++m_n;
+  if (++m_inBlock == m_blockLength) closeBlock();
+}
+
+void ObservableSeries::closeBlock() {
+  const std::size_t count = m_shift.size();
+  m_blocks.insert(m_blocks.end(), m_part.begin(), m_part.end());
+  std::ranges::fill(m_part, 0.0);
+  m_inBlock = 0;
+  if (m_blocks.size() < count * kMostBlocks) return;
+  // Full: neighbouring blocks become one twice as long.
+  for (std::size_t i = 0; i < kMostBlocks / 2; ++i) {
+    for (std::size_t k = 0; k < count; ++k) {
+      m_blocks[count * i + k] = m_blocks[2 * count * i + k] + m_blocks[2 * count * i + count + k];
+    }
+  }
+  m_blocks.resize(count * kMostBlocks / 2);
+  m_blockLength *= 2;
+}
+
+ObservableSummary ObservableSeries::calibratedSummary(std::size_t k, double leastTau) const {
+  ObservableSummary o;
+  if (m_n == 0) return o;
+  const std::size_t count = m_shift.size();
+  const double n = static_cast<double>(m_n);
+  o.n = m_n;
+  o.mean = m_shift[k] + m_sum[k] / n;
+  o.squares = std::max(0.0, m_square[k] - m_sum[k] * m_sum[k] / n);
+  // The blocks' means stand for the series; a part-filled block is left out.
+  const std::size_t blocks = count > 0 ? m_blocks.size() / count : 0;
+  const double length = static_cast<double>(m_blockLength);
+  std::vector<double> means(blocks);
+  for (std::size_t i = 0; i < blocks; ++i) means[i] = m_blocks[count * i + k] / length;
+  const double scale = static_cast<double>(blocks) * length / n;
+  o.varianceOfMean = calibratedVariance(means, leastTau / length).varianceOfMean * scale;
+  o.tau = o.squares > 0.0 ? n * o.varianceOfMean / (2.0 * o.squares / n) : kNaN;
+  return o;
+}
+
 WindowedTau windowedTau(std::span<const double> x) {
   WindowedTau out;
   const std::size_t n = x.size();

@@ -81,6 +81,37 @@ class MeasuredSeries {
   std::vector<double> m_blocks;    // block sums of deviations, three a block
 };
 
+// Any number of observables of one chain, step by step, kept as MeasuredSeries keeps its
+// three: means of blocks of a power of two of steps, at most kMostBlocks blocks, merged in
+// pairs when full, so that memory stays at most kMostBlocks * 8 bytes an observable.
+class ObservableSeries {
+ public:
+  static constexpr std::size_t kMostBlocks = std::size_t{1} << 16;
+  // `planned` steps expected: the blocks start as long as needed to hold them.
+  explicit ObservableSeries(std::size_t observables, std::int64_t planned = 0);
+
+  // One step: a value for each observable, in their order.
+  void add(std::span<const double> values);
+
+  std::size_t observables() const { return m_shift.size(); }
+  std::int64_t steps() const { return m_n; }
+  // Observable k's mean, spread and errors that hold from two steps on, as
+  // MeasuredSeries::calibratedSummary gives them (`leastTau` in steps).
+  ObservableSummary calibratedSummary(std::size_t k, double leastTau = 0.5) const;
+
+ private:
+  void closeBlock();
+
+  std::int64_t m_n = 0;
+  std::int64_t m_blockLength = 1;
+  std::int64_t m_inBlock = 0;
+  std::vector<double> m_shift;   // the first step's values: sums are of deviations from them
+  std::vector<double> m_sum;     // of the deviations
+  std::vector<double> m_square;  // of their squares
+  std::vector<double> m_part;    // the block being filled
+  std::vector<double> m_blocks;  // block sums of deviations, one an observable a block
+};
+
 // The windowed autocorrelation of `x` (consecutive values of a stationary series): the
 // smallest window W with W >= c tau(W), c = kWindowFactor, where tau(W) = 1/2 + sum over
 // t = 1..W of the normalised autocovariance (divisor n - t, about the series' mean). The
