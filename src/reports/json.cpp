@@ -96,8 +96,8 @@ nlohmann::json numbers(const std::vector<double>& values) {
 // The model's measures as one object, each at its place (levels joined by '/'): a count as
 // a whole number, a number as a number (null when absent), an estimate as {"value", "se"}, a
 // curve as [[n, value], ...] from n = 1, or as [value, ...] when not indexed, or, when it has
-// its own abscissae, as {"n": [...], "value": [...], "se": [...]}. Only those a sweep keeps
-// when `sweep`.
+// its own abscissae (whole n), as {"n": [...], "value": [...], "se": [...]}. Only those a sweep
+// keeps when `sweep`.
 nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureValue>& values,
                             bool sweep) {
   nlohmann::json j = nlohmann::json::object();
@@ -119,8 +119,10 @@ nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureVal
         break;
       case MeasureKind::Curve:
         if (!v.at.empty()) {
-          value = {
-              {"n", numbers(v.at)}, {"value", numbers(v.curve)}, {"se", numbers(v.curveError)}};
+          // Its n are whole numbers: printed as such, as the indexed curves' n are.
+          nlohmann::json n = nlohmann::json::array();
+          for (const double a : v.at) n.push_back(std::llround(a));
+          value = {{"n", std::move(n)}, {"value", numbers(v.curve)}, {"se", numbers(v.curveError)}};
           break;
         }
         value = nlohmann::json::array();
