@@ -161,11 +161,14 @@ struct MeasureInfo {
 };
 
 // A quantity a model measures beyond the common statistics (MeasureInfo): its value, with the
-// standard error of an estimate, or the values of a curve at 1, 2, ...
+// standard error of an estimate, or the values of a curve at 1, 2, ... or at the abscissae `at`
+// when it has them, then with their standard errors in `curveError` (NaN where there is none).
 struct MeasureValue {
   double value = std::numeric_limits<double>::quiet_NaN();
   double standardError = std::numeric_limits<double>::quiet_NaN();
   std::vector<double> curve;
+  std::vector<double> at;          // empty: the curve's values are at 1, 2, ...
+  std::vector<double> curveError;  // empty, or one for each value of a curve with `at`
 };
 
 // A remark on a run that the texts add in one line when `applies` finds it true of the run's

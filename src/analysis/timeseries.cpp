@@ -23,24 +23,42 @@ Estimate rootEstimate(const Estimate& meanSquare) {
 
 }  // namespace
 
-MeasuredSeries::MeasuredSeries(std::int64_t planned) {
+ObservableSeries::ObservableSeries(std::size_t observables, std::int64_t planned)
+    : m_shift(observables, 0.0),
+      m_sum(observables, 0.0),
+      m_square(observables, 0.0),
+      m_part(observables, 0.0) {
   while (planned / m_blockLength > static_cast<std::int64_t>(kMostBlocks)) m_blockLength *= 2;
-  m_blocks.reserve(3 * static_cast<std::size_t>(
-                           std::min<std::int64_t>(planned / m_blockLength + 1, kMostBlocks)));
+  m_blocks.reserve(observables * static_cast<std::size_t>(std::min<std::int64_t>(
+                                     planned / m_blockLength + 1, kMostBlocks)));
 }
 
-void MeasuredSeries::closeBlock() {
-  m_blocks.insert(m_blocks.end(), m_part, m_part + 3);
-  m_part[0] = m_part[1] = m_part[2] = 0.0;
+void ObservableSeries::add(std::span<const double> values) {
+  const std::size_t count = m_shift.size();
+  if (m_n == 0) std::copy_n(values.begin(), count, m_shift.begin());
+  for (std::size_t k = 0; k < count; ++k) {
+    const double d = values[k] - m_shift[k];
+    m_sum[k] += d;
+    m_square[k] += d * d;
+    m_part[k] += d;
+  }
+  ++m_n;
+  if (++m_inBlock == m_blockLength) closeBlock();
+}
+
+void ObservableSeries::closeBlock() {
+  const std::size_t count = m_shift.size();
+  m_blocks.insert(m_blocks.end(), m_part.begin(), m_part.end());
+  std::ranges::fill(m_part, 0.0);
   m_inBlock = 0;
-  if (m_blocks.size() < 3 * kMostBlocks) return;
+  if (m_blocks.size() < count * kMostBlocks) return;
   // Full: neighbouring blocks become one twice as long.
   for (std::size_t i = 0; i < kMostBlocks / 2; ++i) {
-    for (std::size_t k = 0; k < 3; ++k) {
-      m_blocks[3 * i + k] = m_blocks[6 * i + k] + m_blocks[6 * i + 3 + k];
+    for (std::size_t k = 0; k < count; ++k) {
+      m_blocks[count * i + k] = m_blocks[2 * count * i + k] + m_blocks[2 * count * i + count + k];
     }
   }
-  m_blocks.resize(3 * kMostBlocks / 2);
+  m_blocks.resize(count * kMostBlocks / 2);
   m_blockLength *= 2;
 }
 
@@ -112,84 +130,124 @@ CalibratedVariance calibratedVariance(std::span<const double> x, double leastTau
   return out;
 }
 
-SeriesSummary MeasuredSeries::calibratedSummary(double leastTau) const {
-  SeriesSummary out = summary();
-  // The blocks' means stand for the series, as in summary(); a part-filled block is left out.
-  const std::size_t blocks = m_blocks.size() / 3;
+namespace {
+
+// The variance of the mean of a series' `means` (of blocks): the window's, or that of kBatches
+// batch means when they spread more (a slow tail of the autocorrelation that the window cuts
+// off still shows in the batches).
+WindowedTau windowOrBatches(std::span<const double> means) {
+  WindowedTau w = windowedTau(means);
+  const std::size_t blocks = means.size();
+  const std::size_t perBatch = blocks / kBatches;
+  if (perBatch == 0 || !std::isfinite(w.varianceOfMean)) return w;
+  double sum = 0.0, square = 0.0;
+  for (std::size_t b = 0; b < kBatches; ++b) {
+    double batch = 0.0;
+    for (std::size_t i = b * perBatch; i < (b + 1) * perBatch; ++i) batch += means[i];
+    batch /= static_cast<double>(perBatch);
+    sum += batch;
+    square += batch * batch;
+  }
+  const double k = static_cast<double>(kBatches);
+  const double spread = std::max(0.0, (square - sum * sum / k) / (k - 1.0));
+  // Of the mean over the batches' blocks, then over all blocks.
+  const double batches =
+      spread / k * (k * static_cast<double>(perBatch)) / static_cast<double>(blocks);
+  if (batches > w.varianceOfMean) {
+    w.tau *= batches / w.varianceOfMean;
+    w.varianceOfMean = batches;
+  }
+  return w;
+}
+
+}  // namespace
+
+std::vector<double> ObservableSeries::blockMeans(std::span<const double> weights) const {
+  const std::size_t count = m_shift.size();
+  const std::size_t blocks = count > 0 ? m_blocks.size() / count : 0;
   const double length = static_cast<double>(m_blockLength);
-  const double scale = static_cast<double>(blocks) * length / static_cast<double>(m_n);
   std::vector<double> means(blocks);
-  const auto ofBlocks = [&](const auto& value) {
-    for (std::size_t i = 0; i < blocks; ++i) means[i] = value(i) / length;
-    return calibratedVariance(means, leastTau / length).varianceOfMean * scale;
-  };
-  ObservableSummary* parts[3] = {&out.r2, &out.r, &out.rg2};
-  for (std::size_t k = 0; k < 3; ++k) {
-    ObservableSummary& o = *parts[k];
-    o.varianceOfMean = ofBlocks([&](std::size_t i) { return m_blocks[3 * i + k]; });
-    const double n = static_cast<double>(m_n);
-    o.tau = o.squares > 0.0 ? n * o.varianceOfMean / (2.0 * o.squares / n) : kNaN;
+  for (std::size_t i = 0; i < blocks; ++i) {
+    // From the first weighed observable on, so that one weight of 1 gives the block's own sum.
+    double value = 0.0;
+    bool first = true;
+    for (std::size_t k = 0; k < count; ++k) {
+      if (weights[k] == 0.0) continue;
+      const double term =
+          weights[k] == 1.0 ? m_blocks[count * i + k] : weights[k] * m_blocks[count * i + k];
+      value = first ? term : value + term;
+      first = false;
+    }
+    means[i] = value / length;
   }
-  if (out.r2.mean > 0.0) {
-    const double q = out.rg2.mean / out.r2.mean;
-    out.ratioDeviationVariance =
-        ofBlocks([&](std::size_t i) { return m_blocks[3 * i + 2] - q * m_blocks[3 * i]; });
-  }
-  return out;
+  return means;
+}
+
+double ObservableSeries::blockScale() const {
+  const std::size_t count = m_shift.size();
+  const std::size_t blocks = count > 0 ? m_blocks.size() / count : 0;
+  return static_cast<double>(blocks) * static_cast<double>(m_blockLength) /
+         static_cast<double>(m_n);
+}
+
+ObservableSummary ObservableSeries::summary(std::size_t k) const {
+  ObservableSummary o;
+  if (m_n == 0) return o;
+  const double n = static_cast<double>(m_n);
+  o.n = m_n;
+  o.mean = m_shift[k] + m_sum[k] / n;
+  o.squares = std::max(0.0, m_square[k] - m_sum[k] * m_sum[k] / n);
+  std::vector<double> weights(m_shift.size(), 0.0);
+  weights[k] = 1.0;
+  const WindowedTau w = windowOrBatches(blockMeans(weights));
+  o.varianceOfMean = w.varianceOfMean * blockScale();
+  o.window = static_cast<double>(w.window) * static_cast<double>(m_blockLength);
+  o.tau = o.squares > 0.0 ? n * o.varianceOfMean / (2.0 * o.squares / n) : kNaN;
+  return o;
+}
+
+ObservableSummary ObservableSeries::calibratedSummary(std::size_t k, double leastTau) const {
+  ObservableSummary o = summary(k);
+  if (m_n == 0) return o;
+  std::vector<double> weights(m_shift.size(), 0.0);
+  weights[k] = 1.0;
+  o.varianceOfMean = calibratedCombinedVariance(weights, leastTau);
+  const double n = static_cast<double>(m_n);
+  o.tau = o.squares > 0.0 ? n * o.varianceOfMean / (2.0 * o.squares / n) : kNaN;
+  return o;
+}
+
+double ObservableSeries::combinedVariance(std::span<const double> weights) const {
+  return windowOrBatches(blockMeans(weights)).varianceOfMean * blockScale();
+}
+
+double ObservableSeries::calibratedCombinedVariance(std::span<const double> weights,
+                                                    double leastTau) const {
+  const double length = static_cast<double>(m_blockLength);
+  return calibratedVariance(blockMeans(weights), leastTau / length).varianceOfMean * blockScale();
 }
 
 SeriesSummary MeasuredSeries::summary() const {
   SeriesSummary out;
-  if (m_n == 0) return out;
-  const double n = static_cast<double>(m_n);
-  const std::size_t blocks = m_blocks.size() / 3;
-  const double length = static_cast<double>(m_blockLength);
-  // The blocks' means stand for the series: their variance of the mean, scaled from the
-  // blocks' steps to all steps.
-  const double scale = static_cast<double>(blocks) * length / n;
-  std::vector<double> means(blocks);
-  // The larger of the window's variance of the mean and that of kBatches batch means: a slow
-  // tail of the autocorrelation that the window cuts off still shows in the batches.
-  const std::size_t perBatch = blocks / kBatches;
-  const auto ofBlocks = [&](const auto& value) {
-    for (std::size_t i = 0; i < blocks; ++i) means[i] = value(i) / length;
-    WindowedTau w = windowedTau(means);
-    if (perBatch == 0 || !std::isfinite(w.varianceOfMean)) return w;
-    double sum = 0.0, square = 0.0;
-    for (std::size_t b = 0; b < kBatches; ++b) {
-      double batch = 0.0;
-      for (std::size_t i = b * perBatch; i < (b + 1) * perBatch; ++i) batch += means[i];
-      batch /= static_cast<double>(perBatch);
-      sum += batch;
-      square += batch * batch;
-    }
-    const double k = static_cast<double>(kBatches);
-    const double spread = std::max(0.0, (square - sum * sum / k) / (k - 1.0));
-    // Of the mean over the batches' blocks, then over all blocks.
-    const double batches =
-        spread / k * (k * static_cast<double>(perBatch)) / static_cast<double>(blocks);
-    if (batches > w.varianceOfMean) {
-      w.tau *= batches / w.varianceOfMean;
-      w.varianceOfMean = batches;
-    }
-    return w;
-  };
-  ObservableSummary* parts[3] = {&out.r2, &out.r, &out.rg2};
-  for (std::size_t k = 0; k < 3; ++k) {
-    ObservableSummary& o = *parts[k];
-    o.n = m_n;
-    o.mean = m_shift[k] + m_sum[k] / n;
-    o.squares = std::max(0.0, m_square[k] - m_sum[k] * m_sum[k] / n);
-    const WindowedTau w = ofBlocks([&](std::size_t i) { return m_blocks[3 * i + k]; });
-    o.varianceOfMean = w.varianceOfMean * scale;
-    o.window = static_cast<double>(w.window) * length;
-    o.tau = o.squares > 0.0 ? n * o.varianceOfMean / (2.0 * o.squares / n) : kNaN;
-  }
+  if (m_series.steps() == 0) return out;
+  out.r2 = m_series.summary(0);
+  out.r = m_series.summary(1);
+  out.rg2 = m_series.summary(2);
   if (out.r2.mean > 0.0) {
-    const double q = out.rg2.mean / out.r2.mean;
-    const WindowedTau w =
-        ofBlocks([&](std::size_t i) { return m_blocks[3 * i + 2] - q * m_blocks[3 * i]; });
-    out.ratioDeviationVariance = w.varianceOfMean * scale;
+    const double ratio[3] = {-(out.rg2.mean / out.r2.mean), 0.0, 1.0};
+    out.ratioDeviationVariance = m_series.combinedVariance(ratio);
+  }
+  return out;
+}
+
+SeriesSummary MeasuredSeries::calibratedSummary(double leastTau) const {
+  SeriesSummary out;
+  out.r2 = m_series.calibratedSummary(0, leastTau);
+  out.r = m_series.calibratedSummary(1, leastTau);
+  out.rg2 = m_series.calibratedSummary(2, leastTau);
+  if (out.r2.mean > 0.0) {
+    const double ratio[3] = {-(out.rg2.mean / out.r2.mean), 0.0, 1.0};
+    out.ratioDeviationVariance = m_series.calibratedCombinedVariance(ratio, leastTau);
   }
   return out;
 }

@@ -34,51 +34,74 @@ struct SeriesSummary {
   double ratioDeviationVariance = std::numeric_limits<double>::quiet_NaN();
 };
 
-// The three measures of one chain, step by step. The steps are kept as means of blocks of a
-// power of two of them, at most kMostBlocks blocks: when the blocks fill up, neighbours are
-// merged and the blocks' length doubles, so memory stays at most kMostBlocks * 24 bytes and
-// the same steps give the same bits. add() costs a few additions; summary() O(blocks * window).
-class MeasuredSeries {
+// Any number of observables of one chain, step by step. The steps are kept as means of blocks
+// of a power of two of them, at most kMostBlocks blocks: when the blocks fill up, neighbours
+// are merged and the blocks' length doubles, so memory stays at most kMostBlocks * 8 bytes an
+// observable and the same steps give the same bits. add() costs a few additions an
+// observable; each summary O(blocks * window).
+class ObservableSeries {
  public:
   static constexpr std::size_t kMostBlocks = std::size_t{1} << 16;
   // `planned` steps expected: the blocks start as long as needed to hold them.
-  explicit MeasuredSeries(std::int64_t planned = 0);
+  explicit ObservableSeries(std::size_t observables, std::int64_t planned = 0);
 
-  void add(double r2, double r, double rg2) {
-    if (m_n == 0) {
-      m_shift[0] = r2;
-      m_shift[1] = r;
-      m_shift[2] = rg2;
-    }
-    const double d[3] = {r2 - m_shift[0], r - m_shift[1], rg2 - m_shift[2]};
-    for (int k = 0; k < 3; ++k) {
-      m_sum[k] += d[k];
-      m_square[k] += d[k] * d[k];
-      m_part[k] += d[k];
-    }
-    ++m_n;
-    if (++m_inBlock == m_blockLength) closeBlock();
-  }
+  // One step: a value for each observable, in their order.
+  void add(std::span<const double> values);
 
+  std::size_t observables() const { return m_shift.size(); }
   std::int64_t steps() const { return m_n; }
   std::int64_t blockLength() const { return m_blockLength; }
-  SeriesSummary summary() const;
-  // The same means with errors that hold from two steps on (calibratedVariance on the
-  // blocks' means, `leastTau` in steps): for a chain of few steps, each some autocorrelation
-  // times apart.
-  SeriesSummary calibratedSummary(double leastTau = 0.5) const;
+  // Observable k's mean, spread, and variance of the mean from the window on the blocks'
+  // means, or from 32 batch means when they spread more (a slow tail of the autocorrelation
+  // that the window cuts off).
+  ObservableSummary summary(std::size_t k) const;
+  // The same mean with errors that hold from two steps on (calibratedVariance on the blocks'
+  // means, `leastTau` in steps): for a chain of few steps, each some autocorrelation times
+  // apart.
+  ObservableSummary calibratedSummary(std::size_t k, double leastTau = 0.5) const;
+  // The variance of the mean of sum_k weights[k] x_k, as summary() finds one observable's, or
+  // as calibratedSummary() does with `leastTau`.
+  double combinedVariance(std::span<const double> weights) const;
+  double calibratedCombinedVariance(std::span<const double> weights, double leastTau) const;
 
  private:
   void closeBlock();
+  // The blocks' means of sum_k weights[k] x_k (a part-filled block left out).
+  std::vector<double> blockMeans(std::span<const double> weights) const;
+  // From a variance of the mean of the blocks' means to one of the mean over every step.
+  double blockScale() const;
 
   std::int64_t m_n = 0;
   std::int64_t m_blockLength = 1;
   std::int64_t m_inBlock = 0;
-  double m_shift[3] = {0, 0, 0};   // the first step's values: sums are of deviations from them
-  double m_sum[3] = {0, 0, 0};     // of the deviations
-  double m_square[3] = {0, 0, 0};  // of their squares
-  double m_part[3] = {0, 0, 0};    // the block being filled
-  std::vector<double> m_blocks;    // block sums of deviations, three a block
+  std::vector<double> m_shift;   // the first step's values: sums are of deviations from them
+  std::vector<double> m_sum;     // of the deviations
+  std::vector<double> m_square;  // of their squares
+  std::vector<double> m_part;    // the block being filled
+  std::vector<double> m_blocks;  // block sums of deviations, one an observable a block
+};
+
+// R^2, |R| and Rg^2 of one chain, step by step: an ObservableSeries of the three, with the
+// variance of the mean of Rg^2 - q R^2 for the ratio's error.
+class MeasuredSeries {
+ public:
+  static constexpr std::size_t kMostBlocks = ObservableSeries::kMostBlocks;
+  explicit MeasuredSeries(std::int64_t planned = 0) : m_series(3, planned) {}
+
+  void add(double r2, double r, double rg2) {
+    const double values[3] = {r2, r, rg2};
+    m_series.add(values);
+  }
+
+  std::int64_t steps() const { return m_series.steps(); }
+  std::int64_t blockLength() const { return m_series.blockLength(); }
+  SeriesSummary summary() const;
+  // The same means with errors that hold from two steps on (ObservableSeries::
+  // calibratedSummary, `leastTau` in steps).
+  SeriesSummary calibratedSummary(double leastTau = 0.5) const;
+
+ private:
+  ObservableSeries m_series;
 };
 
 // The windowed autocorrelation of `x` (consecutive values of a stationary series): the

@@ -755,8 +755,16 @@ std::string Melt::fault() const {
 }
 
 MeltInternalDistances::MeltInternalDistances(std::int32_t steps)
-    : m_steps(steps), m_sums(static_cast<std::size_t>(steps) + 1, 0.0) {
+    : m_steps(steps), m_at(steps >= 1 ? spacedSteps(steps) : std::vector<std::int32_t>{}) {
   if (steps < 1) throw std::invalid_argument("MeltInternalDistances: at least one step");
+  m_sums.assign(m_at.size(), 0.0);
+}
+
+std::vector<std::int32_t> MeltInternalDistances::spacedSteps(std::int32_t steps) {
+  std::vector<std::int32_t> at;
+  for (std::int32_t n = 1; n < steps; n = n < kAllUpTo ? n + 1 : n + n / 8) at.push_back(n);
+  at.push_back(steps);
+  return at;
 }
 
 bool MeltInternalDistances::add(const Melt& melt, const std::function<bool()>& stopRequested) {
@@ -770,7 +778,7 @@ bool MeltInternalDistances::add(const Melt& melt, const std::function<bool()>& s
   m_x.resize(ring);
   m_y.resize(ring);
   m_z.resize(ring);
-  m_chainSums.assign(ring, 0.0);
+  std::ranges::fill(m_sums, 0.0);
   for (std::int32_t c = 0; c < melt.chains(); ++c) {
     std::size_t b = 0;
     melt.forEachSite(c, [&](std::int32_t x, std::int32_t y, std::int32_t z) {
@@ -784,7 +792,8 @@ bool MeltInternalDistances::add(const Melt& melt, const std::function<bool()>& s
     const double* x = m_x.data();
     const double* y = m_y.data();
     const double* z = m_z.data();
-    for (std::size_t n = 1; n < ring; ++n) {
+    for (std::size_t k = 0; k < m_at.size(); ++k) {
+      const auto n = static_cast<std::size_t>(m_at[k]);
       const std::size_t pairs = ring - n;
       if ((sincePoll += pairs) >= kPollPairs) {
         sincePoll = 0;
@@ -803,18 +812,18 @@ bool MeltInternalDistances::add(const Melt& melt, const std::function<bool()>& s
         const double dx = x[i + n] - x[i], dy = y[i + n] - y[i], dz = z[i + n] - z[i];
         s[0] += dx * dx + dy * dy + dz * dz;
       }
-      m_chainSums[n] += (s[0] + s[1]) + (s[2] + s[3]);
+      m_sums[k] += (s[0] + s[1]) + (s[2] + s[3]);
     }
   }
-  for (std::size_t n = 1; n < ring; ++n) m_sums[n] += m_chainSums[n];
+  m_last.resize(m_at.size());
+  for (std::size_t k = 0; k < m_at.size(); ++k) {
+    const double pairs =
+        static_cast<double>(melt.chains()) * static_cast<double>(m_steps + 1 - m_at[k]);
+    m_last[k] = m_sums[k] / pairs;
+  }
   ++m_configurations;
   m_chains += melt.chains();
   return true;
-}
-
-double MeltInternalDistances::mean(std::int32_t n) const {
-  const double pairs = static_cast<double>(m_chains) * static_cast<double>(m_steps + 1 - n);
-  return m_sums[static_cast<std::size_t>(n)] / pairs;
 }
 
 }  // namespace polychain

@@ -242,11 +242,13 @@ void DetailsPage::setRun(const QString& description, const ModelInfo& model,
       double least = 0.0;
       double most = 1.0;
       if (shown) {
-        const std::vector<double>& values = measures[curve.measure].curve;
+        const MeasureValue& value = measures[curve.measure];
+        const std::vector<double>& values = value.curve;
+        const bool atOwnN = value.at.size() == values.size();
         points.reserve(static_cast<qsizetype>(values.size()));
         for (std::size_t i = 0; i < values.size(); ++i) {
           if (!std::isfinite(values[i])) continue;
-          points.append(QPointF(static_cast<double>(i + 1), values[i]));
+          points.append(QPointF(atOwnN ? value.at[i] : static_cast<double>(i + 1), values[i]));
         }
       }
       if (!points.isEmpty()) {

@@ -67,7 +67,7 @@ class DetailsPage final : public QWidget {
   ValueBox* m_trials;
   ValueBox* m_discarded;
   ValueBox* m_backups;
-  // A curve's plot: its value at n is plotted at n = 1, 2, ...
+  // A curve's plot: its values at their own n when it has them, else at n = 1, 2, ...
   struct CurvePlot {
     std::size_t measure;  // its index among the model's measures
     QChartView* view;

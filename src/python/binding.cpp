@@ -380,8 +380,9 @@ py::dict valuesDict(const ResultValues& v) {
 }
 
 // The model's measures by name: a count as an int, a number as a float, an estimate as
-// (value, standard error), a curve as a float64 array of its values at 1, 2, ...; only those
-// a sweep keeps when `sweep`.
+// (value, standard error), a curve as a float64 array of its values at 1, 2, ... or, when it
+// has its own abscissae, as a tuple (n, value, se) of float64 arrays; only those a sweep keeps
+// when `sweep`.
 py::dict measuresDict(const ModelInfo& model, std::vector<MeasureValue>& values, bool sweep) {
   py::dict d;
   for (std::size_t m = 0; m < model.measures.size() && m < values.size(); ++m) {
@@ -400,7 +401,12 @@ py::dict measuresDict(const ModelInfo& model, std::vector<MeasureValue>& values,
         value = estimate({v.value, v.standardError});
         break;
       case MeasureKind::Curve:
-        value = valuesArray(std::move(v.curve));
+        if (v.at.empty()) {
+          value = valuesArray(std::move(v.curve));
+        } else {
+          value = py::make_tuple(valuesArray(std::move(v.at)), valuesArray(std::move(v.curve)),
+                                 valuesArray(std::move(v.curveError)));
+        }
         break;
     }
     d[py::str(std::string(measure.name))] = value;

@@ -87,10 +87,17 @@ nlohmann::json growthJson(const std::optional<GrowthFit>& fit) {
           {"acceptable", f.acceptable}};
 }
 
+nlohmann::json numbers(const std::vector<double>& values) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const double v : values) list.push_back(number(v));
+  return list;
+}
+
 // The model's measures as one object, each at its place (levels joined by '/'): a count as
 // a whole number, a number as a number (null when absent), an estimate as {"value", "se"}, a
-// curve as [[n, value], ...] from n = 1, or as [value, ...] when not indexed. Only those a
-// sweep keeps when `sweep`.
+// curve as [[n, value], ...] from n = 1, or as [value, ...] when not indexed, or, when it has
+// its own abscissae (whole n), as {"n": [...], "value": [...], "se": [...]}. Only those a sweep
+// keeps when `sweep`.
 nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureValue>& values,
                             bool sweep) {
   nlohmann::json j = nlohmann::json::object();
@@ -111,6 +118,13 @@ nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureVal
         value = estimateJson({v.value, v.standardError});
         break;
       case MeasureKind::Curve:
+        if (!v.at.empty()) {
+          // Its n are whole numbers: printed as such, as the indexed curves' n are.
+          nlohmann::json n = nlohmann::json::array();
+          for (const double a : v.at) n.push_back(std::llround(a));
+          value = {{"n", std::move(n)}, {"value", numbers(v.curve)}, {"se", numbers(v.curveError)}};
+          break;
+        }
         value = nlohmann::json::array();
         for (std::size_t i = 0; i < v.curve.size(); ++i) {
           if (measure.indexed) {
@@ -124,12 +138,6 @@ nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureVal
     j[nlohmann::json::json_pointer("/" + std::string(measure.json))] = value;
   }
   return j;
-}
-
-nlohmann::json numbers(const std::vector<double>& values) {
-  nlohmann::json list = nlohmann::json::array();
-  for (const double v : values) list.push_back(number(v));
-  return list;
 }
 
 // {"q", "P", "debye"} with P's standard error "P_se" (null for correlated samples), the chains

@@ -3,7 +3,8 @@
 // (for the sweeps given, or until it has measured that the chains forgot their start), then
 // takes a sample every so many sweeps: each sample adds every chain to the run's sums, the
 // chains' mean R^2, |R| and Rg^2 to a time series (whose autocorrelation gives the errors),
-// and now and then every chain's internal distances. After every sweep of the sampling (and
+// and now and then every chain's internal distances on a logarithmic set of n to a series of
+// their own (whose errors are found as the samples' are). After every sweep of the sampling (and
 // of the later part of a measured burn-in) the end-to-end vectors go to a correlator, whose
 // integrated time says how many of them the burn-in and the sampling covered. Under an energy
 // each sample also counts the melt's contacts, bends and wall sites into a series of their own.
@@ -35,7 +36,8 @@ constexpr std::int64_t kPollEvery = std::int64_t{1} << 15;
 constexpr std::int64_t kLeastMeasuredBurnIn = 20;
 constexpr double kMostBurnInTaus = 400.0;
 
-// What a melt leaves, followed by its internal distances' sums at n = 0 .. N.
+// What a melt leaves, followed by its internal distances' means at the n of
+// MeltInternalDistances::spacedSteps(N), then their standard errors.
 struct MeltNote {
   RunSums sums;
   SeriesSummary series;                 // the chains' mean R^2, |R| and Rg^2, a sample each
@@ -203,21 +205,25 @@ bool burnIn(Melt& melt, RandomSource& random, RunControl& control, const MeltPla
   return true;
 }
 
-// The samples of the run after its burn-in, into `note` and `internal`, the end-to-end vectors
-// after every sweep into `correlation`; the last sample's last chain to `left`. False when the
-// run stopped.
+// The samples of the run after its burn-in, into `note`, the end-to-end vectors after every
+// sweep into `correlation`, the internal distances' means at internal.at() and then their
+// standard errors into `curve`; the last sample's last chain to `left`. False when the run
+// stopped.
 bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunControl& control,
                  SweepProgress& progress, VectorAutocorrelation& correlation, MeltNote& note,
-                 MeltInternalDistances& internal, RunLeftovers& left) {
+                 MeltInternalDistances& internal, std::vector<double>& curve, RunLeftovers& left) {
   const std::int64_t samples = params.iterations;
   const std::int64_t perSample = note.perSample;
   const std::int32_t chains = melt.chains();
   EndFollower ends(melt);
   const auto followEnds = [&] { ends.add(correlation); };
   // Internal distances every `spacing` samples, so that they cost a fraction of the sweeps
-  // (C N^2 / 2 pairs against C (N + 1) attempts a sweep, a pair some hundred times cheaper).
+  // (C N K pairs for K values of n against C (N + 1) attempts a sweep, a pair some hundred
+  // times cheaper).
+  const auto spacedN = static_cast<std::int64_t>(internal.at().size());
   const std::int64_t spacing =
-      std::max<std::int64_t>(1, (params.steps + 40 * perSample - 1) / (40 * perSample));
+      std::max<std::int64_t>(1, (spacedN + 20 * perSample - 1) / (20 * perSample));
+  ObservableSeries distances(internal.at().size(), (samples + spacing - 1) / spacing);
   MeasuredSeries series(samples), firstHalf((samples + 1) / 2), secondHalf(samples / 2 + 1);
   const bool thermal = !melt.energy().zero();
   MeasuredSeries energy(thermal ? samples : 1), spread(thermal ? samples : 1);
@@ -266,8 +272,9 @@ bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunC
     }
     series.add(r2 / n, r / n, rg2 / n);
     (2 * s < samples ? firstHalf : secondHalf).add(r2 / n, r / n, rg2 / n);
-    if ((s % spacing == 0 || s + 1 == samples) && !internal.add(melt, stopRequested)) {
-      return false;
+    if (s % spacing == 0) {
+      if (!internal.add(melt, stopRequested)) return false;
+      distances.add(internal.last());
     }
     if (control.pollStop()) return false;
   }
@@ -277,10 +284,12 @@ bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunC
   // The samples' own time, in samples, is at least what the end-to-end vectors' time, measured
   // on every sweep, implies: squares of vectors that decay as exp(-t / tau) decay as
   // exp(-2 t / tau), so samples `perSample` apart have 1/2 + 1 / (exp(2 perSample / tau) - 1).
-  const double leastTau =
-      time.tau > 0.0 && std::isfinite(time.tau)
-          ? 0.5 + 1.0 / std::expm1(2.0 * static_cast<double>(perSample) / time.tau)
-          : 0.5;
+  const auto leastTauOf = [&time](std::int64_t sweepsApart) {
+    return time.tau > 0.0 && std::isfinite(time.tau)
+               ? 0.5 + 1.0 / std::expm1(2.0 * static_cast<double>(sweepsApart) / time.tau)
+               : 0.5;
+  };
+  const double leastTau = leastTauOf(perSample);
   note.series = series.calibratedSummary(leastTau);
   note.firstHalf = firstHalf.calibratedSummary(leastTau);
   note.secondHalf = secondHalf.calibratedSummary(leastTau);
@@ -292,6 +301,15 @@ bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunC
   note.accepted = melt.counts().accepted;
   note.configurations = internal.configurations();
   note.chainsAdded = internal.chains();
+  // Squared distances n apart decorrelate no slower than those of the ends (n = N).
+  const double leastTauOfDistances = leastTauOf(perSample * spacing);
+  const std::size_t spaced = internal.at().size();
+  curve.assign(2 * spaced, std::numeric_limits<double>::quiet_NaN());
+  for (std::size_t k = 0; k < spaced; ++k) {
+    const ObservableSummary o = distances.calibratedSummary(k, leastTauOfDistances);
+    if (o.n > 0) curve[k] = o.mean;
+    curve[spaced + k] = std::sqrt(o.varianceOfMean);
+  }
   return true;
 }
 
@@ -338,11 +356,11 @@ void leaveBox(const RunParams& params, const Melt& melt, RunLeftovers& left,
   left.box = std::move(box);
 }
 
-// Runs the melt of `params` from `random` into `note` and `internal`; the last sample's chains
-// go to `left` (the last chain from its own first site, the box of every chain) and to `sites`
-// when it is set. False when the run stopped.
+// Runs the melt of `params` from `random` into `note` and `curve` (as takeSamples); the last
+// sample's chains go to `left` (the last chain from its own first site, the box of every chain)
+// and to `sites` when it is set. False when the run stopped.
 bool runMelt(const RunParams& params, RandomSource random, RunControl& control, MeltNote& note,
-             MeltInternalDistances& internal, RunLeftovers& left, const ChainSitesSink& sites) {
+             std::vector<double>& curve, RunLeftovers& left, const ChainSitesSink& sites) {
   const MeltPlan plan = meltPlan(settingsOf(params), params.steps);
   std::optional<Melt> laid = setUpMelt(params, plan, control);
   if (!laid) return false;
@@ -359,7 +377,9 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   VectorAutocorrelation correlation =
       later ? std::move(*later) : VectorAutocorrelation(melt.chains());
   later.reset();
-  if (!takeSamples(params, melt, random, control, progress, correlation, note, internal, left)) {
+  MeltInternalDistances internal(params.steps);
+  if (!takeSamples(params, melt, random, control, progress, correlation, note, internal, curve,
+                   left)) {
     return false;
   }
   leaveBox(params, melt, left, sites);
@@ -431,14 +451,16 @@ class MeltTally final : public UnitTally {
       out.structureFactor = structureFactorResult(
           waveNumbers(static_cast<std::int32_t>(m_note.side)), m_note.structure);
     }
-    // <R^2(n)>/n: the pairs n apart are chains added (N + 1 - n) a configuration.
+    // <R^2(n)>/n at the spaced n, with its standard error.
     MeasureValue& curve = at("internal_distances");
-    for (std::int32_t n = 1; n <= m_params.steps; ++n) {
-      const double pairs = count(m_note.chainsAdded) * count(m_params.steps + 1 - n);
-      const auto i = static_cast<std::size_t>(n);
-      curve.curve.push_back(i < m_internal.size() && pairs > 0.0
-                                ? m_internal[i] / pairs / n
-                                : std::numeric_limits<double>::quiet_NaN());
+    const std::vector<std::int32_t> spaced = MeltInternalDistances::spacedSteps(m_params.steps);
+    const bool whole = m_internal.size() == 2 * spaced.size();
+    for (std::size_t k = 0; k < spaced.size(); ++k) {
+      const double n = count(spaced[k]);
+      curve.at.push_back(n);
+      curve.curve.push_back(whole ? m_internal[k] / n : std::numeric_limits<double>::quiet_NaN());
+      curve.curveError.push_back(whole ? m_internal[spaced.size() + k] / n
+                                       : std::numeric_limits<double>::quiet_NaN());
     }
   }
 
@@ -458,7 +480,8 @@ class MeltRunner final : public ModelRunner {
     return std::numeric_limits<std::int64_t>::max();
   }
   std::size_t unitBytes(const RunParams& params) const override {
-    return sizeof(MeltNote) + sizeof(double) * (static_cast<std::size_t>(params.steps) + 1);
+    return sizeof(MeltNote) +
+           2 * sizeof(double) * MeltInternalDistances::spacedSteps(params.steps).size();
   }
   bool independentSamples() const override { return false; }
   std::int64_t sampledChains(const RunParams& params) const override {
@@ -470,18 +493,17 @@ class MeltRunner final : public ModelRunner {
                 const ChainSitesSink& sites) const override {
     if (block.count < 1) return;
     MeltNote note;
-    MeltInternalDistances internal(params.steps);
+    std::vector<double> curve;
     try {
-      if (!runMelt(params, block.stream, control, note, internal, left, sites)) return;
+      if (!runMelt(params, block.stream, control, note, curve, left, sites)) return;
     } catch (const std::bad_alloc&) {
       control.stop(RunStatus::OutOfMemory);
       return;
     }
     std::vector<std::byte> bytes(unitBytes(params));
     std::memcpy(bytes.data(), &note, sizeof(MeltNote));
-    const std::vector<double>& sums = internal.sums();
-    std::memcpy(bytes.data() + sizeof(MeltNote), sums.data(),
-                std::min(sums.size() * sizeof(double), bytes.size() - sizeof(MeltNote)));
+    std::memcpy(bytes.data() + sizeof(MeltNote), curve.data(),
+                std::min(curve.size() * sizeof(double), bytes.size() - sizeof(MeltNote)));
     sink(block.first, bytes);
   }
 
@@ -497,10 +519,16 @@ class MeltRunner final : public ModelRunner {
     const std::int64_t sites = std::int64_t{settings.chains} * (std::int64_t{params.steps} + 1);
     const std::uint64_t followed = static_cast<std::uint64_t>(
         std::min<std::int64_t>(settings.chains, VectorAutocorrelation::kMostVectors));
+    // The internal distances' series: a block of the spaced n for each configuration added.
+    const std::uint64_t spaced = MeltInternalDistances::spacedSteps(params.steps).size();
+    const auto configurations =
+        static_cast<std::uint64_t>(std::max<std::int64_t>(1, params.iterations));
+    constexpr std::uint64_t kBlocks = ObservableSeries::kMostBlocks;
     const std::uint64_t bytes = Melt::bytesNeeded(settings.chains, params.steps, side) +
                                 static_cast<std::uint64_t>(sites) * sizeof(Point) +
                                 2 * followed * 48 * 24 * 16 +
-                                16 * (static_cast<std::uint64_t>(params.steps) + 1);
+                                24 * (static_cast<std::uint64_t>(params.steps) + 1) +
+                                8 * spaced * std::min<std::uint64_t>(configurations, kBlocks);
     return {bytes,
             "Chains = " + std::to_string(settings.chains) + " of N = " +
                 std::to_string(params.steps) + " in a box of side " + std::to_string(side),

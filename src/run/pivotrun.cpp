@@ -4,6 +4,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <mutex>
@@ -31,8 +32,8 @@ constexpr std::int64_t kPollEvery = 1024;
 // contacts, bends and energy, and (U - reference)^2, U the energy and the reference its mean
 // over the second half of the burn-in, whose mean gives the heat capacity's error.
 struct EnergyNote {
-  SeriesSummary terms;   // contacts, bends and energy in the three places
-  SeriesSummary spread;  // (U - reference)^2 in the first
+  std::array<ObservableSummary, 3> terms;  // contacts, bends and energy
+  ObservableSummary spread;                // (U - reference)^2
   double reference = 0.0;
 };
 
@@ -53,7 +54,7 @@ class WalkerEnergy {
  public:
   WalkerEnergy(const PivotEnergy& energy, std::int32_t localMoves, const PivotWalk& walk,
                std::int64_t planned)
-      : m_energy(energy), m_localMoves(localMoves), m_terms(planned), m_spread(planned) {
+      : m_energy(energy), m_localMoves(localMoves), m_terms(3, planned), m_spread(1, planned) {
     std::vector<Point> sites;
     walk.sites(sites);
     m_counts = contactsAndBends(std::move(sites));
@@ -86,10 +87,17 @@ class WalkerEnergy {
     if (m_terms.steps() == 0)
       m_reference = m_settled > 0 ? m_settledSum / static_cast<double>(m_settled) : energy();
     const double u = energy();
-    m_terms.add(m_counts.contacts, m_counts.bends, u);
-    m_spread.add((u - m_reference) * (u - m_reference), 0.0, 0.0);
+    const double terms[3] = {static_cast<double>(m_counts.contacts),
+                             static_cast<double>(m_counts.bends), u};
+    m_terms.add(terms);
+    const double spread[1] = {(u - m_reference) * (u - m_reference)};
+    m_spread.add(spread);
   }
-  EnergyNote note() const { return {m_terms.summary(), m_spread.summary(), m_reference}; }
+  EnergyNote note() const {
+    return {{m_terms.summary(0), m_terms.summary(1), m_terms.summary(2)},
+            m_spread.summary(0),
+            m_reference};
+  }
 
  private:
   void add(const PivotChange& change) {
@@ -100,8 +108,8 @@ class WalkerEnergy {
   PivotEnergy m_energy;
   std::int32_t m_localMoves;
   PivotChange m_counts;
-  MeasuredSeries m_terms;
-  MeasuredSeries m_spread;
+  ObservableSeries m_terms;
+  ObservableSeries m_spread;
   double m_settledSum = 0.0;
   std::int64_t m_settled = 0;
   double m_reference = 0.0;
@@ -112,23 +120,23 @@ class WalkerEnergy {
 // attempt, its error by the delta method from the mean of (U - reference)^2 and of U.
 EnergyEstimates combineEnergy(std::span<const EnergyNote> notes) {
   double steps = 0.0;
-  for (const EnergyNote& n : notes) steps += static_cast<double>(n.terms.r2.n);
+  for (const EnergyNote& n : notes) steps += static_cast<double>(n.terms[0].n);
   EnergyEstimates out;
   if (steps == 0.0) return out;
   double contacts = 0, contactsVar = 0, bends = 0, bendsVar = 0, energy = 0, energyVar = 0;
   double second = 0, capacityVar = 0;
   for (const EnergyNote& n : notes) {
-    const double w = static_cast<double>(n.terms.r2.n) / steps;
-    const ObservableSummary& u = n.terms.rg2;
-    contacts += w * n.terms.r2.mean;
-    contactsVar += w * w * n.terms.r2.varianceOfMean;
-    bends += w * n.terms.r.mean;
-    bendsVar += w * w * n.terms.r.varianceOfMean;
+    const double w = static_cast<double>(n.terms[0].n) / steps;
+    const ObservableSummary& u = n.terms[2];
+    contacts += w * n.terms[0].mean;
+    contactsVar += w * w * n.terms[0].varianceOfMean;
+    bends += w * n.terms[1].mean;
+    bendsVar += w * w * n.terms[1].varianceOfMean;
     energy += w * u.mean;
     energyVar += w * w * u.varianceOfMean;
     second += w * (u.squares / static_cast<double>(u.n) + u.mean * u.mean);
     const double lean = 2.0 * (u.mean - n.reference);
-    capacityVar += w * w * (n.spread.r2.varianceOfMean + lean * lean * u.varianceOfMean);
+    capacityVar += w * w * (n.spread.varianceOfMean + lean * lean * u.varianceOfMean);
   }
   out.contacts = {contacts, std::sqrt(contactsVar)};
   out.bends = {bends, std::sqrt(bendsVar)};

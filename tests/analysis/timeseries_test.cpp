@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <span>
 #include <vector>
@@ -65,6 +66,44 @@ TEST(TimeSeries, WindowedTauAndBlocksFindTheKnownAutocorrelationTime) {
   EXPECT_LT(all.tauR2, 1.6 * tau);
   EXPECT_GT(all.stats.meanSquaredEnd.standardError, 0.9 * std::sqrt(direct.varianceOfMean));
   EXPECT_LT(all.stats.meanSquaredEnd.standardError, 1.3 * std::sqrt(direct.varianceOfMean));
+}
+
+// Any number of observables in one series: each of five, through blocks that fill up and
+// double, has the bits it has alone, plain and calibrated, and a weighted sum's variance is
+// that of the sum's own series.
+TEST(TimeSeries, ObservablesOfOneSeriesKeepTheirOwnBits) {
+  const std::vector<double> x = autoregressive(0.8, (std::size_t{1} << 17) + 5, 4);
+  ObservableSeries five(5);
+  std::vector<ObservableSeries> alone(5, ObservableSeries(1));
+  ObservableSeries sum(1);
+  for (std::size_t t = 0; t < x.size(); ++t) {
+    const double v = x[t];
+    const double values[5] = {v, 2.0 * v + 1.0, -v, v * v, static_cast<double>(t % 3)};
+    five.add(values);
+    for (std::size_t k = 0; k < 5; ++k) alone[k].add(std::span(&values[k], 1));
+    const double both = v + v * v;
+    sum.add(std::span(&both, 1));
+  }
+  EXPECT_EQ(five.blockLength(), 4);
+  const auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d); };
+  for (std::size_t k = 0; k < 5; ++k) {
+    SCOPED_TRACE(k);
+    for (const bool calibrated : {false, true}) {
+      const ObservableSummary a = calibrated ? five.calibratedSummary(k, 3.0) : five.summary(k);
+      const ObservableSummary b =
+          calibrated ? alone[k].calibratedSummary(0, 3.0) : alone[k].summary(0);
+      EXPECT_EQ(a.n, b.n);
+      EXPECT_EQ(bits(a.mean), bits(b.mean));
+      EXPECT_EQ(bits(a.squares), bits(b.squares));
+      EXPECT_EQ(bits(a.varianceOfMean), bits(b.varianceOfMean));
+      EXPECT_EQ(bits(a.tau), bits(b.tau));
+    }
+  }
+  const double weights[5] = {1.0, 0.0, 0.0, 1.0, 0.0};
+  const double expected = sum.summary(0).varianceOfMean;
+  EXPECT_NEAR(five.combinedVariance(weights), expected, 1e-9 * expected);
+  const double calibrated = sum.calibratedSummary(0, 3.0).varianceOfMean;
+  EXPECT_NEAR(five.calibratedCombinedVariance(weights, 3.0), calibrated, 1e-9 * calibrated);
 }
 
 TEST(ScalingFit, CorrectedFitsRecoverTheExponentAndDropTheSmallestN) {

@@ -641,17 +641,21 @@ TEST(MeltMoves, KeepEveryConfigurationValid) {
   }
 }
 
-// Shapes and internal distances against their definitions on the unwrapped sites, for chains
+// Shapes and internal distances (each configuration's, on the spaced n: every n to 16, then
+// an eighth more each, and N) against their definitions on the unwrapped sites, for chains
 // that wrap around a periodic box several times.
 TEST(MeltMeasures, MatchTheirDefinitionsOnTheSites) {
   Melt melt(6, 40, 7, MeltWalls::None);
   RandomSource random(9);
   MeltInternalDistances distances(40);
-  std::vector<double> sums(41, 0.0);
+  const std::vector<std::int32_t> spaced = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13,
+                                            14, 15, 16, 18, 20, 22, 24, 27, 30, 33, 37, 40};
+  EXPECT_EQ(distances.at(), spaced);
   std::vector<Point> sites;
   for (int round = 0; round < 3; ++round) {
     for (int sweep = 0; sweep < 200; ++sweep) melt.sweep(random);
     distances.add(melt);
+    std::vector<double> sums(41, 0.0);
     for (std::int32_t c = 0; c < melt.chains(); ++c) {
       melt.chainSites(c, sites);
       const auto squared = [](const Point& a, const Point& b) {
@@ -683,13 +687,16 @@ TEST(MeltMeasures, MatchTheirDefinitionsOnTheSites) {
                        sites.back().z - sites.front().z}));
       EXPECT_NEAR(shape.squaredGyrationRadius, rg2 / n, 1e-12 * rg2);
     }
+    ASSERT_EQ(distances.last().size(), spaced.size());
+    for (std::size_t k = 0; k < spaced.size(); ++k) {
+      const std::int32_t n = spaced[k];
+      EXPECT_EQ(distances.last()[k], sums[static_cast<std::size_t>(n)] / (6.0 * (41 - n)))
+          << "n = " << n;
+    }
+    EXPECT_EQ(distances.last().front(), 1.0);
   }
   EXPECT_EQ(distances.configurations(), 3);
-  EXPECT_EQ(distances.sums(), sums);
-  for (std::int32_t n = 1; n <= 40; ++n) {
-    EXPECT_EQ(distances.mean(n), sums[static_cast<std::size_t>(n)] / (3.0 * 6.0 * (41 - n)));
-  }
-  EXPECT_EQ(distances.mean(1), 1.0);
+  EXPECT_EQ(distances.chains(), 18);
 }
 
 // The same seed gives the same bytes, whether the attempts come as sweeps or in pieces.
@@ -735,20 +742,21 @@ TEST(MeltStops, WhileLayingOutAndAddingInternalDistances) {
   EXPECT_FALSE(Melt::laidOut(4, 99, 200, MeltWalls::None, second));
   EXPECT_EQ(asked, 2);
 
-  // One chain of 4000 steps: 8 million pairs, so at least one look within it.
-  const Melt line(1, 4000, 200, MeltWalls::None);
+  // 40 chains of 4000 steps: some 220,000 pairs a chain on the spaced n, 8.8 million in all,
+  // so at least two looks within them.
+  const Melt lines(40, 4000, 200, MeltWalls::None);
   MeltInternalDistances distances(4000);
   asked = 0;
-  EXPECT_TRUE(distances.add(line, never));
-  EXPECT_GE(asked, 1);
+  EXPECT_TRUE(distances.add(lines, never));
+  EXPECT_GE(asked, 2);
   EXPECT_EQ(distances.configurations(), 1);
-  const std::vector<double> once = distances.sums();
+  const std::vector<double> once = distances.last();
   asked = 0;
   const auto first = [&asked] { return ++asked >= 1; };
-  EXPECT_FALSE(distances.add(line, first));
+  EXPECT_FALSE(distances.add(lines, first));
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(distances.configurations(), 1);
-  EXPECT_EQ(distances.sums(), once);
+  EXPECT_EQ(distances.last(), once);
 }
 
 }  // namespace

@@ -431,15 +431,17 @@ void KeyboardTest::meltRunsFromTheKeyboardAndItsDetailsFit() {
   // The box the density asks for: 20 chains of 11 sites at 0.3 fill a side of 9.
   QCOMPARE(h.field("details_side")->text(), QString("9"));
   QCOMPARE(h.field("details_internal_distances")->text(), QString("10 values"));
-  // The curve plotted against n = 1, 2, ...
+  // The curve plotted against its own n (here every n from 1 to N).
   auto* view = h.child<QChartView>("details_internal_distances_plot");
   auto* series = qobject_cast<QLineSeries*>(view->chart()->series().value(0));
   QVERIFY(series != nullptr);
   const int at = modelInfo(MeltSettings{}).findMeasure("internal_distances");
-  const std::vector<double>& curve = direct.measures[static_cast<std::size_t>(at)].curve;
+  const MeasureValue& curve = direct.measures[static_cast<std::size_t>(at)];
   QCOMPARE(series->count(), 10);
+  QCOMPARE(curve.at.size(), std::size_t{10});
   for (int i = 0; i < series->count(); ++i) {
-    QCOMPARE(series->at(i), QPointF(i + 1, curve[static_cast<std::size_t>(i)]));
+    const auto k = static_cast<std::size_t>(i);
+    QCOMPARE(series->at(i), QPointF(curve.at[k], curve.curve[k]));
   }
   QVERIFY(view->isVisible());
   // The chains' form factor, the Debye function beside it, and the box's structure factor.

@@ -1,5 +1,6 @@
 """The form and structure factors as Python hands them back: numpy arrays equal to the
-command's JSON, the structure factor only for a melt."""
+command's JSON, the structure factor only for a melt; likewise the melt's internal distances,
+a Curve at its own n with its errors."""
 import json
 import os
 import subprocess
@@ -35,6 +36,15 @@ def test_factors_are_arrays_equal_to_the_json_and_only_a_melt_has_a_structure_fa
             assert s is not None and s.samples == j["structure_factor"]["samples"] > 0
             np.testing.assert_array_equal(s.S, j["structure_factor"]["S"])
             np.testing.assert_array_equal(s.q, j["structure_factor"]["q"])
+            c = r.measures.internal_distances
+            assert isinstance(c, polychain.Curve)
+            d = j["melt"]["internal_distances"]
+            for name in ("n", "value", "se"):
+                value = getattr(c, name)
+                assert isinstance(value, np.ndarray) and value.dtype == np.float64
+                np.testing.assert_array_equal(value, np.array(d[name], dtype=float))
+            np.testing.assert_array_equal(c.n, np.arange(1, 13))
+            assert np.all(c.se[1:] > 0)
         else:
             assert r.structure_factor is None
             assert np.all(np.isfinite(f.P_se))

@@ -62,6 +62,12 @@ TEST(EveryModelsTable, EachMeasureIsFilledAndShownAndEveryRunHasItsFormFactor) {
       if (measure.kind == MeasureKind::Curve) {
         ASSERT_FALSE(v.curve.empty());
         for (const double c : v.curve) EXPECT_TRUE(std::isfinite(c));
+        if (!v.at.empty()) {  // at its own n, with errors: {"n", "value", "se"}
+          const nlohmann::json& c = j[nlohmann::json::json_pointer(path)];
+          EXPECT_EQ(c["n"].size(), v.at.size());
+          EXPECT_EQ(c["value"].size(), v.at.size());
+          EXPECT_EQ(c["se"].size(), v.at.size());
+        }
         continue;
       }
       // A move the melt never tried has no acceptance.

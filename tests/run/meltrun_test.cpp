@@ -140,6 +140,59 @@ TEST(MeltRun, GivesTheSameBitsOnAnyThreadCountAndItsSampleIsTheRunsLastSample) {
   }
 }
 
+// <R^2(n)>/n on the spaced n: a run of one sample against a direct sum over its box's unwrapped
+// chains at every n measured; a run of many samples, each added, has at n = N the run's own
+// <R^2>/N with its error (the same series), and an error at every n where R^2(n) varies.
+TEST(MeltRun, InternalDistancesOnSpacedNWithErrors) {
+  constexpr std::int32_t kSteps = 24;
+  MeltSettings settings = melt(8, 9);
+  settings.burnIn = 50;
+  settings.sweepsPerSample = 20;  // 20 values of n: every sample adds its internal distances
+  const ModelInfo& model = modelInfo(MeltSettings{});
+  const auto curveOf = [&](const RunResult& r) -> const MeasureValue& {
+    return r.measures.at(static_cast<std::size_t>(model.findMeasure("internal_distances")));
+  };
+  const std::vector<double> spaced = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
+                                      11, 12, 13, 14, 15, 16, 18, 20, 22, 24};
+
+  const RunResult once = run(runParams(settings, kSteps, 1, 3, 1));
+  ASSERT_EQ(once.status, RunStatus::Finished);
+  ASSERT_TRUE(once.box);
+  const MeasureValue& single = curveOf(once);
+  ASSERT_EQ(single.at, spaced);
+  ASSERT_EQ(single.curve.size(), spaced.size());
+  ASSERT_EQ(single.curveError.size(), spaced.size());
+  const auto& sites = once.box->sites;
+  for (std::size_t k = 0; k < spaced.size(); ++k) {
+    const auto n = static_cast<std::size_t>(spaced[k]);
+    double sum = 0.0;
+    for (std::size_t c = 0; c < 8; ++c) {
+      for (std::size_t i = 0; i + n <= kSteps; ++i) {
+        const Point& a = sites[c * (kSteps + 1) + i];
+        const Point& b = sites[c * (kSteps + 1) + i + n];
+        sum += static_cast<double>((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
+                                   (a.z - b.z) * (a.z - b.z));
+      }
+    }
+    const double pairs = 8.0 * static_cast<double>(kSteps + 1 - n);
+    EXPECT_DOUBLE_EQ(single.curve[k], sum / pairs / spaced[k]) << "n = " << n;
+  }
+
+  const RunResult many = run(runParams(settings, kSteps, 40, 3, 1));
+  ASSERT_EQ(many.status, RunStatus::Finished);
+  const MeasureValue& curve = curveOf(many);
+  ASSERT_EQ(curve.at, spaced);
+  ASSERT_EQ(curve.curveError.size(), spaced.size());
+  EXPECT_EQ(curve.curve.front(), 1.0);
+  const Estimate& r2 = many.extended.meanSquaredEnd;
+  EXPECT_DOUBLE_EQ(curve.curve.back() * kSteps, r2.value);
+  EXPECT_DOUBLE_EQ(curve.curveError.back() * kSteps, r2.standardError);
+  for (std::size_t k = 1; k < spaced.size(); ++k) {
+    EXPECT_GT(curve.curveError[k], 0.0) << "n = " << spaced[k];
+    EXPECT_LT(curve.curveError[k], 0.2 * curve.curve[k]) << "n = " << spaced[k];
+  }
+}
+
 // The measured burn-in and sampling interval follow the melt's relaxation over N, density and
 // walls (with pivots in the dilute melt, reptation in the dense one): a default run covers ten
 // autocorrelation times in its burn-in, not many more, and takes samples about one apart; a

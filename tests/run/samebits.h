@@ -35,6 +35,12 @@ inline void expectSameBits(const RunResult& a, const RunResult& b) {
     EXPECT_EQ(bitsOf(a.measures[m].standardError), bitsOf(b.measures[m].standardError))
         << "measure " << m;
     EXPECT_EQ(a.measures[m].curve, b.measures[m].curve) << "measure " << m;
+    EXPECT_EQ(a.measures[m].at, b.measures[m].at) << "measure " << m;
+    ASSERT_EQ(a.measures[m].curveError.size(), b.measures[m].curveError.size());
+    for (std::size_t i = 0; i < a.measures[m].curveError.size(); ++i) {
+      EXPECT_EQ(bitsOf(a.measures[m].curveError[i]), bitsOf(b.measures[m].curveError[i]))
+          << "measure " << m << " at " << i;
+    }
   }
   ASSERT_EQ(a.energy.has_value(), b.energy.has_value());
   if (a.energy) {

@@ -24,7 +24,7 @@ interrupt), and report progress to a callable or a tqdm bar.
 from . import _core
 from ._files import Ensemble, Format, formats, place, write
 from ._models import Measure, Model, Setting, models
-from ._results import (Chains, CorrectedFit, CorrectedFits, Count, Energy, Estimate,
+from ._results import (Chains, CorrectedFit, CorrectedFits, Count, Curve, Energy, Estimate,
                        LimitFit, Measures, PerChain, RunResult, SweepResult)
 from ._run import Error, TrialLimitError, ensemble, run, sample, sweep
 
@@ -36,6 +36,7 @@ __all__ = [
     "CorrectedFit",
     "CorrectedFits",
     "Count",
+    "Curve",
     "Energy",
     "Ensemble",
     "Error",

@@ -66,7 +66,7 @@ class Measure:
         unit: such as ``"attempts"``; empty for a pure number.
         kind: ``"count"`` (an int), ``"number"`` (a float), ``"estimate"`` (an
             :class:`~polychain.Estimate`) or ``"curve"`` (a float64 array of its values at
-            1, 2, ...).
+            1, 2, ..., or a :class:`~polychain.Curve` of its values at its own n).
         in_sweep: measured for every N of a sweep.
     """
 

@@ -296,7 +296,8 @@ class Count(Generic[V, W]):
 
 
 #: A measure's value in a run: an int (count), a float (number), an Estimate (estimate) or a
-#: float64 array (curve); None where the run has none. In a sweep: arrays with one entry per
+#: float64 array (curve), or a Curve for a curve at its own abscissae; None where the run has
+#: none. In a sweep: arrays with one entry per
 #: N, an Estimate of arrays, or a list of curves.
 MeasureValue = Any
 
@@ -347,9 +348,50 @@ class Measures(Mapping[str, MeasureValue]):
     __hash__ = None  # type: ignore[assignment]
 
 
+class Curve:
+    """A curve measured at its own abscissae, such as the melt's internal distances
+    <R^2(n)>/n on a logarithmic set of n: ``n``, ``value`` and ``se`` (its standard errors,
+    NaN where there is none), float64 arrays of one length. ``n, value, se = c`` unpacks it,
+    so that ``plt.errorbar(*c)`` plots it."""
+
+    __slots__ = ("n", "value", "se")
+    n: FloatArray
+    value: FloatArray
+    se: FloatArray
+
+    def __init__(self, n: FloatArray, value: FloatArray, se: FloatArray) -> None:
+        object.__setattr__(self, "n", n)
+        object.__setattr__(self, "value", value)
+        object.__setattr__(self, "se", se)
+
+    def __setattr__(self, name: str, value: object) -> None:
+        raise AttributeError("a Curve cannot be changed")
+
+    def __iter__(self) -> Iterator[FloatArray]:
+        return iter((self.n, self.value, self.se))
+
+    def __len__(self) -> int:
+        return len(self.n)
+
+    def __eq__(self, other: object) -> bool:
+        """The same n, values and errors, element by element (NaN equal to NaN)."""
+        return isinstance(other, Curve) and all(
+            np.array_equal(a, b, equal_nan=True) for a, b in zip(self, other))
+
+    __hash__ = None  # type: ignore[assignment]
+
+    def __repr__(self) -> str:
+        return f"Curve(n={self.n!r}, value={self.value!r}, se={self.se!r})"
+
+    def __reduce__(self) -> Any:
+        return (Curve, (self.n, self.value, self.se))
+
+
 def _measure(kind: str, value: Any) -> MeasureValue:
     if kind == "estimate" and value is not None:
         return Estimate(float(value[0]), float(value[1]))
+    if kind == "curve" and isinstance(value, tuple):
+        return Curve(*value)
     return value
 
 
