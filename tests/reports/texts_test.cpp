@@ -85,7 +85,7 @@ TEST(Golden, SmallRunsOfEachModelKeepTheirBytes) {
       "  discarded      mean 16.4, max 37        refused trials per chain\n"
       "  back-ups       mean 0, max 0            sites abandoned by back-ups per chain\n"
       "  regrown        0                        times a trapped chain began again\n"
-      "Form factor P(q) over 2 chains (one in 4 by index), q 0.0245 to 3.14: in the JSON\n");
+      "Form factor P(q) over 1 chain (one in 8 by index), q 0.0245 to 3.14: in the JSON\n");
 }
 
 TEST(Texts, NumbersAndEstimates) {
