@@ -20,8 +20,8 @@ def test_factors_are_arrays_equal_to_the_json_and_only_a_melt_has_a_structure_fa
     for model, kwargs, args in [
             ("saw", {}, []),
             ("melt", {"chains": 8}, ["--chains", "8"])]:
-        r = polychain.run(model, steps=12, iterations=6, seed=4, threads=1, **kwargs)
-        j = _cli_json("--model", model, "-N", "12", "-I", "6", "--seed", "4", "--threads", "1",
+        r = polychain.run(model, steps=12, iterations=20, seed=4, threads=1, **kwargs)
+        j = _cli_json("--model", model, "-N", "12", "-I", "20", "--seed", "4", "--threads", "1",
                       *args)
         f = r.form_factor
         assert f is not None
