@@ -15,6 +15,7 @@
 #include "polychain/sample.h"
 #include "polychain/texts.h"
 #include "reference/runparams.h"
+#include "run/quietrun.h"
 #include "run/samebits.h"
 
 namespace polychain {
@@ -22,10 +23,7 @@ namespace {
 
 using reference::runParams;
 
-RunResult run(const RunParams& p) {
-  RunObserver quiet;
-  return runSimulation(p, quiet);
-}
+RunResult run(const RunParams& p) { return quietRun(p); }
 
 double measure(const RunResult& r, std::string_view name) {
   const int at = modelInfo(MeltSettings{}).findMeasure(name);

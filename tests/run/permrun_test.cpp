@@ -17,6 +17,7 @@
 #include "polychain/sweep.h"
 #include "reference/runparams.h"
 #include "reference/walkclasses.h"
+#include "run/quietrun.h"
 #include "run/samebits.h"
 
 namespace polychain {
@@ -24,10 +25,7 @@ namespace {
 
 using reference::runParams;
 
-RunResult run(const RunParams& p) {
-  RunObserver quiet;
-  return runSimulation(p, quiet);
-}
+RunResult run(const RunParams& p) { return quietRun(p); }
 
 const MeasureValue& measure(const RunResult& r, std::string_view name) {
   const int at = modelInfo(PermSettings{}).findMeasure(name);

@@ -9,6 +9,7 @@
 #include "polychain/run.h"
 #include "reference/runparams.h"
 #include "reference/walkclasses.h"
+#include "run/quietrun.h"
 #include "run/samebits.h"
 
 namespace polychain {
@@ -16,10 +17,7 @@ namespace {
 
 using reference::runParams;
 
-RunResult run(const RunParams& p) {
-  RunObserver quiet;
-  return runSimulation(p, quiet);
-}
+RunResult run(const RunParams& p) { return quietRun(p); }
 
 // Attractive (with local moves) and repulsive energies: the same bits on any thread count, and the
 // energy estimates (time averages over every attempt, errors from the autocorrelation) within four

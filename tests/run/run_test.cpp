@@ -1,6 +1,7 @@
 // The run frame: the same bits on any thread count, the seed, refusals, the free walk's
 // known moments, progress, cancelling and the trial cap.
 #include "polychain/run.h"
+#include "run/quietrun.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +25,7 @@ namespace {
 
 using reference::runParams;
 
-RunResult run(const RunParams& p) {
-  RunObserver quiet;
-  return runSimulation(p, quiet);
-}
+RunResult run(const RunParams& p) { return quietRun(p); }
 
 TEST(Run, SameBitsOnAnyThreadCountOtherBitsForAnotherSeed) {
   // More chains than the frame holds at once, and self-avoiding chains of very uneven cost.
