@@ -430,11 +430,12 @@ QWidget* Form1::buildParameters() {
     otherRow->addWidget(m_otherModels, 1);
     parameters->addLayout(otherRow, row++, 0, 1, 2);
   }
-  // A row of two settings of one model, while it holds only the first.
-  QHBoxLayout* pairRow = nullptr;
-  const ModelInfo* pairModel = nullptr;
+  // The grid of a model with many fields, which has them two to a row, and how many it holds.
+  QGridLayout* pairs = nullptr;
+  const ModelInfo* pairsModel = nullptr;
+  int paired = 0;
   const auto addField = [&](const char* name, const QString& text, QWidget* field) {
-    pairRow = nullptr;
+    pairs = nullptr;
     QLabel* label = caption(name, text, field);
     parameters->addWidget(label, row, 0);
     parameters->addWidget(field, row, 1);
@@ -446,7 +447,7 @@ QWidget* Form1::buildParameters() {
   const auto addSetting = [&](SettingField& s) {
     const WindowName name = windowName(kSettingNames, s.setting->key, s.setting->caption);
     if (s.setting->kind == SettingKind::Flag) {
-      pairRow = nullptr;
+      pairs = nullptr;
       parameters->addWidget(s.field, row++, 0, 1, 2);
       return;
     }
@@ -458,19 +459,21 @@ QWidget* Form1::buildParameters() {
       s.caption = addField(std::string(name.label).c_str(), text(name.caption), s.field);
       return;
     }
-    s.caption = caption(std::string(name.label).c_str(), text(name.caption), s.field);
-    if (pairRow != nullptr && pairModel == s.model) {
-      pairRow->addSpacing(12);
-      pairRow->addWidget(s.caption);
-      pairRow->addWidget(s.field, 1);
-      pairRow = nullptr;
-      return;
+    if (pairs == nullptr || pairsModel != s.model) {
+      pairs = new QGridLayout;
+      pairs->setContentsMargins(0, 0, 0, 0);
+      pairs->setVerticalSpacing(parameters->verticalSpacing());
+      pairs->setColumnStretch(1, 1);
+      pairs->setColumnStretch(4, 1);
+      pairs->setColumnMinimumWidth(2, 6);  // a gap between the pair
+      parameters->addLayout(pairs, row++, 0, 1, 2);
+      pairsModel = s.model;
+      paired = 0;
     }
-    pairRow = new QHBoxLayout;
-    pairModel = s.model;
-    pairRow->addWidget(s.caption);
-    pairRow->addWidget(s.field, 1);
-    parameters->addLayout(pairRow, row++, 0, 1, 2);
+    s.caption = caption(std::string(name.label).c_str(), text(name.caption), s.field);
+    pairs->addWidget(s.caption, paired / 2, paired % 2 * 3);
+    pairs->addWidget(s.field, paired / 2, paired % 2 * 3 + 1);
+    ++paired;
   };
   for (QWidget* field : parameterFields()) {
     if (field == m_stepNum) {
