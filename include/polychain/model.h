@@ -113,7 +113,8 @@ struct SettingInfo {
   SettingKind kind = SettingKind::Whole;
   std::int64_t least = 0;  // a whole number's range
   std::int64_t most = 0;
-  double lowest = 0.0;  // a real number's range; `lowest` itself only when lowestIncluded
+  bool zeroRefused = false;  // the whole number 0 lies in the range but is refused
+  double lowest = 0.0;       // a real number's range; `lowest` itself only when lowestIncluded
   double highest = 0.0;
   bool lowestIncluded = true;
   std::span<const std::string_view> choices;  // a choice's words, in the order of their index

@@ -105,6 +105,8 @@ const SettingInfo kMeltSettings[] = {
         .option = "--contact-energy",
         .help = "melt: energy in kT of each contact, two beads one unit apart that no bond "
                 "joins, of one chain or of two (default 0; negative attracts)",
+        .field = "Contact energy",
+        .caption = "Contact energy (kT)",
         .kind = SettingKind::Real,
         .lowest = -kMostEnergy,
         .highest = kMostEnergy,
@@ -116,6 +118,8 @@ const SettingInfo kMeltSettings[] = {
         .option = "--bend-energy",
         .help = "melt: energy in kT of each bend, a bead where two bonds are not parallel "
                 "(default 0; positive stiffens)",
+        .field = "Bend energy",
+        .caption = "Bend energy (kT)",
         .kind = SettingKind::Real,
         .lowest = -kMostEnergy,
         .highest = kMostEnergy,
@@ -127,6 +131,8 @@ const SettingInfo kMeltSettings[] = {
         .option = "--wall-energy",
         .help = "melt: energy in kT of each bead on a layer next to a wall, with --walls only "
                 "(default 0; negative adsorbs)",
+        .field = "Wall energy",
+        .caption = "Wall energy (kT)",
         .kind = SettingKind::Real,
         .lowest = -kMostEnergy,
         .highest = kMostEnergy,
@@ -300,7 +306,8 @@ const MeasureInfo kMeltMeasures[] = {
      .inSweep = false,
      .label = "<R²(n)>/n",
      .description = "Mean squared internal distances over n",
-     .hint = "for n = 1 to N; flat at large n in an equilibrated melt"},
+     .hint = "at every n to 16, then each an eighth more, then N; flat at large n in an "
+             "equilibrated melt"},
 };
 
 // The value of the melt's measure `name` among `values`; NaN when absent.

@@ -68,7 +68,7 @@ std::string settingRange(const SettingInfo& setting) {
   switch (setting.kind) {
     case SettingKind::Whole:
       return "whole numbers from " + formatInteger(setting.least) + " to " +
-             formatInteger(setting.most);
+             formatInteger(setting.most) + (setting.zeroRefused ? " but 0" : "");
     case SettingKind::Real:
       return "numbers " + std::string(setting.lowestIncluded ? "from " : "above ") +
              formatNumber(setting.lowest) + (setting.lowestIncluded ? " to " : " and at most ") +

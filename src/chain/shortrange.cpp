@@ -90,6 +90,7 @@ const SettingInfo kShortRangeSettings[] = {{
     .caption = "Kuhn Length (1-10)",
     .least = std::numeric_limits<std::int32_t>::min(),
     .most = std::numeric_limits<std::int32_t>::max(),
+    .zeroRefused = true,
     .get = getWhole<ShortRangeSettings, &ShortRangeSettings::kuhn>,
     .set = setWhole<ShortRangeSettings, &ShortRangeSettings::kuhn>,
 }};

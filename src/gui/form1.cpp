@@ -246,6 +246,8 @@ constexpr WindowName kModelNames[] = {
 // The models with an option of their own, the window's first three; every later model is
 // chosen from the list beside "Other model", so that a new model adds no row of options.
 constexpr std::string_view kOwnOptions[] = {"meander", "saw", "short-range"};
+// A model with more fields than this has them two to a row.
+constexpr std::ptrdiff_t kFieldsOneToARow = 4;
 constexpr WindowName kSettingNames[] = {
     {"avoid", "Avoid", "Self-A&voidance (1-3)", "Label8",
      "Self-avoidance range: 2 or 3 also keeps new steps out of a zone around the chain's older "
@@ -428,21 +430,50 @@ QWidget* Form1::buildParameters() {
     otherRow->addWidget(m_otherModels, 1);
     parameters->addLayout(otherRow, row++, 0, 1, 2);
   }
+  // The grid of a model with many fields, which has them two to a row, and how many it holds.
+  QGridLayout* pairs = nullptr;
+  const ModelInfo* pairsModel = nullptr;
+  int paired = 0;
   const auto addField = [&](const char* name, const QString& text, QWidget* field) {
+    pairs = nullptr;
     QLabel* label = caption(name, text, field);
     parameters->addWidget(label, row, 0);
     parameters->addWidget(field, row, 1);
     ++row;
     return label;
   };
-  // A setting's row: its caption then the field, or a flag's check box across both.
+  // A setting's row: its caption then the field, or a flag's check box across both. A model
+  // with many fields has them two to a row, so that they fit above the results at 800 x 600.
   const auto addSetting = [&](SettingField& s) {
     const WindowName name = windowName(kSettingNames, s.setting->key, s.setting->caption);
     if (s.setting->kind == SettingKind::Flag) {
+      pairs = nullptr;
       parameters->addWidget(s.field, row++, 0, 1, 2);
       return;
     }
-    s.caption = addField(std::string(name.label).c_str(), text(name.caption), s.field);
+    const auto fields = std::count_if(
+        m_settingFields.begin(), m_settingFields.end(), [&s](const SettingField& other) {
+          return other.model == s.model && other.setting->kind != SettingKind::Flag;
+        });
+    if (fields <= kFieldsOneToARow) {
+      s.caption = addField(std::string(name.label).c_str(), text(name.caption), s.field);
+      return;
+    }
+    if (pairs == nullptr || pairsModel != s.model) {
+      pairs = new QGridLayout;
+      pairs->setContentsMargins(0, 0, 0, 0);
+      pairs->setVerticalSpacing(parameters->verticalSpacing());
+      pairs->setColumnStretch(1, 1);
+      pairs->setColumnStretch(4, 1);
+      pairs->setColumnMinimumWidth(2, 6);  // a gap between the pair
+      parameters->addLayout(pairs, row++, 0, 1, 2);
+      pairsModel = s.model;
+      paired = 0;
+    }
+    s.caption = caption(std::string(name.label).c_str(), text(name.caption), s.field);
+    pairs->addWidget(s.caption, paired / 2, paired % 2 * 3);
+    pairs->addWidget(s.field, paired / 2, paired % 2 * 3 + 1);
+    ++paired;
   };
   for (QWidget* field : parameterFields()) {
     if (field == m_stepNum) {
