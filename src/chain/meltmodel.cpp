@@ -22,7 +22,6 @@ constexpr std::int64_t kLargestSideStated = 1'000'000'000;
 constexpr std::string_view kWalls[] = {"none", "z", "yz", "xyz"};
 // Energies in kT beyond this freeze a melt into a few configurations that its moves barely
 // leave.
-constexpr double kMostEnergy = 10.0;
 
 // The least side: 3 where an axis is periodic, so that a bond's direction follows from its two
 // sites; a closed box may be 2 wide.
@@ -100,45 +99,18 @@ const SettingInfo kMeltSettings[] = {
         .get = getWhole<MeltSettings, &MeltSettings::sweepsPerSample>,
         .set = setWhole<MeltSettings, &MeltSettings::sweepsPerSample>,
     },
-    {
-        .key = "contact_energy",
-        .option = "--contact-energy",
-        .help = "melt: energy in kT of each contact, two beads one unit apart that no bond "
-                "joins, of one chain or of two (default 0; negative attracts)",
-        .field = "Contact energy",
-        .caption = "Contact energy (kT)",
-        .kind = SettingKind::Real,
-        .lowest = -kMostEnergy,
-        .highest = kMostEnergy,
-        .get = getReal<MeltSettings, &MeltSettings::contactEnergy>,
-        .set = setReal<MeltSettings, &MeltSettings::contactEnergy>,
-    },
-    {
-        .key = "bend_energy",
-        .option = "--bend-energy",
-        .help = "melt: energy in kT of each bend, a bead where two bonds are not parallel "
-                "(default 0; positive stiffens)",
-        .field = "Bend energy",
-        .caption = "Bend energy (kT)",
-        .kind = SettingKind::Real,
-        .lowest = -kMostEnergy,
-        .highest = kMostEnergy,
-        .get = getReal<MeltSettings, &MeltSettings::bendEnergy>,
-        .set = setReal<MeltSettings, &MeltSettings::bendEnergy>,
-    },
-    {
-        .key = "wall_energy",
-        .option = "--wall-energy",
-        .help = "melt: energy in kT of each bead on a layer next to a wall, with --walls only "
-                "(default 0; negative adsorbs)",
-        .field = "Wall energy",
-        .caption = "Wall energy (kT)",
-        .kind = SettingKind::Real,
-        .lowest = -kMostEnergy,
-        .highest = kMostEnergy,
-        .get = getReal<MeltSettings, &MeltSettings::wallEnergy>,
-        .set = setReal<MeltSettings, &MeltSettings::wallEnergy>,
-    },
+    energySetting<MeltSettings, &MeltSettings::contactEnergy>(
+        EnergyTerm::Contact,
+        "melt: energy in kT of each contact, two beads one unit apart that no bond "
+        "joins, of one chain or of two (default 0; negative attracts)"),
+    energySetting<MeltSettings, &MeltSettings::bendEnergy>(
+        EnergyTerm::Bend,
+        "melt: energy in kT of each bend, a bead where two bonds are not parallel "
+        "(default 0; positive stiffens)"),
+    energySetting<MeltSettings, &MeltSettings::wallEnergy>(
+        EnergyTerm::Wall,
+        "melt: energy in kT of each bead on a layer next to a wall, with --walls only "
+        "(default 0; negative adsorbs)"),
 };
 
 // What a melt run measures besides the common statistics. The move kinds' acceptances follow

@@ -14,31 +14,12 @@ namespace {
 constexpr std::int32_t kPermMaxSteps = 100'000;
 
 const SettingInfo kPermSettings[] = {
-    {
-        .key = "contact_energy",
-        .option = "--contact-energy",
-        .help = "perm: energy in kT of each pair of non-bonded nearest neighbours, negative "
-                "attracts (default 0)",
-        .field = "Contact energy",
-        .caption = "Contact energy (kT)",
-        .kind = SettingKind::Real,
-        .lowest = -10.0,
-        .highest = 10.0,
-        .get = getReal<PermSettings, &PermSettings::contactEnergy>,
-        .set = setReal<PermSettings, &PermSettings::contactEnergy>,
-    },
-    {
-        .key = "bend_energy",
-        .option = "--bend-energy",
-        .help = "perm: energy in kT of each bend, positive stiffens (default 0)",
-        .field = "Bend energy",
-        .caption = "Bend energy (kT)",
-        .kind = SettingKind::Real,
-        .lowest = -10.0,
-        .highest = 10.0,
-        .get = getReal<PermSettings, &PermSettings::bendEnergy>,
-        .set = setReal<PermSettings, &PermSettings::bendEnergy>,
-    },
+    energySetting<PermSettings, &PermSettings::contactEnergy>(
+        EnergyTerm::Contact,
+        "perm: energy in kT of each pair of non-bonded nearest neighbours, negative "
+        "attracts (default 0)"),
+    energySetting<PermSettings, &PermSettings::bendEnergy>(
+        EnergyTerm::Bend, "perm: energy in kT of each bend, positive stiffens (default 0)"),
 };
 
 // At N: ln Z_N with its error over the tours, the chains of N steps and the tours that reached

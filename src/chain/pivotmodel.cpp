@@ -17,7 +17,6 @@ namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 // Energies in kT beyond this freeze a walk into a few shapes that pivots cannot leave.
-constexpr double kMostEnergy = 10.0;
 
 const SettingInfo kPivotSettings[] = {
     {
@@ -53,32 +52,14 @@ const SettingInfo kPivotSettings[] = {
         .get = getWhole<PivotSettings, &PivotSettings::walkers>,
         .set = setWhole<PivotSettings, &PivotSettings::walkers>,
     },
-    {
-        .key = "contact_energy",
-        .option = "--contact-energy",
-        .help = "pivot: energy in kT of each contact, two sites one unit apart that no step "
-                "joins (default 0; negative attracts: -0.269 is about the theta point)",
-        .field = "Contact energy",
-        .caption = "Contact energy (kT)",
-        .kind = SettingKind::Real,
-        .lowest = -kMostEnergy,
-        .highest = kMostEnergy,
-        .get = getReal<PivotSettings, &PivotSettings::contactEnergy>,
-        .set = setReal<PivotSettings, &PivotSettings::contactEnergy>,
-    },
-    {
-        .key = "bend_energy",
-        .option = "--bend-energy",
-        .help = "pivot: energy in kT of each bend, a site where two steps are not parallel "
-                "(default 0; positive stiffens)",
-        .field = "Bend energy",
-        .caption = "Bend energy (kT)",
-        .kind = SettingKind::Real,
-        .lowest = -kMostEnergy,
-        .highest = kMostEnergy,
-        .get = getReal<PivotSettings, &PivotSettings::bendEnergy>,
-        .set = setReal<PivotSettings, &PivotSettings::bendEnergy>,
-    },
+    energySetting<PivotSettings, &PivotSettings::contactEnergy>(
+        EnergyTerm::Contact,
+        "pivot: energy in kT of each contact, two sites one unit apart that no step "
+        "joins (default 0; negative attracts: -0.269 is about the theta point)"),
+    energySetting<PivotSettings, &PivotSettings::bendEnergy>(
+        EnergyTerm::Bend,
+        "pivot: energy in kT of each bend, a site where two steps are not parallel "
+        "(default 0; positive stiffens)"),
     {
         .key = "local_moves",
         .option = "--local-moves",

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 #include <type_traits>
 
 #include "polychain/model.h"
@@ -59,6 +60,50 @@ std::optional<SettingValue> getFlag(const ModelSettings& settings) {
 template <class S, auto M>
 void setFlag(ModelSettings& settings, const SettingValue& value) {
   std::get<S>(settings).*M = std::get<bool>(value);
+}
+
+// The energies a model may weigh its walks by, in kT.
+enum class EnergyTerm {
+  Contact,  // each pair of sites one unit apart that no step joins
+  Bend,     // each site where two steps are not parallel
+  Wall,     // each site on a layer next to a wall
+};
+
+// The setting of an energy term held in member M of a model's settings: every model that takes
+// one shares its key, option, captions and range, so that the command, the window and Python
+// name it alike; `help` says what it counts in that model.
+template <class S, auto M>
+constexpr SettingInfo energySetting(EnergyTerm term, std::string_view help) {
+  constexpr double kMostEnergy = 10.0;
+  SettingInfo setting{
+      .help = help,
+      .kind = SettingKind::Real,
+      .lowest = -kMostEnergy,
+      .highest = kMostEnergy,
+      .get = getReal<S, M>,
+      .set = setReal<S, M>,
+  };
+  switch (term) {
+    case EnergyTerm::Contact:
+      setting.key = "contact_energy";
+      setting.option = "--contact-energy";
+      setting.field = "Contact energy";
+      setting.caption = "Contact energy (kT)";
+      break;
+    case EnergyTerm::Bend:
+      setting.key = "bend_energy";
+      setting.option = "--bend-energy";
+      setting.field = "Bend energy";
+      setting.caption = "Bend energy (kT)";
+      break;
+    case EnergyTerm::Wall:
+      setting.key = "wall_energy";
+      setting.option = "--wall-energy";
+      setting.field = "Wall energy";
+      setting.caption = "Wall energy (kT)";
+      break;
+  }
+  return setting;
 }
 
 }  // namespace polychain
