@@ -1,66 +1,31 @@
 #include "run/growblock.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 #include "chain/growth.h"
 #include "polychain/model.h"
 #include "polychain/resources.h"
-#include "run/blockschedule.h"
+#include "run/sharedschedule.h"
 
 namespace polychain {
 
 namespace {
 
-// The chains of a block shared among this process's threads: out in runs of kRun while many
-// are left, so that short chains are not held up by the lock, one at a time near the end, so
-// that the threads finish together; never more than a window ahead of the oldest chain not
+// The chains of a block shared among this process's threads: out in runs of kChainRun while
+// many are left, so that short chains are not held up by the lock, one at a time near the end,
+// so that the threads finish together; never more than a window ahead of the oldest chain not
 // yet passed on, so that what waits does not grow with the chains.
-class ChainQueue {
- public:
-  static constexpr std::int64_t kRun = 64;
+constexpr std::int64_t kChainRun = 64;
 
-  ChainQueue(const RandomSource& stream, std::int64_t first, std::int64_t count, int threads,
-             ChainSink sink)
-      : m_schedule(stream, first, count, std::max<std::int64_t>(4096, 4 * kRun * threads),
-                   [runsUntil = threads == 1 ? kRun : 16 * kRun * threads](std::int64_t left) {
-                     return left >= runsUntil ? kRun : 1;
-                   }),
-        m_sink(std::move(sink)) {}
+using ChainQueue = SharedSchedule<std::vector<ChainSummary>>;
 
-  // The next chains into `block`; false when none is left or the run stopped.
-  bool take(RunControl& control, Block& block) {
-    if (control.pollStop()) return false;
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-      const auto next = m_schedule.next(block);
-      if (next != Schedule::Next::Wait) return next == Schedule::Next::Block && !control.stopped();
-      if (control.pollStop()) return false;
-      m_space.wait_for(lock, std::chrono::milliseconds(10));
-    }
-  }
-
-  // Files the summaries of `block`'s chains and passes on every summary now due, in chain
-  // order.
-  void finish(const Block& block, std::vector<ChainSummary>& summaries) {
-    const std::lock_guard lock(m_mutex);
-    const bool passed = m_schedule.finish(
-        block.first, block.count, summaries,
-        [this](std::int64_t first, std::int64_t, const std::vector<ChainSummary>& due) {
-          for (const ChainSummary& summary : due) m_sink(first++, summary);
-        });
-    if (passed) m_space.notify_all();
-  }
-
- private:
-  using Schedule = BlockSchedule<std::vector<ChainSummary>>;
-  std::mutex m_mutex;
-  std::condition_variable m_space;
-  Schedule m_schedule;
-  ChainSink m_sink;
-};
+ChainQueue chainQueue(const RandomSource& stream, std::int64_t first, std::int64_t count,
+                      int threads) {
+  return ChainQueue(stream, first, count, std::max<std::int64_t>(4096, 4 * kChainRun * threads),
+                    [runsUntil = threads == 1 ? kChainRun : 16 * kChainRun * threads](
+                        std::int64_t left) { return left >= runsUntil ? kChainRun : 1; });
+}
 
 }  // namespace
 
@@ -81,7 +46,7 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
                std::int64_t first, std::int64_t count, const ChainSink& sink,
                std::vector<Point>& lastSites, const ChainSitesSink& chainSites) {
   const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), count));
-  ChainQueue queue(stream, first, count, threads, sink);
+  ChainQueue queue = chainQueue(stream, first, count, threads);
   const std::int64_t restartAfter =
       params.restartTrapped > 0 ? params.restartTrapped : TrialCounter::kNever;
   const WaveNumbers waves = formFactorWaves(params);
@@ -118,7 +83,10 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
         if (chain == params.iterations - 1) std::swap(lastSites, sites);
       }
       if (std::ssize(summaries) < block.count) break;  // stopped
-      queue.finish(block, summaries);
+      queue.finish(block, summaries,
+                   [&sink](std::int64_t at, std::int64_t, const std::vector<ChainSummary>& due) {
+                     for (const ChainSummary& summary : due) sink(at++, summary);
+                   });
       control.chainDone(block.count);
     }
   });

@@ -5,9 +5,7 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -22,6 +20,7 @@
 #include "chain/perm.h"
 #include "polychain/resources.h"
 #include "run/runner.h"
+#include "run/sharedschedule.h"
 
 namespace polychain {
 
@@ -369,41 +368,8 @@ class TourTally final : public UnitTally {
 
 // The tours of a block shared out one at a time among this process's threads, never more than
 // a window beyond the oldest not yet passed on, so that the results waiting stay a few per
-// thread; their results go to the sink in tour order.
-class TourQueue {
- public:
-  TourQueue(const Block& block, int threads, const UnitSink& sink)
-      : m_schedule(block.stream, block.first, block.count, 4 * std::int64_t{threads},
-                   [](std::int64_t) { return std::int64_t{1}; }),
-        m_sink(sink) {}
-
-  bool take(RunControl& control, Block& block) {
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-      if (control.pollStop()) return false;
-      const auto next = m_schedule.next(block);
-      if (next != Schedule::Next::Wait) return next == Schedule::Next::Block;
-      m_space.wait_for(lock, std::chrono::milliseconds(10));
-    }
-  }
-
-  void finish(const Block& block, std::vector<double>& sums) {
-    const std::lock_guard lock(m_mutex);
-    const bool passed =
-        m_schedule.finish(block.first, block.count, sums,
-                          [this](std::int64_t first, std::int64_t, const std::vector<double>& due) {
-                            m_sink(first, std::as_bytes(std::span(due)));
-                          });
-    if (passed) m_space.notify_all();
-  }
-
- private:
-  using Schedule = BlockSchedule<std::vector<double>>;
-  std::mutex m_mutex;
-  std::condition_variable m_space;
-  Schedule m_schedule;
-  const UnitSink& m_sink;
-};
+// thread.
+using TourQueue = SharedSchedule<std::vector<double>>;
 
 class PermRunner final : public ModelRunner {
  public:
@@ -434,7 +400,12 @@ class PermRunner final : public ModelRunner {
     const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), block.count));
     const PermSettings* energy = hasEnergy(params) ? &settingsOf(params) : nullptr;
     const std::int64_t lastTour = params.iterations - 1;
-    TourQueue queue(block, threads, sink);
+    TourQueue queue(block.stream, block.first, block.count, 4 * std::int64_t{threads},
+                    [](std::int64_t) { return std::int64_t{1}; });
+    // Their results go to the sink in tour order.
+    const auto pass = [&sink](std::int64_t first, std::int64_t, const std::vector<double>& due) {
+      sink(first, std::as_bytes(std::span(due)));
+    };
     RegionFailure failure;
 
 #pragma omp parallel num_threads(threads)
@@ -461,7 +432,7 @@ class PermRunner final : public ModelRunner {
         RandomSource random = tour.stream;
         if (!tree.tour(random, guide)) break;
         sums[0] = guide.deepest;
-        queue.finish(tour, sums);
+        queue.finish(tour, sums, pass);
         if (sums.size() == tourWords(steps)) {
           std::fill(sums.begin(),
                     sums.begin() + static_cast<std::ptrdiff_t>(stepAt(guide.deepest + 1)), 0.0);
