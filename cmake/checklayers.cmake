@@ -20,9 +20,9 @@ set(allowed_python polychain)
 # The layer of each public header.
 set(public_chain model inputerror point)
 set(public_analysis results)
-set(public_run params run sweep resources sample placement)
+set(public_run params run sweep resources sample placement paramreader)
 set(public_mpi team teamrun)
-set(public_reports texts json loglogplot paramreader bytesink)
+set(public_reports texts json loglogplot bytesink)
 set(public_files formats export ensemble fileset)
 
 set(violations "")
