@@ -22,8 +22,8 @@ set(public_chain model inputerror point)
 set(public_analysis results)
 set(public_run params run sweep resources sample placement paramreader)
 set(public_mpi team teamrun)
-set(public_reports texts json loglogplot bytesink)
-set(public_files formats export ensemble fileset)
+set(public_reports texts json loglogplot)
+set(public_files formats export ensemble fileset bytesink)
 
 set(violations "")
 # The layer that owns public header `header` (a name without .h) into `out`; empty for none.

@@ -1,5 +1,6 @@
 // Every text the program writes, from the numbers the core computes: the six result texts,
-// the export files, the terminal tables, the CSV of a sweep, and the window's messages.
+// the terminal tables, the CSV of a sweep, and the window's messages (the files' own bytes are
+// their writers', formats.h).
 // Nothing here computes a result; everything is locale-free.
 #pragma once
 
@@ -12,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "polychain/bytesink.h"
 #include "polychain/placement.h"
 #include "polychain/run.h"
 #include "polychain/sweep.h"
@@ -55,23 +55,6 @@ ResultTexts resultTexts(const ResultValues& values);
 // The six result boxes by control name, in the order a run writes them.
 std::array<std::pair<std::string_view, std::string_view>, 6> resultsInOrder(
     const ResultTexts& results);
-
-// The .cdat file of a finished run: seven header lines (the model's title, then
-// "Iterations:,I,...,R:,<R>" and the other results), the line "x,y,z", then one line "x,y,z"
-// per site of the last chain, handed to `sink` in pieces. Long chains are encoded in blocks by
-// `threads` threads at once (0: as many as OpenMP offers), the bytes the same whatever their
-// number; the sink is asked between blocks. False when the sink stopped the writing.
-bool writeChainData(ByteSink& sink, const RunParams& params, const RunResult& result,
-                    int threads = 0);
-// The same as one string; empty when `keepGoing` answered false.
-std::string chainExportText(const RunParams& params, const RunResult& result, int threads = 0,
-                            const std::function<bool()>& keepGoing = {});
-
-// The .gor file (lines "b,g(b)") and the .goq file (lines "k,P(k)"), to a sink or as a string.
-bool writeGofr(ByteSink& sink, const Correlation& correlation);
-bool writeGofq(ByteSink& sink, const Correlation& correlation);
-std::string gofrText(const Correlation& correlation);
-std::string gofqText(const Correlation& correlation);
 
 // An estimate as "value<plusMinus>error" with the error to two significant digits and the
 // value to the same decimal place, "value<plusMinus>n/a" without an error, or "n/a".

@@ -12,6 +12,7 @@
 
 #include "gui/simulationworker.h"
 #include "guitest.h"
+#include "polychain/formats.h"
 #include "polychain/texts.h"
 #include "reference/runparams.h"
 #include "reference/textmodel.h"
