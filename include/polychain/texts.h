@@ -1,6 +1,7 @@
-// Every text the program writes, from the numbers the core computes: the six result texts,
-// the terminal tables, the CSV of a sweep, and the window's messages (the files' own bytes are
-// their writers', formats.h).
+// The texts of results, from the numbers the core computes: the six result texts,
+// settings and measures as words, the terminal tables, the CSV of a sweep, the notes and the
+// stop messages (a file's bytes are its writer's, formats.h; the window's own texts are in
+// window/windowtexts.h).
 // Nothing here computes a result; everything is locale-free.
 #pragma once
 
@@ -38,9 +39,6 @@ std::string measureTemplate(std::string_view text, const ModelInfo& model,
 std::string settingTemplate(std::string_view text, const ModelInfo& model,
                             const ModelSettings& settings);
 
-// The caption of the regrowing limit in the window, which the trapped-chain notice names.
-inline constexpr std::string_view kRestartField = "Regrow trapped chains after (trials)";
-
 // The six result boxes, in the order they are written.
 struct ResultTexts {
   std::string eR;       // <R> calculated
@@ -51,10 +49,6 @@ struct ResultTexts {
   std::string Rgtxt;    // Rg
 };
 ResultTexts resultTexts(const ResultValues& values);
-
-// The six result boxes by control name, in the order a run writes them.
-std::array<std::pair<std::string_view, std::string_view>, 6> resultsInOrder(
-    const ResultTexts& results);
 
 // An estimate as "value<plusMinus>error" with the error to two significant digits and the
 // value to the same decimal place, "value<plusMinus>n/a" without an error, or "n/a".
@@ -133,19 +127,5 @@ std::string ensembleText(const Ensemble& ensemble, bool laidSideBySide);
 // --correction-exponent with its default.
 std::string budgetHelp();
 std::string correctionExponentHelp();
-
-// Status-bar texts of the window.
-std::string seedStatus(std::uint64_t seed);
-std::string runStartStatus(const RunParams& params);
-std::string runEndStatus(RunStatus status, const RunParams& params);
-// `chain` is 0-based as the run reports it.
-std::string trialsStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials);
-// The notice offered when chain `chain` (0-based) of `iterations` has made `trials` trials
-// and no new greatest length in the last kTrappedTrials of them, with regrowing after
-// `restartTrapped` trials without growth (0: never): what regrowing has done or will do.
-std::string trappedNotice(std::int64_t chain, std::int32_t iterations, std::int64_t trials,
-                          std::int64_t restartTrapped);
-// The status while such a chain goes on and the other chains of the run grow.
-std::string trappedStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials);
 
 }  // namespace polychain

@@ -16,6 +16,7 @@
 #include "polychain/texts.h"
 #include "reference/runparams.h"
 #include "reference/textmodel.h"
+#include "window/windowtexts.h"
 
 namespace polychain::test {
 
