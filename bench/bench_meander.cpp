@@ -6,8 +6,8 @@
 #include "analysis/sizemeasure.h"
 #include "chain/growth.h"
 #include "chain/random.h"
+#include "polychain/formats.h"
 #include "polychain/run.h"
-#include "polychain/texts.h"
 #include "ratioreporter.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "polychain/fileset.h"
+#include "polychain/formats.h"
 #include "polychain/run.h"
-#include "polychain/texts.h"
 #include "ratioreporter.h"
 
 namespace {

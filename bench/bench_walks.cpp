@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "chain/growth.h"
+#include "polychain/formats.h"
 #include "polychain/run.h"
-#include "polychain/texts.h"
 #include "ratioreporter.h"
 #include "reference/textwalks.h"
 

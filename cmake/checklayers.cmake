@@ -20,10 +20,10 @@ set(allowed_python polychain)
 # The layer of each public header.
 set(public_chain model inputerror point)
 set(public_analysis results)
-set(public_run params run sweep resources sample placement)
+set(public_run params run sweep resources sample placement paramreader)
 set(public_mpi team teamrun)
-set(public_reports texts json loglogplot paramreader bytesink)
-set(public_files formats export ensemble fileset)
+set(public_reports texts json loglogplot)
+set(public_files formats export ensemble fileset bytesink)
 
 set(violations "")
 # The layer that owns public header `header` (a name without .h) into `out`; empty for none.

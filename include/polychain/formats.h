@@ -101,4 +101,21 @@ std::string ensembleFormatKeys();
 // Throws InputError when `format` cannot hold `sites` sites, naming the formats that can.
 void checkFits(const FormatInfo& format, std::int64_t sites);
 
+// The .cdat file of a finished run: seven header lines (the model's title, then
+// "Iterations:,I,...,R:,<R>" and the other results), the line "x,y,z", then one line "x,y,z"
+// per site of the last chain, handed to `sink` in pieces. Long chains are encoded in blocks by
+// `threads` threads at once (0: as many as OpenMP offers), the bytes the same whatever their
+// number; the sink is asked between blocks. False when the sink stopped the writing.
+bool writeChainData(ByteSink& sink, const RunParams& params, const RunResult& result,
+                    int threads = 0);
+// The same as one string; empty when `keepGoing` answered false.
+std::string chainExportText(const RunParams& params, const RunResult& result, int threads = 0,
+                            const std::function<bool()>& keepGoing = {});
+
+// The .gor file (lines "b,g(b)") and the .goq file (lines "k,P(k)"), to a sink or as a string.
+bool writeGofr(ByteSink& sink, const Correlation& correlation);
+bool writeGofq(ByteSink& sink, const Correlation& correlation);
+std::string gofrText(const Correlation& correlation);
+std::string gofqText(const Correlation& correlation);
+
 }  // namespace polychain

@@ -1,5 +1,7 @@
-// Every text the program writes, from the numbers the core computes: the six result texts,
-// the export files, the terminal tables, the CSV of a sweep, and the window's messages.
+// The texts of results, from the numbers the core computes: the six result texts,
+// settings and measures as words, the terminal tables, the CSV of a sweep, the notes and the
+// stop messages (a file's bytes are its writer's, formats.h; the window's own texts are in
+// window/windowtexts.h).
 // Nothing here computes a result; everything is locale-free.
 #pragma once
 
@@ -12,7 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include "polychain/bytesink.h"
 #include "polychain/placement.h"
 #include "polychain/run.h"
 #include "polychain/sweep.h"
@@ -38,9 +39,6 @@ std::string measureTemplate(std::string_view text, const ModelInfo& model,
 std::string settingTemplate(std::string_view text, const ModelInfo& model,
                             const ModelSettings& settings);
 
-// The caption of the regrowing limit in the window, which the trapped-chain notice names.
-inline constexpr std::string_view kRestartField = "Regrow trapped chains after (trials)";
-
 // The six result boxes, in the order they are written.
 struct ResultTexts {
   std::string eR;       // <R> calculated
@@ -51,27 +49,6 @@ struct ResultTexts {
   std::string Rgtxt;    // Rg
 };
 ResultTexts resultTexts(const ResultValues& values);
-
-// The six result boxes by control name, in the order a run writes them.
-std::array<std::pair<std::string_view, std::string_view>, 6> resultsInOrder(
-    const ResultTexts& results);
-
-// The .cdat file of a finished run: seven header lines (the model's title, then
-// "Iterations:,I,...,R:,<R>" and the other results), the line "x,y,z", then one line "x,y,z"
-// per site of the last chain, handed to `sink` in pieces. Long chains are encoded in blocks by
-// `threads` threads at once (0: as many as OpenMP offers), the bytes the same whatever their
-// number; the sink is asked between blocks. False when the sink stopped the writing.
-bool writeChainData(ByteSink& sink, const RunParams& params, const RunResult& result,
-                    int threads = 0);
-// The same as one string; empty when `keepGoing` answered false.
-std::string chainExportText(const RunParams& params, const RunResult& result, int threads = 0,
-                            const std::function<bool()>& keepGoing = {});
-
-// The .gor file (lines "b,g(b)") and the .goq file (lines "k,P(k)"), to a sink or as a string.
-bool writeGofr(ByteSink& sink, const Correlation& correlation);
-bool writeGofq(ByteSink& sink, const Correlation& correlation);
-std::string gofrText(const Correlation& correlation);
-std::string gofqText(const Correlation& correlation);
 
 // An estimate as "value<plusMinus>error" with the error to two significant digits and the
 // value to the same decimal place, "value<plusMinus>n/a" without an error, or "n/a".
@@ -150,19 +127,5 @@ std::string ensembleText(const Ensemble& ensemble, bool laidSideBySide);
 // --correction-exponent with its default.
 std::string budgetHelp();
 std::string correctionExponentHelp();
-
-// Status-bar texts of the window.
-std::string seedStatus(std::uint64_t seed);
-std::string runStartStatus(const RunParams& params);
-std::string runEndStatus(RunStatus status, const RunParams& params);
-// `chain` is 0-based as the run reports it.
-std::string trialsStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials);
-// The notice offered when chain `chain` (0-based) of `iterations` has made `trials` trials
-// and no new greatest length in the last kTrappedTrials of them, with regrowing after
-// `restartTrapped` trials without growth (0: never): what regrowing has done or will do.
-std::string trappedNotice(std::int64_t chain, std::int32_t iterations, std::int64_t trials,
-                          std::int64_t restartTrapped);
-// The status while such a chain goes on and the other chains of the run grow.
-std::string trappedStatus(std::int64_t chain, std::int32_t iterations, std::int64_t trials);
 
 }  // namespace polychain

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "files/ensemblecoords.h"
+#include "files/piecewriter.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
-#include "reports/piecewriter.h"
 
 namespace polychain {
 

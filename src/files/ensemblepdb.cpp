@@ -7,10 +7,10 @@
 
 #include "chain/numbertext.h"
 #include "files/ensemblecoords.h"
+#include "files/piecewriter.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
 #include "polychain/params.h"
-#include "reports/piecewriter.h"
 
 namespace polychain {
 

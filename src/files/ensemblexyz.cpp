@@ -4,9 +4,9 @@
 #include <limits>
 
 #include "files/ensemblecoords.h"
+#include "files/piecewriter.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
-#include "reports/piecewriter.h"
 
 namespace polychain {
 

@@ -5,7 +5,6 @@
 #include "chain/numbertext.h"
 #include "files/ensemblecoords.h"
 #include "polychain/ensemble.h"
-#include "polychain/texts.h"
 
 namespace polychain {
 

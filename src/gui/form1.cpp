@@ -45,6 +45,7 @@
 #include "polychain/params.h"
 #include "polychain/texts.h"
 #include "window/exportplan.h"
+#include "window/windowtexts.h"
 
 namespace polychain {
 

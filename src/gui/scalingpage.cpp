@@ -28,6 +28,7 @@
 #include "gui/simulationworker.h"
 #include "polychain/params.h"
 #include "polychain/texts.h"
+#include "window/windowtexts.h"
 
 namespace polychain {
 

@@ -4,6 +4,7 @@
 
 #include "polychain/paramreader.h"
 #include "polychain/resources.h"
+#include "window/windowtexts.h"
 
 namespace polychain {
 

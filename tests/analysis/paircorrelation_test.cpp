@@ -9,7 +9,7 @@
 #include "analysis/sizemeasure.h"
 #include "chain/lattice.h"
 #include "chain/random.h"
-#include "polychain/texts.h"
+#include "polychain/formats.h"
 #include "reference/textgor.h"
 
 namespace polychain {

@@ -14,7 +14,7 @@
 
 #include "gui/exportdialog.h"
 #include "guitest.h"
-#include "polychain/texts.h"
+#include "polychain/formats.h"
 #include "reference/runparams.h"
 #include "reference/textmodel.h"
 

@@ -12,9 +12,11 @@
 
 #include "gui/simulationworker.h"
 #include "guitest.h"
+#include "polychain/formats.h"
 #include "polychain/texts.h"
 #include "reference/runparams.h"
 #include "reference/textmodel.h"
+#include "window/windowtexts.h"
 
 namespace polychain::test {
 

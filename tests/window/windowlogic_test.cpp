@@ -7,6 +7,7 @@
 #include "polychain/texts.h"
 #include "reference/textmodel.h"
 #include "window/windowlogic.h"
+#include "window/windowtexts.h"
 
 namespace polychain {
 namespace {
@@ -262,24 +263,6 @@ TEST(WindowState, StartsEmptyAndKeepsGofrUntilARunComputesItAgain) {
   state.apply(cancelled.params, cancelled.result);
   EXPECT_EQ(state.results().eR, resultTexts(later.result.values).eR);
   EXPECT_EQ(text(gor), gofr);
-}
-
-TEST(StatusText, ChainsAreCountedFromOneAndTheSeedIsShownWhole) {
-  EXPECT_EQ(trialsStatus(0, 20, 1), "Chain 1 of 20: 1 trial");
-  EXPECT_EQ(trialsStatus(19, 20, 123456), "Chain 20 of 20: 123456 trials");
-  EXPECT_EQ(seedStatus(18446744073709551615u), "Seed: 18446744073709551615");
-  // The notice and the status name the same chain, and the notice what regrowing does.
-  for (const std::int64_t restart :
-       {std::int64_t{0}, std::int64_t{10000000}, std::int64_t{50000000}}) {
-    const std::string notice = trappedNotice(16, 50, 20001792, restart);
-    EXPECT_TRUE(contains(notice, "Chain 17 of 50 ")) << notice;
-    EXPECT_TRUE(contains(notice, "20001792 trials")) << notice;
-    EXPECT_TRUE(contains(notice, std::string(kRestartField))) << notice;
-    EXPECT_TRUE(contains(notice, restart == 0 ? " is 0" : std::to_string(restart))) << notice;
-  }
-  EXPECT_TRUE(contains(trappedNotice(16, 50, 2, 10000000), "has not helped"));
-  EXPECT_EQ(trappedStatus(16, 50, 20001792),
-            "Chain 17 of 50 may be trapped (20001792 trials); the other chains go on.");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "polychain/formats.h"
 #include "polychain/run.h"
 #include "polychain/texts.h"
 #include "reference/runparams.h"
