@@ -4,6 +4,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 #include <string>
+#include <vector>
 
 #include "polychain/run.h"
 #include "polychain/sweep.h"
@@ -20,6 +21,11 @@ namespace polychain {
 std::string runJson(const RunParams& params, const RunResult& result);
 // The same object as a tree, for front ends that hand it on without text (the Python module).
 nlohmann::json runJsonObject(const RunParams& params, const RunResult& result);
+
+// A model's measures as one object, each at its place (levels joined by '/'), as a run's JSON
+// has them under the model's key; only those a sweep keeps when `sweep`.
+nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureValue>& values,
+                            bool sweep);
 
 // One object: "model", "seed", "iterations" (null with a pivot budget), "budget" when given,
 // "avoid" or "kuhn", "points" (each with "steps", "seed", "extended" and for pivot "pivot"),

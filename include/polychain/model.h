@@ -22,6 +22,7 @@ namespace polychain {
 
 struct ModelInfo;
 struct ModelNote;
+struct ChainShape;
 class ChainGrower;
 
 // The free walk: N unit steps, each in one of the six axis directions drawn afresh.
@@ -159,6 +160,9 @@ struct MeasureInfo {
   std::string_view label;
   std::string_view description;
   std::string_view hint;
+  // A growth model's measure of each chain, from what the pass over its sites that gives its
+  // size gathers (an Estimate: the mean over the chains with its standard error).
+  double (*ofChain)(const ChainShape& shape) = nullptr;
 };
 
 // A quantity a model measures beyond the common statistics (MeasureInfo): its value, with the

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
+#include <string>
 
 #include "analysis/sizemeasure.h"
 
@@ -25,15 +27,54 @@ double meanSquaredRadiusAboutCentre(double rgTotal, const SiteSums& sums, std::s
   return std::max(0.0, squares / c - (cx * cx + cy * cy + cz * cz));
 }
 
+// The chain's shape from what the pass over its sites gathered.
+ChainShape shapeOf(const ChainSummary& summary, const SiteSums& sums, const SiteMoments& moments) {
+  ChainShape shape;
+  const double c = static_cast<double>(summary.sites);
+  shape.sites = c;
+  shape.end = summary.end;
+  shape.rg2CentreOfMass = summary.rg2CentreOfMass;
+  shape.centre = {static_cast<double>(sums.x) / c, static_cast<double>(sums.y) / c,
+                  static_cast<double>(sums.z) / c};
+  const auto& [x, y, z] = shape.centre;
+  shape.gyration = {moments.xx / c - x * x, moments.yy / c - y * y, moments.zz / c - z * z,
+                    moments.xy / c - x * y, moments.xz / c - x * z, moments.yz / c - y * z};
+  shape.low = moments.low;
+  shape.high = moments.high;
+  return shape;
+}
+
 }  // namespace
 
-ChainSummary summarizeChain(std::span<const Point> sites, std::int32_t divisor) {
+std::vector<ChainMeasure> chainMeasures(const ModelInfo& model) {
+  std::vector<ChainMeasure> measures;
+  for (const MeasureInfo& measure : model.measures) {
+    if (measure.ofChain == nullptr) {
+      throw std::logic_error(std::string(model.key) + "'s measure " + std::string(measure.name) +
+                             " is not a measure of each chain");
+    }
+    measures.push_back(measure.ofChain);
+  }
+  if (measures.size() > kChainMeasures) {
+    throw std::logic_error(std::string(model.key) + " lists more than " +
+                           std::to_string(kChainMeasures) + " measures of each chain");
+  }
+  return measures;
+}
+
+ChainSummary summarizeChain(std::span<const Point> sites, std::int32_t divisor,
+                            std::span<const ChainMeasure> measures) {
   ChainSummary s;
   s.end = sites.back();
   SiteSums sums;
-  s.rgTotal = CalcRgTotal(sites, divisor, &sums);
+  SiteMoments moments;
+  s.rgTotal = CalcRgTotal(sites, divisor, &sums, measures.empty() ? nullptr : &moments);
   s.rg2CentreOfMass = meanSquaredRadiusAboutCentre(s.rgTotal, sums, sites.size(), divisor);
   s.sites = static_cast<std::int64_t>(sites.size());
+  if (!measures.empty()) {
+    const ChainShape shape = shapeOf(s, sums, moments);
+    for (std::size_t k = 0; k < measures.size(); ++k) s.measures[k] = measures[k](shape);
+  }
   return s;
 }
 
@@ -70,6 +111,23 @@ double meanError(double sum, double squares, double m) {
 }
 
 }  // namespace
+
+void ChainMeasureSums::add(const ChainSummary& chain) {
+  m_chains += 1.0;
+  for (std::size_t k = 0; k < m_count; ++k) {
+    m_sums[k] += chain.measures[k];
+    m_squares[k] += chain.measures[k] * chain.measures[k];
+  }
+}
+
+std::vector<MeasureValue> ChainMeasureSums::values() const {
+  std::vector<MeasureValue> values(m_count);
+  for (std::size_t k = 0; k < m_count; ++k) {
+    values[k].value = m_sums[k] / m_chains;
+    values[k].standardError = meanError(m_sums[k], m_squares[k], m_chains);
+  }
+  return values;
+}
 
 ResultValues resultValues(const ModelInfo& model, std::int32_t steps, const RunSums& sums,
                           bool independent) {

@@ -27,9 +27,19 @@ struct SiteSums {
   double distances = 0.0;            // sum of the distances from the origin, in site order
 };
 
+// What the same pass gathers, only when asked, for the measures of a chain's shape: the sums of
+// the coordinates' products (exact while they stay below 2^53) and their extents.
+struct SiteMoments {
+  double xx = 0.0, yy = 0.0, zz = 0.0, xy = 0.0, xz = 0.0, yz = 0.0;
+  Point low{INT32_MAX, INT32_MAX, INT32_MAX};
+  Point high{INT32_MIN, INT32_MIN, INT32_MIN};
+};
+
 // V = (1/M) * sum_i (d_i - (1/M) * sum_j d_j)^2 over the chain's sites, the reciprocals
 // taken first, the sums in site order: the same bits as parsing the chain text record by
-// record. Fills `sums` when it is not null. Linear in the sites; M must not be 0.
-double CalcRgTotal(std::span<const Point> sites, std::int32_t m, SiteSums* sums = nullptr);
+// record. Fills `sums` when it is not null, and `moments` too when both are not null. Linear
+// in the sites; M must not be 0.
+double CalcRgTotal(std::span<const Point> sites, std::int32_t m, SiteSums* sums = nullptr,
+                   SiteMoments* moments = nullptr);
 
 }  // namespace polychain

@@ -551,19 +551,24 @@ void cornerAndSpans(const std::int32_t* box, const std::int32_t* shift, int symm
 }  // namespace
 
 // Whether two runs of sites meet, b's at offset + symmetry(.) in a's frame, their boxes there
-// given. Only the sites of each inside both boxes can meet, which are few unless the runs lie
-// over each other: each run picks its own in its block's frame, then b's few are turned into
-// a's block's frame and compared there as stored.
-bool PivotWalk::runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
-                         const std::int32_t* boxA, const std::int32_t* boxB) const {
+// given: kClash when they do, else, when kContacts, the pairs of their sites one unit apart, and
+// 0 when not. Only the sites of each inside both boxes (grown by one site for the pairs one unit
+// apart) can meet or touch, which are few unless the runs lie over each other: each run picks
+// its own in its block's frame, then b's few are turned into a's block's frame and compared
+// there as stored.
+template <bool kContacts>
+std::int32_t PivotWalk::runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* offset,
+                                 int symmetry, const std::int32_t* boxA,
+                                 const std::int32_t* boxB) const {
   const Run ra = runOf(a);
   const Run rb = runOf(b);
   // Both boxes, in a's frame.
+  constexpr std::int32_t kGap = kContacts ? 1 : 0;
   const std::uint8_t* lane = kTables.lane[symmetry];
   std::int32_t both[6];
   for (int k = 0; k < 3; ++k) {
-    both[k] = std::max(boxA[k], offset[k] + boxB[lane[k]]);
-    both[k + 3] = std::min(boxA[k + 3], boxB[lane[k + 3]] - offset[k]);
+    both[k] = std::max(boxA[k], offset[k] + boxB[lane[k]]) - kGap;
+    both[k + 3] = std::min(boxA[k + 3], boxB[lane[k + 3]] - offset[k]) - kGap;
   }
   // A site p stored for a is at undoA^-1(p) + ra.offset in a's frame; one stored for b at
   // turnB(p) + start, turnB = symmetry after rb.symmetry.
@@ -572,7 +577,7 @@ bool PivotWalk::runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* off
   std::uint32_t span[3];
   cornerAndSpans(both, ra.offset, undoA, lo, span);
   const std::uint32_t nearA = sitesInside(ra.sites, ra.count, lo, span);
-  if (nearA == 0) return false;
+  if (nearA == 0) return 0;
   const int turnB = compose(symmetry, rb.symmetry);
   const std::int32_t start[3] = {offset[0] + image(symmetry, rb.offset, 0),
                                  offset[1] + image(symmetry, rb.offset, 1),
@@ -585,74 +590,47 @@ bool PivotWalk::runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* off
                                  start[2] - ra.offset[2]};
   const std::int32_t shift[3] = {image(undoA, moved, 0), image(undoA, moved, 1),
                                  image(undoA, moved, 2)};
-  // a's few sites marked in 256 bits by a hash of their record, so that most of b's are ruled out
-  // without a search.
-  std::uint64_t marked[4] = {0, 0, 0, 0};
-  for (std::uint32_t m = nearA; m != 0; m &= m - 1) {
-    const std::uint32_t h = siteHash(ra.sites[std::countr_zero(m)]);
-    marked[h >> 6] |= std::uint64_t{1} << (h & 63U);
-  }
-  for (std::uint32_t n = nearB; n != 0; n &= n - 1) {
+  const auto placed = [&](std::uint32_t n, std::int32_t* q) {
     std::int32_t p[3];
     unpack(rb.sites[std::countr_zero(n)], p);
-    const std::int32_t q[3] = {shift[0] + image(turn, p, 0), shift[1] + image(turn, p, 1),
-                               shift[2] + image(turn, p, 2)};
-    const std::uint32_t key = pack(q);
-    const std::uint32_t h = siteHash(key);
-    if (((marked[h >> 6] >> (h & 63U)) & 1U) == 0) continue;
-    for (std::uint32_t m = nearA; m != 0; m &= m - 1) {
-      if (ra.sites[std::countr_zero(m)] == key) return true;
+    for (int k = 0; k < 3; ++k) q[k] = shift[k] + image(turn, p, k);
+  };
+  if constexpr (kContacts) {
+    // The sites compared pair by pair.
+    std::int32_t touching = 0;
+    for (std::uint32_t n = nearB; n != 0; n &= n - 1) {
+      std::int32_t q[3];
+      placed(n, q);
+      for (std::uint32_t m = nearA; m != 0; m &= m - 1) {
+        std::int32_t r[3];
+        unpack(ra.sites[std::countr_zero(m)], r);
+        const std::int32_t apart =
+            std::abs(q[0] - r[0]) + std::abs(q[1] - r[1]) + std::abs(q[2] - r[2]);
+        if (apart == 0) return kClash;
+        touching += apart == 1 ? 1 : 0;
+      }
     }
-  }
-  return false;
-}
-
-// As runsMeet, but kClash when the runs meet and else the pairs of their sites one unit apart:
-// the sites of each inside both boxes grown by one site are compared pair by pair.
-std::int32_t PivotWalk::runsTouch(std::int32_t a, std::int32_t b, const std::int32_t* offset,
-                                  int symmetry, const std::int32_t* boxA,
-                                  const std::int32_t* boxB) const {
-  const Run ra = runOf(a);
-  const Run rb = runOf(b);
-  const std::uint8_t* lane = kTables.lane[symmetry];
-  std::int32_t near[6];
-  for (int k = 0; k < 3; ++k) {
-    near[k] = std::max(boxA[k], offset[k] + boxB[lane[k]]) - 1;
-    near[k + 3] = std::min(boxA[k + 3], boxB[lane[k + 3]] - offset[k]) - 1;
-  }
-  const int undoA = inverse(ra.symmetry);
-  std::int32_t lo[3];
-  std::uint32_t span[3];
-  cornerAndSpans(near, ra.offset, undoA, lo, span);
-  const std::uint32_t nearA = sitesInside(ra.sites, ra.count, lo, span);
-  if (nearA == 0) return 0;
-  const int turnB = compose(symmetry, rb.symmetry);
-  const std::int32_t start[3] = {offset[0] + image(symmetry, rb.offset, 0),
-                                 offset[1] + image(symmetry, rb.offset, 1),
-                                 offset[2] + image(symmetry, rb.offset, 2)};
-  cornerAndSpans(near, start, inverse(turnB), lo, span);
-  const std::uint32_t nearB = sitesInside(rb.sites, rb.count, lo, span);
-  const int turn = compose(undoA, turnB);
-  const std::int32_t moved[3] = {start[0] - ra.offset[0], start[1] - ra.offset[1],
-                                 start[2] - ra.offset[2]};
-  const std::int32_t shift[3] = {image(undoA, moved, 0), image(undoA, moved, 1),
-                                 image(undoA, moved, 2)};
-  std::int32_t touching = 0;
-  for (std::uint32_t n = nearB; n != 0; n &= n - 1) {
-    std::int32_t p[3];
-    unpack(rb.sites[std::countr_zero(n)], p);
-    const std::int32_t q[3] = {shift[0] + image(turn, p, 0), shift[1] + image(turn, p, 1),
-                               shift[2] + image(turn, p, 2)};
+    return touching;
+  } else {
+    // a's few sites marked in 256 bits by a hash of their record, so that most of b's are ruled
+    // out without a search.
+    std::uint64_t marked[4] = {0, 0, 0, 0};
     for (std::uint32_t m = nearA; m != 0; m &= m - 1) {
-      std::int32_t r[3];
-      unpack(ra.sites[std::countr_zero(m)], r);
-      const std::int32_t apart =
-          std::abs(q[0] - r[0]) + std::abs(q[1] - r[1]) + std::abs(q[2] - r[2]);
-      if (apart == 0) return kClash;
-      touching += apart == 1 ? 1 : 0;
+      const std::uint32_t h = siteHash(ra.sites[std::countr_zero(m)]);
+      marked[h >> 6] |= std::uint64_t{1} << (h & 63U);
     }
+    for (std::uint32_t n = nearB; n != 0; n &= n - 1) {
+      std::int32_t q[3];
+      placed(n, q);
+      const std::uint32_t key = pack(q);
+      const std::uint32_t h = siteHash(key);
+      if (((marked[h >> 6] >> (h & 63U)) & 1U) == 0) continue;
+      for (std::uint32_t m = nearA; m != 0; m &= m - 1) {
+        if (ra.sites[std::countr_zero(m)] == key) return kClash;
+      }
+    }
+    return 0;
   }
-  return touching;
 }
 
 // The levels of the tree over `sites` sites: runs halve until they fit a block. The fixed
@@ -713,13 +691,10 @@ std::int32_t PivotWalk::meet(std::int32_t a, std::int32_t b, const Vec& offset,
     }
     if (apart == 0) {
       if (p.a <= 0 && p.b <= 0) {
-        if constexpr (kContacts) {
-          const std::int32_t touching = runsTouch(p.a, p.b, p.offset, p.symmetry, boxA, boxB);
-          if (touching == kClash) return kClash;
-          contacts += touching;
-        } else if (runsMeet(p.a, p.b, p.offset, p.symmetry, boxA, boxB)) {
-          return kClash;
-        }
+        const std::int32_t touching =
+            runsMeet<kContacts>(p.a, p.b, p.offset, p.symmetry, boxA, boxB);
+        if (touching == kClash) return kClash;
+        contacts += touching;
       } else if (p.b <= 0 || (p.a > 0 && countA >= countB)) {
         // The left half keeps the frame; b seen from the right half, which follows a.leftLast by
         // a's symmetry, is at undo(offset - a.leftLast) + (undo after symmetry)(.).

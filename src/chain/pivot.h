@@ -236,10 +236,9 @@ class PivotWalk {
   void refreshBlock(std::int32_t lo, std::int32_t count);
   void cut(std::int32_t lo, std::int32_t hi, std::int32_t site, std::int32_t* pivot,
            int* rightSymmetry);
-  bool runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
-                const std::int32_t* boxA, const std::int32_t* boxB) const;
-  std::int32_t runsTouch(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
-                         const std::int32_t* boxA, const std::int32_t* boxB) const;
+  template <bool kContacts>
+  std::int32_t runsMeet(std::int32_t a, std::int32_t b, const std::int32_t* offset, int symmetry,
+                        const std::int32_t* boxA, const std::int32_t* boxB) const;
   // kClash when the two sides meet; else, when kContacts, the pairs of their sites one unit
   // apart, and 0 when not.
   static constexpr std::int32_t kClash = -1;

@@ -48,7 +48,7 @@ struct DetailsPage::Row {
 
 QString estimateDisplay(const Estimate& estimate) { return qs(estimateText(estimate, " ± ")); }
 
-DetailsPage::DetailsPage(QWidget* parent)
+DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> models)
     : QWidget(parent),
       m_run(new QLabel("No run yet.")),
       m_chains(new ValueBox("detailsChains", "Chains", "0000", "chains the means are taken over")),
@@ -111,7 +111,7 @@ DetailsPage::DetailsPage(QWidget* parent)
   addRow(counts, "Discarded", m_discarded);
   addRow(counts, "Back-ups", m_backups);
   m_countsBox->hide();
-  for (const ModelInfo* model : modelTable()) {
+  for (const ModelInfo* model : models) {
     ModelGroup group{model, nullptr, {}};
     for (std::size_t m = 0; m < model->measures.size(); ++m) {
       const MeasureInfo& measure = model->measures[m];

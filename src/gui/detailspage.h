@@ -11,6 +11,7 @@
 #include <QString>
 #include <QWidget>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "polychain/model.h"
@@ -33,7 +34,9 @@ class DetailsPage final : public QWidget {
   Q_OBJECT
 
  public:
-  explicit DetailsPage(QWidget* parent = nullptr);
+  // With a group for the measures of each of `models` that has any.
+  explicit DetailsPage(QWidget* parent = nullptr,
+                       std::span<const ModelInfo* const> models = modelTable());
   ~DetailsPage() override;
 
   // Shows `stats` and the `measures` of a run of `model`; `description` says which run they

@@ -93,6 +93,8 @@ nlohmann::json numbers(const std::vector<double>& values) {
   return list;
 }
 
+}  // namespace
+
 // The model's measures as one object, each at its place (levels joined by '/'): a count as
 // a whole number, a number as a number (null when absent), an estimate as {"value", "se"}, a
 // curve as [[n, value], ...] from n = 1, or as [value, ...] when not indexed, or, when it has
@@ -139,6 +141,8 @@ nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureVal
   }
   return j;
 }
+
+namespace {
 
 // {"q", "P", "debye"} with P's standard error "P_se" (null for correlated samples), the chains
 // it was averaged over and their spacing by index.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 #include "chain/growth.h"
 #include "polychain/model.h"
@@ -42,9 +44,14 @@ std::int64_t formFactorEvery(const RunParams& params) {
   return modelOf(params.model).selfAvoiding ? 8 : 128;
 }
 
-void growBlock(const RunParams& params, RunControl& control, const RandomSource& stream,
-               std::int64_t first, std::int64_t count, const ChainSink& sink,
-               std::vector<Point>& lastSites, const ChainSitesSink& chainSites) {
+void growBlock(const ModelInfo& model, const RunParams& params, RunControl& control,
+               const RandomSource& stream, std::int64_t first, std::int64_t count,
+               const ChainSink& sink, std::vector<Point>& lastSites,
+               const ChainSitesSink& chainSites) {
+  if (model.grower == nullptr) {
+    throw std::logic_error(std::string(model.key) + " grows no chains");
+  }
+  const std::vector<ChainMeasure> measures = chainMeasures(model);
   const int threads = static_cast<int>(std::min<std::int64_t>(runThreads(params), count));
   ChainQueue queue = chainQueue(stream, first, count, threads);
   const std::int64_t restartAfter =
@@ -55,7 +62,7 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
 
 #pragma omp parallel num_threads(threads)
   failure.guard(control, [&] {
-    const std::unique_ptr<ChainGrower> grower = makeGrower(params.model, params.steps);
+    const std::unique_ptr<ChainGrower> grower = model.grower(params.steps, params.model);
     AxisFourier fourier(waves);
     std::vector<Point> sites;
     std::vector<ChainSummary> summaries;
@@ -70,7 +77,8 @@ void growBlock(const RunParams& params, RunControl& control, const RandomSource&
         RandomSource random = chainStream;
         const ChainGrowth growth = grower->grow(random, sites, counter);
         if (growth.stopped) break;
-        ChainSummary& summary = summaries.emplace_back(summarizeChain(sites, params.steps));
+        ChainSummary& summary =
+            summaries.emplace_back(summarizeChain(sites, params.steps, measures));
         summary.trials = growth.trials;
         summary.discarded = growth.discarded;
         summary.backups = growth.backups;

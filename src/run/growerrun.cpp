@@ -9,13 +9,14 @@ namespace {
 
 class ChainTally final : public UnitTally {
  public:
-  explicit ChainTally(const RunParams& params)
-      : m_model(modelOf(params.model)),
+  ChainTally(const ModelInfo& model, const RunParams& params)
+      : m_model(model),
         m_steps(params.steps),
         m_keep(params.perChain),
         m_extended(m_model.countsTrials),
         m_waves(formFactorWaves(params)),
-        m_every(formFactorEvery(params)) {
+        m_every(formFactorEvery(params)),
+        m_measures(chainMeasures(model).size()) {
     if (m_keep) {
       m_perChain.ends.reserve(static_cast<std::size_t>(params.iterations));
       m_perChain.squaredGyration.reserve(static_cast<std::size_t>(params.iterations));
@@ -26,6 +27,7 @@ class ChainTally final : public UnitTally {
     const auto summary = fromResultBytes<ChainSummary>(result);
     m_sums.add(summary);
     m_extended.add(summary);
+    m_measures.add(summary);
     if (summary.hasFormFactor) m_form.add(summary.formFactor);
     if (m_keep) {
       m_perChain.ends.push_back(summary.end);
@@ -38,6 +40,7 @@ class ChainTally final : public UnitTally {
     out.values = resultValues(m_model, m_steps, m_sums, true);
     out.extended = m_extended.result();
     out.perChain = std::move(m_perChain);
+    out.measures = m_measures.values();
     if (m_form.added > 0) {
       out.formFactor =
           formFactorResult(m_waves, m_form, out.extended.meanSquaredRg.value, true, m_every);
@@ -54,6 +57,7 @@ class ChainTally final : public UnitTally {
   WaveNumbers m_waves;
   std::int64_t m_every;
   WaveSums m_form;
+  ChainMeasureSums m_measures;
 };
 
 class GrowerRunner final : public ModelRunner {
@@ -70,7 +74,7 @@ class GrowerRunner final : public ModelRunner {
                 const UnitSink& sink, RunLeftovers& left,
                 const ChainSitesSink& sites) const override {
     growBlock(
-        params, control, block.stream, block.first, block.count,
+        modelOf(params.model), params, control, block.stream, block.first, block.count,
         [&sink](std::int64_t chain, const ChainSummary& summary) {
           sink(chain, resultBytes(summary));
         },
@@ -78,7 +82,7 @@ class GrowerRunner final : public ModelRunner {
   }
 
   std::unique_ptr<UnitTally> tally(const RunParams& params) const override {
-    return std::make_unique<ChainTally>(params);
+    return chainTally(modelOf(params.model), params);
   }
 
   // The tally's end and Rg^2 of each chain, reserved up front.
@@ -86,6 +90,10 @@ class GrowerRunner final : public ModelRunner {
 };
 
 }  // namespace
+
+std::unique_ptr<UnitTally> chainTally(const ModelInfo& model, const RunParams& params) {
+  return std::make_unique<ChainTally>(model, params);
+}
 
 const ModelRunner& growerRunner() {
   static const GrowerRunner runner;
