@@ -21,6 +21,7 @@
 #include "gui/plotpage.h"
 #include "gui/qtext.h"
 #include "gui/valuebox.h"
+#include "polychain/commonstats.h"
 #include "polychain/texts.h"
 
 namespace polychain {
@@ -52,20 +53,6 @@ DetailsPage::DetailsPage(QWidget* parent)
     : QWidget(parent),
       m_run(new QLabel("No run yet.")),
       m_chains(new ValueBox("detailsChains", "Chains", "0000", "chains the means are taken over")),
-      m_rmsEnd(new ValueBox("detailsRmsEnd", "Root-mean-square end-to-end distance",
-                            kTypicalEstimate, "root-mean-square end-to-end distance")),
-      m_meanSquaredEnd(new ValueBox("detailsMeanSquaredEnd", "Mean squared end-to-end distance",
-                                    kTypicalEstimate, "mean squared end-to-end distance")),
-      m_meanEnd(new ValueBox("detailsMeanEnd", "Mean end-to-end distance", kTypicalEstimate,
-                             "mean end-to-end distance")),
-      m_rmsRg(new ValueBox("detailsRmsRg", "Radius of gyration about the centre of mass",
-                           kTypicalEstimate, "radius of gyration over all sites")),
-      m_meanSquaredRg(new ValueBox("detailsMeanSquaredRg", "Mean squared radius of gyration",
-                                   kTypicalEstimate, "mean squared radius of gyration")),
-      m_ratio(new ValueBox("detailsRatio",
-                           "Ratio of mean squared radius of gyration to mean squared "
-                           "end-to-end distance",
-                           kTypicalEstimate, "1/6 for a long ideal chain")),
       m_countsBox(new QGroupBox("Trials per chain")),
       m_trials(new ValueBox("detailsTrials", "Trial steps per chain", kTypicalCount,
                             "trial steps made, accepted or not")),
@@ -92,17 +79,19 @@ DetailsPage::DetailsPage(QWidget* parent)
   endBox->setObjectName("detailsEndBox");
   endBox->setAccessibleName(endBox->title());
   QGridLayout* end = gridOf(endBox);
-  addRow(end, "sqrt(<R²>)", m_rmsEnd);
-  addRow(end, "<R²>", m_meanSquaredEnd);
-  addRow(end, "<|R|>", m_meanEnd);
 
   auto* sizeBox = new QGroupBox("Radius of gyration Rg about the centre of mass");
   sizeBox->setObjectName("detailsSizeBox");
   sizeBox->setAccessibleName(sizeBox->title());
   QGridLayout* size = gridOf(sizeBox);
-  addRow(size, "sqrt(<Rg²>)", m_rmsRg);
-  addRow(size, "<Rg²>", m_meanSquaredRg);
-  addRow(size, "<Rg²>/<R²>", m_ratio);
+  for (const CommonStatistic& statistic : commonStatistics()) {
+    const MeasureInfo& measure = statistic.measure;
+    const std::string object(statistic.control);
+    auto* box =
+        new ValueBox(object.c_str(), qs(measure.description), kTypicalEstimate, qs(measure.hint));
+    addRow(statistic.group == 0 ? end : size, qs(measure.label), box);
+    m_statistics.push_back(box);
+  }
 
   m_countsBox->setObjectName("detailsCountsBox");
   m_countsBox->setAccessibleName(m_countsBox->title());
@@ -221,12 +210,9 @@ void DetailsPage::setRun(const QString& description, const ModelInfo& model,
                          const ExtendedStats& stats, const std::vector<MeasureValue>& measures) {
   m_run->setText(description);
   m_chains->setText(QString::number(stats.chains));
-  m_rmsEnd->setText(estimateDisplay(stats.rmsEnd));
-  m_meanSquaredEnd->setText(estimateDisplay(stats.meanSquaredEnd));
-  m_meanEnd->setText(estimateDisplay(stats.meanEnd));
-  m_rmsRg->setText(estimateDisplay(stats.rmsRg));
-  m_meanSquaredRg->setText(estimateDisplay(stats.meanSquaredRg));
-  m_ratio->setText(estimateDisplay(stats.ratio));
+  for (std::size_t i = 0; i < m_statistics.size(); ++i) {
+    m_statistics[i]->setText(estimateDisplay(stats.*commonStatistics()[i].value));
+  }
   const bool counted = stats.trials.has_value();
   m_trials->setText(countDisplay(stats.trials));
   m_discarded->setText(countDisplay(stats.discarded));
