@@ -22,7 +22,7 @@ set(public_chain model inputerror point)
 set(public_analysis results)
 set(public_run params run sweep resources sample placement)
 set(public_mpi team teamrun)
-set(public_reports texts json loglogplot paramreader bytesink commonstats)
+set(public_reports texts json loglogplot paramreader bytesink commonstats presentation)
 set(public_files formats export ensemble fileset)
 
 set(violations "")

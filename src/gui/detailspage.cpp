@@ -22,6 +22,7 @@
 #include "gui/qtext.h"
 #include "gui/valuebox.h"
 #include "polychain/commonstats.h"
+#include "polychain/presentation.h"
 #include "polychain/texts.h"
 
 namespace polychain {
@@ -85,7 +86,7 @@ DetailsPage::DetailsPage(QWidget* parent)
   sizeBox->setAccessibleName(sizeBox->title());
   QGridLayout* size = gridOf(sizeBox);
   for (const CommonStatistic& statistic : commonStatistics()) {
-    const MeasureInfo& measure = statistic.measure;
+    const MeasurePresentation& measure = statistic.shown;
     const std::string object(statistic.control);
     auto* box =
         new ValueBox(object.c_str(), qs(measure.description), kTypicalEstimate, qs(measure.hint));
@@ -104,7 +105,8 @@ DetailsPage::DetailsPage(QWidget* parent)
     ModelGroup group{model, nullptr, {}};
     for (std::size_t m = 0; m < model->measures.size(); ++m) {
       const MeasureInfo& measure = model->measures[m];
-      if (measure.label.empty()) continue;
+      const MeasurePresentation& shown = presentationOf(*model, m);
+      if (shown.label.empty()) continue;
       if (group.box == nullptr) {
         group.box = new QGroupBox(qs(model->measuresTitle));
         // Such as "detailsPivotBox".
@@ -116,8 +118,7 @@ DetailsPage::DetailsPage(QWidget* parent)
       }
       const std::string typical = "0." + std::string(static_cast<std::size_t>(measure.digits), '0');
       const std::string object = "details_" + std::string(measure.name);
-      auto* box =
-          new ValueBox(object.c_str(), qs(measure.description), qs(typical), qs(measure.hint));
+      auto* box = new ValueBox(object.c_str(), qs(shown.description), qs(typical), qs(shown.hint));
       group.values.emplace_back(m, box);
       if (measure.kind == MeasureKind::Curve) {
         auto* chart = new QChart;
@@ -128,13 +129,12 @@ DetailsPage::DetailsPage(QWidget* parent)
         x->setTitleText("n");
         x->setLabelFormat("%d");
         auto* y = new QValueAxis;
-        y->setTitleText(qs(measure.label).toHtmlEscaped());  // the title is rich text
+        y->setTitleText(qs(shown.label).toHtmlEscaped());  // the title is rich text
         chart->addAxis(x, Qt::AlignBottom);
         chart->addAxis(y, Qt::AlignLeft);
         series->attachAxis(x);
         series->attachAxis(y);
-        QChartView* view =
-            makeChartView(chart, (object + "_plot").c_str(), qs(measure.description));
+        QChartView* view = makeChartView(chart, (object + "_plot").c_str(), qs(shown.description));
         group.curves.push_back({m, view, series, x, y});
       }
     }
@@ -142,7 +142,8 @@ DetailsPage::DetailsPage(QWidget* parent)
     auto* groupLayout = new QVBoxLayout(group.box);
     auto* grid = new QGridLayout;
     groupLayout->addLayout(grid);
-    for (const auto& [m, box] : group.values) addRow(grid, qs(model->measures[m].label), box);
+    for (const auto& [m, box] : group.values)
+      addRow(grid, qs(presentationOf(*model, m).label), box);
     for (const CurvePlot& curve : group.curves) groupLayout->addWidget(curve.view);
     m_modelGroups.push_back(std::move(group));
   }

@@ -39,6 +39,7 @@
 #include "polychain/json.h"
 #include "polychain/params.h"
 #include "polychain/placement.h"
+#include "polychain/presentation.h"
 #include "polychain/resources.h"
 #include "polychain/run.h"
 #include "polychain/sample.h"
@@ -745,7 +746,7 @@ py::dict statistics() {
     for (const auto& entry : table) {
       py::dict e;
       e["name"] = std::string(entry.measure.name);
-      e["json"] = std::string(entry.measure.json);
+      e["json"] = std::string(entry.shown.json);
       out.append(e);
     }
     return out;
@@ -786,14 +787,16 @@ py::list models() {
       settings.append(s);
     }
     py::list measures;
-    for (const MeasureInfo& measure : model->measures) {
+    for (std::size_t at = 0; at < model->measures.size(); ++at) {
+      const MeasureInfo& measure = model->measures[at];
+      const MeasurePresentation& shown = presentationOf(*model, at);
       py::dict m;
       m["name"] = std::string(measure.name);
-      m["caption"] = std::string(measure.caption);
-      m["unit"] = std::string(measure.unit);
+      m["caption"] = std::string(shown.caption);
+      m["unit"] = std::string(shown.unit);
       m["kind"] = kindName(measure.kind);
       m["in_sweep"] = measure.inSweep;
-      m["json"] = std::string(measure.json);
+      m["json"] = std::string(shown.json);
       m["indexed"] = measure.indexed;
       measures.append(m);
     }

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "polychain/commonstats.h"
+#include "polychain/presentation.h"
 #include "polychain/texts.h"
 
 namespace polychain {
@@ -25,7 +26,7 @@ nlohmann::json extendedJson(const ExtendedStats& stats) {
   nlohmann::json j;
   j["chains"] = stats.chains;
   for (const CommonStatistic& s : commonStatistics()) {
-    j[std::string(s.measure.json)] = estimateJson(stats.*s.value);
+    j[std::string(s.shown.json)] = estimateJson(stats.*s.value);
   }
   const auto count = [&j](const char* key, const std::optional<CountSummary>& c) {
     if (c) j[key] = {{"mean", c->mean}, {"max", c->max}};
@@ -133,7 +134,7 @@ nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureVal
         }
         break;
     }
-    j[nlohmann::json::json_pointer("/" + std::string(measure.json))] = value;
+    j[nlohmann::json::json_pointer("/" + std::string(presentationOf(model, m).json))] = value;
   }
   return j;
 }
@@ -203,7 +204,7 @@ nlohmann::json runJsonObject(const RunParams& params, const RunResult& result) {
   modelSetting(j, params);
   nlohmann::json& results = j["results"];
   for (const CommonResult& r : commonResults()) {
-    results[std::string(r.measure.json)] = texts.*r.text;
+    results[std::string(r.shown.json)] = texts.*r.text;
   }
   if (result.correlation) {
     j["gofr"] = indexed(result.correlation->gofr);

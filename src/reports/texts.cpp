@@ -9,6 +9,7 @@
 
 #include "chain/numbertext.h"
 #include "polychain/commonstats.h"
+#include "polychain/presentation.h"
 #include "reports/piecewriter.h"
 
 namespace polychain {
@@ -285,8 +286,8 @@ std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats
     text += padded(padded("  " + std::string(name), 17, 1) + value, 42, 2) + meaning + "\n";
   };
   for (const CommonStatistic& s : commonStatistics()) {
-    if (!s.measure.caption.empty()) {
-      line(s.measure.caption, estimateText(stats.*s.value), std::string(s.measure.meaning));
+    if (!s.shown.caption.empty()) {
+      line(s.shown.caption, estimateText(stats.*s.value), std::string(s.shown.meaning));
     }
   }
   const auto count = [&line](const char* name, const std::optional<CountSummary>& c,
@@ -300,9 +301,10 @@ std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats
     line("regrown", formatInteger(stats.restarts), "times a trapped chain began again");
   for (std::size_t m = 0; m < measures.size() && m < model.measures.size(); ++m) {
     const MeasureInfo& measure = model.measures[m];
-    if (measure.caption.empty() || measure.kind == MeasureKind::Curve) continue;
-    line(measure.caption, measureText(measure, measures[m]),
-         measureTemplate(measure.meaning, model, measures));
+    const MeasurePresentation& shown = presentationOf(model, m);
+    if (shown.caption.empty() || measure.kind == MeasureKind::Curve) continue;
+    line(shown.caption, measureText(measure, measures[m]),
+         measureTemplate(shown.meaning, model, measures));
   }
   return text;
 }
@@ -460,26 +462,28 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result) {
   const ModelInfo& model = modelOf(params.run.model);
   std::vector<const CommonStatistic*> common;
   for (const CommonStatistic& s : commonStatistics()) {
-    if (!s.measure.column.empty()) common.push_back(&s);
+    if (!s.shown.column.empty()) common.push_back(&s);
   }
   std::vector<std::size_t> columns;
   for (std::size_t m = 0; m < model.measures.size(); ++m) {
-    if (!model.measures[m].column.empty() && model.measures[m].inSweep) columns.push_back(m);
+    if (!presentationOf(model, m).column.empty() && model.measures[m].inSweep) {
+      columns.push_back(m);
+    }
   }
   std::vector<std::size_t> widths{9, 22};
   for (const CommonStatistic* s : common) {
-    widths.push_back(static_cast<std::size_t>(s->measure.columnWidth));
+    widths.push_back(static_cast<std::size_t>(s->shown.columnWidth));
   }
   for (const std::size_t m : columns) {
-    widths.push_back(static_cast<std::size_t>(model.measures[m].columnWidth));
+    widths.push_back(static_cast<std::size_t>(presentationOf(model, m).columnWidth));
   }
   const auto row = [&text, &widths](const std::vector<std::string>& cells) {
     for (std::size_t c = 0; c + 1 < cells.size(); ++c) text += padded(cells[c], widths[c], 2);
     text += cells.back() + "\n";
   };
   std::vector<std::string> heading{"N", "seed"};
-  for (const CommonStatistic* s : common) heading.emplace_back(s->measure.column);
-  for (const std::size_t m : columns) heading.emplace_back(model.measures[m].column);
+  for (const CommonStatistic* s : common) heading.emplace_back(s->shown.column);
+  for (const std::size_t m : columns) heading.emplace_back(presentationOf(model, m).column);
   row(heading);
   for (const SweepPoint& point : result.points) {
     std::vector<std::string> cells{formatInteger(point.steps), std::to_string(point.seed)};

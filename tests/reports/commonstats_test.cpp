@@ -60,18 +60,18 @@ TEST(CommonStatistics, EachShowsItsOwnValueEverywhereForEveryModel) {
     for (const CommonStatistic& s : commonStatistics()) {
       SCOPED_TRACE(s.measure.name);
       const Estimate& e = stats.*s.value;
-      const nlohmann::json& inJson = json["extended"][std::string(s.measure.json)];
+      const nlohmann::json& inJson = json["extended"][std::string(s.shown.json)];
       EXPECT_EQ(inJson["value"], e.value);
       EXPECT_EQ(inJson["se"], e.standardError);
       // A value of its own: no two statistics read the same member.
       EXPECT_TRUE(written.insert(inJson["value"].get<double>()).second);
       const std::string shown = estimateText(e);
-      if (!s.measure.caption.empty()) {
-        EXPECT_NE(text.find("  " + std::string(s.measure.caption) + " "), std::string::npos);
+      if (!s.shown.caption.empty()) {
+        EXPECT_NE(text.find("  " + std::string(s.shown.caption) + " "), std::string::npos);
         EXPECT_NE(text.find(shown), std::string::npos);
       }
-      if (!s.measure.column.empty()) {
-        EXPECT_NE(table.find(std::string(s.measure.column)), std::string::npos);
+      if (!s.shown.column.empty()) {
+        EXPECT_NE(table.find(std::string(s.shown.column)), std::string::npos);
         EXPECT_NE(table.find(shown), std::string::npos);
       }
       // The CSV's value and error are beside each other, in the column its heading names.
@@ -113,7 +113,7 @@ TEST(CommonStatistics, TheSixResultsAreWrittenUnderTheirNames) {
     const CommonResult& r = commonResults()[i++];
     EXPECT_EQ(name, r.measure.name);
     EXPECT_EQ(text, formatNumber((values.*r.value).value));
-    EXPECT_EQ(json["results"][std::string(r.measure.json)], std::string(text));
+    EXPECT_EQ(json["results"][std::string(r.shown.json)], std::string(text));
   }
   EXPECT_EQ(i, commonResults().size());
 }
