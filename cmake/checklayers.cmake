@@ -22,7 +22,7 @@ set(public_chain model inputerror point)
 set(public_analysis results)
 set(public_run params run sweep resources sample placement paramreader)
 set(public_mpi team teamrun)
-set(public_reports texts json loglogplot)
+set(public_reports texts json loglogplot commonstats presentation)
 set(public_files formats export ensemble fileset bytesink)
 
 set(violations "")

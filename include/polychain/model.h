@@ -1,7 +1,8 @@
 // The table of chain models. Each model is one file that declares everything the rest of the
 // program asks about it (its ModelInfo): what it grows or samples, its settings of any kind,
-// the quantities it measures beyond the common statistics, and the name of the runner that
-// carries out its runs. Its settings are one plain struct below, held in the ModelSettings
+// the quantities it measures beyond the common statistics (how they read is beside the other
+// models' in the presentation table, presentation.h), and the name of the runner that carries
+// out its runs. Its settings are one plain struct below, held in the ModelSettings
 // variant that a run's parameters carry. Texts, JSON, the parameter readers, the command's
 // options, the window, the Python module, the memory check and the run frame loop over
 // modelTable() instead of naming models.
@@ -135,31 +136,19 @@ enum class MeasureKind {
   Curve,     // values at 1, 2, ..., such as <R^2(n)>/n
 };
 
-// One quantity a model measures beyond the common statistics, as the texts, the JSON, the
-// window and the Python module show it. A run's values are in RunResult::measures, in the
-// order of ModelInfo::measures.
+// One quantity a model measures beyond the common statistics: its name and kind, and what a
+// sweep and the writers do with it. A run's values are in RunResult::measures, in the order of
+// ModelInfo::measures. How the texts, the JSON, the window and the Python module show it (its
+// JSON path, captions, unit, column and hints) is its entry in the presentation table
+// (presentation.h), under the model's key and this name.
 struct MeasureInfo {
   std::string_view name;  // Python's name and the CSV column, such as "tau_R2"
-  // Its place in the JSON object of the model's measures, levels joined by '/', such as
-  // "autocorrelation_time/R2".
-  std::string_view json;
-  std::string_view caption;  // the window's and the text's short name; empty: no line of its own
-  std::string_view meaning;  // the text line's explanation; {name} puts another measure's value
-  std::string_view unit;     // such as "sweeps"; empty for a pure number
   MeasureKind kind = MeasureKind::Number;
   int digits = 6;       // significant digits of a Number in texts
   bool csv = true;      // a column of the sweep's CSV
   bool indexed = true;  // a curve in JSON as [[n, value], ...]; false: [value, ...]
   bool inSweep = true;  // measured for every N of a sweep (false: a run's own, such as its
                         // burn-in)
-  // The sweep table's column heading (empty: not a column) and width.
-  std::string_view column;
-  int columnWidth = 0;
-  // The window's Details tab: its caption there (empty: not shown), its accessible name and
-  // what its value means.
-  std::string_view label;
-  std::string_view description;
-  std::string_view hint;
   // A growth model's measure of each chain, from what the pass over its sites that gives its
   // size gathers (an Estimate: the mean over the chains with its standard error).
   double (*ofChain)(const ChainShape& shape) = nullptr;

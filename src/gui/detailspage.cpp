@@ -21,6 +21,8 @@
 #include "gui/plotpage.h"
 #include "gui/qtext.h"
 #include "gui/valuebox.h"
+#include "polychain/commonstats.h"
+#include "polychain/presentation.h"
 #include "polychain/texts.h"
 
 namespace polychain {
@@ -52,20 +54,6 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
     : QWidget(parent),
       m_run(new QLabel("No run yet.")),
       m_chains(new ValueBox("detailsChains", "Chains", "0000", "chains the means are taken over")),
-      m_rmsEnd(new ValueBox("detailsRmsEnd", "Root-mean-square end-to-end distance",
-                            kTypicalEstimate, "root-mean-square end-to-end distance")),
-      m_meanSquaredEnd(new ValueBox("detailsMeanSquaredEnd", "Mean squared end-to-end distance",
-                                    kTypicalEstimate, "mean squared end-to-end distance")),
-      m_meanEnd(new ValueBox("detailsMeanEnd", "Mean end-to-end distance", kTypicalEstimate,
-                             "mean end-to-end distance")),
-      m_rmsRg(new ValueBox("detailsRmsRg", "Radius of gyration about the centre of mass",
-                           kTypicalEstimate, "radius of gyration over all sites")),
-      m_meanSquaredRg(new ValueBox("detailsMeanSquaredRg", "Mean squared radius of gyration",
-                                   kTypicalEstimate, "mean squared radius of gyration")),
-      m_ratio(new ValueBox("detailsRatio",
-                           "Ratio of mean squared radius of gyration to mean squared "
-                           "end-to-end distance",
-                           kTypicalEstimate, "1/6 for a long ideal chain")),
       m_countsBox(new QGroupBox("Trials per chain")),
       m_trials(new ValueBox("detailsTrials", "Trial steps per chain", kTypicalCount,
                             "trial steps made, accepted or not")),
@@ -92,17 +80,19 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
   endBox->setObjectName("detailsEndBox");
   endBox->setAccessibleName(endBox->title());
   QGridLayout* end = gridOf(endBox);
-  addRow(end, "sqrt(<R²>)", m_rmsEnd);
-  addRow(end, "<R²>", m_meanSquaredEnd);
-  addRow(end, "<|R|>", m_meanEnd);
 
   auto* sizeBox = new QGroupBox("Radius of gyration Rg about the centre of mass");
   sizeBox->setObjectName("detailsSizeBox");
   sizeBox->setAccessibleName(sizeBox->title());
   QGridLayout* size = gridOf(sizeBox);
-  addRow(size, "sqrt(<Rg²>)", m_rmsRg);
-  addRow(size, "<Rg²>", m_meanSquaredRg);
-  addRow(size, "<Rg²>/<R²>", m_ratio);
+  for (const CommonStatistic& statistic : commonStatistics()) {
+    const MeasurePresentation& measure = statistic.shown;
+    const std::string object(statistic.control);
+    auto* box =
+        new ValueBox(object.c_str(), qs(measure.description), kTypicalEstimate, qs(measure.hint));
+    addRow(statistic.group == 0 ? end : size, qs(measure.label), box);
+    m_statistics.push_back(box);
+  }
 
   m_countsBox->setObjectName("detailsCountsBox");
   m_countsBox->setAccessibleName(m_countsBox->title());
@@ -115,7 +105,8 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
     ModelGroup group{model, nullptr, {}};
     for (std::size_t m = 0; m < model->measures.size(); ++m) {
       const MeasureInfo& measure = model->measures[m];
-      if (measure.label.empty()) continue;
+      const MeasurePresentation& shown = presentationOf(*model, m);
+      if (shown.label.empty()) continue;
       if (group.box == nullptr) {
         group.box = new QGroupBox(qs(model->measuresTitle));
         // Such as "detailsPivotBox".
@@ -127,8 +118,7 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
       }
       const std::string typical = "0." + std::string(static_cast<std::size_t>(measure.digits), '0');
       const std::string object = "details_" + std::string(measure.name);
-      auto* box =
-          new ValueBox(object.c_str(), qs(measure.description), qs(typical), qs(measure.hint));
+      auto* box = new ValueBox(object.c_str(), qs(shown.description), qs(typical), qs(shown.hint));
       group.values.emplace_back(m, box);
       if (measure.kind == MeasureKind::Curve) {
         auto* chart = new QChart;
@@ -139,13 +129,12 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
         x->setTitleText("n");
         x->setLabelFormat("%d");
         auto* y = new QValueAxis;
-        y->setTitleText(qs(measure.label).toHtmlEscaped());  // the title is rich text
+        y->setTitleText(qs(shown.label).toHtmlEscaped());  // the title is rich text
         chart->addAxis(x, Qt::AlignBottom);
         chart->addAxis(y, Qt::AlignLeft);
         series->attachAxis(x);
         series->attachAxis(y);
-        QChartView* view =
-            makeChartView(chart, (object + "_plot").c_str(), qs(measure.description));
+        QChartView* view = makeChartView(chart, (object + "_plot").c_str(), qs(shown.description));
         group.curves.push_back({m, view, series, x, y});
       }
     }
@@ -153,7 +142,8 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
     auto* groupLayout = new QVBoxLayout(group.box);
     auto* grid = new QGridLayout;
     groupLayout->addLayout(grid);
-    for (const auto& [m, box] : group.values) addRow(grid, qs(model->measures[m].label), box);
+    for (const auto& [m, box] : group.values)
+      addRow(grid, qs(presentationOf(*model, m).label), box);
     for (const CurvePlot& curve : group.curves) groupLayout->addWidget(curve.view);
     m_modelGroups.push_back(std::move(group));
   }
@@ -221,12 +211,9 @@ void DetailsPage::setRun(const QString& description, const ModelInfo& model,
                          const ExtendedStats& stats, const std::vector<MeasureValue>& measures) {
   m_run->setText(description);
   m_chains->setText(QString::number(stats.chains));
-  m_rmsEnd->setText(estimateDisplay(stats.rmsEnd));
-  m_meanSquaredEnd->setText(estimateDisplay(stats.meanSquaredEnd));
-  m_meanEnd->setText(estimateDisplay(stats.meanEnd));
-  m_rmsRg->setText(estimateDisplay(stats.rmsRg));
-  m_meanSquaredRg->setText(estimateDisplay(stats.meanSquaredRg));
-  m_ratio->setText(estimateDisplay(stats.ratio));
+  for (std::size_t i = 0; i < m_statistics.size(); ++i) {
+    m_statistics[i]->setText(estimateDisplay(stats.*commonStatistics()[i].value));
+  }
   const bool counted = stats.trials.has_value();
   m_trials->setText(countDisplay(stats.trials));
   m_discarded->setText(countDisplay(stats.discarded));

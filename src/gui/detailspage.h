@@ -60,12 +60,7 @@ class DetailsPage final : public QWidget {
   bool m_meaningsBeside = false;
   QLabel* m_run;
   ValueBox* m_chains;
-  ValueBox* m_rmsEnd;
-  ValueBox* m_meanSquaredEnd;
-  ValueBox* m_meanEnd;
-  ValueBox* m_rmsRg;
-  ValueBox* m_meanSquaredRg;
-  ValueBox* m_ratio;
+  std::vector<ValueBox*> m_statistics;  // in the order of commonStatistics()
   QGroupBox* m_countsBox;
   ValueBox* m_trials;
   ValueBox* m_discarded;

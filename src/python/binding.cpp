@@ -32,12 +32,14 @@
 #include <utility>
 #include <vector>
 
+#include "polychain/commonstats.h"
 #include "polychain/ensemble.h"
 #include "polychain/fileset.h"
 #include "polychain/formats.h"
 #include "polychain/json.h"
 #include "polychain/params.h"
 #include "polychain/placement.h"
+#include "polychain/presentation.h"
 #include "polychain/resources.h"
 #include "polychain/run.h"
 #include "polychain/sample.h"
@@ -367,49 +369,11 @@ void runReleased(Observer& observer, Reporter& reporter, Work&& work) {
 // An estimate as (value, standard error), NaN where there is none.
 py::tuple estimate(const Estimate& e) { return py::make_tuple(e.value, e.standardError); }
 
-// The six results by the names of their texts, each as (value, standard error).
+// The six results by name, each as (value, standard error): the JSON holds only their texts.
 py::dict valuesDict(const ResultValues& v) {
   py::dict d;
-  d["eR"] = estimate(v.eR);
-  d["TR"] = estimate(v.TR);
-  d["Rsqred"] = estimate(v.Rsqred);
-  d["TRsqred"] = estimate(v.TRsqred);
-  d["pers"] = estimate(v.pers);
-  d["Rgtxt"] = estimate(v.Rgtxt);
-  return d;
-}
-
-// The model's measures by name: a count as an int, a number as a float, an estimate as
-// (value, standard error), a curve as a float64 array of its values at 1, 2, ... or, when it
-// has its own abscissae, as a tuple (n, value, se) of float64 arrays; only those a sweep keeps
-// when `sweep`.
-py::dict measuresDict(const ModelInfo& model, std::vector<MeasureValue>& values, bool sweep) {
-  py::dict d;
-  for (std::size_t m = 0; m < model.measures.size() && m < values.size(); ++m) {
-    const MeasureInfo& measure = model.measures[m];
-    if (sweep && !measure.inSweep) continue;
-    MeasureValue& v = values[m];
-    py::object value;
-    switch (measure.kind) {
-      case MeasureKind::Count:
-        value = std::isfinite(v.value) ? py::object(py::int_(std::llround(v.value))) : py::none();
-        break;
-      case MeasureKind::Number:
-        value = py::float_(v.value);
-        break;
-      case MeasureKind::Estimate:
-        value = estimate({v.value, v.standardError});
-        break;
-      case MeasureKind::Curve:
-        if (v.at.empty()) {
-          value = valuesArray(std::move(v.curve));
-        } else {
-          value = py::make_tuple(valuesArray(std::move(v.at)), valuesArray(std::move(v.curve)),
-                                 valuesArray(std::move(v.curveError)));
-        }
-        break;
-    }
-    d[py::str(std::string(measure.name))] = value;
+  for (const CommonResult& r : commonResults()) {
+    d[py::str(std::string(r.measure.name))] = estimate(v.*r.value);
   }
   return d;
 }
@@ -431,24 +395,16 @@ py::object perChainDict(ChainValues&& values) {
   return d;
 }
 
-py::object count(const std::optional<CountSummary>& c) {
-  if (!c) return py::none();
-  return py::make_tuple(c->mean, c->max, c->total);
-}
-
-py::dict extendedDict(const ExtendedStats& s) {
+// The sums of the per-chain counts, by the counts' keys in the JSON's "extended" (None for a
+// model that counts no trials): the JSON holds their means and largest values only.
+py::dict totalsDict(const ExtendedStats& s) {
   py::dict d;
-  d["chains"] = s.chains;
-  d["rms_R"] = estimate(s.rmsEnd);
-  d["R2"] = estimate(s.meanSquaredEnd);
-  d["mean_R"] = estimate(s.meanEnd);
-  d["rms_Rg"] = estimate(s.rmsRg);
-  d["Rg2"] = estimate(s.meanSquaredRg);
-  d["ratio"] = estimate(s.ratio);
-  d["trials"] = count(s.trials);
-  d["discarded"] = count(s.discarded);
-  d["backups"] = count(s.backups);
-  d["restarts"] = s.trials ? py::object(py::int_(s.restarts)) : py::none();
+  const auto total = [](const std::optional<CountSummary>& c) {
+    return c ? py::object(py::int_(c->total)) : py::none();
+  };
+  d["trials"] = total(s.trials);
+  d["discarded"] = total(s.discarded);
+  d["backups"] = total(s.backups);
   return d;
 }
 
@@ -478,39 +434,13 @@ py::dict run(const Settings& settings, std::int32_t steps, const py::object& pro
                    result.seed);
   }
   reporter.finish();
+  // The run once: the command's JSON, and beside it only what the JSON leaves out.
   py::dict d;
   d["json"] = toPython(runJsonObject(params, result));
-  d["extended"] = extendedDict(result.extended);
   d["values"] = valuesDict(result.values);
-  d["measures"] = measuresDict(modelOf(params.model), result.measures, false);
+  d["totals"] = totalsDict(result.extended);
   d["chain"] = sitesArray(std::move(result.lastSites));
   d["per_chain"] = perChainDict(std::move(result.perChain));
-  if (result.correlation) {
-    d["gofr"] = valuesArray(std::move(result.correlation->gofr));
-    d["gofq"] = valuesArray(std::move(result.correlation->gofq));
-  } else {
-    d["gofr"] = py::none();
-    d["gofq"] = py::none();
-  }
-  d["form_factor"] = py::none();
-  if (FormFactor* f = result.formFactor ? &*result.formFactor : nullptr) {
-    py::dict form;
-    form["q"] = valuesArray(std::move(f->q));
-    form["P"] = valuesArray(std::move(f->P));
-    form["debye"] = valuesArray(std::move(f->debye));
-    form["P_se"] = valuesArray(std::move(f->error));
-    form["chains"] = f->chains;
-    form["every"] = f->every;
-    d["form_factor"] = form;
-  }
-  d["structure_factor"] = py::none();
-  if (StructureFactor* s = result.structureFactor ? &*result.structureFactor : nullptr) {
-    py::dict structure;
-    structure["q"] = valuesArray(std::move(s->q));
-    structure["S"] = valuesArray(std::move(s->S));
-    structure["samples"] = s->samples;
-    d["structure_factor"] = structure;
-  }
   return d;
 }
 
@@ -538,17 +468,12 @@ py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
     return stopped(result.status, sweepStopMessage(params, result), trialLimitChain, result.seed);
   }
   reporter.finish();
+  // The sweep once: the command's JSON, and beside it only what the JSON leaves out.
   py::dict d;
   d["json"] = toPython(sweepJsonObject(params, result));
-  py::list points;
-  for (SweepPoint& point : result.points) {
-    py::dict p = extendedDict(point.stats);
-    p["steps"] = point.steps;
-    p["seed"] = point.seed;
-    p["measures"] = measuresDict(modelOf(params.run.model), point.measures, true);
-    points.append(p);
-  }
-  d["points"] = points;
+  py::list totals;
+  for (const SweepPoint& point : result.points) totals.append(totalsDict(point.stats));
+  d["totals"] = totals;
   const SweepCurve curve = sweepCurve(result);
   const auto estimates = [](const std::vector<Estimate>& values) {
     std::vector<double> v, se;
@@ -560,13 +485,6 @@ py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
   };
   d["R2_per_N"] = estimates(curve.perStep);
   d["nu_eff"] = estimates(curve.effectiveExponent);
-  if (result.fit) {
-    const PowerLawFit& f = *result.fit;
-    d["fit"] = py::make_tuple(f.exponent, f.exponentError, f.chiSquaredPerDof, f.amplitude,
-                              f.weighted ? "weighted" : "ordinary", f.points);
-  } else {
-    d["fit"] = py::none();
-  }
   return d;
 }
 
@@ -820,10 +738,29 @@ const char* kindName(MeasureKind kind) {
   return "";
 }
 
+// The common statistics as Python values: the names and JSON keys of the extended statistics
+// (in "extended") and of the six results (in "results"), in the order of their tables.
+py::dict statistics() {
+  const auto entries = [](const auto& table) {
+    py::list out;
+    for (const auto& entry : table) {
+      py::dict e;
+      e["name"] = std::string(entry.measure.name);
+      e["json"] = std::string(entry.shown.json);
+      out.append(e);
+    }
+    return out;
+  };
+  py::dict d;
+  d["extended"] = entries(commonStatistics());
+  d["results"] = entries(commonResults());
+  return d;
+}
+
 // The model table as Python values: each model's key, captions, what it grows, whether it is
 // a grower or a sampler and counts trials; each setting's key, option, caption, kind, default
 // (None: a rule of the run's), what it accepts (as the core's messages word it, and its range
-// or words) and help; each measure's name, caption, unit and kind.
+// or words) and help; each measure's name, caption, unit, kind and place in the JSON.
 py::list models() {
   py::list out;
   for (const ModelInfo* model : modelTable()) {
@@ -850,13 +787,17 @@ py::list models() {
       settings.append(s);
     }
     py::list measures;
-    for (const MeasureInfo& measure : model->measures) {
+    for (std::size_t at = 0; at < model->measures.size(); ++at) {
+      const MeasureInfo& measure = model->measures[at];
+      const MeasurePresentation& shown = presentationOf(*model, at);
       py::dict m;
       m["name"] = std::string(measure.name);
-      m["caption"] = std::string(measure.caption);
-      m["unit"] = std::string(measure.unit);
+      m["caption"] = std::string(shown.caption);
+      m["unit"] = std::string(shown.unit);
       m["kind"] = kindName(measure.kind);
       m["in_sweep"] = measure.inSweep;
+      m["json"] = std::string(shown.json);
+      m["indexed"] = measure.indexed;
       measures.append(m);
     }
     py::dict m;
@@ -914,6 +855,8 @@ PYBIND11_MODULE(_core, m) {
       py::arg("steps"), py::arg("progress"),
       "sample(steps, progress, **settings) -> dict: many chains of the core, the GIL released.");
   m.def("models", &models, "models() -> list: the core's table of models and their settings.");
+  m.def("statistics", &statistics,
+        "statistics() -> dict: the common statistics' names and JSON keys.");
   m.def("formats", &formats, "formats() -> list: the core's table of file formats.");
   m.def("place", &place, py::arg("sites"), py::arg("starts"), py::arg("box"), py::arg("seed"),
         py::arg("self_avoiding"), py::arg("own_box") = py::none(),

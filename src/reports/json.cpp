@@ -3,6 +3,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "polychain/commonstats.h"
+#include "polychain/presentation.h"
 #include "polychain/texts.h"
 
 namespace polychain {
@@ -17,18 +19,15 @@ nlohmann::json estimateJson(const Estimate& e) {
   return {{"value", number(e.value)}, {"se", number(e.standardError)}};
 }
 
-// {"chains", "rms_R", "R2", "mean_R", "rms_Rg", "Rg2", "ratio"} with each measure as
-// {"value", "se"}, and for the self-avoiding models "trials", "discarded" and "backups"
-// as {"mean", "max"} and "restarts", how many times a trapped chain began again.
+// {"chains"} and each common statistic under its key as {"value", "se"}, and for the self-avoiding
+// models "trials", "discarded" and "backups" as {"mean", "max"} and "restarts", how many times a
+// trapped chain began again.
 nlohmann::json extendedJson(const ExtendedStats& stats) {
   nlohmann::json j;
   j["chains"] = stats.chains;
-  j["rms_R"] = estimateJson(stats.rmsEnd);
-  j["R2"] = estimateJson(stats.meanSquaredEnd);
-  j["mean_R"] = estimateJson(stats.meanEnd);
-  j["rms_Rg"] = estimateJson(stats.rmsRg);
-  j["Rg2"] = estimateJson(stats.meanSquaredRg);
-  j["ratio"] = estimateJson(stats.ratio);
+  for (const CommonStatistic& s : commonStatistics()) {
+    j[std::string(s.shown.json)] = estimateJson(stats.*s.value);
+  }
   const auto count = [&j](const char* key, const std::optional<CountSummary>& c) {
     if (c) j[key] = {{"mean", c->mean}, {"max", c->max}};
   };
@@ -137,7 +136,7 @@ nlohmann::json measuresJson(const ModelInfo& model, const std::vector<MeasureVal
         }
         break;
     }
-    j[nlohmann::json::json_pointer("/" + std::string(measure.json))] = value;
+    j[nlohmann::json::json_pointer("/" + std::string(presentationOf(model, m).json))] = value;
   }
   return j;
 }
@@ -200,15 +199,17 @@ void modelSetting(nlohmann::json& j, const RunParams& params) {
 }  // namespace
 
 nlohmann::json runJsonObject(const RunParams& params, const RunResult& result) {
-  const ResultTexts r = resultTexts(result.values);
+  const ResultTexts texts = resultTexts(result.values);
   nlohmann::json j;
   j["model"] = modelOf(params.model).key;
   j["seed"] = result.seed;
   j["steps"] = params.steps;
   j["iterations"] = params.iterations;
   modelSetting(j, params);
-  j["results"] = {{"eR", r.eR},           {"TR", r.TR},     {"Rsqred", r.Rsqred},
-                  {"TRsqred", r.TRsqred}, {"pers", r.pers}, {"Rgtxt", r.Rgtxt}};
+  nlohmann::json& results = j["results"];
+  for (const CommonResult& r : commonResults()) {
+    results[std::string(r.shown.json)] = texts.*r.text;
+  }
   if (result.correlation) {
     j["gofr"] = indexed(result.correlation->gofr);
     j["gofq"] = indexed(result.correlation->gofq);

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "chain/numbertext.h"
+#include "polychain/commonstats.h"
+#include "polychain/presentation.h"
 
 namespace polychain {
 
@@ -33,9 +35,11 @@ std::string headlineText(const RunParams& params) {
 }
 
 ResultTexts resultTexts(const ResultValues& values) {
-  return {formatNumber(values.eR.value),     formatNumber(values.TR.value),
-          formatNumber(values.Rsqred.value), formatNumber(values.TRsqred.value),
-          formatNumber(values.pers.value),   formatNumber(values.Rgtxt.value)};
+  ResultTexts texts;
+  for (const CommonResult& r : commonResults()) {
+    texts.*r.text = formatNumber((values.*r.value).value);
+  }
+  return texts;
 }
 
 std::string measureText(const MeasureInfo& measure, const MeasureValue& value) {
@@ -156,11 +160,11 @@ std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats
                             const std::string& meaning) {
     text += padded(padded("  " + std::string(name), 17, 1) + value, 42, 2) + meaning + "\n";
   };
-  line("sqrt(<R^2>)", estimateText(stats.rmsEnd), "root-mean-square end-to-end distance");
-  line("<R^2>", estimateText(stats.meanSquaredEnd), "mean squared end-to-end distance");
-  line("<|R|>", estimateText(stats.meanEnd), "mean end-to-end distance");
-  line("sqrt(<Rg^2>)", estimateText(stats.rmsRg), "radius of gyration about the centre of mass");
-  line("<Rg^2>/<R^2>", estimateText(stats.ratio), "(1/6 for a long ideal chain)");
+  for (const CommonStatistic& s : commonStatistics()) {
+    if (!s.shown.caption.empty()) {
+      line(s.shown.caption, estimateText(stats.*s.value), std::string(s.shown.meaning));
+    }
+  }
   const auto count = [&line](const char* name, const std::optional<CountSummary>& c,
                              const char* meaning) {
     if (c) line(name, countText(*c), meaning);
@@ -172,9 +176,10 @@ std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats
     line("regrown", formatInteger(stats.restarts), "times a trapped chain began again");
   for (std::size_t m = 0; m < measures.size() && m < model.measures.size(); ++m) {
     const MeasureInfo& measure = model.measures[m];
-    if (measure.caption.empty() || measure.kind == MeasureKind::Curve) continue;
-    line(measure.caption, measureText(measure, measures[m]),
-         measureTemplate(measure.meaning, model, measures));
+    const MeasurePresentation& shown = presentationOf(model, m);
+    if (shown.caption.empty() || measure.kind == MeasureKind::Curve) continue;
+    line(shown.caption, measureText(measure, measures[m]),
+         measureTemplate(shown.meaning, model, measures));
   }
   return text;
 }
@@ -327,36 +332,42 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result) {
   text +=
       "seed of each N: SplitMix64 output k+1 from the sweep seed, k its place in the list (from "
       "0)\n";
-  // The model's own columns, such as what each N measured and how correlated it was; the
-  // last column is not padded.
+  // N and the seed, the common statistics' columns, then the model's own, such as what each
+  // N measured and how correlated it was; the last column is not padded.
   const ModelInfo& model = modelOf(params.run.model);
+  std::vector<const CommonStatistic*> common;
+  for (const CommonStatistic& s : commonStatistics()) {
+    if (!s.shown.column.empty()) common.push_back(&s);
+  }
   std::vector<std::size_t> columns;
   for (std::size_t m = 0; m < model.measures.size(); ++m) {
-    if (!model.measures[m].column.empty() && model.measures[m].inSweep) columns.push_back(m);
-  }
-  const auto row = [&text, &columns, &model](std::vector<std::string> cells,
-                                             const std::function<std::string(std::size_t)>& own) {
-    for (const std::size_t m : columns) cells.push_back(own(m));
-    const std::size_t widths[] = {9, 22, 24, 24, 24, 24};
-    for (std::size_t c = 0; c + 1 < cells.size(); ++c) {
-      const std::size_t width =
-          c < std::size(widths) ? widths[c]
-                                : static_cast<std::size_t>(
-                                      model.measures[columns[c - std::size(widths)]].columnWidth);
-      text += padded(cells[c], width, 2);
+    if (!presentationOf(model, m).column.empty() && model.measures[m].inSweep) {
+      columns.push_back(m);
     }
+  }
+  std::vector<std::size_t> widths{9, 22};
+  for (const CommonStatistic* s : common) {
+    widths.push_back(static_cast<std::size_t>(s->shown.columnWidth));
+  }
+  for (const std::size_t m : columns) {
+    widths.push_back(static_cast<std::size_t>(presentationOf(model, m).columnWidth));
+  }
+  const auto row = [&text, &widths](const std::vector<std::string>& cells) {
+    for (std::size_t c = 0; c + 1 < cells.size(); ++c) text += padded(cells[c], widths[c], 2);
     text += cells.back() + "\n";
   };
-  row({"N", "seed", "sqrt(<R^2>)", "<|R|>", "sqrt(<Rg^2>)", "<Rg^2>/<R^2>"},
-      [&model](std::size_t m) { return std::string(model.measures[m].column); });
+  std::vector<std::string> heading{"N", "seed"};
+  for (const CommonStatistic* s : common) heading.emplace_back(s->shown.column);
+  for (const std::size_t m : columns) heading.emplace_back(presentationOf(model, m).column);
+  row(heading);
   for (const SweepPoint& point : result.points) {
-    const ExtendedStats& s = point.stats;
-    row({formatInteger(point.steps), std::to_string(point.seed), estimateText(s.rmsEnd),
-         estimateText(s.meanEnd), estimateText(s.rmsRg), estimateText(s.ratio)},
-        [&model, &point](std::size_t m) {
-          return m < point.measures.size() ? measureText(model.measures[m], point.measures[m])
-                                           : std::string();
-        });
+    std::vector<std::string> cells{formatInteger(point.steps), std::to_string(point.seed)};
+    for (const CommonStatistic* s : common) cells.push_back(estimateText(point.stats.*s->value));
+    for (const std::size_t m : columns) {
+      cells.push_back(m < point.measures.size() ? measureText(model.measures[m], point.measures[m])
+                                                : std::string());
+    }
+    row(cells);
   }
   if (result.fit) {
     const PowerLawFit& f = *result.fit;
@@ -396,9 +407,14 @@ std::string sweepReport(const SweepParams& params, const SweepResult& result) {
 
 std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model) {
   const bool counts = model.countsTrials;
-  std::string text =
-      "N,seed,chains,R2,R2_se,rms_R,rms_R_se,mean_R,mean_R_se,Rg2,Rg2_se,rms_Rg,rms_Rg_se,"
-      "ratio,ratio_se";
+  // The common statistics in the order of their places among the columns.
+  std::vector<const CommonStatistic*> common;
+  for (const CommonStatistic& s : commonStatistics()) common.push_back(&s);
+  std::ranges::sort(common, {}, &CommonStatistic::csvPlace);
+  std::string text = "N,seed,chains";
+  for (const CommonStatistic* s : common) {
+    text += "," + std::string(s->measure.name) + "," + std::string(s->measure.name) + "_se";
+  }
   if (counts) {
     text += ",trials_mean,trials_max,discarded_mean,discarded_max,backups_mean,backups_max";
   }
@@ -412,9 +428,9 @@ std::string sweepCsv(const SweepResult& sweep, const ModelInfo& model) {
   for (const SweepPoint& p : sweep.points) {
     const ExtendedStats& s = p.stats;
     text += formatInteger(p.steps) + "," + std::to_string(p.seed) + "," + formatInteger(s.chains);
-    for (const Estimate* e :
-         {&s.meanSquaredEnd, &s.rmsEnd, &s.meanEnd, &s.meanSquaredRg, &s.rmsRg, &s.ratio}) {
-      text += "," + field(e->value) + "," + field(e->standardError);
+    for (const CommonStatistic* statistic : common) {
+      const Estimate& e = s.*statistic->value;
+      text += "," + field(e.value) + "," + field(e.standardError);
     }
     if (counts) {
       for (const auto* c : {&s.trials, &s.discarded, &s.backups}) {

@@ -1,17 +1,18 @@
 #include "window/windowtexts.h"
 
 #include "chain/numbertext.h"
+#include "polychain/commonstats.h"
 
 namespace polychain {
 
 std::array<std::pair<std::string_view, std::string_view>, 6> resultsInOrder(
     const ResultTexts& results) {
-  return {{{"eR", results.eR},
-           {"TR", results.TR},
-           {"Rsqred", results.Rsqred},
-           {"TRsqred", results.TRsqred},
-           {"pers", results.pers},
-           {"Rgtxt", results.Rgtxt}}};
+  std::array<std::pair<std::string_view, std::string_view>, 6> ordered;
+  for (std::size_t i = 0; i < ordered.size(); ++i) {
+    const CommonResult& r = commonResults()[i];
+    ordered[i] = {r.measure.name, results.*r.text};
+  }
+  return ordered;
 }
 
 std::string seedStatus(std::uint64_t seed) { return "Seed: " + std::to_string(seed); }

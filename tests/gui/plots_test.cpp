@@ -20,6 +20,7 @@
 #include "gui/detailspage.h"
 #include "gui/plottabs.h"
 #include "guitest.h"
+#include "polychain/commonstats.h"
 #include "window/boxview.h"
 
 namespace polychain::test {
@@ -282,16 +283,10 @@ void PlotsTest::detailsShowTheExtendedStatisticsOfTheLastRun() {
     RunObserver quiet;
     const ExtendedStats stats = runSimulation(params, quiet).extended;
     QVERIFY(h.runAndWait());
-    const std::pair<const char*, const Estimate*> shown[] = {
-        {"detailsRmsEnd", &stats.rmsEnd},
-        {"detailsMeanSquaredEnd", &stats.meanSquaredEnd},
-        {"detailsMeanEnd", &stats.meanEnd},
-        {"detailsRmsRg", &stats.rmsRg},
-        {"detailsMeanSquaredRg", &stats.meanSquaredRg},
-        {"detailsRatio", &stats.ratio}};
-    for (const auto& [name, estimate] : shown) {
-      QCOMPARE(h.field(name)->text(), estimateDisplay(*estimate));
-      QVERIFY2(h.field(name)->text().contains("±"), name);
+    for (const CommonStatistic& statistic : commonStatistics()) {
+      const std::string name(statistic.control);
+      QCOMPARE(h.field(name.c_str())->text(), estimateDisplay(stats.*statistic.value));
+      QVERIFY2(h.field(name.c_str())->text().contains("±"), name.c_str());
     }
     QCOMPARE(h.field("detailsChains")->text(), QString("6"));
     QVERIFY(h.child<QLabel>("detailsRun")->text().contains("seed 21"));

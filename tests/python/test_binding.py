@@ -12,6 +12,9 @@ import polychain
 from conftest import polychain as command_output
 from conftest import polychain_json
 
+# The common statistics as the core describes them.
+STATISTICS = polychain._core.statistics()
+
 # Each model with a setting of its own; the module on two threads, the command on one.
 RUNS = [
     ("meander", 500, 40, dict(gofr=True), ["--gofr"]),
@@ -46,10 +49,11 @@ def test_run_is_the_command(tmp_path, model, steps, iterations, settings, option
     assert list(r.values) == list(r.texts)
     for name, estimate in [*r.values.items(), ("rms_R", r.rms_R), ("ratio", r.ratio)]:
         assert isinstance(estimate, polychain.Estimate) and float(estimate) == estimate.value
-    for name in ("rms_R", "R2", "mean_R", "rms_Rg", "Rg2", "ratio"):
-        value, se = getattr(r, name)
-        assert same(value, expected["extended"][name]["value"])
-        assert same(se, expected["extended"][name]["se"])
+    assert list(r.texts) == [s["name"] for s in STATISTICS["results"]]
+    for statistic in STATISTICS["extended"]:  # each common statistic, as the core lists them
+        value, se = getattr(r, statistic["name"])
+        assert same(value, expected["extended"][statistic["json"]]["value"])
+        assert same(se, expected["extended"][statistic["json"]]["se"])
     assert r.values["TR"].value == 0.0 and math.isnan(r.values["TR"].se)
     info = polychain.models[model]
     if info.counts_trials:
@@ -96,8 +100,12 @@ def test_sweep_is_the_command():
     points = expected["points"]
     assert s.steps.tolist() == [50, 100, 200]
     assert s.seeds.tolist() == [p["seed"] for p in points]
-    assert s.rms_R.value.tolist() == [p["extended"]["rms_R"]["value"] for p in points]
-    assert s.Rg2.se.tolist() == [p["extended"]["Rg2"]["se"] for p in points]
+    table = s.to_pandas()
+    for statistic in STATISTICS["extended"]:
+        value, se = getattr(s, statistic["name"])
+        assert value.tolist() == [p["extended"][statistic["json"]]["value"] for p in points]
+        assert se.tolist() == [p["extended"][statistic["json"]]["se"] for p in points]
+        assert table[statistic["name"] + "_se"].tolist() == se.tolist()
     assert s.backups.max.tolist() == [p["extended"]["backups"]["max"] for p in points]
     assert (s.nu.value, s.nu.se) == (expected["fit"]["nu"], expected["fit"]["nu_se"])
     # Any single N repeats with run and its seed.

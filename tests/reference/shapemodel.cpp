@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "chain/chainshape.h"
+#include "polychain/presentation.h"
 #include "run/runner.h"
 
 namespace polychain::reference {
@@ -24,22 +25,23 @@ double largestExtent(const ChainShape& shape) {
 }
 
 const MeasureInfo kShapeMeasures[] = {
+    {.name = "anisotropy", .kind = MeasureKind::Estimate, .ofChain = anisotropy},
+    {.name = "extent", .kind = MeasureKind::Estimate, .ofChain = largestExtent},
+};
+
+const MeasurePresentation kShapeShown[] = {
     {.name = "anisotropy",
      .json = "anisotropy",
      .caption = "kappa^2",
      .meaning = "relative shape anisotropy, mean over the chains",
-     .kind = MeasureKind::Estimate,
      .label = "κ²",
-     .description = "Relative shape anisotropy",
-     .ofChain = anisotropy},
+     .description = "Relative shape anisotropy"},
     {.name = "extent",
      .json = "extent/largest",
      .caption = "Largest extent",
      .meaning = "the chain's longest side along an axis, mean over the chains",
-     .kind = MeasureKind::Estimate,
      .label = "Largest extent",
-     .description = "The chain's longest side along an axis",
-     .ofChain = largestExtent},
+     .description = "The chain's longest side along an axis"},
 };
 
 }  // namespace
@@ -51,6 +53,7 @@ const ModelInfo& shapeModel() {
     m.measures = kShapeMeasures;
     m.measuresKey = "shape";
     m.measuresTitle = "Shape";
+    addPresentation(m.key, kShapeShown);
     return m;
   }();
   return model;

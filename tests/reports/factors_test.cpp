@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "polychain/json.h"
+#include "polychain/presentation.h"
 #include "polychain/run.h"
 #include "polychain/texts.h"
 #include "reference/runparams.h"
@@ -54,10 +55,10 @@ TEST(EveryModelsTable, EachMeasureIsFilledAndShownAndEveryRunHasItsFormFactor) {
     ASSERT_EQ(r.measures.size(), model.measures.size());
     for (std::size_t m = 0; m < model.measures.size(); ++m) {
       const MeasureInfo& measure = model.measures[m];
+      const MeasurePresentation& shown = presentationOf(model, m);
       SCOPED_TRACE(measure.name);
       const MeasureValue& v = r.measures[m];
-      const std::string path =
-          "/" + std::string(model.measuresKey) + "/" + std::string(measure.json);
+      const std::string path = "/" + std::string(model.measuresKey) + "/" + std::string(shown.json);
       ASSERT_TRUE(j.contains(nlohmann::json::json_pointer(path)));
       if (measure.kind == MeasureKind::Curve) {
         ASSERT_FALSE(v.curve.empty());
@@ -76,8 +77,8 @@ TEST(EveryModelsTable, EachMeasureIsFilledAndShownAndEveryRunHasItsFormFactor) {
       }
       EXPECT_TRUE(std::isfinite(v.value));
       EXPECT_FALSE(j[nlohmann::json::json_pointer(path)].is_null());
-      if (!measure.caption.empty()) {
-        EXPECT_NE(text.find("  " + std::string(measure.caption)), std::string::npos);
+      if (!shown.caption.empty()) {
+        EXPECT_NE(text.find("  " + std::string(shown.caption)), std::string::npos);
       }
     }
     ASSERT_TRUE(r.formFactor);

@@ -161,5 +161,14 @@ def _model(entry: Mapping[str, Any]) -> Model:
         sample_iterations=entry.get("sample_iterations", 1))
 
 
+_table = _core.models()
+
 #: The models by key, in the table's order (the order the window shows them).
-models: Dict[str, Model] = {m.key: m for m in map(_model, _core.models())}
+models: Dict[str, Model] = {m.key: m for m in map(_model, _table)}
+
+#: Where each model's measure is in the JSON object of its measures, by (model key, measure
+#: name): its path (levels joined by "/") and whether a curve there is written as [[n, value],
+#: ...] rather than [value, ...].
+measure_places: Dict[Tuple[str, str], Tuple[str, bool]] = {
+    (entry["key"], m["name"]): (m["json"], m["indexed"])
+    for entry in _table for m in entry["measures"]}

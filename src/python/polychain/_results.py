@@ -10,7 +10,8 @@ from typing import (TYPE_CHECKING, Any, Dict, Generic, Iterable, Iterator, List,
 import numpy as np
 from numpy.typing import NDArray
 
-from ._models import models
+from . import _core
+from ._models import measure_places, models
 
 if TYPE_CHECKING:
     import pandas
@@ -387,11 +388,37 @@ class Curve:
         return (Curve, (self.n, self.value, self.se))
 
 
-def _measure(kind: str, value: Any) -> MeasureValue:
-    if kind == "estimate" and value is not None:
-        return Estimate(float(value[0]), float(value[1]))
-    if kind == "curve" and isinstance(value, tuple):
-        return Curve(*value)
+def _floats(values: Any) -> FloatArray:
+    """JSON numbers as a float64 array, NaN for null."""
+    return np.array(values, dtype=np.float64)
+
+
+_ABSENT = object()
+
+
+def _place(measures: Optional[Mapping[str, Any]], path: str) -> Any:
+    """The value at `path` (levels joined by "/") in a run's JSON object of its model's
+    measures; _ABSENT where the run has none."""
+    value: Any = measures
+    for level in path.split("/"):
+        if not isinstance(value, Mapping) or level not in value:
+            return _ABSENT
+        value = value[level]
+    return value
+
+
+def _measure(kind: str, indexed: bool, value: Any) -> MeasureValue:
+    """A measure's value of one run from its JSON: None where the run has none."""
+    if value is _ABSENT:
+        return None
+    if kind == "estimate":
+        return Estimate(_number(value["value"]), _number(value["se"]))
+    if kind == "number":
+        return _number(value)
+    if kind == "curve":
+        if isinstance(value, Mapping):
+            return Curve(_floats(value["n"]), _floats(value["value"]), _floats(value["se"]))
+        return _floats([v for _, v in value] if indexed else value)
     return value
 
 
@@ -454,8 +481,11 @@ class Chains(Sequence[NDArray[np.int32]]):
         return f"<polychain.Chains: {len(self)} chains, {len(self.sites)} sites>"
 
 
-_TEXTS = ("eR", "TR", "Rsqred", "TRsqred", "pers", "Rgtxt")
-_ESTIMATES = ("rms_R", "R2", "mean_R", "rms_Rg", "Rg2", "ratio")
+# The common statistics as the core describes them: (name, key in the JSON) of the six results
+# and of the extended statistics, in the order of the core's tables.
+_STATISTICS = _core.statistics()
+_TEXTS = tuple((s["name"], s["json"]) for s in _STATISTICS["results"])
+_ESTIMATES = tuple((s["name"], s["json"]) for s in _STATISTICS["extended"])
 _COUNTS = ("trials", "discarded", "backups")
 
 
@@ -600,11 +630,19 @@ class RunResult:
             the line that called it.
     """
 
+    rms_R: Estimate[float]
+    R2: Estimate[float]
+    mean_R: Estimate[float]
+    rms_Rg: Estimate[float]
+    Rg2: Estimate[float]
+    ratio: Estimate[float]
     trials: Optional[Count[float, int]]
     discarded: Optional[Count[float, int]]
     backups: Optional[Count[float, int]]
 
     def __init__(self, raw: Mapping[str, Any]) -> None:
+        # The command's JSON, and beside it what the JSON leaves out: the six results' values
+        # with their errors, the counts' totals and the arrays of the chains.
         j = raw["json"]
         self._dict: Dict[str, Any] = j
         self.model: str = j["model"]
@@ -612,37 +650,44 @@ class RunResult:
         self.iterations: int = j["iterations"]
         self.seed: int = j["seed"]
         self.settings: Dict[str, Any] = _settings_of(self.model, j)
-        self.texts: Dict[str, str] = {name: j["results"][name] for name in _TEXTS}
+        self.texts: Dict[str, str] = {name: j["results"][key] for name, key in _TEXTS}
         self.values: Dict[str, Estimate[float]] = {
             name: Estimate(float(v), float(se)) for name, (v, se) in raw["values"].items()}
-        extended = raw["extended"]
+        extended = j["extended"]
         self.chains: int = extended["chains"]
-        self.rms_R: Estimate[float] = Estimate(*extended["rms_R"])
-        self.R2: Estimate[float] = Estimate(*extended["R2"])
-        self.mean_R: Estimate[float] = Estimate(*extended["mean_R"])
-        self.rms_Rg: Estimate[float] = Estimate(*extended["rms_Rg"])
-        self.Rg2: Estimate[float] = Estimate(*extended["Rg2"])
-        self.ratio: Estimate[float] = Estimate(*extended["ratio"])
+        for name, key in _ESTIMATES:
+            setattr(self, name, Estimate(_number(extended[key]["value"]),
+                                         _number(extended[key]["se"])))
+        totals = raw["totals"]
         for name in _COUNTS:
-            counted = extended[name]
-            setattr(self, name, Count(*counted) if counted else None)
-        self.restarts: Optional[int] = extended["restarts"]
+            counted = extended.get(name)
+            setattr(self, name, Count(float(counted["mean"]), counted["max"], totals[name])
+                    if counted else None)
+        self.restarts: Optional[int] = extended.get("restarts")
         model = models[self.model]
-        self.measures = Measures({m.name: _measure(m.kind, raw["measures"].get(m.name))
-                                  for m in model.measures})
+        own = j.get(model.measures_key) if model.measures_key else None
+        self.measures = Measures({
+            m.name: _measure(m.kind, measure_places[self.model, m.name][1],
+                             _place(own, measure_places[self.model, m.name][0]))
+            for m in model.measures})
         self._measures_key = model.measures_key
         self.chain: NDArray[np.int32] = raw["chain"]
         per_chain = raw.get("per_chain")
         self.per_chain: Optional[PerChain] = PerChain(**per_chain) if per_chain else None
         self.energy: Optional[Energy] = _energy(j.get("energy"))
-        self.gofr: Optional[FloatArray] = raw["gofr"]
-        self.gofq: Optional[FloatArray] = raw["gofq"]
+        gofr, gofq = j.get("gofr"), j.get("gofq")
+        self.gofr: Optional[FloatArray] = None if gofr is None else _floats([v for _, v in gofr])
+        self.gofq: Optional[FloatArray] = None if gofq is None else _floats([v for _, v in gofq])
         self.notes: List[str] = list(j.get("notes", []))
-        form = raw.get("form_factor")
-        self.form_factor: Optional[FormFactor] = FormFactor(**form) if form else None
-        structure = raw.get("structure_factor")
-        self.structure_factor: Optional[StructureFactor] = (
-            StructureFactor(**structure) if structure else None)
+        form = j.get("form_factor")
+        self.form_factor: Optional[FormFactor] = FormFactor(
+            q=_floats(form["q"]), P=_floats(form["P"]), debye=_floats(form["debye"]),
+            P_se=_floats(form["P_se"]), chains=form["chains"], every=form["every"]
+        ) if form else None
+        structure = j.get("structure_factor")
+        self.structure_factor: Optional[StructureFactor] = StructureFactor(
+            q=_floats(structure["q"]), S=_floats(structure["S"]), samples=structure["samples"]
+        ) if structure else None
 
     def __getattr__(self, name: str) -> Measures:
         if name != "_measures_key" and name == self._measures_key:
@@ -751,15 +796,18 @@ def _limit(j: Optional[Mapping[str, Any]]) -> Optional[LimitFit]:
         chi2_per_dof=_number(j["chi2_per_dof"]), acceptable=j["acceptable"])
 
 
-def _column(points: Sequence[Mapping[str, Any]], kind: str, name: str) -> MeasureValue:
-    values = [p["measures"].get(name) for p in points]
+def _column(points: Sequence[Mapping[str, Any]], key: str, kind: str,
+            place: Tuple[str, bool]) -> MeasureValue:
+    """A measure of a sweep's points from their JSON, one entry per N."""
+    found = [_place(p.get(key), place[0]) for p in points]
+    values = [None if v is _ABSENT else v for v in found]
     if kind == "estimate":
-        return Estimate(np.array([_number(v[0] if v else None) for v in values]),
-                        np.array([_number(v[1] if v else None) for v in values]))
+        return Estimate(np.array([_number(v["value"] if v else None) for v in values]),
+                        np.array([_number(v["se"] if v else None) for v in values]))
     if kind == "count" and all(v is not None for v in values):
         return np.array(values, dtype=np.int64)
     if kind == "curve":
-        return values
+        return [_measure(kind, place[1], v) for v in found]
     return np.array([_number(v) for v in values], dtype=np.float64)
 
 
@@ -805,11 +853,19 @@ class SweepResult:
             one value is its own series, ``[self]``.
     """
 
+    rms_R: Estimate[FloatArray]
+    R2: Estimate[FloatArray]
+    mean_R: Estimate[FloatArray]
+    rms_Rg: Estimate[FloatArray]
+    Rg2: Estimate[FloatArray]
+    ratio: Estimate[FloatArray]
     trials: Optional[Count[FloatArray, IntArray]]
     discarded: Optional[Count[FloatArray, IntArray]]
     backups: Optional[Count[FloatArray, IntArray]]
 
     def __init__(self, raw: Mapping[str, Any]) -> None:
+        # The command's JSON, and beside it what the JSON leaves out: the counts' totals and
+        # the curves of <R^2>/N and the effective exponent.
         j = raw["json"]
         self._dict: Dict[str, Any] = j
         self.model: str = j["model"]
@@ -817,31 +873,26 @@ class SweepResult:
         self.seed: int = j["seed"]
         self.settings: Dict[str, Any] = _settings_of(self.model, j)
         self.reference: Dict[str, float] = dict(j["reference"])
-        points: List[Dict[str, Any]] = raw["points"]
+        points: List[Dict[str, Any]] = j["points"]
+        extended = [p["extended"] for p in points]
         self.steps: IntArray = np.array([p["steps"] for p in points], dtype=np.int64)
         self.seeds: NDArray[np.uint64] = np.array([p["seed"] for p in points], dtype=np.uint64)
-        self.chains: IntArray = np.array([p["chains"] for p in points], dtype=np.int64)
-
-        def estimate(name: str) -> Estimate[FloatArray]:
-            return Estimate(np.array([p[name][0] for p in points], dtype=np.float64),
-                            np.array([p[name][1] for p in points], dtype=np.float64))
-
-        self.rms_R = estimate("rms_R")
-        self.R2 = estimate("R2")
-        self.mean_R = estimate("mean_R")
-        self.rms_Rg = estimate("rms_Rg")
-        self.Rg2 = estimate("Rg2")
-        self.ratio = estimate("ratio")
-        growth = bool(points) and points[0]["trials"] is not None
+        self.chains: IntArray = np.array([e["chains"] for e in extended], dtype=np.int64)
+        for name, key in _ESTIMATES:
+            setattr(self, name, Estimate(_floats([e[key]["value"] for e in extended]),
+                                         _floats([e[key]["se"] for e in extended])))
+        growth = bool(points) and "trials" in extended[0]
+        totals = raw["totals"]
         for name in _COUNTS:
             setattr(self, name, Count(
-                np.array([p[name][0] for p in points], dtype=np.float64),
-                np.array([p[name][1] for p in points], dtype=np.int64),
-                np.array([p[name][2] for p in points], dtype=np.int64)) if growth else None)
+                np.array([e[name]["mean"] for e in extended], dtype=np.float64),
+                np.array([e[name]["max"] for e in extended], dtype=np.int64),
+                np.array([t[name] for t in totals], dtype=np.int64)) if growth else None)
         self.restarts: Optional[IntArray] = (
-            np.array([p["restarts"] for p in points], dtype=np.int64) if growth else None)
+            np.array([e["restarts"] for e in extended], dtype=np.int64) if growth else None)
         model = models[self.model]
-        self.measures = Measures({m.name: _column(points, m.kind, m.name)
+        self.measures = Measures({m.name: _column(points, model.measures_key, m.kind,
+                                                  measure_places[self.model, m.name])
                                   for m in model.measures if m.in_sweep})
         self._measures_key = model.measures_key
         self.R2_per_N = Estimate(np.array(raw["R2_per_N"][0], dtype=np.float64),
@@ -850,14 +901,16 @@ class SweepResult:
                                np.array(raw["nu_eff"][1], dtype=np.float64))
         self.varied: Optional[str] = None
         self.series: List[SweepResult] = [self]
-        fit = raw["fit"]
+        fit = j["fit"]
         self.nu: Optional[Estimate[float]] = None
         self.chi2_per_dof: Optional[float] = None
         self.amplitude: Optional[float] = None
         self.fit_method: Optional[str] = None
         if fit:
-            nu, nu_se, self.chi2_per_dof, self.amplitude, self.fit_method, _ = fit
-            self.nu = Estimate(nu, nu_se)
+            self.nu = Estimate(_number(fit["nu"]), _number(fit["nu_se"]))
+            self.chi2_per_dof = _number(fit["chi2_per_dof"])
+            self.amplitude = _number(fit["amplitude"])
+            self.fit_method = fit["method"]
         corrected = j.get("corrected_fit") or {}
         r2, rg2 = _corrected(corrected.get("R2")), _corrected(corrected.get("Rg2"))
         limit = _limit(j.get("ratio_limit"))
@@ -896,7 +949,7 @@ class SweepResult:
                               "(or pip install pandas).") from None
         columns: Dict[str, Any] = {"steps": self.steps, "seed": self.seeds,
                                    "chains": self.chains}
-        for name in _ESTIMATES:
+        for name, _ in _ESTIMATES:
             value, se = getattr(self, name)
             columns[name], columns[f"{name}_se"] = value, se
         for name in _COUNTS:
