@@ -37,6 +37,13 @@ double readPositiveNumber(const std::string& text, const std::string& field) {
   return value;
 }
 
+// A file's writer handing over a text of a few kilobytes whole.
+auto wholeText(std::string content) {
+  return [content = std::move(content)](ByteSink& sink) {
+    return sink.put(content) && sink.keepGoing(1.0);
+  };
+}
+
 // The models whose sweeps may spend a budget on each N instead of a number of samples.
 std::vector<const ModelInfo*> budgetModels() {
   std::vector<const ModelInfo*> models;
@@ -186,11 +193,13 @@ int sweepSeriesCommand(Team& team, const SweepOptions& options, SweepParams para
   }
   if (!team.leader()) return 0;
   std::vector<FileJob> files;
+  const ModelInfo& model = modelOf(params.run.model);
   if (!options.csvPath.empty()) {
-    std::string csv = sweepSeriesCsv(varied, results, modelOf(params.run.model));
-    files.push_back({options.csvPath, [csv = std::move(csv)](ByteSink& sink) {
-                       return sink.put(csv) && sink.keepGoing(1.0);
-                     }});
+    files.push_back({options.csvPath, wholeText(sweepSeriesCsv(varied, results, model))});
+  }
+  if (!options.plotPath.empty()) {
+    files.push_back(
+        {options.plotPath, wholeText(svgLogLogPlot(sweepSeriesPlot(varied, results, model)))});
   }
   return deliver(options.json ? sweepSeriesJson(params, varied, *params.seed, results)
                               : sweepSeriesReport(params, varied, *params.seed, results),
@@ -204,10 +213,6 @@ int sweepCommand(Team& team, const CLI::App& command, const SweepOptions& option
   std::optional<SweepVaried> varied;
   try {
     params = toParams(command, options, varied);
-    if (varied && !options.plotPath.empty()) {
-      throw InputError("--plot draws a sweep of one value; leave it out when " +
-                       std::string(varied->setting->option) + " is a list.");
-    }
   } catch (const InputError& e) {
     printError(e);
     return kExitBadInput;
@@ -228,15 +233,11 @@ int sweepCommand(Team& team, const CLI::App& command, const SweepOptions& option
   if (!team.leader()) return 0;
   std::vector<FileJob> files;
   const ModelInfo& model = modelOf(params.run.model);
-  // Texts of a few kilobytes, handed over whole.
-  const auto text = [](std::string content) {
-    return [content = std::move(content)](ByteSink& sink) {
-      return sink.put(content) && sink.keepGoing(1.0);
-    };
-  };
-  if (!options.csvPath.empty()) files.push_back({options.csvPath, text(sweepCsv(result, model))});
+  if (!options.csvPath.empty()) {
+    files.push_back({options.csvPath, wholeText(sweepCsv(result, model))});
+  }
   if (!options.plotPath.empty()) {
-    files.push_back({options.plotPath, text(svgLogLogPlot(sweepPlot(result, model)))});
+    files.push_back({options.plotPath, wholeText(svgLogLogPlot(sweepPlot(result, model)))});
   }
   return deliver(options.json ? sweepJson(params, result) : sweepReport(params, result),
                  options.json, [&files](const FileSetSteps& steps) {
