@@ -82,15 +82,7 @@ std::optional<SweepVaried> readVaried(ModelOptions& model) {
       throw InputError(option + ": a sweep varies one setting besides N; " +
                        std::string(varied->setting->option) + " is already a list.");
     }
-    varied = SweepVaried{&setting, {}};
-    std::string_view rest = text->second;
-    while (true) {
-      const std::size_t comma = rest.find(',');
-      const SettingValue value = readSetting(setting, rest.substr(0, comma), option);
-      varied->values.push_back(std::get<double>(value));
-      if (comma == std::string_view::npos) break;
-      rest.remove_prefix(comma + 1);
-    }
+    varied = SweepVaried{&setting, readRealSettingList(setting, text->second, option)};
     text->second = text->second.substr(0, text->second.find(','));
   }
   return varied;
