@@ -152,7 +152,10 @@ CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
   cmd->add_option("--budget", o.budget, budgetHelp());
   cmd->add_option("--correction-exponent", o.correctionExponent, correctionExponentHelp());
   cmd->add_option("--csv", o.csvPath, "Write the per-N statistics to this CSV file");
-  cmd->add_option("--plot", o.plotPath, "Write the log-log plot to this SVG file");
+  cmd->add_option(
+      "--plot", o.plotPath,
+      "Write the log-log plot to this SVG file (a sweep over a setting's values: one curve "
+      "of <R^2>/N a value)");
   cmd->add_flag("--json", o.json, "Print the sweep as one JSON object");
   return cmd;
 }
