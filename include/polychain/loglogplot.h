@@ -1,5 +1,5 @@
-// The one log-log plot of the program, as numbers and labels: what the SVG file draws and
-// what the window's Scaling tab draws. No toolkit.
+// The log-log plots of the program, as numbers and labels: what the SVG file draws and what
+// the window's Scaling tab draws. No toolkit.
 #pragma once
 
 #include <string>
@@ -32,11 +32,19 @@ struct LogAxis {
   std::string label;
 };
 
+// Points joined in order of x, with their error bars, in one colour and one legend entry.
+struct PlotCurve {
+  std::string label;
+  std::string colour;
+  std::vector<PlotPoint> points;  // positive and finite
+};
+
 struct LogLogPlot {
   std::string title;
   std::string pointsLabel;        // legend entry of the points
   std::vector<PlotPoint> points;  // positive and finite
   std::vector<PowerLine> lines;   // drawn across the x axis, clipped to the plot
+  std::vector<PlotCurve> curves;  // drawn over the lines, each in a colour of its own
   LogAxis x;
   LogAxis y;
 };
@@ -50,6 +58,13 @@ inline constexpr const char* kPointColour = "#1f77b4";
 // bars, at least a decade, padded by 5 %; ticks at 1, 2 and 5 times the powers of ten, or
 // the powers of ten alone when the axis is wide.
 LogLogPlot sweepPlot(const SweepResult& sweep, const ModelInfo& model);
+
+// The plot of a sweep over a setting's values: one curve of <R^2>/N against N for each value
+// (sweepCurve), its legend entry naming the value, the colours distinct. The x axis spans the
+// points as sweepPlot's does; the y axis spans the points with their error bars, at least a
+// factor of 2 so that a turn stays visible, with room above them for the legend.
+LogLogPlot sweepSeriesPlot(const SweepVaried& varied, const std::vector<SweepResult>& results,
+                           const ModelInfo& model);
 
 // The plot as a standalone SVG 1.1 document, `width` x `height` pixels. Numbers are written
 // locale-free; texts are escaped for XML.

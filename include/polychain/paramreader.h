@@ -45,6 +45,11 @@ double readRealNumber(std::string_view text, std::string_view field);
 // or 0); then checkSetting.
 SettingValue readSetting(const SettingInfo& setting, std::string_view text, std::string_view field);
 
+// The values of a real setting given as a comma list, such as "-0.22,-0.269,-0.32", each read
+// and checked as readSetting reads one value alone.
+std::vector<double> readRealSettingList(const SettingInfo& setting, std::string_view text,
+                                        std::string_view field);
+
 // The key of a model of the table, such as "saw".
 const ModelInfo& readModelKey(std::string_view text, std::string_view field);
 

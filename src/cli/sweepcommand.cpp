@@ -37,6 +37,13 @@ double readPositiveNumber(const std::string& text, const std::string& field) {
   return value;
 }
 
+// A file's writer handing over a text of a few kilobytes whole.
+auto wholeText(std::string content) {
+  return [content = std::move(content)](ByteSink& sink) {
+    return sink.put(content) && sink.keepGoing(1.0);
+  };
+}
+
 // The models whose sweeps may spend a budget on each N instead of a number of samples.
 std::vector<const ModelInfo*> budgetModels() {
   std::vector<const ModelInfo*> models;
@@ -75,15 +82,7 @@ std::optional<SweepVaried> readVaried(ModelOptions& model) {
       throw InputError(option + ": a sweep varies one setting besides N; " +
                        std::string(varied->setting->option) + " is already a list.");
     }
-    varied = SweepVaried{&setting, {}};
-    std::string_view rest = text->second;
-    while (true) {
-      const std::size_t comma = rest.find(',');
-      const SettingValue value = readSetting(setting, rest.substr(0, comma), option);
-      varied->values.push_back(std::get<double>(value));
-      if (comma == std::string_view::npos) break;
-      rest.remove_prefix(comma + 1);
-    }
+    varied = SweepVaried{&setting, readRealSettingList(setting, text->second, option)};
     text->second = text->second.substr(0, text->second.find(','));
   }
   return varied;
@@ -153,7 +152,10 @@ CLI::App* addSweepCommand(CLI::App& app, SweepOptions& o) {
   cmd->add_option("--budget", o.budget, budgetHelp());
   cmd->add_option("--correction-exponent", o.correctionExponent, correctionExponentHelp());
   cmd->add_option("--csv", o.csvPath, "Write the per-N statistics to this CSV file");
-  cmd->add_option("--plot", o.plotPath, "Write the log-log plot to this SVG file");
+  cmd->add_option(
+      "--plot", o.plotPath,
+      "Write the log-log plot to this SVG file (a sweep over a setting's values: one curve "
+      "of <R^2>/N a value)");
   cmd->add_flag("--json", o.json, "Print the sweep as one JSON object");
   return cmd;
 }
@@ -186,11 +188,13 @@ int sweepSeriesCommand(Team& team, const SweepOptions& options, SweepParams para
   }
   if (!team.leader()) return 0;
   std::vector<FileJob> files;
+  const ModelInfo& model = modelOf(params.run.model);
   if (!options.csvPath.empty()) {
-    std::string csv = sweepSeriesCsv(varied, results, modelOf(params.run.model));
-    files.push_back({options.csvPath, [csv = std::move(csv)](ByteSink& sink) {
-                       return sink.put(csv) && sink.keepGoing(1.0);
-                     }});
+    files.push_back({options.csvPath, wholeText(sweepSeriesCsv(varied, results, model))});
+  }
+  if (!options.plotPath.empty()) {
+    files.push_back(
+        {options.plotPath, wholeText(svgLogLogPlot(sweepSeriesPlot(varied, results, model)))});
   }
   return deliver(options.json ? sweepSeriesJson(params, varied, *params.seed, results)
                               : sweepSeriesReport(params, varied, *params.seed, results),
@@ -204,10 +208,6 @@ int sweepCommand(Team& team, const CLI::App& command, const SweepOptions& option
   std::optional<SweepVaried> varied;
   try {
     params = toParams(command, options, varied);
-    if (varied && !options.plotPath.empty()) {
-      throw InputError("--plot draws a sweep of one value; leave it out when " +
-                       std::string(varied->setting->option) + " is a list.");
-    }
   } catch (const InputError& e) {
     printError(e);
     return kExitBadInput;
@@ -228,15 +228,11 @@ int sweepCommand(Team& team, const CLI::App& command, const SweepOptions& option
   if (!team.leader()) return 0;
   std::vector<FileJob> files;
   const ModelInfo& model = modelOf(params.run.model);
-  // Texts of a few kilobytes, handed over whole.
-  const auto text = [](std::string content) {
-    return [content = std::move(content)](ByteSink& sink) {
-      return sink.put(content) && sink.keepGoing(1.0);
-    };
-  };
-  if (!options.csvPath.empty()) files.push_back({options.csvPath, text(sweepCsv(result, model))});
+  if (!options.csvPath.empty()) {
+    files.push_back({options.csvPath, wholeText(sweepCsv(result, model))});
+  }
   if (!options.plotPath.empty()) {
-    files.push_back({options.plotPath, text(svgLogLogPlot(sweepPlot(result, model)))});
+    files.push_back({options.plotPath, wholeText(svgLogLogPlot(sweepPlot(result, model)))});
   }
   return deliver(options.json ? sweepJson(params, result) : sweepReport(params, result),
                  options.json, [&files](const FileSetSteps& steps) {

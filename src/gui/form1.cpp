@@ -713,8 +713,10 @@ RunInputs Form1::inputs() const {
   in.model = chosenModel();
   in.steps = utf8(m_stepNum->text());
   in.iterations = utf8(m_iterations->text());
-  // Every field read as text, for the parameter reader to decide on.
+  // Every field of the chosen model read as text, for the parameter reader to decide on;
+  // models that share a setting's key have a field each.
   for (const SettingField& s : m_settingFields) {
+    if (s.model != in.model) continue;
     QString value;
     if (const auto* line = qobject_cast<const QLineEdit*>(s.field)) {
       value = line->text();

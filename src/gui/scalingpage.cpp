@@ -35,7 +35,8 @@ namespace polychain {
 namespace {
 
 constexpr std::string_view kSweepModelNote =
-    "The model, and its Self-Avoidance or Kuhn Length, are taken from Parameters.";
+    "The model and its settings are taken from Parameters; a real setting given as a list, "
+    "such as the contact energy -0.22,-0.269,-0.32, is swept value by value.";
 
 // Makes `axis` a logarithmic axis over `log`'s range, with grid lines and labels at its ticks.
 void setLogTicks(QCategoryAxis* axis, const LogAxis& log) {
@@ -163,14 +164,9 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
 
   // A list with columns rather than a table: every part of it has a name for screen readers.
   m_table->setObjectName("sweepPoints");
-  nameScrollArea(m_table, "Sweep points: N, seed and sqrt(<R²>)");
-  m_table->setHeaderLabels({"N", "Seed", "sqrt(<R²>)"});
   m_table->setRootIsDecorated(false);
   m_table->setUniformRowHeights(true);
-  // N and the estimate as wide as they need, the seed (up to 20 digits) the rest.
-  m_table->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  m_table->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-  m_table->header()->setStretchLastSection(false);
+  setColumns(false);
   // The header and two rows at least; more rows scroll inside the list.
   new QTreeWidgetItem(m_table, QStringList{"0", "0", "0"});
   const int rowHeight = m_table->sizeHintForRow(0);
@@ -199,7 +195,10 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   connect(m_run, &QPushButton::clicked, this, &ScalingPage::runSweep);
   connect(m_cancel, &QPushButton::clicked, this, &ScalingPage::cancelSweep);
   connect(m_worker, &SimulationWorker::progressed, this, [this](float percent) {
-    if (m_running) m_progress->setValue(static_cast<int>(std::lround(percent)));
+    if (!m_running || m_plan.empty()) return;
+    const double share =
+        (100.0 * static_cast<double>(m_current) + percent) / static_cast<double>(m_plan.size());
+    m_progress->setValue(static_cast<int>(std::lround(share)));
   });
   connect(m_worker, &SimulationWorker::stepCountStarted, this, &ScalingPage::onStepCountStarted);
   connect(m_worker, &SimulationWorker::stepCountFinished, this, &ScalingPage::onStepCountFinished);
@@ -219,7 +218,7 @@ ScalingPage::ScalingPage(InputsSource mainInputs, QWidget* parent)
   setTabOrder(m_run, m_cancel);
   setTabOrder(m_cancel, saveButton());
   setTabOrder(saveButton(), m_table);
-  drawSweep(SweepResult{});
+  drawPlot(sweepPlot(SweepResult{}, modelOf(m_params.run.model)));
 }
 
 ScalingPage::~ScalingPage() { stopSweep(); }
@@ -233,28 +232,67 @@ void ScalingPage::stopSweep() {
 
 void ScalingPage::runSweep() {
   if (m_running) return;
-  std::optional<CheckedSweep> checked;
+  SweepPlan plan;
   try {
-    checked = sweepFromInputs(m_mainInputs(), utf8(m_steps->text()), utf8(m_iterations->text()),
-                              utf8(m_seed->text()));
+    plan = planSweep(m_mainInputs(), utf8(m_steps->text()), utf8(m_iterations->text()),
+                     utf8(m_seed->text()));
   } catch (const InputError& error) {
     emit messageRequested(QMessageBox::Warning, "Scaling Sweep", QString::fromUtf8(error.what()));
     return;
   }
-  checked = checked->seeded(checked->params().seed.value_or(clockSeed()));
-  if (!m_worker->startSweep(*checked)) return;
-  m_params = checked->params();
+  const std::uint64_t seed = plan.sweeps.front().params().seed.value_or(clockSeed());
+  const std::size_t counts = plan.sweeps.front().params().steps.size();
+  for (std::size_t v = 0; v < plan.sweeps.size(); ++v) {
+    plan.sweeps[v] = plan.sweeps[v].seeded(sweepSeriesSeed(seed, v, counts));
+  }
+  if (!m_worker->startSweep(plan.sweeps.front())) return;
+  m_plan = std::move(plan.sweeps);
+  m_varied = std::move(plan.varied);
+  m_series.clear();
+  m_current = 0;
+  m_params = m_plan.front().params();
   m_table->clear();
+  setColumns(m_varied.has_value());
   setReport(m_exponent, QString());
   m_progress->setValue(0);
   m_progress->show();
-  QStringList counts;
-  for (std::int32_t n : m_params.steps) counts << QString::number(n);
-  setReport(m_status, QString("Sweeping %1 over N = %2 with seed %3…")
-                          .arg(qs(modelOf(m_params.run.model).title), counts.join(", "))
-                          .arg(*m_params.seed));
+  QStringList steps;
+  for (std::int32_t n : m_params.steps) steps << QString::number(n);
+  QString values;
+  if (m_varied) {
+    QStringList list;
+    for (std::size_t v = 0; v < m_varied->values.size(); ++v) list << valueText(v);
+    values = QString(" for %1 = %2").arg(qs(m_varied->setting->field), list.join(", "));
+  }
+  setReport(m_status, QString("Sweeping %1 over N = %2%3 with seed %4…")
+                          .arg(qs(modelOf(m_params.run.model).title), steps.join(", "), values)
+                          .arg(seed));
   setRunning(true);
   emit sweepStarted();
+}
+
+void ScalingPage::setColumns(bool series) {
+  QStringList labels{"N", "Seed", "sqrt(<R²>)"};
+  QString name = "Sweep points: N, seed and sqrt(<R²>)";
+  if (series) {
+    labels.prepend(qs(m_varied->setting->field));
+    name = QString("Sweep points: %1, N, seed and sqrt(<R²>)")
+               .arg(qs(m_varied->setting->field).toLower());
+  }
+  m_table->setHeaderLabels(labels);
+  nameScrollArea(m_table, name);
+  // N and the estimate as wide as they need, the seed (up to 20 digits) the rest.
+  m_table->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  m_table->header()->setSectionResizeMode(series ? 2 : 1, QHeaderView::Stretch);
+  m_table->header()->setStretchLastSection(false);
+}
+
+QString ScalingPage::valueText(std::size_t index) const {
+  return qs(settingText(*m_varied->setting, SettingValue{m_varied->values.at(index)}));
+}
+
+int ScalingPage::row(int index) const {
+  return static_cast<int>(m_current * m_params.steps.size()) + index;
 }
 
 void ScalingPage::cancelSweep() {
@@ -271,11 +309,23 @@ void ScalingPage::setRunning(bool running) {
 
 void ScalingPage::onStepCountStarted(int index, int steps, quint64 seed) {
   if (!m_running) return;
-  while (m_table->topLevelItemCount() <= index) m_table->addTopLevelItem(new QTreeWidgetItem);
-  m_table->topLevelItem(index)->setText(0, QString::number(steps));
-  m_table->topLevelItem(index)->setText(1, QString::number(seed));
-  m_table->topLevelItem(index)->setText(2, "running…");
-  setReport(m_status, QString("N = %1 (%2 of %3), seed %4…")
+  const int at = row(index);
+  const int c = firstColumn();
+  while (m_table->topLevelItemCount() <= at) m_table->addTopLevelItem(new QTreeWidgetItem);
+  QTreeWidgetItem* item = m_table->topLevelItem(at);
+  QString value;
+  if (m_varied) {
+    item->setText(0, valueText(m_current));
+    value = QString("%1 = %2 (%3 of %4): ")
+                .arg(qs(m_varied->setting->field), item->text(0))
+                .arg(m_current + 1)
+                .arg(m_plan.size());
+  }
+  item->setText(c, QString::number(steps));
+  item->setText(c + 1, QString::number(seed));
+  item->setText(c + 2, "running…");
+  setReport(m_status, QString("%1N = %2 (%3 of %4), seed %5…")
+                          .arg(value)
                           .arg(steps)
                           .arg(index + 1)
                           .arg(m_params.steps.size())
@@ -283,31 +333,71 @@ void ScalingPage::onStepCountStarted(int index, int steps, quint64 seed) {
 }
 
 void ScalingPage::onStepCountFinished(int index, double rms, double rmsError) {
-  if (index >= m_table->topLevelItemCount()) return;
-  m_table->topLevelItem(index)->setText(2, estimateDisplay({rms, rmsError}));
+  if (row(index) >= m_table->topLevelItemCount()) return;
+  m_table->topLevelItem(row(index))->setText(firstColumn() + 2, estimateDisplay({rms, rmsError}));
 }
 
 void ScalingPage::onFinished() {
   m_worker->wait();
   SweepResult output = m_worker->takeSweep();
+  if (m_varied) {
+    m_series.push_back(output);
+    // The next value's sweep, until one stops or all have finished.
+    if (output.status == RunStatus::Finished && m_current + 1 < m_plan.size() &&
+        m_worker->startSweep(m_plan[m_current + 1])) {
+      ++m_current;
+      m_params = m_plan[m_current].params();
+      return;
+    }
+  }
+  finishSweeps(output);
+}
+
+void ScalingPage::finishSweeps(const SweepResult& last) {
+  SweepResult output = last;
   m_progress->hide();
   setRunning(false);
   // Rows of a step count that never finished say so.
-  for (int row = static_cast<int>(output.points.size()); row < m_table->topLevelItemCount();
-       ++row) {
-    m_table->topLevelItem(row)->setText(2, "not finished");
+  for (int at = row(static_cast<int>(output.points.size())); at < m_table->topLevelItemCount();
+       ++at) {
+    m_table->topLevelItem(at)->setText(firstColumn() + 2, "not finished");
+  }
+  QString value;
+  if (m_varied) {
+    value = QString("%1 = %2: ").arg(qs(m_varied->setting->field), valueText(m_current));
   }
   switch (output.status) {
     case RunStatus::Finished:
-      setReport(m_status, QString("Sweep finished: %1 step counts, seed %2.")
-                              .arg(output.points.size())
-                              .arg(output.seed));
+      setReport(m_status,
+                m_varied ? QString("Sweep finished: %1 values of %2, %3 step counts each, seed %4.")
+                               .arg(m_series.size())
+                               .arg(qs(m_varied->setting->field))
+                               .arg(output.points.size())
+                               .arg(*m_plan.front().params().seed)
+                         : QString("Sweep finished: %1 step counts, seed %2.")
+                               .arg(output.points.size())
+                               .arg(output.seed));
       break;
     case RunStatus::Cancelled:
     case RunStatus::TrialLimit:
     case RunStatus::OutOfMemory:
-      setReport(m_status, qs(sweepStopMessage(m_params, output)));
+      setReport(m_status, value + qs(sweepStopMessage(m_params, output)));
       break;
+  }
+  if (m_varied) {
+    // Each value's fitted exponent; the plot shows <R^2>/N, flat where the chain is ideal.
+    QStringList fits;
+    for (std::size_t v = 0; v < m_series.size(); ++v) {
+      const std::optional<PowerLawFit>& fit = m_series[v].fit;
+      fits << QString("%1: ν = %2")
+                  .arg(valueText(v),
+                       fit ? estimateDisplay({fit->exponent, fit->exponentError}) : "none");
+    }
+    setReport(m_exponent, qs(m_varied->setting->field) + " " + fits.join("; "));
+    drawPlot(sweepSeriesPlot(*m_varied, m_series, modelOf(m_params.run.model)));
+    m_last = std::move(output);
+    emit sweepEnded();
+    return;
   }
   if (output.fit) {
     const PowerLawFit& fit = *output.fit;
@@ -329,7 +419,7 @@ void ScalingPage::onFinished() {
   } else if (output.status == RunStatus::Finished) {
     setReport(m_exponent, "ν could not be fitted to these points.");
   }
-  drawSweep(output);
+  drawPlot(sweepPlot(output, modelOf(m_params.run.model)));
   m_last = std::move(output);
   emit sweepEnded();
 }
@@ -350,32 +440,74 @@ void ScalingPage::addSeries(QXYSeries* series, bool inLegend) {
   for (QLegendMarker* marker : m_chart->legend()->markers(series)) marker->setVisible(inLegend);
 }
 
-void ScalingPage::drawSweep(const SweepResult& sweep) {
-  const LogLogPlot plot = sweepPlot(sweep, modelOf(m_params.run.model));
+void ScalingPage::drawPlot(const LogLogPlot& plot) {
   // Everything is drawn on log10 values; the axes label them with the plain values.
   QList<QPointF> points;
   for (const PlotPoint& p : plot.points) points.append(QPointF(std::log10(p.x), std::log10(p.y)));
   m_points->replace(points);
   m_points->setName(legendEntry(plot.pointsLabel));
+  for (QLegendMarker* marker : m_chart->legend()->markers(m_points)) {
+    marker->setVisible(!plot.points.empty());
+  }
 
-  while (m_bars.size() < plot.points.size()) {
+  // The error bars of the points, then of each curve's points, in their colours.
+  std::vector<std::pair<PlotPoint, QColor>> barred;
+  for (const PlotPoint& p : plot.points) barred.emplace_back(p, QColor(kPointColour));
+  for (const PlotCurve& curve : plot.curves) {
+    for (const PlotPoint& p : curve.points) barred.emplace_back(p, QColor(qs(curve.colour)));
+  }
+  while (m_bars.size() < barred.size()) {
     m_bars.push_back(lineSeries(QColor(kPointColour), Qt::SolidLine, 1.3));
     addSeries(m_bars.back(), false);
   }
   const double cap = (plot.x.high - plot.x.low) * 0.012;
   for (std::size_t i = 0; i < m_bars.size(); ++i) {
     QList<QPointF> bar;
-    if (i < plot.points.size() && std::isfinite(plot.points[i].yError) &&
-        plot.points[i].yError > 0.0) {
-      const PlotPoint& p = plot.points[i];
+    if (i < barred.size() && std::isfinite(barred[i].first.yError) &&
+        barred[i].first.yError > 0.0) {
+      const PlotPoint& p = barred[i].first;
       const double x = std::log10(p.x);
       const double hi = std::log10(p.y + p.yError);
       const double lo = p.y - p.yError > 0.0 ? std::log10(p.y - p.yError) : plot.y.low;
       // Lower cap, the bar itself, upper cap: one polyline.
       bar = {QPointF(x - cap, lo), QPointF(x + cap, lo), QPointF(x, lo),
              QPointF(x, hi),       QPointF(x - cap, hi), QPointF(x + cap, hi)};
+      QPen pen = m_bars[i]->pen();
+      pen.setColor(barred[i].second);
+      m_bars[i]->setPen(pen);
     }
     m_bars[i]->replace(bar);
+  }
+
+  // One joined line with its points for each curve, named in the legend by its value.
+  while (m_curves.size() < plot.curves.size()) {
+    auto* marks = new QScatterSeries;
+    marks->setMarkerSize(8.0);
+    m_curves.emplace_back(new QLineSeries, marks);
+    addSeries(m_curves.back().first, true);
+    addSeries(m_curves.back().second, false);
+  }
+  for (std::size_t i = 0; i < m_curves.size(); ++i) {
+    auto [line, marks] = m_curves[i];
+    const bool used = i < plot.curves.size();
+    QList<QPointF> joined;
+    if (used) {
+      const PlotCurve& curve = plot.curves[i];
+      const QColor colour(qs(curve.colour));
+      QPen pen(colour);
+      pen.setWidthF(1.8);
+      line->setPen(pen);
+      marks->setColor(colour);
+      marks->setBorderColor(colour);
+      // The value alone, short enough for a small window; the title names the setting.
+      line->setName(m_varied && i < m_varied->values.size() ? valueText(i) : display(curve.label));
+      for (const PlotPoint& p : curve.points) {
+        joined.append(QPointF(std::log10(p.x), std::log10(p.y)));
+      }
+    }
+    line->replace(joined);
+    marks->replace(joined);
+    for (QLegendMarker* marker : m_chart->legend()->markers(line)) marker->setVisible(used);
   }
 
   while (m_lines.size() < plot.lines.size()) {
@@ -404,9 +536,14 @@ void ScalingPage::drawSweep(const SweepResult& sweep) {
   setLogTicks(m_axisY, plot.y);
   m_axisX->setTitleText(display(plot.x.label).toHtmlEscaped());
   m_axisY->setTitleText(display(plot.y.label).toHtmlEscaped());
-  m_chart->legend()->setVisible(!plot.points.empty());
+  m_chart->legend()->setVisible(!plot.points.empty() || !plot.curves.empty());
+  nameScrollArea(m_view, plot.curves.empty() ? "Log-log plot of sqrt(<R²>) against N"
+                                             : "Log-log plot of <R²>/N against N, one curve "
+                                               "for each value of the swept setting");
   // Chart titles are read as rich text.
-  m_chart->setTitle(display(plot.title).toHtmlEscaped());
+  QString title = display(plot.title);
+  if (m_varied) title.replace(qs(m_varied->setting->key), qs(m_varied->setting->field).toLower());
+  m_chart->setTitle(title.toHtmlEscaped());
 }
 
 void ScalingPage::setPlotMinimumHeight(int height) {

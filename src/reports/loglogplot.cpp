@@ -1,6 +1,7 @@
 #include "polychain/loglogplot.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -41,10 +42,28 @@ std::string escaped(const std::string& text) {
 }
 
 // Tick values inside [10^low, 10^high]: 1, 2 and 5 times the powers of ten when the range
-// is narrow, the powers of ten alone when it is wide.
+// is narrow, the powers of ten alone when it is wide; evenly spaced round values when it is
+// less than a decade.
 std::vector<double> ticks(const LogAxis& range) {
-  const bool fine = range.high - range.low <= 2.5;
   std::vector<double> values;
+  const double span = range.high - range.low;
+  if (span < 1.0) {
+    const double from = std::pow(10.0, range.low), to = std::pow(10.0, range.high);
+    // A step of 1, 2 or 5 times a power of ten giving four to ten ticks; k * m / 10^-e is
+    // the round value itself, where k * m * 10^e might miss it.
+    const int e = static_cast<int>(std::floor(std::log10((to - from) / 4.0)));
+    const double scale = std::pow(10.0, std::abs(e));
+    const auto value = [&](double units) { return e < 0 ? units / scale : units * scale; };
+    double m = 1.0;
+    for (double candidate : {1.0, 2.0, 5.0}) {
+      if ((to - from) / value(candidate) >= 4.0) m = candidate;
+    }
+    for (double k = std::ceil(from / value(m)); value(k * m) <= to; ++k) {
+      values.push_back(value(k * m));
+    }
+    return values;
+  }
+  const bool fine = span <= 2.5;
   for (int k = static_cast<int>(std::floor(range.low));
        k <= static_cast<int>(std::ceil(range.high)); ++k) {
     for (double m : {1.0, 2.0, 5.0}) {
@@ -57,16 +76,17 @@ std::vector<double> ticks(const LogAxis& range) {
   return values;
 }
 
-// An axis over log10 values from lo to hi, widened to at least one decade and padded by 5 %.
-LogAxis logAxis(double lo, double hi, std::string label) {
+// An axis over log10 values from lo to hi, widened to at least `least` (in decades) and
+// padded by 5 %.
+LogAxis logAxis(double lo, double hi, std::string label, double least = 1.0) {
   LogAxis axis;
   axis.label = std::move(label);
   if (lo <= hi) {
     const double span = hi - lo;
-    if (span < 1.0) {
+    if (span < least) {
       const double mid = (lo + hi) / 2.0;
-      axis.low = mid - 0.5;
-      axis.high = mid + 0.5;
+      axis.low = mid - least / 2.0;
+      axis.high = mid + least / 2.0;
     } else {
       axis.low = lo - 0.05 * span;
       axis.high = hi + 0.05 * span;
@@ -74,6 +94,26 @@ LogAxis logAxis(double lo, double hi, std::string label) {
   }
   axis.ticks = ticks(axis);
   return axis;
+}
+
+// The colour of curve `index`: ten distinct colours, then hues a golden angle apart.
+std::string curveColour(std::size_t index) {
+  static constexpr std::array<const char*, 10> kColours = {
+      "#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e",
+      "#8c564b", "#e377c2", "#17becf", "#bcbd22", "#7f7f7f"};
+  if (index < kColours.size()) return kColours[index];
+  const double hue = std::fmod(static_cast<double>(index) * 137.507764, 360.0) / 60.0;
+  const double x = 1.0 - std::abs(std::fmod(hue, 2.0) - 1.0);
+  const std::array<std::array<double, 3>, 6> rgb = {
+      {{1, x, 0}, {x, 1, 0}, {0, 1, x}, {0, x, 1}, {x, 0, 1}, {1, 0, x}}};
+  std::string colour = "#";
+  for (double c : rgb[static_cast<std::size_t>(hue) % 6]) {
+    static constexpr const char* kHex = "0123456789abcdef";
+    const int level = static_cast<int>(std::lround(40.0 + 150.0 * c));
+    colour += kHex[level / 16];
+    colour += kHex[level % 16];
+  }
+  return colour;
 }
 
 }  // namespace
@@ -123,6 +163,43 @@ LogLogPlot sweepPlot(const SweepResult& sweep, const ModelInfo& model) {
   };
   reference(kIdealChainExponent, "ideal chain: nu = 0.5", "#2ca02c");
   reference(kSelfAvoidingExponent, "self-avoiding walk: nu = 0.5876", "#9467bd");
+  return plot;
+}
+
+LogLogPlot sweepSeriesPlot(const SweepVaried& varied, const std::vector<SweepResult>& results,
+                           const ModelInfo& model) {
+  LogLogPlot plot;
+  const std::string key(varied.setting->key);
+  plot.title = "Scaling of <R^2>/N with N: " + std::string(model.key) + ", by " + key;
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  double xlo = kInf, xhi = -kInf, ylo = kInf, yhi = -kInf;
+  for (std::size_t v = 0; v < results.size() && v < varied.values.size(); ++v) {
+    PlotCurve curve{key + " = " + formatNumber(varied.values[v]), curveColour(v), {}};
+    const SweepCurve perStep = sweepCurve(results[v]);
+    for (std::size_t k = 0; k < perStep.perStep.size(); ++k) {
+      const PlotPoint p{static_cast<double>(results[v].points[k].steps), perStep.perStep[k].value,
+                        perStep.perStep[k].standardError};
+      if (!(p.x > 0.0) || !(p.y > 0.0) || !std::isfinite(p.x) || !std::isfinite(p.y)) continue;
+      curve.points.push_back(p);
+      xlo = std::min(xlo, std::log10(p.x));
+      xhi = std::max(xhi, std::log10(p.x));
+      const bool bar = std::isfinite(p.yError) && p.yError > 0.0;
+      ylo = std::min(ylo, std::log10(bar && p.y - p.yError > 0.0 ? p.y - p.yError : p.y));
+      yhi = std::max(yhi, std::log10(bar ? p.y + p.yError : p.y));
+    }
+    plot.curves.push_back(std::move(curve));
+  }
+  plot.x = logAxis(xlo, xhi, "N (steps)");
+  // At least a factor of 2, then the top share of the axis kept for the legend's entries.
+  const double least = std::log10(2.0);
+  if (ylo <= yhi && yhi - ylo < least) {
+    const double mid = (ylo + yhi) / 2.0;
+    ylo = mid - least / 2.0;
+    yhi = mid + least / 2.0;
+  }
+  const double legendShare = std::min(0.6, 0.05 * static_cast<double>(plot.curves.size() + 1));
+  if (ylo <= yhi) yhi = ylo + (yhi - ylo) / (1.0 - legendShare);
+  plot.y = logAxis(ylo, yhi, "<R^2>/N", least);
   return plot;
 }
 
@@ -220,6 +297,32 @@ std::string svgLogLogPlot(const LogLogPlot& plot, int widthPixels, int heightPix
   }
   s += "</g>\n";
 
+  // Each curve: the line joining its points, their error bars, the points.
+  for (const PlotCurve& curve : plot.curves) {
+    const std::string colour = escaped(curve.colour);
+    s += "<g class=\"curve\" stroke=\"" + colour + "\" fill=\"" + colour + "\">\n";
+    if (curve.points.size() > 1) {
+      s += "<polyline fill=\"none\" stroke-width=\"1.5\" points=\"";
+      for (std::size_t i = 0; i < curve.points.size(); ++i) {
+        s += (i > 0 ? " " : "") + num(px(curve.points[i].x)) + "," + num(py(curve.points[i].y));
+      }
+      s += "\"/>\n";
+    }
+    for (const PlotPoint& p : curve.points) {
+      if (!std::isfinite(p.yError) || !(p.yError > 0.0)) continue;
+      const double x = px(p.x);
+      const double hi = py(p.y + p.yError);
+      const double lo = p.y - p.yError > 0.0 ? py(p.y - p.yError) : top + plotH;
+      s += "<path stroke-width=\"1\" d=\"M" + num(x - 4) + " " + num(lo) + "H" + num(x + 4) + "M" +
+           num(x) + " " + num(lo) + "V" + num(hi) + "M" + num(x - 4) + " " + num(hi) + "H" +
+           num(x + 4) + "\"/>\n";
+    }
+    for (const PlotPoint& p : curve.points) {
+      s += "<circle cx=\"" + num(px(p.x)) + "\" cy=\"" + num(py(p.y)) + "\" r=\"3.5\"/>\n";
+    }
+    s += "</g>\n";
+  }
+
   // Legend in the upper left corner of the plot area.
   s += "<g class=\"legend\">\n";
   double ly = top + 18;
@@ -228,6 +331,8 @@ std::string svgLogLogPlot(const LogLogPlot& plot, int widthPixels, int heightPix
   if (!plot.pointsLabel.empty()) ++entries;
   longest = plot.pointsLabel.size();
   for (const PowerLine& line : plot.lines) longest = std::max(longest, line.label.size());
+  for (const PlotCurve& curve : plot.curves) longest = std::max(longest, curve.label.size());
+  entries += plot.curves.size();
   if (entries > 0) {  // a backing so that grid lines do not run through the texts
     s += "<rect x=\"" + num(lx - 6) + "\" y=\"" + num(ly - 14) + "\" width=\"" +
          num(44 + 6.5 * static_cast<double>(longest)) + "\" height=\"" +
@@ -246,6 +351,16 @@ std::string svgLogLogPlot(const LogLogPlot& plot, int widthPixels, int heightPix
          "\" y2=\"" + num(ly - 4) + "\" stroke=\"" + escaped(line.colour) +
          "\" stroke-width=\"1.5\"" + (line.dashed ? " stroke-dasharray=\"6 4\"" : "") + "/>\n";
     s += "<text x=\"" + num(lx + 32) + "\" y=\"" + num(ly) + "\">" + escaped(line.label) +
+         "</text>\n";
+    ly += 18;
+  }
+  for (const PlotCurve& curve : plot.curves) {
+    const std::string colour = escaped(curve.colour);
+    s += "<line x1=\"" + num(lx) + "\" y1=\"" + num(ly - 4) + "\" x2=\"" + num(lx + 24) +
+         "\" y2=\"" + num(ly - 4) + "\" stroke=\"" + colour + "\" stroke-width=\"1.5\"/>\n";
+    s += "<circle cx=\"" + num(lx + 12) + "\" cy=\"" + num(ly - 4) + "\" r=\"3.5\" fill=\"" +
+         colour + "\"/>\n";
+    s += "<text x=\"" + num(lx + 32) + "\" y=\"" + num(ly) + "\">" + escaped(curve.label) +
          "</text>\n";
     ly += 18;
   }

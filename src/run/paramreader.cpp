@@ -279,6 +279,17 @@ SettingValue readSetting(const SettingInfo& setting, std::string_view text,
   return value;
 }
 
+std::vector<double> readRealSettingList(const SettingInfo& setting, std::string_view text,
+                                        std::string_view field) {
+  std::vector<double> values;
+  while (true) {
+    const std::size_t comma = text.find(',');
+    values.push_back(std::get<double>(readSetting(setting, text.substr(0, comma), field)));
+    if (comma == std::string_view::npos) return values;
+    text.remove_prefix(comma + 1);
+  }
+}
+
 const ModelInfo& readModelKey(std::string_view text, std::string_view field) {
   if (const ModelInfo* model = findModel(text)) return *model;
   throw InputError(std::string(field) + " must be " + std::string(modelKeyList()) + "; \"" +

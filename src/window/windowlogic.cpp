@@ -76,6 +76,36 @@ CheckedSweep sweepFromInputs(const RunInputs& main, std::string_view steps,
   return checkSweep(params, kSweepStepsField);
 }
 
+SweepPlan planSweep(const RunInputs& main, std::string_view steps, std::string_view iterations,
+                    std::string_view seed) {
+  SweepPlan plan;
+  RunInputs first = main;
+  if (main.model != nullptr) {
+    for (const SettingInfo& setting : main.model->settings) {
+      const auto text = first.settings.find(setting.key);
+      if (setting.kind != SettingKind::Real || setting.field.empty() ||
+          text == first.settings.end() || text->second.find(',') == std::string::npos) {
+        continue;
+      }
+      if (plan.varied) {
+        throw InputError(std::string(setting.field) + ": a sweep varies one setting besides N; " +
+                         std::string(plan.varied->setting->field) + " is already a list.");
+      }
+      plan.varied =
+          SweepVaried{&setting, readRealSettingList(setting, text->second, setting.field)};
+      text->second.erase(text->second.find(','));
+    }
+  }
+  plan.sweeps.push_back(sweepFromInputs(first, steps, iterations, seed));
+  if (!plan.varied) return plan;
+  const SweepParams base = plan.sweeps.front().params();
+  plan.sweeps.clear();
+  for (std::size_t v = 0; v < plan.varied->values.size(); ++v) {
+    plan.sweeps.push_back(checkSweep(sweepSeriesParams(base, *plan.varied, v), kSweepStepsField));
+  }
+  return plan;
+}
+
 void WindowState::apply(const RunParams& params, RunResult result) {
   if (result.status != RunStatus::Finished) return;
   m_results = resultTexts(result.values);

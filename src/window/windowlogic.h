@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "polychain/formats.h"
 #include "polychain/run.h"
@@ -62,6 +63,17 @@ inline constexpr std::string_view kSweepSeedField = "Sweep seed";
 // empty seed stays empty.
 CheckedSweep sweepFromInputs(const RunInputs& main, std::string_view steps,
                              std::string_view iterations, std::string_view seed);
+
+// The sweeps the Scaling tab would start: sweepFromInputs's one, or, when the field of a real
+// setting of the chosen model holds a comma list (the contact energy -0.22,-0.269,-0.32), one
+// for each value in the order given, all checked before any runs. Each value's seed follows
+// from the first's by sweepSeriesSeed, as the command's sweep over a list does.
+struct SweepPlan {
+  std::vector<CheckedSweep> sweeps;
+  std::optional<SweepVaried> varied;  // none: one sweep
+};
+SweepPlan planSweep(const RunInputs& main, std::string_view steps, std::string_view iterations,
+                    std::string_view seed);
 
 // What finished runs leave in the window: the six result texts of the last one, and what the
 // export writes (its chain, and g(r) of the last run that computed it). The export texts are

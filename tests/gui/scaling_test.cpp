@@ -43,6 +43,7 @@ class ScalingTest : public QObject {
   void tinySweepShowsTheFittedExponentAndEachSeed();
   void badSweepInputNamesTheField();
   void sweepCanBeCancelledAndStopsWithTheWindow();
+  void aListOfContactEnergiesDrawsOneCurveEach();
 };
 
 void ScalingTest::tinySweepShowsTheFittedExponentAndEachSeed() {
@@ -169,6 +170,58 @@ void ScalingTest::sweepCanBeCancelledAndStopsWithTheWindow() {
   h.form->close();
   QVERIFY(!worker->running());
   h.form.reset();
+}
+
+// The contact energy typed as a list under Parameters: one sweep a value from the seeds the
+// command's sweep over a list takes, a row per value and N, one named curve a value.
+void ScalingTest::aListOfContactEnergiesDrawsOneCurveEach() {
+  Harness h;
+  h.choose("pivot");
+  QLineEdit* energy = nullptr;
+  for (auto* box : h.form->findChildren<QLineEdit*>("contact_energy")) {
+    if (box->property("modelKey") == "pivot") energy = box;
+  }
+  QVERIFY(energy != nullptr);
+  setSweep(h, "20,40", "20", "5");
+  energy->setText("-0.4,x");
+  QTest::mouseClick(h.child<QPushButton>("runSweep"), Qt::LeftButton);
+  QCOMPARE(h.messages.size(), std::size_t{1});
+  QVERIFY2(h.messages[0].text.contains("Contact energy"), qPrintable(h.messages[0].text));
+  h.messages.clear();
+
+  energy->setText("-0.4,0,0.3");
+  QVERIFY(sweepAndWait(h));
+  QVERIFY(h.messages.empty());
+  const std::vector<SweepResult>& series = scalingOf(h)->lastSeries();
+  QCOMPARE(series.size(), std::size_t{3});
+  SweepParams params;
+  params.run.model = PivotSettings{.contactEnergy = 0.3};
+  params.run.iterations = 20;
+  params.steps = {20, 40};
+  params.seed = sweepSeriesSeed(5, 2, 2);
+  SweepObserver quiet;
+  const SweepResult expected = polychain::runSweep(params, quiet);
+  QCOMPARE(series[2].points.at(1).stats.meanSquaredEnd.value,
+           expected.points.at(1).stats.meanSquaredEnd.value);
+
+  auto* table = h.child<QTreeWidget>("sweepPoints");
+  QCOMPARE(table->topLevelItemCount(), 6);
+  QCOMPARE(table->topLevelItem(5)->text(0), QString("0.3"));
+  QCOMPARE(table->topLevelItem(5)->text(1), QString("40"));
+
+  QStringList names;
+  QSet<QRgb> colours;
+  for (QAbstractSeries* one : scalingOf(h)->chart()->series()) {
+    auto* line = qobject_cast<QLineSeries*>(one);
+    if (line == nullptr || qobject_cast<QScatterSeries*>(one) != nullptr) continue;
+    if (line->count() == 2 && !line->name().isEmpty()) {  // a curve: one point an N
+      names << line->name();
+      colours.insert(line->pen().color().rgb());
+    }
+  }
+  QCOMPARE(names, QStringList({"-0.4", "0", "0.3"}));
+  QVERIFY(scalingOf(h)->chart()->title().contains("contact energy"));
+  QCOMPARE(colours.size(), 3);
 }
 
 POLYCHAIN_GUI_TEST(ScalingTest)

@@ -2,8 +2,10 @@
 what the command's JSON says for the same seed."""
 
 import math
+import xml.etree.ElementTree as ElementTree
 
 import polychain
+from conftest import polychain as run_command
 
 
 def test_energy_estimates_match_the_command(command):
@@ -34,3 +36,26 @@ def test_a_sweep_over_energies_returns_the_command_s_series(command):
         assert one.nu_eff.value.tolist() == curve["nu_eff"]
         assert one.nu_eff.se.tolist() == curve["nu_eff_se"]
     assert polychain.sweep("pivot", [20, 40], 5, seed=3).series[0].varied is None
+
+
+def test_the_command_plots_a_curve_of_R2_per_N_for_each_energy(command, tmp_path):
+    svg = tmp_path / "energies.svg"
+    args = ["sweep", "--model", "pivot", "-N", "20,40,80", "--budget", 3000, "--seed", 5,
+            "--threads", 1, "--contact-energy", "-0.4,-0.269,0"]
+    run_command(*args, "--plot", svg)
+    j = command(*args)
+    ns = "{http://www.w3.org/2000/svg}"
+    root = ElementTree.parse(svg).getroot()
+    curves = [g for g in root.iter(ns + "g") if g.get("class") == "curve"]
+    assert len(curves) == 3
+    assert len({g.get("stroke") for g in curves}) == 3
+    legend = next(g for g in root.iter(ns + "g") if g.get("class") == "legend")
+    assert [t.text for t in legend.iter(ns + "text")] == [
+        "contact_energy = -0.4", "contact_energy = -0.269", "contact_energy = 0"]
+    for g, one in zip(curves, j["series"]):
+        assert len(g.find(ns + "polyline").get("points").split()) == 3
+        # Heights on the log axis: the order of <R^2>/N from one N to the next.
+        heights = [float(c.get("cy")) for c in g.iter(ns + "circle")]
+        per_n = one["curve"]["R2_per_N"]
+        for k in range(2):
+            assert (heights[k + 1] < heights[k]) == (per_n[k + 1] > per_n[k])

@@ -114,5 +114,45 @@ TEST(Texts, SweepCsvAndPlot) {
   EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
 }
 
+// A sweep over three contact energies: one curve of <R^2>/N a value, in order, its legend
+// naming the value, three distinct colours; flat curves still get an axis of a factor of 2.
+TEST(Texts, SweepSeriesPlotDrawsOneCurveAValue) {
+  const ModelInfo& model = modelInfo(PivotSettings{});
+  const auto setting = std::find_if(model.settings.begin(), model.settings.end(),
+                                    [](const SettingInfo& s) { return s.key == "contact_energy"; });
+  ASSERT_NE(setting, model.settings.end());
+  const SweepVaried varied{&*setting, {-0.4, -0.269, 0.0}};
+  std::vector<SweepResult> results(3);
+  for (std::size_t v = 0; v < 3; ++v) {
+    for (std::int32_t n : {100, 200, 400}) {
+      SweepPoint p;
+      p.steps = n;
+      const double perStep = 1.5 + 0.001 * static_cast<double>(v) * n;  // at most 2.3
+      p.stats.meanSquaredEnd = {perStep * n, 0.01 * n};
+      results[v].points.push_back(p);
+    }
+  }
+  const LogLogPlot plot = sweepSeriesPlot(varied, results, model);
+  EXPECT_TRUE(plot.points.empty());
+  EXPECT_TRUE(plot.lines.empty());
+  ASSERT_EQ(plot.curves.size(), 3U);
+  EXPECT_EQ(plot.curves[0].label, "contact_energy = -0.4");
+  EXPECT_EQ(plot.curves[1].label, "contact_energy = -0.269");
+  EXPECT_EQ(plot.curves[2].label, "contact_energy = 0");
+  for (std::size_t v = 0; v < 3; ++v) {
+    const PlotCurve& curve = plot.curves[v];
+    ASSERT_EQ(curve.points.size(), 3U);
+    EXPECT_EQ(curve.points[2].x, 400.0);
+    EXPECT_DOUBLE_EQ(curve.points[2].y, 1.5 + 0.4 * static_cast<double>(v));
+    EXPECT_DOUBLE_EQ(curve.points[2].yError, 0.01);
+    EXPECT_NE(curve.colour, plot.curves[(v + 1) % 3].colour);
+  }
+  EXPECT_EQ(plot.y.label, "<R^2>/N");
+  EXPECT_LE(plot.y.low, std::log10(1.49));
+  EXPECT_GE(plot.y.high, std::log10(2.31));
+  EXPECT_LT(plot.y.high - plot.y.low, 1.0);  // a turn of a few per cent stays visible
+  EXPECT_GE(plot.y.ticks.size(), 4U);
+}
+
 }  // namespace
 }  // namespace polychain
