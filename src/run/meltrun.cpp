@@ -8,6 +8,10 @@
 // of the later part of a measured burn-in) the end-to-end vectors go to a correlator, whose
 // integrated time says how many of them the burn-in and the sampling covered. Under an energy
 // each sample also counts the melt's contacts, bends and wall sites into a series of their own.
+// Every sweep is split into the parts of the box (MeltDecomposition::standard), the parts taken
+// by the run's threads as they come free: the same bytes on any number of threads.
+#include <omp.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -27,9 +31,6 @@
 namespace polychain {
 
 namespace {
-
-// Attempted moves between two looks at the stop flag: about a millisecond of work.
-constexpr std::int64_t kPollEvery = std::int64_t{1} << 15;
 
 // A measured burn-in: at least this many sweeps, and at most kMostBurnInTaus times the law's
 // time (then the note says what the sampling measured).
@@ -99,19 +100,39 @@ struct SweepProgress {
   }
 };
 
-// `sweeps` sweeps of `melt` in pieces, polling the stop flag between them and reporting
-// progress; `afterSweep` is called after each whole sweep. False when the run stopped.
+// One decomposed sweep of `melt`, its parts planned and then swept on up to `threads` threads,
+// each part taken by the next free thread. False when the run stopped.
+bool sweepOnThreads(Melt& melt, RandomSource& random, int threads, RunControl& control) {
+  melt.beginSweep(random);
+  const std::int32_t parts = melt.decomposition().parts;
+  const int team = std::max(1, std::min(threads, parts));
+  const auto stopRequested = [&control] { return control.pollStop(); };
+  RegionFailure failure;
+  // One region, each part's work guarded, so that every thread meets both loops' barriers.
+#pragma omp parallel num_threads(team) if (team > 1)
+  {
+#pragma omp for schedule(dynamic, 1)
+    for (std::int32_t p = 0; p < parts; ++p) failure.guard(control, [&] { melt.planPart(p); });
+#pragma omp for schedule(dynamic, 1)
+    for (std::int32_t p = 0; p < parts; ++p) {
+      if (!control.stopped()) failure.guard(control, [&] { melt.sweepPart(p, stopRequested); });
+    }
+  }
+  failure.rethrow();
+  melt.endSweep();
+  return !control.pollStop();
+}
+
+// `sweeps` decomposed sweeps of `melt` on the run's threads (those asked for, else all the
+// machine offers), polling the stop flag as they go and reporting progress; `afterSweep` is
+// called after each whole sweep. False when the run stopped.
 template <class AfterSweep>
 bool runSweeps(Melt& melt, RandomSource& random, std::int64_t sweeps, RunControl& control,
                SweepProgress& progress, const AfterSweep& afterSweep) {
-  const std::int64_t perSweep = melt.sweepAttempts();
+  const int asked = control.params().threads;
+  const int threads = asked > 0 ? asked : omp_get_max_threads();
   for (std::int64_t s = 0; s < sweeps; ++s) {
-    for (std::int64_t left = perSweep; left > 0;) {
-      const std::int64_t piece = std::min(left, kPollEvery);
-      melt.attempt(random, piece);
-      left -= piece;
-      if (control.pollStop()) return false;
-    }
+    if (!sweepOnThreads(melt, random, threads, control)) return false;
     afterSweep();
     progress.report(control);
   }
@@ -366,6 +387,7 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   if (!laid) return false;
   Melt& melt = *laid;
   melt.setEnergy(meltEnergy(settingsOf(params)));
+  melt.setDecomposition(MeltDecomposition::standard(melt.side()));
   note.side = plan.side;
   note.fraction = melt.volumeFraction();
   SweepProgress progress;
