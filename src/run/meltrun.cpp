@@ -14,12 +14,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <barrier>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 #include "analysis/formfactor.h"
 #include "analysis/measureslots.h"
@@ -100,39 +104,87 @@ struct SweepProgress {
   }
 };
 
-// One decomposed sweep of `melt`, its parts planned and then swept on up to `threads` threads,
-// each part taken by the next free thread. False when the run stopped.
-bool sweepOnThreads(Melt& melt, RandomSource& random, int threads, RunControl& control) {
-  melt.beginSweep(random);
-  const std::int32_t parts = melt.decomposition().parts;
-  const int team = std::max(1, std::min(threads, parts));
-  const auto stopRequested = [&control] { return control.pollStop(); };
-  RegionFailure failure;
-  // One region, each part's work guarded, so that every thread meets both loops' barriers.
-#pragma omp parallel num_threads(team) if (team > 1)
-  {
-#pragma omp for schedule(dynamic, 1)
-    for (std::int32_t p = 0; p < parts; ++p) failure.guard(control, [&] { melt.planPart(p); });
-#pragma omp for schedule(dynamic, 1)
-    for (std::int32_t p = 0; p < parts; ++p) {
-      if (!control.stopped()) failure.guard(control, [&] { melt.sweepPart(p, stopRequested); });
+// The run's stream and threads for a melt's decomposed sweeps: the caller and up to `threads`
+// - 1 helpers, asleep between sweeps (a busy wait would take the core from a thread that is
+// still sweeping on a loaded machine). Each sweep's parts are planned, then swept, each part
+// taken by the next free thread; the result is the same on any number of threads.
+class Sweeper {
+ public:
+  Sweeper(RandomSource random, int threads, std::int32_t parts)
+      : m_random(random), m_team(std::max(1, std::min(threads, parts))), m_barrier(m_team) {
+    for (int k = 1; k < m_team; ++k) {
+      try {
+        m_helpers.emplace_back([this] { help(); });
+      } catch (const std::system_error&) {
+        // As many threads as the system gives; the sweeps do not depend on them.
+        for (int missing = k; missing < m_team; ++missing) m_barrier.arrive_and_drop();
+        m_team = k;
+      }
     }
   }
-  failure.rethrow();
-  melt.endSweep();
-  return !control.pollStop();
-}
+  Sweeper(const Sweeper&) = delete;
+  Sweeper& operator=(const Sweeper&) = delete;
+  ~Sweeper() {
+    if (m_team == 1) return;
+    m_quit = true;
+    m_barrier.arrive_and_wait();
+  }
 
-// `sweeps` decomposed sweeps of `melt` on the run's threads (those asked for, else all the
-// machine offers), polling the stop flag as they go and reporting progress; `afterSweep` is
-// called after each whole sweep. False when the run stopped.
+  // One sweep of `melt`; false when the run stopped.
+  bool sweep(Melt& melt, RunControl& control) {
+    melt.beginSweep(m_random);
+    m_melt = &melt;
+    m_control = &control;
+    m_planned = 0;
+    m_swept = 0;
+    if (m_team > 1) m_barrier.arrive_and_wait();
+    work();
+    m_failure.rethrow();
+    melt.endSweep();
+    return !control.pollStop();
+  }
+
+ private:
+  void help() {
+    for (;;) {
+      m_barrier.arrive_and_wait();
+      if (m_quit) return;
+      work();
+    }
+  }
+  void work() {
+    Melt& melt = *m_melt;
+    RunControl& control = *m_control;
+    const std::int32_t parts = melt.decomposition().parts;
+    for (std::int32_t p = m_planned++; p < parts; p = m_planned++) {
+      m_failure.guard(control, [&] { melt.planPart(p); });
+    }
+    if (m_team > 1) m_barrier.arrive_and_wait();
+    const auto stopRequested = [&control] { return control.pollStop(); };
+    for (std::int32_t p = m_swept++; p < parts; p = m_swept++) {
+      if (!control.stopped()) m_failure.guard(control, [&] { melt.sweepPart(p, stopRequested); });
+    }
+    if (m_team > 1) m_barrier.arrive_and_wait();
+  }
+
+  RandomSource m_random;
+  int m_team;
+  std::barrier<> m_barrier;
+  Melt* m_melt = nullptr;
+  RunControl* m_control = nullptr;
+  std::atomic<std::int32_t> m_planned{0}, m_swept{0};  // the next part to take
+  std::atomic<bool> m_quit{false};
+  RegionFailure m_failure;
+  std::vector<std::jthread> m_helpers;
+};
+
+// `sweeps` decomposed sweeps of `melt`, polling the stop flag as they go and reporting
+// progress; `afterSweep` is called after each whole sweep. False when the run stopped.
 template <class AfterSweep>
-bool runSweeps(Melt& melt, RandomSource& random, std::int64_t sweeps, RunControl& control,
+bool runSweeps(Melt& melt, Sweeper& sweeper, std::int64_t sweeps, RunControl& control,
                SweepProgress& progress, const AfterSweep& afterSweep) {
-  const int asked = control.params().threads;
-  const int threads = asked > 0 ? asked : omp_get_max_threads();
   for (std::int64_t s = 0; s < sweeps; ++s) {
-    if (!sweepOnThreads(melt, random, threads, control)) return false;
+    if (!sweeper.sweep(melt, control)) return false;
     afterSweep();
     progress.report(control);
   }
@@ -168,7 +220,7 @@ class EndFollower {
 // (EquilibrationWatch). Returns the sweeps done, sets `tau` to the last time measured (NaN
 // when none settled) and hands over the correlator of the later sweeps, or nullopt when the
 // run stopped. A melt whose time never settles stops at kMostBurnInTaus times the law's.
-std::optional<std::int64_t> measuredBurnIn(Melt& melt, RandomSource& random, RunControl& control,
+std::optional<std::int64_t> measuredBurnIn(Melt& melt, Sweeper& sweeper, RunControl& control,
                                            SweepProgress& progress, double expectedTau, double& tau,
                                            std::optional<VectorAutocorrelation>& later) {
   EquilibrationWatch watch(melt.chains(), kMeltBurnInTaus, kLeastMeasuredBurnIn);
@@ -177,7 +229,7 @@ std::optional<std::int64_t> measuredBurnIn(Melt& melt, RandomSource& random, Run
       std::max(static_cast<double>(kLeastMeasuredBurnIn), kMostBurnInTaus * expectedTau));
   bool forgotten = false;
   while (!forgotten && watch.sweeps() < most) {
-    if (!runSweeps(melt, random, 1, control, progress, [&] { forgotten = ends.add(watch); })) {
+    if (!runSweeps(melt, sweeper, 1, control, progress, [&] { forgotten = ends.add(watch); })) {
       return std::nullopt;
     }
   }
@@ -197,7 +249,7 @@ std::optional<Melt> setUpMelt(const RunParams& params, const MeltPlan& plan, Run
 // The burn-in of `plan`, given or measured, and the sampling interval that follows, into
 // `note`; after a measured burn-in the correlator of its later sweeps goes to `later`. False
 // when the run stopped.
-bool burnIn(Melt& melt, RandomSource& random, RunControl& control, const MeltPlan& plan,
+bool burnIn(Melt& melt, Sweeper& sweeper, RunControl& control, const MeltPlan& plan,
             std::int64_t samples, SweepProgress& progress, MeltNote& note,
             std::optional<VectorAutocorrelation>& later) {
   const std::int64_t lawPerSample = std::max<std::int64_t>(1, std::llround(plan.expectedTau));
@@ -208,11 +260,11 @@ bool burnIn(Melt& melt, RandomSource& random, RunControl& control, const MeltPla
       progress.ahead;
   if (plan.burnIn) {
     note.burnIn = *plan.burnIn;
-    if (!runSweeps(melt, random, note.burnIn, control, progress, [] {})) return false;
+    if (!runSweeps(melt, sweeper, note.burnIn, control, progress, [] {})) return false;
   } else {
     double measured = 0.0;
     const std::optional<std::int64_t> done =
-        measuredBurnIn(melt, random, control, progress, plan.expectedTau, measured, later);
+        measuredBurnIn(melt, sweeper, control, progress, plan.expectedTau, measured, later);
     if (!done) return false;
     note.burnIn = *done;
     if (!plan.sweepsPerSample && std::isfinite(measured)) {
@@ -230,7 +282,7 @@ bool burnIn(Melt& melt, RandomSource& random, RunControl& control, const MeltPla
 // sweep into `correlation`, the internal distances' means at internal.at() and then their
 // standard errors into `curve`; the last sample's last chain to `left`. False when the run
 // stopped.
-bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunControl& control,
+bool takeSamples(const RunParams& params, Melt& melt, Sweeper& sweeper, RunControl& control,
                  SweepProgress& progress, VectorAutocorrelation& correlation, MeltNote& note,
                  MeltInternalDistances& internal, std::vector<double>& curve, RunLeftovers& left) {
   const std::int64_t samples = params.iterations;
@@ -257,7 +309,7 @@ bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunC
   std::vector<Point> wrapped, images;
   const auto stopRequested = [&control] { return control.pollStop(); };
   for (std::int64_t s = 0; s < samples; ++s) {
-    if (!runSweeps(melt, random, perSample, control, progress, followEnds)) return false;
+    if (!runSweeps(melt, sweeper, perSample, control, progress, followEnds)) return false;
     note.sweeps += perSample;
     double r2 = 0.0, r = 0.0, rg2 = 0.0;
     for (std::int32_t c = 0; c < chains; ++c) {
@@ -388,11 +440,13 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   Melt& melt = *laid;
   melt.setEnergy(meltEnergy(settingsOf(params)));
   melt.setDecomposition(MeltDecomposition::standard(melt.side()));
+  const int asked = params.threads;
+  Sweeper sweeper(random, asked > 0 ? asked : omp_get_max_threads(), melt.decomposition().parts);
   note.side = plan.side;
   note.fraction = melt.volumeFraction();
   SweepProgress progress;
   std::optional<VectorAutocorrelation> later;
-  if (!burnIn(melt, random, control, plan, params.iterations, progress, note, later)) {
+  if (!burnIn(melt, sweeper, control, plan, params.iterations, progress, note, later)) {
     return false;
   }
   melt.resetCounts();
@@ -400,7 +454,7 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
       later ? std::move(*later) : VectorAutocorrelation(melt.chains());
   later.reset();
   MeltInternalDistances internal(params.steps);
-  if (!takeSamples(params, melt, random, control, progress, correlation, note, internal, curve,
+  if (!takeSamples(params, melt, sweeper, control, progress, correlation, note, internal, curve,
                    left)) {
     return false;
   }
