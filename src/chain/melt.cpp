@@ -147,6 +147,7 @@ Melt::Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls
   const std::int64_t beads = std::int64_t{chains} * (std::int64_t{steps} + 1);
   if (beads > cells) throw std::invalid_argument("Melt: more beads than sites in the box");
   m_ring = static_cast<std::uint32_t>(steps) + 1;
+  m_ringReciprocal = ~std::uint64_t{0} / m_ring + 1;
   m_usSide = static_cast<std::uint32_t>(side);
   m_usArea = m_usSide * m_usSide;
   for (int d = 0; d < 6; ++d) {
@@ -483,7 +484,7 @@ void Melt::planPart(std::int32_t part) {
       static_cast<std::uint32_t>(std::int64_t{m_side} * (part + 1) / m_decomposition.parts);
   const auto visit = [&](std::uint32_t slot, std::uint32_t z) {
     ++own.attempts;
-    const auto chain = static_cast<std::int32_t>(slot / m_ring);
+    const std::int32_t chain = chainOf(slot);
     const std::uint32_t k = slot - static_cast<std::uint32_t>(chain) * m_ring;
     const std::uint32_t head = m_head[static_cast<std::size_t>(chain)];
     const std::uint32_t tail = head == 0 ? m_ring - 1 : head - 1;
@@ -531,7 +532,7 @@ bool Melt::sweepPart(std::int32_t part, const std::function<bool()>& stopRequest
   // part owns the chain or the bead is out of the range the move takes.
   const auto chosen = [&](std::uint32_t slot, std::int32_t least, std::int32_t most,
                           std::int32_t& chain, std::int32_t& bead) {
-    chain = static_cast<std::int32_t>(slot / m_ring);
+    chain = chainOf(slot);
     if (!mayMove(w, chain)) return false;
     bead = beadOf(chain, slot);
     return bead >= least && bead <= most;
@@ -867,7 +868,7 @@ bool Melt::tailSwap(Mover& w, std::int32_t chain, std::int32_t bead, int directi
   if (site == kNoSite) return false;
   const std::uint32_t holder = m_cell[cellOf(site)];
   if (holder == kEmpty) return false;
-  const auto other = static_cast<std::int32_t>(holder / m_ring);
+  const std::int32_t other = chainOf(holder);
   if (other == chain || !mayMove(w, other) || beadOf(other, holder) != bead + 1) return false;
   const std::uint32_t next = siteOf(chain, bead + 1);
   const std::uint32_t otherSite = siteOf(other, bead);

@@ -312,6 +312,12 @@ class Melt {
   std::uint32_t siteOf(std::int32_t chain, std::int32_t bead) const {
     return m_site[slotOf(chain, bead)];
   }
+  // The chain whose ring holds `slot`: slot / (N + 1) by a multiplication, exact for every
+  // 32-bit slot (the reciprocal, rounded up, errs by less than 2^-32 of a ring).
+  std::int32_t chainOf(std::uint32_t slot) const {
+    __extension__ using Wide = unsigned __int128;
+    return static_cast<std::int32_t>((static_cast<Wide>(slot) * m_ringReciprocal) >> 64);
+  }
   // The bead number of the bead in `slot` of chain `chain`.
   std::int32_t beadOf(std::int32_t chain, std::uint32_t slot) const;
   Point unpack(std::uint32_t site) const;
@@ -373,7 +379,8 @@ class Melt {
   std::int32_t m_steps;
   std::int32_t m_side;
   MeltWalls m_walls;
-  std::uint32_t m_ring;  // N + 1
+  std::uint32_t m_ring;            // N + 1
+  std::uint64_t m_ringReciprocal;  // 2^64 / (N + 1), rounded up
   std::uint32_t m_usSide;
   std::uint32_t m_usArea;
   // Per direction: the bit shift of its axis, the coordinate at which a step leaves the box,

@@ -589,8 +589,8 @@ TEST(MeltSampler, DecomposedSweepsKeepTheEquilibrium) {
   std::uint64_t seed = 300;
   for (const Case& c : cases) {
     SCOPED_TRACE(nameOf(c.system) + ", " + c.what);
-    const Sampled whole = sample(c.system, c.mix, ++seed, 4, 32, 60);
-    const Sampled parts = sample(c.system, c.mix, ++seed, 4, 32, 60, c.parts);
+    const Sampled whole = sample(c.system, c.mix, ++seed, 4, 32, 30);
+    const Sampled parts = sample(c.system, c.mix, ++seed, 4, 32, 30, c.parts);
     const auto agree = [](double a, double ae, double b, double be) {
       EXPECT_NEAR(a, b, 4.5 * std::hypot(ae, be) + 1e-12);
     };
