@@ -875,10 +875,15 @@ bool Melt::tailSwap(Mover& w, std::int32_t chain, std::int32_t bead, int directi
   bool adjacent = false;
   for (int d = 0; d < 6 && !adjacent; ++d) adjacent = stepFrom(next, d) == otherSite;
   if (!adjacent) return false;
-  const bool heads = bead + 1 <= m_steps - bead;
+  // The shorter parts, or in a part of a decomposed sweep the longer ones when only they lie
+  // inside it: either swap keeps every site where it is, so the choice is the same both ways.
+  bool heads = bead + 1 <= m_steps - bead;
+  if (!swapInside(w, chain, other, heads ? 0 : bead + 1, heads ? bead : m_steps)) {
+    heads = !heads;
+    if (!swapInside(w, chain, other, heads ? 0 : bead + 1, heads ? bead : m_steps)) return false;
+  }
   const std::int32_t first = heads ? 0 : bead + 1;
   const std::int32_t last = heads ? bead : m_steps;
-  if (!swapInside(w, chain, other, first, last)) return false;
   if (!m_thermal || m_energy.bend == 0.0) {
     swapTails(chain, other, first, last);
     return accept(w, MeltMove::TailSwap);

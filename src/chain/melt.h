@@ -202,7 +202,8 @@ class Melt {
   // c', and bead + 1 of this chain is next to bead `bead` of c', the two chains swap their parts
   // past `bead` (the four beads close a cycle of four bonds: in a box wider than 4 a square,
   // the bonds bead -> bead + 1 antiparallel). The shorter parts are exchanged, beads 0..bead
-  // when bead + 1 <= N - bead (which also swaps which chain is called c and which c').
+  // when bead + 1 <= N - bead (which also swaps which chain is called c and which c'); in a
+  // part of a decomposed sweep the longer ones when only they lie inside it.
   // Choices: chain, bead 0..N-1, direction 0..5. O(N) when accepted; in a monodisperse melt
   // bead + 1 of the neighbour is the right one about once in N, so it is rarely accepted.
   bool tailSwap(std::int32_t chain, std::int32_t bead, int direction);
