@@ -424,9 +424,10 @@ bool Melt::keep(Mover& w, MeltMove kind, const MeltEnergyTerms& before,
   w.random = nullptr;
 }
 
-MeltDecomposition MeltDecomposition::standard(std::int32_t side) {
+MeltDecomposition MeltDecomposition::standard(std::int32_t side, std::int32_t steps) {
+  const double least = std::max<double>(kLeastWidth, kWidthPerRootN * std::sqrt(steps));
   MeltDecomposition d;
-  while (2 * d.parts <= kMostParts && side / (2 * d.parts) >= kLeastWidth) d.parts *= 2;
+  while (2 * d.parts <= kMostParts && side / (2.0 * d.parts) >= least) d.parts *= 2;
   return d;
 }
 

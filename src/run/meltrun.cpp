@@ -439,7 +439,7 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   if (!laid) return false;
   Melt& melt = *laid;
   melt.setEnergy(meltEnergy(settingsOf(params)));
-  melt.setDecomposition(MeltDecomposition::standard(melt.side()));
+  melt.setDecomposition(MeltDecomposition::standard(melt.side(), melt.steps()));
   const int asked = params.threads;
   Sweeper sweeper(random, asked > 0 ? asked : omp_get_max_threads(), melt.decomposition().parts);
   note.side = plan.side;

@@ -813,9 +813,11 @@ TEST(MeltMoves, DecomposedSweepsDoNotDependOnTheOrderOfTheParts) {
   // along z.
   Melt narrow(2, 3, 11, MeltWalls::None);
   EXPECT_THROW(narrow.setDecomposition({2}), std::invalid_argument);
-  EXPECT_EQ(MeltDecomposition::standard(47).parts, 1);
-  EXPECT_EQ(MeltDecomposition::standard(59).parts, 2);
-  EXPECT_EQ(MeltDecomposition::standard(216).parts, 8);
+  EXPECT_EQ(MeltDecomposition::standard(47, 32).parts, 1);
+  EXPECT_EQ(MeltDecomposition::standard(59, 100).parts, 2);
+  EXPECT_EQ(MeltDecomposition::standard(216, 32).parts, 8);
+  EXPECT_EQ(MeltDecomposition::standard(59, 1000).parts, 1);
+  EXPECT_EQ(MeltDecomposition::standard(1024, 1000).parts, 8);
 }
 
 // Laying out a large box and adding a long chain's internal distances look at the stop flag
