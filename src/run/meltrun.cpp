@@ -9,7 +9,8 @@
 // integrated time says how many of them the burn-in and the sampling covered. Under an energy
 // each sample also counts the melt's contacts, bends and wall sites into a series of their own.
 // Every sweep is split into the parts of the box (MeltDecomposition::standard), the parts taken
-// by the run's threads as they come free: the same bytes on any number of threads.
+// by the run's threads as they come free: the same bytes on any number of threads. A box of one
+// part is swept whole, by the undecomposed moves.
 #include <omp.h>
 
 #include <algorithm>
@@ -104,6 +105,10 @@ struct SweepProgress {
   }
 };
 
+// Attempted moves between two looks at the stop flag in an undecomposed sweep: about a
+// millisecond of work.
+constexpr std::int64_t kPollEvery = std::int64_t{1} << 15;
+
 // The run's stream and threads for a melt's decomposed sweeps: the caller and up to `threads`
 // - 1 helpers, asleep between sweeps (a busy wait would take the core from a thread that is
 // still sweeping on a loaded machine). Each sweep's parts are planned, then swept, each part
@@ -130,8 +135,18 @@ class Sweeper {
     m_barrier.arrive_and_wait();
   }
 
-  // One sweep of `melt`; false when the run stopped.
+  // One sweep of `melt`; false when the run stopped. A melt of one part is swept whole by the
+  // undecomposed moves, in pieces between looks at the stop flag.
   bool sweep(Melt& melt, RunControl& control) {
+    if (melt.decomposition().parts == 1) {
+      for (std::int64_t left = melt.sweepAttempts(); left > 0;) {
+        const std::int64_t piece = std::min(left, kPollEvery);
+        melt.attempt(m_random, piece);
+        left -= piece;
+        if (control.pollStop()) return false;
+      }
+      return true;
+    }
     melt.beginSweep(m_random);
     m_melt = &melt;
     m_control = &control;
