@@ -229,6 +229,14 @@ class Melt {
   // The chain's end-to-end vector, R^2 and Rg^2; integer sums, then double precision in bead
   // order. O(N).
   MeltChainShape shape(std::int32_t chain) const;
+  // The chain's end-to-end vector alone: one pass. O(N).
+  Point endToEnd(std::int32_t chain) const {
+    Point last;
+    forEachSite(chain, [&last](std::int32_t x, std::int32_t y, std::int32_t z) {
+      last = Point{x, y, z};
+    });
+    return last;
+  }
 
   // Calls visit(x, y, z) for each bead of the chain in order, bead 0 first, with its unwrapped
   // site less bead 0's (so 0, 0, 0 first); a few operations a bead.

@@ -217,10 +217,10 @@ class EndFollower {
   template <class Correlation>
   auto add(Correlation& correlation) {
     for (std::size_t c = 0; c < m_ends.size() / 3; ++c) {
-      const MeltChainShape shape = m_melt.shape(static_cast<std::int32_t>(c));
-      m_ends[3 * c] = shape.endToEnd.x;
-      m_ends[3 * c + 1] = shape.endToEnd.y;
-      m_ends[3 * c + 2] = shape.endToEnd.z;
+      const Point end = m_melt.endToEnd(static_cast<std::int32_t>(c));
+      m_ends[3 * c] = end.x;
+      m_ends[3 * c + 1] = end.y;
+      m_ends[3 * c + 2] = end.z;
     }
     return correlation.add(m_ends);
   }
