@@ -454,6 +454,7 @@ void Melt::beginSweep(RandomSource& random) {
   }
   m_offset = static_cast<std::uint32_t>(below(random, m_usSide));
   m_key = random.next();
+  std::ranges::fill(m_owner, kWhole);
   // Slab p holds the z whose distance u = z - offset (mod L) is in [p L / P, (p + 1) L / P),
   // its interior those kMargin from either end (all of them when there is one slab).
   const std::int64_t side = m_side;
@@ -475,48 +476,69 @@ void Melt::beginSweep(RandomSource& random) {
 
 void Melt::planPart(std::int32_t part) {
   Part& own = m_parts[static_cast<std::size_t>(part)];
-  own.beads.clear();
   own.ends.clear();
   own.attempts = 0;
+  std::size_t n = 0;  // beads listed
   const std::uint32_t side = m_usSide;
   const std::uint32_t lo =
       static_cast<std::uint32_t>(std::int64_t{m_side} * part / m_decomposition.parts);
   const std::uint32_t hi =
       static_cast<std::uint32_t>(std::int64_t{m_side} * (part + 1) / m_decomposition.parts);
-  const auto visit = [&](std::uint32_t slot, std::uint32_t z) {
-    ++own.attempts;
-    const std::int32_t chain = chainOf(slot);
-    const std::uint32_t k = slot - static_cast<std::uint32_t>(chain) * m_ring;
-    const std::uint32_t head = m_head[static_cast<std::size_t>(chain)];
-    const std::uint32_t tail = head == 0 ? m_ring - 1 : head - 1;
-    const bool in = m_interior[z] == part;
-    if (k == head) {
-      // The slab of bead 0 settles who owns the chain: the part with both ends inside.
-      const bool both = in && m_interior[siteOf(chain, m_steps) >> (2 * kFieldBits)] == part;
-      m_owner[static_cast<std::size_t>(chain)] = both ? part : kWhole;
+  // The ends among beads first..n of the list, and the chains owned: those whose bead 0 and
+  // bead N both lie in the interior (the others stay kWhole from beginSweep).
+  const auto findEnds = [&](std::size_t first) {
+    for (std::size_t i = first; i < n; ++i) {
+      const std::uint32_t slot = own.beads[i];
+      const std::int32_t chain = chainOf(slot);
+      const std::uint32_t k = slot - static_cast<std::uint32_t>(chain) * m_ring;
+      const std::uint32_t head = m_head[static_cast<std::size_t>(chain)];
+      if (k == head) {
+        own.ends.push_back(2 * static_cast<std::uint32_t>(chain));
+        if (m_interior[siteOf(chain, m_steps) >> (2 * kFieldBits)] == part) {
+          m_owner[static_cast<std::size_t>(chain)] = part;
+        }
+      } else if (k == (head == 0 ? m_ring - 1 : head - 1)) {
+        own.ends.push_back(2 * static_cast<std::uint32_t>(chain) + 1);
+      }
     }
-    if (!in) return;
-    own.beads.push_back(slot);
-    if (k == head) own.ends.push_back(2 * static_cast<std::uint32_t>(chain));
-    if (k == tail) own.ends.push_back(2 * static_cast<std::uint32_t>(chain) + 1);
   };
   if (m_cell.size() > 8 * m_site.size()) {
-    // A sparse box: the beads in slot order, those in the slab kept.
+    // A sparse box: the beads in slot order, those in the slab counted, those inside listed.
     for (std::uint32_t slot = 0; slot < m_site.size(); ++slot) {
       const std::uint32_t z = m_site[slot] >> (2 * kFieldBits);
       const std::uint32_t u = z >= m_offset ? z - m_offset : z + side - m_offset;
-      if (u >= lo && u < hi) visit(slot, z);
+      if (u < lo || u >= hi) continue;
+      ++own.attempts;
+      if (m_interior[z] != part) continue;
+      if (n == own.beads.size()) own.beads.resize(2 * n + 16);
+      own.beads[n++] = slot;
     }
+    findEnds(0);
+    own.count = n;
     return;
   }
-  // The slab's cells, plane by plane.
+  // The slab's cells plane by plane, without a branch a cell: the margins' planes only
+  // counted, the interior's listed.
   for (std::uint32_t u = lo; u < hi; ++u) {
     const std::uint32_t z = u + m_offset < side ? u + m_offset : u + m_offset - side;
     const std::uint32_t* plane = m_cell.data() + std::size_t{m_usArea} * z;
-    for (std::uint32_t c = 0; c < m_usArea; ++c) {
-      if (plane[c] != kEmpty) visit(plane[c], z);
+    if (m_interior[z] != part) {
+      std::int64_t held = 0;
+      for (std::uint32_t c = 0; c < m_usArea; ++c) held += plane[c] != kEmpty;
+      own.attempts += held;
+      continue;
     }
+    if (own.beads.size() < n + m_usArea) own.beads.resize(n + m_usArea);
+    std::uint32_t* out = own.beads.data();
+    const std::size_t first = n;
+    for (std::uint32_t c = 0; c < m_usArea; ++c) {
+      out[n] = plane[c];
+      n += plane[c] != kEmpty;
+    }
+    own.attempts += static_cast<std::int64_t>(n - first);
+    findEnds(first);
   }
+  own.count = n;
 }
 
 bool Melt::sweepPart(std::int32_t part, const std::function<bool()>& stopRequested) {
@@ -527,7 +549,7 @@ bool Melt::sweepPart(std::int32_t part, const std::function<bool()>& stopRequest
   w.random = &random;
   const std::uint32_t* beads = own.beads.data();
   const std::uint32_t* ends = own.ends.data();
-  const auto beadCount = static_cast<std::uint64_t>(own.beads.size());
+  const auto beadCount = static_cast<std::uint64_t>(own.count);
   const auto endCount = static_cast<std::uint64_t>(own.ends.size());
   // A bead of the interior, its chain and its number; false (the attempt counted) when another
   // part owns the chain or the bead is out of the range the move takes.

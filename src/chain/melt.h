@@ -284,12 +284,13 @@ class Melt {
     double lastChange = 0.0;
     std::int32_t part = kWhole;
   };
-  // A part of a decomposed sweep: its stream, the slots of the beads in its interior, its ends
-  // there (chain * 2 + end) and its attempts.
+  // A part of a decomposed sweep: its stream, the slots of the beads in its interior (the first
+  // `count` of `beads`), its ends there (chain * 2 + end) and its attempts.
   struct Part {
     Mover mover;
     RandomSource random{0};
     std::vector<std::uint32_t> beads;
+    std::size_t count = 0;
     std::vector<std::uint32_t> ends;
     std::int64_t attempts = 0;
   };
