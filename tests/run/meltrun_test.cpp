@@ -4,6 +4,7 @@
 // that is the run's last sample, and the checks of its settings.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -328,6 +329,21 @@ TEST(MeltRun, StopsWhileLayingOutALargeBox) {
   EXPECT_EQ(r.status, RunStatus::Cancelled);
   EXPECT_EQ(observer.asked, 2);
   EXPECT_EQ(observer.reports, 0);
+  EXPECT_FALSE(r.box);
+}
+
+// A box split into parts stops on its threads when asked, in the middle of its sweeps.
+TEST(MeltRun, StopsWhileSweepingOnThreads) {
+  struct CancelAtTheTenthLook : RunObserver {
+    std::atomic<int> asked = 0;
+    bool cancelRequested() override { return ++asked >= 10; }
+  } observer;
+  MeltSettings settings = melt(3000, 48);
+  settings.burnIn = 5000;
+  RunParams p = runParams(settings, 12, 20, 1, 1);
+  p.threads = 2;
+  const RunResult r = runSimulation(p, observer);
+  EXPECT_EQ(r.status, RunStatus::Cancelled);
   EXPECT_FALSE(r.box);
 }
 
