@@ -15,22 +15,19 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <barrier>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 
 #include "analysis/formfactor.h"
 #include "analysis/measureslots.h"
 #include "analysis/timeseries.h"
 #include "analysis/vectorcorrelation.h"
 #include "chain/meltmodel.h"
+#include "run/meltsweeper.h"
 #include "run/runner.h"
 
 namespace polychain {
@@ -105,98 +102,10 @@ struct SweepProgress {
   }
 };
 
-// Attempted moves between two looks at the stop flag in an undecomposed sweep: about a
-// millisecond of work.
-constexpr std::int64_t kPollEvery = std::int64_t{1} << 15;
-
-// The run's stream and threads for a melt's decomposed sweeps: the caller and up to `threads`
-// - 1 helpers, asleep between sweeps (a busy wait would take the core from a thread that is
-// still sweeping on a loaded machine). Each sweep's parts are planned, then swept, each part
-// taken by the next free thread; the result is the same on any number of threads.
-class Sweeper {
- public:
-  Sweeper(RandomSource random, int threads, std::int32_t parts)
-      : m_random(random), m_team(std::max(1, std::min(threads, parts))), m_barrier(m_team) {
-    for (int k = 1; k < m_team; ++k) {
-      try {
-        m_helpers.emplace_back([this] { help(); });
-      } catch (const std::system_error&) {
-        // As many threads as the system gives; the sweeps do not depend on them.
-        for (int missing = k; missing < m_team; ++missing) m_barrier.arrive_and_drop();
-        m_team = k;
-      }
-    }
-  }
-  Sweeper(const Sweeper&) = delete;
-  Sweeper& operator=(const Sweeper&) = delete;
-  ~Sweeper() {
-    if (m_team == 1) return;
-    m_quit = true;
-    m_barrier.arrive_and_wait();
-  }
-
-  // One sweep of `melt`; false when the run stopped. A melt of one part is swept whole by the
-  // undecomposed moves, in pieces between looks at the stop flag.
-  bool sweep(Melt& melt, RunControl& control) {
-    if (melt.decomposition().parts == 1) {
-      for (std::int64_t left = melt.sweepAttempts(); left > 0;) {
-        const std::int64_t piece = std::min(left, kPollEvery);
-        melt.attempt(m_random, piece);
-        left -= piece;
-        if (control.pollStop()) return false;
-      }
-      return true;
-    }
-    melt.beginSweep(m_random);
-    m_melt = &melt;
-    m_control = &control;
-    m_planned = 0;
-    m_swept = 0;
-    if (m_team > 1) m_barrier.arrive_and_wait();
-    work();
-    m_failure.rethrow();
-    melt.endSweep();
-    return !control.pollStop();
-  }
-
- private:
-  void help() {
-    for (;;) {
-      m_barrier.arrive_and_wait();
-      if (m_quit) return;
-      work();
-    }
-  }
-  void work() {
-    Melt& melt = *m_melt;
-    RunControl& control = *m_control;
-    const std::int32_t parts = melt.decomposition().parts;
-    for (std::int32_t p = m_planned++; p < parts; p = m_planned++) {
-      m_failure.guard(control, [&] { melt.planPart(p); });
-    }
-    if (m_team > 1) m_barrier.arrive_and_wait();
-    const auto stopRequested = [&control] { return control.pollStop(); };
-    for (std::int32_t p = m_swept++; p < parts; p = m_swept++) {
-      if (!control.stopped()) m_failure.guard(control, [&] { melt.sweepPart(p, stopRequested); });
-    }
-    if (m_team > 1) m_barrier.arrive_and_wait();
-  }
-
-  RandomSource m_random;
-  int m_team;
-  std::barrier<> m_barrier;
-  Melt* m_melt = nullptr;
-  RunControl* m_control = nullptr;
-  std::atomic<std::int32_t> m_planned{0}, m_swept{0};  // the next part to take
-  std::atomic<bool> m_quit{false};
-  RegionFailure m_failure;
-  std::vector<std::jthread> m_helpers;
-};
-
 // `sweeps` decomposed sweeps of `melt`, polling the stop flag as they go and reporting
 // progress; `afterSweep` is called after each whole sweep. False when the run stopped.
 template <class AfterSweep>
-bool runSweeps(Melt& melt, Sweeper& sweeper, std::int64_t sweeps, RunControl& control,
+bool runSweeps(Melt& melt, MeltSweeper& sweeper, std::int64_t sweeps, RunControl& control,
                SweepProgress& progress, const AfterSweep& afterSweep) {
   for (std::int64_t s = 0; s < sweeps; ++s) {
     if (!sweeper.sweep(melt, control)) return false;
@@ -235,7 +144,7 @@ class EndFollower {
 // (EquilibrationWatch). Returns the sweeps done, sets `tau` to the last time measured (NaN
 // when none settled) and hands over the correlator of the later sweeps, or nullopt when the
 // run stopped. A melt whose time never settles stops at kMostBurnInTaus times the law's.
-std::optional<std::int64_t> measuredBurnIn(Melt& melt, Sweeper& sweeper, RunControl& control,
+std::optional<std::int64_t> measuredBurnIn(Melt& melt, MeltSweeper& sweeper, RunControl& control,
                                            SweepProgress& progress, double expectedTau, double& tau,
                                            std::optional<VectorAutocorrelation>& later) {
   EquilibrationWatch watch(melt.chains(), kMeltBurnInTaus, kLeastMeasuredBurnIn);
@@ -264,7 +173,7 @@ std::optional<Melt> setUpMelt(const RunParams& params, const MeltPlan& plan, Run
 // The burn-in of `plan`, given or measured, and the sampling interval that follows, into
 // `note`; after a measured burn-in the correlator of its later sweeps goes to `later`. False
 // when the run stopped.
-bool burnIn(Melt& melt, Sweeper& sweeper, RunControl& control, const MeltPlan& plan,
+bool burnIn(Melt& melt, MeltSweeper& sweeper, RunControl& control, const MeltPlan& plan,
             std::int64_t samples, SweepProgress& progress, MeltNote& note,
             std::optional<VectorAutocorrelation>& later) {
   const std::int64_t lawPerSample = std::max<std::int64_t>(1, std::llround(plan.expectedTau));
@@ -297,7 +206,7 @@ bool burnIn(Melt& melt, Sweeper& sweeper, RunControl& control, const MeltPlan& p
 // sweep into `correlation`, the internal distances' means at internal.at() and then their
 // standard errors into `curve`; the last sample's last chain to `left`. False when the run
 // stopped.
-bool takeSamples(const RunParams& params, Melt& melt, Sweeper& sweeper, RunControl& control,
+bool takeSamples(const RunParams& params, Melt& melt, MeltSweeper& sweeper, RunControl& control,
                  SweepProgress& progress, VectorAutocorrelation& correlation, MeltNote& note,
                  MeltInternalDistances& internal, std::vector<double>& curve, RunLeftovers& left) {
   const std::int64_t samples = params.iterations;
@@ -456,7 +365,8 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   melt.setEnergy(meltEnergy(settingsOf(params)));
   melt.setDecomposition(MeltDecomposition::standard(melt.side(), melt.steps()));
   const int asked = params.threads;
-  Sweeper sweeper(random, asked > 0 ? asked : omp_get_max_threads(), melt.decomposition().parts);
+  MeltSweeper sweeper(random, asked > 0 ? asked : omp_get_max_threads(),
+                      melt.decomposition().parts);
   note.side = plan.side;
   note.fraction = melt.volumeFraction();
   SweepProgress progress;
