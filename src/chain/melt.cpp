@@ -294,16 +294,6 @@ void Melt::setEnergy(const MeltEnergy& energy) {
   }
   m_energy = energy;
   m_thermal = !energy.zero();
-  // exp(-change) of every change within reach, computed as keep() would compute it.
-  m_boltzmann.clear();
-  if (!m_thermal) return;
-  for (std::int64_t c = -kReach.contacts; c <= kReach.contacts; ++c) {
-    for (std::int64_t b = -kReach.bends; b <= kReach.bends; ++b) {
-      for (std::int64_t s = -kReach.wallSites; s <= kReach.wallSites; ++s) {
-        m_boltzmann.push_back(std::exp(-energyOf({c, b, s})));
-      }
-    }
-  }
 }
 
 std::int64_t Melt::neighbours(std::uint32_t site) const {
@@ -371,24 +361,10 @@ bool Melt::keep(Mover& w, MeltMove kind, const MeltEnergyTerms& before,
                                   after.wallSites - before.wallSites});
   w.lastChange = change;
   if (change > 0.0 && w.random != nullptr &&
-      !(static_cast<double>(w.random->next() >> 11) * 0x1.0p-53 <
-        boltzmann(after.contacts - before.contacts, after.bends - before.bends,
-                  after.wallSites - before.wallSites, change))) {
+      !(static_cast<double>(w.random->next() >> 11) * 0x1.0p-53 < std::exp(-change))) {
     return false;
   }
   return accept(w, kind);
-}
-
-double Melt::boltzmann(std::int64_t contacts, std::int64_t bends, std::int64_t wallSites,
-                       double change) const {
-  const std::int64_t c = contacts + kReach.contacts, b = bends + kReach.bends,
-                     s = wallSites + kReach.wallSites;
-  if (c < 0 || c > 2 * kReach.contacts || b < 0 || b > 2 * kReach.bends || s < 0 ||
-      s > 2 * kReach.wallSites) {
-    return std::exp(-change);
-  }
-  return m_boltzmann[static_cast<std::size_t>(
-      (c * (2 * kReach.bends + 1) + b) * (2 * kReach.wallSites + 1) + s)];
 }
 
 [[gnu::flatten]] void Melt::attempt(RandomSource& random, std::int64_t attempts) {

@@ -367,11 +367,6 @@ class Melt {
   // that of the contacts, since bonds are neighbours and their number stays). True (and
   // counted) when kept; false leaves the caller to undo the move.
   bool keep(Mover& w, MeltMove kind, const MeltEnergyTerms& before, const MeltEnergyTerms& after);
-  // exp(-change) for a change of these terms: from m_boltzmann within kReach (a local move's
-  // changes), else computed; the same number either way.
-  static constexpr MeltEnergyTerms kReach{12, 4, 2};
-  double boltzmann(std::int64_t contacts, std::int64_t bends, std::int64_t wallSites,
-                   double change) const;
   // The occupied neighbours of a site, whether it is on a layer next to a wall, and the bends
   // at beads first..last of a chain (those of 1..N-1).
   std::int64_t neighbours(std::uint32_t site) const;
@@ -419,9 +414,8 @@ class Melt {
   std::vector<std::uint32_t> m_cell;  // the slot on each cell, or kEmpty
   Mover m_whole;                      // of attempt() and the single moves
   MeltEnergy m_energy;
-  std::vector<double> m_boltzmann;  // exp(-change) within kReach, contacts slowest
-  bool m_thermal = false;           // m_energy not zero
-  std::array<bool, 3> m_walled{};   // per axis
+  bool m_thermal = false;          // m_energy not zero
+  std::array<bool, 3> m_walled{};  // per axis
   // A decomposed sweep's: the parts, the interior each z lies in (or kWhole, in none), the part
   // that owns each chain (or kWhole), the offset and the key of the parts' streams.
   MeltDecomposition m_decomposition;
