@@ -147,6 +147,7 @@ Melt::Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls
   const std::int64_t beads = std::int64_t{chains} * (std::int64_t{steps} + 1);
   if (beads > cells) throw std::invalid_argument("Melt: more beads than sites in the box");
   m_ring = static_cast<std::uint32_t>(steps) + 1;
+  m_ringReciprocal = ~std::uint64_t{0} / m_ring + 1;
   m_usSide = static_cast<std::uint32_t>(side);
   m_usArea = m_usSide * m_usSide;
   for (int d = 0; d < 6; ++d) {
@@ -186,7 +187,7 @@ bool Melt::layOut(const std::function<bool()>& stopRequested) {
   };
   if (!fill(m_cell, cells, kEmpty) || !fill(m_site, beads, 0)) return false;
   m_head.assign(static_cast<std::size_t>(m_chains), 0);
-  m_moved.resize(m_ring);
+  m_whole.moved.resize(m_ring);
   std::int64_t laid = 0;
   for (std::int32_t c = 0; c < m_chains; ++c) {
     const std::int64_t start = cells * c / m_chains;
@@ -216,12 +217,20 @@ std::uint64_t Melt::bytesNeeded(std::int64_t chains, std::int64_t steps, std::in
   const auto c = static_cast<std::uint64_t>(chains < 0 ? 0 : chains);
   const auto ring = static_cast<std::uint64_t>(steps < 0 ? 1 : steps + 1);
   const auto l = static_cast<std::uint64_t>(side < 0 ? 0 : side);
-  return sizeof(Melt) + 4 * (c * ring + c + l * l * l + ring);
+  // With a decomposed sweep's lists of the parts' beads and ends, and the chains' owners.
+  return sizeof(Melt) + 4 * (2 * c * ring + 4 * c + l * l * l + ring);
 }
 
 std::size_t Melt::bytes() const {
-  return sizeof(Melt) +
-         sizeof(std::uint32_t) * (m_site.size() + m_head.size() + m_cell.size() + m_moved.size());
+  std::size_t parts = 0;
+  for (const Part& part : m_parts) {
+    parts += sizeof(Part) + sizeof(std::uint32_t) * (part.beads.capacity() + part.ends.capacity() +
+                                                     part.mover.moved.size());
+  }
+  return sizeof(Melt) + parts +
+         sizeof(std::uint32_t) * (m_site.size() + m_head.size() + m_cell.size() + m_owner.size() +
+                                  m_whole.moved.size()) +
+         sizeof(std::int16_t) * m_interior.size();
 }
 
 double Melt::volumeFraction() const {
@@ -346,20 +355,22 @@ MeltEnergyTerms Melt::energyTerms() const {
   return terms;
 }
 
-bool Melt::keep(MeltMove kind, const MeltEnergyTerms& before, const MeltEnergyTerms& after) {
+bool Melt::keep(Mover& w, MeltMove kind, const MeltEnergyTerms& before,
+                const MeltEnergyTerms& after) {
   const double change = energyOf({after.contacts - before.contacts, after.bends - before.bends,
                                   after.wallSites - before.wallSites});
-  m_lastChange = change;
-  if (change > 0.0 && m_random != nullptr &&
-      !(static_cast<double>(m_random->next() >> 11) * 0x1.0p-53 < std::exp(-change))) {
+  w.lastChange = change;
+  if (change > 0.0 && w.random != nullptr &&
+      !(static_cast<double>(w.random->next() >> 11) * 0x1.0p-53 < std::exp(-change))) {
     return false;
   }
-  return accept(kind);
+  return accept(w, kind);
 }
 
 [[gnu::flatten]] void Melt::attempt(RandomSource& random, std::int64_t attempts) {
   const auto steps = static_cast<std::uint64_t>(m_steps);
-  m_random = &random;
+  Mover& w = m_whole;
+  w.random = &random;
   for (; attempts > 0; --attempts) {
     const std::uint64_t r = random.next() >> 11;
     std::size_t kind = 0;
@@ -367,64 +378,294 @@ bool Melt::keep(MeltMove kind, const MeltEnergyTerms& before, const MeltEnergyTe
     switch (static_cast<MeltMove>(kind)) {
       case MeltMove::End: {
         const std::uint64_t x = below(random, static_cast<std::uint64_t>(m_chains) * 12);
-        endMove(static_cast<std::int32_t>(x / 12), static_cast<int>(x % 12 / 6),
+        endMove(w, static_cast<std::int32_t>(x / 12), static_cast<int>(x % 12 / 6),
                 static_cast<int>(x % 6));
         break;
       }
       case MeltMove::Kink: {
         if (m_steps < 2) {
-          tally(MeltMove::Kink);
+          tally(w, MeltMove::Kink);
           break;
         }
         const std::int32_t chain = drawChain(random);
-        kinkJump(chain, 1 + static_cast<std::int32_t>(below(random, steps - 1)));
+        kinkJump(w, chain, 1 + static_cast<std::int32_t>(below(random, steps - 1)));
         break;
       }
       case MeltMove::Crankshaft: {
         if (m_steps < 3) {
-          tally(MeltMove::Crankshaft);
+          tally(w, MeltMove::Crankshaft);
           break;
         }
         const std::int32_t chain = drawChain(random);
         const std::uint64_t x = below(random, (steps - 2) * 3);
-        crankshaft(chain, 1 + static_cast<std::int32_t>(x / 3), 1 + static_cast<int>(x % 3));
+        crankshaft(w, chain, 1 + static_cast<std::int32_t>(x / 3), 1 + static_cast<int>(x % 3));
         break;
       }
       case MeltMove::Reptation: {
         const std::uint64_t x = below(random, static_cast<std::uint64_t>(m_chains) * 12);
-        reptation(static_cast<std::int32_t>(x / 12), static_cast<int>(x % 12 / 6),
+        reptation(w, static_cast<std::int32_t>(x / 12), static_cast<int>(x % 12 / 6),
                   static_cast<int>(x % 6));
         break;
       }
       case MeltMove::Pivot: {
         const std::int32_t chain = drawChain(random);
         const auto side = static_cast<std::int32_t>(below(random, 2 * steps));
-        pivot(chain, side, 1 + static_cast<int>(below(random, kLatticeSymmetries - 1)));
+        pivot(w, chain, side, 1 + static_cast<int>(below(random, kLatticeSymmetries - 1)));
         break;
       }
       case MeltMove::TailSwap: {
         const std::int32_t chain = drawChain(random);
         const std::uint64_t x = below(random, steps * 6);
-        tailSwap(chain, static_cast<std::int32_t>(x / 6), static_cast<int>(x % 6));
+        tailSwap(w, chain, static_cast<std::int32_t>(x / 6), static_cast<int>(x % 6));
         break;
       }
     }
   }
-  m_random = nullptr;
+  w.random = nullptr;
+}
+
+MeltDecomposition MeltDecomposition::standard(std::int32_t side, std::int32_t steps) {
+  const double least = std::max<double>(kLeastWidth, kWidthPerRootN * std::sqrt(steps));
+  MeltDecomposition d;
+  while (2 * d.parts <= kMostParts && side / (2.0 * d.parts) >= least) d.parts *= 2;
+  return d;
+}
+
+void Melt::setDecomposition(const MeltDecomposition& decomposition) {
+  const std::int32_t parts = decomposition.parts;
+  if (parts < 1 || parts > MeltDecomposition::kMostParts ||
+      (parts > 1 && m_side / parts < 2 * MeltDecomposition::kMargin + 2)) {
+    throw std::invalid_argument("Melt: a decomposition into parts narrower than a move needs");
+  }
+  m_decomposition = decomposition;
+  m_parts.clear();
+}
+
+void Melt::beginSweep(RandomSource& random) {
+  const auto parts = static_cast<std::size_t>(m_decomposition.parts);
+  if (m_parts.size() != parts) {
+    m_parts.assign(parts, Part{});
+    for (std::size_t p = 0; p < parts; ++p) {
+      m_parts[p].mover.part = static_cast<std::int32_t>(p);
+      m_parts[p].mover.moved.resize(m_ring);
+    }
+    m_interior.assign(m_usSide, 0);
+    m_owner.assign(static_cast<std::size_t>(m_chains), kWhole);
+  }
+  m_offset = static_cast<std::uint32_t>(below(random, m_usSide));
+  m_key = random.next();
+  std::ranges::fill(m_owner, kWhole);
+  // Slab p holds the z whose distance u = z - offset (mod L) is in [p L / P, (p + 1) L / P),
+  // its interior those kMargin from either end (all of them when there is one slab).
+  const std::int64_t side = m_side;
+  const auto margin = static_cast<std::int64_t>(parts > 1 ? MeltDecomposition::kMargin : 0);
+  for (std::size_t p = 0; p < parts; ++p) {
+    const std::int64_t lo = side * static_cast<std::int64_t>(p) / static_cast<std::int64_t>(parts);
+    const std::int64_t hi =
+        side * static_cast<std::int64_t>(p + 1) / static_cast<std::int64_t>(parts);
+    for (std::int64_t u = lo; u < hi; ++u) {
+      const auto z = static_cast<std::size_t>((u + m_offset) % side);
+      m_interior[z] =
+          static_cast<std::int16_t>(u >= lo + margin && u < hi - margin ? std::int64_t(p) : kWhole);
+    }
+    // A stream of its own from the sweep's key and the part.
+    std::uint64_t state = m_key ^ (0xd1b54a32d192ed03ULL * (p + 1));
+    m_parts[p].random = RandomSource(splitMix64(state));
+  }
+}
+
+void Melt::planPart(std::int32_t part) {
+  Part& own = m_parts[static_cast<std::size_t>(part)];
+  own.ends.clear();
+  own.attempts = 0;
+  std::size_t n = 0;  // beads listed
+  const std::uint32_t side = m_usSide;
+  const std::uint32_t lo =
+      static_cast<std::uint32_t>(std::int64_t{m_side} * part / m_decomposition.parts);
+  const std::uint32_t hi =
+      static_cast<std::uint32_t>(std::int64_t{m_side} * (part + 1) / m_decomposition.parts);
+  // The ends among beads first..n of the list, and the chains owned: those whose bead 0 and
+  // bead N both lie in the interior (the others stay kWhole from beginSweep).
+  const auto findEnds = [&](std::size_t first) {
+    for (std::size_t i = first; i < n; ++i) {
+      const std::uint32_t slot = own.beads[i];
+      const std::int32_t chain = chainOf(slot);
+      const std::uint32_t k = slot - static_cast<std::uint32_t>(chain) * m_ring;
+      const std::uint32_t head = m_head[static_cast<std::size_t>(chain)];
+      if (k == head) {
+        own.ends.push_back(2 * static_cast<std::uint32_t>(chain));
+        if (m_interior[siteOf(chain, m_steps) >> (2 * kFieldBits)] == part) {
+          m_owner[static_cast<std::size_t>(chain)] = part;
+        }
+      } else if (k == (head == 0 ? m_ring - 1 : head - 1)) {
+        own.ends.push_back(2 * static_cast<std::uint32_t>(chain) + 1);
+      }
+    }
+  };
+  if (m_cell.size() > 8 * m_site.size()) {
+    // A sparse box: the beads in slot order, those in the slab counted, those inside listed.
+    for (std::uint32_t slot = 0; slot < m_site.size(); ++slot) {
+      const std::uint32_t z = m_site[slot] >> (2 * kFieldBits);
+      const std::uint32_t u = z >= m_offset ? z - m_offset : z + side - m_offset;
+      if (u < lo || u >= hi) continue;
+      ++own.attempts;
+      if (m_interior[z] != part) continue;
+      if (n == own.beads.size()) own.beads.resize(2 * n + 16);
+      own.beads[n++] = slot;
+    }
+    findEnds(0);
+    own.count = n;
+    return;
+  }
+  // The slab's cells plane by plane, without a branch a cell: the margins' planes only
+  // counted, the interior's listed.
+  for (std::uint32_t u = lo; u < hi; ++u) {
+    const std::uint32_t z = u + m_offset < side ? u + m_offset : u + m_offset - side;
+    const std::uint32_t* plane = m_cell.data() + std::size_t{m_usArea} * z;
+    if (m_interior[z] != part) {
+      std::int64_t held = 0;
+      for (std::uint32_t c = 0; c < m_usArea; ++c) held += plane[c] != kEmpty;
+      own.attempts += held;
+      continue;
+    }
+    if (own.beads.size() < n + m_usArea) own.beads.resize(n + m_usArea);
+    std::uint32_t* out = own.beads.data();
+    const std::size_t first = n;
+    for (std::uint32_t c = 0; c < m_usArea; ++c) {
+      out[n] = plane[c];
+      n += plane[c] != kEmpty;
+    }
+    own.attempts += static_cast<std::int64_t>(n - first);
+    findEnds(first);
+  }
+  own.count = n;
+}
+
+bool Melt::sweepPart(std::int32_t part, const std::function<bool()>& stopRequested) {
+  constexpr std::int64_t kPollEvery = std::int64_t{1} << 15;
+  Part& own = m_parts[static_cast<std::size_t>(part)];
+  Mover& w = own.mover;
+  RandomSource& random = own.random;
+  w.random = &random;
+  const std::uint32_t* beads = own.beads.data();
+  const std::uint32_t* ends = own.ends.data();
+  const auto beadCount = static_cast<std::uint64_t>(own.count);
+  const auto endCount = static_cast<std::uint64_t>(own.ends.size());
+  // A bead of the interior, its chain and its number; false (the attempt counted) when another
+  // part owns the chain or the bead is out of the range the move takes.
+  const auto chosen = [&](std::uint32_t slot, std::int32_t least, std::int32_t most,
+                          std::int32_t& chain, std::int32_t& bead) {
+    chain = chainOf(slot);
+    if (!mayMove(w, chain)) return false;
+    bead = beadOf(chain, slot);
+    return bead >= least && bead <= most;
+  };
+  for (std::int64_t a = 0; a < own.attempts; ++a) {
+    if (a % kPollEvery == kPollEvery - 1 && stopRequested && stopRequested()) {
+      w.random = nullptr;
+      return false;
+    }
+    const std::uint64_t r = random.next() >> 11;
+    std::size_t kind = 0;
+    while (r >= m_threshold[kind]) ++kind;
+    const auto move = static_cast<MeltMove>(kind);
+    const bool byEnd = move == MeltMove::End || move == MeltMove::Reptation;
+    if (byEnd ? endCount == 0 : beadCount == 0) {
+      tally(w, move);
+      continue;
+    }
+    std::int32_t chain = 0, bead = 0;
+    switch (move) {
+      case MeltMove::End:
+      case MeltMove::Reptation: {
+        const std::uint64_t x = below(random, endCount * 6);
+        const std::uint32_t e = ends[x / 6];
+        chain = static_cast<std::int32_t>(e / 2);
+        if (move == MeltMove::End) {
+          endMove(w, chain, static_cast<int>(e % 2), static_cast<int>(x % 6));
+        } else {
+          reptation(w, chain, static_cast<int>(e % 2), static_cast<int>(x % 6));
+        }
+        break;
+      }
+      case MeltMove::Kink: {
+        if (!chosen(beads[below(random, beadCount)], 1, m_steps - 1, chain, bead)) {
+          tally(w, move);
+          break;
+        }
+        kinkJump(w, chain, bead);
+        break;
+      }
+      case MeltMove::Crankshaft: {
+        const std::uint64_t x = below(random, beadCount * 3);
+        if (!chosen(beads[x / 3], 1, m_steps - 2, chain, bead)) {
+          tally(w, move);
+          break;
+        }
+        crankshaft(w, chain, bead, 1 + static_cast<int>(x % 3));
+        break;
+      }
+      case MeltMove::Pivot: {
+        // About the bead chosen: the beads after it (side = bead) or before it (side = N +
+        // bead - 1).
+        const std::uint64_t x = below(random, beadCount * 2);
+        const bool low = x % 2 == 1;
+        const int symmetry = 1 + static_cast<int>(below(random, kLatticeSymmetries - 1));
+        if (!chosen(beads[x / 2], low ? 1 : 0, low ? m_steps : m_steps - 1, chain, bead)) {
+          tally(w, move);
+          break;
+        }
+        pivot(w, chain, low ? m_steps + bead - 1 : bead, symmetry);
+        break;
+      }
+      case MeltMove::TailSwap: {
+        const std::uint64_t x = below(random, beadCount * 6);
+        if (!chosen(beads[x / 6], 0, m_steps - 1, chain, bead)) {
+          tally(w, move);
+          break;
+        }
+        tailSwap(w, chain, bead, static_cast<int>(x % 6));
+        break;
+      }
+    }
+  }
+  w.random = nullptr;
+  return true;
+}
+
+void Melt::endSweep() {
+  for (Part& part : m_parts) {
+    for (std::size_t k = 0; k < kMeltMoves; ++k) {
+      m_whole.counts.attempted[k] += part.mover.counts.attempted[k];
+      m_whole.counts.accepted[k] += part.mover.counts.accepted[k];
+    }
+    part.mover.counts = {};
+  }
+}
+
+void Melt::decomposedSweep(RandomSource& random) {
+  beginSweep(random);
+  for (std::int32_t p = 0; p < m_decomposition.parts; ++p) planPart(p);
+  for (std::int32_t p = 0; p < m_decomposition.parts; ++p) sweepPart(p);
+  endSweep();
 }
 
 bool Melt::endMove(std::int32_t chain, int end, int direction) {
-  tally(MeltMove::End);
+  return endMove(m_whole, chain, end, direction);
+}
+
+bool Melt::endMove(Mover& w, std::int32_t chain, int end, int direction) {
+  tally(w, MeltMove::End);
   const std::int32_t bead = end == 0 ? 0 : m_steps;
   const std::uint32_t to = stepFrom(siteOf(chain, end == 0 ? 1 : m_steps - 1), direction);
-  if (to == kNoSite) return false;
+  if (to == kNoSite || !inside(w, to)) return false;
   const std::uint32_t cell = cellOf(to);
   if (m_cell[cell] != kEmpty) return false;
   const std::uint32_t slot = slotOf(chain, bead);
   const std::uint32_t from = m_site[slot];
   if (!m_thermal) {
     place(slot, to);
-    return accept(MeltMove::End);
+    return accept(w, MeltMove::End);
   }
   // Only the bend next to the end changes.
   const std::int32_t next = end == 0 ? 1 : m_steps - 1;
@@ -433,13 +674,17 @@ bool Melt::endMove(std::int32_t chain, int end, int direction) {
   place(slot, to);
   MeltEnergyTerms after = beadTerms(to);
   after.bends = movedBends(chain, next, next);
-  if (keep(MeltMove::End, before, after)) return true;
+  if (keep(w, MeltMove::End, before, after)) return true;
   place(slot, from);
   return false;
 }
 
 bool Melt::kinkJump(std::int32_t chain, std::int32_t bead) {
-  tally(MeltMove::Kink);
+  return kinkJump(m_whole, chain, bead);
+}
+
+bool Melt::kinkJump(Mover& w, std::int32_t chain, std::int32_t bead) {
+  tally(w, MeltMove::Kink);
   const std::uint32_t before = siteOf(chain, bead - 1);
   const std::uint32_t slot = slotOf(chain, bead);
   const std::uint32_t here = m_site[slot];
@@ -451,42 +696,48 @@ bool Melt::kinkJump(std::int32_t chain, std::int32_t bead) {
                    ((differ >> (2 * kFieldBits)) != 0);
   if (axes != 2) return false;
   const std::uint32_t to = before ^ here ^ after;
+  if (!inside(w, to)) return false;
   const std::uint32_t cell = cellOf(to);
   if (m_cell[cell] != kEmpty) return false;
   if (!m_thermal) {
     place(slot, to);
-    return accept(MeltMove::Kink);
+    return accept(w, MeltMove::Kink);
   }
   MeltEnergyTerms was = beadTerms(here);
   was.bends = movedBends(chain, bead - 1, bead + 1);
   place(slot, to);
   MeltEnergyTerms is = beadTerms(to);
   is.bends = movedBends(chain, bead - 1, bead + 1);
-  if (keep(MeltMove::Kink, was, is)) return true;
+  if (keep(w, MeltMove::Kink, was, is)) return true;
   place(slot, here);
   return false;
 }
 
 bool Melt::crankshaft(std::int32_t chain, std::int32_t bead, int turn) {
-  tally(MeltMove::Crankshaft);
+  return crankshaft(m_whole, chain, bead, turn);
+}
+
+bool Melt::crankshaft(Mover& w, std::int32_t chain, std::int32_t bead, int turn) {
+  tally(w, MeltMove::Crankshaft);
   const std::uint32_t a = siteOf(chain, bead - 1);
   const std::uint32_t slotB = slotOf(chain, bead);
   const std::uint32_t slotC = slotOf(chain, bead + 1);
   const std::uint32_t d = siteOf(chain, bead + 2);
   const int out = directionBetween(a, m_site[slotB]);
   if (directionBetween(m_site[slotC], d) != (out ^ 1)) return false;
+  if (!inside(w, m_site[slotC])) return false;
   const int axis = directionBetween(m_site[slotB], m_site[slotC]) / 2;
   const int turned = kQuarterTurns[axis][(kPlaceInTurns[axis][out] + turn) % 4];
   const std::uint32_t b2 = stepFrom(a, turned);
   const std::uint32_t c2 = stepFrom(d, turned);
-  if (b2 == kNoSite || c2 == kNoSite) return false;
+  if (b2 == kNoSite || c2 == kNoSite || !inside(w, b2) || !inside(w, c2)) return false;
   const std::uint32_t cellB = cellOf(b2), cellC = cellOf(c2);
   if (m_cell[cellB] != kEmpty || m_cell[cellC] != kEmpty) return false;
   const std::uint32_t b1 = m_site[slotB], c1 = m_site[slotC];
   if (!m_thermal) {
     place(slotB, b2);
     place(slotC, c2);
-    return accept(MeltMove::Crankshaft);
+    return accept(w, MeltMove::Crankshaft);
   }
   // The pair's neighbours count their own bond twice, before and after alike.
   const auto terms = [&](std::uint32_t b, std::uint32_t c) {
@@ -500,19 +751,27 @@ bool Melt::crankshaft(std::int32_t chain, std::int32_t bead, int turn) {
   const MeltEnergyTerms before = terms(b1, c1);
   place(slotB, b2);
   place(slotC, c2);
-  if (keep(MeltMove::Crankshaft, before, terms(b2, c2))) return true;
+  if (keep(w, MeltMove::Crankshaft, before, terms(b2, c2))) return true;
   place(slotB, b1);
   place(slotC, c1);
   return false;
 }
 
 bool Melt::reptation(std::int32_t chain, int end, int direction) {
-  tally(MeltMove::Reptation);
+  return reptation(m_whole, chain, end, direction);
+}
+
+bool Melt::reptation(Mover& w, std::int32_t chain, int end, int direction) {
+  tally(w, MeltMove::Reptation);
+  // A part reptates only the chains it owns (both ends inside it), and keeps both ends inside.
+  if (w.part != kWhole && m_owner[static_cast<std::size_t>(chain)] != w.part) return false;
   // The bead at the other end leaves its site and, its slot reused, becomes the new end bead.
   const std::uint32_t from = siteOf(chain, end == 0 ? 0 : m_steps);
   const std::uint32_t leaving = slotOf(chain, end == 0 ? m_steps : 0);
   const std::uint32_t to = stepFrom(from, direction);
-  if (to == kNoSite) return false;
+  if (to == kNoSite || !inside(w, to) || !inside(w, siteOf(chain, end == 0 ? m_steps - 1 : 1))) {
+    return false;
+  }
   const std::uint32_t cell = cellOf(to);
   if (m_cell[cell] != kEmpty && m_cell[cell] != leaving) return false;
   // The chain keeps its shape but for its ends: the bend next to the end left goes, one next
@@ -532,17 +791,21 @@ bool Melt::reptation(std::int32_t chain, int end, int direction) {
   } else {
     head = head + 1 == m_ring ? 0 : head + 1;
   }
-  if (!m_thermal) return accept(MeltMove::Reptation);
+  if (!m_thermal) return accept(w, MeltMove::Reptation);
   MeltEnergyTerms after = beadTerms(to);
   after.bends = end == 0 ? movedBends(chain, 1, 1) : movedBends(chain, m_steps - 1, m_steps - 1);
-  if (keep(MeltMove::Reptation, before, after)) return true;
+  if (keep(w, MeltMove::Reptation, before, after)) return true;
   head = oldHead;
   place(leaving, left);
   return false;
 }
 
 bool Melt::pivot(std::int32_t chain, std::int32_t side, int symmetry) {
-  tally(MeltMove::Pivot);
+  return pivot(m_whole, chain, side, symmetry);
+}
+
+bool Melt::pivot(Mover& w, std::int32_t chain, std::int32_t side, int symmetry) {
+  tally(w, MeltMove::Pivot);
   const auto& image = directionImages().of[static_cast<std::size_t>(symmetry)];
   // The side turned runs from the pivot outwards: beads bead - 1 down to 0, or bead + 1 up to N.
   const bool low = side >= m_steps;
@@ -558,14 +821,14 @@ bool Melt::pivot(std::int32_t chain, std::int32_t side, int symmetry) {
     const std::uint32_t old = siteOf(chain, bead + way * k);
     const int direction = image[static_cast<std::size_t>(directionBetween(previousOld, old))];
     const std::uint32_t site = stepFrom(previousNew, direction);
-    if (site == kNoSite) return false;
+    if (site == kNoSite || !inside(w, old) || !inside(w, site)) return false;
     const std::uint32_t holder = m_cell[cellOf(site)];
     if (holder != kEmpty) {
       if (holder - chainFirst >= m_ring) return false;
       const std::int32_t held = beadOf(chain, holder);
       if (low ? held >= bead : held <= bead) return false;
     }
-    m_moved[static_cast<std::size_t>(k)] = site;
+    w.moved[static_cast<std::size_t>(k)] = site;
     previousOld = old;
     previousNew = site;
   }
@@ -596,47 +859,57 @@ bool Melt::pivot(std::int32_t chain, std::int32_t side, int symmetry) {
     t.bends = movedBends(chain, bead, bead);
     return t;
   };
-  // Each turned bead's site and m_moved's swap places: undoing the move is doing it again.
+  // Each turned bead's site and w.moved's swap places: undoing the move is doing it again.
   const auto turn = [&] {
     for (std::int32_t k = 1; k <= turned; ++k) {
       m_cell[cellOf(siteOf(chain, bead + way * k))] = kEmpty;
     }
     for (std::int32_t k = 1; k <= turned; ++k) {
       const std::uint32_t slot = slotOf(chain, bead + way * k);
-      std::swap(m_site[slot], m_moved[static_cast<std::size_t>(k)]);
+      std::swap(m_site[slot], w.moved[static_cast<std::size_t>(k)]);
       m_cell[cellOf(m_site[slot])] = slot;
     }
   };
   if (!m_thermal) {
     turn();
-    return accept(MeltMove::Pivot);
+    return accept(w, MeltMove::Pivot);
   }
   const MeltEnergyTerms before = terms();
   turn();
-  if (keep(MeltMove::Pivot, before, terms())) return true;
+  if (keep(w, MeltMove::Pivot, before, terms())) return true;
   turn();
   return false;
 }
 
 bool Melt::tailSwap(std::int32_t chain, std::int32_t bead, int direction) {
-  tally(MeltMove::TailSwap);
+  return tailSwap(m_whole, chain, bead, direction);
+}
+
+bool Melt::tailSwap(Mover& w, std::int32_t chain, std::int32_t bead, int direction) {
+  tally(w, MeltMove::TailSwap);
   const std::uint32_t site = stepFrom(siteOf(chain, bead), direction);
   if (site == kNoSite) return false;
   const std::uint32_t holder = m_cell[cellOf(site)];
   if (holder == kEmpty) return false;
-  const auto other = static_cast<std::int32_t>(holder / m_ring);
-  if (other == chain || beadOf(other, holder) != bead + 1) return false;
+  const std::int32_t other = chainOf(holder);
+  if (other == chain || !mayMove(w, other) || beadOf(other, holder) != bead + 1) return false;
   const std::uint32_t next = siteOf(chain, bead + 1);
   const std::uint32_t otherSite = siteOf(other, bead);
   bool adjacent = false;
   for (int d = 0; d < 6 && !adjacent; ++d) adjacent = stepFrom(next, d) == otherSite;
   if (!adjacent) return false;
-  const bool heads = bead + 1 <= m_steps - bead;
+  // The shorter parts, or in a part of a decomposed sweep the longer ones when only they lie
+  // inside it: either swap keeps every site where it is, so the choice is the same both ways.
+  bool heads = bead + 1 <= m_steps - bead;
+  if (!swapInside(w, chain, other, heads ? 0 : bead + 1, heads ? bead : m_steps)) {
+    heads = !heads;
+    if (!swapInside(w, chain, other, heads ? 0 : bead + 1, heads ? bead : m_steps)) return false;
+  }
   const std::int32_t first = heads ? 0 : bead + 1;
   const std::int32_t last = heads ? bead : m_steps;
   if (!m_thermal || m_energy.bend == 0.0) {
     swapTails(chain, other, first, last);
-    return accept(MeltMove::TailSwap);
+    return accept(w, MeltMove::TailSwap);
   }
   // No bead changes its site, so neither the contacts nor the wall sites change; only the
   // bends at the two beads beside the swapped bonds of each chain.
@@ -646,9 +919,23 @@ bool Melt::tailSwap(std::int32_t chain, std::int32_t bead, int direction) {
   };
   const MeltEnergyTerms before = terms();
   swapTails(chain, other, first, last);
-  if (keep(MeltMove::TailSwap, before, terms())) return true;
+  if (keep(w, MeltMove::TailSwap, before, terms())) return true;
   swapTails(chain, other, first, last);
   return false;
+}
+
+bool Melt::swapInside(const Mover& w, std::int32_t chain, std::int32_t other, std::int32_t first,
+                      std::int32_t last) const {
+  if (w.part == kWhole) return true;
+  // From the bead next to the other chain outwards, each bead one step from one found inside.
+  const bool heads = first == 0;
+  for (const std::int32_t c : {chain, other}) {
+    for (std::int32_t b = heads ? last : first; heads ? b >= first : b <= last;
+         b += heads ? -1 : 1) {
+      if (!inside(w, siteOf(c, b))) return false;
+    }
+  }
+  return true;
 }
 
 void Melt::swapTails(std::int32_t chain, std::int32_t other, std::int32_t first,

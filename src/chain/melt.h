@@ -3,8 +3,10 @@
 // change with the same probability as its reverse and keeps a valid result with the Metropolis
 // probability min(1, exp(-change of energy)), so each valid configuration (chains labelled,
 // each with its direction from bead 0 to bead N) weighs exp(-energy) in equilibrium: all
-// equally likely at zero energy. One melt is one thread's: the same seed and the same moves
-// give the same configuration bit for bit.
+// equally likely at zero energy. The same seed and the same moves give the same configuration
+// bit for bit. A sweep may also be split among threads by parts of the box (MeltDecomposition):
+// each part moves only what lies inside it, so the parts run at once with the same result in
+// any order.
 #pragma once
 
 #include <array>
@@ -55,6 +57,26 @@ struct MeltMoveCounts {
   std::array<std::int64_t, kMeltMoves> accepted{};
 };
 
+// How a decomposed sweep splits the box: `parts` slabs across z, taken from z less a random
+// offset drawn each sweep (across z, as the chains are laid out plane by plane). A part moves
+// only beads that stay, with every site its move reads, inside it (kMargin sites from its
+// faces), and reptates only chains with both ends there, so parts never touch what another
+// part reads. Fixed by the system, never by the threads.
+struct MeltDecomposition {
+  static constexpr std::int32_t kMargin = 2;  // a move reads up to 2 steps from a bead
+  static constexpr std::int32_t kLeastWidth = 24;
+  static constexpr double kWidthPerRootN = 2.5;
+  static constexpr std::int32_t kMostParts = 64;
+  std::int32_t parts = 1;
+  // The largest power of two of slabs (at most kMostParts) at least kLeastWidth and
+  // kWidthPerRootN sqrt(N) wide, else one. Chains wider than a slab reptate and swap tails
+  // only where they fit inside one, so slabs narrower than the chains cost more sweeps than
+  // the threads win: measured at phi 0.5, 1000 chains of N = 100 in two slabs of 29.5 need
+  // 1.5 times the sweeps of one part (tau(R) 142 against 95), and 100 chains of N = 1000 in
+  // two slabs over 4 times the processor time of one part.
+  static MeltDecomposition standard(std::int32_t side, std::int32_t steps);
+};
+
 // The energy of a configuration in kT: `contact` for each pair of beads on neighbouring sites
 // that no bond joins (of one chain or of two), `bend` for each bead whose two bonds are not
 // parallel, `wall` for each bead on a layer next to a wall (one a bead, even in a corner).
@@ -80,9 +102,10 @@ struct MeltChainShape {
 };
 
 // Memory: 4 bytes a bead (its site) and 4 bytes a cell of the box (which bead holds it), plus
-// 4 bytes a chain and a scratch of 4 bytes a bead of one chain: at volume fraction phi about
-// 4 + 4 / phi bytes a bead. Beads are kept in one ring buffer a chain, so a reptation move is
-// O(1). Copyable (the tests copy melts to try moves on them).
+// 4 bytes a chain and a scratch of 4 bytes a bead of one chain, and once sweeps are decomposed
+// 4 more a bead (the parts' lists): at volume fraction phi about 8 + 4 / phi bytes a bead. Beads
+// are kept in one ring buffer a chain, so a reptation move is O(1). Copyable (the tests copy melts
+// to try moves on them).
 class Melt {
  public:
   static constexpr std::int32_t kMostSide = 1024;
@@ -138,6 +161,24 @@ class Melt {
     return std::int64_t{m_chains} * (std::int64_t{m_steps} + 1);
   }
 
+  // A sweep decomposed into parts, in three stages: beginSweep draws the offset and the key of
+  // the parts' streams from `random` and fixes the parts' interiors; planPart(p) lists part p's
+  // beads and ends and sets the chains it owns; once every part is planned, sweepPart(p) makes
+  // part p's attempts (as many as its beads, the margins' included, on beads and ends chosen
+  // uniformly in its interior), calling stopRequested() every few thousand (false when it said
+  // stop); endSweep adds the parts' counts. Different parts' planPart, or sweepPart, may run at
+  // the same time on different threads; the result does not depend on their order. Refused
+  // when the box is narrower than the parts need (2 kMargin + 2 sites a slab, so that a bead
+  // can step along z inside a part).
+  void setDecomposition(const MeltDecomposition& decomposition);
+  const MeltDecomposition& decomposition() const { return m_decomposition; }
+  void beginSweep(RandomSource& random);
+  void planPart(std::int32_t part);
+  bool sweepPart(std::int32_t part, const std::function<bool()>& stopRequested = {});
+  void endSweep();
+  // The three stages on this thread, parts in order.
+  void decomposedSweep(RandomSource& random);
+
   // The moves with their choices given: each is one attempt, true and applied when accepted.
   // Directions are numbered as kUnitMove (+x, -x, +y, -y, +z, -z); `end` 0 is bead 0, 1 bead
   // N. attempt() draws the choices uniformly from the ranges given, so that each move's
@@ -167,16 +208,17 @@ class Melt {
   // c', and bead + 1 of this chain is next to bead `bead` of c', the two chains swap their parts
   // past `bead` (the four beads close a cycle of four bonds: in a box wider than 4 a square,
   // the bonds bead -> bead + 1 antiparallel). The shorter parts are exchanged, beads 0..bead
-  // when bead + 1 <= N - bead (which also swaps which chain is called c and which c').
+  // when bead + 1 <= N - bead (which also swaps which chain is called c and which c'); in a
+  // part of a decomposed sweep the longer ones when only they lie inside it.
   // Choices: chain, bead 0..N-1, direction 0..5. O(N) when accepted; in a monodisperse melt
   // bead + 1 of the neighbour is the right one about once in N, so it is rarely accepted.
   bool tailSwap(std::int32_t chain, std::int32_t bead, int direction);
 
   // The change of energy of the last valid result a move weighed (0 at zero energy).
-  double lastChange() const { return m_lastChange; }
+  double lastChange() const { return m_whole.lastChange; }
 
-  const MeltMoveCounts& counts() const { return m_counts; }
-  void resetCounts() { m_counts = {}; }
+  const MeltMoveCounts& counts() const { return m_whole.counts; }
+  void resetCounts() { m_whole.counts = {}; }
 
   // Chain `chain`'s N + 1 sites unwrapped, bead 0 first: consecutive sites one unit apart, bead
   // 0 inside the box (coordinates 0..L-1). O(N).
@@ -187,6 +229,14 @@ class Melt {
   // The chain's end-to-end vector, R^2 and Rg^2; integer sums, then double precision in bead
   // order. O(N).
   MeltChainShape shape(std::int32_t chain) const;
+  // The chain's end-to-end vector alone: one pass. O(N).
+  Point endToEnd(std::int32_t chain) const {
+    Point last;
+    forEachSite(chain, [&last](std::int32_t x, std::int32_t y, std::int32_t z) {
+      last = Point{x, y, z};
+    });
+    return last;
+  }
 
   // Calls visit(x, y, z) for each bead of the chain in order, bead 0 first, with its unwrapped
   // site less bead 0's (so 0, 0, 0 first); a few operations a bead.
@@ -224,6 +274,26 @@ class Melt {
   // A melt checked and with its tables, but no chain laid out yet (layOut does that, false
   // when stopRequested said so).
   struct Unplaced {};
+  // What one thread's moves keep apart from another's: the stream of the Metropolis tests, the
+  // counts, a pivot's scratch, and the part they keep to (kWhole: the whole box).
+  static constexpr std::int32_t kWhole = -1;
+  struct Mover {
+    RandomSource* random = nullptr;
+    MeltMoveCounts counts;
+    std::vector<std::uint32_t> moved;  // a pivot's new sites
+    double lastChange = 0.0;
+    std::int32_t part = kWhole;
+  };
+  // A part of a decomposed sweep: its stream, the slots of the beads in its interior (the first
+  // `count` of `beads`), its ends there (chain * 2 + end) and its attempts.
+  struct Part {
+    Mover mover;
+    RandomSource random{0};
+    std::vector<std::uint32_t> beads;
+    std::size_t count = 0;
+    std::vector<std::uint32_t> ends;
+    std::int64_t attempts = 0;
+  };
   Melt(std::int32_t chains, std::int32_t steps, std::int32_t side, MeltWalls walls,
        const MeltMoveMix& mix, Unplaced);
   bool layOut(const std::function<bool()>& stopRequested);
@@ -258,19 +328,45 @@ class Melt {
   std::uint32_t siteOf(std::int32_t chain, std::int32_t bead) const {
     return m_site[slotOf(chain, bead)];
   }
+  // The chain whose ring holds `slot`: slot / (N + 1) by a multiplication, exact for every
+  // 32-bit slot (the reciprocal, rounded up, errs by less than 2^-32 of a ring).
+  std::int32_t chainOf(std::uint32_t slot) const {
+    __extension__ using Wide = unsigned __int128;
+    return static_cast<std::int32_t>((static_cast<Wide>(slot) * m_ringReciprocal) >> 64);
+  }
   // The bead number of the bead in `slot` of chain `chain`.
   std::int32_t beadOf(std::int32_t chain, std::uint32_t slot) const;
   Point unpack(std::uint32_t site) const;
   std::int32_t drawChain(RandomSource& random) const;
-  bool accept(MeltMove kind) {
-    ++m_counts.accepted[static_cast<std::size_t>(kind)];
+  bool accept(Mover& w, MeltMove kind) {
+    ++w.counts.accepted[static_cast<std::size_t>(kind)];
     return true;
   }
+  // Whether mover `w` may write a site: inside its part's interior.
+  bool inside(const Mover& w, std::uint32_t site) const {
+    return w.part == kWhole || m_interior[site >> (2 * kFieldBits)] == w.part;
+  }
+  // Whether mover `w` may move beads of a chain: one no other part owns (reptates).
+  bool mayMove(const Mover& w, std::int32_t chain) const {
+    if (w.part == kWhole) return true;
+    const std::int32_t owner = m_owner[static_cast<std::size_t>(chain)];
+    return owner == kWhole || owner == w.part;
+  }
+  bool endMove(Mover& w, std::int32_t chain, int end, int direction);
+  bool kinkJump(Mover& w, std::int32_t chain, std::int32_t bead);
+  bool crankshaft(Mover& w, std::int32_t chain, std::int32_t bead, int turn);
+  bool reptation(Mover& w, std::int32_t chain, int end, int direction);
+  bool pivot(Mover& w, std::int32_t chain, std::int32_t side, int symmetry);
+  bool tailSwap(Mover& w, std::int32_t chain, std::int32_t bead, int direction);
+  // Whether beads first..last of both chains lie inside w's part, walked outwards from the
+  // bead next to the others.
+  bool swapInside(const Mover& w, std::int32_t chain, std::int32_t other, std::int32_t first,
+                  std::int32_t last) const;
   // The Metropolis test of every move under an energy: `before` and `after` are the terms of
   // what the move touched (contacts as the touched beads' occupied neighbours, whose change is
   // that of the contacts, since bonds are neighbours and their number stays). True (and
   // counted) when kept; false leaves the caller to undo the move.
-  bool keep(MeltMove kind, const MeltEnergyTerms& before, const MeltEnergyTerms& after);
+  bool keep(Mover& w, MeltMove kind, const MeltEnergyTerms& before, const MeltEnergyTerms& after);
   // The occupied neighbours of a site, whether it is on a layer next to a wall, and the bends
   // at beads first..last of a chain (those of 1..N-1).
   std::int64_t neighbours(std::uint32_t site) const;
@@ -291,13 +387,16 @@ class Melt {
     m_site[slot] = site;
   }
   void swapTails(std::int32_t chain, std::int32_t other, std::int32_t first, std::int32_t last);
-  void tally(MeltMove kind) { ++m_counts.attempted[static_cast<std::size_t>(kind)]; }
+  static void tally(Mover& w, MeltMove kind) {
+    ++w.counts.attempted[static_cast<std::size_t>(kind)];
+  }
 
   std::int32_t m_chains;
   std::int32_t m_steps;
   std::int32_t m_side;
   MeltWalls m_walls;
-  std::uint32_t m_ring;  // N + 1
+  std::uint32_t m_ring;            // N + 1
+  std::uint64_t m_ringReciprocal;  // 2^64 / (N + 1), rounded up
   std::uint32_t m_usSide;
   std::uint32_t m_usArea;
   // Per direction: the bit shift of its axis, the coordinate at which a step leaves the box,
@@ -310,16 +409,21 @@ class Melt {
   MeltMoveMix m_mix;
   std::array<std::uint64_t, kMeltMoves> m_threshold{};  // cumulative, of a 53-bit draw
 
-  std::vector<std::uint32_t> m_site;   // a packed site a slot
-  std::vector<std::uint32_t> m_head;   // a ring offset a chain
-  std::vector<std::uint32_t> m_cell;   // the slot on each cell, or kEmpty
-  std::vector<std::uint32_t> m_moved;  // a pivot's new sites
-  MeltMoveCounts m_counts;
+  std::vector<std::uint32_t> m_site;  // a packed site a slot
+  std::vector<std::uint32_t> m_head;  // a ring offset a chain
+  std::vector<std::uint32_t> m_cell;  // the slot on each cell, or kEmpty
+  Mover m_whole;                      // of attempt() and the single moves
   MeltEnergy m_energy;
-  bool m_thermal = false;            // m_energy not zero
-  std::array<bool, 3> m_walled{};    // per axis
-  RandomSource* m_random = nullptr;  // while attempt() runs
-  double m_lastChange = 0.0;
+  bool m_thermal = false;          // m_energy not zero
+  std::array<bool, 3> m_walled{};  // per axis
+  // A decomposed sweep's: the parts, the interior each z lies in (or kWhole, in none), the part
+  // that owns each chain (or kWhole), the offset and the key of the parts' streams.
+  MeltDecomposition m_decomposition;
+  std::vector<Part> m_parts;
+  std::vector<std::int16_t> m_interior;
+  std::vector<std::int32_t> m_owner;
+  std::uint32_t m_offset = 0;
+  std::uint64_t m_key = 0;
 };
 
 // The mean squared internal distances of melts of N steps on a logarithmic set of n: every n

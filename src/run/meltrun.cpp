@@ -8,6 +8,11 @@
 // of the later part of a measured burn-in) the end-to-end vectors go to a correlator, whose
 // integrated time says how many of them the burn-in and the sampling covered. Under an energy
 // each sample also counts the melt's contacts, bends and wall sites into a series of their own.
+// Every sweep is split into the parts of the box (MeltDecomposition::standard), the parts taken
+// by the run's threads as they come free: the same bytes on any number of threads. A box of one
+// part is swept whole, by the undecomposed moves.
+#include <omp.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -22,14 +27,12 @@
 #include "analysis/timeseries.h"
 #include "analysis/vectorcorrelation.h"
 #include "chain/meltmodel.h"
+#include "run/meltsweeper.h"
 #include "run/runner.h"
 
 namespace polychain {
 
 namespace {
-
-// Attempted moves between two looks at the stop flag: about a millisecond of work.
-constexpr std::int64_t kPollEvery = std::int64_t{1} << 15;
 
 // A measured burn-in: at least this many sweeps, and at most kMostBurnInTaus times the law's
 // time (then the note says what the sampling measured).
@@ -99,19 +102,13 @@ struct SweepProgress {
   }
 };
 
-// `sweeps` sweeps of `melt` in pieces, polling the stop flag between them and reporting
+// `sweeps` decomposed sweeps of `melt`, polling the stop flag as they go and reporting
 // progress; `afterSweep` is called after each whole sweep. False when the run stopped.
 template <class AfterSweep>
-bool runSweeps(Melt& melt, RandomSource& random, std::int64_t sweeps, RunControl& control,
+bool runSweeps(Melt& melt, MeltSweeper& sweeper, std::int64_t sweeps, RunControl& control,
                SweepProgress& progress, const AfterSweep& afterSweep) {
-  const std::int64_t perSweep = melt.sweepAttempts();
   for (std::int64_t s = 0; s < sweeps; ++s) {
-    for (std::int64_t left = perSweep; left > 0;) {
-      const std::int64_t piece = std::min(left, kPollEvery);
-      melt.attempt(random, piece);
-      left -= piece;
-      if (control.pollStop()) return false;
-    }
+    if (!sweeper.sweep(melt, control)) return false;
     afterSweep();
     progress.report(control);
   }
@@ -129,10 +126,10 @@ class EndFollower {
   template <class Correlation>
   auto add(Correlation& correlation) {
     for (std::size_t c = 0; c < m_ends.size() / 3; ++c) {
-      const MeltChainShape shape = m_melt.shape(static_cast<std::int32_t>(c));
-      m_ends[3 * c] = shape.endToEnd.x;
-      m_ends[3 * c + 1] = shape.endToEnd.y;
-      m_ends[3 * c + 2] = shape.endToEnd.z;
+      const Point end = m_melt.endToEnd(static_cast<std::int32_t>(c));
+      m_ends[3 * c] = end.x;
+      m_ends[3 * c + 1] = end.y;
+      m_ends[3 * c + 2] = end.z;
     }
     return correlation.add(m_ends);
   }
@@ -147,7 +144,7 @@ class EndFollower {
 // (EquilibrationWatch). Returns the sweeps done, sets `tau` to the last time measured (NaN
 // when none settled) and hands over the correlator of the later sweeps, or nullopt when the
 // run stopped. A melt whose time never settles stops at kMostBurnInTaus times the law's.
-std::optional<std::int64_t> measuredBurnIn(Melt& melt, RandomSource& random, RunControl& control,
+std::optional<std::int64_t> measuredBurnIn(Melt& melt, MeltSweeper& sweeper, RunControl& control,
                                            SweepProgress& progress, double expectedTau, double& tau,
                                            std::optional<VectorAutocorrelation>& later) {
   EquilibrationWatch watch(melt.chains(), kMeltBurnInTaus, kLeastMeasuredBurnIn);
@@ -156,7 +153,7 @@ std::optional<std::int64_t> measuredBurnIn(Melt& melt, RandomSource& random, Run
       std::max(static_cast<double>(kLeastMeasuredBurnIn), kMostBurnInTaus * expectedTau));
   bool forgotten = false;
   while (!forgotten && watch.sweeps() < most) {
-    if (!runSweeps(melt, random, 1, control, progress, [&] { forgotten = ends.add(watch); })) {
+    if (!runSweeps(melt, sweeper, 1, control, progress, [&] { forgotten = ends.add(watch); })) {
       return std::nullopt;
     }
   }
@@ -176,7 +173,7 @@ std::optional<Melt> setUpMelt(const RunParams& params, const MeltPlan& plan, Run
 // The burn-in of `plan`, given or measured, and the sampling interval that follows, into
 // `note`; after a measured burn-in the correlator of its later sweeps goes to `later`. False
 // when the run stopped.
-bool burnIn(Melt& melt, RandomSource& random, RunControl& control, const MeltPlan& plan,
+bool burnIn(Melt& melt, MeltSweeper& sweeper, RunControl& control, const MeltPlan& plan,
             std::int64_t samples, SweepProgress& progress, MeltNote& note,
             std::optional<VectorAutocorrelation>& later) {
   const std::int64_t lawPerSample = std::max<std::int64_t>(1, std::llround(plan.expectedTau));
@@ -187,11 +184,11 @@ bool burnIn(Melt& melt, RandomSource& random, RunControl& control, const MeltPla
       progress.ahead;
   if (plan.burnIn) {
     note.burnIn = *plan.burnIn;
-    if (!runSweeps(melt, random, note.burnIn, control, progress, [] {})) return false;
+    if (!runSweeps(melt, sweeper, note.burnIn, control, progress, [] {})) return false;
   } else {
     double measured = 0.0;
     const std::optional<std::int64_t> done =
-        measuredBurnIn(melt, random, control, progress, plan.expectedTau, measured, later);
+        measuredBurnIn(melt, sweeper, control, progress, plan.expectedTau, measured, later);
     if (!done) return false;
     note.burnIn = *done;
     if (!plan.sweepsPerSample && std::isfinite(measured)) {
@@ -209,7 +206,7 @@ bool burnIn(Melt& melt, RandomSource& random, RunControl& control, const MeltPla
 // sweep into `correlation`, the internal distances' means at internal.at() and then their
 // standard errors into `curve`; the last sample's last chain to `left`. False when the run
 // stopped.
-bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunControl& control,
+bool takeSamples(const RunParams& params, Melt& melt, MeltSweeper& sweeper, RunControl& control,
                  SweepProgress& progress, VectorAutocorrelation& correlation, MeltNote& note,
                  MeltInternalDistances& internal, std::vector<double>& curve, RunLeftovers& left) {
   const std::int64_t samples = params.iterations;
@@ -236,7 +233,7 @@ bool takeSamples(const RunParams& params, Melt& melt, RandomSource& random, RunC
   std::vector<Point> wrapped, images;
   const auto stopRequested = [&control] { return control.pollStop(); };
   for (std::int64_t s = 0; s < samples; ++s) {
-    if (!runSweeps(melt, random, perSample, control, progress, followEnds)) return false;
+    if (!runSweeps(melt, sweeper, perSample, control, progress, followEnds)) return false;
     note.sweeps += perSample;
     double r2 = 0.0, r = 0.0, rg2 = 0.0;
     for (std::int32_t c = 0; c < chains; ++c) {
@@ -366,11 +363,15 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   if (!laid) return false;
   Melt& melt = *laid;
   melt.setEnergy(meltEnergy(settingsOf(params)));
+  melt.setDecomposition(MeltDecomposition::standard(melt.side(), melt.steps()));
+  const int asked = params.threads;
+  MeltSweeper sweeper(random, asked > 0 ? asked : omp_get_max_threads(),
+                      melt.decomposition().parts);
   note.side = plan.side;
   note.fraction = melt.volumeFraction();
   SweepProgress progress;
   std::optional<VectorAutocorrelation> later;
-  if (!burnIn(melt, random, control, plan, params.iterations, progress, note, later)) {
+  if (!burnIn(melt, sweeper, control, plan, params.iterations, progress, note, later)) {
     return false;
   }
   melt.resetCounts();
@@ -378,7 +379,7 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
       later ? std::move(*later) : VectorAutocorrelation(melt.chains());
   later.reset();
   MeltInternalDistances internal(params.steps);
-  if (!takeSamples(params, melt, random, control, progress, correlation, note, internal, curve,
+  if (!takeSamples(params, melt, sweeper, control, progress, correlation, note, internal, curve,
                    left)) {
     return false;
   }

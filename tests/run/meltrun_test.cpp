@@ -1,8 +1,10 @@
 // The melt through the run frame: one chain in a box much wider than it samples the
-// self-avoiding walk (the pivot model's numbers), the same bits on any thread count, a sample
+// self-avoiding walk (the pivot model's numbers), the same bits on any thread count (boxes whose
+// sweeps split into parts too), a sample
 // that is the run's last sample, and the checks of its settings.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -109,6 +111,22 @@ TEST(MeltRun, GivesTheSameBitsOnAnyThreadCountAndItsSampleIsTheRunsLastSample) {
   p.threads = 2;
   const RunResult two = run(p);
   expectSameBits(one, two);
+  // Boxes split into two parts a sweep (side 48), dense and sparse, walled and periodic, under
+  // an energy: the same bits on 1, 2 and 3 threads.
+  for (const auto& [chains, walls] : {std::pair{3000, 0}, std::pair{300, 3}}) {
+    MeltSettings split = melt(chains, 48);
+    split.walls = walls;
+    split.burnIn = 20;
+    split.sweepsPerSample = 2;
+    split.contactEnergy = -0.2;
+    RunParams q = runParams(split, 12, 6, 8, 1);
+    const RunResult single = run(q);
+    ASSERT_EQ(single.status, RunStatus::Finished);
+    for (const int threads : {2, 3}) {
+      q.threads = threads;
+      expectSameBits(single, run(q));
+    }
+  }
   ASSERT_TRUE(one.box);
   EXPECT_EQ(one.box->side, 7);
   EXPECT_EQ(one.box->periodic, (std::array<bool, 3>{true, true, false}));
@@ -311,6 +329,21 @@ TEST(MeltRun, StopsWhileLayingOutALargeBox) {
   EXPECT_EQ(r.status, RunStatus::Cancelled);
   EXPECT_EQ(observer.asked, 2);
   EXPECT_EQ(observer.reports, 0);
+  EXPECT_FALSE(r.box);
+}
+
+// A box split into parts stops on its threads when asked, in the middle of its sweeps.
+TEST(MeltRun, StopsWhileSweepingOnThreads) {
+  struct CancelAtTheTenthLook : RunObserver {
+    std::atomic<int> asked = 0;
+    bool cancelRequested() override { return ++asked >= 10; }
+  } observer;
+  MeltSettings settings = melt(3000, 48);
+  settings.burnIn = 5000;
+  RunParams p = runParams(settings, 12, 20, 1, 1);
+  p.threads = 2;
+  const RunResult r = runSimulation(p, observer);
+  EXPECT_EQ(r.status, RunStatus::Cancelled);
   EXPECT_FALSE(r.box);
 }
 

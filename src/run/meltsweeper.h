@@ -1,0 +1,107 @@
+// The threads of a melt's sweeps: each sweep split into the melt's parts, planned and then swept
+// by the caller and helpers that sleep between sweeps, each part taken by the next free thread;
+// the same bytes on any number of threads.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <barrier>
+#include <cstdint>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "chain/melt.h"
+#include "run/control.h"
+
+namespace polychain {
+
+// Attempted moves between two looks at the stop flag in an undecomposed sweep: about a
+// millisecond of work.
+inline constexpr std::int64_t kMeltPollEvery = std::int64_t{1} << 15;
+
+// The run's stream and threads for a melt's decomposed sweeps: the caller and up to `threads`
+// - 1 helpers, asleep between sweeps (a busy wait would take the core from a thread that is
+// still sweeping on a loaded machine). Each sweep's parts are planned, then swept, each part
+// taken by the next free thread; the result is the same on any number of threads.
+class MeltSweeper {
+ public:
+  MeltSweeper(RandomSource random, int threads, std::int32_t parts)
+      : m_random(random), m_team(std::max(1, std::min(threads, parts))), m_barrier(m_team) {
+    for (int k = 1; k < m_team; ++k) {
+      try {
+        m_helpers.emplace_back([this] { help(); });
+      } catch (const std::system_error&) {
+        // As many threads as the system gives; the sweeps do not depend on them.
+        for (int missing = k; missing < m_team; ++missing) m_barrier.arrive_and_drop();
+        m_team = k;
+      }
+    }
+  }
+  MeltSweeper(const MeltSweeper&) = delete;
+  MeltSweeper& operator=(const MeltSweeper&) = delete;
+  ~MeltSweeper() {
+    if (m_team == 1) return;
+    m_quit = true;
+    m_barrier.arrive_and_wait();
+  }
+
+  // One sweep of `melt`; false when the run stopped. A melt of one part is swept whole by the
+  // undecomposed moves, in pieces between looks at the stop flag.
+  bool sweep(Melt& melt, RunControl& control) {
+    if (melt.decomposition().parts == 1) {
+      for (std::int64_t left = melt.sweepAttempts(); left > 0;) {
+        const std::int64_t piece = std::min(left, kMeltPollEvery);
+        melt.attempt(m_random, piece);
+        left -= piece;
+        if (control.pollStop()) return false;
+      }
+      return true;
+    }
+    melt.beginSweep(m_random);
+    m_melt = &melt;
+    m_control = &control;
+    m_planned = 0;
+    m_swept = 0;
+    if (m_team > 1) m_barrier.arrive_and_wait();
+    work();
+    m_failure.rethrow();
+    melt.endSweep();
+    return !control.pollStop();
+  }
+
+ private:
+  void help() {
+    for (;;) {
+      m_barrier.arrive_and_wait();
+      if (m_quit) return;
+      work();
+    }
+  }
+  void work() {
+    Melt& melt = *m_melt;
+    RunControl& control = *m_control;
+    const std::int32_t parts = melt.decomposition().parts;
+    for (std::int32_t p = m_planned++; p < parts; p = m_planned++) {
+      m_failure.guard(control, [&] { melt.planPart(p); });
+    }
+    if (m_team > 1) m_barrier.arrive_and_wait();
+    const auto stopRequested = [&control] { return control.pollStop(); };
+    for (std::int32_t p = m_swept++; p < parts; p = m_swept++) {
+      if (!control.stopped()) m_failure.guard(control, [&] { melt.sweepPart(p, stopRequested); });
+    }
+    if (m_team > 1) m_barrier.arrive_and_wait();
+  }
+
+  RandomSource m_random;
+  int m_team;
+  std::barrier<> m_barrier;
+  Melt* m_melt = nullptr;
+  RunControl* m_control = nullptr;
+  std::atomic<std::int32_t> m_planned{0}, m_swept{0};  // the next part to take
+  std::atomic<bool> m_quit{false};
+  RegionFailure m_failure;
+  std::vector<std::jthread> m_helpers;
+};
+
+}  // namespace polychain
