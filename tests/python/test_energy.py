@@ -4,6 +4,8 @@ what the command's JSON says for the same seed."""
 import math
 import xml.etree.ElementTree as ElementTree
 
+import pytest
+
 import polychain
 from conftest import polychain as run_command
 
@@ -36,6 +38,14 @@ def test_a_sweep_over_energies_returns_the_command_s_series(command):
         assert one.nu_eff.value.tolist() == curve["nu_eff"]
         assert one.nu_eff.se.tolist() == curve["nu_eff_se"]
     assert polychain.sweep("pivot", [20, 40], 5, seed=3).series[0].varied is None
+
+
+def test_a_sweep_over_a_list_refuses_a_bad_later_value_before_any_value_runs():
+    reported = []
+    with pytest.raises(ValueError, match=r"wall_energy \(--wall-energy\) needs walls"):
+        polychain.sweep("melt", [10, 20], 2, seed=3, chains=2, wall_energy=[0, -0.5],
+                        progress=lambda done, total: reported.append(done))
+    assert reported == []
 
 
 def test_the_command_plots_a_curve_of_R2_per_N_for_each_energy(command, tmp_path):

@@ -294,6 +294,12 @@ def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
     varied = [_setting_value(setting, value) for value in values[0]]
     if not varied:
         raise ValueError(f"{setting.name} ({setting.option}) needs at least one value.")
+    # Every value is checked before the first one's sweep runs.
+    for value in varied:
+        try:
+            _core.check_sweep(ns, **{**arguments, name: value})
+        except ValueError as error:
+            raise _named(error, model_info, _FIELDS) from None
     series: List[SweepResult] = []
     for index, value in enumerate(varied):
         arguments[name] = value
