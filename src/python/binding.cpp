@@ -141,7 +141,7 @@ SettingValue settingValue(const SettingInfo& setting, const py::handle& value) {
       if (isBool || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value))) {
         throw py::type_error(field + " must be a number, such as 0.5.");
       }
-      out = value.cast<double>();
+      out = value.cast<double>() + 0.0;  // -0.0 is 0, as the command reads "-0"
       break;
     case SettingKind::Choice: {
       if (!py::isinstance<py::str>(value)) {

@@ -22,6 +22,8 @@ def test_energy_estimates_match_the_command(command):
         assert (got.value, got.se) == (j["energy"][name]["value"], j["energy"][name]["se"]), name
         assert math.isfinite(got.se) and got.se > 0, name
     assert polychain.run("pivot", 40, 2, seed=5).energy is None
+    negative_zero = polychain.run("pivot", 10, 2, seed=5, contact_energy=-0.0)
+    assert math.copysign(1.0, negative_zero.settings["contact_energy"]) == 1.0
 
 
 def test_a_sweep_over_energies_returns_the_command_s_series(command):
