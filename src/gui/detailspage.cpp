@@ -61,6 +61,7 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
                                "trials refused by the occupancy or zone rules")),
       m_backups(new ValueBox("detailsBackups", "Back-ups per chain", kTypicalCount,
                              "sites abandoned by back-ups")),
+      m_energyBox(new QGroupBox("Energy per chain (kT; mean ± standard error)")),
       m_factorsBox(new QGroupBox("Form factor P(q) and structure factor S(q)")),
       m_form(new QLineSeries),
       m_debye(new QLineSeries),
@@ -101,6 +102,17 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
   addRow(counts, "Discarded", m_discarded);
   addRow(counts, "Back-ups", m_backups);
   m_countsBox->hide();
+  m_energyBox->setObjectName("detailsEnergyBox");
+  m_energyBox->setAccessibleName(m_energyBox->title());
+  QGridLayout* energy = gridOf(m_energyBox);
+  for (const EnergyTerm& term : energyTerms()) {
+    // Such as "details_energy_contacts".
+    const std::string object = "details_energy_" + std::string(term.name);
+    auto* box = new ValueBox(object.c_str(), qs(term.label), kTypicalEstimate, qs(term.meaning));
+    addRow(energy, qs(term.label), box);
+    m_energy.push_back(box);
+  }
+  m_energyBox->hide();
   for (const ModelInfo* model : models) {
     ModelGroup group{model, nullptr, {}};
     for (std::size_t m = 0; m < model->measures.size(); ++m) {
@@ -191,6 +203,7 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
   layout->addWidget(endBox);
   layout->addWidget(sizeBox);
   layout->addWidget(m_countsBox);
+  layout->addWidget(m_energyBox);
   for (const ModelGroup& group : m_modelGroups) layout->addWidget(group.box);
   layout->addWidget(m_factorsBox);
   layout->addWidget(note);
@@ -252,6 +265,15 @@ void DetailsPage::setRun(const QString& description, const ModelInfo& model,
     }
     group.box->setVisible(shown);
   }
+  arrangeRows();
+}
+
+void DetailsPage::setEnergy(const std::optional<EnergyEstimates>& energy) {
+  for (std::size_t i = 0; i < m_energy.size(); ++i) {
+    const Estimate* value = energy ? energyTerms()[i].of(*energy) : nullptr;
+    m_energy[i]->setText(value != nullptr ? estimateDisplay(*value) : QString("n/a"));
+  }
+  m_energyBox->setVisible(energy.has_value());
   arrangeRows();
 }
 

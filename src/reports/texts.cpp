@@ -192,11 +192,9 @@ std::string energyText(const EnergyEstimates& energy) {
     text += padded(padded("  " + std::string(name), 17, 1) + estimateText(value), 42, 2) +
             std::string(meaning) + "\n";
   };
-  line("contacts", energy.contacts, "pairs of sites one unit apart that no step joins");
-  line("bends", energy.bends, "sites where the walk turns");
-  if (energy.wallContacts) line("wall contacts", *energy.wallContacts, "sites next to a wall");
-  line("energy", energy.energy, "mean energy");
-  line("heat capacity", energy.heatCapacity, "(<U^2> - <U>^2) / kT^2, in units of k");
+  for (const EnergyTerm& term : energyTerms()) {
+    if (const Estimate* value = term.of(energy)) line(term.caption, *value, term.meaning);
+  }
   return text;
 }
 
