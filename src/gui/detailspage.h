@@ -61,6 +61,7 @@ class DetailsPage final : public QWidget {
   bool m_arranged = false;
   bool m_meaningsBeside = false;
   QLabel* m_run;
+  QLabel* m_notes;  // the run's notes, such as whether a melt reached equilibrium
   ValueBox* m_chains;
   std::vector<ValueBox*> m_statistics;  // in the order of commonStatistics()
   QGroupBox* m_countsBox;

@@ -2,6 +2,7 @@
 // offer (the free walk with its chains' shape): its group, each measure's value as the run's
 // tally gave it; a run's energy terms, as the run gave them.
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -20,6 +21,7 @@ class ChainMeasuresTest : public QObject {
  private slots:
   void aGrowthModelsMeasuresShowInTheDetailsTab();
   void aRunsEnergyShowsInTheDetailsTab();
+  void aMeltsNotesShowInTheDetailsTabUnderItsFieldNames();
 };
 
 void ChainMeasuresTest::aGrowthModelsMeasuresShowInTheDetailsTab() {
@@ -72,6 +74,31 @@ void ChainMeasuresTest::aRunsEnergyShowsInTheDetailsTab() {
   energy->setText("0");
   QVERIFY(h.runAndWait());
   QVERIFY(group->isHidden());
+}
+
+// The notes the command prints on a melt (here: too few samples to judge its drift) show under
+// the run in the Details tab, naming the window's fields, not the command's options.
+void ChainMeasuresTest::aMeltsNotesShowInTheDetailsTabUnderItsFieldNames() {
+  Harness h;
+  h.setUp("melt", "10", "3", "7");
+  h.field("Chains")->setText("5");
+  QVERIFY(h.runAndWait());
+  QVERIFY(h.messages.empty());
+  RunObserver quiet;
+  const RunParams params = reference::runParams(MeltSettings{.chains = 5}, 10, 3, 7);
+  const RunResult direct = runSimulation(params, quiet);
+  const std::vector<std::string> command = runNotes(modelOf(params.model), direct.measures);
+  QVERIFY(!command.empty());
+  QVERIFY(QString::fromStdString(command.back()).contains("give more --iterations"));
+  auto* notes = h.child<QLabel>("detailsNotes");
+  QVERIFY(!notes->isHidden());
+  QStringList shown;
+  for (const std::string& note : runNotes(modelOf(params.model), direct.measures)) {
+    shown << QString::fromStdString(note).replace("--iterations", "Iterations");
+  }
+  QVERIFY2(!notes->text().contains("--"), qPrintable(notes->text()));
+  QVERIFY2(notes->text().contains("give more Iterations"), qPrintable(notes->text()));
+  QCOMPARE(notes->text().count('\n'), shown.size() - 1);
 }
 
 POLYCHAIN_GUI_TEST(ChainMeasuresTest)
