@@ -50,6 +50,14 @@ def test_a_sweep_over_a_list_refuses_a_bad_later_value_before_any_value_runs():
     assert reported == []
 
 
+def test_the_notes_of_a_sweep_over_a_list_name_the_value_they_belong_to():
+    with pytest.warns(RuntimeWarning) as caught:
+        polychain.sweep("melt", [10, 20], 3, seed=3, chains=4, contact_energy=[-0.5, 0.25])
+    said = [str(w.message) for w in caught]
+    for value in (-0.5, 0.25):
+        assert any(m.startswith(f"contact_energy = {value}, N = 10: Note:") for m in said), said
+
+
 def test_the_command_plots_a_curve_of_R2_per_N_for_each_energy(command, tmp_path):
     svg = tmp_path / "energies.svg"
     args = ["sweep", "--model", "pivot", "-N", "20,40,80", "--budget", 3000, "--seed", 5,

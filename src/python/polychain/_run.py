@@ -305,7 +305,7 @@ def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
         arguments[name] = value
         if index > 0:
             arguments["seed"] = _core.sweep_series_seed(series[0].seed, index, len(ns))
-        series.append(_sweep_once(model_info, ns, arguments, progress))
+        series.append(_sweep_once(model_info, ns, arguments, progress, f"{name} = {value}, "))
     for one in series:
         one.varied = name
         one.series = series
@@ -313,7 +313,7 @@ def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
 
 
 def _sweep_once(model_info: Model, ns: List[int], arguments: Dict[str, Any],
-                progress: Progress) -> SweepResult:
+                progress: Progress, where: str = "") -> SweepResult:
     """One sweep of the core over `ns`, its notes warned of."""
     with Reporter(progress, "step", f"{model_info.key} sweep") as report:
         try:
@@ -323,7 +323,7 @@ def _sweep_once(model_info: Model, ns: List[int], arguments: Dict[str, Any],
     _stopped(raw, None)
     result = SweepResult(raw)
     for n, notes in zip(result.steps.tolist(), result.notes):
-        _warn(notes, _stacklevel(), f"N = {n}: ")
+        _warn(notes, _stacklevel(), f"{where}N = {n}: ")
     return result
 
 
