@@ -11,6 +11,7 @@
 #include "polychain/model.h"
 #include "polychain/presentation.h"
 #include "polychain/results.h"
+#include "polychain/run.h"
 #include "polychain/texts.h"
 
 namespace polychain {
@@ -44,5 +45,19 @@ struct CommonResult {
 
 // The six results in the order a run writes them.
 std::span<const CommonResult> commonResults();
+
+// One of a run's energy terms per chain: its `name` (its key in "energy", Python's attribute),
+// its line of the texts (`caption`, `meaning`), the Details tab's `label` and where a run
+// keeps it (null where the run has none, such as wall contacts without walls).
+struct EnergyTerm {
+  std::string_view name;
+  std::string_view caption;
+  std::string_view meaning;
+  std::string_view label;
+  const Estimate* (*of)(const EnergyEstimates&) = nullptr;
+};
+
+// The energy terms in the order the texts and the Details tab show them.
+std::span<const EnergyTerm> energyTerms();
 
 }  // namespace polychain

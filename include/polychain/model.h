@@ -167,7 +167,8 @@ struct MeasureValue {
 
 // A remark on a run that the texts add in one line when `applies` finds it true of the run's
 // measures (in the order of the model's measures), such as a melt that may not be equilibrated;
-// `text` may name measures as {name}.
+// `text` may name measures as {name} and fields as {-key} (a setting's or a run's, such as
+// {-iterations}), which each front end names its own way.
 struct ModelNote {
   std::string_view text;
   bool (*applies)(std::span<const MeasureValue> measures) = nullptr;

@@ -67,8 +67,10 @@ std::string extendedStatsText(const ModelInfo& model, const ExtendedStats& stats
 std::string energyText(const EnergyEstimates& energy);
 
 // The notes of the model that hold for a run's measures (ModelNote), each one line, or the
-// model's line for when none holds.
-std::vector<std::string> runNotes(const ModelInfo& model, std::span<const MeasureValue> measures);
+// model's line for when none holds; a field the notes name is named by `fieldName` (the
+// command's options by default, windowFieldName for the window).
+std::vector<std::string> runNotes(const ModelInfo& model, std::span<const MeasureValue> measures,
+                                  std::string (*fieldName)(std::string_view key) = nullptr);
 
 // The notes of a sample of placed chains: the run's (runNotes), then, for a model whose chains
 // may take a site twice (ModelInfo::selfAvoiding false), that the beads overlap and a

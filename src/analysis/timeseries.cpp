@@ -160,6 +160,19 @@ WindowedTau windowOrBatches(std::span<const double> means) {
   return w;
 }
 
+// True when the spread of a series' `n` values about their `mean` is no more than the rounding
+// of numbers of that size: one value reached along different sums (an observable the moves
+// leave unchanged), which is a constant series and has no error to estimate from its spread.
+bool onlyRounding(double squares, double n, double mean) {
+  const double unit = 64.0 * std::numeric_limits<double>::epsilon() * std::abs(mean);
+  return squares <= n * unit * unit;
+}
+
+// A calibrated variance of a constant series is 0 where it can be stated at all.
+double constantOr(bool constant, double variance) {
+  return constant && std::isfinite(variance) ? 0.0 : variance;
+}
+
 }  // namespace
 
 std::vector<double> ObservableSeries::blockMeans(std::span<const double> weights) const {
@@ -197,6 +210,11 @@ ObservableSummary ObservableSeries::summary(std::size_t k) const {
   o.n = m_n;
   o.mean = m_shift[k] + m_sum[k] / n;
   o.squares = std::max(0.0, m_square[k] - m_sum[k] * m_sum[k] / n);
+  if (onlyRounding(o.squares, n, o.mean)) {
+    o.squares = 0.0;
+    o.window = 0.0;
+    return o;
+  }
   std::vector<double> weights(m_shift.size(), 0.0);
   weights[k] = 1.0;
   const WindowedTau w = windowOrBatches(blockMeans(weights));
@@ -211,7 +229,7 @@ ObservableSummary ObservableSeries::calibratedSummary(std::size_t k, double leas
   if (m_n == 0) return o;
   std::vector<double> weights(m_shift.size(), 0.0);
   weights[k] = 1.0;
-  o.varianceOfMean = calibratedCombinedVariance(weights, leastTau);
+  o.varianceOfMean = constantOr(o.squares == 0.0, calibratedCombinedVariance(weights, leastTau));
   const double n = static_cast<double>(m_n);
   o.tau = o.squares > 0.0 ? n * o.varianceOfMean / (2.0 * o.squares / n) : kNaN;
   return o;
@@ -233,7 +251,7 @@ SeriesSummary MeasuredSeries::summary() const {
   out.r2 = m_series.summary(0);
   out.r = m_series.summary(1);
   out.rg2 = m_series.summary(2);
-  if (out.r2.mean > 0.0) {
+  if (out.r2.mean > 0.0 && (out.r2.squares > 0.0 || out.rg2.squares > 0.0)) {
     const double ratio[3] = {-(out.rg2.mean / out.r2.mean), 0.0, 1.0};
     out.ratioDeviationVariance = m_series.combinedVariance(ratio);
   }
@@ -247,7 +265,8 @@ SeriesSummary MeasuredSeries::calibratedSummary(double leastTau) const {
   out.rg2 = m_series.calibratedSummary(2, leastTau);
   if (out.r2.mean > 0.0) {
     const double ratio[3] = {-(out.rg2.mean / out.r2.mean), 0.0, 1.0};
-    out.ratioDeviationVariance = m_series.calibratedCombinedVariance(ratio, leastTau);
+    out.ratioDeviationVariance = constantOr(out.r2.squares == 0.0 && out.rg2.squares == 0.0,
+                                            m_series.calibratedCombinedVariance(ratio, leastTau));
   }
   return out;
 }

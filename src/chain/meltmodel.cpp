@@ -168,15 +168,15 @@ const ModelNote kMeltNotes[] = {
     {.text =
          "Note: the autocorrelation time of the end-to-end vector could not be measured "
          "over the {sweeps|sweep|sweeps} of the sampling, so whether the melt is in equilibrium "
-         "could not be judged (give more --iterations or --sweeps-per-sample).",
+         "could not be judged (give more {-iterations} or {-sweeps_per_sample}).",
      .applies =
          [](std::span<const MeasureValue> m) {
            return !std::isfinite(measure(m, "tau_end_to_end"));
          }},
     {.text = "Note: the burn-in covered {burn_in_taus} and the sampling {sampling_taus} "
              "autocorrelation times of the end-to-end vector; fewer than 10 of either may leave "
-             "the melt out of equilibrium (give more --burn-in, or more --iterations or "
-             "--sweeps-per-sample).",
+             "the melt out of equilibrium (give more {-burn_in}, or more {-iterations} or "
+             "{-sweeps_per_sample}).",
      .applies =
          [](std::span<const MeasureValue> m) {
            return std::isfinite(measure(m, "tau_end_to_end")) &&
@@ -184,7 +184,7 @@ const ModelNote kMeltNotes[] = {
          }},
     {.text = "Note: with {samples|sample|samples} the drift between the first and second halves "
              "of the samples could not be judged (each half needs two samples: give more "
-             "--iterations).",
+             "{-iterations}).",
      .applies = [](std::span<const MeasureValue> m) { return !halvesJudged(m); }},
     {.text = "Note: the first and second halves of the samples disagree on <R^2> "
              "({R2_first_half} against {R2_second_half}, beyond three of their errors): the "

@@ -22,6 +22,7 @@
 #include "gui/qtext.h"
 #include "gui/valuebox.h"
 #include "polychain/commonstats.h"
+#include "polychain/inputerror.h"
 #include "polychain/presentation.h"
 #include "polychain/texts.h"
 
@@ -31,12 +32,23 @@ namespace {
 
 // Room asked for before the first run: an estimate, and a count per chain.
 constexpr const char* kTypicalEstimate = "0000.000 ± 00.000";
+constexpr const char* kNoNotes = "No notes on the run";
 constexpr const char* kTypicalCount = "mean 0000.00, max 00000";
 
 QGridLayout* gridOf(QGroupBox* box) { return new QGridLayout(box); }
 
 QString countDisplay(const std::optional<CountSummary>& count) {
   return count ? qs(countText(*count)) : QString();
+}
+
+// A field that a run's note names: its caption in the window, or for a setting the window has
+// no field for (such as the melt's burn-in), its name in words.
+std::string noteFieldName(std::string_view key) {
+  std::string name = windowFieldName(key);
+  if (!name.starts_with("--")) return name;
+  name = key;
+  std::ranges::replace(name, '_', ' ');
+  return name;
 }
 
 }  // namespace
@@ -53,6 +65,7 @@ QString estimateDisplay(const Estimate& estimate) { return qs(estimateText(estim
 DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> models)
     : QWidget(parent),
       m_run(new QLabel("No run yet.")),
+      m_notes(new QLabel),
       m_chains(new ValueBox("detailsChains", "Chains", "0000", "chains the means are taken over")),
       m_countsBox(new QGroupBox("Trials per chain")),
       m_trials(new ValueBox("detailsTrials", "Trial steps per chain", kTypicalCount,
@@ -61,6 +74,7 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
                                "trials refused by the occupancy or zone rules")),
       m_backups(new ValueBox("detailsBackups", "Back-ups per chain", kTypicalCount,
                              "sites abandoned by back-ups")),
+      m_energyBox(new QGroupBox("Energy per chain (kT; mean ± standard error)")),
       m_factorsBox(new QGroupBox("Form factor P(q) and structure factor S(q)")),
       m_form(new QLineSeries),
       m_debye(new QLineSeries),
@@ -72,6 +86,11 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
   m_run->setObjectName("detailsRun");
   m_run->setTextFormat(Qt::PlainText);
   m_run->setWordWrap(true);
+  m_notes->setObjectName("detailsNotes");
+  m_notes->setTextFormat(Qt::PlainText);
+  m_notes->setWordWrap(true);
+  m_notes->setAccessibleName(kNoNotes);
+  m_notes->hide();
 
   auto* chainsGrid = new QGridLayout;
   addRow(chainsGrid, "Chains", m_chains);
@@ -101,6 +120,17 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
   addRow(counts, "Discarded", m_discarded);
   addRow(counts, "Back-ups", m_backups);
   m_countsBox->hide();
+  m_energyBox->setObjectName("detailsEnergyBox");
+  m_energyBox->setAccessibleName(m_energyBox->title());
+  QGridLayout* energy = gridOf(m_energyBox);
+  for (const EnergyTerm& term : energyTerms()) {
+    // Such as "details_energy_contacts".
+    const std::string object = "details_energy_" + std::string(term.name);
+    auto* box = new ValueBox(object.c_str(), qs(term.label), kTypicalEstimate, qs(term.meaning));
+    addRow(energy, qs(term.label), box);
+    m_energy.push_back(box);
+  }
+  m_energyBox->hide();
   for (const ModelInfo* model : models) {
     ModelGroup group{model, nullptr, {}};
     for (std::size_t m = 0; m < model->measures.size(); ++m) {
@@ -187,10 +217,12 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
   content->setAccessibleName("Details");
   auto* layout = new QVBoxLayout(content);
   layout->addWidget(m_run);
+  layout->addWidget(m_notes);
   layout->addLayout(chainsGrid);
   layout->addWidget(endBox);
   layout->addWidget(sizeBox);
   layout->addWidget(m_countsBox);
+  layout->addWidget(m_energyBox);
   for (const ModelGroup& group : m_modelGroups) layout->addWidget(group.box);
   layout->addWidget(m_factorsBox);
   layout->addWidget(note);
@@ -210,6 +242,11 @@ DetailsPage::DetailsPage(QWidget* parent, std::span<const ModelInfo* const> mode
 void DetailsPage::setRun(const QString& description, const ModelInfo& model,
                          const ExtendedStats& stats, const std::vector<MeasureValue>& measures) {
   m_run->setText(description);
+  QStringList notes;
+  for (const std::string& note : runNotes(model, measures, noteFieldName)) notes << qs(note);
+  m_notes->setText(notes.join('\n'));
+  m_notes->setAccessibleName(notes.isEmpty() ? kNoNotes : m_notes->text());
+  m_notes->setVisible(!notes.isEmpty());
   m_chains->setText(QString::number(stats.chains));
   for (std::size_t i = 0; i < m_statistics.size(); ++i) {
     m_statistics[i]->setText(estimateDisplay(stats.*commonStatistics()[i].value));
@@ -252,6 +289,15 @@ void DetailsPage::setRun(const QString& description, const ModelInfo& model,
     }
     group.box->setVisible(shown);
   }
+  arrangeRows();
+}
+
+void DetailsPage::setEnergy(const std::optional<EnergyEstimates>& energy) {
+  for (std::size_t i = 0; i < m_energy.size(); ++i) {
+    const Estimate* value = energy ? energyTerms()[i].of(*energy) : nullptr;
+    m_energy[i]->setText(value != nullptr ? estimateDisplay(*value) : QString("n/a"));
+  }
+  m_energyBox->setVisible(energy.has_value());
   arrangeRows();
 }
 

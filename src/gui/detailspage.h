@@ -43,6 +43,8 @@ class DetailsPage final : public QWidget {
   // belong to.
   void setRun(const QString& description, const ModelInfo& model, const ExtendedStats& stats,
               const std::vector<MeasureValue>& measures = {});
+  // Shows a run's energy terms, or hides them for a run without an energy.
+  void setEnergy(const std::optional<EnergyEstimates>& energy);
   // Plots a run's form factor and, when it has one, its structure factor.
   void setFactors(const std::optional<FormFactor>& form,
                   const std::optional<StructureFactor>& structure);
@@ -59,6 +61,7 @@ class DetailsPage final : public QWidget {
   bool m_arranged = false;
   bool m_meaningsBeside = false;
   QLabel* m_run;
+  QLabel* m_notes;  // the run's notes, such as whether a melt reached equilibrium
   ValueBox* m_chains;
   std::vector<ValueBox*> m_statistics;  // in the order of commonStatistics()
   QGroupBox* m_countsBox;
@@ -82,6 +85,8 @@ class DetailsPage final : public QWidget {
     std::vector<CurvePlot> curves;
   };
   std::vector<ModelGroup> m_modelGroups;
+  QGroupBox* m_energyBox;
+  std::vector<ValueBox*> m_energy;  // in the order of energyTerms()
   QGroupBox* m_factorsBox;
   QLineSeries* m_form;
   QLineSeries* m_debye;

@@ -112,6 +112,7 @@ void PlotTabs::showRun(const RunParams& params, const RunResult& result) {
     m_gofq->setValues(result.correlation->gofq, description);
   }
   m_details->setRun(description, modelOf(params.model), result.extended, result.measures);
+  m_details->setEnergy(result.energy);
   m_details->setFactors(result.formFactor, result.structureFactor);
 }
 

@@ -141,7 +141,7 @@ SettingValue settingValue(const SettingInfo& setting, const py::handle& value) {
       if (isBool || !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value))) {
         throw py::type_error(field + " must be a number, such as 0.5.");
       }
-      out = value.cast<double>();
+      out = value.cast<double>() + 0.0;  // -0.0 is 0, as the command reads "-0"
       break;
     case SettingKind::Choice: {
       if (!py::isinstance<py::str>(value)) {
@@ -444,13 +444,25 @@ py::dict run(const Settings& settings, std::int32_t steps, const py::object& pro
   return d;
 }
 
-py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
-               const py::object& progress) {
+SweepParams sweepParams(const Settings& settings, const std::vector<std::int32_t>& steps) {
   SweepParams params;
   params.run = toParams(settings, 1);
   params.steps = steps;
   params.seed = params.run.seed;
   params.run.seed.reset();
+  return params;
+}
+
+// Checks a sweep as sweep() would, without running it: a sweep over a list of values checks
+// each value before the first runs.
+void checkSweepOnly(const Settings& settings, const std::vector<std::int32_t>& steps) {
+  const SweepParams params = sweepParams(settings, steps);
+  static_cast<void>(check([&] { return checkSweep(params, "{steps}"); }));
+}
+
+py::dict sweep(const Settings& settings, const std::vector<std::int32_t>& steps,
+               const py::object& progress) {
+  const SweepParams params = sweepParams(settings, steps);
   const CheckedSweep checked = check([&] { return checkSweep(params, "{steps}"); });
   Observer observer;
   std::int64_t total = 0;
@@ -843,6 +855,13 @@ PYBIND11_MODULE(_core, m) {
          const py::kwargs& kwargs) { return sweep(settingsOf(kwargs), steps, progress); },
       py::arg("steps"), py::arg("progress"),
       "sweep(steps, progress, **settings) -> dict: one sweep of the core, the GIL released.");
+  m.def(
+      "check_sweep",
+      [](const std::vector<std::int32_t>& steps, const py::kwargs& kwargs) {
+        checkSweepOnly(settingsOf(kwargs), steps);
+      },
+      py::arg("steps"),
+      "check_sweep(steps, **settings) -> None: the checks of sweep() alone, nothing run.");
   m.def("sweep_series_seed", &polychain::sweepSeriesSeed, py::arg("seed"), py::arg("index"),
         py::arg("steps_count"),
         "sweep_series_seed(seed, index, steps_count) -> int: the seed of the sweep of the "

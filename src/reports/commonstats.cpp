@@ -80,10 +80,28 @@ const std::array kResults{
                  &ResultTexts::Rgtxt},
 };
 
+const std::array kEnergyTerms{
+    EnergyTerm{"contacts", "contacts", "pairs of sites one unit apart that no step joins",
+               "Contacts", [](const EnergyEstimates& e) -> const Estimate* { return &e.contacts; }},
+    EnergyTerm{"bends", "bends", "sites where the walk turns", "Bends",
+               [](const EnergyEstimates& e) -> const Estimate* { return &e.bends; }},
+    EnergyTerm{"wall_contacts", "wall contacts", "sites next to a wall", "Wall contacts",
+               [](const EnergyEstimates& e) -> const Estimate* {
+                 return e.wallContacts ? &*e.wallContacts : nullptr;
+               }},
+    EnergyTerm{"energy", "energy", "mean energy", "Energy (kT)",
+               [](const EnergyEstimates& e) -> const Estimate* { return &e.energy; }},
+    EnergyTerm{"heat_capacity", "heat capacity", "(<U^2> - <U>^2) / kT^2, in units of k",
+               "Heat capacity (k)",
+               [](const EnergyEstimates& e) -> const Estimate* { return &e.heatCapacity; }},
+};
+
 }  // namespace
 
 std::span<const CommonStatistic> commonStatistics() { return kStatistics; }
 
 std::span<const CommonResult> commonResults() { return kResults; }
+
+std::span<const EnergyTerm> energyTerms() { return kEnergyTerms; }
 
 }  // namespace polychain

@@ -158,11 +158,12 @@ nlohmann::json structureFactorJson(const StructureFactor& s) {
 // A run's energy terms, each {"value", "se"}; "wall_contacts" is null for a model without
 // walls.
 nlohmann::json energyJson(const EnergyEstimates& e) {
-  return {{"contacts", estimateJson(e.contacts)},
-          {"bends", estimateJson(e.bends)},
-          {"wall_contacts", e.wallContacts ? estimateJson(*e.wallContacts) : nullptr},
-          {"energy", estimateJson(e.energy)},
-          {"heat_capacity", estimateJson(e.heatCapacity)}};
+  nlohmann::json j = nlohmann::json::object();
+  for (const EnergyTerm& term : energyTerms()) {
+    const Estimate* value = term.of(e);
+    j[std::string(term.name)] = value != nullptr ? estimateJson(*value) : nullptr;
+  }
+  return j;
 }
 
 nlohmann::json indexed(const std::vector<double>& values) {

@@ -6,6 +6,7 @@
 
 #include "chain/numbertext.h"
 #include "polychain/commonstats.h"
+#include "polychain/inputerror.h"
 #include "polychain/presentation.h"
 
 namespace polychain {
@@ -89,6 +90,26 @@ std::string fillTemplate(std::string_view text,
   }
   out += text;
   return out;
+}
+
+}  // namespace
+
+namespace {
+
+// measureTemplate with each {-key} replaced by fieldName(key).
+std::string noteTemplate(std::string_view text, const ModelInfo& model,
+                         std::span<const MeasureValue> values,
+                         std::string (*fieldName)(std::string_view key)) {
+  std::string named;
+  for (std::size_t open = text.find("{-"); open != std::string_view::npos; open = text.find("{-")) {
+    const std::size_t close = text.find('}', open);
+    if (close == std::string_view::npos) break;
+    named += text.substr(0, open);
+    named += fieldName(text.substr(open + 2, close - open - 2));
+    text.remove_prefix(close + 1);
+  }
+  named += text;
+  return measureTemplate(named, model, values);
 }
 
 }  // namespace
@@ -192,19 +213,21 @@ std::string energyText(const EnergyEstimates& energy) {
     text += padded(padded("  " + std::string(name), 17, 1) + estimateText(value), 42, 2) +
             std::string(meaning) + "\n";
   };
-  line("contacts", energy.contacts, "pairs of sites one unit apart that no step joins");
-  line("bends", energy.bends, "sites where the walk turns");
-  if (energy.wallContacts) line("wall contacts", *energy.wallContacts, "sites next to a wall");
-  line("energy", energy.energy, "mean energy");
-  line("heat capacity", energy.heatCapacity, "(<U^2> - <U>^2) / kT^2, in units of k");
+  for (const EnergyTerm& term : energyTerms()) {
+    if (const Estimate* value = term.of(energy)) line(term.caption, *value, term.meaning);
+  }
   return text;
 }
 
-std::vector<std::string> runNotes(const ModelInfo& model, std::span<const MeasureValue> measures) {
+std::vector<std::string> runNotes(const ModelInfo& model, std::span<const MeasureValue> measures,
+                                  std::string (*fieldName)(std::string_view key)) {
   std::vector<std::string> notes;
   if (measures.size() != model.measures.size()) return notes;
   for (const ModelNote& note : model.notes) {
-    if (note.applies(measures)) notes.push_back(measureTemplate(note.text, model, measures));
+    if (note.applies(measures)) {
+      notes.push_back(
+          noteTemplate(note.text, model, measures, fieldName ? fieldName : optionFieldName));
+    }
   }
   if (notes.empty() && !model.settledNote.empty()) {
     notes.push_back(measureTemplate(model.settledNote, model, measures));

@@ -236,7 +236,7 @@ double readRealNumber(std::string_view text, std::string_view field) {
     throw InputError(std::string(field) + " must be a finite number, such as 0.5; \"" +
                      std::string(text) + "\" is not one.");
   }
-  return negative ? -value : value;
+  return negative ? 0.0 - value : value;  // "-0" is 0, not a negative zero that prints "-0"
 }
 
 SettingValue readSetting(const SettingInfo& setting, std::string_view text,

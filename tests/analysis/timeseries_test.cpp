@@ -106,6 +106,33 @@ TEST(TimeSeries, ObservablesOfOneSeriesKeepTheirOwnBits) {
   EXPECT_NEAR(five.calibratedCombinedVariance(weights, 3.0), calibrated, 1e-9 * calibrated);
 }
 
+// An observable the moves leave unchanged but that is reached along different sums (the Rg^2
+// of a turned chain) differs in its last bits from step to step: a constant series, whose
+// errors are those of an exactly constant one, not a spread of rounding.
+TEST(TimeSeries, RoundingAloneIsNoSpread) {
+  const double rg2 = 4.163014225297962;
+  const double near[3] = {std::nextafter(rg2, 5.0), rg2, std::nextafter(rg2, 0.0)};
+  MeasuredSeries exact;
+  MeasuredSeries rounded;
+  for (int t = 0; t < 5000; ++t) {
+    exact.add(4.0, 2.0, rg2);
+    rounded.add(4.0, 2.0, near[(t * t) % 3]);
+  }
+  const auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d); };
+  for (const bool calibrated : {false, true}) {
+    SCOPED_TRACE(calibrated);
+    const SeriesSummary a = calibrated ? exact.calibratedSummary() : exact.summary();
+    const SeriesSummary b = calibrated ? rounded.calibratedSummary() : rounded.summary();
+    EXPECT_EQ(b.rg2.squares, 0.0);
+    EXPECT_EQ(bits(b.rg2.varianceOfMean), bits(a.rg2.varianceOfMean));
+    EXPECT_EQ(bits(b.ratioDeviationVariance), bits(a.ratioDeviationVariance));
+  }
+  const SeriesSummary one[] = {rounded.summary()};
+  const MeasuredStats stats = combineSeries(one);
+  EXPECT_FALSE(stats.stats.meanSquaredRg.hasError());
+  EXPECT_FALSE(stats.stats.ratio.hasError());
+}
+
 TEST(ScalingFit, CorrectedFitsRecoverTheExponentAndDropTheSmallestN) {
   std::vector<double> n, y, e, ratio, ratioError;
   for (double steps = 1000; steps <= 256000; steps *= 2) {

@@ -119,7 +119,7 @@ TEST_F(Hostile, RefusalsNameTheOptionBeforeTheRun) {
 
 // What is not refused: blanks around a number, as every option takes them; options the chosen
 // model does not read, said ignored in one line with the model's own; one chain said so, by a
-// run and a sample.
+// run and a sample; "-0" read as 0.
 TEST_F(Hostile, UnreadOptionsAreSaidIgnored) {
   const Result sweep = polychain("sweep -N 10,20 -I 2 --seed 1 --correction-exponent ' 0.5 '");
   EXPECT_EQ(sweep.code, 0) << sweep.err;
@@ -131,6 +131,11 @@ TEST_F(Hostile, UnreadOptionsAreSaidIgnored) {
                        "the melt model does not read --kuhn, --walkers and "
                        "--max-trials, which are ignored (its own options: --chains,"))
       << melt.err;
+  // "-0" is 0: the same bytes as "0", in the settings and the sweep's values.
+  const std::string zero = "sweep --model pivot -N 10,20 -I 2 --seed 1 --json --contact-energy ";
+  const Result negativeZero = polychain(zero + "-0,0.5");
+  EXPECT_EQ(negativeZero.code, 0) << negativeZero.err;
+  EXPECT_EQ(negativeZero.out, polychain(zero + "0,0.5").out);
   const Result chain = polychain("sample -N 10 -C 1 --seed 1 --export " + path("one"));
   EXPECT_TRUE(contains(chain.out, "N = 10, 1 chain, seed 1\n1 chain, 11 sites,")) << chain.out;
   const Result one = polychain("run -N 10 -I 1 --seed 1 --avoid 3");

@@ -4,6 +4,8 @@ what the command's JSON says for the same seed."""
 import math
 import xml.etree.ElementTree as ElementTree
 
+import pytest
+
 import polychain
 from conftest import polychain as run_command
 
@@ -20,6 +22,8 @@ def test_energy_estimates_match_the_command(command):
         assert (got.value, got.se) == (j["energy"][name]["value"], j["energy"][name]["se"]), name
         assert math.isfinite(got.se) and got.se > 0, name
     assert polychain.run("pivot", 40, 2, seed=5).energy is None
+    negative_zero = polychain.run("pivot", 10, 2, seed=5, contact_energy=-0.0)
+    assert math.copysign(1.0, negative_zero.settings["contact_energy"]) == 1.0
 
 
 def test_a_sweep_over_energies_returns_the_command_s_series(command):
@@ -36,6 +40,22 @@ def test_a_sweep_over_energies_returns_the_command_s_series(command):
         assert one.nu_eff.value.tolist() == curve["nu_eff"]
         assert one.nu_eff.se.tolist() == curve["nu_eff_se"]
     assert polychain.sweep("pivot", [20, 40], 5, seed=3).series[0].varied is None
+
+
+def test_a_sweep_over_a_list_refuses_a_bad_later_value_before_any_value_runs():
+    reported = []
+    with pytest.raises(ValueError, match=r"wall_energy \(--wall-energy\) needs walls"):
+        polychain.sweep("melt", [10, 20], 2, seed=3, chains=2, wall_energy=[0, -0.5],
+                        progress=lambda done, total: reported.append(done))
+    assert reported == []
+
+
+def test_the_notes_of_a_sweep_over_a_list_name_the_value_they_belong_to():
+    with pytest.warns(RuntimeWarning) as caught:
+        polychain.sweep("melt", [10, 20], 3, seed=3, chains=4, contact_energy=[-0.5, 0.25])
+    said = [str(w.message) for w in caught]
+    for value in (-0.5, 0.25):
+        assert any(m.startswith(f"contact_energy = {value}, N = 10: Note:") for m in said), said
 
 
 def test_the_command_plots_a_curve_of_R2_per_N_for_each_energy(command, tmp_path):

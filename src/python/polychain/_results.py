@@ -841,7 +841,7 @@ class SweepResult:
             ...}``.
         notes: the model's notes on each N's run, a list (one per N) of lists of str, as for
             :attr:`RunResult.notes`; each that begins "Note:" is also a RuntimeWarning of
-            :func:`polychain.sweep`, its N named.
+            :func:`polychain.sweep`, its N named (and the value, in a sweep over a list).
         R2_per_N: <R^2>/N at each N, an :class:`Estimate` of float64 arrays: flat for the
             ideal chain, so the theta point is where it turns flat.
         nu_eff: the effective exponent between neighbouring N, ln(<R^2>_b/<R^2>_a) / (2

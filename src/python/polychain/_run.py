@@ -294,12 +294,18 @@ def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
     varied = [_setting_value(setting, value) for value in values[0]]
     if not varied:
         raise ValueError(f"{setting.name} ({setting.option}) needs at least one value.")
+    # Every value is checked before the first one's sweep runs.
+    for value in varied:
+        try:
+            _core.check_sweep(ns, **{**arguments, name: value})
+        except ValueError as error:
+            raise _named(error, model_info, _FIELDS) from None
     series: List[SweepResult] = []
     for index, value in enumerate(varied):
         arguments[name] = value
         if index > 0:
             arguments["seed"] = _core.sweep_series_seed(series[0].seed, index, len(ns))
-        series.append(_sweep_once(model_info, ns, arguments, progress))
+        series.append(_sweep_once(model_info, ns, arguments, progress, f"{name} = {value}, "))
     for one in series:
         one.varied = name
         one.series = series
@@ -307,7 +313,7 @@ def sweep(model: str, steps: Iterable[Whole], iterations: Whole, *,
 
 
 def _sweep_once(model_info: Model, ns: List[int], arguments: Dict[str, Any],
-                progress: Progress) -> SweepResult:
+                progress: Progress, where: str = "") -> SweepResult:
     """One sweep of the core over `ns`, its notes warned of."""
     with Reporter(progress, "step", f"{model_info.key} sweep") as report:
         try:
@@ -317,7 +323,7 @@ def _sweep_once(model_info: Model, ns: List[int], arguments: Dict[str, Any],
     _stopped(raw, None)
     result = SweepResult(raw)
     for n, notes in zip(result.steps.tolist(), result.notes):
-        _warn(notes, _stacklevel(), f"N = {n}: ")
+        _warn(notes, _stacklevel(), f"{where}N = {n}: ")
     return result
 
 
