@@ -47,8 +47,8 @@ class PermTree {
   PermTree(std::int32_t steps, const PermSettings& settings);
 
   // One tour from `random`. The guide says what the weights mean and when to prune:
-  //   double weigh(std::int32_t n, double grown): the weight of a new chain of n steps whose
-  //     parent's weight times the atmosphere is `grown` (it may rescale);
+  //   double weigh(std::int32_t n, double parent, double atmosphere): the weight of a new
+  //     chain of n steps, `parent` times `atmosphere` (it may rescale);
   //   PermBounds bounds(std::int32_t n): the thresholds for chains of n steps;
   //   void visit(const PermNode&): every chain reached, from 1 step to N;
   //   bool goOn(): asked every few thousand chains; false stops the tour.
@@ -140,7 +140,7 @@ bool PermTree::tour(RandomSource& random, Guide& guide) {
       draw -= q[static_cast<std::size_t>(dir)];
     }
     while (q[static_cast<std::size_t>(dir)] == 0.0) --dir;  // rounding past the last free step
-    const double weight = guide.weigh(n + 1, frame.weight * sum);
+    const double weight = guide.weigh(n + 1, frame.weight, sum);
     ++n;
     const auto at = static_cast<std::size_t>(n);
     m_sites[at] = m_sites[at - 1];
@@ -171,21 +171,22 @@ bool PermTree::tour(RandomSource& random, Guide& guide) {
 template <class GoOn>
 std::optional<std::vector<double>> permPilot(std::int32_t steps, const PermSettings& settings,
                                              GoOn&& goOn) {
-  // Weights in units of exp(scale[n]), set when a chain first reaches n so that its weight
-  // is 1; sums[n] adds up the weights reached at n.
+  // Weights in units of exp(scale[n]), set when a chain first reaches n to exp(scale[n - 1])
+  // times its atmosphere, so that it keeps its parent's weight; sums[n] adds up the weights
+  // reached at n. (Units that gave it weight 1 would take in the halving of every copy of the
+  // first tours, which enrich at each new n: the sums would then grow by about 2 a step.)
   struct Guide {
     std::vector<double> scale, sums;
     std::int64_t tours = 0, chains = 0;
     std::int32_t deepest = 0;
     std::remove_reference_t<GoOn>* poll = nullptr;
-    double weigh(std::int32_t n, double grown) {
+    double weigh(std::int32_t n, double parent, double atmosphere) {
       const auto at = static_cast<std::size_t>(n);
       if (n > deepest) {
-        scale[at] = scale[at - 1] + std::log(grown);
+        scale[at] = scale[at - 1] + std::log(atmosphere);
         deepest = n;
-        return 1.0;
       }
-      return grown * std::exp(scale[at - 1] - scale[at]);
+      return parent * atmosphere * std::exp(scale[at - 1] - scale[at]);
     }
     PermBounds bounds(std::int32_t n) const {
       const double z = sums[static_cast<std::size_t>(n)] / static_cast<double>(tours);

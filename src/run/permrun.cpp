@@ -102,8 +102,8 @@ struct TourGuide {
   const PermSettings* energy = nullptr;  // when an energy is set: its energies
   AxisFourier* form = nullptr;           // in a tour that takes the form factor
 
-  double weigh(std::int32_t n, double grown) const {
-    return grown * step[static_cast<std::size_t>(n)];
+  double weigh(std::int32_t n, double parent, double atmosphere) const {
+    return parent * atmosphere * step[static_cast<std::size_t>(n)];
   }
   PermBounds bounds(std::int32_t) const { return {kPermEnrich, kPermPrune}; }
   void visit(const PermNode& node) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -222,8 +223,8 @@ TEST(PermTree, PruningAndEnrichingKeepTheWeightsExact) {
   struct Guide {
     std::vector<double> step, tour;
     std::int64_t chains = 0;
-    double weigh(std::int32_t n, double grown) const {
-      return grown * step[static_cast<std::size_t>(n)];
+    double weigh(std::int32_t n, double parent, double atmosphere) const {
+      return parent * atmosphere * step[static_cast<std::size_t>(n)];
     }
     PermBounds bounds(std::int32_t) const { return {1.2, 0.8}; }
     void visit(const PermNode& node) {
@@ -261,6 +262,21 @@ TEST(PermTree, PruningAndEnrichingKeepTheWeightsExact) {
     const double mean = sum[n] / kTours;
     const double error = std::sqrt((squares[n] / kTours - mean * mean) / (kTours - 1));
     expectWithin(mean, error, 1.0, 0.02, "Z_n / exact at n=" + std::to_string(n));
+  }
+}
+
+// Near the theta point the pilot's first tours enrich at every new n, so the first chain to
+// reach an n is a copy of ever smaller weight: its estimates must stay finite all the way to N
+// (before, ln Z_n became infinite from n = 1426 here, and the run's curves empty beyond).
+TEST(PermTree, PilotStaysFiniteOnLongChainsNearTheta) {
+  constexpr std::int32_t kSteps = 2000;
+  const std::optional<std::vector<double>> logZ =
+      permPilot(kSteps, energies(-0.28, 0.0), [] { return true; });
+  ASSERT_TRUE(logZ.has_value());
+  for (std::int32_t n = 1; n <= kSteps; ++n) {
+    const double rate =
+        (*logZ)[static_cast<std::size_t>(n)] - (*logZ)[static_cast<std::size_t>(n - 1)];
+    ASSERT_TRUE(rate > 0.0 && rate < std::log(6.0) + 1.0) << "ln Z_n - ln Z_(n-1) at n=" << n;
   }
 }
 
