@@ -142,23 +142,27 @@ struct TourGuide {
   }
 };
 
-// Sums over the tours of a tour's sum a, and of a^2, and of a b with another sum b.
+// Sums over the tours of a tour's sum a, and of a^2, and of a b with another sum b; and the
+// tours whose a is not zero (of a weight: the tours that reached that n).
 struct TourMoments {
   double sum = 0.0, squares = 0.0, times = 0.0;
+  std::int64_t nonzero = 0;
   void add(double a, double b) {
     sum += a;
     squares += a * a;
     times += a * b;
+    if (a != 0.0) ++nonzero;
   }
 };
 
 // The ratio estimator sum a / sum b over T tours and its standard error by the delta method:
-// sqrt(sum (a - q b)^2 / (T (T - 1))) / mean b.
+// sqrt(sum (a - q b)^2 / (T (T - 1))) / mean b. The error needs two tours that weigh something:
+// from one, the spread is zero however uncertain the value, and there is none.
 Estimate ratioOf(const TourMoments& a, const TourMoments& b, double tours) {
   Estimate e;
   if (!(b.sum > 0.0)) return e;
   e.value = a.sum / b.sum;
-  if (tours >= 2.0) {
+  if (tours >= 2.0 && b.nonzero >= 2) {
     const double q = e.value;
     const double spread = std::max(0.0, a.squares - 2.0 * q * a.times + q * q * b.squares);
     e.standardError = std::sqrt(spread / (tours * (tours - 1.0))) / (b.sum / tours);
@@ -280,7 +284,7 @@ class TourTally final : public UnitTally {
     e.meanEnd = distance;
     e.meanSquaredRg = ratioOf(m_gyration[last], w, tours);
     e.rmsRg = rootOf(e.meanSquaredRg);
-    const TourMoments end{m_end[last].sum, m_end[last].squares, 0.0};
+    const TourMoments end{m_end[last].sum, m_end[last].squares, 0.0, w.nonzero};
     e.ratio = ratioOf(m_gyrationOverEnd, end, tours);
 
     out.measures.assign(model.measures.size(), MeasureValue{});
@@ -336,7 +340,7 @@ class TourTally final : public UnitTally {
     const double beta = -2.0 * mean;
     const double gamma = 2.0 * mean * mean - second;
     e.heatCapacity.value = second - mean * mean;
-    if (tours >= 2.0) {
+    if (tours >= 2.0 && w.nonzero >= 2) {
       const double spread = m_energySquared.squares + beta * beta * m_energy.squares +
                             gamma * gamma * w.squares + 2.0 * beta * m_energyCross +
                             2.0 * gamma * m_energySquared.times +

@@ -285,6 +285,22 @@ TEST(PermRun, SameBitsOnOneAndTwoThreads) {
   expectSameBits(run(runParams(s, 60, 300, 5, 1)), run(runParams(s, 60, 300, 5, 2)));
 }
 
+// A strong attraction lets only one of a few tours reach N: its weighted means have no error
+// over the tours (a spread of one tour is zero, not a small error), while those of a run where
+// many tours reach N have one.
+TEST(PermRun, OneTourReachingNGivesNoError) {
+  const RunResult one = run(runParams(energies(-10.0, 0.0), 50, 5, 1, 1));
+  ASSERT_EQ(measure(one, "tours_reaching").value, 1.0);
+  EXPECT_FALSE(one.extended.meanSquaredEnd.hasError());
+  EXPECT_FALSE(one.extended.ratio.hasError());
+  ASSERT_TRUE(one.energy.has_value());
+  EXPECT_FALSE(one.energy->contacts.hasError());
+  EXPECT_FALSE(one.energy->heatCapacity.hasError());
+  const RunResult many = run(runParams(energies(-0.2, 0.0), 50, 200, 1, 1));
+  EXPECT_GT(many.extended.meanSquaredEnd.standardError, 0.0);
+  EXPECT_GT(many.energy->heatCapacity.standardError, 0.0);
+}
+
 // A cancel stops a run of long chains, and the trial cap, on the chains of one tour, stops
 // a run whose tours grow many.
 TEST(PermRun, CancelAndTheTrialCapStopARun) {
