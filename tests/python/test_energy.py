@@ -40,6 +40,9 @@ def test_a_sweep_over_energies_returns_the_command_s_series(command):
         assert one.nu_eff.value.tolist() == curve["nu_eff"]
         assert one.nu_eff.se.tolist() == curve["nu_eff_se"]
     assert polychain.sweep("pivot", [20, 40], 5, seed=3).series[0].varied is None
+    table = s.to_pandas()
+    assert table["contact_energy"].tolist() == [-0.4] * 3 + [0.1] * 3
+    assert table["R2"].tolist() == s.series[0].R2.value.tolist() + s.series[1].R2.value.tolist()
 
 
 def test_a_sweep_over_a_list_refuses_a_bad_later_value_before_any_value_runs():

@@ -938,7 +938,10 @@ class SweepResult:
         error as ``rms_R`` and ``rms_R_se`` (likewise ``R2``, ``mean_R``, ``rms_Rg``,
         ``Rg2``, ``ratio``); for a model that counts trials ``trials_mean``, ``trials_max``,
         ``trials_total`` (likewise ``discarded`` and ``backups``) and ``restarts``; then the
-        model's measures by name, an estimate again as two columns (its curves left out).
+        model's measures by name, an estimate again as two columns (its curves left out). A
+        sweep over several values of a setting gives every value's rows, value after value,
+        with the setting's value as the first column (named as :attr:`varied`), as the
+        command's CSV does.
 
         Needs pandas (Debian's python3-pandas); ``to_dict()`` stays the command's JSON.
         """
@@ -947,6 +950,17 @@ class SweepResult:
         except ImportError:
             raise ImportError("SweepResult.to_pandas() needs pandas: install python3-pandas "
                               "(or pip install pandas).") from None
+        if self.varied is None or len(self.series) < 2:
+            return self._frame(pandas)
+        frames = []
+        for value in self.series:
+            frame = value._frame(pandas)
+            frame.insert(0, self.varied, value.settings[self.varied])
+            frames.append(frame)
+        return pandas.concat(frames, ignore_index=True)
+
+    def _frame(self, pandas: Any) -> "pandas.DataFrame":
+        # This sweep's own rows.
         columns: Dict[str, Any] = {"steps": self.steps, "seed": self.seeds,
                                    "chains": self.chains}
         for name, _ in _ESTIMATES:
