@@ -182,8 +182,13 @@ int sweepSeriesCommand(Team& team, const SweepOptions& options, SweepParams para
     observer.clearLine();
     const SweepResult& result = results.back();
     if (result.status != RunStatus::Finished) {
-      return failedRun(result.status, sweepStopMessage(checked[v].params(), result), result.seed,
-                       stoppedAt);
+      // Which value it stopped at, then where in that value's sweep.
+      const std::string at = std::string(varied.setting->option) + " " +
+                             settingText(*varied.setting, SettingValue{varied.values[v]}) +
+                             " (value " + std::to_string(v + 1) + " of " +
+                             std::to_string(varied.values.size()) + "): ";
+      return failedRun(result.status, at + sweepStopMessage(checked[v].params(), result),
+                       result.seed, stoppedAt);
     }
   }
   if (!team.leader()) return 0;
