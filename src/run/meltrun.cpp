@@ -115,29 +115,12 @@ bool runSweeps(Melt& melt, MeltSweeper& sweeper, std::int64_t sweeps, RunControl
   return true;
 }
 
-// Follows the end-to-end vectors of a melt's first chains (at most kMostVectors) sweep by
-// sweep.
-class EndFollower {
- public:
-  explicit EndFollower(const Melt& melt)
-      : m_melt(melt),
-        m_ends(static_cast<std::size_t>(
-            3 * std::min<std::int64_t>(melt.chains(), VectorAutocorrelation::kMostVectors))) {}
-  template <class Correlation>
-  auto add(Correlation& correlation) {
-    for (std::size_t c = 0; c < m_ends.size() / 3; ++c) {
-      const Point end = m_melt.endToEnd(static_cast<std::int32_t>(c));
-      m_ends[3 * c] = end.x;
-      m_ends[3 * c + 1] = end.y;
-      m_ends[3 * c + 2] = end.z;
-    }
-    return correlation.add(m_ends);
-  }
-
- private:
-  const Melt& m_melt;
-  std::vector<double> m_ends;
-};
+// The chains whose end-to-end vectors a run follows sweep by sweep: the first ones, at most
+// kMostVectors.
+std::int32_t followedChains(const Melt& melt) {
+  return static_cast<std::int32_t>(
+      std::min<std::int64_t>(melt.chains(), VectorAutocorrelation::kMostVectors));
+}
 
 // The burn-in when none is given: sweeps until the run has seen the chains forget their start,
 // kMeltBurnInTaus integrated times of their end-to-end vectors measured as it goes
@@ -148,12 +131,13 @@ std::optional<std::int64_t> measuredBurnIn(Melt& melt, MeltSweeper& sweeper, Run
                                            SweepProgress& progress, double expectedTau, double& tau,
                                            std::optional<VectorAutocorrelation>& later) {
   EquilibrationWatch watch(melt.chains(), kMeltBurnInTaus, kLeastMeasuredBurnIn);
-  EndFollower ends(melt);
+  sweeper.followEnds(followedChains(melt));
   const auto most = static_cast<std::int64_t>(
       std::max(static_cast<double>(kLeastMeasuredBurnIn), kMostBurnInTaus * expectedTau));
   bool forgotten = false;
   while (!forgotten && watch.sweeps() < most) {
-    if (!runSweeps(melt, sweeper, 1, control, progress, [&] { forgotten = ends.add(watch); })) {
+    if (!runSweeps(melt, sweeper, 1, control, progress,
+                   [&] { forgotten = watch.add(sweeper.ends()); })) {
       return std::nullopt;
     }
   }
@@ -212,8 +196,8 @@ bool takeSamples(const RunParams& params, Melt& melt, MeltSweeper& sweeper, RunC
   const std::int64_t samples = params.iterations;
   const std::int64_t perSample = note.perSample;
   const std::int32_t chains = melt.chains();
-  EndFollower ends(melt);
-  const auto followEnds = [&] { ends.add(correlation); };
+  sweeper.followEnds(followedChains(melt));
+  const auto followEnds = [&] { correlation.add(sweeper.ends()); };
   // Internal distances every `spacing` samples, so that they cost a fraction of the sweeps
   // (C N K pairs for K values of n against C (N + 1) attempts a sweep, a pair some hundred
   // times cheaper).

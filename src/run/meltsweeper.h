@@ -1,6 +1,6 @@
 // The threads of a melt's sweeps: each sweep split into the melt's parts, planned and then swept
-// by the caller and helpers that sleep between sweeps, each part taken by the next free thread;
-// the same bytes on any number of threads.
+// by the caller and helpers that sleep between sweeps, each part taken by the next free thread,
+// then the chains' end-to-end vectors when followed; the same bytes on any number of threads.
 #pragma once
 
 #include <algorithm>
@@ -46,9 +46,17 @@ class MeltSweeper {
     m_barrier.arrive_and_wait();
   }
 
+  // After each sweep from now on, the end-to-end vectors of the melt's first `chains` chains,
+  // three values a chain (Melt::endToEnd), into ends(), shared among the sweep's threads (a
+  // pass over the chains that would otherwise hold the others up); 0 follows none.
+  void followEnds(std::int32_t chains) { m_ends.assign(3 * static_cast<std::size_t>(chains), 0.0); }
+  const std::vector<double>& ends() const { return m_ends; }
+
   // One sweep of `melt`; false when the run stopped. A melt of one part is swept whole by the
   // undecomposed moves, in pieces between looks at the stop flag.
   bool sweep(Melt& melt, RunControl& control) {
+    m_melt = &melt;
+    m_followed = 0;
     if (melt.decomposition().parts == 1) {
       for (std::int64_t left = melt.sweepAttempts(); left > 0;) {
         const std::int64_t piece = std::min(left, kMeltPollEvery);
@@ -56,10 +64,10 @@ class MeltSweeper {
         left -= piece;
         if (control.pollStop()) return false;
       }
+      follow();
       return true;
     }
     melt.beginSweep(m_random);
-    m_melt = &melt;
     m_control = &control;
     m_planned = 0;
     m_swept = 0;
@@ -90,7 +98,24 @@ class MeltSweeper {
     for (std::int32_t p = m_swept++; p < parts; p = m_swept++) {
       if (!control.stopped()) m_failure.guard(control, [&] { melt.sweepPart(p, stopRequested); });
     }
+    if (!m_ends.empty()) {
+      if (m_team > 1) m_barrier.arrive_and_wait();
+      follow();
+    }
     if (m_team > 1) m_barrier.arrive_and_wait();
+  }
+  // The followed end-to-end vectors, a block of chains at a time to the next free thread.
+  void follow() {
+    static constexpr std::size_t kBlock = 64;
+    const std::size_t chains = m_ends.size() / 3;
+    for (std::size_t first = kBlock * m_followed++; first < chains; first = kBlock * m_followed++) {
+      for (std::size_t c = first; c < std::min(chains, first + kBlock); ++c) {
+        const Point end = m_melt->endToEnd(static_cast<std::int32_t>(c));
+        m_ends[3 * c] = end.x;
+        m_ends[3 * c + 1] = end.y;
+        m_ends[3 * c + 2] = end.z;
+      }
+    }
   }
 
   RandomSource m_random;
@@ -99,6 +124,8 @@ class MeltSweeper {
   Melt* m_melt = nullptr;
   RunControl* m_control = nullptr;
   std::atomic<std::int32_t> m_planned{0}, m_swept{0};  // the next part to take
+  std::atomic<std::size_t> m_followed{0};              // the next block of chains
+  std::vector<double> m_ends;
   std::atomic<bool> m_quit{false};
   RegionFailure m_failure;
   std::vector<std::jthread> m_helpers;
