@@ -200,11 +200,12 @@ std::vector<Walk> allWalks(const System& s) {
   return walks;
 }
 
-// The key of a configuration's R^2 values, chain after chain.
+// The key of a configuration's R^2 values, chain after chain: distinct for the tiny systems
+// whose histograms are compared; for larger ones (whose histograms are not) it wraps around.
 int keyOf(const std::vector<int>& r2) {
-  int key = 0;
-  for (const int v : r2) key = key * 64 + v;
-  return key;
+  std::uint32_t key = 0;
+  for (const int v : r2) key = key * 64U + static_cast<std::uint32_t>(v);
+  return static_cast<int>(key);
 }
 
 struct Exact {
