@@ -15,6 +15,8 @@ WalkClasses::WalkClasses(int steps) {
   // At most N + 1 sites, so fewer contacts than 3 (N + 1) and bends than N.
   m_count.assign(3 * n + 3, std::vector<double>(n + 1, 0.0));
   m_r2 = m_count;
+  m_rg2 = m_count;
+  m_r = m_count;
   const int side = 2 * steps + 3;
   std::vector<char> taken(static_cast<std::size_t>(side * side * side), 0);
   const auto index = [side, steps](const Point& p) {
@@ -26,6 +28,8 @@ WalkClasses::WalkClasses(int steps) {
   // weighs 4 and the first step 6.
   Point here{};
   taken[index(here)] = 1;
+  // The sums over the sites so far of their coordinates and squared lengths, for Rg^2.
+  double sx = 0, sy = 0, sz = 0, squares = 0;
   const std::function<void(int, int, int, int, double)> extend = [&](int done, int previous,
                                                                      int contacts, int bends,
                                                                      double weight) {
@@ -33,9 +37,12 @@ WalkClasses::WalkClasses(int steps) {
     if (done == steps) {
       const auto c = static_cast<std::size_t>(contacts);
       const auto b = static_cast<std::size_t>(bends);
+      const auto r2 = static_cast<double>(here.x * here.x + here.y * here.y + here.z * here.z);
+      const double sites = steps + 1;
       m_count[c][b] += weight;
-      m_r2[c][b] +=
-          weight * static_cast<double>(here.x * here.x + here.y * here.y + here.z * here.z);
+      m_r2[c][b] += weight * r2;
+      m_rg2[c][b] += weight * (squares / sites - (sx * sx + sy * sy + sz * sz) / (sites * sites));
+      m_r[c][b] += weight * std::sqrt(r2);
       return;
     }
     const bool straight = bends == 0;
@@ -57,7 +64,16 @@ WalkClasses::WalkClasses(int steps) {
       }
       taken[index(next)] = 1;
       here = next;
+      const double length = next.x * next.x + next.y * next.y + next.z * next.z;
+      sx += next.x;
+      sy += next.y;
+      sz += next.z;
+      squares += length;
       extend(done + 1, d, contacts + touching - 1, bends + (done > 0 && d != previous ? 1 : 0), w);
+      sx -= next.x;
+      sy -= next.y;
+      sz -= next.z;
+      squares -= length;
       here = from;
       taken[index(next)] = 0;
     }
@@ -84,7 +100,7 @@ WalkMeans WalkClasses::means(double contactEnergy, double bendEnergy) const {
       }
     }
   }
-  double z = 0, contacts = 0, bends = 0, energy = 0, square = 0, r2 = 0;
+  double z = 0, contacts = 0, bends = 0, energy = 0, square = 0, r2 = 0, rg2 = 0, r = 0;
   for (std::size_t c = 0; c < m_count.size(); ++c) {
     for (std::size_t b = 0; b < m_count[c].size(); ++b) {
       if (m_count[c][b] == 0) continue;
@@ -96,6 +112,8 @@ WalkMeans WalkClasses::means(double contactEnergy, double bendEnergy) const {
       energy += w * u;
       square += w * u * u;
       r2 += m_r2[c][b] / m_count[c][b] * w;
+      rg2 += m_rg2[c][b] / m_count[c][b] * w;
+      r += m_r[c][b] / m_count[c][b] * w;
     }
   }
   WalkMeans m;
@@ -104,6 +122,9 @@ WalkMeans WalkClasses::means(double contactEnergy, double bendEnergy) const {
   m.energy = energy / z;
   m.heatCapacity = square / z - m.energy * m.energy;
   m.r2 = r2 / z;
+  m.rg2 = rg2 / z;
+  m.r = r / z;
+  m.logZ = std::log(z) - lowest;
   return m;
 }
 

@@ -15,6 +15,9 @@ struct WalkMeans {
   double energy = 0.0;
   double heatCapacity = 0.0;  // <U^2> - <U>^2
   double r2 = 0.0;            // <R^2>
+  double rg2 = 0.0;           // <Rg^2>, about the centre of mass
+  double r = 0.0;             // <|R|>
+  double logZ = 0.0;          // ln of the sum of the weights, the partition function Z_N
 };
 
 class WalkClasses {
@@ -26,9 +29,12 @@ class WalkClasses {
   WalkMeans means(double contactEnergy, double bendEnergy) const;
 
  private:
-  // count[c][b]: the walks of c contacts and b bends; r2[c][b] their summed R^2.
+  // count[c][b]: the walks of c contacts and b bends; r2[c][b], rg2[c][b] and r[c][b] their
+  // summed R^2, Rg^2 and |R|.
   std::vector<std::vector<double>> m_count;
   std::vector<std::vector<double>> m_r2;
+  std::vector<std::vector<double>> m_rg2;
+  std::vector<std::vector<double>> m_r;
 };
 
 }  // namespace polychain::reference

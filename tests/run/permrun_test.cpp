@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "chain/lattice.h"
 #include "chain/perm.h"
 #include "polychain/inputerror.h"
 #include "polychain/run.h"
@@ -41,101 +40,18 @@ PermSettings energies(double contact, double bend) {
   return s;
 }
 
-// Every self-avoiding walk of up to kLongest steps, classed by its length n, its contacts
-// (non-bonded nearest-neighbour pairs) and its bends: how many, and their sums of R^2, Rg^2
-// and |R|. Walks whose first step is +x, times 6.
+// The longest walks enumerated exactly.
 constexpr int kLongest = 10;
-struct WalkClass {
-  double count = 0, r2 = 0, rg2 = 0, r = 0;
-};
-using Classes = std::vector<std::vector<std::vector<WalkClass>>>;  // [n][contacts][bends]
 
-class Enumeration {
- public:
-  Enumeration()
-      : m_classes(kLongest + 1,
-                  std::vector<std::vector<WalkClass>>(kLongest, std::vector<WalkClass>(kLongest))) {
-    m_sites.push_back({0, 0, 0});
-    m_sites.push_back({1, 0, 0});
-    extend(0, 0, 0);
-  }
-
-  // At energies (E, K): Z_n, and the means of R^2, Rg^2 and |R| over the walks of n steps.
-  struct Exact {
-    double logZ, r2, rg2, r;
-  };
-  Exact at(int n, double contact, double bend) const {
-    double z = 0, r2 = 0, rg2 = 0, r = 0;
-    for (int c = 0; c < kLongest; ++c) {
-      for (int b = 0; b < kLongest; ++b) {
-        const WalkClass& k = m_classes[static_cast<std::size_t>(n)][static_cast<std::size_t>(c)]
-                                      [static_cast<std::size_t>(b)];
-        const double boltzmann = std::exp(-(contact * c + bend * b));
-        z += 6 * k.count * boltzmann;
-        r2 += 6 * k.r2 * boltzmann;
-        rg2 += 6 * k.rg2 * boltzmann;
-        r += 6 * k.r * boltzmann;
-      }
-    }
-    return {std::log(z), r2 / z, rg2 / z, r / z};
-  }
-
- private:
-  static double squaredLength(const Point& p) {
-    const double x = p.x, y = p.y, z = p.z;
-    return x * x + y * y + z * z;
-  }
-
-  bool taken(const Point& p) const {
-    for (const Point& s : m_sites) {
-      if (s == p) return true;
-    }
-    return false;
-  }
-
-  // Files the walk in m_sites (its last step `dir`), then every walk one step longer.
-  void extend(int dir, int contacts, int bends) {
-    const int n = static_cast<int>(m_sites.size()) - 1;
-    const Point end = m_sites.back();
-    WalkClass& k = m_classes[static_cast<std::size_t>(n)][static_cast<std::size_t>(contacts)]
-                            [static_cast<std::size_t>(bends)];
-    double cx = 0, cy = 0, cz = 0, squares = 0;
-    for (const Point& s : m_sites) {
-      cx += s.x;
-      cy += s.y;
-      cz += s.z;
-      squares += squaredLength(s);
-    }
-    const double m = n + 1;
-    const double r2 = squaredLength(end);
-    k.count += 1;
-    k.r2 += r2;
-    k.rg2 += squares / m - (cx * cx + cy * cy + cz * cz) / (m * m);
-    k.r += std::sqrt(r2);
-    if (n == kLongest) return;
-    for (int d = 0; d < 6; ++d) {
-      Point next = end;
-      moveAlong(next, d, 1);
-      if (taken(next)) continue;
-      int touching = 0;
-      for (int around = 0; around < 6; ++around) {
-        Point p = next;
-        moveAlong(p, around, 1);
-        if (p != end && taken(p)) ++touching;
-      }
-      m_sites.push_back(next);
-      extend(d, contacts + touching, bends + (d != dir ? 1 : 0));
-      m_sites.pop_back();
-    }
-  }
-
-  Classes m_classes;
-  std::vector<Point> m_sites;
-};
-
-const Enumeration& enumeration() {
-  static const Enumeration walks;
-  return walks;
+// Every self-avoiding walk of n steps, for each n from 1 to kLongest, classed by its contacts
+// and bends.
+const reference::WalkClasses& walkClasses(int n) {
+  static const std::vector<reference::WalkClasses> classes = [] {
+    std::vector<reference::WalkClasses> all;
+    for (int k = 1; k <= kLongest; ++k) all.emplace_back(k);
+    return all;
+  }();
+  return classes.at(static_cast<std::size_t>(n - 1));
 }
 
 // Within 4 standard errors, with an error small enough to tell a wrong answer.
@@ -144,11 +60,6 @@ void expectWithin(double estimate, double error, double exact, double precision,
   EXPECT_TRUE(std::isfinite(error)) << what;
   EXPECT_LT(error, precision) << what;
   EXPECT_NEAR(estimate, exact, 4 * error + 1e-12 * std::abs(exact)) << what;  // exact: n = 1, 2
-}
-
-const reference::WalkClasses& walkClasses() {
-  static const reference::WalkClasses classes(kLongest);
-  return classes;
 }
 
 TEST(PermRun, CountsTheSelfAvoidingWalks) {
@@ -183,14 +94,14 @@ TEST(PermRun, AgreesWithExactEnumerationAtNonZeroEnergies) {
     const auto& rg2 = measure(r, "Rg2_n");
     const auto& rg2Error = measure(r, "Rg2_n_se");
     for (int n = 1; n <= kLongest; ++n) {
-      const auto exact = enumeration().at(n, contact, bend);
+      const reference::WalkMeans exact = walkClasses(n).means(contact, bend);
       const auto i = static_cast<std::size_t>(n - 1);
       const std::string which = " at n=" + std::to_string(n);
       expectWithin(logZ.curve[i], logZError.curve[i], exact.logZ, 0.01, "ln Z" + which);
       expectWithin(r2.curve[i], r2Error.curve[i], exact.r2, 0.02 * exact.r2, "<R^2>" + which);
       expectWithin(rg2.curve[i], rg2Error.curve[i], exact.rg2, 0.02 * exact.rg2, "<Rg^2>" + which);
     }
-    const auto exact = enumeration().at(kLongest, contact, bend);
+    const reference::WalkMeans exact = walkClasses(kLongest).means(contact, bend);
     expectWithin(r.values.Rsqred.value, r.values.Rsqred.standardError, exact.r, 0.02 * exact.r,
                  "<|R|> at N");
     expectWithin(r.extended.meanSquaredRg.value, r.extended.meanSquaredRg.standardError, exact.rg2,
@@ -199,13 +110,12 @@ TEST(PermRun, AgreesWithExactEnumerationAtNonZeroEnergies) {
                  "<Rg^2>/<R^2> at N");
     // The energy terms at N, the heat capacity's error from the tours' fluctuations included.
     ASSERT_TRUE(r.energy.has_value());
-    const reference::WalkMeans terms = walkClasses().means(contact, bend);
     const EnergyEstimates& e = *r.energy;
     EXPECT_FALSE(e.wallContacts.has_value());
-    expectWithin(e.contacts.value, e.contacts.standardError, terms.contacts, 0.02, "contacts");
-    expectWithin(e.bends.value, e.bends.standardError, terms.bends, 0.03, "bends");
-    expectWithin(e.energy.value, e.energy.standardError, terms.energy, 0.02, "energy");
-    expectWithin(e.heatCapacity.value, e.heatCapacity.standardError, terms.heatCapacity, 0.05,
+    expectWithin(e.contacts.value, e.contacts.standardError, exact.contacts, 0.02, "contacts");
+    expectWithin(e.bends.value, e.bends.standardError, exact.bends, 0.03, "bends");
+    expectWithin(e.energy.value, e.energy.standardError, exact.energy, 0.02, "energy");
+    expectWithin(e.heatCapacity.value, e.heatCapacity.standardError, exact.heatCapacity, 0.05,
                  "heat capacity");
     ASSERT_EQ(r.lastSites.size(), static_cast<std::size_t>(kLongest) + 1);
     for (std::size_t s = 1; s < r.lastSites.size(); ++s) {
@@ -236,7 +146,7 @@ TEST(PermTree, PruningAndEnrichingKeepTheWeightsExact) {
   Guide guide{std::vector<double>(kLongest + 1, 1.0), std::vector<double>(kLongest + 1, 0.0)};
   double logZ = 0.0;  // Z_0 = 1
   for (int n = 1; n <= kLongest; ++n) {
-    const double next = enumeration().at(n, s.contactEnergy, s.bendEnergy).logZ;
+    const double next = walkClasses(n).means(s.contactEnergy, s.bendEnergy).logZ;
     guide.step[static_cast<std::size_t>(n)] = std::exp(logZ - next);
     logZ = next;
   }
