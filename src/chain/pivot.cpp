@@ -19,6 +19,12 @@ namespace polychain {
 
 namespace {
 
+// The change in bends where a fixed step `step` meets a neighbouring step that turns from
+// `before` to `after`: +1 when it comes to bend there, -1 when it comes to run straight.
+std::int32_t bendChange(const Point& step, const Point& after, const Point& before) {
+  return static_cast<std::int32_t>(!(step == after)) - static_cast<std::int32_t>(!(step == before));
+}
+
 constexpr int kPermutations[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2},
                                      {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
 
@@ -1284,14 +1290,12 @@ bool PivotWalk::kink(std::int32_t site, const std::function<bool(const PivotChan
   if (site >= 2) {
     const Point before = this->site(site - 2);
     const Point step{a.x - before.x, a.y - before.y, a.z - before.z};
-    change.bends +=
-        static_cast<std::int32_t>(!(step == out)) - static_cast<std::int32_t>(!(step == in));
+    change.bends += bendChange(step, out, in);
   }
   if (site + 2 <= m_steps) {
     const Point after = this->site(site + 2);
     const Point step{after.x - c.x, after.y - c.y, after.z - c.z};
-    change.bends +=
-        static_cast<std::int32_t>(!(step == in)) - static_cast<std::int32_t>(!(step == out));
+    change.bends += bendChange(step, in, out);
   }
   if (!accept(change)) {
     change = PivotChange{};
@@ -1333,15 +1337,13 @@ bool PivotWalk::crankshaft(std::int32_t site, int turn,
   if (site >= 2) {
     const Point before = this->site(site - 2);
     const Point step{a.x - before.x, a.y - before.y, a.z - before.z};
-    change.bends +=
-        static_cast<std::int32_t>(!(step == w)) - static_cast<std::int32_t>(!(step == v));
+    change.bends += bendChange(step, w, v);
   }
   if (site + 3 <= m_steps) {
     const Point after = this->site(site + 3);
     const Point step{after.x - d.x, after.y - d.y, after.z - d.z};
     const Point back{-v.x, -v.y, -v.z}, newBack{-w.x, -w.y, -w.z};
-    change.bends +=
-        static_cast<std::int32_t>(!(step == newBack)) - static_cast<std::int32_t>(!(step == back));
+    change.bends += bendChange(step, newBack, back);
   }
   if (!accept(change)) {
     change = PivotChange{};
