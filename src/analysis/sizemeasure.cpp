@@ -81,7 +81,7 @@ double CalcRgTotal(std::span<const Point> sites, std::int32_t m, SiteSums* sums,
   double sum = 0.0;
   for (std::size_t at = 0; at < sites.size(); at += kBlock) {
     const std::size_t count = std::min(kBlock, sites.size() - at);
-    if (moments != nullptr) {
+    if (moments != nullptr && sums != nullptr) {
       distancesAndMomentsOf(sites.data() + at, count, d, *sums, *moments);
     } else if (sums != nullptr) {
       distancesAndSumsOf(sites.data() + at, count, d, *sums);
