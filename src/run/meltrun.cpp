@@ -349,8 +349,8 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   melt.setEnergy(meltEnergy(settingsOf(params)));
   melt.setDecomposition(MeltDecomposition::standard(melt.side(), melt.steps()));
   const int asked = params.threads;
-  MeltSweeper sweeper(random, asked > 0 ? asked : omp_get_max_threads(),
-                      melt.decomposition().parts);
+  MeltSweeper sweeper(random, asked > 0 ? asked : omp_get_max_threads(), melt.decomposition().parts,
+                      control.share());
   note.side = plan.side;
   note.fraction = melt.volumeFraction();
   SweepProgress progress;
@@ -469,6 +469,7 @@ class MeltRunner final : public ModelRunner {
            2 * sizeof(double) * MeltInternalDistances::spacedSteps(params.steps).size();
   }
   bool independentSamples() const override { return false; }
+  bool sharedUnit() const override { return true; }
   std::int64_t sampledChains(const RunParams& params) const override {
     return settingsOf(params).chains;
   }
