@@ -657,7 +657,7 @@ std::vector<std::uint32_t> Melt::interiorPlanes(std::int32_t part) const {
   return planes;
 }
 
-std::vector<std::byte> Melt::savePart(std::int32_t part) const {
+void Melt::savePart(std::int32_t part, std::vector<std::byte>& out) const {
   const Part& own = m_parts[static_cast<std::size_t>(part)];
   std::vector<std::uint32_t> heads;
   for (std::int32_t c = 0; c < m_chains; ++c) {
@@ -667,9 +667,10 @@ std::vector<std::byte> Melt::savePart(std::int32_t part) const {
   }
   const std::vector<std::uint32_t> planes = interiorPlanes(part);
   const std::size_t area = m_usArea;
-  std::vector<std::byte> out(sizeof(MeltMoveCounts) + sizeof(std::uint64_t) +
-                             sizeof(std::uint32_t) * (heads.size() + area * planes.size()));
-  std::byte* at = out.data();
+  const std::size_t start = out.size();
+  out.resize(start + sizeof(MeltMoveCounts) + sizeof(std::uint64_t) +
+             sizeof(std::uint32_t) * (heads.size() + area * planes.size()));
+  std::byte* at = out.data() + start;
   const auto put = [&at](const void* from, std::size_t bytes) {
     if (bytes > 0) std::memcpy(at, from, bytes);
     at += bytes;
@@ -681,7 +682,6 @@ std::vector<std::byte> Melt::savePart(std::int32_t part) const {
   for (const std::uint32_t z : planes) {
     put(m_cell.data() + area * z, sizeof(std::uint32_t) * area);
   }
-  return out;
 }
 
 void Melt::loadPart(std::int32_t part, std::span<const std::byte> record) {

@@ -184,7 +184,12 @@ class Melt {
   // the melt that began the same sweep and did not sweep p, so that processes may each sweep
   // some of the parts and end with the same melt. loadPart throws std::invalid_argument for a
   // record that does not fit the sweep.
-  std::vector<std::byte> savePart(std::int32_t part) const;
+  void savePart(std::int32_t part, std::vector<std::byte>& out) const;  // appended to out
+  std::vector<std::byte> savePart(std::int32_t part) const {
+    std::vector<std::byte> out;
+    savePart(part, out);
+    return out;
+  }
   void loadPart(std::int32_t part, std::span<const std::byte> record);
 
   // The moves with their choices given: each is one attempt, true and applied when accepted.

@@ -123,34 +123,35 @@ class MeltSweeper {
   // This process's parts' records to the others, theirs into the melt: each process's record
   // is, for each of its parts in order, the part, the record's size and the record.
   void exchange(Melt& melt, RunControl& control) {
-    std::vector<std::byte> mine;
+    m_mine.clear();
     for (std::int32_t p = m_first; p < m_last; ++p) {
-      const std::vector<std::byte> record = melt.savePart(p);
-      const std::int64_t head[2] = {p, static_cast<std::int64_t>(record.size())};
-      const auto* h = reinterpret_cast<const std::byte*>(head);
-      mine.insert(mine.end(), h, h + sizeof head);
-      mine.insert(mine.end(), record.begin(), record.end());
+      const std::size_t at = m_mine.size();
+      m_mine.resize(at + 2 * sizeof(std::int64_t));
+      melt.savePart(p, m_mine);
+      const std::int64_t head[2] = {
+          p, static_cast<std::int64_t>(m_mine.size() - at - 2 * sizeof(std::int64_t))};
+      std::memcpy(m_mine.data() + at, head, sizeof head);
     }
-    std::vector<std::vector<std::byte>> theirs;
-    if (!m_share->exchange(std::move(mine), theirs, control)) return;
     const std::int32_t parts = melt.decomposition().parts;
-    for (const std::vector<std::byte>& records : theirs) {
-      for (std::size_t at = 0; at < records.size();) {
-        std::int64_t head[2];
-        if (records.size() - at < sizeof head)
-          throw std::runtime_error("a part's record cut short");
-        std::memcpy(head, records.data() + at, sizeof head);
-        at += sizeof head;
-        if (head[0] < 0 || head[0] >= parts || (head[0] >= m_first && head[0] < m_last) ||
-            head[1] < 0 || static_cast<std::uint64_t>(head[1]) > records.size() - at) {
-          throw std::runtime_error("a part's record that is not another process's");
-        }
-        const auto size = static_cast<std::size_t>(head[1]);
-        melt.loadPart(static_cast<std::int32_t>(head[0]),
-                      std::span<const std::byte>(records.data() + at, size));
-        at += size;
-      }
-    }
+    m_share->exchange(
+        m_mine,
+        [&](std::span<const std::byte> records) {
+          for (std::size_t at = 0; at < records.size();) {
+            std::int64_t head[2];
+            if (records.size() - at < sizeof head)
+              throw std::runtime_error("a part's record cut short");
+            std::memcpy(head, records.data() + at, sizeof head);
+            at += sizeof head;
+            if (head[0] < 0 || head[0] >= parts || (head[0] >= m_first && head[0] < m_last) ||
+                head[1] < 0 || static_cast<std::uint64_t>(head[1]) > records.size() - at) {
+              throw std::runtime_error("a part's record that is not another process's");
+            }
+            const auto size = static_cast<std::size_t>(head[1]);
+            melt.loadPart(static_cast<std::int32_t>(head[0]), records.subspan(at, size));
+            at += size;
+          }
+        },
+        control);
   }
   // The followed end-to-end vectors, a block of chains at a time to the next free thread.
   void follow() {
@@ -168,7 +169,8 @@ class MeltSweeper {
 
   RandomSource m_random;
   PartShare* m_share;
-  std::int32_t m_first, m_last;  // the parts this process sweeps
+  std::int32_t m_first, m_last;   // the parts this process sweeps
+  std::vector<std::byte> m_mine;  // their records of a sweep
   int m_team;
   std::barrier<> m_barrier;
   Melt* m_melt = nullptr;

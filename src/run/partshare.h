@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
+#include <functional>
+#include <span>
 
 namespace polychain {
 
@@ -14,11 +15,11 @@ class PartShare {
   virtual ~PartShare() = default;
   virtual int rank() const = 0;
   virtual int ranks() const = 0;
-  // Hands `mine`, this process's record of the step, to every other process, and fills
-  // `theirs` with every process's record of the same step (this one's left empty). False when
-  // the run stopped while waiting.
-  virtual bool exchange(std::vector<std::byte> mine, std::vector<std::vector<std::byte>>& theirs,
-                        RunControl& control) = 0;
+  // Hands `mine`, this process's record of the step, to every other process, waits for
+  // theirs of the same step and gives each to `take`, in the order of the processes. False,
+  // having given none, when the run stopped while waiting.
+  using Take = std::function<void(std::span<const std::byte> record)>;
+  virtual bool exchange(std::span<const std::byte> mine, const Take& take, RunControl& control) = 0;
 };
 
 }  // namespace polychain

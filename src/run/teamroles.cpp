@@ -106,6 +106,7 @@ class Grower final : public PartShare {
       : m_run(run),
         m_rank(team.rank()),
         m_ranks(team.size()),
+        m_mostBytes(team.mostBytes()),
         m_params(params),
         m_runner(runner),
         m_rankObserver(observer, m_stopFlag),
@@ -116,21 +117,24 @@ class Grower final : public PartShare {
 
   int rank() const override { return m_rank; }
   int ranks() const override { return m_ranks; }
-  // On the growing thread: waits, looking at the stop flag, until every other rank's record of
-  // the step has come.
-  bool exchange(std::vector<std::byte> mine, std::vector<std::vector<std::byte>>& theirs,
-                RunControl& control) override {
-    Bytes out = wire::opening(m_run);
-    const auto* p = reinterpret_cast<const char*>(mine.data());
-    out.insert(out.end(), p, p + mine.size());
+  // On the growing thread: sends `mine` in messages of at most Transport::mostBytes, then waits,
+  // looking at the stop flag, until every other rank's record of the step has come whole.
+  bool exchange(std::span<const std::byte> mine, const Take& take, RunControl& control) override {
     std::unique_lock lock(m_mutex);
-    m_partsOut.push_back(std::move(out));
+    for (std::size_t at = 0; at == 0 || at < mine.size(); at += m_mostBytes) {
+      Bytes out = wire::opening(m_run);
+      append(out, static_cast<std::int64_t>(mine.size()));
+      const std::size_t count = std::min(m_mostBytes, mine.size() - at);
+      const auto* p = reinterpret_cast<const char*>(mine.data() + at);
+      out.insert(out.end(), p, p + count);
+      m_partsOut.push_back(std::move(out));
+    }
     m_awaitingParts = true;
     m_news = true;
     m_wake.notify_one();
     const auto arrived = [this] {
       for (int r = 0; r < m_ranks; ++r) {
-        if (r != m_rank && m_partsIn[static_cast<std::size_t>(r)].empty()) return false;
+        if (r != m_rank && !whole(m_partsIn[static_cast<std::size_t>(r)])) return false;
       }
       return true;
     };
@@ -144,23 +148,32 @@ class Grower final : public PartShare {
       }
     }
     m_awaitingParts = false;
-    theirs.assign(static_cast<std::size_t>(m_ranks), {});
+    std::vector<Bytes> records;
     for (int r = 0; r < m_ranks; ++r) {
       if (r == m_rank) continue;
       std::deque<Bytes>& in = m_partsIn[static_cast<std::size_t>(r)];
-      const Bytes& record = in.front();
-      const auto* from = reinterpret_cast<const std::byte*>(record.data()) + sizeof(std::int64_t);
-      theirs[static_cast<std::size_t>(r)].assign(
-          from, reinterpret_cast<const std::byte*>(record.data()) + record.size());
+      records.push_back(std::move(in.front()));
       in.pop_front();
+    }
+    lock.unlock();
+    for (Bytes& record : records) {
+      take(std::as_bytes(std::span(record)).subspan(kPartsHead));
+      keepBytes(std::move(record));
     }
     return true;
   }
-  // On the talking thread: rank `from`'s record of a step (a kParts message).
+  // On the talking thread: a message of rank `from`'s record of a step (kParts), the first of
+  // the record or the next.
   void takeParts(int from, Bytes&& bytes) {
-    if (from < 0 || from >= m_ranks || from == m_rank) return;
+    if (from < 0 || from >= m_ranks || from == m_rank || bytes.size() < kPartsHead) return;
     const std::lock_guard lock(m_mutex);
-    m_partsIn[static_cast<std::size_t>(from)].push_back(std::move(bytes));
+    std::deque<Bytes>& in = m_partsIn[static_cast<std::size_t>(from)];
+    if (!in.empty() && !whole(std::span(&in.back(), 1))) {
+      in.back().insert(in.back().end(), bytes.begin() + kPartsHead, bytes.end());
+      keepBytes(std::move(bytes));
+    } else {
+      in.push_back(std::move(bytes));
+    }
     m_partsArrived.notify_all();
   }
 
@@ -290,6 +303,7 @@ class Grower final : public PartShare {
 
   const std::int64_t m_run;
   const int m_rank, m_ranks;
+  const std::size_t m_mostBytes;
   const RunParams& m_params;
   const ModelRunner& m_runner;
   std::atomic<bool> m_stopFlag{false};
@@ -307,7 +321,18 @@ class Grower final : public PartShare {
   std::condition_variable m_wake;  // the talking thread's, when m_news
   bool m_news = false;
   std::atomic<std::chrono::steady_clock::duration> m_blockTime{};  // of the last block grown
-  std::deque<Bytes> m_partsOut;              // this rank's records, for every other rank
+  // A kParts message opens with its run and the size of the whole record.
+  static constexpr std::size_t kPartsHead = 2 * sizeof(std::int64_t);
+  // Whether the first of `records` has come whole (a record is gathered in the first message
+  // of its parts).
+  template <class Records>
+  static bool whole(const Records& records) {
+    if (records.empty()) return false;
+    std::size_t at = sizeof(std::int64_t);
+    const auto size = static_cast<std::size_t>(read<std::int64_t>(records.front(), at));
+    return records.front().size() - kPartsHead >= size;
+  }
+  std::deque<Bytes> m_partsOut;  // messages of this rank's records, for every other rank
   std::vector<std::deque<Bytes>> m_partsIn;  // each rank's records, oldest first
   bool m_awaitingParts = false;              // the growing thread waits for them
   std::condition_variable m_partsArrived;
