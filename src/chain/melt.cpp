@@ -177,7 +177,7 @@ bool Melt::layOut(const std::function<bool()>& stopRequested) {
   const std::int64_t side = m_side;
   const std::int64_t cells = side * side * side;
   const std::int64_t beads = sweepAttempts();
-  const auto fill = [&](std::vector<std::uint32_t>& v, std::int64_t size, std::uint32_t value) {
+  const auto fill = [&](Table& v, std::int64_t size, std::uint32_t value) {
     v.clear();
     v.reserve(static_cast<std::size_t>(size));
     for (std::int64_t done = 0; done < size; done += kSlice) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "chain/largepages.h"
 #include "chain/random.h"
 #include "polychain/point.h"
 
@@ -424,9 +425,10 @@ class Melt {
   MeltMoveMix m_mix;
   std::array<std::uint64_t, kMeltMoves> m_threshold{};  // cumulative, of a 53-bit draw
 
-  std::vector<std::uint32_t> m_site;  // a packed site a slot
+  using Table = std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>>;
+  Table m_site;                       // a packed site a slot
   std::vector<std::uint32_t> m_head;  // a ring offset a chain
-  std::vector<std::uint32_t> m_cell;  // the slot on each cell, or kEmpty
+  Table m_cell;                       // the slot on each cell, or kEmpty
   Mover m_whole;                      // of attempt() and the single moves
   MeltEnergy m_energy;
   bool m_thermal = false;          // m_energy not zero
