@@ -19,6 +19,10 @@ const char* const kCases[][2] = {
     {"SelfAvoidingSweep", "sweep --model saw -N 100,200,400 -I 40000 --seed 2"},
     {"Start", "run -N 1 -I 1 --seed 4"},
     {"Pivot", "run --model pivot -N 100000 -I 4000 --walkers 8 --seed 3"},
+    // One melt whose two slabs the processes share, sweep by sweep.
+    {"Melt",
+     "run --model melt -N 100 --chains 1000 --burn-in 2000 -I 20 --sweeps-per-sample 10 "
+     "--seed 5"},
 };
 
 // Runs a shell command line with its output dropped; seconds of wall time.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 #include "chain/lattice.h"
@@ -176,7 +177,7 @@ bool Melt::layOut(const std::function<bool()>& stopRequested) {
   const std::int64_t side = m_side;
   const std::int64_t cells = side * side * side;
   const std::int64_t beads = sweepAttempts();
-  const auto fill = [&](std::vector<std::uint32_t>& v, std::int64_t size, std::uint32_t value) {
+  const auto fill = [&](Table& v, std::int64_t size, std::uint32_t value) {
     v.clear();
     v.reserve(static_cast<std::size_t>(size));
     for (std::int64_t done = 0; done < size; done += kSlice) {
@@ -454,7 +455,6 @@ void Melt::beginSweep(RandomSource& random) {
   }
   m_offset = static_cast<std::uint32_t>(below(random, m_usSide));
   m_key = random.next();
-  std::ranges::fill(m_owner, kWhole);
   // Slab p holds the z whose distance u = z - offset (mod L) is in [p L / P, (p + 1) L / P),
   // its interior those kMargin from either end (all of them when there is one slab).
   const std::int64_t side = m_side;
@@ -472,6 +472,12 @@ void Melt::beginSweep(RandomSource& random) {
     std::uint64_t state = m_key ^ (0xd1b54a32d192ed03ULL * (p + 1));
     m_parts[p].random = RandomSource(splitMix64(state));
   }
+  // A part owns the chains whose bead 0 and bead N both lie in its interior.
+  for (std::int32_t c = 0; c < m_chains; ++c) {
+    const std::int16_t first = m_interior[siteOf(c, 0) >> (2 * kFieldBits)];
+    const std::int16_t last = m_interior[siteOf(c, m_steps) >> (2 * kFieldBits)];
+    m_owner[static_cast<std::size_t>(c)] = first == last ? first : kWhole;
+  }
 }
 
 void Melt::planPart(std::int32_t part) {
@@ -484,8 +490,7 @@ void Melt::planPart(std::int32_t part) {
       static_cast<std::uint32_t>(std::int64_t{m_side} * part / m_decomposition.parts);
   const std::uint32_t hi =
       static_cast<std::uint32_t>(std::int64_t{m_side} * (part + 1) / m_decomposition.parts);
-  // The ends among beads first..n of the list, and the chains owned: those whose bead 0 and
-  // bead N both lie in the interior (the others stay kWhole from beginSweep).
+  // The ends among beads first..n of the list.
   const auto findEnds = [&](std::size_t first) {
     for (std::size_t i = first; i < n; ++i) {
       const std::uint32_t slot = own.beads[i];
@@ -494,9 +499,6 @@ void Melt::planPart(std::int32_t part) {
       const std::uint32_t head = m_head[static_cast<std::size_t>(chain)];
       if (k == head) {
         own.ends.push_back(2 * static_cast<std::uint32_t>(chain));
-        if (m_interior[siteOf(chain, m_steps) >> (2 * kFieldBits)] == part) {
-          m_owner[static_cast<std::size_t>(chain)] = part;
-        }
       } else if (k == (head == 0 ? m_ring - 1 : head - 1)) {
         own.ends.push_back(2 * static_cast<std::uint32_t>(chain) + 1);
       }
@@ -640,6 +642,84 @@ void Melt::endSweep() {
       m_whole.counts.accepted[k] += part.mover.counts.accepted[k];
     }
     part.mover.counts = {};
+  }
+}
+
+// A part's record: its counts, the number of chains it owns, each one's number and ring offset
+// (two 32-bit values), then the cells of its interior's planes in order.
+std::vector<std::uint32_t> Melt::interiorPlanes(std::int32_t part) const {
+  const std::int64_t side = m_side, parts = m_decomposition.parts;
+  const std::int64_t margin = parts > 1 ? MeltDecomposition::kMargin : 0;
+  std::vector<std::uint32_t> planes;
+  for (std::int64_t u = side * part / parts + margin; u < side * (part + 1) / parts - margin; ++u) {
+    planes.push_back(static_cast<std::uint32_t>((u + m_offset) % side));
+  }
+  return planes;
+}
+
+void Melt::savePart(std::int32_t part, std::vector<std::byte>& out) const {
+  const Part& own = m_parts[static_cast<std::size_t>(part)];
+  std::vector<std::uint32_t> heads;
+  for (std::int32_t c = 0; c < m_chains; ++c) {
+    if (m_owner[static_cast<std::size_t>(c)] != part) continue;
+    heads.push_back(static_cast<std::uint32_t>(c));
+    heads.push_back(m_head[static_cast<std::size_t>(c)]);
+  }
+  const std::vector<std::uint32_t> planes = interiorPlanes(part);
+  const std::size_t area = m_usArea;
+  const std::size_t start = out.size();
+  out.resize(start + sizeof(MeltMoveCounts) + sizeof(std::uint64_t) +
+             sizeof(std::uint32_t) * (heads.size() + area * planes.size()));
+  std::byte* at = out.data() + start;
+  const auto put = [&at](const void* from, std::size_t bytes) {
+    if (bytes > 0) std::memcpy(at, from, bytes);
+    at += bytes;
+  };
+  put(&own.mover.counts, sizeof(MeltMoveCounts));
+  const std::uint64_t owned = heads.size() / 2;
+  put(&owned, sizeof owned);
+  put(heads.data(), sizeof(std::uint32_t) * heads.size());
+  for (const std::uint32_t z : planes) {
+    put(m_cell.data() + area * z, sizeof(std::uint32_t) * area);
+  }
+}
+
+void Melt::loadPart(std::int32_t part, std::span<const std::byte> record) {
+  Part& own = m_parts[static_cast<std::size_t>(part)];
+  const std::vector<std::uint32_t> planes = interiorPlanes(part);
+  const std::size_t area = m_usArea;
+  const auto refuse = [] {
+    throw std::invalid_argument("Melt: a part's record does not fit this sweep");
+  };
+  const std::size_t fixed = sizeof(MeltMoveCounts) + sizeof(std::uint64_t);
+  if (record.size() < fixed) refuse();
+  const std::byte* at = record.data();
+  const auto get = [&at](void* to, std::size_t bytes) {
+    if (bytes > 0) std::memcpy(to, at, bytes);
+    at += bytes;
+  };
+  get(&own.mover.counts, sizeof(MeltMoveCounts));
+  std::uint64_t owned = 0;
+  get(&owned, sizeof owned);
+  if (owned > static_cast<std::uint64_t>(m_chains) ||
+      record.size() != fixed + sizeof(std::uint32_t) * (2 * owned + area * planes.size())) {
+    refuse();
+  }
+  for (std::uint64_t k = 0; k < owned; ++k) {
+    std::uint32_t pair[2];
+    get(pair, sizeof pair);
+    if (pair[0] >= static_cast<std::uint32_t>(m_chains) || pair[1] >= m_ring) refuse();
+    m_head[pair[0]] = pair[1];
+  }
+  for (const std::uint32_t z : planes) {
+    std::uint32_t* plane = m_cell.data() + area * z;
+    get(plane, sizeof(std::uint32_t) * area);
+    for (std::uint32_t c = 0; c < area; ++c) {
+      const std::uint32_t slot = plane[c];
+      if (slot == kEmpty) continue;
+      if (slot >= m_site.size()) refuse();
+      m_site[slot] = (c % m_usSide) | (c / m_usSide) << kFieldBits | z << (2 * kFieldBits);
+    }
   }
 }
 

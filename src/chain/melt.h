@@ -14,9 +14,11 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "chain/largepages.h"
 #include "chain/random.h"
 #include "polychain/point.h"
 
@@ -162,8 +164,8 @@ class Melt {
   }
 
   // A sweep decomposed into parts, in three stages: beginSweep draws the offset and the key of
-  // the parts' streams from `random` and fixes the parts' interiors; planPart(p) lists part p's
-  // beads and ends and sets the chains it owns; once every part is planned, sweepPart(p) makes
+  // the parts' streams from `random` and fixes the parts' interiors and the chains each owns;
+  // planPart(p) lists part p's beads and ends; once every part is planned, sweepPart(p) makes
   // part p's attempts (as many as its beads, the margins' included, on beads and ends chosen
   // uniformly in its interior), calling stopRequested() every few thousand (false when it said
   // stop); endSweep adds the parts' counts. Different parts' planPart, or sweepPart, may run at
@@ -178,6 +180,18 @@ class Melt {
   void endSweep();
   // The three stages on this thread, parts in order.
   void decomposedSweep(RandomSource& random);
+  // What part p changed in its sweep (its interior's cells, the ring offsets of the chains it
+  // owns, its counts), after sweepPart(p) and before endSweep; loadPart gives it to a copy of
+  // the melt that began the same sweep and did not sweep p, so that processes may each sweep
+  // some of the parts and end with the same melt. loadPart throws std::invalid_argument for a
+  // record that does not fit the sweep.
+  void savePart(std::int32_t part, std::vector<std::byte>& out) const;  // appended to out
+  std::vector<std::byte> savePart(std::int32_t part) const {
+    std::vector<std::byte> out;
+    savePart(part, out);
+    return out;
+  }
+  void loadPart(std::int32_t part, std::span<const std::byte> record);
 
   // The moves with their choices given: each is one attempt, true and applied when accepted.
   // Directions are numbered as kUnitMove (+x, -x, +y, -y, +z, -z); `end` 0 is bead 0, 1 bead
@@ -387,6 +401,8 @@ class Melt {
     m_site[slot] = site;
   }
   void swapTails(std::int32_t chain, std::int32_t other, std::int32_t first, std::int32_t last);
+  // The z of part p's interior, in order from the slab's start.
+  std::vector<std::uint32_t> interiorPlanes(std::int32_t part) const;
   static void tally(Mover& w, MeltMove kind) {
     ++w.counts.attempted[static_cast<std::size_t>(kind)];
   }
@@ -409,9 +425,10 @@ class Melt {
   MeltMoveMix m_mix;
   std::array<std::uint64_t, kMeltMoves> m_threshold{};  // cumulative, of a 53-bit draw
 
-  std::vector<std::uint32_t> m_site;  // a packed site a slot
+  using Table = std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>>;
+  Table m_site;                       // a packed site a slot
   std::vector<std::uint32_t> m_head;  // a ring offset a chain
-  std::vector<std::uint32_t> m_cell;  // the slot on each cell, or kEmpty
+  Table m_cell;                       // the slot on each cell, or kEmpty
   Mover m_whole;                      // of attempt() and the single moves
   MeltEnergy m_energy;
   bool m_thermal = false;          // m_energy not zero

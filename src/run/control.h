@@ -17,6 +17,7 @@
 #include "analysis/statistics.h"
 #include "chain/growth.h"
 #include "polychain/run.h"
+#include "run/partshare.h"
 
 namespace polychain {
 
@@ -63,8 +64,14 @@ class RunControl {
 
   const RunParams& params() const { return m_params; }
 
+  // The processes of a team that share the run's one unit with this one (ModelRunner::
+  // sharedUnit), or none.
+  void shareWith(PartShare* share) { m_share = share; }
+  PartShare* share() const { return m_share; }
+
  private:
   RunObserver& m_observer;
+  PartShare* m_share = nullptr;
   const RunParams& m_params;
   std::atomic<RunStatus> m_stop{RunStatus::Finished};
   std::atomic<std::int64_t> m_trialLimitChain{-1};

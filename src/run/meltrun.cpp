@@ -9,8 +9,10 @@
 // integrated time says how many of them the burn-in and the sampling covered. Under an energy
 // each sample also counts the melt's contacts, bends and wall sites into a series of their own.
 // Every sweep is split into the parts of the box (MeltDecomposition::standard), the parts taken
-// by the run's threads as they come free: the same bytes on any number of threads. A box of one
-// part is swept whole, by the undecomposed moves.
+// by the run's threads as they come free, and on a team shared by its processes, each sweeping
+// its run of the parts and taking the others' (every process holds the whole melt and runs the
+// whole run; the leader's result is the run's): the same bytes on any number of threads and
+// processes. A box of one part is swept whole, by the undecomposed moves, on every process.
 #include <omp.h>
 
 #include <algorithm>
@@ -349,8 +351,8 @@ bool runMelt(const RunParams& params, RandomSource random, RunControl& control, 
   melt.setEnergy(meltEnergy(settingsOf(params)));
   melt.setDecomposition(MeltDecomposition::standard(melt.side(), melt.steps()));
   const int asked = params.threads;
-  MeltSweeper sweeper(random, asked > 0 ? asked : omp_get_max_threads(),
-                      melt.decomposition().parts);
+  MeltSweeper sweeper(random, asked > 0 ? asked : omp_get_max_threads(), melt.decomposition().parts,
+                      control.share());
   note.side = plan.side;
   note.fraction = melt.volumeFraction();
   SweepProgress progress;
@@ -469,6 +471,7 @@ class MeltRunner final : public ModelRunner {
            2 * sizeof(double) * MeltInternalDistances::spacedSteps(params.steps).size();
   }
   bool independentSamples() const override { return false; }
+  bool sharedUnit() const override { return true; }
   std::int64_t sampledChains(const RunParams& params) const override {
     return settingsOf(params).chains;
   }

@@ -75,6 +75,9 @@ class ModelRunner {
   virtual std::size_t unitBytes(const RunParams& params) const = 0;
   // Whether a run's samples are independent, so that the six results have standard errors.
   virtual bool independentSamples() const = 0;
+  // Whether a team's processes all run the one unit together, each doing its share of every
+  // step and taking the others' (RunControl::share), rather than taking units of their own.
+  virtual bool sharedUnit() const { return false; }
 
   // Runs units [block.first, block.first + block.count), the first drawing from block.stream,
   // on this process's threads: hands each unit's result to `sink` in unit order and every

@@ -1,7 +1,9 @@
 // The roles of a team's run. Each rank has a growing thread, which grows the blocks handed to
 // it with the run frame of one process, and a talking thread (the caller's), the only one
 // that uses the transport. The leader's talking thread hands out the blocks through the one
-// block schedule and adds up the results; a follower's asks for blocks and sends results.
+// block schedule and adds up the results; a follower's asks for blocks and sends results. A
+// runner's shared unit (a melt) goes to every rank at once; their growing threads exchange
+// records of each step through the talking threads, and the leader's result is the run's.
 #include <pthread.h>
 
 #include <algorithm>
@@ -89,20 +91,91 @@ class RankObserver final : public RunObserver {
 struct Grown {
   std::deque<Bytes> results;  // blocks of results, each a kResult message
   std::vector<Point> sites;   // the run's last chain, when it was among them
+  std::deque<Bytes> parts;    // records of a shared unit's steps, each a kParts message
   bool wantsBlock = false;    // fewer blocks held than asked for, and more to come
 };
 
 // One rank's growing thread and its mailbox: blocks come in from the talking thread, results
-// (and the run's last chain, when it was among them) go out to it.
-class Grower {
+// (and the run's last chain, when it was among them) go out to it. For a runner whose unit the
+// ranks share, it is also the growing thread's side of the exchange: its records go out
+// through the talking thread, the other ranks' come in from it.
+class Grower final : public PartShare {
  public:
   Grower(Transport& team, std::int64_t run, const RunParams& params, const ModelRunner& runner,
          RunObserver& observer)
       : m_run(run),
+        m_rank(team.rank()),
+        m_ranks(team.size()),
+        m_mostBytes(team.mostBytes()),
         m_params(params),
         m_runner(runner),
         m_rankObserver(observer, m_stopFlag),
-        m_control(team.rank() == 0 ? observer : m_rankObserver, params) {}
+        m_control(team.rank() == 0 ? observer : m_rankObserver, params),
+        m_partsIn(static_cast<std::size_t>(team.size())) {
+    if (runner.sharedUnit() && m_ranks > 1) m_control.shareWith(this);
+  }
+
+  int rank() const override { return m_rank; }
+  int ranks() const override { return m_ranks; }
+  // On the growing thread: sends `mine` in messages of at most Transport::mostBytes, then waits,
+  // looking at the stop flag, until every other rank's record of the step has come whole.
+  bool exchange(std::span<const std::byte> mine, const Take& take, RunControl& control) override {
+    std::unique_lock lock(m_mutex);
+    for (std::size_t at = 0; at == 0 || at < mine.size(); at += m_mostBytes) {
+      Bytes out = wire::opening(m_run);
+      append(out, static_cast<std::int64_t>(mine.size()));
+      const std::size_t count = std::min(m_mostBytes, mine.size() - at);
+      const auto* p = reinterpret_cast<const char*>(mine.data() + at);
+      out.insert(out.end(), p, p + count);
+      m_partsOut.push_back(std::move(out));
+    }
+    m_awaitingParts = true;
+    m_news = true;
+    m_wake.notify_one();
+    const auto arrived = [this] {
+      for (int r = 0; r < m_ranks; ++r) {
+        if (r != m_rank && !whole(m_partsIn[static_cast<std::size_t>(r)])) return false;
+      }
+      return true;
+    };
+    while (!m_partsArrived.wait_for(lock, std::chrono::milliseconds(10), arrived)) {
+      lock.unlock();
+      const bool stop = control.pollStop();
+      lock.lock();
+      if (stop) {
+        m_awaitingParts = false;
+        return false;
+      }
+    }
+    m_awaitingParts = false;
+    std::vector<Bytes> records;
+    for (int r = 0; r < m_ranks; ++r) {
+      if (r == m_rank) continue;
+      std::deque<Bytes>& in = m_partsIn[static_cast<std::size_t>(r)];
+      records.push_back(std::move(in.front()));
+      in.pop_front();
+    }
+    lock.unlock();
+    for (Bytes& record : records) {
+      take(std::as_bytes(std::span(record)).subspan(kPartsHead));
+      keepBytes(std::move(record));
+    }
+    return true;
+  }
+  // On the talking thread: a message of rank `from`'s record of a step (kParts), the first of
+  // the record or the next.
+  void takeParts(int from, Bytes&& bytes) {
+    if (from < 0 || from >= m_ranks || from == m_rank || bytes.size() < kPartsHead) return;
+    const std::lock_guard lock(m_mutex);
+    std::deque<Bytes>& in = m_partsIn[static_cast<std::size_t>(from)];
+    if (!in.empty() && !whole(std::span(&in.back(), 1))) {
+      in.back().insert(in.back().end(), bytes.begin() + kPartsHead, bytes.end());
+      keepBytes(std::move(bytes));
+    } else {
+      in.push_back(std::move(bytes));
+    }
+    m_partsArrived.notify_all();
+  }
 
   RunControl& control() { return m_control; }
   bool stoppedByLeader() const { return m_stopFlag.load(); }
@@ -127,6 +200,7 @@ class Grower {
     m_control.stop(why);
     const std::lock_guard lock(m_mutex);
     m_arrived.notify_all();
+    m_partsArrived.notify_all();
   }
 
   // What the growing thread has left since the last turn; wantsBlock when it holds fewer than
@@ -135,6 +209,7 @@ class Grower {
     Grown out;
     const std::lock_guard lock(m_mutex);
     out.results.swap(m_outbox);
+    out.parts.swap(m_partsOut);
     out.sites = std::move(m_sitesOut);
     m_sitesOut.clear();
     out.wantsBlock = m_inbox.size() < most && !m_noMore;
@@ -142,15 +217,16 @@ class Grower {
   }
 
   // The talking thread's pause while idle: wakes early when the growing thread has news.
-  // Short while the growing thread has no block and `awaiting` one, else a third of the time
-  // the last block took, at most two milliseconds (a follower asks for its next block while it
-  // still holds one), so that the talking thread seldom takes the core from it.
+  // Short while the growing thread has no block and `awaiting` one, or waits for the other
+  // ranks' records of a step, else a third of the time the last block took, at most two
+  // milliseconds (a follower asks for its next block while it still holds one), so that the
+  // talking thread seldom takes the core from it.
   void pause(bool busy, bool awaiting) {
     constexpr std::chrono::steady_clock::duration kShort = std::chrono::microseconds(50);
     constexpr std::chrono::steady_clock::duration kLong = std::chrono::microseconds(2000);
     std::unique_lock lock(m_mutex);
     if (!busy && !m_news) {
-      const bool starving = awaiting && m_inbox.empty() && !m_noMore;
+      const bool starving = (awaiting && m_inbox.empty() && !m_noMore) || m_awaitingParts;
       const auto known = m_blockTime.load();
       const auto wait = starving                ? kShort
                         : known == known.zero() ? kLong
@@ -226,6 +302,8 @@ class Grower {
   }
 
   const std::int64_t m_run;
+  const int m_rank, m_ranks;
+  const std::size_t m_mostBytes;
   const RunParams& m_params;
   const ModelRunner& m_runner;
   std::atomic<bool> m_stopFlag{false};
@@ -243,6 +321,21 @@ class Grower {
   std::condition_variable m_wake;  // the talking thread's, when m_news
   bool m_news = false;
   std::atomic<std::chrono::steady_clock::duration> m_blockTime{};  // of the last block grown
+  // A kParts message opens with its run and the size of the whole record.
+  static constexpr std::size_t kPartsHead = 2 * sizeof(std::int64_t);
+  // Whether the first of `records` has come whole (a record is gathered in the first message
+  // of its parts).
+  template <class Records>
+  static bool whole(const Records& records) {
+    if (records.empty()) return false;
+    std::size_t at = sizeof(std::int64_t);
+    const auto size = static_cast<std::size_t>(read<std::int64_t>(records.front(), at));
+    return records.front().size() - kPartsHead >= size;
+  }
+  std::deque<Bytes> m_partsOut;  // messages of this rank's records, for every other rank
+  std::vector<std::deque<Bytes>> m_partsIn;  // each rank's records, oldest first
+  bool m_awaitingParts = false;              // the growing thread waits for them
+  std::condition_variable m_partsArrived;
 };
 
 // One rank's part of a run, whatever its role: its growing thread, and the talking thread's
@@ -265,6 +358,19 @@ class Member {
   Grower grower;
 
   RunControl& control() { return grower.control(); }
+
+  // The growing thread's records of a shared unit's steps, to every other rank.
+  bool sendParts(std::deque<Bytes>& parts) {
+    const int size = transport.size(), own = transport.rank();
+    for (Bytes& record : parts) {
+      for (int r = 0; r < size; ++r) {
+        if (r == own) continue;
+        const bool last = r == size - 1 || (r == size - 2 && own == size - 1);
+        transport.send(r, wire::kParts, last ? std::move(record) : Bytes(record));
+      }
+    }
+    return !parts.empty();
+  }
 
   // Runs `role` until the run is over, the growing thread beside it, and ends the run on
   // every rank together.
@@ -320,6 +426,19 @@ class UnitLedger {
   bool done() const { return m_schedule.done(); }
   bool awaitingBlock() const { return m_waiting.count(0) > 0; }
   void await(int rank) { m_waiting.insert(rank); }
+
+  // A shared unit's block, to every rank at once (the others' results are not sent back).
+  void shareBlock() {
+    Block block;
+    if (m_schedule.next(block) != Schedule::Next::Block) return;
+    const wire::BlockNote note{block.first, block.count, block.stream.state()};
+    m_member.grower.give(note);
+    for (int r = 1; r < m_member.transport.size(); ++r) {
+      Bytes bytes = wire::opening(m_member.run);
+      append(bytes, note);
+      m_member.transport.send(r, wire::kBlock, std::move(bytes));
+    }
+  }
 
   // Hands blocks to the ranks waiting for one, as far as the window allows.
   bool serveWaiting() {
@@ -422,8 +541,12 @@ class Leader {
       stopAll(control.stopReason(), control.stopReason() == RunStatus::Cancelled ? -1 : 0);
       return true;
     }
+    if (!m_shared && m_member.runner.sharedUnit()) {
+      m_ledger.shareBlock();
+      m_shared = true;
+    }
     Grown grown = m_member.grower.collect(1);
-    bool busy = false;
+    bool busy = m_member.sendParts(grown.parts);
     if (!grown.sites.empty()) m_ledger.keepSites(std::move(grown.sites));
     for (Bytes& result : grown.results) m_ledger.file(result, true), busy = true;
     if (grown.wantsBlock) m_ledger.await(0);
@@ -456,6 +579,9 @@ class Leader {
         stopAll(static_cast<RunStatus>(note.status), note.rank);
         break;
       }
+      case wire::kParts:
+        m_member.grower.takeParts(in.from, std::move(in.bytes));
+        break;
       default:
         break;
     }
@@ -497,6 +623,7 @@ class Leader {
   Member& m_member;
   UnitLedger m_ledger;
   bool m_over = false;
+  bool m_shared = false;  // a shared unit's block handed out
   bool m_stopSent = false;
   RunStatus m_status = RunStatus::Finished;
   int m_stoppedAt = -1;
@@ -524,10 +651,12 @@ class Follower {
     }
     Grown grown = m_member.grower.collect(m_blocksHeld);
     const bool ask = grown.wantsBlock && !m_requested;
-    bool busy = false;
-    if (!grown.sites.empty()) sendSites(grown.sites), busy = true;
+    bool busy = m_member.sendParts(grown.parts);
+    // A shared unit's results are the leader's own.
+    const bool shared = m_member.runner.sharedUnit();
+    if (!grown.sites.empty() && !shared) sendSites(grown.sites), busy = true;
     for (Bytes& result : grown.results) {
-      transport.send(0, wire::kResult, std::move(result));
+      if (!shared) transport.send(0, wire::kResult, std::move(result));
       busy = true;
     }
     if (ask) {
@@ -538,9 +667,12 @@ class Follower {
     return busy;
   }
 
-  void handle(const Message& in) {
+  void handle(Message& in) {
     std::size_t at = sizeof(std::int64_t);
     switch (in.tag) {
+      case wire::kParts:
+        m_member.grower.takeParts(in.from, std::move(in.bytes));
+        break;
       case wire::kBlock:
         m_requested = false;
         m_member.grower.give(read<wire::BlockNote>(in.bytes, at));

@@ -20,6 +20,7 @@ enum Tag : int {
   kFailed,       // a rank stopped for a reason of its own: StopNote
   kStop,         // the leader stops every rank: StopNote
   kDone,         // the leader has every result
+  kParts,        // a rank's record of a step of a shared unit (PartShare), for every other rank
 };
 
 struct BlockNote {

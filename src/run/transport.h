@@ -61,6 +61,8 @@ class Transport {
   virtual bool receive(Message& in) = 0;
   // Moves the sends along; called often.
   virtual void progress() = 0;
+  // The most bytes a long record is sent in at once (a message may hold up to 2^31 - 1).
+  virtual std::size_t mostBytes() const { return std::size_t{1} << 30; }
   // Ends run `run` on every rank together: returns once every rank's sends are through and
   // every rank has called it, keeping the messages of later runs for receive() and dropping
   // those of this one.

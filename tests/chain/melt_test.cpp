@@ -772,8 +772,9 @@ TEST(MeltMoves, SameSeedSameConfiguration) {
 }
 
 // Decomposed sweeps give the same bytes whatever order their parts are planned and swept in
-// (no part touches what another reads), keep every configuration valid with every kind of
-// move and walls, and count each part's attempts (its beads, margins included).
+// (no part touches what another reads), and when two copies each sweep some of the parts and
+// take the others' records (as processes do), keep every configuration valid with every kind
+// of move and walls, and count each part's attempts (its beads, margins included).
 TEST(MeltMoves, DecomposedSweepsDoNotDependOnTheOrderOfTheParts) {
   std::array<std::int64_t, kMeltMoves> accepted{};
   for (const MeltWalls walls : kAllWalls) {
@@ -784,8 +785,8 @@ TEST(MeltMoves, DecomposedSweepsDoNotDependOnTheOrderOfTheParts) {
     Melt forward(400, 9, 20, walls, every);
     forward.setEnergy({-0.2, 0.1, walls == MeltWalls::None ? 0.0 : -0.3});
     forward.setDecomposition({3});
-    Melt backward = forward;
-    RandomSource a(21), b(21);
+    Melt backward = forward, even = forward, odd = forward;
+    RandomSource a(21), b(21), c(21), d(21);
     for (int sweep = 0; sweep < 60; ++sweep) {
       forward.decomposedSweep(a);
       backward.beginSweep(b);
@@ -793,13 +794,27 @@ TEST(MeltMoves, DecomposedSweepsDoNotDependOnTheOrderOfTheParts) {
       for (const std::int32_t p : {1, 2, 0})
         EXPECT_TRUE(backward.sweepPart(p, [] { return false; }));
       backward.endSweep();
+      even.beginSweep(c);
+      odd.beginSweep(d);
+      for (const std::int32_t p : {0, 2}) even.planPart(p), even.sweepPart(p);
+      odd.planPart(1), odd.sweepPart(1);
+      for (const std::int32_t p : {0, 2}) odd.loadPart(p, even.savePart(p));
+      even.loadPart(1, odd.savePart(1));
+      even.endSweep();
+      odd.endSweep();
     }
     ASSERT_TRUE(isValidMelt(forward));
-    std::vector<Point> sitesA, imagesA, sitesB, imagesB;
+    std::vector<Point> sitesA, imagesA;
     forward.wrappedSites(sitesA, imagesA);
-    backward.wrappedSites(sitesB, imagesB);
-    EXPECT_TRUE(sitesA == sitesB && imagesA == imagesB);
-    EXPECT_EQ(forward.counts().accepted, backward.counts().accepted);
+    for (const Melt* other : {&backward, &even, &odd}) {
+      ASSERT_TRUE(isValidMelt(*other));
+      std::vector<Point> sitesB, imagesB;
+      other->wrappedSites(sitesB, imagesB);
+      EXPECT_TRUE(sitesA == sitesB && imagesA == imagesB);
+      EXPECT_EQ(forward.counts().accepted, other->counts().accepted);
+      EXPECT_EQ(forward.counts().attempted, other->counts().attempted);
+    }
+    EXPECT_THROW(even.loadPart(0, std::vector<std::byte>(8)), std::invalid_argument);
     std::int64_t attempted = 0;
     for (std::size_t k = 0; k < kMeltMoves; ++k) {
       attempted += forward.counts().attempted[k];

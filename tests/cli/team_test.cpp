@@ -37,6 +37,9 @@ TEST_F(Team, GivesTheBytesOfOneProcess) {
       {"run --model short-range --kuhn 3 -N 40 -I 90 --seed 5", "--export NAME"},
       {"run --model pivot -N 200 -I 30 --walkers 5 --pivots-per-sample 50 --seed 6",
        "--export NAME"},
+      {"run --model melt -N 10 --chains 5000 --box 48 --walls z --burn-in 6 -I 4 "
+       "--sweeps-per-sample 1 --seed 9",
+       "--export NAME"},
       {"sweep --model saw -N 10,20,40 -I 300 --seed 7", "--csv NAME.csv --plot NAME.svg"},
       {"sweep --model pivot -N 100,200,400,800 --budget 100000 --walkers 3 --seed 8",
        "--csv NAME.csv"},

@@ -45,6 +45,8 @@ class LocalTeam {
       return true;
     }
     void progress() override {}
+    // Small, so that a melt's records of its sweeps travel in several messages.
+    std::size_t mostBytes() const override { return 40000; }
     void endRun(std::int64_t run) override {
       m_team.m_ends.arrive_and_wait();
       Box& box = m_team.m_boxes[static_cast<std::size_t>(m_rank)];
@@ -95,12 +97,18 @@ TEST(TeamRun, EveryModelGivesTheBitsOfOneProcessOnAnyNumberOfRanks) {
   melt.box = 6;
   melt.burnIn = 40;
   melt.sweepsPerSample = 2;
+  MeltSettings slabs = melt;  // a box of two parts, each swept by its rank (none on a third)
+  slabs.chains = 5000;
+  slabs.box = 48;
+  slabs.burnIn = 6;
+  slabs.sweepsPerSample = 1;
   const std::vector<RunParams> runs = {
       runParams(MeanderSettings{}, 30, 50000, 3, 1),  // many short chains, many blocks
       runParams(SawSettings{1}, 300, 200, 5, 2),      // chains of uneven cost
       runParams(ShortRangeSettings{2}, 200, 300, 7, 1),
       runParams(pivot, 200, 40, 9, 1),
       runParams(melt, 12, 30, 11, 1),
+      runParams(slabs, 10, 4, 17, 2),
       runParams(PermSettings{-0.3, 0.2}, 60, 400, 13, 1),  // tours of uneven cost
   };
   for (int size = 1; size <= 3; ++size) {
@@ -146,6 +154,18 @@ TEST(TeamRun, AStopOnAnyRankStopsEveryRankAndNamesWhereItBegan) {
     for (const TeamRun& outcome : team.run(index++, longRun, {nullptr, nullptr, &follower})) {
       EXPECT_EQ(outcome.result.status, RunStatus::Cancelled);
       EXPECT_EQ(outcome.stoppedAt, 2);
+    }
+  }
+  {  // a melt whose sweeps the ranks share, cancelled on one while the others wait for it
+    MeltSettings slabs;
+    slabs.chains = 5000;
+    slabs.box = 48;
+    slabs.burnIn = 1000000;
+    Canceller follower(200);
+    for (const TeamRun& outcome :
+         team.run(index++, runParams(slabs, 10, 4, 3, 1), {nullptr, &follower})) {
+      EXPECT_EQ(outcome.result.status, RunStatus::Cancelled);
+      EXPECT_EQ(outcome.stoppedAt, 1);
     }
   }
   {  // a chain trapped at the trial cap, on whichever rank grew it (avoidance 3 traps chain 0)
