@@ -168,15 +168,15 @@ const ModelNote kMeltNotes[] = {
     {.text =
          "Note: the autocorrelation time of the end-to-end vector could not be measured "
          "over the {sweeps|sweep|sweeps} of the sampling, so whether the melt is in equilibrium "
-         "could not be judged (give more {-iterations} or {-sweeps_per_sample}).",
+         "could not be judged (give more {-iterations|sweeps_per_sample}).",
      .applies =
          [](std::span<const MeasureValue> m) {
            return !std::isfinite(measure(m, "tau_end_to_end"));
          }},
     {.text = "Note: the burn-in covered {burn_in_taus} and the sampling {sampling_taus} "
              "autocorrelation times of the end-to-end vector; fewer than 10 of either may leave "
-             "the melt out of equilibrium (give more {-burn_in}, or more {-iterations} or "
-             "{-sweeps_per_sample}).",
+             "the melt out of equilibrium (give more {-burn_in}, or more {-iterations|"
+             "sweeps_per_sample}).",
      .applies =
          [](std::span<const MeasureValue> m) {
            return std::isfinite(measure(m, "tau_end_to_end")) &&

@@ -330,6 +330,7 @@ TEST(MeltRun, NotesSayWhatCouldNotBeJudged) {
     const std::string text = extendedStatsText(model, r.extended, r.measures) + notes;
     EXPECT_EQ(text.find("nan"), std::string::npos) << text;
     EXPECT_NE(notes.find("could not be judged"), std::string::npos) << notes;
+    EXPECT_NE(notes.find("more --iterations or --sweeps-per-sample)."), std::string::npos) << notes;
     EXPECT_EQ(notes.find("Equilibrated"), std::string::npos) << notes;
     EXPECT_NE(text.find("n/a                      acceptance of 0 attempts"), std::string::npos)
         << text;
