@@ -337,6 +337,35 @@ TEST(MeltRun, NotesSayWhatCouldNotBeJudged) {
   }
 }
 
+// A melt that did not move over its samples (frozen by a strong attraction) states no errors
+// ("n/a", never "+/- 0") and says why; dimers under the same energy, whose R^2 is 1 in every
+// chain whatever the melt does, keep the exact error 0 for R^2.
+TEST(MeltRun, AFrozenMeltStatesNoErrorsButDimersKeepTheirExactOne) {
+  MeltSettings settings = melt(10, 6);
+  settings.contactEnergy = -10.0;
+  settings.burnIn = 2000;
+  settings.sweepsPerSample = 1;
+  const ModelInfo& model = modelInfo(MeltSettings{});
+  const RunResult frozen = run(runParams(settings, 10, 20, 1, 1));
+  ASSERT_EQ(frozen.status, RunStatus::Finished);
+  EXPECT_TRUE(std::isnan(frozen.extended.meanSquaredEnd.standardError));
+  EXPECT_TRUE(std::isnan(frozen.extended.ratio.standardError));
+  ASSERT_TRUE(frozen.energy.has_value());
+  EXPECT_TRUE(std::isnan(frozen.energy->contacts.standardError));
+  std::string notes;
+  for (const std::string& note : runNotes(model, frozen.measures)) notes += note + "\n";
+  const std::string text = extendedStatsText(model, frozen.extended, frozen.measures) +
+                           energyText(*frozen.energy) + notes;
+  EXPECT_EQ(text.find("+/- 0 "), std::string::npos) << text;
+  EXPECT_NE(notes.find("the chains did not move"), std::string::npos) << notes;
+  EXPECT_EQ(notes.find("each half needs two samples"), std::string::npos) << notes;
+
+  const RunResult dimers = run(runParams(settings, 1, 20, 1, 1));
+  ASSERT_EQ(dimers.status, RunStatus::Finished);
+  EXPECT_EQ(dimers.extended.meanSquaredEnd.value, 1.0);
+  EXPECT_EQ(dimers.extended.meanSquaredEnd.standardError, 0.0);
+}
+
 // A cancel while a large box is laid out stops the run there: no sweep made, nothing left.
 TEST(MeltRun, StopsWhileLayingOutALargeBox) {
   struct CancelAtTheSecondLook : RunObserver {
