@@ -68,15 +68,18 @@ std::string energyText(const EnergyEstimates& energy);
 
 // The notes of the model that hold for a run's measures (ModelNote), each one line, or the
 // model's line for when none holds; a field the notes name is named by `fieldName` (the
-// command's options by default, windowFieldName for the window).
+// command's options by default, windowFieldName for the window), and where a note offers
+// fields as alternatives ({-iterations|sweeps_per_sample}) those fieldName names "" are left
+// out (a front end that lacks them).
 std::vector<std::string> runNotes(const ModelInfo& model, std::span<const MeasureValue> measures,
                                   std::string (*fieldName)(std::string_view key) = nullptr);
 
 // The notes of a sample of placed chains: the run's (runNotes), then, for a model whose chains
 // may take a site twice (ModelInfo::selfAvoiding false), that the beads overlap and a
-// simulation must push them apart softly before a hard pair potential.
-std::vector<std::string> sampleNotes(const ModelInfo& model,
-                                     std::span<const MeasureValue> measures);
+// simulation must push them apart softly before a hard pair potential. Fields are named as
+// runNotes names them.
+std::vector<std::string> sampleNotes(const ModelInfo& model, std::span<const MeasureValue> measures,
+                                     std::string (*fieldName)(std::string_view key) = nullptr);
 
 // What `polychain run` prints: a line naming the run, the six results under the window's
 // captions, then the extended statistics and the notes that hold.

@@ -168,9 +168,12 @@ bool onlyRounding(double squares, double n, double mean) {
   return squares <= n * unit * unit;
 }
 
-// A calibrated variance of a constant series is 0 where it can be stated at all.
-double constantOr(bool constant, double variance) {
-  return constant && std::isfinite(variance) ? 0.0 : variance;
+// A calibrated variance of a constant series is 0 where it can be stated at all and the
+// constant is `known` (the series cannot take another value), else NaN (it did not move, and
+// how far it would have is not to be judged from it).
+double constantOr(bool constant, bool known, double variance) {
+  if (!constant) return variance;
+  return known && std::isfinite(variance) ? 0.0 : kNaN;
 }
 
 }  // namespace
@@ -224,12 +227,14 @@ ObservableSummary ObservableSeries::summary(std::size_t k) const {
   return o;
 }
 
-ObservableSummary ObservableSeries::calibratedSummary(std::size_t k, double leastTau) const {
+ObservableSummary ObservableSeries::calibratedSummary(std::size_t k, double leastTau,
+                                                      bool constantKnown) const {
   ObservableSummary o = summary(k);
   if (m_n == 0) return o;
   std::vector<double> weights(m_shift.size(), 0.0);
   weights[k] = 1.0;
-  o.varianceOfMean = constantOr(o.squares == 0.0, calibratedCombinedVariance(weights, leastTau));
+  o.varianceOfMean =
+      constantOr(o.squares == 0.0, constantKnown, calibratedCombinedVariance(weights, leastTau));
   const double n = static_cast<double>(m_n);
   o.tau = o.squares > 0.0 ? n * o.varianceOfMean / (2.0 * o.squares / n) : kNaN;
   return o;
@@ -258,15 +263,16 @@ SeriesSummary MeasuredSeries::summary() const {
   return out;
 }
 
-SeriesSummary MeasuredSeries::calibratedSummary(double leastTau) const {
+SeriesSummary MeasuredSeries::calibratedSummary(double leastTau, bool constantKnown) const {
   SeriesSummary out;
-  out.r2 = m_series.calibratedSummary(0, leastTau);
-  out.r = m_series.calibratedSummary(1, leastTau);
-  out.rg2 = m_series.calibratedSummary(2, leastTau);
+  out.r2 = m_series.calibratedSummary(0, leastTau, constantKnown);
+  out.r = m_series.calibratedSummary(1, leastTau, constantKnown);
+  out.rg2 = m_series.calibratedSummary(2, leastTau, constantKnown);
   if (out.r2.mean > 0.0) {
     const double ratio[3] = {-(out.rg2.mean / out.r2.mean), 0.0, 1.0};
-    out.ratioDeviationVariance = constantOr(out.r2.squares == 0.0 && out.rg2.squares == 0.0,
-                                            m_series.calibratedCombinedVariance(ratio, leastTau));
+    out.ratioDeviationVariance =
+        constantOr(out.r2.squares == 0.0 && out.rg2.squares == 0.0, constantKnown,
+                   m_series.calibratedCombinedVariance(ratio, leastTau));
   }
   return out;
 }

@@ -57,8 +57,10 @@ class ObservableSeries {
   ObservableSummary summary(std::size_t k) const;
   // The same mean with errors that hold from two steps on (calibratedVariance on the blocks'
   // means, `leastTau` in steps): for a chain of few steps, each some autocorrelation times
-  // apart.
-  ObservableSummary calibratedSummary(std::size_t k, double leastTau = 0.5) const;
+  // apart. A series that stays constant has the error 0 when `constantKnown` (it cannot take
+  // another value, such as a dimer's R^2), else none (NaN: it merely did not move).
+  ObservableSummary calibratedSummary(std::size_t k, double leastTau = 0.5,
+                                      bool constantKnown = true) const;
   // The variance of the mean of sum_k weights[k] x_k, as summary() finds one observable's, or
   // as calibratedSummary() does with `leastTau`.
   double combinedVariance(std::span<const double> weights) const;
@@ -97,8 +99,8 @@ class MeasuredSeries {
   std::int64_t blockLength() const { return m_series.blockLength(); }
   SeriesSummary summary() const;
   // The same means with errors that hold from two steps on (ObservableSeries::
-  // calibratedSummary, `leastTau` in steps).
-  SeriesSummary calibratedSummary(double leastTau = 0.5) const;
+  // calibratedSummary, `leastTau` in steps, `constantKnown` as there).
+  SeriesSummary calibratedSummary(double leastTau = 0.5, bool constantKnown = true) const;
 
  private:
   ObservableSeries m_series;

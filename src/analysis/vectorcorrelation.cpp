@@ -1,6 +1,7 @@
 #include "analysis/vectorcorrelation.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "analysis/timeseries.h"
 
@@ -79,6 +80,8 @@ VectorAutocorrelation::Time VectorAutocorrelation::integratedTime() const {
     if (rho[i].lag >= kWindowFactor * tau) {
       time.tau = tau;
       time.settled = true;
+      const double series = 3.0 * static_cast<double>(m_vectors) * static_cast<double>(m_samples);
+      time.error = tau * std::sqrt(2.0 * (2.0 * rho[i].lag + 1.0) / series);
       return time;
     }
   }
@@ -109,7 +112,7 @@ bool EquilibrationWatch::add(std::span<const double> components) {
   const VectorAutocorrelation::Time time = m_correlation[readIndex()].integratedTime();
   if (!time.settled) return false;
   m_tau = time.tau;
-  return static_cast<double>(m_sweeps) >= m_taus * m_tau;
+  return static_cast<double>(m_sweeps) >= m_taus * (m_tau + kErrors * time.error);
 }
 
 }  // namespace polychain

@@ -38,10 +38,13 @@ class VectorAutocorrelation {
   // 1 to W (each coarse lag standing for the lags of its block), with the smallest window W
   // such that W >= kWindowFactor tau(W); `settled` false when no window up to the longest lag
   // with data satisfies it (tau is then the sum up to that lag, a lower bound while rho is
-  // still positive there).
+  // still positive there). `error` is the statistical error of a settled tau, taking the
+  // components of the vectors followed as independent series: for one series of n samples
+  // Var(tau) = 2 (2 W + 1) / n tau^2 (Madras and Sokal).
   struct Time {
     double tau = std::numeric_limits<double>::quiet_NaN();
     bool settled = false;
+    double error = std::numeric_limits<double>::quiet_NaN();
   };
   Time integratedTime() const;
 
@@ -67,7 +70,9 @@ class VectorAutocorrelation {
 
 // Watches a Markov chain leave its start: given the same vectors after every sweep, it says
 // when the sweeps so far cover `taus` integrated autocorrelation times of them, the time
-// measured on the later sweeps alone. Two correlators take turns: one is restarted whenever
+// measured on the later sweeps alone and taken kErrors of its statistical errors high (few
+// vectors measure it loosely, and the first of many looks that passes tends to be one that
+// measured it short). Two correlators take turns: one is restarted whenever
 // the sweeps reach leastSweeps times a power of two, and the one read is the other, which
 // never holds the first quarter of the sweeps (where the chain still leaves its start) and
 // always at least half of them once past 2 leastSweeps. It looks every sweep up to
@@ -75,9 +80,11 @@ class VectorAutocorrelation {
 class EquilibrationWatch {
  public:
   EquilibrationWatch(std::int64_t vectors, double taus, std::int64_t leastSweeps);
+  static constexpr double kErrors = 4.0;
 
   // The vectors after the next sweep (as VectorAutocorrelation::add); true once the sweeps
-  // cover `taus` settled measured times and at least leastSweeps.
+  // cover `taus` times a settled measured time plus kErrors of its errors, and at least
+  // leastSweeps.
   bool add(std::span<const double> components);
   std::int64_t sweeps() const { return m_sweeps; }
   // The last settled time, in sweeps; NaN before one settled.

@@ -164,19 +164,23 @@ bool halvesJudged(std::span<const MeasureValue> m) {
          std::isfinite(measureError(m, "R2_second_half"));
 }
 
+// True when each half has the two samples an error needs: a half without one then kept <R^2>
+// the same while the chains differ in size (the melt's runner states no error there).
+bool halvesLongEnough(std::span<const MeasureValue> m) { return measure(m, "samples") >= 4.0; }
+
 const ModelNote kMeltNotes[] = {
     {.text =
          "Note: the autocorrelation time of the end-to-end vector could not be measured "
          "over the {sweeps|sweep|sweeps} of the sampling, so whether the melt is in equilibrium "
-         "could not be judged (give more {-iterations} or {-sweeps_per_sample}).",
+         "could not be judged (give more {-iterations|sweeps_per_sample}).",
      .applies =
          [](std::span<const MeasureValue> m) {
            return !std::isfinite(measure(m, "tau_end_to_end"));
          }},
     {.text = "Note: the burn-in covered {burn_in_taus} and the sampling {sampling_taus} "
              "autocorrelation times of the end-to-end vector; fewer than 10 of either may leave "
-             "the melt out of equilibrium (give more {-burn_in}, or more {-iterations} or "
-             "{-sweeps_per_sample}).",
+             "the melt out of equilibrium (give more {-burn_in}, or more {-iterations|"
+             "sweeps_per_sample}).",
      .applies =
          [](std::span<const MeasureValue> m) {
            return std::isfinite(measure(m, "tau_end_to_end")) &&
@@ -185,7 +189,14 @@ const ModelNote kMeltNotes[] = {
     {.text = "Note: with {samples|sample|samples} the drift between the first and second halves "
              "of the samples could not be judged (each half needs two samples: give more "
              "{-iterations}).",
-     .applies = [](std::span<const MeasureValue> m) { return !halvesJudged(m); }},
+     .applies =
+         [](std::span<const MeasureValue> m) { return !halvesJudged(m) && !halvesLongEnough(m); }},
+    {.text = "Note: the chains did not move over a half of the {samples|sample|samples} or all "
+             "of them (<R^2> stayed the same though the chains differ in size), so the errors "
+             "of what stayed the same could not be judged (strong energies may refuse every "
+             "move).",
+     .applies =
+         [](std::span<const MeasureValue> m) { return !halvesJudged(m) && halvesLongEnough(m); }},
     {.text = "Note: the first and second halves of the samples disagree on <R^2> "
              "({R2_first_half} against {R2_second_half}, beyond three of their errors): the "
              "melt may still be drifting.",

@@ -42,8 +42,9 @@ struct MeltPlan {
 };
 MeltPlan meltPlan(const MeltSettings& settings, std::int32_t steps);
 
-// How many measured autocorrelation times a measured burn-in covers: a margin over the 10
-// that the run's note asks for, for the estimate's spread.
-inline constexpr double kMeltBurnInTaus = 14.0;
+// How many measured autocorrelation times a measured burn-in covers, each time taken high by
+// its statistical error (EquilibrationWatch): a margin over the 10 that the run's note asks
+// for, since the sampling measures the time again on more sweeps.
+inline constexpr double kMeltBurnInTaus = 11.0;
 
 }  // namespace polychain

@@ -15,6 +15,7 @@
 #include "cli/refusals.h"
 #include "polychain/ensemble.h"
 #include "polychain/formats.h"
+#include "polychain/inputerror.h"
 #include "polychain/paramreader.h"
 #include "polychain/placement.h"
 #include "polychain/sample.h"
@@ -148,11 +149,17 @@ SamplePlan toPlan(const CLI::App& command, const SampleOptions& o) {
   return plan;
 }
 
+// A field a note names, as this command's option: none for the iterations, which it lacks (it
+// takes the model's own number of samples).
+std::string sampleFieldName(std::string_view key) {
+  return key == "iterations" ? std::string() : optionFieldName(key);
+}
+
 std::string report(const SamplePlan& plan, std::uint64_t seed, const Ensemble& e,
                    const std::vector<MeasureValue>& measures) {
   std::string text = runDescription(plan.run, seed) + "\n";
   text += ensembleText(e, !plan.box && !plan.boxed) + "\n";
-  for (const std::string& note : sampleNotes(modelOf(plan.run.model), measures)) {
+  for (const std::string& note : sampleNotes(modelOf(plan.run.model), measures, sampleFieldName)) {
     text += note + "\n";
   }
   return text;

@@ -96,7 +96,21 @@ std::string fillTemplate(std::string_view text,
 
 namespace {
 
-// measureTemplate with each {-key} replaced by fieldName(key).
+// The fields `keys` ("iterations|sweeps_per_sample") names, as fieldName names them, joined by
+// " or ", leaving out those fieldName gives no name (the front end lacks them).
+std::string fieldNames(std::string_view keys, std::string (*fieldName)(std::string_view key)) {
+  std::string names;
+  while (true) {
+    const std::size_t bar = keys.find('|');
+    const std::string name = fieldName(keys.substr(0, bar));
+    if (!name.empty()) names += (names.empty() ? "" : " or ") + name;
+    if (bar == std::string_view::npos) return names;
+    keys.remove_prefix(bar + 1);
+  }
+}
+
+// measureTemplate with each {-key} replaced by fieldName(key), and each {-key|key...} by
+// fieldNames.
 std::string noteTemplate(std::string_view text, const ModelInfo& model,
                          std::span<const MeasureValue> values,
                          std::string (*fieldName)(std::string_view key)) {
@@ -105,7 +119,7 @@ std::string noteTemplate(std::string_view text, const ModelInfo& model,
     const std::size_t close = text.find('}', open);
     if (close == std::string_view::npos) break;
     named += text.substr(0, open);
-    named += fieldName(text.substr(open + 2, close - open - 2));
+    named += fieldNames(text.substr(open + 2, close - open - 2), fieldName);
     text.remove_prefix(close + 1);
   }
   named += text;
@@ -235,9 +249,9 @@ std::vector<std::string> runNotes(const ModelInfo& model, std::span<const Measur
   return notes;
 }
 
-std::vector<std::string> sampleNotes(const ModelInfo& model,
-                                     std::span<const MeasureValue> measures) {
-  std::vector<std::string> notes = runNotes(model, measures);
+std::vector<std::string> sampleNotes(const ModelInfo& model, std::span<const MeasureValue> measures,
+                                     std::string (*fieldName)(std::string_view key)) {
+  std::vector<std::string> notes = runNotes(model, measures, fieldName);
   if (!model.selfAvoiding) {
     notes.emplace_back(
         "Note: the beads of a free walk overlap (it revisits sites), so a simulation needs a "

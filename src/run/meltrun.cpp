@@ -218,10 +218,14 @@ bool takeSamples(const RunParams& params, Melt& melt, MeltSweeper& sweeper, RunC
   const std::int64_t factorsEvery = meltFactorSpacing(perSample);
   std::vector<Point> wrapped, images;
   const auto stopRequested = [&control] { return control.pollStop(); };
+  // Whether two chains ever differed in R^2 or Rg^2: then a series that stays constant did not
+  // move (the melt's chains may take other shapes), and its error cannot be judged.
+  bool chainsDiffer = false;
   for (std::int64_t s = 0; s < samples; ++s) {
     if (!runSweeps(melt, sweeper, perSample, control, progress, followEnds)) return false;
     note.sweeps += perSample;
     double r2 = 0.0, r = 0.0, rg2 = 0.0;
+    double firstR2 = 0.0, firstRg2 = 0.0;
     for (std::int32_t c = 0; c < chains; ++c) {
       chain.clear();
       melt.forEachSite(c, [&chain](std::int32_t x, std::int32_t y, std::int32_t z) {
@@ -235,6 +239,12 @@ bool takeSamples(const RunParams& params, Melt& melt, MeltSweeper& sweeper, RunC
       r2 += e2;
       r += std::sqrt(e2);
       rg2 += summary.rg2CentreOfMass;
+      if (c == 0) {
+        firstR2 = e2;
+        firstRg2 = summary.rg2CentreOfMass;
+      } else if (e2 != firstR2 || summary.rg2CentreOfMass != firstRg2) {
+        chainsDiffer = true;
+      }
       if (s % factorsEvery == 0) note.form.add(fourier.formFactor(chain));
       if (s + 1 == samples && c + 1 == chains) left.lastSites = chain;
     }
@@ -273,12 +283,13 @@ bool takeSamples(const RunParams& params, Melt& melt, MeltSweeper& sweeper, RunC
                : 0.5;
   };
   const double leastTau = leastTauOf(perSample);
-  note.series = series.calibratedSummary(leastTau);
-  note.firstHalf = firstHalf.calibratedSummary(leastTau);
-  note.secondHalf = secondHalf.calibratedSummary(leastTau);
+  const bool constantKnown = !chainsDiffer;
+  note.series = series.calibratedSummary(leastTau, constantKnown);
+  note.firstHalf = firstHalf.calibratedSummary(leastTau, constantKnown);
+  note.secondHalf = secondHalf.calibratedSummary(leastTau, constantKnown);
   if (thermal) {
-    note.energy = energy.calibratedSummary(leastTau);
-    note.spread = spread.calibratedSummary(leastTau);
+    note.energy = energy.calibratedSummary(leastTau, constantKnown);
+    note.spread = spread.calibratedSummary(leastTau, constantKnown);
   }
   note.attempted = melt.counts().attempted;
   note.accepted = melt.counts().accepted;
@@ -289,7 +300,9 @@ bool takeSamples(const RunParams& params, Melt& melt, MeltSweeper& sweeper, RunC
   const std::size_t spaced = internal.at().size();
   curve.assign(2 * spaced, std::numeric_limits<double>::quiet_NaN());
   for (std::size_t k = 0; k < spaced; ++k) {
-    const ObservableSummary o = distances.calibratedSummary(k, leastTauOfDistances);
+    // Every bond is one unit long: R^2(1) is the same in every chain whatever the melt does.
+    const ObservableSummary o =
+        distances.calibratedSummary(k, leastTauOfDistances, constantKnown || internal.at()[k] == 1);
     if (o.n > 0) curve[k] = o.mean;
     curve[spaced + k] = std::sqrt(o.varianceOfMean);
   }

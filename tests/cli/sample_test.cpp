@@ -205,7 +205,8 @@ TEST_F(Sample, TheMeltOfTheExampleOpensInHoomdsReaderAndRepeatsOnAnyThreadCount)
 }
 
 // A slit's walls normal to z: ASE reads z as not periodic and every bead between the walls.
-// A free walk's beads overlap, which the command says; self-avoiding chains' do not.
+// A free walk's beads overlap, which the command says; self-avoiding chains' do not. The
+// short burn-in's note advises only options this command has (it has no --iterations).
 TEST_F(Sample, AMeltsWallsAreNotPeriodicInTheFileAndAFreeWalkWarnsOfOverlaps) {
   const clitest::CommandResult r = polychain(
       "sample --model melt --walls z --steps 9 --chains 20 --box 8 --burn-in 20 "
@@ -214,6 +215,8 @@ TEST_F(Sample, AMeltsWallsAreNotPeriodicInTheFileAndAFreeWalkWarnsOfOverlaps) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(contains(readFile(m_dir / "slit.xyz"), "pbc=\"T T F\"\n"));
   EXPECT_FALSE(contains(r.out, "overlap")) << r.out;
+  EXPECT_TRUE(contains(r.out, "(give more --burn-in, or more --sweeps-per-sample).")) << r.out;
+  EXPECT_FALSE(contains(r.out, "--iterations")) << r.out;
   if (hasModule("ase.io")) {
     const clitest::CommandResult check =
         python(std::string(kXyz).replace(std::string(kXyz).find("a.pbc.all()"), 11,
