@@ -645,8 +645,6 @@ void Melt::endSweep() {
   }
 }
 
-// A part's record: its counts, the number of chains it owns, each one's number and ring offset
-// (two 32-bit values), then the cells of its interior's planes in order.
 std::vector<std::uint32_t> Melt::interiorPlanes(std::int32_t part) const {
   const std::int64_t side = m_side, parts = m_decomposition.parts;
   const std::int64_t margin = parts > 1 ? MeltDecomposition::kMargin : 0;
@@ -657,69 +655,81 @@ std::vector<std::uint32_t> Melt::interiorPlanes(std::int32_t part) const {
   return planes;
 }
 
+// A part's record: its counts, the number of chains it owns, each one's number and ring offset,
+// the number of beads in its interior, each one's slot and site (pairs of 32-bit values). The
+// slots whose sites lie in the interior stay the same through the part's sweep (no move takes
+// a bead in or out of it, a tail swap exchanges the sites of two such slots), so they are
+// those planPart listed.
 void Melt::savePart(std::int32_t part, std::vector<std::byte>& out) const {
   const Part& own = m_parts[static_cast<std::size_t>(part)];
-  std::vector<std::uint32_t> heads;
-  for (std::int32_t c = 0; c < m_chains; ++c) {
-    if (m_owner[static_cast<std::size_t>(c)] != part) continue;
-    heads.push_back(static_cast<std::uint32_t>(c));
-    heads.push_back(m_head[static_cast<std::size_t>(c)]);
-  }
-  const std::vector<std::uint32_t> planes = interiorPlanes(part);
-  const std::size_t area = m_usArea;
+  std::uint64_t owned = 0;
+  for (std::int32_t c = 0; c < m_chains; ++c) owned += m_owner[static_cast<std::size_t>(c)] == part;
+  const std::uint64_t beads = own.count;
   const std::size_t start = out.size();
-  out.resize(start + sizeof(MeltMoveCounts) + sizeof(std::uint64_t) +
-             sizeof(std::uint32_t) * (heads.size() + area * planes.size()));
+  out.resize(start + sizeof(MeltMoveCounts) + 2 * sizeof(std::uint64_t) +
+             2 * sizeof(std::uint32_t) * (owned + beads));
   std::byte* at = out.data() + start;
   const auto put = [&at](const void* from, std::size_t bytes) {
-    if (bytes > 0) std::memcpy(at, from, bytes);
+    std::memcpy(at, from, bytes);
     at += bytes;
   };
   put(&own.mover.counts, sizeof(MeltMoveCounts));
-  const std::uint64_t owned = heads.size() / 2;
   put(&owned, sizeof owned);
-  put(heads.data(), sizeof(std::uint32_t) * heads.size());
-  for (const std::uint32_t z : planes) {
-    put(m_cell.data() + area * z, sizeof(std::uint32_t) * area);
+  for (std::int32_t c = 0; c < m_chains; ++c) {
+    if (m_owner[static_cast<std::size_t>(c)] != part) continue;
+    const std::uint32_t pair[2] = {static_cast<std::uint32_t>(c),
+                                   m_head[static_cast<std::size_t>(c)]};
+    put(pair, sizeof pair);
+  }
+  put(&beads, sizeof beads);
+  for (std::size_t i = 0; i < own.count; ++i) {
+    const std::uint32_t slot = own.beads[i];
+    const std::uint32_t pair[2] = {slot, m_site[slot]};
+    put(pair, sizeof pair);
   }
 }
 
 void Melt::loadPart(std::int32_t part, std::span<const std::byte> record) {
   Part& own = m_parts[static_cast<std::size_t>(part)];
-  const std::vector<std::uint32_t> planes = interiorPlanes(part);
-  const std::size_t area = m_usArea;
   const auto refuse = [] {
     throw std::invalid_argument("Melt: a part's record does not fit this sweep");
   };
-  const std::size_t fixed = sizeof(MeltMoveCounts) + sizeof(std::uint64_t);
-  if (record.size() < fixed) refuse();
   const std::byte* at = record.data();
-  const auto get = [&at](void* to, std::size_t bytes) {
-    if (bytes > 0) std::memcpy(to, at, bytes);
+  std::size_t left = record.size();
+  const auto get = [&](void* to, std::size_t bytes) {
+    if (left < bytes) refuse();
+    std::memcpy(to, at, bytes);
     at += bytes;
+    left -= bytes;
   };
   get(&own.mover.counts, sizeof(MeltMoveCounts));
   std::uint64_t owned = 0;
   get(&owned, sizeof owned);
-  if (owned > static_cast<std::uint64_t>(m_chains) ||
-      record.size() != fixed + sizeof(std::uint32_t) * (2 * owned + area * planes.size())) {
-    refuse();
-  }
+  if (owned > static_cast<std::uint64_t>(m_chains)) refuse();
   for (std::uint64_t k = 0; k < owned; ++k) {
     std::uint32_t pair[2];
     get(pair, sizeof pair);
     if (pair[0] >= static_cast<std::uint32_t>(m_chains) || pair[1] >= m_ring) refuse();
     m_head[pair[0]] = pair[1];
   }
-  for (const std::uint32_t z : planes) {
-    std::uint32_t* plane = m_cell.data() + area * z;
-    get(plane, sizeof(std::uint32_t) * area);
-    for (std::uint32_t c = 0; c < area; ++c) {
-      const std::uint32_t slot = plane[c];
-      if (slot == kEmpty) continue;
-      if (slot >= m_site.size()) refuse();
-      m_site[slot] = (c % m_usSide) | (c / m_usSide) << kFieldBits | z << (2 * kFieldBits);
+  std::uint64_t beads = 0;
+  get(&beads, sizeof beads);
+  if (beads > m_site.size() || left != 2 * sizeof(std::uint32_t) * beads) refuse();
+  // The interior emptied, then its beads put back where the part left them.
+  for (const std::uint32_t z : interiorPlanes(part)) {
+    std::fill_n(m_cell.begin() + static_cast<std::ptrdiff_t>(std::size_t{m_usArea} * z), m_usArea,
+                kEmpty);
+  }
+  for (std::uint64_t k = 0; k < beads; ++k) {
+    std::uint32_t pair[2];
+    get(pair, sizeof pair);
+    const std::uint32_t slot = pair[0], site = pair[1];
+    if (slot >= m_site.size() || field(site, 0) >= m_usSide || field(site, 1) >= m_usSide ||
+        (site >> (2 * kFieldBits)) >= m_usSide || m_interior[site >> (2 * kFieldBits)] != part) {
+      refuse();
     }
+    m_site[slot] = site;
+    m_cell[cellOf(site)] = slot;
   }
 }
 

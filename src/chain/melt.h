@@ -180,8 +180,9 @@ class Melt {
   void endSweep();
   // The three stages on this thread, parts in order.
   void decomposedSweep(RandomSource& random);
-  // What part p changed in its sweep (its interior's cells, the ring offsets of the chains it
-  // owns, its counts), after sweepPart(p) and before endSweep; loadPart gives it to a copy of
+  // What part p changed in its sweep (the sites of the beads in its interior, the ring offsets
+  // of the chains it owns, its counts), after planPart(p) and sweepPart(p) and before endSweep
+  // on this melt; loadPart gives it to a copy of
   // the melt that began the same sweep and did not sweep p, so that processes may each sweep
   // some of the parts and end with the same melt. loadPart throws std::invalid_argument for a
   // record that does not fit the sweep.
