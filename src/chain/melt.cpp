@@ -645,16 +645,6 @@ void Melt::endSweep() {
   }
 }
 
-std::vector<std::uint32_t> Melt::interiorPlanes(std::int32_t part) const {
-  const std::int64_t side = m_side, parts = m_decomposition.parts;
-  const std::int64_t margin = parts > 1 ? MeltDecomposition::kMargin : 0;
-  std::vector<std::uint32_t> planes;
-  for (std::int64_t u = side * part / parts + margin; u < side * (part + 1) / parts - margin; ++u) {
-    planes.push_back(static_cast<std::uint32_t>((u + m_offset) % side));
-  }
-  return planes;
-}
-
 // A part's record: its counts, the number of chains it owns, each one's number and ring offset,
 // the number of beads in its interior, each one's slot and site (pairs of 32-bit values). The
 // slots whose sites lie in the interior stay the same through the part's sweep (no move takes
@@ -716,7 +706,8 @@ void Melt::loadPart(std::int32_t part, std::span<const std::byte> record) {
   get(&beads, sizeof beads);
   if (beads > m_site.size() || left != 2 * sizeof(std::uint32_t) * beads) refuse();
   // The interior emptied, then its beads put back where the part left them.
-  for (const std::uint32_t z : interiorPlanes(part)) {
+  for (std::uint32_t z = 0; z < m_usSide; ++z) {
+    if (m_interior[z] != part) continue;
     std::fill_n(m_cell.begin() + static_cast<std::ptrdiff_t>(std::size_t{m_usArea} * z), m_usArea,
                 kEmpty);
   }

@@ -402,8 +402,6 @@ class Melt {
     m_site[slot] = site;
   }
   void swapTails(std::int32_t chain, std::int32_t other, std::int32_t first, std::int32_t last);
-  // The z of part p's interior, in order from the slab's start.
-  std::vector<std::uint32_t> interiorPlanes(std::int32_t part) const;
   static void tally(Mover& w, MeltMove kind) {
     ++w.counts.attempted[static_cast<std::size_t>(kind)];
   }

@@ -134,7 +134,8 @@ class Grower final : public PartShare {
     m_wake.notify_one();
     const auto arrived = [this] {
       for (int r = 0; r < m_ranks; ++r) {
-        if (r != m_rank && !whole(m_partsIn[static_cast<std::size_t>(r)])) return false;
+        const std::deque<Bytes>& in = m_partsIn[static_cast<std::size_t>(r)];
+        if (r != m_rank && (in.empty() || !whole(in.front()))) return false;
       }
       return true;
     };
@@ -168,7 +169,7 @@ class Grower final : public PartShare {
     if (from < 0 || from >= m_ranks || from == m_rank || bytes.size() < kPartsHead) return;
     const std::lock_guard lock(m_mutex);
     std::deque<Bytes>& in = m_partsIn[static_cast<std::size_t>(from)];
-    if (!in.empty() && !whole(std::span(&in.back(), 1))) {
+    if (!in.empty() && !whole(in.back())) {
       in.back().insert(in.back().end(), bytes.begin() + kPartsHead, bytes.end());
       keepBytes(std::move(bytes));
     } else {
@@ -323,14 +324,11 @@ class Grower final : public PartShare {
   std::atomic<std::chrono::steady_clock::duration> m_blockTime{};  // of the last block grown
   // A kParts message opens with its run and the size of the whole record.
   static constexpr std::size_t kPartsHead = 2 * sizeof(std::int64_t);
-  // Whether the first of `records` has come whole (a record is gathered in the first message
-  // of its parts).
-  template <class Records>
-  static bool whole(const Records& records) {
-    if (records.empty()) return false;
+  // Whether a record has come whole (it is gathered in the first message of its parts).
+  static bool whole(const Bytes& record) {
     std::size_t at = sizeof(std::int64_t);
-    const auto size = static_cast<std::size_t>(read<std::int64_t>(records.front(), at));
-    return records.front().size() - kPartsHead >= size;
+    const auto size = static_cast<std::size_t>(read<std::int64_t>(record, at));
+    return record.size() - kPartsHead >= size;
   }
   std::deque<Bytes> m_partsOut;  // messages of this rank's records, for every other rank
   std::vector<std::deque<Bytes>> m_partsIn;  // each rank's records, oldest first
